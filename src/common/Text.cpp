@@ -1,0 +1,103 @@
+#include "common/Text.h"
+
+namespace nuv {
+
+std::string_view TrimView(std::string_view s) {
+    size_t b = 0;
+    size_t e = s.size();
+    while (b < e && IsBlankByte(s[b])) ++b;
+    while (e > b && IsBlankByte(s[e - 1])) --e;
+    return s.substr(b, e - b);
+}
+
+std::string Trim(std::string_view s) { return std::string(TrimView(s)); }
+
+std::string LowerAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = LowerAsciiChar(c);
+    return out;
+}
+
+std::string NormalizedKey(std::string_view s) { return LowerAscii(TrimView(s)); }
+
+bool ContainsNoCase(std::string_view text, std::string_view part) {
+    if (part.empty()) return true;
+    if (part.size() > text.size()) return false;
+    const std::string lowPart = LowerAscii(part);
+    for (size_t i = 0; i + part.size() <= text.size(); ++i) {
+        size_t k = 0;
+        while (k < part.size() && LowerAsciiChar(text[i + k]) == lowPart[k]) ++k;
+        if (k == part.size()) return true;
+    }
+    return false;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            lines.emplace_back(text.substr(start, i - start));
+            i += (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
+            start = i;
+        } else {
+            ++i;
+        }
+    }
+    if (start < text.size()) lines.emplace_back(text.substr(start));
+    return lines;
+}
+
+std::string JoinLinesCrLf(const std::vector<std::string>& lines) {
+    size_t total = 0;
+    for (const auto& l : lines) total += l.size() + 2;
+    std::string out;
+    out.reserve(total);
+    for (const auto& l : lines) {
+        out += l;
+        out += "\r\n";
+    }
+    return out;
+}
+
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
+    if (from.empty()) return std::string(text);
+    std::string out;
+    out.reserve(text.size());
+    size_t pos = 0;
+    while (true) {
+        const size_t hit = text.find(from, pos);
+        if (hit == std::string_view::npos) break;
+        out.append(text.substr(pos, hit - pos));
+        out.append(to);
+        pos = hit + from.size();
+    }
+    out.append(text.substr(pos));
+    return out;
+}
+
+std::string FormatS(std::string_view format, const std::vector<std::string_view>& args) {
+    std::string out;
+    size_t total = format.size();
+    for (auto a : args) total += a.size();
+    out.reserve(total);
+    size_t next = 0;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == 's') {
+            if (next < args.size()) out.append(args[next]);
+            ++next;
+            ++i;
+        } else {
+            out.push_back(format[i]);
+        }
+    }
+    return out;
+}
+
+}  // namespace nuv

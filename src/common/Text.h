@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Byte-wise text rules shared by every part of the program. Text is UTF-8 held in
+// std::string; positions and lengths count bytes.
+namespace nuv {
+
+// True for the bytes that trimming removes: value 32 (space) or less.
+constexpr bool IsBlankByte(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+// Maps only the ASCII letters A-Z to a-z; every other byte is kept.
+constexpr char LowerAsciiChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+// Removes bytes of value 32 or less at both ends.
+std::string_view TrimView(std::string_view s);
+std::string Trim(std::string_view s);
+
+// Lower-cases the ASCII letters only.
+std::string LowerAscii(std::string_view s);
+
+// Trimmed and ASCII-lower-cased: the key under which two addresses are the same.
+std::string NormalizedKey(std::string_view s);
+
+inline bool Contains(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
+}
+
+// True when `text` contains `part` with ASCII letters compared without case.
+bool ContainsNoCase(std::string_view text, std::string_view part);
+
+bool StartsWith(std::string_view text, std::string_view prefix);
+
+// Splits at every CR LF, CR or LF. A final line break does not start another line;
+// an empty text gives no lines.
+std::vector<std::string> SplitLines(std::string_view text);
+
+// Joins lines, each followed by CR LF (the last one included).
+std::string JoinLinesCrLf(const std::vector<std::string>& lines);
+
+// Replaces every `from` by `to`, scanning left to right without rescanning replaced text.
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
+
+// Fills each "%s" of `format` with the next argument, in order. A "%s" with no argument
+// left stays empty; extra arguments are ignored. Other "%" sequences are copied as is.
+std::string FormatS(std::string_view format, const std::vector<std::string_view>& args);
+
+}  // namespace nuv

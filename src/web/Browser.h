@@ -1,0 +1,57 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace nuv {
+
+// Raised by a browser when a document read or load cannot be done.
+class BrowserError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// One document of a page and the documents of its frames, in document order.
+// `failed` marks a frame whose document could not be read: a walk that reaches it
+// raises BrowserError.
+struct FrameDocument {
+    std::string url;
+    std::vector<FrameDocument> frames;
+    bool failed = false;
+};
+
+// What the program needs of an embedded browser control. Every call runs on the
+// user-interface thread; implementations that wait for the engine re-enter the
+// event loop. Strings are UTF-8.
+class IBrowser {
+public:
+    virtual ~IBrowser() = default;
+
+    // Starts loading `address` and returns at once.
+    virtual void Navigate(const std::string& address) = 0;
+    // The address of the page shown; "" while nothing has been loaded.
+    virtual std::string LocationURL() = 0;
+    // 0 uninitialised, 1 loading, 2 loaded, 3 interactive, 4 complete.
+    virtual int ReadyState() = 0;
+    // Lets the application process pending events (used while waiting for ReadyState).
+    virtual void ProcessEvents() = 0;
+    // True while the browser holds a document.
+    virtual bool HasDocument() = 0;
+    // Replaces the document's content with `html`, passed from memory without a
+    // navigation to a file or data address. Throws BrowserError when it cannot.
+    virtual void LoadDocumentFromMemory(const std::string& html) = 0;
+    // The document's title and the readable text of its body. Throw BrowserError when
+    // there is no document or no body.
+    virtual std::string DocumentTitle() = 0;
+    virtual std::string BodyInnerText() = 0;
+    // The markup of the document's top element as the DOM serialises it.
+    virtual std::string TopElementOuterHtml() = 0;
+    // The top document with its frames, nested frames included. Throws BrowserError when
+    // there is no document.
+    virtual FrameDocument DocumentTree() = 0;
+    // The absolute address of every link of the document, in document order.
+    virtual std::vector<std::string> DocumentLinks() = 0;
+};
+
+}  // namespace nuv

@@ -1,0 +1,39 @@
+#include "common/Text.h"
+
+#include <gtest/gtest.h>
+
+namespace nuv {
+namespace {
+
+TEST(Text, TrimRemovesControlBytesAndBlanksButNotUtf8) {
+    EXPECT_EQ(Trim(" \t\r\n a b \x01\x1f"), "a b");
+    EXPECT_EQ(Trim("\xe5\x9b\xbe "), "\xe5\x9b\xbe");  // bytes above 127 are never trimmed
+    EXPECT_EQ(Trim("   "), "");
+    EXPECT_EQ(Trim(""), "");
+}
+
+TEST(Text, LowerAsciiTouchesOnlyAsciiCapitals) {
+    EXPECT_EQ(LowerAscii("HTTP://Site.EXAMPLE/\xC3\x84"), "http://site.example/\xC3\x84");
+    EXPECT_EQ(NormalizedKey("  A.GIF\t"), "a.gif");
+    EXPECT_TRUE(ContainsNoCase("x.JPEG", ".jpeg"));
+    EXPECT_FALSE(ContainsNoCase("x.jpg", ".jpeg"));
+}
+
+TEST(Text, SplitLinesAcceptsEveryLineBreakAndJoinEndsEachWithCrLf) {
+    EXPECT_EQ(SplitLines("a\r\nb\rc\nd"), (std::vector<std::string>{"a", "b", "c", "d"}));
+    EXPECT_EQ(SplitLines("a\n"), (std::vector<std::string>{"a"}));
+    EXPECT_EQ(SplitLines("a\n\nb"), (std::vector<std::string>{"a", "", "b"}));
+    EXPECT_TRUE(SplitLines("").empty());
+    EXPECT_EQ(JoinLinesCrLf(SplitLines("<p>\n</p>")), "<p>\r\n</p>\r\n");
+    EXPECT_EQ(JoinLinesCrLf({}), "");
+}
+
+TEST(Text, ReplaceAllDoesNotRescanAndFormatSFillsInOrder) {
+    EXPECT_EQ(ReplaceAll("a////b", "///", "/"), "a//b");
+    EXPECT_EQ(ReplaceAll("aaaa", "aa", "a"), "aa");
+    EXPECT_EQ(FormatS("%s<td>%s</td>%d", {"x", "y"}), "x<td>y</td>%d");
+    EXPECT_EQ(FormatS("%s%s", {"only"}), "only");
+}
+
+}  // namespace
+}  // namespace nuv
