@@ -1,0 +1,149 @@
+#include "common/Text.h"
+#include "extract/Extraction.h"
+#include "extract/Scanner.h"
+#include "web/Address.h"
+#include "web/DocumentBridge.h"
+
+namespace nuv {
+namespace {
+
+constexpr std::string_view kSourceImageExtensions[] = {".gif", ".png", ".jpg",  ".jpeg",
+                                                       ".ico", ".bmp", ".tiff", ".psd",
+                                                       ".svg", ".emf", ".wmf"};
+
+}  // namespace
+
+void Extraction::CollectSourceImages(const std::string& source, const std::string& base,
+                                     bool progress) {
+    try {
+        if (progress) s_.view.StepProgress();
+        if (progress) s_.view.StepProgress();
+        for (std::string_view ext : kSourceImageExtensions) {
+            for (const std::string& address : ScanReferences(std::string(ext), source, base)) {
+                try {
+                    if (!lists.IsListed(ListKind::lkImage, address)) lists.AddImage(address);
+                } catch (...) {
+                }
+            }
+            if (progress) s_.view.StepProgress();
+        }
+    } catch (...) {
+    }
+}
+
+void Extraction::CollectSourceFlash(const std::string& source, const std::string& base) {
+    try {
+        for (const std::string& address : ScanSourceFlash(source, base)) {
+            try {
+                if (lists.IsListed(ListKind::lkFlash, address)) continue;
+                if (IsWebPageAddress(address)) continue;
+                lists.FlashURLs.Add(address);
+            } catch (...) {
+            }
+        }
+    } catch (...) {
+    }
+}
+
+// Rebuilds CssURLs from the page, fetches every sheet into the save folder and appends
+// the new images (or Flash movies) that the sheets name. Addresses of earlier sheets are
+// met again and skipped by the duplicate test, so the order is sheet, line, extension.
+void Extraction::CollectCssInto(ListKind kind) {
+    try {
+        lists.CssURLs = ScanPageReferences(".css", s_.mainBrowser);
+        s_.view.StepProgress();
+        for (const std::string& sheet : lists.CssURLs) {
+            s_.view.StepProgress();
+            const auto lines = FetchIntoSaveFolder(s_.saveFolder, s_.downloader, sheet, s_.homeFolder);
+            const std::vector<std::string> found =
+                kind == ListKind::lkImage ? ScanSheetImages(sheet, lines ? *lines : std::vector<std::string>{})
+                                          : ScanSheetFlash(sheet, lines ? *lines : std::vector<std::string>{});
+            for (const std::string& address : found) {
+                try {
+                    if (lists.IsListed(kind, address)) continue;
+                    if (kind == ListKind::lkImage) {
+                        lists.AddImage(address);
+                    } else {
+                        lists.FlashURLs.Add(address);
+                    }
+                } catch (...) {
+                }
+            }
+        }
+        s_.view.StepProgress();
+        s_.view.RefreshSavedList();
+    } catch (...) {
+    }
+}
+
+void Extraction::CollectCssImages() { CollectCssInto(ListKind::lkImage); }
+void Extraction::CollectCssFlash() { CollectCssInto(ListKind::lkFlash); }
+
+void Extraction::CollectFramesInto(ListKind kind) {
+    try {
+        ListFrameAddresses(s_.mainBrowser, lbFrames);
+        const std::vector<std::string> frames = lbFrames;
+        for (const std::string& entry : frames) {
+            try {
+                const std::string address = Trim(entry);
+                if (address.empty() || Contains(address, "about:blank")) continue;
+                const std::string page = s_.http.Get(address);
+                if (kind == ListKind::lkImage) {
+                    CollectSourceImages(page, address, true);
+                } else {
+                    CollectSourceFlash(page, address);
+                }
+            } catch (...) {
+                // A frame that cannot be fetched contributes nothing.
+            }
+        }
+    } catch (...) {
+    }
+}
+
+void Extraction::CollectFrameImages() { CollectFramesInto(ListKind::lkImage); }
+void Extraction::CollectFrameFlash() { CollectFramesInto(ListKind::lkFlash); }
+
+void Extraction::CollectLinks() {
+    lists.ClearLinks();
+    lists.OtherURLs.Clear();
+    std::vector<std::string> links;
+    try {
+        links = s_.mainBrowser.DocumentLinks();
+    } catch (...) {
+        return;
+    }
+    for (const std::string& a : links) {
+        try {
+            const std::string l = LowerAscii(a);
+            if (Contains(l, "javascript:") || Contains(l, "#")) continue;
+            if (IsWebPageAddress(l)) {
+                if (!lists.IsListed(ListKind::lkLink, a)) lists.AddLink(a);
+            } else if (Contains(l, ".swf")) {
+                if (!lists.IsListed(ListKind::lkFlash, a)) lists.FlashURLs.Add(a);
+            } else if (!lists.IsListed(ListKind::lkOther, a)) {
+                lists.OtherURLs.Add(a);
+            }
+        } catch (...) {
+        }
+    }
+}
+
+void Extraction::ExtractCss() {
+    try {
+        lists.CssURLs = ScanPageReferences(".css", s_.mainBrowser);
+        for (const std::string& sheet : lists.CssURLs) {
+            try {
+                FetchIntoSaveFolder(s_.saveFolder, s_.downloader, sheet, s_.homeFolder);
+            } catch (...) {
+            }
+        }
+        s_.view.RefreshSavedList();
+        std::string names;
+        for (const std::string& sheet : lists.CssURLs) names += sheet + "\r\n";
+        s_.view.ShowMessage(FormatS("已保存%s,你可以在『已保存资源列表』中找到。", {names}));
+    } catch (...) {
+    }
+}
+
+}  // namespace nuv

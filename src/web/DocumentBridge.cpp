@@ -1,0 +1,62 @@
+#include "web/DocumentBridge.h"
+
+#include "common/Text.h"
+
+namespace nuv {
+
+void LoadHtml(IBrowser& browser, const std::string& html) {
+    while (browser.ReadyState() < 3) browser.ProcessEvents();
+    if (!browser.HasDocument()) return;
+    browser.LoadDocumentFromMemory(JoinLinesCrLf(SplitLines(html)));
+}
+
+std::string GetPageAddress(IBrowser& browser) {
+    try {
+        return browser.LocationURL();
+    } catch (...) {
+        return {};
+    }
+}
+
+std::string GetPageText(IBrowser& browser) {
+    try {
+        std::string title = browser.DocumentTitle();
+        return title + browser.BodyInnerText();
+    } catch (...) {
+        return {};
+    }
+}
+
+std::string GetPageSource(IBrowser& browser) {
+    try {
+        return browser.TopElementOuterHtml();
+    } catch (...) {
+        return {};
+    }
+}
+
+bool ForEachFrameDocument(const FrameDocument* document, const DocumentVisitor& visitor,
+                          void* context) {
+    if (document == nullptr) return true;
+    if (!visitor(*document, context)) return false;
+    for (const FrameDocument& frame : document->frames) {
+        if (frame.failed) throw BrowserError("frame document cannot be read");
+        if (!ForEachFrameDocument(&frame, visitor, context)) return false;
+    }
+    return true;
+}
+
+void ListFrameAddresses(IBrowser& browser, std::vector<std::string>& list) {
+    list.clear();
+    const FrameDocument top = browser.DocumentTree();
+    ForEachFrameDocument(
+        &top,
+        [](const FrameDocument& doc, void* ctx) {
+            static_cast<std::vector<std::string>*>(ctx)->push_back(doc.url);
+            return true;
+        },
+        &list);
+    list.erase(list.begin());
+}
+
+}  // namespace nuv

@@ -1,0 +1,181 @@
+// The main window with the real Qt WebEngine, offscreen, against pages served on
+// 127.0.0.1 and 127.0.0.2 by the test.
+#include <memory>
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTest>
+#include <QWebEngineView>
+
+#include "app/MainWindow.h"
+#include "library/Preview.h"
+#include "support/Fakes.h"
+#include "support/TestHttpServer.h"
+#include "web/CurlDownloader.h"
+#include "web/DocumentBridge.h"
+
+using namespace nuv;
+using namespace nuv::test;
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    RecordingDialogs dialogs_;
+    RecordingShell shell_;
+    CurlDownloader downloader_;
+    NoFetcher http_;
+    std::unique_ptr<TFrmWebpageAnalysis> window_;
+
+    template <typename T>
+    T* Child(const char* name) {
+        return window_->findChild<T*>(QString::fromLatin1(name));
+    }
+
+    void ClickDocType(int row) {
+        auto* list = Child<QListWidget>("LBDocType");
+        const QRect r = list->visualItemRect(list->item(row));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+    }
+
+    void OpenAndWait(const QString& address) {
+        QSignalSpy done(&window_->MainBrowser(), &WebEngineBrowser::NavigateComplete);
+        auto* edit = Child<QLineEdit>("EdtURL");
+        edit->setText(address);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QVERIFY(done.wait(30000));
+    }
+
+private slots:
+    void init() {
+        dialogs_ = {};
+        window_ = std::make_unique<TFrmWebpageAnalysis>(
+            MainWindowServices{dialogs_, shell_, downloader_, http_, "/tmp/nuv-gui-test/", "/tmp/"});
+        window_->resize(1024, 736);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+
+    void cleanup() { window_.reset(); }
+
+    void componentsCaptionAndLayout() {
+        QCOMPARE(window_->windowTitle(), QStringLiteral("NUV网页提取助手2.2 - www.nuvsoft.example"));
+        for (const char* name :
+             {"PnlTop", "PnlBottom", "SbMain", "SbPicName", "Label1", "ImgURL", "EdtURL", "Panel2",
+              "BtnOpenWebpage", "CbPath", "PnlPath", "BtnOpenDir", "BtnSelectPath", "ImgTopBG",
+              "EdtPicPath", "SplitterTop", "SbLeft", "Image28", "LBDocType", "Image37",
+              "BitmapListBox", "PnlImgPreview", "Image32", "ImgPreview", "PnlRight", "Splitter1",
+              "Splitter3", "Splitter4", "SbCenter", "PageControl1", "TabSheet1", "PnlMain",
+              "WebBrowser1", "lbFrames", "TSOutput", "TbSource", "MmMessage", "PnlHint", "LblHint",
+              "ProgressBar1", "PnlBrowserPages", "BrowserList", "PmSavedRES"}) {
+            QVERIFY2(window_->findChild<QObject*>(QString::fromLatin1(name)) != nullptr, name);
+        }
+        auto* types = Child<QListWidget>("LBDocType");
+        QStringList names;
+        for (int i = 0; i < types->count(); ++i) names << types->item(i)->text();
+        QCOMPARE(names, (QStringList{QStringLiteral("原始网页"), QStringLiteral("文字提取"),
+                                     QStringLiteral("图片提取"), QStringLiteral("动画提取(.swf)"),
+                                     QStringLiteral("CSS提取"), QStringLiteral("其他提取")}));
+        auto* tabs = Child<QTabWidget>("PageControl1");
+        QVERIFY(tabs->isTabVisible(0));
+        QVERIFY(!tabs->isTabVisible(1));
+        QVERIFY(!tabs->isTabVisible(2));
+        QVERIFY(window_->MainBrowser().LocationURL().empty());  // no page opened at start
+
+        window_->resize(1024, 736);
+        QCOMPARE(Child<QLineEdit>("EdtURL")->width(), 534);
+        QCOMPARE(Child<QLineEdit>("EdtPicPath")->width(), 534);
+        QCOMPARE(Child<QWidget>("ImgURL")->width(), 554);
+        QCOMPARE(Child<QWidget>("ImgTopBG")->width(), 574);
+    }
+
+    void addressBoxTurnsRedUnderThePointer() {
+        auto* url = Child<QLineEdit>("EdtURL");
+        auto* path = Child<QLineEdit>("EdtPicPath");
+        QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(path, &enter);
+        QCOMPARE(url->palette().color(QPalette::Base), QColor(0xFF, 0, 0));
+        QApplication::sendEvent(path, &leave);
+        QCOMPARE(url->palette().color(QPalette::Base), QColor(Qt::white));
+        QApplication::sendEvent(url, &enter);
+        QCOMPARE(url->palette().color(QPalette::Base), QColor(0xFF, 0, 0));
+    }
+
+    void selectingWithNothingLoadedAndBlankAddressAsksForAPage() {
+        Child<QLineEdit>("EdtURL")->setText(QStringLiteral("   "));
+        ClickDocType(1);
+        QCOMPARE(dialogs_.messages, std::vector<std::string>{"请选择一个网页"});
+        QVERIFY(!Child<QTabWidget>("PageControl1")->isTabVisible(2));
+        QVERIFY(window_->MainBrowser().LocationURL().empty());
+    }
+
+    void sourceTextAndFramesOfARealPage() {
+        TestHttpServer site;
+        TestHttpServer other(QHostAddress(QStringLiteral("127.0.0.2")));
+        QVERIFY(site.isListening());
+        QVERIFY2(other.isListening(), "127.0.0.2 must be usable as a second loopback origin");
+        site.Put(QStringLiteral("/index.html"),
+                 "<!DOCTYPE html>\n<html><head><title>Fixture Title</title></head>"
+                 "<body><p>Body text here</p>"
+                 "<iframe src=\"/frame1.html\"></iframe>"
+                 "<iframe src=\"" + other.Url(QStringLiteral("/frame2.html")).toUtf8() + "\"></iframe>"
+                 "</body></html>");
+        site.Put(QStringLiteral("/frame1.html"),
+                 "<html><body>one<iframe src=\"/inner.html\"></iframe></body></html>");
+        site.Put(QStringLiteral("/inner.html"), "<html><body>inner</body></html>");
+        other.Put(QStringLiteral("/frame2.html"), "<html><body>two</body></html>");
+
+        OpenAndWait(site.Url(QStringLiteral("/index.html")));
+        auto* tabs = Child<QTabWidget>("PageControl1");
+        auto* memo = Child<QPlainTextEdit>("MmMessage");
+
+        ClickDocType(0);
+        QVERIFY(memo->toPlainText().startsWith(QStringLiteral("<html>")));
+        QVERIFY(memo->toPlainText().contains(QStringLiteral("Body text here")));
+        QVERIFY(!memo->toPlainText().contains(QStringLiteral("DOCTYPE")));
+        QVERIFY(tabs->isTabVisible(2));
+        QCOMPARE(tabs->currentIndex(), 2);
+        // The result tab stays hidden and lends its caption to the second visible tab.
+        QVERIFY(!tabs->isTabVisible(1));
+        QCOMPARE(tabs->tabText(1), QStringLiteral("文本源码"));
+
+        ClickDocType(1);
+        QVERIFY2(memo->toPlainText().startsWith(QStringLiteral("Fixture TitleBody text here")),
+                 qPrintable(memo->toPlainText()));
+
+        std::vector<std::string> frames;
+        const std::vector<std::string> expected = {
+            site.Url(QStringLiteral("/frame1.html")).toStdString(),
+            site.Url(QStringLiteral("/inner.html")).toStdString(),
+            other.Url(QStringLiteral("/frame2.html")).toStdString()};
+        QTRY_VERIFY_WITH_TIMEOUT((ListFrameAddresses(window_->MainBrowser(), frames), frames == expected),
+                                 10000);
+    }
+
+    void loadHtmlShowsALargeGeneratedPage() {
+        IBrowser& result = window_->ResultWindow(true);
+        result.Navigate("about:blank");
+        std::string html = "<html><body>\n";
+        int rows = 0;
+        while (html.size() < 3 * 1024 * 1024) {
+            html += "<p>row " + std::to_string(rows++) + " of a long generated result page</p>\n";
+        }
+        html += "<p id=\"last\">END-OF-PAGE</p></body></html>";
+        auto* preview = window_->ResultWindowIfAny();
+        QVERIFY(preview != nullptr);
+        QSignalSpy done(&preview->Browser(), &WebEngineBrowser::NavigateComplete);
+        LoadHtml(result, html);
+        QTRY_VERIFY_WITH_TIMEOUT(result.ReadyState() == 4 && !done.isEmpty(), 30000);
+        const std::string text = result.BodyInnerText();
+        QVERIFY(text.find("row 0 of") != std::string::npos);
+        QVERIFY(text.find("row " + std::to_string(rows - 1) + " of") != std::string::npos);
+        QVERIFY(text.find("END-OF-PAGE") != std::string::npos);
+    }
+};
+
+NUV_GUI_TEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
