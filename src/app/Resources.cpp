@@ -4,6 +4,7 @@
 #include <QPropertyAnimation>
 #include <QWidget>
 
+#include "common/Resources.h"
 #include "common/Text.h"
 
 static void InitCompiledResources() { Q_INIT_RESOURCE(resources); }
@@ -12,9 +13,7 @@ namespace nuv {
 namespace {
 
 QString ResourcePath(const std::string& name, const std::string& type) {
-    const QString t = QString::fromStdString(LowerAscii(type));
-    return QStringLiteral(":/res/") + t + QLatin1Char('/') + QString::fromStdString(LowerAscii(name)) +
-           QLatin1Char('.') + t;
+    return QString::fromStdString(std::string(ResourcePrefix) + ResourceFile(name, type));
 }
 
 void LoadPicture(QPixmap& target, const std::string& name, const std::string& type, const char* format) {

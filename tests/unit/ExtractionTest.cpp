@@ -1,0 +1,178 @@
+#include "extract/Extraction.h"
+
+#include <map>
+
+#include <gtest/gtest.h>
+
+#include "support/FakeBrowser.h"
+#include "support/FakeExtractionView.h"
+
+namespace nuv {
+namespace {
+
+using test::FakeBrowser;
+using test::FakeExtractionView;
+
+class NoDownloads : public IDownloader {
+public:
+    void DownloadToFile(const std::string& url, const std::string&, const DownloadProgressFn&) override {
+        urls.push_back(url);
+        throw DownloadError("offline");
+    }
+    std::vector<std::string> urls;
+};
+
+class MapFetcher : public IPageFetcher {
+public:
+    std::string Get(const std::string& url) override {
+        fetched.push_back(url);
+        const auto it = pages.find(url);
+        if (it == pages.end()) throw std::runtime_error("404");
+        return it->second;
+    }
+    std::map<std::string, std::string> pages;
+    std::vector<std::string> fetched;
+};
+
+class ExtractionTest : public ::testing::Test {
+protected:
+    FakeExtractionView view;
+    FakeBrowser page;
+    NoDownloads downloader;
+    MapFetcher http;
+    Extraction x{ExtractionServices{view, page, view, downloader, http, "/home/u/"}};
+
+    void Load(const std::string& address, const std::string& source) {
+        page.location = address;
+        page.source = source;
+        page.title = "T";
+        page.bodyText = "B";
+        page.tree = FrameDocument{address, {}};
+        page.links = std::vector<std::string>{};
+    }
+    void Select(DocType t) {
+        view.docType = static_cast<int>(t);
+        x.LBDocTypeClick();
+    }
+};
+
+TEST_F(ExtractionTest, WithoutAPageTheTypedAddressIsOpenedOrThePageAskedFor) {
+    view.addressBox = " \t ";
+    page.hasDocument = false;
+    Select(DocType::PageText);
+    EXPECT_EQ(view.messages, std::vector<std::string>{"请选择一个网页"});
+    EXPECT_TRUE(page.navigations.empty());
+    EXPECT_EQ(view.memo, "old");  // nothing else changes
+
+    view.addressBox = " site.example ";
+    x.lists.AddImage("http://kept.example/a.gif");
+    Select(DocType::Images);
+    EXPECT_EQ(page.navigations, std::vector<std::string>{" site.example "});  // untrimmed
+    EXPECT_EQ(x.lists.ImageURLs.size(), 1u);
+    EXPECT_EQ(view.resultWindowCalls, 0);
+    EXPECT_EQ(view.dropDownHidden, 2);
+}
+
+TEST_F(ExtractionTest, TextEntriesFillTheMemoAndShowTheSourceTabUnderTheRightCaption) {
+    Load("http://site.example/", "<html><body>B</body></html>");
+    Select(DocType::PageSource);
+    EXPECT_EQ(view.memo, "<html><body>B</body></html>");
+    EXPECT_EQ(x.MemoText, view.memo);
+    EXPECT_EQ(x.PageURL, "http://site.example/");
+    EXPECT_TRUE(view.visible[2]);
+    EXPECT_FALSE(view.visible[1]);
+    EXPECT_EQ(view.captions[1], "文本源码");  // the second visible tab reads like the source tab
+    EXPECT_EQ(view.activePage, MainPage::TbSource);
+
+    Select(DocType::PageText);
+    EXPECT_EQ(view.memo, "TB");
+
+    // A result entry afterwards shows the result tab as "图片动画"; a later text entry
+    // changes neither caption nor visibility.
+    Select(DocType::Other);
+    EXPECT_TRUE(view.visible[1]);
+    EXPECT_EQ(view.captions[1], "图片动画");
+    Select(DocType::PageSource);
+    EXPECT_EQ(view.captions[1], "图片动画");
+}
+
+TEST_F(ExtractionTest, ResultEntriesPrepareTheResultWindowFirst) {
+    Load("http://site.example/", "<html></html>");
+    view.visible[1] = false;
+    Select(DocType::Flash);
+    EXPECT_FALSE(view.imageMode);
+    ASSERT_GE(view.result.navigations.size(), 1u);
+    EXPECT_EQ(view.result.navigations[0], "about:blank");
+    ASSERT_EQ(view.result.loaded.size(), 2u);  // the empty head, then the finished page
+    EXPECT_EQ(view.result.loaded[0], "<html> <style>\r\n</style>\r\n<body><table>\r\n");
+    EXPECT_NE(view.result.loaded[1].find("没有任何动画。"), std::string::npos);
+    EXPECT_EQ(view.progressMax, 200);
+    EXPECT_EQ(view.progress, 0);
+    EXPECT_TRUE(view.visible[1]);
+
+    Select(DocType::Other);
+    EXPECT_TRUE(view.imageMode);  // the other-resources page leaves the window in image mode
+    EXPECT_EQ(view.activePage, MainPage::TSOutput);
+}
+
+TEST_F(ExtractionTest, ImageExtractionCollectsSourceThenFramesWithoutRepeats) {
+    Load("http://site.example/dir/index.html",
+         "<img src=\"logo.gif\"><img src='LOGO.GIF'><img src=\"logo.gif\"><img src=\"p/a.JPG\">"
+         "<img src=\"b.jpeg\">");
+    FrameDocument blank{"about:blank", {}};
+    page.tree = FrameDocument{"http://site.example/dir/index.html",
+                              {FrameDocument{"http://site.example/f.html", {}}, blank,
+                               FrameDocument{"http://gone.example/x.html", {}}}};
+    http.pages["http://site.example/f.html"] = "<img src=\"/img/frame.png\"><img src=\"dir/logo.gif\">";
+    x.lists.FlashURLs.Add("http://site.example/kept.swf");
+
+    Select(DocType::Images);
+    EXPECT_EQ(x.lists.ImageURLs.Items(),
+              (std::vector<std::string>{"http://site.example/dir/logo.gif", "http://site.example/dir/p/a.JPG",
+                                        "http://site.example/dir/b.jpeg", "http://site.example/img/frame.png"}));
+    EXPECT_EQ(x.lists.ImageAlts, x.lists.ImageURLs.Items());
+    EXPECT_EQ(http.fetched, (std::vector<std::string>{"http://site.example/f.html", "http://gone.example/x.html"}));
+    EXPECT_EQ(x.lbFrames.size(), 3u);
+    EXPECT_EQ(x.lists.FlashURLs.size(), 1u);  // untouched
+
+    // Selecting it again gives the same list: it is cleared first.
+    Select(DocType::Images);
+    EXPECT_EQ(x.lists.ImageURLs.size(), 4u);
+}
+
+TEST_F(ExtractionTest, LinksAreSortedIntoPagesFlashAndOtherFiles) {
+    Load("http://site.example/", "<html></html>");
+    page.links = std::vector<std::string>{
+        "http://site.example/page.html#top", "javascript:void(0)", "http://site.example/news/index.html",
+        "http://site.example/list.php?id=1",  "http://site.example/Movie.SWF",
+        "http://site.example/movie.swf",      "http://site.example/a.zip",
+        "http://site.example/a.zip",          "http://site.example/setup.exe"};
+    x.lists.FlashURLs.Add("http://site.example/old.swf");
+    Select(DocType::Other);
+    EXPECT_EQ(x.lists.LinkURLs.Items(), (std::vector<std::string>{"http://site.example/news/index.html",
+                                                                  "http://site.example/list.php?id=1"}));
+    EXPECT_EQ(x.lists.LinkTexts, x.lists.LinkURLs.Items());
+    EXPECT_EQ(x.lists.FlashURLs.Items(),
+              (std::vector<std::string>{"http://site.example/old.swf", "http://site.example/Movie.SWF"}));
+    EXPECT_EQ(x.lists.OtherURLs.Items(),
+              (std::vector<std::string>{"http://site.example/a.zip", "http://site.example/setup.exe"}));
+    Select(DocType::Other);
+    EXPECT_EQ(x.lists.FlashURLs.size(), 2u);
+}
+
+TEST_F(ExtractionTest, CssExtractionNamesEverySheetEvenWhenDownloadsFail) {
+    Load("http://site.example/", "<link href=\"a.css\"><link href=\"a.css\">");
+    Select(DocType::Css);
+    EXPECT_EQ(x.lists.CssURLs,
+              (std::vector<std::string>{"http://site.example/a.css", "http://site.example/a.css"}));
+    EXPECT_EQ(downloader.urls.size(), 2u);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0],
+              "已保存http://site.example/a.css\r\nhttp://site.example/a.css\r\n,你可以在『已保存资源列表』中找到。");
+    EXPECT_EQ(view.memo, "");
+    EXPECT_TRUE(view.visible[2]);
+    EXPECT_EQ(view.savedListRefreshes, 1);
+}
+
+}  // namespace
+}  // namespace nuv

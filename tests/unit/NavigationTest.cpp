@@ -1,0 +1,56 @@
+#include "app/logic/Navigation.h"
+
+#include <gtest/gtest.h>
+
+namespace nuv {
+namespace {
+
+struct Case {
+    const char* typed;
+    const char* navigate;
+    const char* box;
+    bool writeBack;
+    bool local;
+};
+
+TEST(Navigation, TypedAddressesAreCompletedOnlyWhenTheyNameNoScheme) {
+    const Case cases[] = {
+        {"site.example/a.htm", "http://site.example/a.htm", "http://site.example/a.htm", true, false},
+        {"  site.example \t", "http://site.example", "http://site.example", true, false},
+        {"http://site.example/", "http://site.example/", "http://site.example/", false, false},
+        {" https://site.example/ ", "https://site.example/", " https://site.example/ ", false, false},
+        {"HTTP://SITE.example/", "HTTP://SITE.example/", "HTTP://SITE.example/", false, false},
+        // the scheme may stand anywhere in the text
+        {"go?u=http://x.example", "go?u=http://x.example", "go?u=http://x.example", false, false},
+        {"C:\\pages\\a.htm", "C:\\pages\\a.htm", "C:\\pages\\a.htm", false, false},
+        {"/home/u/page.html", "/home/u/page.html", "/home/u/page.html", false, true},
+        {"file:///home/u/page.html", "file:///home/u/page.html", "file:///home/u/page.html", false, false},
+        {"FILE:///x.html", "FILE:///x.html", "FILE:///x.html", false, false},
+    };
+    for (const Case& c : cases) {
+        const TypedAddress a = CompleteTypedAddress(c.typed);
+        EXPECT_EQ(a.navigateTo, c.navigate) << c.typed;
+        EXPECT_EQ(a.boxText, c.box) << c.typed;
+        EXPECT_EQ(a.writeBack, c.writeBack) << c.typed;
+        EXPECT_EQ(a.localFile, c.local) << c.typed;
+    }
+}
+
+TEST(Navigation, TabCaptionsCountHiddenPagesAndResizeFollowsTheWindow) {
+    const std::string captions[] = {"当前网页", "文本源码", "文本源码"};
+    // TabSheet1 and TbSource visible: the second visible tab shows page 1's caption.
+    EXPECT_EQ(TabCaptionAt(1, captions, 3), "文本源码");
+    const std::string all[] = {"当前网页", "图片动画", "文本源码"};
+    EXPECT_EQ(TabCaptionAt(0, all, 3), "当前网页");
+    EXPECT_EQ(TabCaptionAt(2, all, 3), "文本源码");
+    EXPECT_EQ(TabCaptionAt(3, all, 3), "");
+
+    const ResizeWidths w = ComputeResizeWidths(1024);
+    EXPECT_EQ(w.edtURL, 534);
+    EXPECT_EQ(w.edtPicPath, 534);
+    EXPECT_EQ(w.imgURL, 554);
+    EXPECT_EQ(w.imgTopBG, 574);
+}
+
+}  // namespace
+}  // namespace nuv

@@ -1,0 +1,195 @@
+#include "common/Shell.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "common/Dialogs.h"
+
+namespace nuv {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Records what would have been handed to the desktop.
+class RecordingShell : public IShell {
+public:
+    bool Open(const std::string& target) override {
+        opened.push_back(target);
+        if (fail) throw std::runtime_error("desktop unavailable");
+        return true;
+    }
+    bool StartProgram(const std::string& program) override {
+        started.push_back(program);
+        return true;
+    }
+
+    std::vector<std::string> opened;
+    std::vector<std::string> started;
+    bool fail = false;
+};
+
+// A fresh folder under the system's temporary folder, removed at the end of the test.
+class TempFolder {
+public:
+    TempFolder() {
+        path_ = fs::temp_directory_path() /
+                ("nuv-shell-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                 std::to_string(reinterpret_cast<uintptr_t>(this)));
+        fs::create_directories(path_);
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+    std::string Make(const std::string& name) const {
+        std::ofstream(path_ / name) << "x";
+        return (path_ / name).string();
+    }
+
+private:
+    fs::path path_;
+};
+
+// Opens `target` with a fresh shell and returns what was opened.
+std::vector<std::string> OpenedBy(const std::string& target) {
+    RecordingShell shell;
+    OpenLocation(shell, target);
+    return shell.opened;
+}
+
+using Opened = std::vector<std::string>;
+
+TEST(OpenLocation, WebAddressesAndBareHosts) {
+    EXPECT_EQ(OpenedBy("www.example.com/pics/index.html"), Opened{"http://www.example.com/pics/index.html"});
+    EXPECT_EQ(OpenedBy("HTTP://WWW.EXAMPLE.COM/A.JPG"), Opened{"HTTP://WWW.EXAMPLE.COM/A.JPG"});
+    EXPECT_EQ(OpenedBy("https://example.com/"), Opened{"https://example.com/"});
+    EXPECT_EQ(OpenedBy("see http://example.com"), Opened{"see http://example.com"});
+    EXPECT_EQ(OpenedBy("example.com"), Opened{"http://example.com"});
+    EXPECT_EQ(OpenedBy("rel\\dir\\file.jpg"), Opened{"http://rel\\dir\\file.jpg"});
+}
+
+TEST(OpenLocation, OtherSchemesAndBlankTextsDoNothing) {
+    for (const char* target : {"mailto:someone@example.com", "ftp://ftp.example.com/pub/file.zip", "about:blank",
+                               "javascript:alert(1)", "file:///etc/hostname", "C:\\pics\\a.jpg", "", "  \t"}) {
+        EXPECT_EQ(OpenedBy(target), Opened{}) << '"' << target << '"';
+    }
+}
+
+TEST(OpenLocation, LocalPathsOpenOnlyWhenTheyExist) {
+    TempFolder dir;
+    const std::string file = dir.Make("Shot 01.JPG");
+    const std::string folder = dir.path().string();
+    EXPECT_EQ(OpenedBy(file), Opened{file});
+    EXPECT_EQ(OpenedBy(folder), Opened{folder});
+    EXPECT_EQ(OpenedBy(folder + "/"), Opened{folder + "/"});
+    EXPECT_EQ(OpenedBy(folder + "/missing.jpg"), Opened{});
+    EXPECT_EQ(OpenedBy(folder + "/shot 01.jpg"), Opened{});  // file names keep their case here
+    EXPECT_EQ(OpenedBy("/no/such/folder/"), Opened{});
+    // A colon in a local path does not make it an address.
+    const std::string colon = dir.Make("a:b.png");
+    EXPECT_EQ(OpenedBy(colon), Opened{colon});
+    EXPECT_EQ(OpenedBy(folder + "/c:d.png"), Opened{});
+}
+
+TEST(OpenLocation, RelativeNameWithAColonOpensWhenItExists) {
+    TempFolder dir;
+    dir.Make("Shots:1.png");
+    const fs::path saved = fs::current_path();
+    fs::current_path(dir.path());
+    const Opened existing = OpenedBy("Shots:1.png");
+    const Opened missing = OpenedBy("Shots:2.png");
+    fs::current_path(saved);
+    EXPECT_EQ(existing, Opened{"Shots:1.png"});
+    EXPECT_EQ(missing, Opened{});
+}
+
+TEST(Shell, FailuresOfTheDesktopAreSwallowed) {
+    RecordingShell shell;
+    shell.fail = true;
+    EXPECT_NO_THROW(OpenLocation(shell, "www.example.com"));
+    EXPECT_NO_THROW(OpenWebAddress(shell, "www.example.com"));
+    EXPECT_NO_THROW(ShellOpen(shell, "/tmp"));
+    EXPECT_EQ(shell.opened.size(), 3u);
+}
+
+TEST(OpenWebAddress, PutsHttpInFrontUnlessASchemeSeparatorIsThere) {
+    const struct {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"www.nuvsoft.example/demo/", "http://www.nuvsoft.example/demo/"},
+        {"http://www.nuvsoft.example/", "http://www.nuvsoft.example/"},
+        {"HTTPS://X.EXAMPLE/", "HTTPS://X.EXAMPLE/"},
+        {"ftp://x.example/f", "ftp://x.example/f"},
+        {"mailto:a@b.example", "http://mailto:a@b.example"},
+    };
+    for (const auto& c : cases) {
+        RecordingShell shell;
+        OpenWebAddress(shell, c.in);
+        EXPECT_EQ(shell.opened, Opened{c.out}) << c.in;
+    }
+    RecordingShell shell;
+    OpenWebAddress(shell, " ");
+    EXPECT_EQ(shell.opened, Opened{});
+}
+
+TEST(ShellOpen, PassesAnythingOn) {
+    RecordingShell shell;
+    for (const char* text : {"/no/such/file.txt", "", "about:blank", "www.example.com", "a b\tc"}) ShellOpen(shell, text);
+    EXPECT_EQ(shell.opened, (Opened{"/no/such/file.txt", "", "about:blank", "www.example.com", "a b\tc"}));
+    EXPECT_TRUE(shell.started.empty());
+}
+
+// Answers the folder dialog with a fixed choice and records how it was asked.
+class FakeDialogs : public IDialogs {
+public:
+    std::string BrowseForFolder(const std::string& title, const std::string& preselection) override {
+        titles.push_back(title);
+        preselections.push_back(preselection);
+        if (fail) throw std::runtime_error("no display");
+        return answer;
+    }
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+
+    std::string answer;
+    bool fail = false;
+    std::vector<std::string> titles;
+    std::vector<std::string> preselections;
+    std::vector<std::string> messages;
+};
+
+TEST(SelectFolder, CaptionIsTheFolderWhenItExistsElseTheHomeFolder) {
+    TempFolder dir;
+    const std::string folder = dir.path().string() + "/";
+    const std::string file = dir.Make("not-a-folder.txt");
+    const std::string home = "/home/tester/";
+
+    FakeDialogs dialogs;
+    dialogs.answer = "/chosen";
+    EXPECT_EQ(SelectFolder(dialogs, folder, home), "/chosen");
+    EXPECT_EQ(SelectFolder(dialogs, dir.path().string() + "/gone/", home), "/chosen");
+    EXPECT_EQ(SelectFolder(dialogs, "", home), "/chosen");
+    EXPECT_EQ(SelectFolder(dialogs, file, home), "/chosen");
+    EXPECT_EQ(dialogs.titles, (Opened{folder, home, home, home}));
+    EXPECT_EQ(dialogs.preselections, (Opened{"", "", "", ""}));
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST(SelectFolder, CancelOrAFailingDialogGivesAnEmptyResult) {
+    FakeDialogs dialogs;
+    EXPECT_EQ(SelectFolder(dialogs, "/", "/home/tester/"), "");
+    dialogs.answer = "/chosen";
+    dialogs.fail = true;
+    EXPECT_EQ(SelectFolder(dialogs, "/", "/home/tester/"), "");
+    EXPECT_EQ(dialogs.titles.size(), 2u);
+}
+
+}  // namespace
+}  // namespace nuv

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "web/Browser.h"
+
+namespace nuv::test {
+
+// A browser whose document is set by the test. Unset parts raise BrowserError as a
+// browser without that part of a document would.
+class FakeBrowser : public IBrowser {
+public:
+    void Navigate(const std::string& address) override {
+        navigations.push_back(address);
+        if (navigateLoads) {
+            location = address;
+            hasDocument = true;
+        }
+    }
+    std::string LocationURL() override {
+        if (failLocation) throw BrowserError("location");
+        return location;
+    }
+    int ReadyState() override { return readyStates.empty() ? 4 : Pop(); }
+    void ProcessEvents() override { ++eventsProcessed; }
+    bool HasDocument() override { return hasDocument; }
+    void LoadDocumentFromMemory(const std::string& html) override {
+        if (rejectLoads) throw BrowserError("cannot load from memory");
+        loaded.push_back(html);
+    }
+    std::string DocumentTitle() override { return Need(title); }
+    std::string BodyInnerText() override { return Need(bodyText); }
+    std::string TopElementOuterHtml() override { return Need(source); }
+    FrameDocument DocumentTree() override {
+        if (!tree) throw BrowserError("no document");
+        return *tree;
+    }
+    std::vector<std::string> DocumentLinks() override {
+        if (!links) throw BrowserError("no document");
+        return *links;
+    }
+
+    std::string location;
+    bool failLocation = false;
+    bool hasDocument = true;
+    bool rejectLoads = false;
+    bool navigateLoads = false;
+    std::vector<int> readyStates;  // answered in order, then 4
+    int eventsProcessed = 0;
+    std::optional<std::string> title, bodyText, source;
+    std::optional<FrameDocument> tree;
+    std::optional<std::vector<std::string>> links;
+    std::vector<std::string> navigations;
+    std::vector<std::string> loaded;
+
+private:
+    int Pop() {
+        const int s = readyStates.front();
+        readyStates.erase(readyStates.begin());
+        return s;
+    }
+    static std::string Need(const std::optional<std::string>& v) {
+        if (!v) throw BrowserError("missing");
+        return *v;
+    }
+};
+
+}  // namespace nuv::test
