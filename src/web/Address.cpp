@@ -1,0 +1,202 @@
+#include "web/Address.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "common/Text.h"
+
+namespace nuv {
+namespace {
+
+constexpr std::string_view kHttp = "http://";
+constexpr std::string_view kHttps = "https://";
+
+// An address counts as https only when it begins with the scheme; every other address
+// goes through the "http://" rules, which look for "http://" anywhere.
+bool BeginsWithHttps(std::string_view lowered) { return StartsWith(lowered, kHttps); }
+
+// Collapses runs of slashes in single left-to-right passes: "///" first, then "//".
+std::string CollapseSlashes(std::string_view text) {
+    return ReplaceAll(ReplaceAll(text, "///", "/"), "//", "/");
+}
+
+// The scheme of an absolute address in lower case, and runs of slashes after it
+// collapsed. Text without a scheme comes back unchanged.
+std::string NormaliseAddress(std::string_view address) {
+    const std::string lowered = LowerAscii(address);
+    if (BeginsWithHttps(lowered)) return std::string(kHttps) + CollapseSlashes(address.substr(kHttps.size()));
+    // "http://" may stand anywhere; the rule still drops the first seven bytes.
+    if (Contains(lowered, kHttp)) return std::string(kHttp) + CollapseSlashes(address.substr(kHttp.size()));
+    return std::string(address);
+}
+
+// Cuts the folder before its last "/". The text before the first "/" is the host, which
+// is never cut away: a folder without "/" stays as it is.
+void CutLastFolder(std::string& folder) {
+    const size_t slash = folder.rfind('/');
+    if (slash != std::string::npos) folder.resize(slash);
+}
+
+// Counts the pieces of the reference that are exactly "..". Pieces are separated by "/"
+// and by bytes of value 32 or less; a piece that opens with a double quote runs to the
+// closing quote (a doubled quote inside stands for one quote) and is one piece.
+size_t CountParentPieces(std::string_view ref) {
+    const size_t n = ref.size();
+    size_t i = 0;
+    size_t count = 0;
+    while (i < n && IsBlankByte(ref[i])) ++i;
+    while (i < n) {
+        if (ref[i] == '"') {
+            std::string piece;
+            ++i;
+            while (i < n) {
+                if (ref[i] == '"') {
+                    if (i + 1 < n && ref[i + 1] == '"') {
+                        piece.push_back('"');
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                piece.push_back(ref[i++]);
+            }
+            if (piece == "..") ++count;
+        } else {
+            const size_t begin = i;
+            while (i < n && !IsBlankByte(ref[i]) && ref[i] != '/') ++i;
+            if (ref.substr(begin, i - begin) == "..") ++count;
+        }
+        while (i < n && IsBlankByte(ref[i])) ++i;
+        if (i < n && ref[i] == '/') {
+            ++i;
+            while (i < n && IsBlankByte(ref[i])) ++i;
+        }
+    }
+    return count;
+}
+
+}  // namespace
+
+std::string SiteRoot(std::string_view address) {
+    const std::string lowered = LowerAscii(address);
+    std::string_view scheme = kHttp;
+    std::string full;
+    if (BeginsWithHttps(lowered)) {
+        scheme = kHttps;
+        full = std::string(address);
+    } else if (Contains(lowered, "http:")) {
+        full = std::string(address);
+    } else {
+        full = std::string(kHttp) + std::string(address);
+    }
+    const std::string_view rest =
+        full.size() > scheme.size() ? std::string_view(full).substr(scheme.size()) : std::string_view();
+    const size_t slash = rest.find('/');
+    if (slash != std::string_view::npos) return std::string(scheme) + std::string(rest.substr(0, slash + 1));
+    return full + "/";
+}
+
+std::string ResolveAddress(std::string_view pageAddress, std::string_view reference) {
+    const std::string page = NormaliseAddress(ReplaceAll(pageAddress, "\\", "/"));
+    const std::string ref = NormaliseAddress(ReplaceAll(reference, "\\", "/"));
+    if (StartsWith(ref, kHttps) || Contains(ref, kHttp)) return ref;
+    if (StartsWith(ref, "//")) {
+        // Protocol-relative: the host follows, and the page lends its scheme.
+        const bool https = BeginsWithHttps(LowerAscii(page));
+        return NormaliseAddress((https ? "https:" : "http:") + ref);
+    }
+    if (StartsWith(ref, "/")) return SiteRoot(page) + ref.substr(1);
+    return JoinRelativeAddress(page, ref);
+}
+
+std::string JoinRelativeAddress(std::string_view pageAddress, std::string_view reference) {
+    std::string page(pageAddress);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (LowerAscii(page) == LowerAscii(SiteRoot(page))) return page + ReplaceAll(reference, "../", "");
+
+        std::string_view scheme = kHttp;
+        std::string folder = page;
+        if (BeginsWithHttps(LowerAscii(page))) {
+            scheme = kHttps;
+            folder = page.substr(kHttps.size());
+        } else if (Contains(page, kHttp)) {
+            folder = page.substr(kHttp.size());
+        }
+        if (folder.find('/') == std::string::npos && attempt == 0) {
+            // A bare host joins as if it ended in "/".
+            page += '/';
+            continue;
+        }
+        CutLastFolder(folder);
+        for (size_t up = CountParentPieces(reference); up > 0; --up) CutLastFolder(folder);
+        return std::string(scheme) + folder + "/" + ReplaceAll(reference, "../", "");
+    }
+    return page;  // not reached: the second attempt always has a "/" after the host
+}
+
+bool IsWebPageAddress(std::string_view address) {
+    static constexpr std::string_view kPageExtensions[] = {".html", ".htm", ".asp", ".aspx",
+                                                           ".shtml", ".php", ".jsp"};
+    for (std::string_view ext : kPageExtensions) {
+        if (Contains(address, ext)) return true;
+    }
+    const std::string lowered = LowerAscii(address);
+    std::string_view rest = lowered;
+    if (BeginsWithHttps(lowered)) {
+        rest.remove_prefix(kHttps.size());
+    } else if (Contains(lowered, kHttp)) {
+        rest.remove_prefix(kHttp.size());
+    }
+    const size_t slash = rest.find('/');
+    return slash == std::string_view::npos || slash + 1 == rest.size();
+}
+
+std::string FileNameOfAddress(std::string_view address) {
+    const size_t slash = address.rfind('/');
+    return std::string(slash == std::string_view::npos ? address : address.substr(slash + 1));
+}
+
+bool IsStorableFileName(std::string_view fileName) {
+    return !fileName.empty() && fileName != "." && fileName != ".." &&
+           fileName.find('\0') == std::string_view::npos;
+}
+
+std::optional<std::vector<std::string>> FetchIntoSaveFolder(ISaveFolderHost& host,
+                                                            IDownloader& downloader,
+                                                            const std::string& address,
+                                                            const std::string& homeFolder) {
+    namespace fs = std::filesystem;
+    try {
+        const std::string name = FileNameOfAddress(address);
+        if (!IsStorableFileName(name)) return std::nullopt;
+
+        const std::string target = host.SaveFolder() + name;
+        const fs::path folder = fs::path(target).parent_path();
+        std::error_code ec;
+        if (!fs::is_directory(folder, ec)) fs::create_directories(folder, ec);
+        if (!fs::is_directory(folder, ec)) {
+            host.ShowHint("非法的路径");
+            host.SetSaveFolderBoxText(homeFolder.ends_with('/') ? homeFolder : homeFolder + "/");
+            return std::nullopt;
+        }
+
+        std::vector<std::string> lines;
+        try {
+            downloader.DownloadToFile(address, target);
+        } catch (...) {
+            return lines;  // a failed download leaves no new file to read
+        }
+        std::ifstream in(target, std::ios::binary);
+        if (!in) return lines;
+        const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (in.bad()) return lines;
+        return SplitLines(content);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace nuv

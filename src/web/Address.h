@@ -1,0 +1,54 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "web/Downloader.h"
+#include "web/SaveFolderHost.h"
+
+// The program's own address rules. They are plain text operations on the address
+// string: the results are compared as text (trimmed and lower-cased) when the
+// extraction lists drop duplicates, so they must stay byte for byte as they are,
+// blind spots included. "http://" and "https://" are the only schemes they know.
+namespace nuv {
+
+// "http://" (or "https://" for an address that begins with it) + host + "/". An
+// address without "http:" anywhere is taken to start with its host.
+std::string SiteRoot(std::string_view address);
+
+// Turns `reference`, found in the page at `pageAddress`, into an absolute address:
+// backslashes become slashes, runs of slashes after the scheme collapse, absolute
+// references stay, "//host/..." takes the page's scheme, "/..." hangs off the site root
+// and everything else is joined to the page's folder.
+std::string ResolveAddress(std::string_view pageAddress, std::string_view reference);
+
+// Joins a relative reference to the folder of a normalised page address. Every ".."
+// piece of the reference climbs one folder, but never above the host; every "../" is
+// then deleted from the reference. A step of ResolveAddress.
+std::string JoinRelativeAddress(std::string_view pageAddress, std::string_view reference);
+
+// True when the address names a web page (a page extension anywhere, a bare host or a
+// host followed by a single "/") rather than a downloadable file.
+bool IsWebPageAddress(std::string_view address);
+
+// The text after the last "/" of the address; the whole address when it has none.
+std::string FileNameOfAddress(std::string_view address);
+
+// False for file names that would not name a file inside a folder: "", ".", ".." and
+// names holding a NUL byte.
+bool IsStorableFileName(std::string_view fileName);
+
+// Downloads `address` into the host's save folder, under the address's file name, and
+// returns the lines of the downloaded file (empty when the download or the reading
+// fails). Creates a missing save folder with its parents. When the folder cannot be
+// used it shows "非法的路径", resets the save-folder box to `homeFolder` (ending in "/")
+// and returns nothing; an address whose file name is not storable also returns nothing
+// and writes nothing. Blocks until the download has ended; never throws.
+std::optional<std::vector<std::string>> FetchIntoSaveFolder(ISaveFolderHost& host,
+                                                            IDownloader& downloader,
+                                                            const std::string& address,
+                                                            const std::string& homeFolder);
+
+}  // namespace nuv

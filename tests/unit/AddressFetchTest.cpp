@@ -1,0 +1,141 @@
+#include "web/Address.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace nuv {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Writes a fixed body to the target, as the real downloader does once the whole body
+// has arrived, or fails without touching the target.
+class FakeDownloader : public IDownloader {
+public:
+    std::string body = "a {}\r\nb { background: url(x.gif) }\nlast";
+    bool fail = false;
+    bool writeNothing = false;
+    std::vector<std::pair<std::string, std::string>> calls;  // url, file path
+
+    void DownloadToFile(const std::string& url, const std::string& filePath,
+                        const DownloadProgressFn& /*progress*/) override {
+        calls.emplace_back(url, filePath);
+        if (fail) throw DownloadError("404 Not Found");
+        if (writeNothing) return;
+        std::ofstream out(filePath, std::ios::binary | std::ios::trunc);
+        out << body;
+    }
+};
+
+class FakeSaveFolderHost : public ISaveFolderHost {
+public:
+    std::string folder;
+    std::vector<std::string> hints;
+    std::vector<std::string> boxTexts;
+
+    std::string SaveFolder() const override { return folder; }
+    void ShowHint(const std::string& text) override { hints.push_back(text); }
+    void SetSaveFolderBoxText(const std::string& text) override { boxTexts.push_back(text); }
+};
+
+class FetchIntoSaveFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::random_device rd;
+        root_ = fs::temp_directory_path() / ("nuv-fetch-" + std::to_string(rd()) + std::to_string(rd()));
+        fs::create_directories(root_);
+        host_.folder = root_.string() + "/save/nested/";
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+    static std::string ReadFile(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+
+    fs::path root_;
+    FakeSaveFolderHost host_;
+    FakeDownloader downloader_;
+};
+
+TEST_F(FetchIntoSaveFolderTest, CreatesTheFolderAndReturnsTheLinesOfTheFile) {
+    const auto lines = FetchIntoSaveFolder(host_, downloader_, "http://site.example/css/Main.css", "/home/u/");
+    ASSERT_TRUE(lines.has_value());
+    EXPECT_EQ(*lines, (std::vector<std::string>{"a {}", "b { background: url(x.gif) }", "last"}));
+    ASSERT_EQ(downloader_.calls.size(), 1u);
+    EXPECT_EQ(downloader_.calls[0].first, "http://site.example/css/Main.css");
+    EXPECT_EQ(downloader_.calls[0].second, host_.folder + "Main.css");
+    EXPECT_EQ(ReadFile(host_.folder + "Main.css"), downloader_.body);
+    EXPECT_TRUE(host_.hints.empty());
+    EXPECT_TRUE(host_.boxTexts.empty());
+}
+
+TEST_F(FetchIntoSaveFolderTest, ReplacesAnOlderFileOfTheSameName) {
+    fs::create_directories(host_.folder);
+    std::ofstream(host_.folder + "a.css") << "old\n";
+    downloader_.body = "new";
+    const auto lines = FetchIntoSaveFolder(host_, downloader_, "a.css", "/home/u/");
+    ASSERT_TRUE(lines.has_value());
+    EXPECT_EQ(*lines, std::vector<std::string>{"new"});
+    EXPECT_EQ(downloader_.calls.at(0).second, host_.folder + "a.css");
+}
+
+TEST_F(FetchIntoSaveFolderTest, AFailedDownloadGivesNoLinesAndKeepsTheOlderFile) {
+    fs::create_directories(host_.folder);
+    std::ofstream(host_.folder + "a.css") << "old\n";
+    downloader_.fail = true;
+    auto lines = FetchIntoSaveFolder(host_, downloader_, "http://site.example/a.css", "/home/u/");
+    ASSERT_TRUE(lines.has_value());
+    EXPECT_TRUE(lines->empty());
+    EXPECT_EQ(ReadFile(host_.folder + "a.css"), "old\n");
+    EXPECT_TRUE(host_.hints.empty());
+
+    // A downloader that reports success but leaves no file gives no lines either.
+    downloader_.fail = false;
+    downloader_.writeNothing = true;
+    lines = FetchIntoSaveFolder(host_, downloader_, "http://site.example/b.css", "/home/u/");
+    ASSERT_TRUE(lines.has_value());
+    EXPECT_TRUE(lines->empty());
+}
+
+TEST_F(FetchIntoSaveFolderTest, AnUnusableFolderIsReportedAndTheBoxFallsBackToHome) {
+    std::ofstream(root_ / "plain-file") << "x";
+    host_.folder = (root_ / "plain-file").string() + "/sub/";
+    auto lines = FetchIntoSaveFolder(host_, downloader_, "http://site.example/a.css", "/home/u");
+    EXPECT_FALSE(lines.has_value());
+    EXPECT_TRUE(downloader_.calls.empty());
+    EXPECT_EQ(host_.hints, std::vector<std::string>{"非法的路径"});
+    EXPECT_EQ(host_.boxTexts, std::vector<std::string>{"/home/u/"});
+
+    // An empty save folder names no folder at all.
+    host_.folder.clear();
+    lines = FetchIntoSaveFolder(host_, downloader_, "http://site.example/a.css", "/home/u/");
+    EXPECT_FALSE(lines.has_value());
+    EXPECT_TRUE(downloader_.calls.empty());
+    EXPECT_EQ(host_.boxTexts.back(), "/home/u/");
+}
+
+TEST_F(FetchIntoSaveFolderTest, AddressesWithoutAStorableFileNameWriteNothing) {
+    for (const std::string& address :
+         {std::string("http://site.example/"), std::string("http://site.example/css/.."),
+          std::string("http://site.example/."), std::string(".."), std::string(""),
+          std::string("http://site.example/a\0.css", 26)}) {
+        SCOPED_TRACE(address);
+        EXPECT_FALSE(FetchIntoSaveFolder(host_, downloader_, address, "/home/u/").has_value());
+    }
+    EXPECT_TRUE(downloader_.calls.empty());
+    EXPECT_TRUE(host_.hints.empty());
+    EXPECT_TRUE(host_.boxTexts.empty());
+    EXPECT_FALSE(fs::exists(root_ / "save"));
+}
+
+}  // namespace
+}  // namespace nuv
