@@ -1,0 +1,129 @@
+#include "net/HttpClient.h"
+
+#include <chrono>
+#include <utility>
+
+#include "common/Text.h"
+#include "net/TcpStream.h"
+
+namespace nuv {
+
+struct HttpClient::Connection {
+    Connection(std::unique_ptr<IByteStream> s, const HttpAddress& a)
+        : stream(std::move(s)), reader(*stream), host(a.host), port(a.port), https(a.IsHttps()) {}
+
+    std::unique_ptr<IByteStream> stream;
+    HttpReader reader;
+    std::string host;
+    int port;
+    bool https;
+    bool keepAlive = false;  // the last response allowed reuse and was read completely
+
+    bool Serves(const HttpAddress& a) const { return host == a.host && port == a.port && https == a.IsHttps(); }
+    // Reusable when the server has neither closed nor sent anything unasked.
+    bool StillUsable() { return keepAlive && reader.Buffered() == 0 && stream->Probe() == StreamState::Idle; }
+};
+
+SocketConnector::SocketConnector(TlsTrust trust) : trust_(std::move(trust)) {}
+
+SocketConnector::~SocketConnector() = default;
+
+std::unique_ptr<IByteStream> SocketConnector::Open(const HttpAddress& address, const HttpLimits& limits) {
+    std::unique_ptr<TcpStream> tcp = TcpStream::Connect(address.host, address.port, limits.connectTimeout);
+    if (!address.IsHttps()) return tcp;
+    if (!tls_) tls_ = std::make_unique<TlsContext>(trust_);
+    const IoTimeout handshakeTimeout = limits.connectTimeout.count() > 0 ? limits.connectTimeout : limits.readTimeout;
+    return std::make_unique<TlsStream>(*tls_, std::move(tcp), address.host, handshakeTimeout);
+}
+
+HttpClient::HttpClient(std::unique_ptr<IHttpConnector> connector, HttpLimits limits, Clock clock)
+    : connector_(connector ? std::move(connector) : std::make_unique<SocketConnector>()),
+      limits_(limits),
+      clock_(clock ? std::move(clock) : Clock([] {
+          return static_cast<UnixSeconds>(std::chrono::duration_cast<std::chrono::seconds>(
+                                              std::chrono::system_clock::now().time_since_epoch())
+                                              .count());
+      })) {}
+
+HttpClient::~HttpClient() = default;
+
+void HttpClient::Disconnect() { connection_.reset(); }
+
+std::string HttpClient::BuildRequest(const HttpAddress& address) const {
+    std::string request = "GET " + address.RequestTarget() + " HTTP/" + settings_.protocolVersion + "\r\n";
+    const auto header = [&request](std::string_view name, const std::string& value) {
+        if (value.empty()) return;
+        request.append(name).append(": ").append(value).append("\r\n");
+    };
+    header("Content-Type", settings_.contentType);
+    header("Host", address.HostValue());
+    header("Accept", settings_.accept);
+    header("User-Agent", settings_.userAgent);
+    header("Cookie", cookies_.CookieHeader(address.host, address.path + address.document, address.IsHttps()));
+    request += "\r\n";
+    return request;
+}
+
+void HttpClient::StoreCookies(const HttpResponseHead& head, const HttpAddress& address) {
+    const UnixSeconds now = clock_();
+    for (const std::string& line : head.headerLines) {
+        const size_t colon = line.find(':');
+        if (colon == std::string::npos) continue;
+        const std::string name = NormalizedKey(std::string_view(line).substr(0, colon));
+        const std::string_view value = TrimView(std::string_view(line).substr(colon + 1));
+        if (name == "set-cookie") cookies_.StoreSetCookie(value, address.host, address.path, now);
+        else if (name == "set-cookie2") cookies_.StoreSetCookie2(value, address.host, address.path, now);
+    }
+}
+
+std::string HttpClient::Get(const std::string& address) {
+    const HttpAddress target = SplitHttpAddress(address);
+    if (connection_ && !(connection_->Serves(target) && connection_->StillUsable())) connection_.reset();
+
+    cookies_.RemoveExpired(clock_());
+    const std::string request = BuildRequest(target);
+
+    if (!connection_) connection_ = std::make_unique<Connection>(connector_->Open(target, limits_), target);
+    connection_->keepAlive = false;
+    try {
+        return Exchange(target, request);
+    } catch (const HttpProtocolError&) {
+        throw;  // the exchange decided about the connection
+    } catch (...) {
+        connection_.reset();  // half-read: never reused
+        throw;
+    }
+}
+
+std::string HttpClient::Exchange(const HttpAddress& address, const std::string& request) {
+    Connection& c = *connection_;
+    c.stream->WriteAll(request, limits_.readTimeout);
+
+    lastResponse_ = HttpResponseHead();
+    lastResponse_ = ReadResponseHead(c.reader, limits_, limits_.readTimeout,
+                                     [&](const HttpResponseHead& head) { StoreCookies(head, address); });
+    const HttpResponseHead& head = lastResponse_;
+    const int code = head.statusCode;
+    const auto isClose = [](const std::string& value) { return NormalizedKey(value) == "close"; };
+    const bool keepAlive = !isClose(head.Value("Connection")) && !isClose(head.Value("Proxy-Connection"));
+
+    const bool redirect = (code >= 300 && code <= 399 && code != 304) || !head.Value("Location").empty();
+    if (redirect || code < 200 || code > 299) {
+        // 1xx, 204 and 304 responses carry no body whatever their headers say.
+        const bool bodyless = code < 200 || code == 204 || code == 304;
+        std::string body;
+        if (!bodyless) body = ReadResponseBody(c.reader, head, limits_, limits_.failureBodyTimeout);
+        c.keepAlive = keepAlive;
+        if (!keepAlive || c.stream->Probe() == StreamState::Closed) connection_.reset();
+        throw HttpProtocolError(code, head.statusLine, std::move(body));
+    }
+
+    if (c.reader.Buffered() == 0 && c.stream->Probe() == StreamState::Closed) throw HttpError("Undefined situation");
+    std::string body;
+    if (code != 204) body = ReadResponseBody(c.reader, head, limits_, limits_.readTimeout);
+    c.keepAlive = keepAlive;
+    if (!keepAlive || c.stream->Probe() == StreamState::Closed) connection_.reset();
+    return body;
+}
+
+}  // namespace nuv

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "net/ByteStream.h"
+#include "net/CookieJar.h"
+#include "net/HttpAddress.h"
+#include "net/HttpError.h"
+#include "net/HttpResponse.h"
+#include "net/TlsStream.h"
+
+namespace nuv {
+
+// Opens the byte stream to an address's host and port: the seam where tests and the
+// fuzzer put a memory stream in place of a socket.
+class IHttpConnector {
+public:
+    virtual ~IHttpConnector() = default;
+    // Connects to `address.host` and `address.port`, over TLS for https.
+    virtual std::unique_ptr<IByteStream> Open(const HttpAddress& address, const HttpLimits& limits) = 0;
+};
+
+// Plain TCP for http (and any other scheme given with a port), TLS for https.
+class SocketConnector : public IHttpConnector {
+public:
+    // `trust` says which certificate authorities TLS peers are checked against.
+    explicit SocketConnector(TlsTrust trust = {});
+    ~SocketConnector() override;
+
+    std::unique_ptr<IByteStream> Open(const HttpAddress& address, const HttpLimits& limits) override;
+
+private:
+    TlsTrust trust_;
+    std::unique_ptr<TlsContext> tls_;  // made on the first https address
+};
+
+// The fixed request settings; a header whose value is empty is not sent.
+struct HttpClientSettings {
+    std::string protocolVersion = "1.1";
+    std::string contentType = "text/html";
+    std::string accept = "text/html, */*";
+    std::string userAgent = "Mozilla/3.0 (compatible; Indy Library)";
+};
+
+// The program's HTTP/1.1 GET client (the main window's `IdHTTP1`). Blocking, for one
+// thread. Keeps one connection open for reuse by the next request to the same host,
+// port and scheme while responses allow it, and an in-memory cookie jar. Never follows
+// redirects, sends no body and no credentials.
+class HttpClient {
+public:
+    // Seconds since 1970 in UTC; the cookie jar's notion of now.
+    using Clock = std::function<UnixSeconds()>;
+
+    explicit HttpClient(std::unique_ptr<IHttpConnector> connector = nullptr, HttpLimits limits = {},
+                        Clock clock = nullptr);
+    ~HttpClient();
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+
+    // Fetches `address` and returns the body byte for byte. Throws HttpProtocolError
+    // for a redirect or a status other than 2xx (with the status code, the status
+    // line and the body), HttpError for every other failure, "Undefined situation"
+    // when a 2xx response ends with the connection before a body could be read.
+    std::string Get(const std::string& address);
+
+    // The head of the last response read (status line, code, header lines).
+    const HttpResponseHead& LastResponse() const { return lastResponse_; }
+    CookieJar& Cookies() { return cookies_; }
+    HttpClientSettings& Settings() { return settings_; }
+    const HttpLimits& Limits() const { return limits_; }
+
+    // True while a connection is held for reuse.
+    bool Connected() const { return connection_ != nullptr; }
+    // Closes the held connection, if any.
+    void Disconnect();
+
+private:
+    struct Connection;
+
+    std::string BuildRequest(const HttpAddress& address) const;
+    std::string Exchange(const HttpAddress& address, const std::string& request);
+    void StoreCookies(const HttpResponseHead& head, const HttpAddress& address);
+
+    std::unique_ptr<IHttpConnector> connector_;
+    HttpLimits limits_;
+    Clock clock_;
+    HttpClientSettings settings_;
+    CookieJar cookies_;
+    HttpResponseHead lastResponse_;
+    std::unique_ptr<Connection> connection_;
+};
+
+}  // namespace nuv

@@ -1,0 +1,158 @@
+#include "net/TcpStream.h"
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "net/HttpError.h"
+
+namespace nuv {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string SocketErrorText(const char* what, int error) {
+    return std::string(what) + ": " + std::strerror(error);
+}
+
+void SetNonBlocking(int fd) {
+    const int flags = fcntl(fd, F_GETFL, 0);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0)
+        throw HttpError(SocketErrorText("Socket error", errno));
+}
+
+int PollMillis(IoTimeout timeout) {
+    if (timeout.count() <= 0) return -1;
+    return timeout.count() > INT_MAX ? INT_MAX : static_cast<int>(timeout.count());
+}
+
+// Connects one address within `deadline`; returns the socket or -1 with `error` set.
+int ConnectOne(const addrinfo& ai, Clock::time_point deadline, int& error) {
+    const int fd = socket(ai.ai_family, ai.ai_socktype | SOCK_CLOEXEC, ai.ai_protocol);
+    if (fd < 0) {
+        error = errno;
+        return -1;
+    }
+    SetNonBlocking(fd);
+    if (connect(fd, ai.ai_addr, ai.ai_addrlen) == 0) return fd;
+    if (errno != EINPROGRESS) {
+        error = errno;
+        close(fd);
+        return -1;
+    }
+    const auto left = std::chrono::duration_cast<IoTimeout>(deadline - Clock::now());
+    if (left.count() <= 0 || !WaitForSocket(fd, POLLOUT, left)) {
+        error = ETIMEDOUT;
+        close(fd);
+        return -1;
+    }
+    int soError = 0;
+    socklen_t len = sizeof soError;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len) < 0) soError = errno;
+    if (soError != 0) {
+        error = soError;
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+bool WaitForSocket(int fd, short events, IoTimeout timeout) {
+    const bool limited = timeout.count() > 0;
+    const auto deadline = Clock::now() + timeout;
+    while (true) {
+        IoTimeout left = timeout;
+        if (limited) {
+            left = std::chrono::duration_cast<IoTimeout>(deadline - Clock::now());
+            if (left.count() <= 0) return false;
+        }
+        pollfd p{fd, events, 0};
+        const int r = poll(&p, 1, limited ? PollMillis(left) : -1);
+        if (r > 0) return true;
+        if (r == 0) return false;
+        if (errno != EINTR) throw HttpError(SocketErrorText("Socket error", errno));
+    }
+}
+
+std::unique_ptr<TcpStream> TcpStream::Connect(const std::string& host, int port, IoTimeout connectTimeout) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    const std::string service = std::to_string(port);
+    const int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+    if (rc != 0) throw HttpError("Host not found: " + host + " (" + gai_strerror(rc) + ")");
+
+    const auto deadline = connectTimeout.count() > 0 ? Clock::now() + connectTimeout : Clock::time_point::max();
+    int error = ECONNREFUSED;
+    int fd = -1;
+    for (addrinfo* ai = list; ai != nullptr && fd < 0; ai = ai->ai_next) {
+        if (Clock::now() >= deadline) {
+            error = ETIMEDOUT;
+            break;
+        }
+        try {
+            fd = ConnectOne(*ai, deadline, error);
+        } catch (...) {
+            freeaddrinfo(list);
+            throw;
+        }
+    }
+    freeaddrinfo(list);
+    if (fd < 0) {
+        const std::string text = "Could not connect to " + host + ":" + service;
+        if (error == ETIMEDOUT) throw HttpTimeoutError(text + ": connect timed out");
+        throw HttpError(SocketErrorText(text.c_str(), error));
+    }
+    return std::make_unique<TcpStream>(fd);
+}
+
+TcpStream::TcpStream(int fd) : fd_(fd) { SetNonBlocking(fd_); }
+
+TcpStream::~TcpStream() {
+    if (fd_ >= 0) close(fd_);
+}
+
+std::size_t TcpStream::ReadSome(char* buffer, std::size_t size, IoTimeout timeout) {
+    while (true) {
+        const ssize_t n = recv(fd_, buffer, size, 0);
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) throw HttpError(SocketErrorText("Socket read error", errno));
+        if (!WaitForSocket(fd_, POLLIN, timeout)) throw HttpTimeoutError("Read timed out.");
+    }
+}
+
+void TcpStream::WriteAll(std::string_view bytes, IoTimeout timeout) {
+    while (!bytes.empty()) {
+        const ssize_t n = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n >= 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+            continue;
+        }
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) throw HttpError(SocketErrorText("Socket write error", errno));
+        if (!WaitForSocket(fd_, POLLOUT, timeout)) throw HttpTimeoutError("Write timed out.");
+    }
+}
+
+StreamState TcpStream::Probe() {
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, 0) <= 0) return StreamState::Idle;
+    char c;
+    const ssize_t n = recv(fd_, &c, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (n > 0) return StreamState::Readable;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return StreamState::Idle;
+    return StreamState::Closed;
+}
+
+}  // namespace nuv

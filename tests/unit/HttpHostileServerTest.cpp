@@ -1,0 +1,153 @@
+#include "net/HttpClient.h"
+
+#include <chrono>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/ScriptedServer.h"
+
+namespace nuv {
+namespace {
+
+using test::ScriptedServer;
+using test::ServerConnection;
+
+// Runs one Get against a server that plays `script`; returns the error text, or
+// "body:" followed by the body when the request succeeded.
+std::string Outcome(const ScriptedServer::Script& script, HttpLimits limits = {}) {
+    ScriptedServer server(script);
+    HttpClient client(nullptr, limits);
+    try {
+        return "body:" + client.Get(server.Url());
+    } catch (const HttpError& e) {
+        EXPECT_FALSE(client.Connected());
+        return e.what();
+    }
+}
+
+// Sends `piece` over and over until the client hangs up.
+void Flood(ServerConnection& c, const std::string& piece) {
+    std::string batch;
+    while (batch.size() < 65536) batch += piece;
+    while (c.Send(batch)) {
+    }
+}
+
+TEST(HttpHostileServer, EndlessHeaderLinesHitTheHeaderLimit) {
+    EXPECT_EQ(Outcome([](ServerConnection& c) {
+                  if (!c.ReadRequest()) return;
+                  c.Send("HTTP/1.1 200 OK\r\n");
+                  Flood(c, "X-Endless: more and more\r\n");
+              }),
+              "Response header section exceeds the size limit");
+}
+
+TEST(HttpHostileServer, AnOverlongLineIsRefused) {
+    for (const char* start : {"", "HTTP/1.1 200 OK\r\nX-Long: "}) {
+        EXPECT_EQ(Outcome([start](ServerConnection& c) {
+                      if (!c.ReadRequest()) return;
+                      c.Send(start);
+                      Flood(c, "aaaaaaaaaaaaaaaa");
+                  }),
+                  "Max line length exceeded.");
+    }
+}
+
+TEST(HttpHostileServer, HugeOrCutChunksFail) {
+    EXPECT_EQ(Outcome([](ServerConnection& c) {
+                  if (!c.ReadRequest()) return;
+                  c.Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nffffffffffffffff\r\n");
+                  Flood(c, "0123456789abcdef");
+              }),
+              "Response body exceeds the size limit");
+    EXPECT_EQ(Outcome([](ServerConnection& c) {
+                  if (!c.ReadRequest()) return;
+                  c.Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\n01234567");
+                  c.Close();
+              }),
+              "Connection closed gracefully.");
+}
+
+TEST(HttpHostileServer, AnEndlessBodyStopsAtTheBodyLimit) {
+    HttpLimits limits;
+    limits.maxBodyBytes = 1 << 20;
+    for (const char* head : {"HTTP/1.0 200 OK\r\n\r\n", "HTTP/1.1 200 OK\r\nContent-Length: 99999999999\r\n\r\n",
+                             "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"}) {
+        const bool chunked = std::string(head).find("chunked") != std::string::npos;
+        EXPECT_EQ(Outcome(
+                      [head, chunked](ServerConnection& c) {
+                          if (!c.ReadRequest()) return;
+                          c.Send(head);
+                          Flood(c, chunked ? "8\r\nabcdefgh\r\n" : "abcdefgh");
+                      },
+                      limits),
+                  "Response body exceeds the size limit")
+            << head;
+    }
+}
+
+TEST(HttpHostileServer, ADeclaredLengthThatNeverArrivesGivesWhatCameBeforeTheClose) {
+    EXPECT_EQ(Outcome([](ServerConnection& c) {
+                  if (!c.ReadRequest()) return;
+                  c.Send("HTTP/1.1 200 OK\r\nContent-Length: 2147483648\r\n\r\n0123456789");
+                  c.Close();
+              }),
+              "body:0123456789");
+}
+
+TEST(HttpHostileServer, AGarbageStatusLineIsRefusedWithCodeMinusOne) {
+    ScriptedServer server([](ServerConnection& c) {
+        if (c.ReadRequest()) c.SendAndClose(std::string("\x16\x03\x01\x02\x00 garbage \xff\r\n\r\n", 19));
+    });
+    HttpClient client;
+    try {
+        client.Get(server.Url());
+        FAIL();
+    } catch (const HttpProtocolError& e) {
+        EXPECT_EQ(e.StatusCode(), -1);
+        EXPECT_EQ(e.StatusLine(), std::string("\x16\x03\x01\x02\x00 garbage \xff", 15));
+    }
+}
+
+TEST(HttpHostileServer, ASilentServerTimesOutAfterTheReadLimit) {
+    HttpLimits limits;
+    limits.readTimeout = std::chrono::milliseconds(800);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Outcome(
+                  [](ServerConnection& c) {
+                      if (c.ReadRequest()) c.WaitForClientClose();
+                  },
+                  limits),
+              "Read timed out.");
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(800));
+    EXPECT_LT(took, std::chrono::seconds(5));
+}
+
+TEST(HttpHostileServer, AFailureBodyThatStallsTurnsIntoATimeout) {
+    HttpLimits limits;
+    limits.failureBodyTimeout = std::chrono::milliseconds(300);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Outcome(
+                  [](ServerConnection& c) {
+                      if (!c.ReadRequest()) return;
+                      c.Send("HTTP/1.1 404 Not Found\r\nContent-Length: 100\r\n\r\npartial");
+                      c.WaitForClientClose();
+                  },
+                  limits),
+              "Read timed out.");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST(HttpHostileServer, AResetInTheMiddleOfTheBodyIsAnError) {
+    const std::string outcome = Outcome([](ServerConnection& c) {
+        if (!c.ReadRequest()) return;
+        c.Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(1000, 'x'));
+        c.Reset();
+    });
+    EXPECT_EQ(outcome.rfind("Socket read error", 0), 0u) << outcome;
+}
+
+}  // namespace
+}  // namespace nuv
