@@ -1,25 +1,54 @@
 #include "support/TestHttpServer.h"
 
+#include <QMetaObject>
+#include <QTcpServer>
 #include <QTcpSocket>
 
 namespace nuv::test {
 
-TestHttpServer::TestHttpServer(const QHostAddress& address, QObject* parent) : QTcpServer(parent) {
-    listen(address, 0);
-    connect(this, &QTcpServer::newConnection, this, [this] {
-        while (QTcpSocket* s = nextPendingConnection()) {
-            connect(s, &QTcpSocket::readyRead, this, [this, s] { Serve(s); });
-            connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
-        }
-    });
+TestHttpServer::TestHttpServer(const QHostAddress& address) : address_(address) {
+    context_ = new QObject();
+    context_->moveToThread(&thread_);
+    thread_.start();
+    QMetaObject::invokeMethod(
+        context_,
+        [this] {
+            server_ = new QTcpServer();
+            if (server_->listen(address_, 0)) port_ = server_->serverPort();
+            QObject::connect(server_, &QTcpServer::newConnection, server_, [this] {
+                while (QTcpSocket* s = server_->nextPendingConnection()) {
+                    QObject::connect(s, &QTcpSocket::readyRead, s, [this, s] { Serve(s); });
+                    QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+                }
+            });
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+TestHttpServer::~TestHttpServer() {
+    QMetaObject::invokeMethod(
+        context_,
+        [this] {
+            delete server_;
+            context_->deleteLater();
+        },
+        Qt::BlockingQueuedConnection);
+    thread_.quit();
+    thread_.wait();
 }
 
 void TestHttpServer::Put(const QString& path, const QByteArray& body, const QByteArray& contentType) {
+    QMutexLocker lock(&mutex_);
     entries_.insert(path, {body, contentType});
 }
 
 QString TestHttpServer::Origin() const {
-    return QStringLiteral("http://%1:%2").arg(serverAddress().toString()).arg(serverPort());
+    return QStringLiteral("http://%1:%2").arg(address_.toString()).arg(port_);
+}
+
+int TestHttpServer::RequestCount(const QString& path) const {
+    QMutexLocker lock(&mutex_);
+    return requests_.value(path);
 }
 
 void TestHttpServer::Serve(QTcpSocket* socket) {
@@ -29,16 +58,19 @@ void TestHttpServer::Serve(QTcpSocket* socket) {
     const QList<QByteArray> words = request.left(request.indexOf("\r\n")).split(' ');
     QString path = words.size() > 1 ? QString::fromLatin1(words[1]) : QString();
     path = path.section(QLatin1Char('?'), 0, 0);
-    requests_[path] += 1;
     QByteArray response;
-    const auto it = entries_.constFind(path);
-    if (it == entries_.constEnd()) {
-        response = "HTTP/1.0 404 Not Found\r\nContent-Type: text/plain\r\nContent-Length: 9\r\n"
-                   "Connection: close\r\n\r\nnot found";
-    } else {
-        response = "HTTP/1.0 200 OK\r\nContent-Type: " + it->contentType +
-                   "\r\nContent-Length: " + QByteArray::number(it->body.size()) +
-                   "\r\nConnection: close\r\n\r\n" + it->body;
+    {
+        QMutexLocker lock(&mutex_);
+        requests_[path] += 1;
+        const auto it = entries_.constFind(path);
+        if (it == entries_.constEnd()) {
+            response = "HTTP/1.0 404 Not Found\r\nContent-Type: text/plain\r\nContent-Length: 9\r\n"
+                       "Connection: close\r\n\r\nnot found";
+        } else {
+            response = "HTTP/1.0 200 OK\r\nContent-Type: " + it->contentType +
+                       "\r\nContent-Length: " + QByteArray::number(it->body.size()) +
+                       "\r\nConnection: close\r\n\r\n" + it->body;
+        }
     }
     socket->write(response);
     socket->disconnectFromHost();

@@ -3,25 +3,33 @@
 #include <QByteArray>
 #include <QHash>
 #include <QHostAddress>
+#include <QMutex>
 #include <QString>
-#include <QTcpServer>
+#include <QThread>
+
+class QTcpServer;
+class QTcpSocket;
 
 namespace nuv::test {
 
 // A small HTTP/1.0 server for GUI tests, on a loopback address. Serves the bodies that
 // the test puts under a path; anything else gets 404. Each connection answers one
-// request and closes. Runs on the thread that owns it (the test's event loop).
-class TestHttpServer : public QTcpServer {
-    Q_OBJECT
+// request and closes. It runs on a thread of its own, so the program may block its
+// user-interface thread on a download from it, as it does with any server.
+class TestHttpServer {
 public:
-    explicit TestHttpServer(const QHostAddress& address = QHostAddress(QStringLiteral("127.0.0.1")),
-                            QObject* parent = nullptr);
+    explicit TestHttpServer(const QHostAddress& address = QHostAddress(QStringLiteral("127.0.0.1")));
+    ~TestHttpServer();
+    TestHttpServer(const TestHttpServer&) = delete;
+    TestHttpServer& operator=(const TestHttpServer&) = delete;
+
     void Put(const QString& path, const QByteArray& body,
              const QByteArray& contentType = QByteArrayLiteral("text/html; charset=utf-8"));
+    bool isListening() const { return port_ != 0; }
     // "http://127.0.0.1:PORT" without a trailing "/".
     QString Origin() const;
     QString Url(const QString& path) const { return Origin() + path; }
-    int RequestCount(const QString& path) const { return requests_.value(path); }
+    int RequestCount(const QString& path) const;
 
 private:
     void Serve(QTcpSocket* socket);
@@ -30,6 +38,12 @@ private:
         QByteArray body;
         QByteArray contentType;
     };
+    QHostAddress address_;
+    quint16 port_ = 0;
+    QThread thread_;
+    QObject* context_ = nullptr;    // lives on thread_; runs the server's work there
+    QTcpServer* server_ = nullptr;  // lives on thread_
+    mutable QMutex mutex_;
     QHash<QString, Entry> entries_;
     QHash<QString, int> requests_;
 };
