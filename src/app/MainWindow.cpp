@@ -533,11 +533,13 @@ void TFrmWebpageAnalysis::SetActivePage(MainPage page) {
 
 IBrowser& TFrmWebpageAnalysis::ResultWindow(bool imageMode) {
     if (!preview_) {
-        preview_ = new TFrmPreview(TSOutput);
+        preview_ = new TFrmPreview(PreviewServices{*this, *this, s_.downloader, s_.dialogs, s_.shell,
+                                                   extraction_->lists, DefaultSavePath, s_.homeFolder},
+                                   TSOutput);
         TSOutput->layout()->addWidget(preview_);
         preview_->show();
     }
-    preview_->ImageMode = imageMode;
+    preview_->SetImageMode(imageMode);
     return preview_->Browser();
 }
 

@@ -71,6 +71,9 @@ public:
     WebEngineBrowser& MainBrowser() { return *browser_; }
     TFrmPreview* ResultWindowIfAny() const { return preview_; }
 
+    // The program-wide folder last chosen for a save-all-as; the settings file keeps it.
+    std::string DefaultSavePath;
+
     // IExtractionView
     std::string AddressBoxText() override;
     void HideAddressDropDown() override;

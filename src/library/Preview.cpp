@@ -1,20 +1,37 @@
 #include "library/Preview.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QHBoxLayout>
+#include <QPointer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWebChannel>
+#include <QWebEngineNewWindowRequest>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineView>
 
 #include "app/Resources.h"
 #include "app/WebEngineBrowser.h"
+#include "library/PreviewScripts.h"
 
 namespace nuv {
 namespace {
 
-QToolButton* GlyphButton(QWidget* parent, const char* name, const char* glyph, const QString& tip) {
+const QString kEventObjectName = QStringLiteral("TEventObject");
+
+std::string ToUtf8(const QString& s) {
+    const QByteArray b = s.toUtf8();
+    return std::string(b.constData(), static_cast<size_t>(b.size()));
+}
+
+QToolButton* GlyphButton(QWidget* parent, const char* name, const char* glyph, const QString& tip, QSize size) {
     auto* b = new QToolButton(parent);
     b->setObjectName(QString::fromLatin1(name));
     b->setAutoRaise(true);
+    b->setFixedSize(size);
     QPixmap pm;
     LoadBitmapResource(pm, glyph, "bmp");
     if (!pm.isNull()) {
@@ -29,28 +46,124 @@ QToolButton* GlyphButton(QWidget* parent, const char* name, const char* glyph, c
 
 }  // namespace
 
-TFrmPreview::TFrmPreview(QWidget* parent) : QWidget(parent) {
+// The windows' side of the download rules.
+class TFrmPreview::Host : public IResultWindowHost {
+public:
+    explicit Host(PreviewServices& s) : s_(s) {}
+    std::string SaveFolder() const override { return s_.saveFolder.SaveFolder(); }
+    void ShowHint(const std::string& text) override { s_.saveFolder.ShowHint(text); }
+    void ShowMessage(const std::string& text) override { s_.view.ShowMessage(text); }
+    void RefreshSavedList() override { s_.view.RefreshSavedList(); }
+    void SetDefaultSavePath(const std::string& folder) override { s_.defaultSavePath = folder; }
+    void ShowDownloadProgress(int maximum, int position) override {
+        s_.view.SetProgressMaximum(maximum);
+        s_.view.SetProgressPosition(position);
+    }
+    void ProcessWindowEvents() override { QCoreApplication::processEvents(); }
+
+private:
+    PreviewServices& s_;
+};
+
+TEventObject::TEventObject(Handler handler, QObject* parent) : QObject(parent), EventHandler(std::move(handler)) {
+    setObjectName(kEventObjectName);
+}
+
+void TEventObject::Click(const QString& tagName, const QString& address) {
+    if (EventHandler) EventHandler(tagName, address);
+}
+
+TFrmPreview::TFrmPreview(PreviewServices services, QWidget* parent)
+    : QWidget(parent), s_(std::move(services)), host_(std::make_unique<Host>(s_)) {
+    downloads_ = std::make_unique<ResultDownloads>(ResultDownloadServices{
+        *host_, s_.downloader, s_.dialogs, s_.shell, s_.lists, s_.homeFolder, {}});
     setObjectName(QStringLiteral("FrmPreview"));
+    setWindowTitle(QStringLiteral("资源提取"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     view_ = new QWebEngineView(this);
     view_->setObjectName(QStringLiteral("WebBrowser1"));
     layout->addWidget(view_, 1);
+
     auto* bar = new QWidget(this);
-    bar->setObjectName(QStringLiteral("PnlBottom"));
+    bar->setObjectName(QStringLiteral("Panel1"));
     bar->setFixedHeight(32);
+    bar->setAutoFillBackground(true);
+    QPalette palette = bar->palette();
+    palette.setColor(QPalette::Window, QColor(0xF5, 0xFA, 0xFE));
+    bar->setPalette(palette);
     auto* barLayout = new QHBoxLayout(bar);
     barLayout->setContentsMargins(6, 2, 6, 2);
-    btnSaveAll_ = GlyphButton(bar, "BtnSaveAll", "btnsaveall", QStringLiteral("全部保存"));
-    btnSaveAllAs_ = GlyphButton(bar, "BtnSaveAllAs", "btnsaveallas", QStringLiteral("全部另存为"));
+    btnSaveAll_ = GlyphButton(bar, "BtnSaveAll", "btnsaveall", QStringLiteral("全部保存"), QSize(82, 25));
+    btnSaveAllAs_ = GlyphButton(bar, "BtnSaveAllAs", "btnsaveallas", QStringLiteral("全部另存为"), QSize(97, 25));
     barLayout->addWidget(btnSaveAll_);
     barLayout->addWidget(btnSaveAllAs_);
     barLayout->addStretch(1);
     layout->addWidget(bar);
+
+    // The hook has to be on the page before the browser wrapper starts loading into it.
+    eventObject_ = new TEventObject(
+        [this](const QString& tagName, const QString& address) {
+            // Leave the channel's message delivery before a download re-enters the loop.
+            QPointer<TFrmPreview> self(this);
+            QMetaObject::invokeMethod(
+                this,
+                [self, tag = ToUtf8(tagName), link = ToUtf8(address)] {
+                    if (self) self->ResultPageClick(tag, link);
+                },
+                Qt::QueuedConnection);
+        },
+        this);
+    channel_ = new QWebChannel(this);
+    channel_->registerObject(kEventObjectName, eventObject_);
+    view_->page()->setWebChannel(channel_, QWebEngineScript::ApplicationWorld);
+    InstallClickHook();
+    connect(view_->page(), &QWebEnginePage::newWindowRequested, this,
+            [this](QWebEngineNewWindowRequest& request) { OpenInDefaultBrowser(request.requestedUrl()); });
     browser_ = std::make_unique<WebEngineBrowser>(view_);
+
+    connect(btnSaveAll_, &QToolButton::clicked, this, [this] { BtnSaveAllClick(); });
+    connect(btnSaveAllAs_, &QToolButton::clicked, this, [this] { BtnSaveAllAsClick(); });
 }
 
 TFrmPreview::~TFrmPreview() = default;
+
+void TFrmPreview::InstallClickHook() {
+    static const QString kName = QStringLiteral("nuv-result-click-hook");
+    QWebEngineScriptCollection& scripts = view_->page()->scripts();
+    if (!scripts.find(kName).isEmpty()) return;
+    QFile channelJs(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+    if (!channelJs.open(QIODevice::ReadOnly)) return;  // without it clicks cannot reach the window
+    QWebEngineScript s;
+    s.setName(kName);
+    s.setSourceCode(QString::fromUtf8(channelJs.readAll()) + QLatin1Char('\n') +
+                    scripts::ResultClickHook(kEventObjectName));
+    s.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    s.setWorldId(QWebEngineScript::ApplicationWorld);
+    s.setRunsOnSubFrames(false);
+    scripts.insert(s);
+}
+
+void TFrmPreview::OpenInDefaultBrowser(const QUrl& address) {
+    try {
+        OpenLocation(s_.shell, ToUtf8(address.toString(QUrl::FullyEncoded)));
+    } catch (...) {
+    }
+}
+
+void TFrmPreview::ResultPageClick(const std::string& tagName, const std::string& address) {
+    downloads_->ResultPageClick(tagName, address);
+}
+
+void TFrmPreview::DownloadResource(const std::string& address, bool announce) {
+    downloads_->DownloadResource(address, announce);
+}
+
+void TFrmPreview::SaveAllResources() { downloads_->SaveAllResources(); }
+
+void TFrmPreview::BtnSaveAllClick() { downloads_->BtnSaveAllClick(); }
+
+void TFrmPreview::BtnSaveAllAsClick() { downloads_->BtnSaveAllAsClick(); }
 
 }  // namespace nuv

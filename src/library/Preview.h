@@ -1,9 +1,22 @@
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <string>
 
+#include <QObject>
+#include <QString>
 #include <QWidget>
 
+#include "common/Dialogs.h"
+#include "common/Shell.h"
+#include "extract/ExtractionLists.h"
+#include "extract/ExtractionView.h"
+#include "library/logic/ResultDownloads.h"
+#include "web/Downloader.h"
+#include "web/SaveFolderHost.h"
+
+class QWebChannel;
 class QWebEngineView;
 class QToolButton;
 
@@ -11,23 +24,76 @@ namespace nuv {
 
 class WebEngineBrowser;
 
+// What the result window is built with; everything outlives the window.
+struct PreviewServices {
+    IExtractionView& view;        // ProgressBar1, message boxes, the saved-files list
+    ISaveFolderHost& saveFolder;  // the save folder and the hint bar
+    IDownloader& downloader;
+    IDialogs& dialogs;
+    IShell& shell;
+    const ExtractionLists& lists;  // ImageURLs and FlashURLs of the batch downloads
+    std::string& defaultSavePath;  // the program-wide DefaultSavePath
+    std::string homeFolder;        // the user's home folder, ending in "/"
+};
+
+// The object that the result page's click listener calls through the web channel.
+// Lives as long as the result window; every load of the page reconnects to it.
+class TEventObject : public QObject {
+    Q_OBJECT
+public:
+    using Handler = std::function<void(const QString& tagName, const QString& address)>;
+    TEventObject(Handler handler, QObject* parent);
+
+public slots:
+    // A click on an element of the result page: its tag name and its raw "href" or "src".
+    void Click(const QString& tagName, const QString& address);
+
+private:
+    Handler EventHandler;
+};
+
 // The result window: a browser that shows the result pages, and a bottom bar with the
-// two batch-download buttons. Lives inside the main window's TSOutput tab.
+// two batch-download buttons. Lives inside the main window's TSOutput tab until the
+// program ends. A click on a picture or a link of the page downloads it into the save
+// folder; links that open a new window open in the user's default browser instead.
+// Runs on the user-interface thread; downloads block but let the window handle events.
 class TFrmPreview : public QWidget {
     Q_OBJECT
 public:
-    explicit TFrmPreview(QWidget* parent);
+    TFrmPreview(PreviewServices services, QWidget* parent);
     ~TFrmPreview() override;
 
     WebEngineBrowser& Browser() { return *browser_; }
     QWebEngineView* WebBrowser1() const { return view_; }
 
     // Whether the batch download takes the images (set) or the Flash movies (clear).
-    bool ImageMode = true;
+    bool ImageMode() const { return downloads_->ImageMode; }
+    void SetImageMode(bool imageMode) { downloads_->ImageMode = imageMode; }
+    // The folder, ending in "/", into which the last downloads went.
+    const std::string& TargetFolder() const { return downloads_->TargetFolder; }
+
+    // A click in the result page on an element `tagName` whose link or source is `address`.
+    void ResultPageClick(const std::string& tagName, const std::string& address);
+    // Downloads one address into TargetFolder; `announce` adds the message box.
+    void DownloadResource(const std::string& address, bool announce);
+    // Downloads every address of the current list into TargetFolder.
+    void SaveAllResources();
+    void BtnSaveAllClick();
+    void BtnSaveAllAsClick();
 
 private:
+    class Host;
+
+    void InstallClickHook();
+    void OpenInDefaultBrowser(const QUrl& address);
+
+    PreviewServices s_;
+    std::unique_ptr<Host> host_;
+    std::unique_ptr<ResultDownloads> downloads_;
     QWebEngineView* view_;
     std::unique_ptr<WebEngineBrowser> browser_;
+    QWebChannel* channel_;
+    TEventObject* eventObject_;
     QToolButton* btnSaveAll_;
     QToolButton* btnSaveAllAs_;
 };

@@ -1,0 +1,126 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/Dialogs.h"
+#include "common/Shell.h"
+#include "extract/ExtractionLists.h"
+#include "web/Downloader.h"
+
+// The download rules of the result window: a click on a picture or a link of a result
+// page, and the two batch buttons. Plain C++; the window hands in what it needs.
+namespace nuv {
+
+// True when the lower-cased address contains ".html", ".htm", ".asp", ".php" or ".jsp"
+// anywhere (a containment test, not a test of the ending).
+bool HasPageExtension(std::string_view address);
+
+// True when the lower-cased address contains ".rar", ".exe", ".zip", ".dat" or ".tar"
+// anywhere; "http://img.tarot.example/a.jpg" counts as an archive.
+bool HasArchiveExtension(std::string_view address);
+
+// The file that `address` is saved to: `targetFolder` immediately followed by the text
+// after the address's last "/" (query included). Nothing when the address names a web
+// page or an archive, or when that text is "", "." or "..".
+std::optional<std::string> DownloadTargetFile(std::string_view targetFolder, std::string_view address);
+
+// The range and position of a progress bar (int) for a download's progress (64-bit).
+// Both are scaled down together when the size does not fit an int; the position never
+// exceeds a known maximum. A maximum of 0 (size unknown) stays 0.
+struct ProgressBarValues {
+    int maximum = 0;
+    int position = 0;
+};
+ProgressBarValues ScaleProgress(std::uint64_t progress, std::uint64_t maximum);
+
+// What the rules need of the windows. Every call runs on the user-interface thread.
+class IResultWindowHost {
+public:
+    virtual ~IResultWindowHost() = default;
+    // The main window's current save folder, ending in "/".
+    virtual std::string SaveFolder() const = 0;
+    // Writes a text into the main window's hint bar.
+    virtual void ShowHint(const std::string& text) = 0;
+    // A modal message box.
+    virtual void ShowMessage(const std::string& text) = 0;
+    // Re-reads the save folder into the saved-resources list.
+    virtual void RefreshSavedList() = 0;
+    // Stores the program-wide DefaultSavePath, which the settings file keeps.
+    virtual void SetDefaultSavePath(const std::string& folder) = 0;
+    // Sets ProgressBar1's maximum, then its position.
+    virtual void ShowDownloadProgress(int maximum, int position) = 0;
+    // Lets the application handle pending window events (repaint, input). May re-enter
+    // the rules: a click during a download starts a nested download.
+    virtual void ProcessWindowEvents() = 0;
+};
+
+using SteadyClock = std::function<std::chrono::steady_clock::time_point()>;
+
+// The collaborators of ResultDownloads; all outlive it.
+struct ResultDownloadServices {
+    IResultWindowHost& host;
+    IDownloader& downloader;
+    IDialogs& dialogs;
+    IShell& shell;
+    const ExtractionLists& lists;  // ImageURLs and FlashURLs are read at each batch
+    std::string homeFolder;        // caption of the folder dialog, ending in "/"
+    SteadyClock clock;             // empty: std::chrono::steady_clock::now
+};
+
+// The result window's downloads. Runs on the user-interface thread; a download blocks
+// its caller but lets the window handle events while it runs (see DownloadProgress).
+class ResultDownloads {
+public:
+    explicit ResultDownloads(ResultDownloadServices services);
+
+    // A click in the result page on an element with the tag `tagName`; `attribute` is
+    // its raw "href" (a link) or "src" (a picture). Downloads the address into the save
+    // folder, announcing it in a message box, and refreshes the saved-resources list.
+    // Clicks on other elements, on blank addresses and on web pages do nothing.
+    void ResultPageClick(std::string_view tagName, const std::string& attribute);
+
+    // Downloads `address` into TargetFolder (see DownloadTargetFile), writes the saved-to
+    // text into the hint bar and, when `announce` is set, into a message box; then writes
+    // "全部下载完毕。". A skipped web page or archive only gets that last text. A failed
+    // download changes nothing and is not reported. Never throws.
+    void DownloadResource(const std::string& address, bool announce);
+
+    // Downloads every address of ImageURLs (ImageMode set) or FlashURLs, as listed when
+    // the batch starts, into TargetFolder as it was at the start; then refreshes the
+    // saved-resources list. Never throws.
+    void SaveAllResources();
+
+    // The progress handler of a running download. At most once every 50 ms, and when a
+    // download completes, it shows a changed progress on the bar and lets the window
+    // handle events (repaint, input); it never sleeps.
+    void DownloadProgress(const nuv::DownloadProgress& report);
+
+    // BtnSaveAll: everything into the save folder.
+    void BtnSaveAllClick();
+    // BtnSaveAllAs: everything into a folder that the user picks, which also becomes
+    // DefaultSavePath and is opened afterwards. Nothing happens when the user cancels.
+    void BtnSaveAllAsClick();
+
+    // Which list a batch downloads: ImageURLs (true) or FlashURLs (false).
+    bool ImageMode = true;
+    // The folder, ending in "/", into which the next downloads go.
+    std::string TargetFolder;
+    // The address being downloaded (the innermost one while downloads nest), or "".
+    const std::string& CurrentDownload() const { return currentDownload_; }
+
+    // The shortest time between two progress-bar updates.
+    static constexpr std::chrono::milliseconds kProgressInterval{50};
+
+private:
+    ResultDownloadServices s_;
+    std::string currentDownload_;
+    std::optional<std::chrono::steady_clock::time_point> lastProgressUpdate_;
+    ProgressBarValues lastShown_{-1, -1};
+};
+
+}  // namespace nuv

@@ -1,0 +1,256 @@
+// The result window with the real Qt WebEngine, offscreen: result pages built by the
+// real extraction from a site served on 127.0.0.1, real mouse clicks in the page, and
+// real downloads into a temporary save folder.
+#include <memory>
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineView>
+
+#include "app/MainWindow.h"
+#include "common/Strings.h"
+#include "common/Text.h"
+#include "library/Preview.h"
+#include "support/Fakes.h"
+#include "support/TestHttpServer.h"
+#include "web/CurlDownloader.h"
+
+using namespace nuv;
+using namespace nuv::test;
+
+namespace {
+
+QByteArray PngBytes(const QColor& colour) {
+    QImage image(60, 40, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QByteArray FileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Runs a script in the page's application world and waits for its value.
+QVariant RunScript(QWebEngineView* view, const QString& script) {
+    auto state = std::make_shared<std::pair<bool, QVariant>>(false, QVariant());
+    view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [state](const QVariant& v) {
+        state->first = true;
+        state->second = v;
+    });
+    if (!QTest::qWaitFor([&] { return state->first; }, 10000)) return {};
+    return state->second;
+}
+
+// The centre of the index-th element matching `selector`, scrolled into view; (-1,-1)
+// when there is none.
+QPoint ElementCentre(QWebEngineView* view, const QString& selector, int index) {
+    const QString script = QStringLiteral(R"JS(
+(function () {
+  var el = document.querySelectorAll(%1)[%2];
+  if (!el) return null;
+  el.scrollIntoView({block: 'center', inline: 'center'});
+  var r = el.getBoundingClientRect();
+  if (r.width <= 0 || r.height <= 0) return null;
+  return JSON.stringify({x: r.left + r.width / 2, y: r.top + r.height / 2});
+})()
+)JS").arg(QStringLiteral("'") + selector + QStringLiteral("'")).arg(index);
+    const QVariant v = RunScript(view, script);
+    if (v.typeId() != QMetaType::QString) return {-1, -1};
+    const QJsonObject o = QJsonDocument::fromJson(v.toString().toUtf8()).object();
+    return {static_cast<int>(o.value(QStringLiteral("x")).toDouble()),
+            static_cast<int>(o.value(QStringLiteral("y")).toDouble())};
+}
+
+}  // namespace
+
+class ResultWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    RecordingDialogs dialogs_;
+    RecordingShell shell_;
+    CurlDownloader downloader_;
+    NoFetcher http_;
+    std::unique_ptr<QTemporaryDir> saveDir_;
+    std::unique_ptr<TestHttpServer> site_;
+    std::unique_ptr<TFrmWebpageAnalysis> window_;
+    QByteArray red_ = PngBytes(Qt::red);
+    QByteArray blue_ = PngBytes(Qt::blue);
+
+    template <typename T>
+    T* Child(const char* name) {
+        return window_->findChild<T*>(QString::fromLatin1(name));
+    }
+
+    QString Saved(const QString& name) const { return saveDir_->path() + QLatin1Char('/') + name; }
+
+    QWebEngineView* ResultView() { return window_->ResultWindowIfAny()->WebBrowser1(); }
+
+    void OpenAndWait(const QString& address) {
+        QSignalSpy done(&window_->MainBrowser(), &WebEngineBrowser::NavigateComplete);
+        auto* edit = Child<QLineEdit>("EdtURL");
+        edit->setText(address);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QVERIFY(done.wait(30000));
+    }
+
+    // Runs the extraction of LBDocType's row over the open page and waits until the
+    // result page shows `selector` and listens for clicks.
+    void ExtractAndWait(int row, const QString& selector) {
+        auto* list = Child<QListWidget>("LBDocType");
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+        QVERIFY(window_->ResultWindowIfAny() != nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            RunScript(ResultView(), QStringLiteral("window.__nuvClickHookReady === true && "
+                                                   "document.querySelectorAll('%1').length > 0")
+                                        .arg(selector))
+                .toBool(),
+            30000);
+    }
+
+    void ClickInPage(const QString& selector, int index) {
+        QWebEngineView* view = ResultView();
+        const QPoint at = ElementCentre(view, selector, index);
+        QVERIFY2(at.x() >= 0, qPrintable(selector));
+        QWidget* target = view->focusProxy();
+        QVERIFY(target != nullptr);
+        QTest::mouseMove(target, at);
+        QTest::mouseClick(target, Qt::LeftButton, {}, at);
+    }
+
+    std::string SavedAsText(const QString& path) const { return FormatS(strSavedAs, {path.toStdString()}); }
+
+private slots:
+    void init() {
+        dialogs_ = {};
+        shell_ = {};
+        saveDir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(saveDir_->isValid());
+        site_ = std::make_unique<TestHttpServer>();
+        QVERIFY(site_->isListening());
+        site_->Put(QStringLiteral("/pics/a.png"), red_, QByteArrayLiteral("image/png"));
+        site_->Put(QStringLiteral("/pics/b.png"), blue_, QByteArrayLiteral("image/png"));
+        site_->Put(QStringLiteral("/movies/m.swf"), QByteArrayLiteral("FWS-movie-bytes"),
+                   QByteArrayLiteral("application/x-shockwave-flash"));
+        site_->Put(QStringLiteral("/files/doc.pdf"), QByteArrayLiteral("%PDF-1.4 test"),
+                   QByteArrayLiteral("application/pdf"));
+        site_->Put(QStringLiteral("/index.html"),
+                   "<html><body><p>Pictures</p>"
+                   "<img src=\"pics/a.png\" alt=\"red\"><img src=\"/pics/b.png\" alt=\"blue\">"
+                   "<embed src=\"movies/m.swf\">"
+                   "<a href=\"files/doc.pdf\">a document</a>"
+                   "</body></html>");
+
+        window_ = std::make_unique<TFrmWebpageAnalysis>(
+            MainWindowServices{dialogs_, shell_, downloader_, http_, "/tmp/nuv-gui-test/", "/tmp/"});
+        window_->resize(1024, 736);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        Child<QLineEdit>("EdtPicPath")->setText(saveDir_->path());
+        window_->RefreshSavedList();
+        QCOMPARE(QString::fromStdString(window_->SaveFolder()), saveDir_->path() + QLatin1Char('/'));
+        OpenAndWait(site_->Url(QStringLiteral("/index.html")));
+    }
+
+    void cleanup() {
+        window_.reset();
+        site_.reset();
+        saveDir_.reset();
+    }
+
+    void clickOnAPictureSavesItAndSaysWhere() {
+        ExtractAndWait(2, QStringLiteral("img"));
+        QCOMPARE(window_->Extractor().lists.ImageURLs.size(), size_t{2});
+
+        ClickInPage(QStringLiteral("img"), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(FileBytes(Saved(QStringLiteral("a.png"))), red_, 15000);
+        QTRY_COMPARE(dialogs_.messages, std::vector<std::string>{SavedAsText(Saved(QStringLiteral("a.png")))});
+        QCOMPARE(Child<QLabel>("LblHint")->text(), QStringLiteral("全部下载完毕。"));
+        QVERIFY(!QFile::exists(Saved(QStringLiteral("b.png"))));
+
+        // The save link under the second picture saves that one.
+        ClickInPage(QStringLiteral("a.moreintro"), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(FileBytes(Saved(QStringLiteral("b.png"))), blue_, 15000);
+        QTRY_COMPARE(dialogs_.messages.size(), size_t{2});
+        QCOMPARE(dialogs_.messages[1], SavedAsText(Saved(QStringLiteral("b.png"))));
+        // The save link is not followed: the result page stays.
+        QVERIFY(ResultView()->url().scheme() == QStringLiteral("nuvdoc"));
+        QVERIFY(shell_.opened.empty());
+    }
+
+    void saveAllSavesEveryListedPicture() {
+        ExtractAndWait(2, QStringLiteral("img"));
+        QTest::mouseClick(window_->ResultWindowIfAny()->findChild<QToolButton*>(QStringLiteral("BtnSaveAll")),
+                          Qt::LeftButton);
+        QCOMPARE(FileBytes(Saved(QStringLiteral("a.png"))), red_);
+        QCOMPARE(FileBytes(Saved(QStringLiteral("b.png"))), blue_);
+        QVERIFY(dialogs_.messages.empty());
+        QCOMPARE(Child<QLabel>("LblHint")->text(), QStringLiteral("全部下载完毕。"));
+        // Nothing but the files themselves: no temporary leftovers.
+        QCOMPARE(QDir(saveDir_->path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    }
+
+    void saveAllAsSavesIntoTheChosenFolder() {
+        QTemporaryDir chosen;
+        QVERIFY(chosen.isValid());
+        ExtractAndWait(2, QStringLiteral("img"));
+        dialogs_.nextFolder = chosen.path().toStdString();
+        QTest::mouseClick(window_->ResultWindowIfAny()->findChild<QToolButton*>(QStringLiteral("BtnSaveAllAs")),
+                          Qt::LeftButton);
+        const std::string folder = chosen.path().toStdString() + "/";
+        QCOMPARE(FileBytes(chosen.filePath(QStringLiteral("a.png"))), red_);
+        QCOMPARE(FileBytes(chosen.filePath(QStringLiteral("b.png"))), blue_);
+        QVERIFY(!QFile::exists(Saved(QStringLiteral("a.png"))));
+        QCOMPARE(window_->DefaultSavePath, folder);
+        QCOMPARE(shell_.opened, std::vector<std::string>{folder});
+    }
+
+    void flashModeSavesTheMovies() {
+        ExtractAndWait(3, QStringLiteral("a[onclick]"));
+        QCOMPARE(window_->Extractor().lists.FlashURLs.size(), size_t{1});
+        QVERIFY(!window_->ResultWindowIfAny()->ImageMode());
+
+        ClickInPage(QStringLiteral("a[onclick]"), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(FileBytes(Saved(QStringLiteral("m.swf"))), QByteArrayLiteral("FWS-movie-bytes"),
+                                  15000);
+        QTRY_COMPARE(dialogs_.messages, std::vector<std::string>{SavedAsText(Saved(QStringLiteral("m.swf")))});
+
+        QVERIFY(QFile::remove(Saved(QStringLiteral("m.swf"))));
+        QTest::mouseClick(window_->ResultWindowIfAny()->findChild<QToolButton*>(QStringLiteral("BtnSaveAll")),
+                          Qt::LeftButton);
+        QCOMPARE(FileBytes(Saved(QStringLiteral("m.swf"))), QByteArrayLiteral("FWS-movie-bytes"));
+        QVERIFY(!QFile::exists(Saved(QStringLiteral("a.png"))));  // the pictures are not this batch's list
+        QCOMPARE(dialogs_.messages.size(), size_t{1});
+    }
+
+    void otherResourceLinkDownloadsAndOpensInTheDefaultBrowser() {
+        ExtractAndWait(5, QStringLiteral("a[target]"));
+        const std::string address = site_->Url(QStringLiteral("/files/doc.pdf")).toStdString();
+        ClickInPage(QStringLiteral("a[target]"), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(FileBytes(Saved(QStringLiteral("doc.pdf"))), QByteArrayLiteral("%PDF-1.4 test"),
+                                  15000);
+        QTRY_COMPARE_WITH_TIMEOUT(shell_.opened, std::vector<std::string>{address}, 15000);
+        QVERIFY(ResultView()->url().scheme() == QStringLiteral("nuvdoc"));
+    }
+};
+
+NUV_GUI_TEST_MAIN(ResultWindowTest)
+#include "result_window_test.moc"

@@ -1,0 +1,318 @@
+#include <chrono>
+#include <climits>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "common/Strings.h"
+#include "common/Text.h"
+#include "library/logic/ResultDownloads.h"
+
+namespace nuv {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kDone = "全部下载完毕。";
+
+std::string SavedText(const std::string& target) { return FormatS(strSavedAs, {target}); }
+
+class ScriptedDownloader : public IDownloader {
+public:
+    struct Call {
+        std::string url;
+        std::string file;
+    };
+    void DownloadToFile(const std::string& url, const std::string& filePath,
+                        const DownloadProgressFn& progress) override {
+        calls.push_back({url, filePath});
+        if (progress) {
+            for (const DownloadProgress& p : reports[url]) progress(p);
+        }
+        if (failing.count(url)) throw DownloadError("refused: " + url);
+    }
+    std::vector<Call> calls;
+    std::map<std::string, std::vector<DownloadProgress>> reports;
+    std::map<std::string, bool> failing;
+};
+
+class RecordingHost : public IResultWindowHost {
+public:
+    std::string SaveFolder() const override { return saveFolder; }
+    void ShowHint(const std::string& text) override { hints.push_back(text); }
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void RefreshSavedList() override { ++refreshes; }
+    void SetDefaultSavePath(const std::string& folder) override { defaultSavePath = folder; }
+    void ShowDownloadProgress(int maximum, int position) override { bar.push_back({maximum, position}); }
+    void ProcessWindowEvents() override {
+        ++eventRounds;
+        if (onEvents) {
+            auto once = std::move(onEvents);
+            onEvents = nullptr;
+            once();
+        }
+    }
+
+    std::string saveFolder = "/save/";
+    std::vector<std::string> hints;
+    std::vector<std::string> messages;
+    int refreshes = 0;
+    std::string defaultSavePath;
+    std::vector<std::pair<int, int>> bar;
+    int eventRounds = 0;
+    std::function<void()> onEvents;  // runs in the first event round, like a user click
+};
+
+class RecordingDialogs : public IDialogs {
+public:
+    std::string BrowseForFolder(const std::string& title, const std::string&) override {
+        titles.push_back(title);
+        return answer;
+    }
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    std::string answer;
+    std::vector<std::string> titles;
+    std::vector<std::string> messages;
+};
+
+class RecordingShell : public IShell {
+public:
+    bool Open(const std::string& target) override {
+        opened.push_back(target);
+        return true;
+    }
+    bool StartProgram(const std::string&) override { return true; }
+    std::vector<std::string> opened;
+};
+
+class ResultWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { LoadLanguage(); }
+
+    std::chrono::steady_clock::time_point now_{};
+    RecordingHost host_;
+    ScriptedDownloader downloader_;
+    RecordingDialogs dialogs_;
+    RecordingShell shell_;
+    ExtractionLists lists_;
+    ResultDownloads downloads_{ResultDownloadServices{host_, downloader_, dialogs_, shell_, lists_, "/home/u/",
+                                                      [this] { return now_; }}};
+};
+
+TEST(ResultWindowRules, PageAndArchiveExtensionsAreFoundAnywhereIgnoringCase) {
+    struct Case {
+        const char* address;
+        bool page;
+        bool archive;
+    };
+    const Case cases[] = {
+        {"http://host/pics/a.jpg", false, false},
+        {"http://host/show.asp?id=1", true, false},
+        {"http://host/files/x.zip", false, true},
+        {"http://img.tarot.example/a.jpg", false, true},  // ".tar" inside the host name
+        {"HTTP://HOST/INDEX.HTML", true, false},
+        {"http://host/a.jsp/pic.png", true, false},
+        {"http://host/a.php.png", true, false},
+        {"http://host/setup.EXE", false, true},
+        {"http://host/data.dat?x=.htm", true, true},
+        {"", false, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(HasPageExtension(c.address), c.page) << c.address;
+        EXPECT_EQ(HasArchiveExtension(c.address), c.archive) << c.address;
+    }
+}
+
+TEST(ResultWindowRules, TargetFileIsTheFolderFollowedByTheLastSegment) {
+    EXPECT_EQ(DownloadTargetFile("/save/", "http://host/pics/a.jpg"), "/save/a.jpg");
+    EXPECT_EQ(DownloadTargetFile("/save/", "http://host/img/b.png?v=2"), "/save/b.png?v=2");
+    EXPECT_EQ(DownloadTargetFile("/save/", "c.gif"), "/save/c.gif");
+    EXPECT_EQ(DownloadTargetFile("", "http://host/a.jpg"), "a.jpg");
+    EXPECT_EQ(DownloadTargetFile("/save/", "http://host/show.asp?id=1"), std::nullopt);
+    EXPECT_EQ(DownloadTargetFile("/save/", "http://host/files/x.zip"), std::nullopt);
+    EXPECT_EQ(DownloadTargetFile("/save/", "http://img.tarot.example/a.jpg"), std::nullopt);
+    // Names that would write the folder itself or its parent.
+    EXPECT_EQ(DownloadTargetFile("/save/", "http://host/pics/"), std::nullopt);
+    EXPECT_EQ(DownloadTargetFile("/save/", "http://host/pics/."), std::nullopt);
+    EXPECT_EQ(DownloadTargetFile("/save/", "http://host/pics/.."), std::nullopt);
+}
+
+TEST(ResultWindowRules, ProgressIsScaledIntoTheRangeOfTheBar) {
+    EXPECT_EQ(ScaleProgress(5, 10).maximum, 10);
+    EXPECT_EQ(ScaleProgress(5, 10).position, 5);
+    EXPECT_EQ(ScaleProgress(500, 0).maximum, 0);  // size unknown
+    EXPECT_EQ(ScaleProgress(12, 10).position, 10);
+    const std::uint64_t big = 6ull * 1024 * 1024 * 1024;
+    const ProgressBarValues half = ScaleProgress(big / 2, big);
+    EXPECT_GT(half.maximum, INT_MAX / 2);
+    EXPECT_NEAR(static_cast<double>(half.position) / half.maximum, 0.5, 1e-6);
+    EXPECT_EQ(ScaleProgress(big, big).position, ScaleProgress(big, big).maximum);
+}
+
+TEST_F(ResultWindowTest, ClickDownloadsIntoTheSaveFolderAndAnnouncesIt) {
+    downloads_.ResultPageClick("IMG", "http://host/pics/a.jpg");
+    ASSERT_EQ(downloader_.calls.size(), 1u);
+    EXPECT_EQ(downloader_.calls[0].url, "http://host/pics/a.jpg");
+    EXPECT_EQ(downloader_.calls[0].file, "/save/a.jpg");
+    EXPECT_EQ(host_.hints, (std::vector<std::string>{SavedText("/save/a.jpg"), kDone}));
+    EXPECT_EQ(host_.messages, std::vector<std::string>{SavedText("/save/a.jpg")});
+    EXPECT_EQ(host_.refreshes, 1);
+    EXPECT_EQ(downloads_.TargetFolder, "/save/");
+    EXPECT_EQ(downloads_.CurrentDownload(), "");
+
+    downloads_.ResultPageClick("a", "http://host/img/b.png?v=2");
+    ASSERT_EQ(downloader_.calls.size(), 2u);
+    EXPECT_EQ(downloader_.calls[1].file, "/save/b.png?v=2");
+}
+
+TEST_F(ResultWindowTest, ClicksThatDownloadNothing) {
+    downloads_.ResultPageClick("td", "http://host/pics/a.jpg");  // neither picture nor link
+    downloads_.ResultPageClick("a", "  \t ");
+    downloads_.ResultPageClick("a", "http://host/show.asp?id=1");
+    EXPECT_TRUE(downloader_.calls.empty());
+    EXPECT_TRUE(host_.hints.empty());
+    EXPECT_EQ(host_.refreshes, 0);
+
+    // An archive is skipped, yet the hint and the list are updated.
+    downloads_.ResultPageClick("a", "http://host/files/x.zip");
+    EXPECT_TRUE(downloader_.calls.empty());
+    EXPECT_EQ(host_.hints, std::vector<std::string>{kDone});
+    EXPECT_TRUE(host_.messages.empty());
+    EXPECT_EQ(host_.refreshes, 1);
+
+    // No usable file name: nothing is written and nothing reported.
+    host_.hints.clear();
+    downloads_.ResultPageClick("a", "http://host/pics/..");
+    downloads_.ResultPageClick("img", "http://host/pics/");
+    EXPECT_TRUE(downloader_.calls.empty());
+    EXPECT_TRUE(host_.hints.empty());
+}
+
+TEST_F(ResultWindowTest, AFailedDownloadIsNotReported) {
+    downloader_.failing["http://host/gone.png"] = true;
+    downloads_.ResultPageClick("img", "http://host/gone.png");
+    EXPECT_EQ(downloader_.calls.size(), 1u);
+    EXPECT_TRUE(host_.hints.empty());
+    EXPECT_TRUE(host_.messages.empty());
+    EXPECT_EQ(host_.refreshes, 1);
+    EXPECT_EQ(downloads_.CurrentDownload(), "");
+}
+
+TEST_F(ResultWindowTest, BatchGoesOnPastAFailure) {
+    for (const char* a : {"http://h/1.jpg", "http://h/2.jpg", "http://h/page.htm", "http://h/3.jpg"})
+        lists_.AddImage(a);
+    lists_.FlashURLs.Add("http://h/m.swf");
+    downloader_.failing["http://h/2.jpg"] = true;
+    downloads_.BtnSaveAllClick();
+    ASSERT_EQ(downloader_.calls.size(), 3u);
+    EXPECT_EQ(downloader_.calls[0].file, "/save/1.jpg");
+    EXPECT_EQ(downloader_.calls[1].file, "/save/2.jpg");
+    EXPECT_EQ(downloader_.calls[2].file, "/save/3.jpg");
+    EXPECT_EQ(host_.hints, (std::vector<std::string>{SavedText("/save/1.jpg"), kDone, kDone,
+                                                      SavedText("/save/3.jpg"), kDone}));
+    EXPECT_TRUE(host_.messages.empty());
+    EXPECT_EQ(host_.refreshes, 1);
+
+    downloader_.calls.clear();
+    downloads_.ImageMode = false;
+    downloads_.BtnSaveAllClick();
+    ASSERT_EQ(downloader_.calls.size(), 1u);
+    EXPECT_EQ(downloader_.calls[0].url, "http://h/m.swf");
+}
+
+TEST_F(ResultWindowTest, EmptyBatchStillRefreshesTheList) {
+    downloads_.BtnSaveAllClick();
+    EXPECT_TRUE(downloader_.calls.empty());
+    EXPECT_EQ(host_.refreshes, 1);
+}
+
+TEST_F(ResultWindowTest, BatchKeepsItsListAndFolderWhileTheUserActsDuringADownload) {
+    lists_.AddImage("http://h/1.jpg");
+    lists_.AddImage("http://h/2.jpg");
+    lists_.AddImage("http://h/3.jpg");
+    downloader_.reports["http://h/1.jpg"] = {{10, 100, 0, ""}};
+    dialogs_.answer = "/chosen";
+    host_.onEvents = [this] {
+        // A new extraction clears the list and a click downloads into the save folder.
+        lists_.ClearImages();
+        downloads_.ResultPageClick("img", "http://other/x.png");
+        EXPECT_EQ(downloads_.CurrentDownload(), "");
+    };
+    downloads_.BtnSaveAllAsClick();
+    std::vector<std::string> files;
+    for (const auto& c : downloader_.calls) files.push_back(c.file);
+    EXPECT_EQ(files, (std::vector<std::string>{"/chosen/1.jpg", "/save/x.png", "/chosen/2.jpg", "/chosen/3.jpg"}));
+    EXPECT_EQ(host_.messages, std::vector<std::string>{SavedText("/save/x.png")});
+}
+
+TEST_F(ResultWindowTest, SaveAllAsUsesTheChosenFolderAndOpensIt) {
+    const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "nuv-saveallas";
+    std::filesystem::create_directories(dir);
+    lists_.AddImage("http://h/1.jpg");
+    dialogs_.answer = "  " + dir.string() + "//";
+    downloads_.BtnSaveAllAsClick();
+    const std::string folder = dir.string() + "/";
+    EXPECT_EQ(dialogs_.titles, std::vector<std::string>{"/home/u/"});
+    EXPECT_EQ(downloads_.TargetFolder, folder);
+    EXPECT_EQ(host_.defaultSavePath, folder);
+    ASSERT_EQ(downloader_.calls.size(), 1u);
+    EXPECT_EQ(downloader_.calls[0].file, folder + "1.jpg");
+    EXPECT_EQ(host_.refreshes, 1);
+    EXPECT_EQ(shell_.opened, std::vector<std::string>{folder});
+    std::filesystem::remove_all(dir);
+}
+
+TEST_F(ResultWindowTest, CancelledSaveAllAsDoesNothing) {
+    lists_.AddImage("http://h/1.jpg");
+    dialogs_.answer = "";
+    downloads_.BtnSaveAllAsClick();
+    EXPECT_TRUE(downloader_.calls.empty());
+    EXPECT_TRUE(host_.defaultSavePath.empty());
+    EXPECT_EQ(host_.refreshes, 0);
+    EXPECT_TRUE(shell_.opened.empty());
+}
+
+TEST_F(ResultWindowTest, ProgressBarIsUpdatedAtMostEvery50Milliseconds) {
+    struct Step {
+        std::chrono::milliseconds at;
+        std::uint64_t progress;
+        bool shown;   // the bar is updated
+        bool events;  // the window handles its events
+    };
+    const Step steps[] = {
+        {0ms, 0, true, true},  // the first report of a download
+        {10ms, 10, false, false},
+        {49ms, 20, false, false},
+        {50ms, 30, true, true},  // 50 ms after the last update
+        {60ms, 40, false, false},
+        {99ms, 50, false, false},
+        {105ms, 60, true, true},
+        {110ms, 100, true, true},     // completion is shown at once
+        {111ms, 100, false, false},   // ... and only once
+        {170ms, 100, false, true},    // a stalled transfer still lets the window answer
+    };
+    for (const Step& s : steps) {
+        const size_t before = host_.bar.size();
+        const int rounds = host_.eventRounds;
+        now_ = std::chrono::steady_clock::time_point(s.at);
+        downloads_.DownloadProgress({s.progress, 100, 0, ""});
+        EXPECT_EQ(host_.bar.size() - before, s.shown ? 1u : 0u) << s.at.count();
+        EXPECT_EQ(host_.eventRounds - rounds, s.events ? 1 : 0) << s.at.count();
+        if (s.shown) {
+            EXPECT_EQ(host_.bar.back(), (std::pair<int, int>{100, static_cast<int>(s.progress)}));
+        }
+    }
+
+    // A new download shows its first report at once.
+    downloader_.reports["http://h/1.jpg"] = {{0, 0, 0, ""}, {5, 0, 0, ""}};
+    host_.bar.clear();
+    downloads_.DownloadResource("http://h/1.jpg", false);
+    EXPECT_EQ(host_.bar, (std::vector<std::pair<int, int>>{{0, 0}}));
+}
+
+}  // namespace
+}  // namespace nuv
