@@ -25,7 +25,8 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user) {
 
 int ReportProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t, curl_off_t) {
     auto* t = static_cast<Transfer*>(user);
-    if (t->progress && *t->progress) {
+    if (!t->progress || !*t->progress) return 0;
+    try {
         long code = 0;
         curl_easy_getinfo(t->curl, CURLINFO_RESPONSE_CODE, &code);
         DownloadProgress p;
@@ -33,6 +34,8 @@ int ReportProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t, cur
         p.maximum = static_cast<std::uint64_t>(total < 0 ? 0 : total);
         p.statusCode = static_cast<int>(code);
         (*t->progress)(p);
+    } catch (...) {
+        return 1;  // a report that fails ends the download like any other failure
     }
     return 0;
 }
@@ -51,19 +54,34 @@ CurlDownloader::CurlDownloader() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+CurlDownloader::~CurlDownloader() {
+    if (shared_) curl_easy_cleanup(static_cast<CURL*>(shared_));
+}
+
 void CurlDownloader::DownloadToFile(const std::string& url, const std::string& filePath,
                                     const DownloadProgressFn& progress) {
     namespace fs = std::filesystem;
     const fs::path target(filePath);
     const std::string temp = TemporaryNameBeside(target);
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
-    if (!curl) throw DownloadError("cannot start a download");
+    // The shared handle keeps its connections between downloads; a nested download
+    // (started while the shared one runs) uses a handle of its own.
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> own(nullptr, &curl_easy_cleanup);
+    CURL* c = nullptr;
+    const bool useShared = !sharedBusy_;
+    if (useShared) {
+        if (!shared_) shared_ = curl_easy_init();
+        c = static_cast<CURL*>(shared_);
+        if (c) curl_easy_reset(c);
+    } else {
+        own.reset(curl_easy_init());
+        c = own.get();
+    }
+    if (!c) throw DownloadError("cannot start a download");
     std::FILE* file = std::fopen(temp.c_str(), "wb");
     if (!file) throw DownloadError("cannot write " + temp);
 
-    Transfer t{file, &progress, curl.get()};
+    Transfer t{file, &progress, c};
     char error[CURL_ERROR_SIZE] = {};
-    CURL* c = curl.get();
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, 20L);
@@ -82,7 +100,9 @@ void CurlDownloader::DownloadToFile(const std::string& url, const std::string& f
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, progress ? 0L : 1L);
     curl_easy_setopt(c, CURLOPT_USERAGENT, "Mozilla/5.0 (compatible; NUV-WebExtract/2.2)");
 
+    if (useShared) sharedBusy_ = true;
     const CURLcode rc = curl_easy_perform(c);
+    if (useShared) sharedBusy_ = false;
     const bool written = std::fflush(file) == 0 && !std::ferror(file);
     std::fclose(file);
     std::error_code ec;

@@ -7,9 +7,15 @@ namespace nuv {
 // The URL-to-file downloader over libcurl: follows redirects, verifies https
 // certificates, reports progress on the calling thread, and writes to a temporary name
 // in the target folder that replaces the target only when the body is complete.
+// One thread uses an instance. Successive downloads share one handle, so a connection
+// to the same server is reused; a download started from inside a progress report (the
+// window handles events meanwhile) gets a handle of its own.
 class CurlDownloader : public IDownloader {
 public:
     CurlDownloader();
+    ~CurlDownloader() override;
+    CurlDownloader(const CurlDownloader&) = delete;
+    CurlDownloader& operator=(const CurlDownloader&) = delete;
     void DownloadToFile(const std::string& url, const std::string& filePath,
                         const DownloadProgressFn& progress = {}) override;
 
@@ -18,6 +24,8 @@ public:
 
 private:
     long stallSeconds_ = 30;
+    void* shared_ = nullptr;  // the reusable CURL handle
+    bool sharedBusy_ = false;
 };
 
 }  // namespace nuv

@@ -84,5 +84,35 @@ TEST_F(CurlDownloaderTest, AFailedDownloadKeepsTheOlderFileAndLeavesNoTemporary)
                  DownloadError);
 }
 
+TEST_F(CurlDownloaderTest, SuccessiveDownloadsReuseTheConnectionAndNestedOnesGetTheirOwn) {
+    ScriptedServer keepAlive([&](ServerConnection& c) {
+        while (c.ReadRequest()) c.Send("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc");
+    });
+    ScriptedServer other([&](ServerConnection& c) {
+        if (c.ReadRequest()) c.SendAndClose("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\ninner");
+    });
+    downloader.DownloadToFile(keepAlive.Url("/1.gif"), (dir / "1.gif").string());
+    downloader.DownloadToFile(keepAlive.Url("/2.gif"), (dir / "2.gif").string());
+    EXPECT_EQ(keepAlive.ConnectionCount(), 1);
+
+    // A progress report may start another download on the same downloader (the window
+    // handles a click while it waits).
+    bool nested = false;
+    downloader.DownloadToFile(keepAlive.Url("/3.gif"), (dir / "3.gif").string(), [&](const DownloadProgress&) {
+        if (nested) return;
+        nested = true;
+        downloader.DownloadToFile(other.Url("/in.gif"), (dir / "in.gif").string());
+    });
+    EXPECT_TRUE(nested);
+    EXPECT_EQ(Read(dir / "3.gif"), "abc");
+    EXPECT_EQ(Read(dir / "in.gif"), "inner");
+
+    // A report that throws ends its download as a failure.
+    EXPECT_THROW(downloader.DownloadToFile(keepAlive.Url("/4.gif"), (dir / "4.gif").string(),
+                                           [](const DownloadProgress&) { throw std::runtime_error("x"); }),
+                 DownloadError);
+    EXPECT_FALSE(fs::exists(dir / "4.gif"));
+}
+
 }  // namespace
 }  // namespace nuv

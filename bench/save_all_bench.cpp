@@ -1,0 +1,99 @@
+// The result window's "save all" over 1 000 files of 16 KB from a loopback server,
+// beside the curl program fetching the same list sequentially in the same run.
+//   ./build/bench/save_all_bench
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "library/logic/ResultDownloads.h"
+#include "support/ScriptedServer.h"
+#include "web/CurlDownloader.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+constexpr int kFiles = 1000;
+const std::string kBody(16 * 1024, 'p');
+
+nuv::test::ScriptedServer& Server() {
+    static nuv::test::ScriptedServer server([](nuv::test::ServerConnection& c) {
+        const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nContent-Length: " +
+                                 std::to_string(kBody.size()) + "\r\n\r\n";
+        while (c.ReadRequest()) c.Send(head + kBody);
+    });
+    return server;
+}
+
+class QuietHost : public nuv::IResultWindowHost {
+public:
+    explicit QuietHost(std::string folder) : folder_(std::move(folder)) {}
+    std::string SaveFolder() const override { return folder_; }
+    void ShowHint(const std::string&) override {}
+    void ShowMessage(const std::string&) override {}
+    void RefreshSavedList() override {}
+    void SetDefaultSavePath(const std::string&) override {}
+    void ShowDownloadProgress(int, int) override {}
+    void ProcessWindowEvents() override {}
+
+private:
+    std::string folder_;
+};
+
+class NoDialogs : public nuv::IDialogs {
+public:
+    std::string BrowseForFolder(const std::string&, const std::string&) override { return {}; }
+    void ShowMessage(const std::string&) override {}
+};
+class NoShell : public nuv::IShell {
+public:
+    bool Open(const std::string&) override { return true; }
+    bool StartProgram(const std::string&) override { return true; }
+};
+
+fs::path FreshFolder(const char* name) {
+    const fs::path dir = fs::temp_directory_path() / name;
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+void SaveAllResources(benchmark::State& state) {
+    nuv::ExtractionLists lists;
+    for (int i = 0; i < kFiles; ++i) lists.AddImage(Server().Url("/pic" + std::to_string(i) + ".png"));
+    nuv::CurlDownloader downloader;
+    NoDialogs dialogs;
+    NoShell shell;
+    for (auto _ : state) {
+        const fs::path dir = FreshFolder("nuv-save-all-bench");
+        QuietHost host(dir.string() + "/");
+        nuv::ResultDownloads downloads({host, downloader, dialogs, shell, lists, "/tmp/", {}});
+        downloads.BtnSaveAllClick();
+        if (!fs::exists(dir / ("pic" + std::to_string(kFiles - 1) + ".png"))) state.SkipWithError("missing file");
+    }
+    state.SetItemsProcessed(state.iterations() * kFiles);
+}
+
+void CurlProgram(benchmark::State& state) {
+    const fs::path config = fs::temp_directory_path() / "nuv-save-all-curl.cfg";
+    for (auto _ : state) {
+        const fs::path dir = FreshFolder("nuv-save-all-curl");
+        {
+            std::ofstream cfg(config);
+            for (int i = 0; i < kFiles; ++i) {
+                const std::string name = "pic" + std::to_string(i) + ".png";
+                cfg << "url = \"" << Server().Url("/" + name) << "\"\noutput = \"" << (dir / name).string() << "\"\n";
+            }
+        }
+        const std::string command = "curl -s -f -K '" + config.string() + "'";
+        if (std::system(command.c_str()) != 0) state.SkipWithError("curl failed");
+    }
+    state.SetItemsProcessed(state.iterations() * kFiles);
+}
+
+}  // namespace
+
+BENCHMARK(SaveAllResources)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(CurlProgram)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
