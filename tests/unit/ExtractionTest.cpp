@@ -1,5 +1,7 @@
 #include "extract/Extraction.h"
 
+#include <filesystem>
+#include <fstream>
 #include <map>
 
 #include <gtest/gtest.h>
@@ -172,6 +174,52 @@ TEST_F(ExtractionTest, CssExtractionNamesEverySheetEvenWhenDownloadsFail) {
     EXPECT_EQ(view.memo, "");
     EXPECT_TRUE(view.visible[2]);
     EXPECT_EQ(view.savedListRefreshes, 1);
+}
+
+// Serves style sheets from memory by writing them to the target file.
+class SheetDownloader : public IDownloader {
+public:
+    void DownloadToFile(const std::string& url, const std::string& path, const DownloadProgressFn&) override {
+        const auto it = sheets.find(url);
+        if (it == sheets.end()) throw DownloadError("404");
+        std::ofstream(path, std::ios::binary) << it->second;
+    }
+    std::map<std::string, std::string> sheets;
+};
+
+TEST(ExtractionStyleSheets, SheetImagesFollowTheSourceInLowerCaseAndKeepLongReferences) {
+    const std::string folder = (std::filesystem::temp_directory_path() / "nuv-extraction-sheets/").string();
+    std::filesystem::remove_all(folder);
+    FakeExtractionView view;
+    view.saveFolder = folder;
+    FakeBrowser page;
+    SheetDownloader downloader;
+    MapFetcher http;
+    Extraction x{ExtractionServices{view, page, view, downloader, http, "/home/u/"}};
+    const std::string longName(60, 'n');
+    page.location = "http://site.example/index.html";
+    page.source = "<link href=\"css/a.css\"><img src=\"img/LOGO.GIF\"><img src=\"" + longName + ".gif\">"
+                  "<embed src=\"movie.swf\"><embed src=\"player.php/clip.swf\">";
+    page.tree = FrameDocument{page.location, {}};
+    downloader.sheets["http://site.example/css/a.css"] =
+        ".a { background: url(../img/logo.gif) }\n.b { background: url(" + longName + ".PNG) }\n"
+        ".c { background: url(intro.swf) }\n";
+
+    view.docType = static_cast<int>(DocType::Images);
+    x.LBDocTypeClick();
+    // The 60-byte name is dropped from the page source but kept from the sheet, in lower case.
+    EXPECT_EQ(x.lists.ImageURLs.Items(),
+              (std::vector<std::string>{"http://site.example/img/LOGO.GIF",
+                                        "http://site.example/css/" + longName + ".png"}));
+    EXPECT_TRUE(std::filesystem::exists(folder + "a.css"));
+    EXPECT_EQ(view.savedListRefreshes, 1);
+
+    view.docType = static_cast<int>(DocType::Flash);
+    x.LBDocTypeClick();
+    // player.php/clip.swf names a page, not a movie; the sheet's movie follows the source's.
+    EXPECT_EQ(x.lists.FlashURLs.Items(),
+              (std::vector<std::string>{"http://site.example/movie.swf", "http://site.example/css/intro.swf"}));
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace
