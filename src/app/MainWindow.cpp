@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include <cfenv>
+#include <filesystem>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -405,14 +406,11 @@ void TFrmWebpageAnalysis::FormCreate() {
         std::fenv_t env;
         std::feholdexcept(&env);
         RefreshSavedList();
-        extraction_ = std::make_unique<Extraction>(ExtractionServices{
-            *this, *browser_, *this, s_.downloader, s_.http, s_.homeFolder});
     } catch (...) {
     }
-    if (!extraction_) {
-        extraction_ = std::make_unique<Extraction>(ExtractionServices{
-            *this, *browser_, *this, s_.downloader, s_.http, s_.homeFolder});
-    }
+    // The extraction lists exist whatever failed before.
+    extraction_ = std::make_unique<Extraction>(
+        ExtractionServices{*this, *browser_, *this, s_.downloader, s_.http, s_.homeFolder});
 }
 
 void TFrmWebpageAnalysis::SetupCaptionsAndImages() {
@@ -435,6 +433,7 @@ void TFrmWebpageAnalysis::ApplyStartValues() {
     // The values a first run starts with.
     EdtPicPath->setText(Q(s_.programFolder + "web"));
     EdtURL->setText(Q(HomeAddress));
+    DefaultSavePath = s_.programFolder + "web";
     {
         QSignalBlocker block(LBDocType);
         LBDocType->setCurrentRow(0);
@@ -548,9 +547,13 @@ std::vector<std::string> TFrmWebpageAnalysis::TextResource(const std::string& na
 }
 
 void TFrmWebpageAnalysis::RefreshSavedList() {
-    // The folder the saved-files list shows becomes the save folder.
+    // The folder the saved-files list shows becomes the save folder, created when missing
+    // so that the first download of a new folder has somewhere to go.
     std::string folder = EdtPicPath->text().toStdString();
     NormalizeFolderPath(folder);
+    EdtPicPath->setText(Q(folder));
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
     saveFolder_ = folder;
 }
 
