@@ -41,7 +41,8 @@ int ReportProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t, cur
 }
 
 std::string TemporaryNameBeside(const std::filesystem::path& target) {
-    static std::mt19937_64 rng{std::random_device{}()};
+    // One generator a thread: downloaders on several threads name their files at once.
+    static thread_local std::mt19937_64 rng{std::random_device{}()};
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, ".%016llx.part", static_cast<unsigned long long>(rng()));
     return target.string() + suffix;

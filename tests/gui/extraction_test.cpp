@@ -16,6 +16,7 @@
 #include "library/Preview.h"
 #include "net/HttpPageFetcher.h"
 #include "support/Fakes.h"
+#include "support/FixtureSite.h"
 #include "support/TestHttpServer.h"
 #include "web/CurlDownloader.h"
 
@@ -33,6 +34,7 @@ private:
     QTemporaryDir programDir_;
     TestHttpServer site_;
     std::unique_ptr<TFrmWebpageAnalysis> window_;
+    FixtureLists expected_;
 
     std::string U(const char* path) const { return site_.Url(QString::fromLatin1(path)).toStdString(); }
 
@@ -59,21 +61,8 @@ private:
 private slots:
     void initTestCase() {
         QVERIFY(programDir_.isValid());
-        site_.Put(QStringLiteral("/index.html"),
-                  "<html><head><link rel=\"stylesheet\" href=\"style/site.css\"></head><body>"
-                  "<img src=\"img/logo.gif\"><img src=\"IMG/LOGO.GIF\"><img src=\"img/photo.jpeg\">"
-                  "<embed src=\"media/intro.swf\"><a href=\"player.php?f=x.swf\">player</a>"
-                  "<a href=\"files/pack.zip\">zip</a><a href=\"docs/page.html\">page</a>"
-                  "<a href=\"media/Clip.SWF\">clip</a><a href=\"#top\">top</a><a href=\"files/pack.zip\">again</a>"
-                  "<iframe src=\"frame.html\"></iframe><iframe src=\"about:blank\"></iframe></body></html>");
-        site_.Put(QStringLiteral("/style/site.css"),
-                  "body { background: url(../img/bg.png); }\n.logo { background: url(../img/logo.gif) }\n",
-                  "text/css");
-        site_.Put(QStringLiteral("/frame.html"),
-                  "<html><body><img src=\"inner/f.gif\"><iframe src=\"nested.html\"></iframe></body></html>");
-        site_.Put(QStringLiteral("/nested.html"), "<html><body><img src=\"n.png\"></body></html>");
-        for (const char* p : {"/img/logo.gif", "/img/photo.jpeg", "/img/bg.png", "/inner/f.gif", "/n.png"})
-            site_.Put(QString::fromLatin1(p), QByteArray("picture bytes of ") + p, "image/png");
+        PutFixtureSite(site_);
+        expected_ = ExpectedFixtureLists(site_);
 
         window_ = std::make_unique<TFrmWebpageAnalysis>(MainWindowServices{
             dialogs_, shell_, downloader_, http_, programDir_.path().toStdString() + "/", "/tmp/"});
@@ -82,7 +71,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
         QSignalSpy done(&window_->MainBrowser(), &WebEngineBrowser::NavigateComplete);
         auto* edit = window_->findChild<QLineEdit*>(QStringLiteral("EdtURL"));
-        edit->setText(site_.Url(QStringLiteral("/index.html")));
+        edit->setText(QString::fromStdString(FixturePage(site_)));
         QTest::keyClick(edit, Qt::Key_Return);
         QVERIFY(done.wait(30000));
     }
@@ -90,8 +79,7 @@ private slots:
     void cleanupTestCase() { window_.reset(); }
 
     void imagesComeFromSourceStyleSheetsAndFramesInOrder() {
-        const std::vector<std::string> expected = {U("/img/logo.gif"), U("/img/photo.jpeg"), U("/img/bg.png"),
-                                                   U("/inner/f.gif"), U("/n.png")};
+        const std::vector<std::string>& expected = expected_.images;
         // Frames report their addresses asynchronously; the extraction is repeatable.
         QTRY_VERIFY_WITH_TIMEOUT((Select(2), window_->Extractor().lists.ImageURLs.Items() == expected), 15000);
         auto* tabs = window_->findChild<QTabWidget*>(QStringLiteral("PageControl1"));
@@ -106,15 +94,14 @@ private slots:
 
     void flashAndOtherResources() {
         Select(3);
-        const std::vector<std::string> flash = {U("/media/intro.swf"), U("/x.swf"), U("/media/clip.swf")};
-        QCOMPARE(window_->Extractor().lists.FlashURLs.Items(), flash);
+        QCOMPARE(window_->Extractor().lists.FlashURLs.Items(), expected_.flash);
         QVERIFY(!window_->ResultWindowIfAny()->ImageMode());
         QTRY_COMPARE_WITH_TIMEOUT(ResultCount("embed"), 3, 15000);
 
         Select(5);
         const auto& lists = window_->Extractor().lists;
-        QCOMPARE(lists.OtherURLs.Items(), std::vector<std::string>{U("/files/pack.zip")});
-        QCOMPARE(lists.LinkURLs.Items(), (std::vector<std::string>{U("/player.php?f=x.swf"), U("/docs/page.html")}));
+        QCOMPARE(lists.OtherURLs.Items(), expected_.other);
+        QCOMPARE(lists.LinkURLs.Items(), expected_.links);
         QCOMPARE(lists.FlashURLs.size(), 3u);  // Clip.SWF is the Flash movie found before
         QTRY_COMPARE_WITH_TIMEOUT(ResultCount("a"), 1, 15000);
     }
@@ -124,6 +111,7 @@ private slots:
         dialogs_.messages.clear();
         Select(4);
         QVERIFY(QFile::exists(programDir_.path() + QStringLiteral("/web/site.css")));
+        QCOMPARE(window_->Extractor().lists.CssURLs, expected_.css);
         QCOMPARE(dialogs_.messages,
                  std::vector<std::string>{"已保存" + U("/style/site.css") + "\r\n,你可以在『已保存资源列表』中找到。"});
     }

@@ -1,0 +1,359 @@
+#include "app/cli/HeadlessExtraction.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
+
+#include <unistd.h>
+
+#include <QAuthenticator>
+#include <QDir>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
+#include <QWebEngineLoadingInfo>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include "app/Resources.h"
+#include "app/WebEngineBrowser.h"
+#include "common/Paths.h"
+#include "extract/Extraction.h"
+#include "net/HttpPageFetcher.h"
+#include "web/CurlDownloader.h"
+
+namespace nuv {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Transfers at a time for -d; a browser opens six connections to one host.
+constexpr int kDownloadWorkers = 4;
+
+std::string Utf8(const QString& s) {
+    const QByteArray b = s.toUtf8();
+    return std::string(b.constData(), static_cast<size_t>(b.size()));
+}
+
+void PrintError(const std::string& text) { std::fprintf(stderr, "nuv-extract: %s\n", text.c_str()); }
+
+// A page that never waits for a person: script dialogs are answered at once, requests
+// for credentials are refused, and the page's console stays off standard error.
+class HeadlessPage : public QWebEnginePage {
+public:
+    explicit HeadlessPage(QObject* parent) : QWebEnginePage(parent) {
+        connect(this, &QWebEnginePage::authenticationRequired, this,
+                [](const QUrl&, QAuthenticator* a) { *a = QAuthenticator(); });
+        connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
+                [](const QUrl&, QAuthenticator* a, const QString&) { *a = QAuthenticator(); });
+    }
+
+protected:
+    void javaScriptAlert(const QUrl&, const QString&) override {}
+    bool javaScriptConfirm(const QUrl&, const QString&) override { return false; }
+    bool javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) override { return false; }
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override {}
+};
+
+std::string DescribeLoadError(const QWebEngineLoadingInfo& info) {
+    // The engine's text for a status is its error page's markup; the number says it all.
+    if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain)
+        return "the server answered with HTTP status " + std::to_string(info.errorCode());
+    std::string kind;
+    switch (info.errorDomain()) {
+        case QWebEngineLoadingInfo::ConnectionErrorDomain: kind = "connection failed"; break;
+        case QWebEngineLoadingInfo::CertificateErrorDomain: kind = "certificate refused"; break;
+        case QWebEngineLoadingInfo::HttpErrorDomain: kind = "HTTP failure"; break;
+        case QWebEngineLoadingInfo::FtpErrorDomain: kind = "FTP failure"; break;
+        case QWebEngineLoadingInfo::DnsErrorDomain: kind = "host name not resolved"; break;
+        default: kind = "load failed"; break;
+    }
+    std::string text = kind + " (" + std::to_string(info.errorCode());
+    const std::string detail = Utf8(info.errorString());
+    if (!detail.empty()) text += ": " + detail;
+    return text + ")";
+}
+
+// Loads `address` into the browser and waits for the end of the load. Returns "" when
+// the page loaded, else why it did not.
+std::string LoadPage(WebEngineBrowser& browser, const std::string& address, int timeoutMs,
+                     TerminalProgress& progress) {
+    QEventLoop loop;
+    bool finished = false;
+    bool ok = false;
+    std::string failure;
+    QWebEnginePage* page = browser.View()->page();
+    QObject::connect(page, &QWebEnginePage::loadingChanged, &loop, [&](const QWebEngineLoadingInfo& info) {
+        if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus && failure.empty())
+            failure = DescribeLoadError(info);
+    });
+    QObject::connect(&browser, &WebEngineBrowser::ProgressChange, &loop,
+                     [&](int p, int m) { progress.Show(p, m, "loading"); });
+    QObject::connect(&browser, &WebEngineBrowser::NavigateComplete, &loop, [&](bool success) {
+        if (finished) return;
+        finished = true;
+        ok = success;
+        loop.quit();
+    });
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timer.start(timeoutMs);
+    browser.Navigate(address);
+    if (!finished) loop.exec();
+    progress.Clear();
+    if (!finished) {
+        browser.View()->stop();
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%g", timeoutMs / 1000.0);
+        return std::string("no answer within ") + seconds + " seconds";
+    }
+    if (ok) return {};
+    return failure.empty() ? std::string("load failed") : failure;
+}
+
+// The save folder ending in "/": the one given, made absolute and created when
+// missing, or a new private temporary one that `temp` removes at exit. Returns "" and
+// sets `error` when there is none.
+std::string PrepareSaveFolder(const std::string& given, std::unique_ptr<QTemporaryDir>& temp, std::string& error) {
+    std::string folder;
+    if (given.empty()) {
+        temp = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/nuv-extract-XXXXXX"));
+        if (!temp->isValid()) {
+            error = "cannot create a temporary folder: " + Utf8(temp->errorString());
+            return {};
+        }
+        folder = Utf8(temp->path());
+    } else {
+        std::error_code ec;
+        const fs::path path = fs::absolute(fs::path(given), ec).lexically_normal();
+        if (ec) {
+            error = "cannot use " + given + " as the save folder: " + ec.message();
+            return {};
+        }
+        if (!fs::is_directory(path, ec)) fs::create_directories(path, ec);
+        if (!fs::is_directory(path)) {
+            error = "cannot use " + given + " as the save folder: " +
+                    (ec ? ec.message() : std::string("it is not a folder"));
+            return {};
+        }
+        folder = path.string();
+    }
+    NormalizeFolderPath(folder);
+    return folder;
+}
+
+// Downloads every listed address into `folder` with `workers` transfers at a time. The
+// addresses that share a target file are fetched by one worker in list order, so the
+// folder ends as a one-at-a-time batch leaves it: the last good download of a name wins.
+// The records are in list order.
+std::vector<DownloadRecord> DownloadList(DocType type, const std::vector<std::string>& list,
+                                         const std::string& folder, int workers, TerminalProgress& progress) {
+    std::vector<DownloadRecord> records(list.size());
+    std::vector<std::vector<size_t>> jobs;
+    std::unordered_map<std::string, size_t> jobOfFile;
+    for (size_t i = 0; i < list.size(); ++i) {
+        DownloadRecord& r = records[i];
+        r.address = list[i];
+        const PlannedDownload plan = PlanDownload(type, folder, list[i]);
+        if (plan.file.empty()) {
+            r.outcome = DownloadRecord::Outcome::Skipped;
+            r.reason = plan.skipReason;
+            continue;
+        }
+        r.file = plan.file;
+        const auto [it, added] = jobOfFile.try_emplace(plan.file, jobs.size());
+        if (added) jobs.emplace_back();
+        jobs[it->second].push_back(i);
+    }
+
+    std::atomic<size_t> nextJob{0};
+    size_t finished = 0;  // guarded by `mutex`
+    for (const DownloadRecord& r : records) finished += r.outcome == DownloadRecord::Outcome::Skipped ? 1 : 0;
+    std::mutex mutex;
+    std::condition_variable wake;
+    auto work = [&] {
+        CurlDownloader downloader;  // one a thread
+        for (size_t j = nextJob++; j < jobs.size(); j = nextJob++) {
+            for (size_t i : jobs[j]) {
+                DownloadRecord& r = records[i];
+                try {
+                    downloader.DownloadToFile(r.address, r.file);
+                    std::error_code ec;
+                    const auto size = fs::file_size(fs::path(r.file), ec);
+                    r.outcome = DownloadRecord::Outcome::Saved;
+                    r.size = ec ? 0 : static_cast<std::uint64_t>(size);
+                } catch (const std::exception& e) {
+                    r.outcome = DownloadRecord::Outcome::Failed;
+                    r.reason = e.what();
+                }
+                {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    ++finished;
+                }
+                wake.notify_one();
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    const size_t count = std::min(jobs.size(), static_cast<size_t>(std::max(workers, 1)));
+    for (size_t t = 0; t < count; ++t) threads.emplace_back(work);
+    const auto total = static_cast<std::int64_t>(list.size());
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (finished < list.size()) {
+            progress.Show(static_cast<std::int64_t>(finished), total,
+                          std::to_string(finished) + "/" + std::to_string(total) + " downloaded");
+            wake.wait(lock);
+        }
+    }
+    for (std::thread& t : threads) t.join();
+    progress.Show(total, total, std::to_string(total) + "/" + std::to_string(total) + " downloaded", true);
+    progress.Clear();
+    return records;
+}
+
+bool WriteAll(std::FILE* out, const std::string& text) {
+    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), out) != text.size()) return false;
+    return std::fflush(out) == 0;
+}
+
+}  // namespace
+
+void RecordingDownloader::DownloadToFile(const std::string& url, const std::string& filePath,
+                                         const DownloadProgressFn& progress) {
+    if (!recording) {
+        inner_.DownloadToFile(url, filePath, progress);
+        return;
+    }
+    DownloadRecord r;
+    r.address = url;
+    r.file = filePath;
+    try {
+        inner_.DownloadToFile(url, filePath, progress);
+        std::error_code ec;
+        const auto size = fs::file_size(fs::path(filePath), ec);
+        r.outcome = DownloadRecord::Outcome::Saved;
+        r.size = ec ? 0 : static_cast<std::uint64_t>(size);
+        records.push_back(r);
+    } catch (const std::exception& e) {
+        r.outcome = DownloadRecord::Outcome::Failed;
+        r.reason = e.what();
+        records.push_back(r);
+        throw;
+    }
+}
+
+void HeadlessView::SetProgressMaximum(int maximum) {
+    maximum_ = maximum;
+    Draw();
+}
+
+void HeadlessView::SetProgressPosition(int position) {
+    position_ = position;
+    Draw();
+}
+
+void HeadlessView::StepProgress() {
+    // Like the window's bar: past the maximum it starts over from 0.
+    int next = position_ + 10;
+    if (next > maximum_) next -= maximum_;
+    position_ = next;
+    Draw();
+}
+
+void HeadlessView::Draw() { progress_.Show(position_, maximum_, "extracting"); }
+
+std::vector<std::string> HeadlessView::TextResource(const std::string& name) { return LoadTextResource(name); }
+
+int RunExtractCli(const ExtractCliOptions& options) {
+    TerminalProgress progress(!options.quiet && isatty(STDERR_FILENO) == 1);
+
+    std::unique_ptr<QTemporaryDir> temp;
+    std::string error;
+    const std::string folder = PrepareSaveFolder(options.saveTo, temp, error);
+    if (folder.empty()) {
+        PrintError(error);
+        return static_cast<int>(CliExit::Usage);
+    }
+
+    const CliAddress where = PrepareCliAddress(options.address, Utf8(QDir::currentPath()), [](const std::string& p) {
+        std::error_code ec;
+        return fs::is_regular_file(fs::path(p), ec);
+    });
+    const QUrl url = where.localFile ? QUrl::fromLocalFile(QString::fromStdString(where.address))
+                                     : QUrl(QString::fromStdString(where.address));
+    if (!url.isValid() || url.isEmpty()) {
+        PrintError("cannot load " + where.address + ": not a valid address");
+        return static_cast<int>(CliExit::PageNotLoaded);
+    }
+    const std::string address = Utf8(url.toString());
+
+    // A view that is never on screen but counts as shown, so the engine lays the page out
+    // in a window-sized viewport and does not throttle its scripts like a hidden tab.
+    auto view = std::make_unique<QWebEngineView>();
+    view->setPage(new HeadlessPage(view.get()));
+    view->setAttribute(Qt::WA_DontShowOnScreen);
+    view->resize(1280, 900);
+    view->show();
+    WebEngineBrowser browser(view.get());
+
+    const std::string failure = LoadPage(browser, address, options.timeoutMs, progress);
+    if (!failure.empty()) {
+        PrintError("cannot load " + address + ": " + failure);
+        return static_cast<int>(CliExit::PageNotLoaded);
+    }
+
+    CurlDownloader curl;
+    RecordingDownloader downloader(curl);
+    HttpPageFetcher http;
+    HeadlessView host(options.type, address, folder, progress);
+    Extraction extraction(ExtractionServices{host, browser, host, downloader, http, UserHomeFolder()});
+    downloader.recording = options.type == DocType::Css;
+    extraction.ExtractFormWebpage();
+    downloader.recording = false;
+    progress.Clear();
+
+    CliReport report;
+    report.pageAddress = extraction.PageURL;
+    report.type = options.type;
+    report.downloaded = options.download;
+    switch (options.type) {
+        case DocType::PageSource:
+        case DocType::PageText: report.text = extraction.MemoText; break;
+        case DocType::Images: report.list = extraction.lists.ImageURLs.Items(); break;
+        case DocType::Flash: report.list = extraction.lists.FlashURLs.Items(); break;
+        case DocType::Css: report.list = extraction.lists.CssURLs; break;
+        case DocType::Other: report.list = extraction.lists.OtherURLs.Items(); break;
+    }
+    if (options.download) {
+        if (options.type == DocType::Css) {
+            report.records = std::move(downloader.records);
+        } else if (!IsTextType(options.type)) {
+            report.records = DownloadList(options.type, report.list, folder, kDownloadWorkers, progress);
+        }
+    }
+
+    const bool written = WriteAll(stdout, options.json ? FormatJsonOutput(report) : FormatPlainOutput(report));
+    for (const DownloadRecord& r : report.records) {
+        if (r.outcome == DownloadRecord::Outcome::Failed) PrintError("download failed: " + r.address + ": " + r.reason);
+    }
+    std::fputs(FormatSummary(report).c_str(), stderr);
+    if (!written) {
+        // The result did not reach its reader: as much a failure as a page not loaded.
+        PrintError("cannot write the output");
+        return static_cast<int>(CliExit::PageNotLoaded);
+    }
+    return static_cast<int>(ExitStatusOf(report));
+}
+
+}  // namespace nuv

@@ -1,0 +1,49 @@
+#include "app/cli/TerminalProgress.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "app/logic/ExtractCli.h"
+
+namespace nuv {
+namespace {
+
+int TerminalColumns() {
+    winsize ws{};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
+    return 80;
+}
+
+}  // namespace
+
+void TerminalProgress::Show(std::int64_t position, std::int64_t maximum, std::string_view label, bool force) {
+    if (!enabled_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && last_ && now - *last_ < std::chrono::milliseconds(50)) return;
+    last_ = now;
+    const int columns = TerminalColumns();
+    const int width = columns >= 60 ? 30 : 10;
+    std::string line = FormatProgressBar(position, maximum, width, label);
+    // Never wrap: a wrapped line could not be redrawn in place.
+    if (static_cast<int>(line.size()) > columns - 1) {
+        line.resize(static_cast<size_t>(std::max(columns - 1, 0)));
+        // ...and never end inside a UTF-8 sequence.
+        while (!line.empty() && (static_cast<unsigned char>(line.back()) & 0xC0u) == 0x80u) line.pop_back();
+        if (!line.empty() && static_cast<unsigned char>(line.back()) >= 0xC0u) line.pop_back();
+    }
+    std::fprintf(stderr, "\r%s\x1b[K", line.c_str());
+    std::fflush(stderr);
+    drawn_ = true;
+}
+
+void TerminalProgress::Clear() {
+    if (!drawn_) return;
+    std::fputs("\r\x1b[K", stderr);
+    std::fflush(stderr);
+    drawn_ = false;
+}
+
+}  // namespace nuv

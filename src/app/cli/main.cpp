@@ -1,0 +1,66 @@
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include <QApplication>
+
+#include "app/Resources.h"
+#include "app/WebEngineBrowser.h"
+#include "app/cli/HeadlessExtraction.h"
+#include "app/logic/ExtractCli.h"
+#include "common/Product.h"
+
+namespace {
+
+// Qt's own warnings are not for the user of a command-line tool.
+void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "nuv-extract: %s\n", qPrintable(text));
+}
+
+// The engine needs no display: the offscreen platform unless the caller chose one; no
+// GPU and no engine log by default; and Chromium refuses its sandbox when run as root.
+void PrepareEnvironment() {
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (geteuid() == 0 && std::getenv("QTWEBENGINE_DISABLE_SANDBOX") == nullptr)
+        setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
+    const char* flags = std::getenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (flags == nullptr) {
+        setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --log-level=3", 1);
+    } else if (std::strstr(flags, "--log-level") == nullptr) {
+        setenv("QTWEBENGINE_CHROMIUM_FLAGS", (std::string(flags) + " --log-level=3").c_str(), 1);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const nuv::CliParseResult parsed = nuv::ParseExtractCliArguments(args);
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "nuv-extract: %s\n\n%s", parsed.error.c_str(), nuv::ExtractCliUsage().c_str());
+        return static_cast<int>(nuv::CliExit::Usage);
+    }
+    if (parsed.options.help) {
+        std::fputs(nuv::ExtractCliUsage().c_str(), stdout);
+        return 0;
+    }
+    if (parsed.options.version) {
+        std::fputs(nuv::ExtractCliVersion().c_str(), stdout);
+        return 0;
+    }
+
+    PrepareEnvironment();
+    qInstallMessageHandler(QuietMessages);
+    nuv::RegisterBrowserSchemes();
+    // Qt and the engine see no arguments of ours.
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QApplication app(qtArgc, qtArgv);
+    QApplication::setApplicationName(QStringLiteral("nuv-extract"));
+    nuv::InitResources();
+    return nuv::RunExtractCli(parsed.options);
+}

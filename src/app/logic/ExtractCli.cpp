@@ -1,0 +1,447 @@
+#include "app/logic/ExtractCli.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <climits>
+
+#include "app/logic/Navigation.h"
+#include "common/Product.h"
+#include "common/Text.h"
+#include "library/logic/ResultDownloads.h"
+#include "web/Address.h"
+
+namespace nuv {
+namespace {
+
+struct TypeName {
+    DocType type;
+    std::string_view name;
+};
+constexpr std::array<TypeName, 6> kTypeNames = {{{DocType::PageSource, "source"},
+                                                 {DocType::PageText, "text"},
+                                                 {DocType::Images, "images"},
+                                                 {DocType::Flash, "flash"},
+                                                 {DocType::Css, "css"},
+                                                 {DocType::Other, "other"}}};
+
+// Seconds as given to --timeout: a positive decimal number no larger than fits in
+// milliseconds of an int.
+std::optional<int> ParseSeconds(std::string_view text) {
+    if (text.empty() || text.size() > 32) return std::nullopt;
+    for (char c : text) {
+        if (!((c >= '0' && c <= '9') || c == '.')) return std::nullopt;
+    }
+    double seconds = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (!std::isfinite(seconds) || seconds <= 0 || seconds * 1000.0 > INT_MAX) return std::nullopt;
+    const double ms = std::ceil(seconds * 1000.0);
+    return static_cast<int>(ms);
+}
+
+// Which option a short letter or long name is, and whether it takes a value.
+enum class Opt { None, Type, SaveTo, Download, Json, Timeout, Quiet, Help, Version };
+
+Opt ShortOption(char c) {
+    switch (c) {
+        case 't': return Opt::Type;
+        case 'o': return Opt::SaveTo;
+        case 'd': return Opt::Download;
+        case 'q': return Opt::Quiet;
+        case 'h': return Opt::Help;
+        default: return Opt::None;
+    }
+}
+
+Opt LongOption(std::string_view name) {
+    if (name == "type") return Opt::Type;
+    if (name == "save-to") return Opt::SaveTo;
+    if (name == "download") return Opt::Download;
+    if (name == "json") return Opt::Json;
+    if (name == "timeout") return Opt::Timeout;
+    if (name == "quiet") return Opt::Quiet;
+    if (name == "help") return Opt::Help;
+    if (name == "version") return Opt::Version;
+    return Opt::None;
+}
+
+bool TakesValue(Opt o) { return o == Opt::Type || o == Opt::SaveTo || o == Opt::Timeout; }
+
+// Applies an option; returns an error text or "".
+std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::string_view value) {
+    switch (opt) {
+        case Opt::Type: {
+            const auto type = CliTypeFromName(value);
+            if (!type) {
+                return FormatS("unknown type '%s' for %s (one of source, text, images, flash, css, other)",
+                               {value, shown});
+            }
+            o.type = *type;
+            return {};
+        }
+        case Opt::SaveTo:
+            if (TrimView(value).empty()) return FormatS("%s needs a folder", {shown});
+            o.saveTo = std::string(value);
+            return {};
+        case Opt::Timeout: {
+            const auto ms = ParseSeconds(value);
+            if (!ms) return FormatS("%s needs a positive number of seconds, not '%s'", {shown, value});
+            o.timeoutMs = *ms;
+            return {};
+        }
+        case Opt::Download: o.download = true; return {};
+        case Opt::Json: o.json = true; return {};
+        case Opt::Quiet: o.quiet = true; return {};
+        case Opt::Help: o.help = true; return {};
+        case Opt::Version: o.version = true; return {};
+        case Opt::None: break;
+    }
+    return FormatS("unknown option %s", {shown});
+}
+
+// Resolves "." and ".." segments of an absolute path; ".." never climbs above "/".
+std::string NormalizeAbsolutePath(std::string_view path) {
+    std::vector<std::string_view> parts;
+    size_t at = 0;
+    while (at <= path.size()) {
+        size_t slash = path.find('/', at);
+        if (slash == std::string_view::npos) slash = path.size();
+        const std::string_view part = path.substr(at, slash - at);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        at = slash + 1;
+    }
+    std::string out;
+    for (std::string_view p : parts) {
+        out += '/';
+        out += p;
+    }
+    return out.empty() ? "/" : out;
+}
+
+// Appends the UTF-8 sequence starting at text[i] when it is valid and returns its
+// length; returns 0 for a byte that does not start a valid sequence.
+size_t ValidUtf8Length(std::string_view text, size_t i) {
+    const auto b = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char c = b(i);
+    size_t len = 0;
+    unsigned min = 0;
+    unsigned cp = 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2, cp = c & 0x1Fu, min = 0x80;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3, cp = c & 0x0Fu, min = 0x800;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4, cp = c & 0x07u, min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + len > text.size()) return 0;
+    for (size_t k = 1; k < len; ++k) {
+        if ((b(i + k) & 0xC0u) != 0x80u) return 0;
+        cp = (cp << 6) | (b(i + k) & 0x3Fu);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return len;
+}
+
+void AppendRecordJson(std::string& out, const DownloadRecord& r) {
+    out += "{\"address\":" + JsonString(r.address);
+    switch (r.outcome) {
+        case DownloadRecord::Outcome::Saved:
+            out += ",\"file\":" + JsonString(r.file) + ",\"size\":" + std::to_string(r.size);
+            break;
+        case DownloadRecord::Outcome::Failed:
+            if (!r.file.empty()) out += ",\"file\":" + JsonString(r.file);
+            out += ",\"error\":" + JsonString(r.reason);
+            break;
+        case DownloadRecord::Outcome::Skipped:
+            out += ",\"skipped\":" + JsonString(r.reason);
+            break;
+    }
+    out += '}';
+}
+
+}  // namespace
+
+std::string_view CliTypeName(DocType type) {
+    for (const TypeName& t : kTypeNames) {
+        if (t.type == type) return t.name;
+    }
+    return "images";
+}
+
+std::optional<DocType> CliTypeFromName(std::string_view name) {
+    const std::string lower = LowerAscii(name);
+    for (const TypeName& t : kTypeNames) {
+        if (t.name == lower) return t.type;
+    }
+    return std::nullopt;
+}
+
+CliParseResult ParseExtractCliArguments(const std::vector<std::string>& args) {
+    CliParseResult r;
+    ExtractCliOptions& o = r.options;
+    std::vector<std::string> positional;
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size() && r.error.empty(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg == "-" || !StartsWith(arg, "-")) {
+            positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (StartsWith(arg, "--")) {
+            const size_t eq = arg.find('=');
+            const std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+            const std::string shown = "--" + name;
+            const Opt opt = LongOption(name);
+            if (opt == Opt::None) {
+                r.error = FormatS("unknown option %s", {shown});
+            } else if (!TakesValue(opt)) {
+                if (eq != std::string::npos) r.error = FormatS("%s takes no value", {shown});
+                else r.error = Apply(o, opt, shown, {});
+            } else if (eq != std::string::npos) {
+                r.error = Apply(o, opt, shown, std::string_view(arg).substr(eq + 1));
+            } else if (i + 1 < args.size()) {
+                r.error = Apply(o, opt, shown, args[++i]);
+            } else {
+                r.error = FormatS("%s needs a value", {shown});
+            }
+            continue;
+        }
+        // One or more bundled short options; a value option takes the rest of the word
+        // or the next argument.
+        for (size_t k = 1; k < arg.size() && r.error.empty(); ++k) {
+            const std::string shown = std::string("-") + arg[k];
+            const Opt opt = ShortOption(arg[k]);
+            if (opt == Opt::None) {
+                r.error = FormatS("unknown option %s", {shown});
+            } else if (!TakesValue(opt)) {
+                r.error = Apply(o, opt, shown, {});
+            } else {
+                if (k + 1 < arg.size()) {
+                    r.error = Apply(o, opt, shown, std::string_view(arg).substr(k + 1));
+                } else if (i + 1 < args.size()) {
+                    r.error = Apply(o, opt, shown, args[++i]);
+                } else {
+                    r.error = FormatS("%s needs a value", {shown});
+                }
+                break;
+            }
+        }
+    }
+    if (!r.error.empty() || o.help || o.version) return r;
+    if (positional.empty()) {
+        r.error = "no ADDRESS given";
+    } else if (positional.size() > 1) {
+        r.error = FormatS("one ADDRESS expected, got also '%s'", {positional[1]});
+    } else if (TrimView(positional[0]).empty()) {
+        r.error = "the ADDRESS is empty";
+    } else {
+        o.address = positional[0];
+    }
+    return r;
+}
+
+std::string ExtractCliUsage() {
+    return "Usage: nuv-extract [options] ADDRESS\n"
+           "Opens the page at ADDRESS in a headless browser and prints what one extraction\n"
+           "of the window program finds in it.\n"
+           "\n"
+           "  -t, --type TYPE     source | text | images | flash | css | other   (default: images)\n"
+           "                        source  the page's markup      text   its title and text\n"
+           "                        images  picture addresses      flash  Flash movie addresses\n"
+           "                        css     style sheets (saved)   other  addresses of other files\n"
+           "  -o, --save-to DIR   save folder; created when missing. Without it a private\n"
+           "                      temporary folder is used and removed at exit.\n"
+           "  -d, --download      download every listed resource into the save folder\n"
+           "      --json          print one JSON document instead of plain lines\n"
+           "      --timeout SEC   give up on loading the page after SEC seconds (default 60)\n"
+           "  -q, --quiet         no progress on standard error\n"
+           "  -h, --help          print this help and exit\n"
+           "      --version       print the version and exit\n"
+           "\n"
+           "ADDRESS is completed like the window's address box: site.example/a.htm opens\n"
+           "http://site.example/a.htm. A path beginning with \"/\", \"./\" or \"../\", or naming\n"
+           "an existing file, opens that local file.\n"
+           "\n"
+           "Downloads keep the file name after the address's last \"/\" and skip web pages;\n"
+           "archives and programs are skipped except for the type other.\n"
+           "\n"
+           "Exit status: 0 done; 1 the page could not be loaded; 2 usage error;\n"
+           "3 some downloads failed.\n";
+}
+
+std::string ExtractCliVersion() {
+    return "nuv-extract (" + std::string(ProductTitleText) + ") " + FormatVersion(ProductVersion) + "\n";
+}
+
+CliAddress PrepareCliAddress(std::string_view argument, const std::string& currentFolder,
+                             const std::function<bool(const std::string& path)>& isFile) {
+    const std::string text = Trim(argument);
+    const bool dotted = text == "." || text == ".." || StartsWith(text, "./") || StartsWith(text, "../");
+    const bool existing = !dotted && !StartsWith(text, "/") && !Contains(text, ":") && isFile && isFile(text);
+    if (dotted || existing) {
+        return {NormalizeAbsolutePath(currentFolder + "/" + text), true};
+    }
+    const TypedAddress typed = CompleteTypedAddress(text);
+    if (typed.localFile) return {NormalizeAbsolutePath(typed.navigateTo), true};
+    return {typed.navigateTo, false};
+}
+
+PlannedDownload PlanDownload(DocType type, std::string_view folder, std::string_view address) {
+    if (HasPageExtension(address)) return {{}, "web page"};
+    if (type != DocType::Other && HasArchiveExtension(address)) return {{}, "archive or program"};
+    const std::string name = FileNameOfAddress(address);
+    if (!IsStorableFileName(name)) return {{}, "no file name in the address"};
+    return {std::string(folder) + name, {}};
+}
+
+CliTally TallyRecords(size_t found, const std::vector<DownloadRecord>& records) {
+    CliTally t;
+    t.found = found;
+    for (const DownloadRecord& r : records) {
+        switch (r.outcome) {
+            case DownloadRecord::Outcome::Saved: ++t.downloaded; break;
+            case DownloadRecord::Outcome::Failed: ++t.failed; break;
+            case DownloadRecord::Outcome::Skipped: ++t.skipped; break;
+        }
+    }
+    return t;
+}
+
+bool IsTextType(DocType type) { return type == DocType::PageSource || type == DocType::PageText; }
+
+std::string FormatPlainOutput(const CliReport& report) {
+    if (IsTextType(report.type)) {
+        std::string out = report.text;
+        if (!out.empty() && out.back() != '\n') out += '\n';
+        return out;
+    }
+    std::string out;
+    for (const std::string& a : report.list) {
+        out += a;
+        out += '\n';
+    }
+    return out;
+}
+
+std::string JsonString(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80) {
+            const size_t len = ValidUtf8Length(text, i);
+            if (len == 0) {
+                out += "\xEF\xBF\xBD";
+                ++i;
+            } else {
+                out.append(text.substr(i, len));
+                i += len;
+            }
+            continue;
+        }
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            case '\b': out += "\\b"; break;
+            case '\f': out += "\\f"; break;
+            default:
+                if (c < 0x20 || c == 0x7F) {
+                    out += "\\u00";
+                    out += kHex[c >> 4];
+                    out += kHex[c & 0x0F];
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+        ++i;
+    }
+    out += '"';
+    return out;
+}
+
+std::string FormatJsonOutput(const CliReport& report) {
+    std::string out = "{\"address\":" + JsonString(report.pageAddress) +
+                      ",\"type\":" + JsonString(CliTypeName(report.type));
+    if (IsTextType(report.type)) {
+        out += ",\"text\":" + JsonString(report.text);
+    } else {
+        out += ",\"list\":[";
+        for (size_t i = 0; i < report.list.size(); ++i) {
+            if (i > 0) out += ',';
+            out += JsonString(report.list[i]);
+        }
+        out += ']';
+    }
+    if (report.downloaded) {
+        out += ",\"downloads\":[";
+        for (size_t i = 0; i < report.records.size(); ++i) {
+            if (i > 0) out += ',';
+            AppendRecordJson(out, report.records[i]);
+        }
+        out += ']';
+    }
+    out += "}\n";
+    return out;
+}
+
+std::string FormatSummary(const CliReport& report) {
+    const std::string type(CliTypeName(report.type));
+    if (IsTextType(report.type)) return type + ": " + std::to_string(report.text.size()) + " bytes\n";
+    const CliTally t = TallyRecords(report.list.size(), report.records);
+    std::string line = type + ": found " + std::to_string(t.found) + ", downloaded " +
+                       std::to_string(t.downloaded) + ", failed " + std::to_string(t.failed);
+    if (t.skipped > 0) line += ", skipped " + std::to_string(t.skipped);
+    return line + "\n";
+}
+
+CliExit ExitStatusOf(const CliReport& report) {
+    for (const DownloadRecord& r : report.records) {
+        if (r.outcome == DownloadRecord::Outcome::Failed) return CliExit::DownloadsFailed;
+    }
+    return CliExit::Ok;
+}
+
+std::string FormatProgressBar(std::int64_t position, std::int64_t maximum, int width, std::string_view label) {
+    width = std::clamp(width, 1, 200);
+    std::string bar = "[";
+    int filled = 0;
+    std::string percent;
+    if (maximum > 0) {
+        const std::int64_t p = std::clamp<std::int64_t>(position, 0, maximum);
+        // In long double: a 64-bit position times the width may not fit in 64 bits.
+        filled = static_cast<int>(static_cast<long double>(p) * width / static_cast<long double>(maximum));
+        const int pct = static_cast<int>(static_cast<long double>(p) * 100 / static_cast<long double>(maximum));
+        percent = std::to_string(pct) + "%";
+        percent.insert(0, 4 - std::min<size_t>(4, percent.size()), ' ');
+    } else {
+        percent = "    ";
+    }
+    bar.append(static_cast<size_t>(filled), '#');
+    bar.append(static_cast<size_t>(width - filled), '.');
+    bar += "] ";
+    bar += percent;
+    if (!label.empty()) {
+        bar += ' ';
+        bar += label;
+    }
+    return bar;
+}
+
+}  // namespace nuv

@@ -1,0 +1,340 @@
+// nuv-extract end to end: the executable itself, started as a script would start it,
+// against sites served on 127.0.0.1 by the test. Its lists for the fixture page must be
+// the window program's lists for the same page.
+#include <unistd.h>
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "support/Fakes.h"
+#include "support/FixtureSite.h"
+#include "support/TestHttpServer.h"
+
+using namespace nuv::test;
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+    QStringList lines() const {
+        QStringList l = QString::fromUtf8(out).split(QLatin1Char('\n'));
+        if (!l.isEmpty() && l.last().isEmpty()) l.removeLast();
+        return l;
+    }
+};
+
+QStringList ToStrings(const std::vector<std::string>& v) {
+    QStringList l;
+    for (const std::string& s : v) l << QString::fromStdString(s);
+    return l;
+}
+
+QStringList ToStrings(const QJsonArray& a) {
+    QStringList l;
+    for (const QJsonValue& v : a) l << v.toString();
+    return l;
+}
+
+// A server on 127.0.0.1 that misbehaves: it accepts and then never answers, or it
+// announces a body and closes the connection half-way through it. It lives on the
+// test's thread, so a run must keep the event loop going (Extract does).
+class RudeServer : public QObject {
+public:
+    enum class Mode { Silent, Truncating };
+    explicit RudeServer(Mode mode) : mode_(mode) {
+        server_.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+        connect(&server_, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = server_.nextPendingConnection()) {
+                held_.push_back(s);
+                if (mode_ == Mode::Truncating) {
+                    connect(s, &QTcpSocket::readyRead, s, [s] {
+                        s->readAll();
+                        s->write("HTTP/1.0 200 OK\r\nContent-Type: image/png\r\nContent-Length: 100000\r\n\r\n");
+                        s->write(QByteArray(3000, 'x'));
+                        s->flush();
+                        s->disconnectFromHost();
+                    });
+                }
+            }
+        });
+    }
+    QString Url(const QString& path) const {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(server_.serverPort()).arg(path);
+    }
+
+private:
+    Mode mode_;
+    QTcpServer server_;
+    std::vector<QTcpSocket*> held_;
+};
+
+// A port on 127.0.0.1 that nothing listens on.
+quint16 ClosedPort() {
+    QTcpServer s;
+    s.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+    const quint16 port = s.serverPort();
+    s.close();
+    return port;
+}
+
+}  // namespace
+
+class CliTest : public QObject {
+    Q_OBJECT
+
+private:
+    TestHttpServer site_;
+    FixtureLists expected_;
+    QTemporaryDir work_;
+
+    // Runs nuv-extract as a script would: no display, no platform chosen, and as root
+    // without the sandbox switch, which the program must set up itself.
+    Run Extract(const QStringList& args, const QString& workingDir = QString(), const QString& tmpDir = QString()) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(QString::fromLatin1(name));
+        if (geteuid() == 0) env.remove(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"));
+        if (!tmpDir.isEmpty()) env.insert(QStringLiteral("TMPDIR"), tmpDir);
+        p.setProcessEnvironment(env);
+        if (!workingDir.isEmpty()) p.setWorkingDirectory(workingDir);
+        QEventLoop loop;
+        connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
+        connect(&p, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+        QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+        p.start(QStringLiteral(NUV_EXTRACT_EXE), args);
+        loop.exec();
+        Run r;
+        if (p.state() != QProcess::NotRunning) {
+            p.kill();
+            p.waitForFinished();
+            return r;
+        }
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = p.readAllStandardOutput();
+        r.err = p.readAllStandardError();
+        return r;
+    }
+
+    QString Page() const { return QString::fromStdString(FixturePage(site_)); }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(work_.isValid());
+        QVERIFY(site_.isListening());
+        PutFixtureSite(site_);
+        expected_ = ExpectedFixtureLists(site_);
+
+        site_.Put(QStringLiteral("/good1.png"), QByteArray(40000, 'a'), "image/png");
+        site_.Put(QStringLiteral("/good2.png"), QByteArray("second picture"), "image/png");
+    }
+
+    // The lists of every list type equal the window program's lists for the same page,
+    // in plain lines and in JSON.
+    void listsEqualTheWindowProgramsLists_data() {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("images") << "images" << ToStrings(expected_.images);
+        QTest::newRow("flash") << "flash" << ToStrings(expected_.flash);
+        QTest::newRow("other") << "other" << ToStrings(expected_.other);
+        QTest::newRow("css") << "css" << ToStrings(expected_.css);
+    }
+    void listsEqualTheWindowProgramsLists() {
+        QFETCH(QString, type);
+        QFETCH(QStringList, expected);
+        const Run plain = Extract({QStringLiteral("-t"), type, Page()});
+        QCOMPARE(plain.exitCode, 0);
+        QCOMPARE(plain.lines(), expected);
+        QVERIFY2(plain.err.contains(type.toUtf8() + ": found " + QByteArray::number(expected.size())), plain.err);
+
+        const Run json = Extract({QStringLiteral("--json"), QStringLiteral("--type=") + type, Page()});
+        QCOMPARE(json.exitCode, 0);
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(json.out, &error);
+        QVERIFY2(error.error == QJsonParseError::NoError, json.out);
+        const QJsonObject o = doc.object();
+        QCOMPARE(o.value(QStringLiteral("address")).toString(), Page());
+        QCOMPARE(o.value(QStringLiteral("type")).toString(), type);
+        QCOMPARE(ToStrings(o.value(QStringLiteral("list")).toArray()), expected);
+        QVERIFY(!o.contains(QStringLiteral("downloads")));
+    }
+
+    // The default type is images; the address is completed with "http://".
+    void defaultTypeAndAddressCompletion() {
+        const Run r = Extract({Page().mid(int(qstrlen("http://")))});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.lines(), ToStrings(expected_.images));
+    }
+
+    void sourceAndText() {
+        const Run source = Extract({QStringLiteral("-t"), QStringLiteral("source"), Page()});
+        QCOMPARE(source.exitCode, 0);
+        QVERIFY(source.out.startsWith("<html>"));
+        QVERIFY(source.out.contains("<img src=\"IMG/LOGO.GIF\">"));
+        QVERIFY(source.out.endsWith("</html>\n"));
+
+        const Run text = Extract({QStringLiteral("-t"), QStringLiteral("text"), Page()});
+        QCOMPARE(text.exitCode, 0);
+        QVERIFY2(text.out.contains("player") && text.out.contains("again"), text.out);
+        QVERIFY(!text.out.contains("<a"));
+
+        const Run json = Extract({QStringLiteral("--json"), QStringLiteral("-ttext"), Page()});
+        QCOMPARE(json.exitCode, 0);
+        const QJsonObject o = QJsonDocument::fromJson(json.out).object();
+        QCOMPARE(o.value(QStringLiteral("type")).toString(), QStringLiteral("text"));
+        QCOMPARE(o.value(QStringLiteral("text")).toString() + QLatin1Char('\n'), QString::fromUtf8(text.out));
+        QVERIFY(!o.contains(QStringLiteral("list")));
+    }
+
+    // -d with a missing file, a dead server and a transfer cut short among good files:
+    // exit 3, each failure named, the good files whole, nothing half-written, and an
+    // older file under a failing name kept as it was.
+    void downloadsWithFailures() {
+        RudeServer cutter(RudeServer::Mode::Truncating);
+        const QString dead = QStringLiteral("http://127.0.0.1:%1/dead.png").arg(ClosedPort());
+        site_.Put(QStringLiteral("/mixed.html"),
+                  "<html><body><img src=\"good1.png\"><img src=\"missing.png\"><img src=\"" + dead.toUtf8() +
+                      "\"><img src=\"" + cutter.Url(QStringLiteral("/cut.png")).toUtf8() +
+                      "\"><img src=\"good2.png\"><img src=\"page.php?x.png\"></body></html>");
+        const QString folder = work_.path() + QStringLiteral("/new/saved");
+        QVERIFY(QDir().mkpath(folder));
+        {
+            QFile old(folder + QStringLiteral("/cut.png"));
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("older good file");
+        }
+
+        const Run r = Extract({QStringLiteral("-d"), QStringLiteral("--json"), QStringLiteral("-o"), folder,
+                               QStringLiteral("-q"), site_.Url(QStringLiteral("/mixed.html"))});
+        QCOMPARE(r.exitCode, 3);
+        const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        QCOMPARE(names, (QStringList{QStringLiteral("cut.png"), QStringLiteral("good1.png"), QStringLiteral("good2.png")}));
+        auto read = [&](const char* name) {
+            QFile f(folder + QLatin1Char('/') + QLatin1String(name));
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+        };
+        QCOMPARE(read("good1.png"), QByteArray(40000, 'a'));
+        QCOMPARE(read("good2.png"), QByteArray("second picture"));
+        QCOMPARE(read("cut.png"), QByteArray("older good file"));
+
+        for (const QString& failed : {site_.Url(QStringLiteral("/missing.png")), dead, cutter.Url(QStringLiteral("/cut.png"))})
+            QVERIFY2(r.err.contains("download failed: " + failed.toUtf8()), r.err);
+        QVERIFY2(r.err.contains("images: found 6, downloaded 2, failed 3, skipped 1"), r.err);
+
+        const QJsonArray records =
+            QJsonDocument::fromJson(r.out).object().value(QStringLiteral("downloads")).toArray();
+        QCOMPARE(records.size(), 6);
+        const QJsonObject first = records[0].toObject();
+        QCOMPARE(first.value(QStringLiteral("file")).toString(), folder + QStringLiteral("/good1.png"));
+        QCOMPARE(first.value(QStringLiteral("size")).toInt(), 40000);
+        QVERIFY(!records[1].toObject().value(QStringLiteral("error")).toString().isEmpty());
+        QCOMPARE(records[5].toObject().value(QStringLiteral("skipped")).toString(), QStringLiteral("web page"));
+
+        // Every download succeeding gives 0; the other type downloads archives too.
+        const QString all = work_.path() + QStringLiteral("/all");
+        site_.Put(QStringLiteral("/files/pack.zip"), QByteArray("zip bytes"), "application/zip");
+        const Run ok = Extract({QStringLiteral("-dt"), QStringLiteral("other"), QStringLiteral("--save-to"), all, Page()});
+        QCOMPARE(ok.exitCode, 0);
+        QVERIFY2(ok.err.contains("other: found 1, downloaded 1, failed 0"), ok.err);
+        QVERIFY(QFile::exists(all + QStringLiteral("/pack.zip")));
+    }
+
+    // Without -o the style sheets go into a private temporary folder that is gone at exit.
+    void temporarySaveFolderIsRemoved() {
+        QTemporaryDir tmp;
+        const Run r = Extract({QStringLiteral("-t"), QStringLiteral("css"), QStringLiteral("-d"), QStringLiteral("--json"), Page()},
+                              QString(), tmp.path());
+        QCOMPARE(r.exitCode, 0);
+        const QJsonArray records =
+            QJsonDocument::fromJson(r.out).object().value(QStringLiteral("downloads")).toArray();
+        QCOMPARE(records.size(), 1);
+        const QString file = records[0].toObject().value(QStringLiteral("file")).toString();
+        QVERIFY2(file.startsWith(tmp.path() + QLatin1Char('/')) && file.endsWith(QStringLiteral("/site.css")), qPrintable(file));
+        QVERIFY(!QFile::exists(file));
+        // (Qt itself may leave its runtime folder there.)
+        QCOMPARE(QDir(tmp.path()).entryList({QStringLiteral("nuv-extract*")}, QDir::AllEntries | QDir::Hidden), QStringList{});
+    }
+
+    void localPageByRelativePath() {
+        const QString dir = work_.path() + QStringLiteral("/local");
+        QVERIFY(QDir().mkpath(dir));
+        QFile page(dir + QStringLiteral("/page.html"));
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.write("<html><body><p>local marker</p></body></html>");
+        page.close();
+        for (const QString& arg : {QStringLiteral("./page.html"), QStringLiteral("page.html")}) {
+            const Run r = Extract({QStringLiteral("-t"), QStringLiteral("text"), QStringLiteral("--json"), arg}, dir);
+            QCOMPARE(r.exitCode, 0);
+            const QJsonObject o = QJsonDocument::fromJson(r.out).object();
+            QCOMPARE(o.value(QStringLiteral("address")).toString(), QUrl::fromLocalFile(dir + QStringLiteral("/page.html")).toString());
+            QCOMPARE(o.value(QStringLiteral("text")).toString(), QStringLiteral("local marker"));
+        }
+    }
+
+    void pageThatCannotBeLoaded() {
+        const QString refused = QStringLiteral("http://127.0.0.1:%1/").arg(ClosedPort());
+        Run r = Extract({refused});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("cannot load " + refused.toUtf8() + ": connection failed"), r.err);
+        QVERIFY(r.out.isEmpty());
+
+        r = Extract({site_.Url(QStringLiteral("/no-such-page.html"))});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("HTTP status 404"), r.err);
+
+        RudeServer silent(RudeServer::Mode::Silent);
+        r = Extract({QStringLiteral("--timeout"), QStringLiteral("1"), silent.Url(QStringLiteral("/"))});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("no answer within 1 seconds"), r.err);
+
+        r = Extract({QStringLiteral("./no-such-file.html")}, work_.path());
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("cannot load file://"), r.err);
+    }
+
+    void usageErrors_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus"), Page()} << QByteArray("unknown option --bogus");
+        QTest::newRow("no address") << QStringList{QStringLiteral("-d")} << QByteArray("no ADDRESS given");
+        QTest::newRow("bad type") << QStringList{QStringLiteral("-t"), QStringLiteral("video"), Page()}
+                                  << QByteArray("unknown type 'video'");
+        QTest::newRow("bad timeout") << QStringList{QStringLiteral("--timeout"), QStringLiteral("soon"), Page()}
+                                     << QByteArray("--timeout needs a positive number");
+    }
+    void usageErrors() {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, message);
+        const Run r = Extract(args);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains(message), r.err);
+        QVERIFY(r.err.contains("Usage: nuv-extract [options] ADDRESS"));
+        QVERIFY(r.out.isEmpty());
+    }
+
+    void helpDocumentsEveryOption() {
+        const Run r = Extract({QStringLiteral("--help")});
+        QCOMPARE(r.exitCode, 0);
+        for (const char* option : {"-t, --type TYPE", "-o, --save-to DIR", "-d, --download", "--json", "--timeout SEC",
+                                   "-q, --quiet", "-h, --help", "--version", "source | text | images | flash | css | other"})
+            QVERIFY2(r.out.contains(option), option);
+        const Run v = Extract({QStringLiteral("--version")});
+        QCOMPARE(v.exitCode, 0);
+        QVERIFY(v.out.startsWith("nuv-extract ("));
+        QVERIFY(v.out.endsWith(" 2.2\n"));
+    }
+};
+
+NUV_GUI_TEST_MAIN(CliTest)
+#include "cli_test.moc"

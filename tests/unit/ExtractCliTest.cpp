@@ -1,0 +1,275 @@
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/logic/ExtractCli.h"
+
+namespace nuv {
+namespace {
+
+// ---- Command line ----
+
+struct GoodLine {
+    std::vector<std::string> args;
+    DocType type;
+    bool download, json, quiet;
+    std::string saveTo;
+    int timeoutMs;
+    std::string address;
+};
+
+TEST(ExtractCliArguments, AcceptsEveryFormOfEveryOption) {
+    const std::vector<GoodLine> cases = {
+        {{"a.example"}, DocType::Images, false, false, false, "", 60000, "a.example"},
+        {{"-t", "css", "a"}, DocType::Css, false, false, false, "", 60000, "a"},
+        {{"-tSOURCE", "a"}, DocType::PageSource, false, false, false, "", 60000, "a"},
+        {{"--type", "text", "a"}, DocType::PageText, false, false, false, "", 60000, "a"},
+        {{"--type=flash", "a"}, DocType::Flash, false, false, false, "", 60000, "a"},
+        {{"a", "-t", "other"}, DocType::Other, false, false, false, "", 60000, "a"},
+        {{"-dq", "--json", "a"}, DocType::Images, true, true, true, "", 60000, "a"},
+        {{"-dqo", "out dir", "a"}, DocType::Images, true, false, true, "out dir", 60000, "a"},
+        {{"--save-to=/x/y", "--download", "--quiet", "a"}, DocType::Images, true, false, true, "/x/y", 60000, "a"},
+        {{"-o", "-d", "a"}, DocType::Images, false, false, false, "-d", 60000, "a"},  // a value is taken as it is
+        {{"--timeout", "2.5", "a"}, DocType::Images, false, false, false, "", 2500, "a"},
+        {{"--timeout=0.0001", "a"}, DocType::Images, false, false, false, "", 1, "a"},
+        {{"--", "-odd-name"}, DocType::Images, false, false, false, "", 60000, "-odd-name"},
+        {{"-t", "images", "-t", "flash", "a"}, DocType::Flash, false, false, false, "", 60000, "a"},
+    };
+    for (const GoodLine& c : cases) {
+        const CliParseResult r = ParseExtractCliArguments(c.args);
+        SCOPED_TRACE(c.args.front());
+        ASSERT_EQ(r.error, "");
+        EXPECT_EQ(r.options.type, c.type);
+        EXPECT_EQ(r.options.download, c.download);
+        EXPECT_EQ(r.options.json, c.json);
+        EXPECT_EQ(r.options.quiet, c.quiet);
+        EXPECT_EQ(r.options.saveTo, c.saveTo);
+        EXPECT_EQ(r.options.timeoutMs, c.timeoutMs);
+        EXPECT_EQ(r.options.address, c.address);
+    }
+}
+
+TEST(ExtractCliArguments, RefusesUnusableLinesWithAReason) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "no ADDRESS given"},
+        {{"-d"}, "no ADDRESS given"},
+        {{"a", "b"}, "one ADDRESS expected, got also 'b'"},
+        {{"  "}, "the ADDRESS is empty"},
+        {{"-x", "a"}, "unknown option -x"},
+        {{"-dx", "a"}, "unknown option -x"},
+        {{"--typo", "a"}, "unknown option --typo"},
+        {{"--json=yes", "a"}, "--json takes no value"},
+        {{"-t", "video", "a"}, "unknown type 'video' for -t (one of source, text, images, flash, css, other)"},
+        {{"a", "-t"}, "-t needs a value"},
+        {{"a", "--timeout"}, "--timeout needs a value"},
+        {{"--timeout", "0", "a"}, "--timeout needs a positive number of seconds, not '0'"},
+        {{"--timeout", "-3", "a"}, "--timeout needs a positive number of seconds, not '-3'"},
+        {{"--timeout=1e3", "a"}, "--timeout needs a positive number of seconds, not '1e3'"},
+        {{"--timeout", "99999999", "a"}, "--timeout needs a positive number of seconds, not '99999999'"},
+        {{"--timeout", "nan", "a"}, "--timeout needs a positive number of seconds, not 'nan'"},
+        {{"-o", "", "a"}, "-o needs a folder"},
+    };
+    for (const auto& [args, error] : cases) {
+        EXPECT_EQ(ParseExtractCliArguments(args).error, error);
+    }
+}
+
+TEST(ExtractCliArguments, HelpAndVersionNeedNoAddress) {
+    EXPECT_TRUE(ParseExtractCliArguments({"-h"}).options.help);
+    EXPECT_EQ(ParseExtractCliArguments({"--help"}).error, "");
+    EXPECT_TRUE(ParseExtractCliArguments({"--version"}).options.version);
+    // A broken line is still reported when help is asked for after it.
+    EXPECT_EQ(ParseExtractCliArguments({"--nope", "--help"}).error, "unknown option --nope");
+}
+
+TEST(ExtractCliArguments, TypeNamesRoundTrip) {
+    for (int i = 0; i < 6; ++i) {
+        const auto type = static_cast<DocType>(i);
+        EXPECT_EQ(CliTypeFromName(CliTypeName(type)), type);
+    }
+    EXPECT_EQ(CliTypeFromName("Images"), DocType::Images);
+    EXPECT_EQ(CliTypeFromName("image"), std::nullopt);
+    EXPECT_EQ(CliTypeFromName(""), std::nullopt);
+}
+
+TEST(ExtractCliArguments, UsageNamesEveryOptionAndVersionTheProduct) {
+    const std::string usage = ExtractCliUsage();
+    for (const char* option : {"-t, --type TYPE", "-o, --save-to DIR", "-d, --download", "--json", "--timeout SEC",
+                               "-q, --quiet", "-h, --help", "--version", "source | text | images | flash | css | other"}) {
+        EXPECT_NE(usage.find(option), std::string::npos) << option;
+    }
+    EXPECT_EQ(ExtractCliVersion(), "nuv-extract (NUV网页提取助手) 2.2\n");
+}
+
+// ---- Address ----
+
+TEST(ExtractCliAddress, CompletesLikeTheAddressBoxAndOpensLocalPaths) {
+    const std::set<std::string> files = {"page.html", "sub/p.htm"};
+    const auto isFile = [&](const std::string& p) { return files.count(p) > 0; };
+    struct Case {
+        std::string argument;
+        std::string address;
+        bool local;
+    };
+    const std::vector<Case> cases = {
+        {"site.example/a.htm", "http://site.example/a.htm", false},
+        {"  http://site.example/  ", "http://site.example/", false},
+        {"HTTPS://site.example/", "HTTPS://site.example/", false},
+        {"file:///tmp/x.html", "file:///tmp/x.html", false},
+        {"/var/www/a.html", "/var/www/a.html", true},
+        {"/var/www/../x/./a.html", "/var/x/a.html", true},
+        {"./page.html", "/home/u/page.html", true},
+        {"./missing.html", "/home/u/missing.html", true},  // the browser reports it missing
+        {"../up.html", "/home/up.html", true},
+        {"../../../../etc", "/etc", true},
+        {"page.html", "/home/u/page.html", true},
+        {"sub/p.htm", "/home/u/sub/p.htm", true},
+        {"other.html", "http://other.html", false},  // no such file: a host name
+        {"localhost:8080/page.html", "http://localhost:8080/page.html", false},
+    };
+    for (const Case& c : cases) {
+        const CliAddress a = PrepareCliAddress(c.argument, "/home/u", isFile);
+        EXPECT_EQ(a.address, c.address) << c.argument;
+        EXPECT_EQ(a.localFile, c.local) << c.argument;
+    }
+}
+
+// ---- Downloads ----
+
+TEST(ExtractCliDownloads, KeepTheResultWindowsFileNamesAndSkips) {
+    struct Case {
+        DocType type;
+        std::string address;
+        std::string file;
+        std::string skip;
+    };
+    const std::vector<Case> cases = {
+        {DocType::Images, "http://host/pics/a.jpg", "/s/a.jpg", ""},
+        {DocType::Images, "http://host/img/b.png?v=2", "/s/b.png?v=2", ""},
+        {DocType::Images, "http://host/show.asp?id=1.png", "", "web page"},
+        {DocType::Images, "http://host/files/x.zip", "", "archive or program"},
+        {DocType::Flash, "http://img.tarot.example/a.swf", "", "archive or program"},
+        {DocType::Other, "http://host/files/x.zip", "/s/x.zip", ""},
+        {DocType::Other, "http://host/setup.EXE", "/s/setup.EXE", ""},
+        {DocType::Other, "http://host/page.php?f=x.zip", "", "web page"},
+        {DocType::Other, "http://host/dir/", "", "no file name in the address"},
+        {DocType::Other, "http://host/dir/..", "", "no file name in the address"},
+        {DocType::Css, "http://host/style/site.css", "/s/site.css", ""},
+    };
+    for (const Case& c : cases) {
+        const PlannedDownload p = PlanDownload(c.type, "/s/", c.address);
+        EXPECT_EQ(p.file, c.file) << c.address;
+        EXPECT_EQ(p.skipReason, c.skip) << c.address;
+    }
+}
+
+// ---- Output ----
+
+CliReport SampleListReport() {
+    CliReport r;
+    r.pageAddress = "http://h/index.html";
+    r.type = DocType::Images;
+    r.list = {"http://h/a.png", "http://h/b \"q\".png"};
+    return r;
+}
+
+TEST(ExtractCliOutput, PlainListsAndTexts) {
+    EXPECT_EQ(FormatPlainOutput(SampleListReport()), "http://h/a.png\nhttp://h/b \"q\".png\n");
+    CliReport text;
+    text.type = DocType::PageText;
+    text.text = "Title\r\nline";
+    EXPECT_EQ(FormatPlainOutput(text), "Title\r\nline\n");
+    text.text = "ends\n";
+    EXPECT_EQ(FormatPlainOutput(text), "ends\n");
+    text.text = "";
+    EXPECT_EQ(FormatPlainOutput(text), "");
+    CliReport empty;
+    EXPECT_EQ(FormatPlainOutput(empty), "");
+}
+
+TEST(ExtractCliOutput, JsonDocumentsExactly) {
+    CliReport r = SampleListReport();
+    EXPECT_EQ(FormatJsonOutput(r),
+              "{\"address\":\"http://h/index.html\",\"type\":\"images\","
+              "\"list\":[\"http://h/a.png\",\"http://h/b \\\"q\\\".png\"]}\n");
+
+    r.downloaded = true;
+    r.records = {{"http://h/a.png", DownloadRecord::Outcome::Saved, "/s/a.png", 1234, ""},
+                 {"http://h/b.png", DownloadRecord::Outcome::Failed, "/s/b.png", 0, "HTTP 404"},
+                 {"http://h/c.php", DownloadRecord::Outcome::Skipped, "", 0, "web page"},
+                 {"http://h/d/", DownloadRecord::Outcome::Failed, "", 0, "no route"}};
+    r.list.clear();
+    EXPECT_EQ(FormatJsonOutput(r),
+              "{\"address\":\"http://h/index.html\",\"type\":\"images\",\"list\":[],\"downloads\":["
+              "{\"address\":\"http://h/a.png\",\"file\":\"/s/a.png\",\"size\":1234},"
+              "{\"address\":\"http://h/b.png\",\"file\":\"/s/b.png\",\"error\":\"HTTP 404\"},"
+              "{\"address\":\"http://h/c.php\",\"skipped\":\"web page\"},"
+              "{\"address\":\"http://h/d/\",\"error\":\"no route\"}]}\n");
+
+    CliReport text;
+    text.pageAddress = "file:///p.html";
+    text.type = DocType::PageSource;
+    text.text = "<p>\n";
+    text.downloaded = true;
+    EXPECT_EQ(FormatJsonOutput(text),
+              "{\"address\":\"file:///p.html\",\"type\":\"source\",\"text\":\"<p>\\n\",\"downloads\":[]}\n");
+}
+
+TEST(ExtractCliOutput, JsonStringsAreAlwaysValid) {
+    EXPECT_EQ(JsonString(""), "\"\"");
+    EXPECT_EQ(JsonString("a\"b\\c/d"), "\"a\\\"b\\\\c/d\"");
+    EXPECT_EQ(JsonString("\n\r\t\b\f"), "\"\\n\\r\\t\\b\\f\"");
+    EXPECT_EQ(JsonString(std::string("\x01\x1f\x7f", 3)), "\"\\u0001\\u001f\\u007f\"");
+    EXPECT_EQ(JsonString(std::string("a\0b", 3)), "\"a\\u0000b\"");
+    // Valid UTF-8 passes unchanged, 2-, 3- and 4-byte forms.
+    EXPECT_EQ(JsonString("é图片😀"), "\"é图片😀\"");
+    // Invalid bytes each become U+FFFD: a lone continuation byte, a truncated sequence,
+    // an overlong form, a surrogate, a code point past U+10FFFF, GBK bytes.
+    const std::string fffd = "\xEF\xBF\xBD";
+    EXPECT_EQ(JsonString("\x80"), "\"" + fffd + "\"");
+    EXPECT_EQ(JsonString("a\xE5\x9B"), "\"a" + fffd + fffd + "\"");
+    EXPECT_EQ(JsonString("\xC0\xAF"), "\"" + fffd + fffd + "\"");
+    EXPECT_EQ(JsonString("\xED\xA0\x80"), "\"" + fffd + fffd + fffd + "\"");
+    EXPECT_EQ(JsonString("\xF4\x90\x80\x80"), "\"" + fffd + fffd + fffd + fffd + "\"");
+    EXPECT_EQ(JsonString("\xB9\xFA"), "\"" + fffd + fffd + "\"");
+}
+
+TEST(ExtractCliOutput, SummaryAndExitStatus) {
+    CliReport r = SampleListReport();
+    EXPECT_EQ(FormatSummary(r), "images: found 2, downloaded 0, failed 0\n");
+    EXPECT_EQ(ExitStatusOf(r), CliExit::Ok);
+
+    r.downloaded = true;
+    r.records = {{"a", DownloadRecord::Outcome::Saved, "/s/a", 1, ""},
+                 {"b", DownloadRecord::Outcome::Skipped, "", 0, "web page"}};
+    EXPECT_EQ(FormatSummary(r), "images: found 2, downloaded 1, failed 0, skipped 1\n");
+    EXPECT_EQ(ExitStatusOf(r), CliExit::Ok);  // a skipped address is not a failure
+
+    r.records.push_back({"c", DownloadRecord::Outcome::Failed, "/s/c", 0, "refused"});
+    EXPECT_EQ(FormatSummary(r), "images: found 2, downloaded 1, failed 1, skipped 1\n");
+    EXPECT_EQ(ExitStatusOf(r), CliExit::DownloadsFailed);
+    EXPECT_EQ(static_cast<int>(CliExit::DownloadsFailed), 3);
+
+    CliReport text;
+    text.type = DocType::PageText;
+    text.text = "图片";
+    EXPECT_EQ(FormatSummary(text), "text: 6 bytes\n");
+}
+
+TEST(ExtractCliOutput, ProgressBar) {
+    EXPECT_EQ(FormatProgressBar(0, 100, 10, "loading"), "[..........]   0% loading");
+    EXPECT_EQ(FormatProgressBar(35, 100, 10, "x"), "[###.......]  35% x");
+    EXPECT_EQ(FormatProgressBar(100, 100, 10, ""), "[##########] 100%");
+    EXPECT_EQ(FormatProgressBar(250, 200, 4, ""), "[####] 100%");   // clamped
+    EXPECT_EQ(FormatProgressBar(-5, 200, 4, ""), "[....]   0%");
+    EXPECT_EQ(FormatProgressBar(7, 0, 4, "unknown"), "[....]      unknown");
+    // Positions near the 64-bit limit neither overflow nor overshoot.
+    EXPECT_EQ(FormatProgressBar(1000000000000000000, 4000000000000000000, 10, ""), "[##........]  25%");
+    EXPECT_EQ(FormatProgressBar(INT64_MAX, INT64_MAX, 10, ""), "[##########] 100%");
+}
+
+}  // namespace
+}  // namespace nuv
