@@ -18,6 +18,7 @@
 #include "support/Fakes.h"
 #include "support/FixtureSite.h"
 #include "support/TestHttpServer.h"
+#include "support/WindowDriver.h"
 #include "web/CurlDownloader.h"
 
 using namespace nuv;
@@ -39,8 +40,7 @@ private:
     std::string U(const char* path) const { return site_.Url(QString::fromLatin1(path)).toStdString(); }
 
     void Select(int row) {
-        auto* list = window_->findChild<QListWidget*>(QStringLiteral("LBDocType"));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+        ClickDocType(*window_, row);
     }
 
     // How often `tag` opens an element in the result page once it has loaded.
@@ -69,11 +69,7 @@ private slots:
         window_->resize(1100, 760);
         window_->show();
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-        QSignalSpy done(&window_->MainBrowser(), &WebEngineBrowser::NavigateComplete);
-        auto* edit = window_->findChild<QLineEdit*>(QStringLiteral("EdtURL"));
-        edit->setText(QString::fromStdString(FixturePage(site_)));
-        QTest::keyClick(edit, Qt::Key_Return);
-        QVERIFY(done.wait(30000));
+        QVERIFY(OpenAndWait(*window_, QString::fromStdString(FixturePage(site_))));
     }
 
     void cleanupTestCase() { window_.reset(); }

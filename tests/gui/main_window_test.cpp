@@ -14,6 +14,7 @@
 #include "library/Preview.h"
 #include "support/Fakes.h"
 #include "support/TestHttpServer.h"
+#include "support/WindowDriver.h"
 #include "web/CurlDownloader.h"
 #include "web/DocumentBridge.h"
 
@@ -32,22 +33,9 @@ private:
 
     template <typename T>
     T* Child(const char* name) {
-        return window_->findChild<T*>(QString::fromLatin1(name));
+        return test::Child<T>(window_.get(), name);
     }
-
-    void ClickDocType(int row) {
-        auto* list = Child<QListWidget>("LBDocType");
-        const QRect r = list->visualItemRect(list->item(row));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
-    }
-
-    void OpenAndWait(const QString& address) {
-        QSignalSpy done(&window_->MainBrowser(), &WebEngineBrowser::NavigateComplete);
-        auto* edit = Child<QLineEdit>("EdtURL");
-        edit->setText(address);
-        QTest::keyClick(edit, Qt::Key_Return);
-        QVERIFY(done.wait(30000));
-    }
+    void ClickDocType(int row) { test::ClickDocType(*window_, row); }
 
 private slots:
     void init() {
@@ -129,7 +117,7 @@ private slots:
         site.Put(QStringLiteral("/inner.html"), "<html><body>inner</body></html>");
         other.Put(QStringLiteral("/frame2.html"), "<html><body>two</body></html>");
 
-        OpenAndWait(site.Url(QStringLiteral("/index.html")));
+        QVERIFY(OpenAndWait(*window_, site.Url(QStringLiteral("/index.html"))));
         auto* tabs = Child<QTabWidget>("PageControl1");
         auto* memo = Child<QPlainTextEdit>("MmMessage");
 

@@ -26,6 +26,7 @@
 #include "library/Preview.h"
 #include "support/Fakes.h"
 #include "support/TestHttpServer.h"
+#include "support/WindowDriver.h"
 #include "web/CurlDownloader.h"
 
 using namespace nuv;
@@ -97,26 +98,17 @@ private:
 
     template <typename T>
     T* Child(const char* name) {
-        return window_->findChild<T*>(QString::fromLatin1(name));
+        return test::Child<T>(window_.get(), name);
     }
 
     QString Saved(const QString& name) const { return saveDir_->path() + QLatin1Char('/') + name; }
 
     QWebEngineView* ResultView() { return window_->ResultWindowIfAny()->WebBrowser1(); }
 
-    void OpenAndWait(const QString& address) {
-        QSignalSpy done(&window_->MainBrowser(), &WebEngineBrowser::NavigateComplete);
-        auto* edit = Child<QLineEdit>("EdtURL");
-        edit->setText(address);
-        QTest::keyClick(edit, Qt::Key_Return);
-        QVERIFY(done.wait(30000));
-    }
-
     // Runs the extraction of LBDocType's row over the open page and waits until the
     // result page shows `selector` and listens for clicks.
     void ExtractAndWait(int row, const QString& selector) {
-        auto* list = Child<QListWidget>("LBDocType");
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+        ClickDocType(*window_, row);
         QVERIFY(window_->ResultWindowIfAny() != nullptr);
         QTRY_VERIFY_WITH_TIMEOUT(
             RunScript(ResultView(), QStringLiteral("window.__nuvClickHookReady === true && "
@@ -167,7 +159,7 @@ private slots:
         Child<QLineEdit>("EdtPicPath")->setText(saveDir_->path());
         window_->RefreshSavedList();
         QCOMPARE(QString::fromStdString(window_->SaveFolder()), saveDir_->path() + QLatin1Char('/'));
-        OpenAndWait(site_->Url(QStringLiteral("/index.html")));
+        QVERIFY(OpenAndWait(*window_, site_->Url(QStringLiteral("/index.html"))));
     }
 
     void cleanup() {
