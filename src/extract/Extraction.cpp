@@ -12,6 +12,7 @@ const std::vector<std::string>& DocTypeNames() {
 }
 
 void Extraction::LBDocTypeClick() {
+    if (running_) return;
     s_.view.HideAddressDropDown();
     if (!GetPageAddress(s_.mainBrowser).empty()) {
         ExtractFormWebpage();
@@ -34,6 +35,11 @@ void Extraction::ExtractText(bool source) {
 
 void Extraction::ExtractFormWebpage() {
     IExtractionView& v = s_.view;
+    struct Running {
+        bool& flag;
+        explicit Running(bool& f) : flag(f) { flag = true; }
+        ~Running() { flag = false; }
+    } running(running_);
     try {
         PageURL = GetPageAddress(s_.mainBrowser);
         v.SetMemoText({});

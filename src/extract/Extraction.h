@@ -34,7 +34,9 @@ class Extraction {
 public:
     explicit Extraction(ExtractionServices services) : s_(std::move(services)) {}
 
-    // Selecting an entry of LBDocType.
+    // Selecting an entry of LBDocType. A selection made while an extraction runs (the
+    // browser reads let window events through) is ignored, so two extractions never
+    // interleave on the same lists.
     void LBDocTypeClick();
     // Runs the extraction of the selected entry over the page in the main browser.
     void ExtractFormWebpage();
@@ -69,6 +71,7 @@ private:
     void CollectFramesInto(ListKind kind);
 
     ExtractionServices s_;
+    bool running_ = false;
 };
 
 }  // namespace nuv

@@ -142,6 +142,24 @@ TEST_F(ExtractionTest, ImageExtractionCollectsSourceThenFramesWithoutRepeats) {
     EXPECT_EQ(x.lists.ImageURLs.size(), 4u);
 }
 
+TEST_F(ExtractionTest, ASelectionWhileAnExtractionRunsIsIgnored) {
+    Load("http://site.example/", "<img src=\"a.gif\">");
+    view.result.readyStates = {1, 1};  // the result browser is still loading
+    int clicks = 0;
+    view.result.onProcessEvents = [&] {
+        ++clicks;
+        view.docType = static_cast<int>(DocType::Other);
+        x.LBDocTypeClick();
+    };
+    Select(DocType::Images);
+    EXPECT_EQ(clicks, 2);
+    EXPECT_EQ(x.lists.ImageURLs.Items(), std::vector<std::string>{"http://site.example/a.gif"});
+    EXPECT_EQ(view.resultWindowCalls, 2);  // prepare, then the image page: no other-resources run
+    view.result.onProcessEvents = nullptr;
+    Select(DocType::Other);  // afterwards selections work again
+    EXPECT_EQ(view.resultWindowCalls, 4);
+}
+
 TEST_F(ExtractionTest, LinksAreSortedIntoPagesFlashAndOtherFiles) {
     Load("http://site.example/", "<html></html>");
     page.links = std::vector<std::string>{

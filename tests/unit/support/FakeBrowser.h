@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,7 +25,10 @@ public:
         return location;
     }
     int ReadyState() override { return readyStates.empty() ? 4 : Pop(); }
-    void ProcessEvents() override { ++eventsProcessed; }
+    void ProcessEvents() override {
+        ++eventsProcessed;
+        if (onProcessEvents) onProcessEvents();
+    }
     bool HasDocument() override { return hasDocument; }
     void LoadDocumentFromMemory(const std::string& html) override {
         if (rejectLoads) throw BrowserError("cannot load from memory");
@@ -49,6 +53,7 @@ public:
     bool navigateLoads = false;
     std::vector<int> readyStates;  // answered in order, then 4
     int eventsProcessed = 0;
+    std::function<void()> onProcessEvents;  // what the user does while the browser waits
     std::optional<std::string> title, bodyText, source;
     std::optional<FrameDocument> tree;
     std::optional<std::vector<std::string>> links;
