@@ -112,8 +112,6 @@ private:
     std::unique_ptr<Extraction> extraction_;
     TFrmPreview* preview_ = nullptr;
     std::string saveFolder_;
-    std::string curPicName_;
-    int lastDocTypeRow_ = -1;
 
     // Components, named as the window's design names them.
     QFrame* PnlTop{};
