@@ -16,16 +16,12 @@
 #include <QWebEngineView>
 
 #include "app/PageScripts.h"
+#include "app/QtText.h"
 
 namespace nuv {
 namespace {
 
 const QByteArray kScheme = QByteArrayLiteral("nuvdoc");
-
-std::string ToUtf8(const QString& s) {
-    const QByteArray b = s.toUtf8();
-    return std::string(b.constData(), static_cast<size_t>(b.size()));
-}
 
 void InstallFrameReporter(QWebEngineProfile* profile) {
     static const QString kName = QStringLiteral("nuv-frame-reporter");

@@ -13,6 +13,7 @@
 #include <QWebEngineScriptCollection>
 #include <QWebEngineView>
 
+#include "app/QtText.h"
 #include "app/Resources.h"
 #include "app/WebEngineBrowser.h"
 #include "library/PreviewScripts.h"
@@ -21,11 +22,6 @@ namespace nuv {
 namespace {
 
 const QString kEventObjectName = QStringLiteral("TEventObject");
-
-std::string ToUtf8(const QString& s) {
-    const QByteArray b = s.toUtf8();
-    return std::string(b.constData(), static_cast<size_t>(b.size()));
-}
 
 QToolButton* GlyphButton(QWidget* parent, const char* name, const char* glyph, const QString& tip, QSize size) {
     auto* b = new QToolButton(parent);

@@ -204,7 +204,7 @@ private slots:
         QTemporaryDir chosen;
         QVERIFY(chosen.isValid());
         ExtractAndWait(2, QStringLiteral("img"));
-        dialogs_.nextFolder = chosen.path().toStdString();
+        dialogs_.answer = chosen.path().toStdString();
         QTest::mouseClick(window_->ResultWindowIfAny()->findChild<QToolButton*>(QStringLiteral("BtnSaveAllAs")),
                           Qt::LeftButton);
         const std::string folder = chosen.path().toStdString() + "/";

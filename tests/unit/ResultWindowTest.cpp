@@ -11,11 +11,14 @@
 #include "common/Strings.h"
 #include "common/Text.h"
 #include "library/logic/ResultDownloads.h"
+#include "support/Recorders.h"
 
 namespace nuv {
 namespace {
 
 using namespace std::chrono_literals;
+using test::RecordingDialogs;
+using test::RecordingShell;
 
 const std::string kDone = "全部下载完毕。";
 
@@ -67,27 +70,7 @@ public:
     std::function<void()> onEvents;  // runs in the first event round, like a user click
 };
 
-class RecordingDialogs : public IDialogs {
-public:
-    std::string BrowseForFolder(const std::string& title, const std::string&) override {
-        titles.push_back(title);
-        return answer;
-    }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    std::string answer;
-    std::vector<std::string> titles;
-    std::vector<std::string> messages;
-};
 
-class RecordingShell : public IShell {
-public:
-    bool Open(const std::string& target) override {
-        opened.push_back(target);
-        return true;
-    }
-    bool StartProgram(const std::string&) override { return true; }
-    std::vector<std::string> opened;
-};
 
 class ResultWindowTest : public ::testing::Test {
 protected:

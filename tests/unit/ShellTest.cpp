@@ -10,29 +10,15 @@
 #include <gtest/gtest.h>
 
 #include "common/Dialogs.h"
+#include "support/Recorders.h"
 
 namespace nuv {
 namespace {
 
 namespace fs = std::filesystem;
+using test::RecordingDialogs;
+using test::RecordingShell;
 
-// Records what would have been handed to the desktop.
-class RecordingShell : public IShell {
-public:
-    bool Open(const std::string& target) override {
-        opened.push_back(target);
-        if (fail) throw std::runtime_error("desktop unavailable");
-        return true;
-    }
-    bool StartProgram(const std::string& program) override {
-        started.push_back(program);
-        return true;
-    }
-
-    std::vector<std::string> opened;
-    std::vector<std::string> started;
-    bool fail = false;
-};
 
 // A fresh folder under the system's temporary folder, removed at the end of the test.
 class TempFolder {
@@ -147,23 +133,6 @@ TEST(ShellOpen, PassesAnythingOn) {
     EXPECT_TRUE(shell.started.empty());
 }
 
-// Answers the folder dialog with a fixed choice and records how it was asked.
-class FakeDialogs : public IDialogs {
-public:
-    std::string BrowseForFolder(const std::string& title, const std::string& preselection) override {
-        titles.push_back(title);
-        preselections.push_back(preselection);
-        if (fail) throw std::runtime_error("no display");
-        return answer;
-    }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-
-    std::string answer;
-    bool fail = false;
-    std::vector<std::string> titles;
-    std::vector<std::string> preselections;
-    std::vector<std::string> messages;
-};
 
 TEST(SelectFolder, CaptionIsTheFolderWhenItExistsElseTheHomeFolder) {
     TempFolder dir;
@@ -171,7 +140,7 @@ TEST(SelectFolder, CaptionIsTheFolderWhenItExistsElseTheHomeFolder) {
     const std::string file = dir.Make("not-a-folder.txt");
     const std::string home = "/home/tester/";
 
-    FakeDialogs dialogs;
+    RecordingDialogs dialogs;
     dialogs.answer = "/chosen";
     EXPECT_EQ(SelectFolder(dialogs, folder, home), "/chosen");
     EXPECT_EQ(SelectFolder(dialogs, dir.path().string() + "/gone/", home), "/chosen");
@@ -183,7 +152,7 @@ TEST(SelectFolder, CaptionIsTheFolderWhenItExistsElseTheHomeFolder) {
 }
 
 TEST(SelectFolder, CancelOrAFailingDialogGivesAnEmptyResult) {
-    FakeDialogs dialogs;
+    RecordingDialogs dialogs;
     EXPECT_EQ(SelectFolder(dialogs, "/", "/home/tester/"), "");
     dialogs.answer = "/chosen";
     dialogs.fail = true;

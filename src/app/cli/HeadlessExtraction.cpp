@@ -24,6 +24,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
+#include "app/QtText.h"
 #include "app/Resources.h"
 #include "app/WebEngineBrowser.h"
 #include "common/Paths.h"
@@ -38,11 +39,6 @@ namespace fs = std::filesystem;
 
 // Transfers at a time for -d; a browser opens six connections to one host.
 constexpr int kDownloadWorkers = 4;
-
-std::string Utf8(const QString& s) {
-    const QByteArray b = s.toUtf8();
-    return std::string(b.constData(), static_cast<size_t>(b.size()));
-}
 
 void PrintError(const std::string& text) { std::fprintf(stderr, "nuv-extract: %s\n", text.c_str()); }
 
@@ -78,7 +74,7 @@ std::string DescribeLoadError(const QWebEngineLoadingInfo& info) {
         default: kind = "load failed"; break;
     }
     std::string text = kind + " (" + std::to_string(info.errorCode());
-    const std::string detail = Utf8(info.errorString());
+    const std::string detail = ToUtf8(info.errorString());
     if (!detail.empty()) text += ": " + detail;
     return text + ")";
 }
@@ -129,10 +125,10 @@ std::string PrepareSaveFolder(const std::string& given, std::unique_ptr<QTempora
     if (given.empty()) {
         temp = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/nuv-extract-XXXXXX"));
         if (!temp->isValid()) {
-            error = "cannot create a temporary folder: " + Utf8(temp->errorString());
+            error = "cannot create a temporary folder: " + ToUtf8(temp->errorString());
             return {};
         }
-        folder = Utf8(temp->path());
+        folder = ToUtf8(temp->path());
     } else {
         std::error_code ec;
         const fs::path path = fs::absolute(fs::path(given), ec).lexically_normal();
@@ -286,7 +282,7 @@ int RunExtractCli(const ExtractCliOptions& options) {
         return static_cast<int>(CliExit::Usage);
     }
 
-    const CliAddress where = PrepareCliAddress(options.address, Utf8(QDir::currentPath()), [](const std::string& p) {
+    const CliAddress where = PrepareCliAddress(options.address, ToUtf8(QDir::currentPath()), [](const std::string& p) {
         std::error_code ec;
         return fs::is_regular_file(fs::path(p), ec);
     });
@@ -296,7 +292,7 @@ int RunExtractCli(const ExtractCliOptions& options) {
         PrintError("cannot load " + where.address + ": not a valid address");
         return static_cast<int>(CliExit::PageNotLoaded);
     }
-    const std::string address = Utf8(url.toString());
+    const std::string address = ToUtf8(url.toString());
 
     // A view that is never on screen but counts as shown, so the engine lays the page out
     // in a window-sized viewport and does not throttle its scripts like a hidden tab.

@@ -11,37 +11,10 @@
 #include "app/WebEngineBrowser.h"
 #include "common/Dialogs.h"
 #include "common/Shell.h"
+#include "support/Recorders.h"
 #include "web/PageFetcher.h"
 
 namespace nuv::test {
-
-// Records messages instead of blocking on a modal box.
-class RecordingDialogs : public IDialogs {
-public:
-    std::string BrowseForFolder(const std::string& title, const std::string&) override {
-        folderTitles.push_back(title);
-        return nextFolder;
-    }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-
-    std::vector<std::string> messages;
-    std::vector<std::string> folderTitles;
-    std::string nextFolder;
-};
-
-class RecordingShell : public IShell {
-public:
-    bool Open(const std::string& target) override {
-        opened.push_back(target);
-        return true;
-    }
-    bool StartProgram(const std::string& program) override {
-        started.push_back(program);
-        return true;
-    }
-    std::vector<std::string> opened;
-    std::vector<std::string> started;
-};
 
 // A fetcher for tests that do not fetch frame pages.
 class NoFetcher : public IPageFetcher {
