@@ -3,10 +3,10 @@
 #  1. start to printed list for one page (median of 5 warm runs);
 #  2. -d of 1 000 files of 16 KB beside curl fetching the same list sequentially in one
 #     process (connection handling as curl does it), as a ratio (goal: within 1.2).
-# Usage: bench/cli_bench.sh [path/to/nuv-extract]   (default: build/src/nuv-extract)
+# Usage: bench/cli_bench.sh [path/to/nuv-extract]   (default: build/src/cli/nuv-extract)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-exe=$(realpath "${1:-build/src/nuv-extract}")
+exe=$(realpath "${1:-build/src/cli/nuv-extract}")
 count=${NUV_BENCH_FILES:-1000}
 [ -x "$exe" ] || { echo "no executable at $exe (build the target nuv-extract)" >&2; exit 1; }
 command -v python3 >/dev/null && command -v curl >/dev/null || { echo "needs python3 and curl" >&2; exit 1; }

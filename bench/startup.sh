@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Start-up time of the program: from process start until its main window is mapped on
 # the X server, median of N runs. The fade-in then runs for 500 ms more. Run it under
-# a display, e.g.: xvfb-run -s '-screen 0 1280x900x24' bench/startup.sh build/src/nuv-webextract 5
+# a display, e.g.: xvfb-run -s '-screen 0 1280x900x24' bench/startup.sh build/src/app/nuv-webextract 5
 set -euo pipefail
-program=${1:-build/src/nuv-webextract}
+program=${1:-build/src/app/nuv-webextract}
 runs=${2:-5}
 export QTWEBENGINE_CHROMIUM_FLAGS="${QTWEBENGINE_CHROMIUM_FLAGS:---disable-gpu}"
 [ "$(id -u)" -eq 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1

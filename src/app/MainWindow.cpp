@@ -2,9 +2,11 @@
 
 #include <cfenv>
 #include <filesystem>
+#include <functional>
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -23,19 +25,19 @@
 #include <QVBoxLayout>
 #include <QWebEngineView>
 
-#include "app/Resources.h"
-#include "app/WebEngineBrowser.h"
+#include "platform/QtResources.h"
+#include "platform/WebEngineBrowser.h"
 #include "app/logic/Navigation.h"
 #include "common/Paths.h"
 #include "common/Product.h"
 #include "common/Strings.h"
 #include "common/Text.h"
 #include "library/Preview.h"
+#include "platform/QtText.h"
 
 namespace nuv {
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 QFont PixelFont(const char* family, int pixels) {
     QFont f(QString::fromUtf8(family));
@@ -94,6 +96,23 @@ void SetEditColour(QLineEdit* e, const QColor& c) {
     e->setPalette(p);
 }
 
+// The document-type list: a key that moves the selection is the user's selection.
+class DocTypeList : public QListWidget {
+public:
+    DocTypeList(QWidget* parent, std::function<void()> onUserMove)
+        : QListWidget(parent), onUserMove_(std::move(onUserMove)) {}
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const int before = currentRow();
+        QListWidget::keyPressEvent(event);
+        if (currentRow() != before && onUserMove_) onUserMove_();
+    }
+
+private:
+    std::function<void()> onUserMove_;
+};
+
 // The page control with the owner-drawn tab headers.
 class PageControl : public QTabWidget {
 public:
@@ -105,7 +124,7 @@ public:
 void PageCaptionTabBar::paintEvent(QPaintEvent*) {
     QStylePainter painter(this);
     std::vector<std::string> captions;
-    for (int i = 0; i < count(); ++i) captions.push_back(tabText(i).toStdString());
+    for (int i = 0; i < count(); ++i) captions.push_back(ToUtf8(tabText(i)));
     int currentVisible = -1;
     for (int t = 0, vis = 0; t < count(); ++t) {
         if (!isTabVisible(t)) continue;
@@ -124,7 +143,7 @@ void PageCaptionTabBar::paintEvent(QPaintEvent*) {
         painter.setFont(f);
         painter.setPen(Qt::black);
         painter.drawText(tabRect(t), Qt::AlignCenter | Qt::TextSingleLine,
-                         Q(TabCaptionAt(vis, captions.data(), static_cast<int>(captions.size()))));
+                         FromUtf8(TabCaptionAt(vis, captions.data(), static_cast<int>(captions.size()))));
         ++vis;
     }
 }
@@ -187,6 +206,7 @@ void TFrmWebpageAnalysis::BuildComponents() {
     EdtURL->setFrame(false);
     EdtURL->setFont(PixelFont("宋体", 16));
     EdtURL->setGeometry(47, 11, 695, 19);
+    EdtURL->setText(FromUtf8(MakerSite()));
     EdtURL->installEventFilter(this);
     Panel2 = Named(new QWidget(SbPicName), "Panel2");
     Panel2->setGeometry(0, 0, 213, 40);
@@ -245,7 +265,7 @@ void TFrmWebpageAnalysis::BuildComponents() {
     p1->setSpacing(0);
     Image28 = Named(new QLabel(panel1), "Image28");
     Image28->setFixedHeight(20);
-    LBDocType = Named(new QListWidget(panel1), "LBDocType");
+    LBDocType = Named(new DocTypeList(panel1, [this] { LBDocTypeClick(); }), "LBDocType");
     p1->addWidget(Image28);
     p1->addWidget(LBDocType, 1);
     left->addWidget(panel1);
@@ -389,11 +409,11 @@ void TFrmWebpageAnalysis::BuildComponents() {
     });
     connect(BtnOpenWebpage, &QToolButton::clicked, this, [this] { OpenTypedAddress(); });
     connect(CbPath, &QCheckBox::clicked, this, [this] { CbPathClick(); });
-    // A click runs the extraction even on the selected entry; keyboard moves run it too.
+    // Only the user's selection extracts: a click, even on the selected entry, or a key
+    // that moves the selection. A selection the program sets extracts nothing.
     connect(LBDocType, &QListWidget::itemClicked, this, [this] { LBDocTypeClick(); });
-    connect(LBDocType, &QListWidget::currentRowChanged, this, [this](int) {
-        if (QApplication::mouseButtons() == Qt::NoButton) LBDocTypeClick();
-    });
+    LBDocType->installEventFilter(this);
+    LBDocType->viewport()->installEventFilter(this);
 }
 
 void TFrmWebpageAnalysis::FormCreate() {
@@ -415,8 +435,8 @@ void TFrmWebpageAnalysis::FormCreate() {
 
 void TFrmWebpageAnalysis::SetupCaptionsAndImages() {
     try {
-        setWindowTitle(Q(MainWindowCaption()));
-        QApplication::setApplicationName(Q(ProductTitle));
+        setWindowTitle(FromUtf8(MainWindowCaption()));
+        QApplication::setApplicationName(FromUtf8(ProductTitle));
         SetGlyph(BtnOpenDir, "opendir");
         SetGlyph(BtnSelectPath, "selectpath");
         SetGlyph(BtnOpenWebpage, "btnopenwebpage");
@@ -424,21 +444,21 @@ void TFrmWebpageAnalysis::SetupCaptionsAndImages() {
         SetTitlePicture(Image37, "ressavetitle");
         SetTitlePicture(Image32, "imgpreviewtitle");
         LBDocType->clear();
-        for (const std::string& name : DocTypeNames()) LBDocType->addItem(Q(name));
+        for (const std::string& name : DocTypeNames()) LBDocType->addItem(FromUtf8(name));
     } catch (...) {
     }
 }
 
 void TFrmWebpageAnalysis::ApplyStartValues() {
     // The values a first run starts with.
-    EdtPicPath->setText(Q(s_.programFolder + "web"));
-    EdtURL->setText(Q(HomeAddress));
-    DefaultSavePath = s_.programFolder + "web";
+    EdtPicPath->setText(FromUtf8(s_.programFolder + "web"));
+    EdtURL->setText(FromUtf8(HomeAddress));
+    state_.DefaultSavePath = s_.programFolder + "web";
     {
         QSignalBlocker block(LBDocType);
         LBDocType->setCurrentRow(0);
     }
-    saveFolder_ = Trim(EdtPicPath->text().toStdString());
+    state_.SaveFolder = Trim(ToUtf8(EdtPicPath->text()));
     CbPath->setChecked(false);
     CbPathClick();
 }
@@ -462,6 +482,7 @@ void TFrmWebpageAnalysis::resizeEvent(QResizeEvent* event) {
 }
 
 bool TFrmWebpageAnalysis::eventFilter(QObject* watched, QEvent* event) {
+    if (LBDocType && (watched == LBDocType || watched == LBDocType->viewport()) && LBDocTypeEvent(event)) return true;
     if (watched == SbPicName && event->type() == QEvent::Resize) {
         Panel2->setGeometry(SbPicName->width() - 213, 0, 213, SbPicName->height());
     } else if (watched == EdtURL || watched == EdtPicPath) {
@@ -471,18 +492,36 @@ bool TFrmWebpageAnalysis::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+bool TFrmWebpageAnalysis::LBDocTypeEvent(QEvent* event) {
+    const QEvent::Type t = event->type();
+    const bool key = t == QEvent::KeyPress;
+    const bool mouse = t == QEvent::MouseButtonPress || t == QEvent::MouseButtonRelease ||
+                       t == QEvent::MouseButtonDblClick || t == QEvent::MouseMove;
+    if (!key && !mouse) return false;
+    // While an extraction runs the list keeps its selection: no silent move, nothing queued.
+    if (extraction_ && extraction_->Running()) return true;
+    return false;
+}
+
+void TFrmWebpageAnalysis::closeEvent(QCloseEvent* event) {
+    // Waits on the browsers end once the window goes, so the process ends with it.
+    browser_->Close();
+    if (preview_) preview_->Browser().Close();
+    QWidget::closeEvent(event);
+}
+
 void TFrmWebpageAnalysis::OpenTypedAddress() {
     try {
         HideAddressDropDown();
-        const TypedAddress a = CompleteTypedAddress(EdtURL->text().toStdString());
-        if (a.writeBack) EdtURL->setText(Q(a.boxText));
-        browser_->Navigate(a.localFile ? QUrl::fromLocalFile(Q(a.navigateTo)).toString().toStdString()
+        const TypedAddress a = CompleteTypedAddress(ToUtf8(EdtURL->text()));
+        if (a.writeBack) EdtURL->setText(FromUtf8(a.boxText));
+        browser_->Navigate(a.localFile ? ToUtf8(QUrl::fromLocalFile(FromUtf8(a.navigateTo)).toString())
                                        : a.navigateTo);
         PageControl1->setCurrentIndex(0);
         PageControl1->setTabVisible(1, false);
         PageControl1->setTabVisible(2, false);
     } catch (...) {
-        ShowMessage("此网页格式错误：" + EdtURL->text().toStdString());
+        ShowMessage("此网页格式错误：" + ToUtf8(EdtURL->text()));
     }
 }
 
@@ -490,10 +529,10 @@ void TFrmWebpageAnalysis::LBDocTypeClick() {
     if (!extraction_) return;
     extraction_->LBDocTypeClick();
     lbFrames->clear();
-    for (const std::string& f : extraction_->lbFrames) lbFrames->addItem(Q(f));
+    for (const std::string& f : extraction_->lbFrames) lbFrames->addItem(FromUtf8(f));
 }
 
-std::string TFrmWebpageAnalysis::AddressBoxText() { return EdtURL->text().toStdString(); }
+std::string TFrmWebpageAnalysis::AddressBoxText() { return ToUtf8(EdtURL->text()); }
 
 void TFrmWebpageAnalysis::HideAddressDropDown() { PnlBrowserPages->hide(); }
 
@@ -501,7 +540,7 @@ int TFrmWebpageAnalysis::SelectedDocType() { return LBDocType->currentRow(); }
 
 void TFrmWebpageAnalysis::ShowMessage(const std::string& text) { s_.dialogs.ShowMessage(text); }
 
-void TFrmWebpageAnalysis::SetMemoText(const std::string& text) { MmMessage->setPlainText(Q(text)); }
+void TFrmWebpageAnalysis::SetMemoText(const std::string& text) { MmMessage->setPlainText(FromUtf8(text)); }
 
 void TFrmWebpageAnalysis::SetProgressMaximum(int maximum) { ProgressBar1->setMaximum(maximum); }
 
@@ -523,7 +562,7 @@ void TFrmWebpageAnalysis::SetTabVisible(MainPage page, bool visible) {
 }
 
 void TFrmWebpageAnalysis::SetPageCaption(MainPage page, const std::string& caption) {
-    PageControl1->setTabText(static_cast<int>(page), Q(caption));
+    PageControl1->setTabText(static_cast<int>(page), FromUtf8(caption));
 }
 
 void TFrmWebpageAnalysis::SetActivePage(MainPage page) {
@@ -533,7 +572,7 @@ void TFrmWebpageAnalysis::SetActivePage(MainPage page) {
 IBrowser& TFrmWebpageAnalysis::ResultWindow(bool imageMode) {
     if (!preview_) {
         preview_ = new TFrmPreview(PreviewServices{*this, *this, s_.downloader, s_.dialogs, s_.shell,
-                                                   extraction_->lists, DefaultSavePath, s_.homeFolder},
+                                                   extraction_->lists, state_.DefaultSavePath, s_.homeFolder},
                                    TSOutput);
         TSOutput->layout()->addWidget(preview_);
         preview_->show();
@@ -549,16 +588,16 @@ std::vector<std::string> TFrmWebpageAnalysis::TextResource(const std::string& na
 void TFrmWebpageAnalysis::RefreshSavedList() {
     // The folder the saved-files list shows becomes the save folder, created when missing
     // so that the first download of a new folder has somewhere to go.
-    std::string folder = EdtPicPath->text().toStdString();
+    std::string folder = ToUtf8(EdtPicPath->text());
     NormalizeFolderPath(folder);
-    EdtPicPath->setText(Q(folder));
+    EdtPicPath->setText(FromUtf8(folder));
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
-    saveFolder_ = folder;
+    state_.SaveFolder = folder;
 }
 
-void TFrmWebpageAnalysis::ShowHint(const std::string& text) { LblHint->setText(Q(text)); }
+void TFrmWebpageAnalysis::ShowHint(const std::string& text) { LblHint->setText(FromUtf8(text)); }
 
-void TFrmWebpageAnalysis::SetSaveFolderBoxText(const std::string& text) { EdtPicPath->setText(Q(text)); }
+void TFrmWebpageAnalysis::SetSaveFolderBoxText(const std::string& text) { EdtPicPath->setText(FromUtf8(text)); }
 
 }  // namespace nuv

@@ -8,6 +8,7 @@
 
 #include "common/Dialogs.h"
 #include "common/Shell.h"
+#include "common/WindowState.h"
 #include "extract/Extraction.h"
 #include "extract/ExtractionView.h"
 #include "web/Downloader.h"
@@ -71,8 +72,8 @@ public:
     WebEngineBrowser& MainBrowser() { return *browser_; }
     TFrmPreview* ResultWindowIfAny() const { return preview_; }
 
-    // The program-wide folder last chosen for a save-all-as; the settings file keeps it.
-    std::string DefaultSavePath;
+    // SaveFolder, CurPicName, PicIndex and DefaultSavePath, lent to the panels.
+    WindowState& State() { return state_; }
 
     // IExtractionView
     std::string AddressBoxText() override;
@@ -92,13 +93,14 @@ public:
     void RefreshSavedList() override;
 
     // ISaveFolderHost
-    std::string SaveFolder() const override { return saveFolder_; }
+    std::string SaveFolder() const override { return state_.SaveFolder; }
     void ShowHint(const std::string& text) override;
     void SetSaveFolderBoxText(const std::string& text) override;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void FormCreate();
@@ -106,12 +108,13 @@ private:
     void BuildComponents();
     void FormResize();
     void ApplyStartValues();
+    bool LBDocTypeEvent(QEvent* event);
 
     MainWindowServices s_;
     std::unique_ptr<WebEngineBrowser> browser_;
     std::unique_ptr<Extraction> extraction_;
     TFrmPreview* preview_ = nullptr;
-    std::string saveFolder_;
+    WindowState state_;
 
     // Components, named as the window's design names them.
     QFrame* PnlTop{};

@@ -2,12 +2,13 @@
 #include <QDir>
 
 #include "app/MainWindow.h"
-#include "app/QtPlatform.h"
-#include "app/Resources.h"
-#include "app/WebEngineBrowser.h"
+#include "platform/QtPlatform.h"
+#include "platform/QtResources.h"
+#include "platform/WebEngineBrowser.h"
 #include "common/Paths.h"
 #include "net/HttpPageFetcher.h"
 #include "web/CurlDownloader.h"
+#include "platform/QtText.h"
 
 int main(int argc, char** argv) {
     nuv::RegisterBrowserSchemes();
@@ -19,7 +20,7 @@ int main(int argc, char** argv) {
     nuv::QtShell shell;
     nuv::CurlDownloader downloader;
     nuv::HttpPageFetcher http;
-    const std::string programFolder = QCoreApplication::applicationDirPath().toStdString() + "/";
+    const std::string programFolder = nuv::ToUtf8(QCoreApplication::applicationDirPath()) + "/";
     nuv::TFrmWebpageAnalysis window(
         {dialogs, shell, downloader, http, programFolder, nuv::UserHomeFolder()});
     dialogs.SetOwner(&window);

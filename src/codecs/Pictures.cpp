@@ -6,12 +6,13 @@
 #include <QPixmap>
 
 #include "common/Shell.h"
+#include "platform/QtText.h"
 
 namespace nuv {
 namespace {
 
 bool Decode(const std::string& fileName, const char* format, QImage& out) {
-    QImageReader reader(QString::fromStdString(fileName), format);
+    QImageReader reader(FromUtf8(fileName), format);
     reader.setDecideFormatFromContent(format == nullptr);
     out = reader.read();
     return !out.isNull();

@@ -10,16 +10,11 @@ std::string HomeAddress;
 std::string DemoAddress;
 std::string UpdateAddress;
 
-namespace {
-
-// The home page's scheme and host without the trailing "/".
 std::string MakerSite() {
     std::string site(MakerHomePage);
     if (!site.empty() && site.back() == '/') site.pop_back();
     return site;
 }
-
-}  // namespace
 
 void AssignProductConstants() {
     ProductTitle = std::string(ProductTitleText);

@@ -15,6 +15,10 @@ inline constexpr std::string_view MakerHomePage = "http://www.nuvsoft.example/";
 // The maker's donation page; the value the string table gives `DonateAddress`.
 inline constexpr std::string_view MakerDonatePage = "http://www.nuvsoft.example/donate/";
 
+// The maker's home page without its trailing "/": the address box's text before the
+// settings replace it.
+std::string MakerSite();
+
 // The product title as a literal, for the application title that is set before
 // `AssignProductConstants` runs.
 inline constexpr std::string_view ProductTitleText = "NUV网页提取助手";

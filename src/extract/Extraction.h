@@ -38,6 +38,8 @@ public:
     // browser reads let window events through) is ignored, so two extractions never
     // interleave on the same lists.
     void LBDocTypeClick();
+    // True while an extraction runs (its browser reads let window events through).
+    bool Running() const { return running_; }
     // Runs the extraction of the selected entry over the page in the main browser.
     void ExtractFormWebpage();
     // Makes the result window ready for a new result page.

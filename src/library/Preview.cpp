@@ -1,7 +1,6 @@
 #include "library/Preview.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QHBoxLayout>
 #include <QPointer>
 #include <QToolButton>
@@ -10,13 +9,12 @@
 #include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
-#include <QWebEngineScriptCollection>
 #include <QWebEngineView>
 
-#include "app/QtText.h"
-#include "app/Resources.h"
-#include "app/WebEngineBrowser.h"
-#include "library/PreviewScripts.h"
+#include "platform/QtText.h"
+#include "platform/QtResources.h"
+#include "platform/WebEngineBrowser.h"
+#include "platform/PageScripts.h"
 
 namespace nuv {
 namespace {
@@ -113,7 +111,7 @@ TFrmPreview::TFrmPreview(PreviewServices services, QWidget* parent)
         this);
     channel_ = new QWebChannel(this);
     channel_->registerObject(kEventObjectName, eventObject_);
-    view_->page()->setWebChannel(channel_, QWebEngineScript::ApplicationWorld);
+    view_->page()->setWebChannel(channel_, scripts::kWorld);
     InstallClickHook();
     connect(view_->page(), &QWebEnginePage::newWindowRequested, this,
             [this](QWebEngineNewWindowRequest& request) { OpenInDefaultBrowser(request.requestedUrl()); });
@@ -126,19 +124,10 @@ TFrmPreview::TFrmPreview(PreviewServices services, QWidget* parent)
 TFrmPreview::~TFrmPreview() = default;
 
 void TFrmPreview::InstallClickHook() {
-    static const QString kName = QStringLiteral("nuv-result-click-hook");
-    QWebEngineScriptCollection& scripts = view_->page()->scripts();
-    if (!scripts.find(kName).isEmpty()) return;
-    QFile channelJs(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
-    if (!channelJs.open(QIODevice::ReadOnly)) return;  // without it clicks cannot reach the window
-    QWebEngineScript s;
-    s.setName(kName);
-    s.setSourceCode(QString::fromUtf8(channelJs.readAll()) + QLatin1Char('\n') +
-                    scripts::ResultClickHook(kEventObjectName));
-    s.setInjectionPoint(QWebEngineScript::DocumentCreation);
-    s.setWorldId(QWebEngineScript::ApplicationWorld);
-    s.setRunsOnSubFrames(false);
-    scripts.insert(s);
+    const QString channelJs = scripts::WebChannelBootstrap();
+    if (channelJs.isEmpty()) return;  // without it clicks cannot reach the window
+    scripts::Install(view_->page()->scripts(), QStringLiteral("nuv-result-click-hook"),
+                     channelJs + QLatin1Char('\n') + scripts::ResultClickHook(kEventObjectName), false);
 }
 
 void TFrmPreview::OpenInDefaultBrowser(const QUrl& address) {

@@ -35,7 +35,8 @@ public:
     // 0 uninitialised, 1 loading, 2 loaded, 3 interactive, 4 complete.
     virtual int ReadyState() = 0;
     // Lets the application process pending events (used while waiting for ReadyState).
-    virtual void ProcessEvents() = 0;
+    // Returns false once the wait must end: the browser was closed or the program quits.
+    virtual bool ProcessEvents() = 0;
     // True while the browser holds a document.
     virtual bool HasDocument() = 0;
     // Replaces the document's content with `html`, passed from memory without a

@@ -4,8 +4,12 @@
 
 namespace nuv {
 
-void LoadHtml(IBrowser& browser, const std::string& html) {
-    while (browser.ReadyState() < 3) browser.ProcessEvents();
+void LoadHtml(IBrowser& browser, const std::string& html, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (browser.ReadyState() < 3) {
+        if (!browser.ProcessEvents()) throw BrowserError("the program quits");
+        if (std::chrono::steady_clock::now() >= deadline) throw BrowserError("the browser did not get ready");
+    }
     if (!browser.HasDocument()) return;
     browser.LoadDocumentFromMemory(JoinLinesCrLf(SplitLines(html)));
 }

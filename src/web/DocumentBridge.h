@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -12,8 +13,10 @@ namespace nuv {
 
 // Waits until the browser can take content, then replaces its document with `html`,
 // its lines re-joined with CR LF after each. Does nothing when the browser holds no
-// document; a browser that cannot load from memory raises BrowserError.
-void LoadHtml(IBrowser& browser, const std::string& html);
+// document; a browser that cannot load from memory raises BrowserError. The wait ends
+// with BrowserError after `limit`, or as soon as the browser says the program quits.
+void LoadHtml(IBrowser& browser, const std::string& html,
+              std::chrono::milliseconds limit = std::chrono::seconds(30));
 
 // The page's address, or "" on any failure.
 std::string GetPageAddress(IBrowser& browser);

@@ -19,7 +19,9 @@
 #include "support/Fakes.h"
 #include "support/FixtureSite.h"
 #include "support/TestHttpServer.h"
+#include "platform/QtText.h"
 
+using namespace nuv;
 using namespace nuv::test;
 
 namespace {
@@ -37,7 +39,7 @@ struct Run {
 
 QStringList ToStrings(const std::vector<std::string>& v) {
     QStringList l;
-    for (const std::string& s : v) l << QString::fromStdString(s);
+    for (const std::string& s : v) l << FromUtf8(s);
     return l;
 }
 
@@ -127,7 +129,7 @@ private:
         return r;
     }
 
-    QString Page() const { return QString::fromStdString(FixturePage(site_)); }
+    QString Page() const { return FromUtf8(FixturePage(site_)); }
 
 private slots:
     void initTestCase() {

@@ -20,6 +20,7 @@
 #include "support/TestHttpServer.h"
 #include "support/WindowDriver.h"
 #include "web/CurlDownloader.h"
+#include "platform/QtText.h"
 
 using namespace nuv;
 using namespace nuv::test;
@@ -37,7 +38,7 @@ private:
     std::unique_ptr<TFrmWebpageAnalysis> window_;
     FixtureLists expected_;
 
-    std::string U(const char* path) const { return site_.Url(QString::fromLatin1(path)).toStdString(); }
+    std::string U(const char* path) const { return ToUtf8(site_.Url(QString::fromLatin1(path))); }
 
     void Select(int row) {
         ClickDocType(*window_, row);
@@ -65,11 +66,11 @@ private slots:
         expected_ = ExpectedFixtureLists(site_);
 
         window_ = std::make_unique<TFrmWebpageAnalysis>(MainWindowServices{
-            dialogs_, shell_, downloader_, http_, programDir_.path().toStdString() + "/", "/tmp/"});
+            dialogs_, shell_, downloader_, http_, ToUtf8(programDir_.path()) + "/", "/tmp/"});
         window_->resize(1100, 760);
         window_->show();
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-        QVERIFY(OpenAndWait(*window_, QString::fromStdString(FixturePage(site_))));
+        QVERIFY(OpenAndWait(*window_, FromUtf8(FixturePage(site_))));
     }
 
     void cleanupTestCase() { window_.reset(); }

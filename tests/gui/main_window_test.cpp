@@ -17,6 +17,7 @@
 #include "support/WindowDriver.h"
 #include "web/CurlDownloader.h"
 #include "web/DocumentBridge.h"
+#include "platform/QtText.h"
 
 using namespace nuv;
 using namespace nuv::test;
@@ -137,9 +138,9 @@ private slots:
 
         std::vector<std::string> frames;
         const std::vector<std::string> expected = {
-            site.Url(QStringLiteral("/frame1.html")).toStdString(),
-            site.Url(QStringLiteral("/inner.html")).toStdString(),
-            other.Url(QStringLiteral("/frame2.html")).toStdString()};
+            ToUtf8(site.Url(QStringLiteral("/frame1.html"))),
+            ToUtf8(site.Url(QStringLiteral("/inner.html"))),
+            ToUtf8(other.Url(QStringLiteral("/frame2.html")))};
         QTRY_VERIFY_WITH_TIMEOUT((ListFrameAddresses(window_->MainBrowser(), frames), frames == expected),
                                  10000);
     }

@@ -5,9 +5,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/Resources.h"
+#include "platform/QtResources.h"
 #include "codecs/Pictures.h"
 #include "support/Fakes.h"
+#include "platform/QtText.h"
 
 using namespace nuv;
 
@@ -28,7 +29,7 @@ private:
             f.open(QIODevice::WriteOnly);
             f.write("this is not a picture at all");
         }
-        return path.toStdString();
+        return ToUtf8(path);
     }
 
 private slots:

@@ -28,6 +28,7 @@
 #include "support/TestHttpServer.h"
 #include "support/WindowDriver.h"
 #include "web/CurlDownloader.h"
+#include "platform/QtText.h"
 
 using namespace nuv;
 using namespace nuv::test;
@@ -128,7 +129,7 @@ private:
         QTest::mouseClick(target, Qt::LeftButton, {}, at);
     }
 
-    std::string SavedAsText(const QString& path) const { return FormatS(strSavedAs, {path.toStdString()}); }
+    std::string SavedAsText(const QString& path) const { return FormatS(strSavedAs, {ToUtf8(path)}); }
 
 private slots:
     void init() {
@@ -158,7 +159,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
         Child<QLineEdit>("EdtPicPath")->setText(saveDir_->path());
         window_->RefreshSavedList();
-        QCOMPARE(QString::fromStdString(window_->SaveFolder()), saveDir_->path() + QLatin1Char('/'));
+        QCOMPARE(FromUtf8(window_->SaveFolder()), saveDir_->path() + QLatin1Char('/'));
         QVERIFY(OpenAndWait(*window_, site_->Url(QStringLiteral("/index.html"))));
     }
 
@@ -204,14 +205,14 @@ private slots:
         QTemporaryDir chosen;
         QVERIFY(chosen.isValid());
         ExtractAndWait(2, QStringLiteral("img"));
-        dialogs_.answer = chosen.path().toStdString();
+        dialogs_.answer = ToUtf8(chosen.path());
         QTest::mouseClick(window_->ResultWindowIfAny()->findChild<QToolButton*>(QStringLiteral("BtnSaveAllAs")),
                           Qt::LeftButton);
-        const std::string folder = chosen.path().toStdString() + "/";
+        const std::string folder = ToUtf8(chosen.path()) + "/";
         QCOMPARE(FileBytes(chosen.filePath(QStringLiteral("a.png"))), red_);
         QCOMPARE(FileBytes(chosen.filePath(QStringLiteral("b.png"))), blue_);
         QVERIFY(!QFile::exists(Saved(QStringLiteral("a.png"))));
-        QCOMPARE(window_->DefaultSavePath, folder);
+        QCOMPARE(window_->State().DefaultSavePath, folder);
         QCOMPARE(shell_.opened, std::vector<std::string>{folder});
     }
 
@@ -235,7 +236,7 @@ private slots:
 
     void otherResourceLinkDownloadsAndOpensInTheDefaultBrowser() {
         ExtractAndWait(5, QStringLiteral("a[target]"));
-        const std::string address = site_->Url(QStringLiteral("/files/doc.pdf")).toStdString();
+        const std::string address = ToUtf8(site_->Url(QStringLiteral("/files/doc.pdf")));
         ClickInPage(QStringLiteral("a[target]"), 0);
         QTRY_COMPARE_WITH_TIMEOUT(FileBytes(Saved(QStringLiteral("doc.pdf"))), QByteArrayLiteral("%PDF-1.4 test"),
                                   15000);

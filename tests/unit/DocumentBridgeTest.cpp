@@ -32,6 +32,19 @@ TEST(DocumentBridge, LoadHtmlWithoutDocumentDoesNothingAndALoadFailureReachesThe
     EXPECT_THROW(LoadHtml(rejecting, "<p>"), BrowserError);
 }
 
+TEST(DocumentBridge, LoadHtmlWaitEndsWhenTheProgramQuitsOrTheLimitPasses) {
+    FakeBrowser quitting;
+    quitting.readyStates = std::vector<int>(1000, 1);
+    quitting.onProcessEvents = [&] { quitting.closed = quitting.eventsProcessed == 5; };
+    EXPECT_THROW(LoadHtml(quitting, "<p>"), BrowserError);
+    EXPECT_EQ(quitting.eventsProcessed, 5);
+
+    FakeBrowser stuck;
+    stuck.readyStates = std::vector<int>(1000000, 1);
+    EXPECT_THROW(LoadHtml(stuck, "<p>", std::chrono::milliseconds(0)), BrowserError);
+    EXPECT_TRUE(stuck.loaded.empty());
+}
+
 TEST(DocumentBridge, ReadsGiveEmptyTextOnAnyFailure) {
     FakeBrowser b;
     b.location = "http://site.example/";

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/logic/ExtractCli.h"
+#include "cli/logic/ExtractCli.h"
 
 namespace nuv {
 namespace {

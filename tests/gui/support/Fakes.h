@@ -7,8 +7,8 @@
 #include <QApplication>
 #include <QTest>
 
-#include "app/Resources.h"
-#include "app/WebEngineBrowser.h"
+#include "platform/QtResources.h"
+#include "platform/WebEngineBrowser.h"
 #include "common/Dialogs.h"
 #include "common/Shell.h"
 #include "support/Recorders.h"

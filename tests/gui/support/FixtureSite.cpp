@@ -1,10 +1,11 @@
 #include "support/FixtureSite.h"
+#include "platform/QtText.h"
 
 namespace nuv::test {
 namespace {
 
 std::string U(const TestHttpServer& site, const char* path) {
-    return site.Url(QString::fromLatin1(path)).toStdString();
+    return ToUtf8(site.Url(QString::fromLatin1(path)));
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <QTest>
 
 #include "app/MainWindow.h"
-#include "app/WebEngineBrowser.h"
+#include "platform/WebEngineBrowser.h"
 
 // Drives the main window as a user would: typing into its boxes and clicking its lists.
 namespace nuv::test {

@@ -25,9 +25,10 @@ public:
         return location;
     }
     int ReadyState() override { return readyStates.empty() ? 4 : Pop(); }
-    void ProcessEvents() override {
+    bool ProcessEvents() override {
         ++eventsProcessed;
         if (onProcessEvents) onProcessEvents();
+        return !closed;
     }
     bool HasDocument() override { return hasDocument; }
     void LoadDocumentFromMemory(const std::string& html) override {
@@ -51,6 +52,7 @@ public:
     bool hasDocument = true;
     bool rejectLoads = false;
     bool navigateLoads = false;
+    bool closed = false;  // the program quits: waits on this browser end
     std::vector<int> readyStates;  // answered in order, then 4
     int eventsProcessed = 0;
     std::function<void()> onProcessEvents;  // what the user does while the browser waits

@@ -23,7 +23,7 @@ public:
         return address();
     }
     int ReadyState() override { return 4; }
-    void ProcessEvents() override {}
+    bool ProcessEvents() override { return true; }
     bool HasDocument() override { return !sourceFails; }
     void LoadDocumentFromMemory(const std::string&) override {}
     std::string DocumentTitle() override { return {}; }

@@ -5,12 +5,17 @@
 #include <QByteArray>
 #include <QString>
 
+// The one conversion between the program's text (UTF-8 bytes in std::string) and the
+// UTF-16 strings of Qt and the browser.
 namespace nuv {
 
-// Browser and widget strings arrive as UTF-16; the program's text is UTF-8 bytes.
 inline std::string ToUtf8(const QString& s) {
     const QByteArray b = s.toUtf8();
     return std::string(b.constData(), static_cast<size_t>(b.size()));
+}
+
+inline QString FromUtf8(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
 }  // namespace nuv

@@ -1,4 +1,4 @@
-#include "app/cli/HeadlessExtraction.h"
+#include "cli/HeadlessExtraction.h"
 
 #include <algorithm>
 #include <atomic>
@@ -24,9 +24,9 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
-#include "app/QtText.h"
-#include "app/Resources.h"
-#include "app/WebEngineBrowser.h"
+#include "platform/QtText.h"
+#include "platform/QtResources.h"
+#include "platform/WebEngineBrowser.h"
 #include "common/Paths.h"
 #include "extract/Extraction.h"
 #include "net/HttpPageFetcher.h"
@@ -286,8 +286,8 @@ int RunExtractCli(const ExtractCliOptions& options) {
         std::error_code ec;
         return fs::is_regular_file(fs::path(p), ec);
     });
-    const QUrl url = where.localFile ? QUrl::fromLocalFile(QString::fromStdString(where.address))
-                                     : QUrl(QString::fromStdString(where.address));
+    const QUrl url = where.localFile ? QUrl::fromLocalFile(FromUtf8(where.address))
+                                     : QUrl(FromUtf8(where.address));
     if (!url.isValid() || url.isEmpty()) {
         PrintError("cannot load " + where.address + ": not a valid address");
         return static_cast<int>(CliExit::PageNotLoaded);

@@ -8,10 +8,10 @@
 
 #include <QApplication>
 
-#include "app/Resources.h"
-#include "app/WebEngineBrowser.h"
-#include "app/cli/HeadlessExtraction.h"
-#include "app/logic/ExtractCli.h"
+#include "platform/QtResources.h"
+#include "platform/WebEngineBrowser.h"
+#include "cli/HeadlessExtraction.h"
+#include "cli/logic/ExtractCli.h"
 #include "common/Product.h"
 
 namespace {

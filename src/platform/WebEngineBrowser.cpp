@@ -1,4 +1,4 @@
-#include "app/WebEngineBrowser.h"
+#include "platform/WebEngineBrowser.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -15,8 +15,8 @@
 #include <QWebEngineUrlScheme>
 #include <QWebEngineView>
 
-#include "app/PageScripts.h"
-#include "app/QtText.h"
+#include "platform/PageScripts.h"
+#include "platform/QtText.h"
 
 namespace nuv {
 namespace {
@@ -24,16 +24,7 @@ namespace {
 const QByteArray kScheme = QByteArrayLiteral("nuvdoc");
 
 void InstallFrameReporter(QWebEngineProfile* profile) {
-    static const QString kName = QStringLiteral("nuv-frame-reporter");
-    auto* scripts = profile->scripts();
-    if (!scripts->find(kName).isEmpty()) return;
-    QWebEngineScript s;
-    s.setName(kName);
-    s.setSourceCode(scripts::FrameReporter());
-    s.setInjectionPoint(QWebEngineScript::DocumentCreation);
-    s.setWorldId(QWebEngineScript::ApplicationWorld);
-    s.setRunsOnSubFrames(true);
-    scripts->insert(s);
+    scripts::Install(*profile->scripts(), QStringLiteral("nuv-frame-reporter"), scripts::FrameReporter(), true);
 }
 
 FrameDocument FrameFromJson(const QJsonObject& o, int depth) {
@@ -43,6 +34,29 @@ FrameDocument FrameFromJson(const QJsonObject& o, int depth) {
     for (const QJsonValue& v : o.value(QStringLiteral("frames")).toArray())
         d.frames.push_back(FrameFromJson(v.toObject(), depth + 1));
     return d;
+}
+
+// Set once the application is asked to quit: a Quit event reaches it (the last window
+// closed, or QCoreApplication::quit). Every wait on a browser ends then.
+bool quitting = false;
+
+class QuitWatcher : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // The application then leaves every running event loop; waits must not start anew.
+        if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit) quitting = true;
+        return false;
+    }
+};
+
+void WatchForQuit() {
+    static QuitWatcher* watcher = [] {
+        auto* w = new QuitWatcher(QCoreApplication::instance());
+        QCoreApplication::instance()->installEventFilter(w);
+        return w;
+    }();
+    (void)watcher;
 }
 
 }  // namespace
@@ -87,11 +101,13 @@ void MemoryDocumentHandler::requestStarted(QWebEngineUrlRequestJob* job) {
 WebEngineBrowser::WebEngineBrowser(QWebEngineView* view, QObject* parent)
     : QObject(parent), view_(view) {
     MemoryDocuments();
+    WatchForQuit();
     InstallFrameReporter(view->page()->profile());
     QWebEnginePage* page = view->page();
     connect(page, &QWebEnginePage::loadStarted, this, [this] {
         readyState_ = 1;
         loadedOnce_ = true;
+        frameDeadline_.reset();
     });
     connect(page, &QWebEnginePage::loadProgress, this, [this](int p) { emit ProgressChange(p, 100); });
     connect(page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
@@ -102,23 +118,40 @@ WebEngineBrowser::WebEngineBrowser(QWebEngineView* view, QObject* parent)
 
 void WebEngineBrowser::Navigate(const std::string& address) {
     if (!view_) return;
+    // As the address box of a browser reads it: blanks around it dropped, a missing scheme
+    // completed, a local path opened as a file.
+    const QUrl url = QUrl::fromUserInput(FromUtf8(address).trimmed(), QString(), QUrl::AssumeLocalFile);
     readyState_ = 1;
     loadedOnce_ = true;
-    view_->load(QUrl(QString::fromStdString(address)));
+    frameDeadline_.reset();
+    view_->load(url.isValid() ? url : QUrl(FromUtf8(address)));
 }
 
 std::string WebEngineBrowser::LocationURL() {
     if (!view_ || !loadedOnce_) return {};
-    return ToUtf8(view_->url().toString());
+    // Fully percent-encoded, as frame addresses and document links are.
+    return ToUtf8(view_->url().toString(QUrl::FullyEncoded));
 }
 
 int WebEngineBrowser::ReadyState() { return readyState_; }
 
-void WebEngineBrowser::ProcessEvents() {
-    QEventLoop loop;
-    QTimer::singleShot(10, &loop, &QEventLoop::quit);
-    loop.exec();
+void WebEngineBrowser::Close() {
+    closed_ = true;
+    if (waiting_) waiting_->quit();
 }
+
+bool WebEngineBrowser::Closed() const { return closed_ || quitting || !view_; }
+
+bool WebEngineBrowser::Pause(int ms) {
+    if (Closed()) return false;
+    QEventLoop loop;
+    waiting_ = &loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    return !Closed();
+}
+
+bool WebEngineBrowser::ProcessEvents() { return Pause(10); }
 
 bool WebEngineBrowser::HasDocument() { return view_ && loadedOnce_; }
 
@@ -131,21 +164,23 @@ void WebEngineBrowser::LoadDocumentFromMemory(const std::string& html) {
 
 QVariant WebEngineBrowser::RunScript(const QString& script) {
     if (!view_ || !loadedOnce_) throw BrowserError("no document");
+    if (Closed()) throw BrowserError("the browser is closing");
     QEventLoop loop;
     QVariant result;
     bool done = false;
     QPointer<QEventLoop> guard(&loop);
-    view_->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+    view_->page()->runJavaScript(script, scripts::kWorld,
                                  [&result, &done, guard](const QVariant& v) {
                                      result = v;
                                      done = true;
                                      if (guard) guard->quit();
                                  });
     if (!done) {
+        waiting_ = &loop;
         QTimer::singleShot(scriptTimeoutMs_, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    if (!done) throw BrowserError("the page did not answer");
+    if (!done) throw BrowserError(Closed() ? "the browser is closing" : "the page did not answer");
     return result;
 }
 
@@ -163,16 +198,38 @@ std::string WebEngineBrowser::TopElementOuterHtml() {
     return RunTextScript(scripts::TopElementOuterHtml(), "no body");
 }
 
-FrameDocument WebEngineBrowser::DocumentTree() {
+FrameDocument WebEngineBrowser::ReadFrameTree(int& pending) {
     const std::string json = RunTextScript(scripts::FrameTree(), "no document");
-    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json));
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray(json.data(), static_cast<qsizetype>(json.size())));
     if (!doc.isObject()) throw BrowserError("unreadable frame tree");
-    return FrameFromJson(doc.object(), 0);
+    pending = doc.object().value(QStringLiteral("pending")).toInt();
+    return FrameFromJson(doc.object().value(QStringLiteral("tree")).toObject(), 0);
+}
+
+bool WebEngineBrowser::WaitForFrames() {
+    int pending = 0;
+    ReadFrameTree(pending);
+    if (pending == 0) return true;
+    // Frames of other sites report from their own processes, after the page's load; one
+    // bound a load, so a frame that never reports delays only the first walk.
+    const auto now = std::chrono::steady_clock::now();
+    if (!frameDeadline_) frameDeadline_ = now + std::chrono::milliseconds(frameReportLimitMs_);
+    while (pending > 0 && std::chrono::steady_clock::now() < *frameDeadline_) {
+        if (!Pause(20)) throw BrowserError("the browser is closing");
+        ReadFrameTree(pending);
+    }
+    return pending == 0;
+}
+
+FrameDocument WebEngineBrowser::DocumentTree() {
+    WaitForFrames();
+    int pending = 0;
+    return ReadFrameTree(pending);
 }
 
 std::vector<std::string> WebEngineBrowser::DocumentLinks() {
     const std::string json = RunTextScript(scripts::DocumentLinks(), "no document");
-    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json));
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray(json.data(), static_cast<qsizetype>(json.size())));
     std::vector<std::string> out;
     for (const QJsonValue& v : doc.array()) out.push_back(ToUtf8(v.toString()));
     return out;

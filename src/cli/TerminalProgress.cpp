@@ -1,4 +1,4 @@
-#include "app/cli/TerminalProgress.h"
+#include "cli/TerminalProgress.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include "app/logic/ExtractCli.h"
+#include "cli/logic/ExtractCli.h"
 
 namespace nuv {
 namespace {

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <chrono>
+#include <optional>
+
 #include <QByteArray>
+#include <QEventLoop>
 #include <QHash>
 #include <QObject>
 #include <QPointer>
@@ -44,7 +48,7 @@ public:
     void Navigate(const std::string& address) override;
     std::string LocationURL() override;
     int ReadyState() override;
-    void ProcessEvents() override;
+    bool ProcessEvents() override;
     bool HasDocument() override;
     void LoadDocumentFromMemory(const std::string& html) override;
     std::string DocumentTitle() override;
@@ -56,6 +60,16 @@ public:
     QWebEngineView* View() const { return view_; }
     // How long a document read may wait for the engine.
     void SetScriptTimeout(int ms) { scriptTimeoutMs_ = ms; }
+    // How long a frame walk may wait, after a load, for frames that are still loading or
+    // have not reported their address.
+    void SetFrameReportLimit(int ms) { frameReportLimitMs_ = ms; }
+    // Waits until every frame of the page has reported its address, or the limit has
+    // passed since the first wait of this load. Returns true when every frame reported.
+    bool WaitForFrames();
+    // Ends every wait on this browser, now and later: the window that shows it is closing.
+    void Close();
+    // True once Close ran or the application was asked to quit.
+    bool Closed() const;
 
 signals:
     // The engine's load progress (0..100) and the end of a load.
@@ -65,11 +79,19 @@ signals:
 private:
     QVariant RunScript(const QString& script);
     std::string RunTextScript(const QString& script, const char* what);
+    // Runs a nested event loop for at most `ms`, or until Close or quit. False when closed.
+    bool Pause(int ms);
+    FrameDocument ReadFrameTree(int& pending);
 
     QPointer<QWebEngineView> view_;
     int readyState_ = 0;
     bool loadedOnce_ = false;
     int scriptTimeoutMs_ = 15000;
+    int frameReportLimitMs_ = 2000;
+    bool closed_ = false;
+    // When the frame walk of the current load stops waiting; unset until it first waits.
+    std::optional<std::chrono::steady_clock::time_point> frameDeadline_;
+    QPointer<QEventLoop> waiting_;  // the nested loop of the wait in progress, if any
 };
 
 // The handler shared by every browser of the process (created on first use).

@@ -1,4 +1,4 @@
-#include "app/QtPlatform.h"
+#include "platform/QtPlatform.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -6,28 +6,29 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QUrl>
+#include "platform/QtText.h"
 
 namespace nuv {
 
 bool QtShell::Open(const std::string& target) {
-    const QString t = QString::fromStdString(target);
+    const QString t = FromUtf8(target);
     const QUrl url = t.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(t) : QUrl(t);
     return QDesktopServices::openUrl(url);
 }
 
 bool QtShell::StartProgram(const std::string& program) {
-    return QProcess::startDetached(QString::fromStdString(program), {});
+    return QProcess::startDetached(FromUtf8(program), {});
 }
 
 std::string QtDialogs::BrowseForFolder(const std::string& title, const std::string& preselection) {
     const QString chosen = QFileDialog::getExistingDirectory(
-        owner_, QString::fromStdString(title), QString::fromStdString(preselection),
+        owner_, FromUtf8(title), FromUtf8(preselection),
         QFileDialog::ShowDirsOnly);
-    return chosen.toStdString();
+    return ToUtf8(chosen);
 }
 
 void QtDialogs::ShowMessage(const std::string& text) {
-    QMessageBox::information(owner_, QApplication::applicationName(), QString::fromStdString(text));
+    QMessageBox::information(owner_, QApplication::applicationName(), FromUtf8(text));
 }
 
 }  // namespace nuv

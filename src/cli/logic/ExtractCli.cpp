@@ -1,4 +1,4 @@
-#include "app/logic/ExtractCli.h"
+#include "cli/logic/ExtractCli.h"
 
 #include <algorithm>
 #include <array>

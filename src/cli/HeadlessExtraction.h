@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/TerminalProgress.h"
-#include "app/logic/ExtractCli.h"
+#include "cli/TerminalProgress.h"
+#include "cli/logic/ExtractCli.h"
 #include "extract/ExtractionView.h"
 #include "web/Browser.h"
 #include "web/Downloader.h"
@@ -20,7 +20,7 @@ public:
     void Navigate(const std::string&) override {}
     std::string LocationURL() override { return "about:blank"; }
     int ReadyState() override { return 4; }
-    void ProcessEvents() override {}
+    bool ProcessEvents() override { return true; }
     bool HasDocument() override { return true; }
     void LoadDocumentFromMemory(const std::string&) override {}
     std::string DocumentTitle() override { return {}; }

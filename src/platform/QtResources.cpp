@@ -1,4 +1,4 @@
-#include "app/Resources.h"
+#include "platform/QtResources.h"
 
 #include <QFile>
 #include <QPropertyAnimation>
@@ -6,6 +6,7 @@
 
 #include "common/Resources.h"
 #include "common/Text.h"
+#include "platform/QtText.h"
 
 static void InitCompiledResources() { Q_INIT_RESOURCE(resources); }
 
@@ -13,7 +14,7 @@ namespace nuv {
 namespace {
 
 QString ResourcePath(const std::string& name, const std::string& type) {
-    return QString::fromStdString(std::string(ResourcePrefix) + ResourceFile(name, type));
+    return FromUtf8(std::string(ResourcePrefix) + ResourceFile(name, type));
 }
 
 void LoadPicture(QPixmap& target, const std::string& name, const std::string& type, const char* format) {

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <QWebEngineScript>
+
+class QWebEngineScriptCollection;
+
+// Every script that the program runs in a page. They all run in one world of their own,
+// so the page's own scripts cannot replace what they call, and return plain values or JSON.
+namespace nuv::scripts {
+
+// The script world of every script of the program.
+inline constexpr quint32 kWorld = QWebEngineScript::ApplicationWorld;
+
+// Adds `source` under `name` to the scripts that run at document creation in kWorld, in
+// the top document and, with `subframes`, in every frame. A name already there is kept.
+void Install(QWebEngineScriptCollection& collection, const QString& name, const QString& source,
+             bool subframes);
+
+// Qt's qwebchannel.js, which the result-page click hook needs before it; "" when missing.
+QString WebChannelBootstrap();
+
+// Installed into every frame at document creation: a frame reports its address to the
+// top window together with its path of frame indexes; the top window keeps the reports.
+QString FrameReporter();
+// The markup of the top element, or null when the document has no body.
+QString TopElementOuterHtml();
+// The document's title, or null when there is no document.
+QString DocumentTitle();
+// The body's readable text, or null when there is no body.
+QString BodyInnerText();
+// JSON of the frame tree: {"tree": {"url": ..., "frames": [...]}, "pending": n}, depth-first
+// in document order; `pending` counts the frames still loading or not yet reported.
+QString FrameTree();
+// JSON array of the absolute href of every link of the document, in document order.
+QString DocumentLinks();
+
+// Installed at every load of the result browser, after Qt's qwebchannel.js: registers a
+// document click listener that hands the clicked element's lower-cased tag name and its
+// raw "href" (links) or "src" (pictures) attribute to the channel object `objectName`.
+// Clicks made before the channel is up are delivered once it is. Sets
+// window.__nuvClickHookReady when the listener is connected.
+QString ResultClickHook(const QString& objectName);
+
+}  // namespace nuv::scripts
