@@ -11,6 +11,7 @@
 #include "common/WindowState.h"
 #include "extract/Extraction.h"
 #include "extract/ExtractionView.h"
+#include "library/SavedFilesPanel.h"
 #include "web/Downloader.h"
 #include "web/PageFetcher.h"
 #include "web/SaveFolderHost.h"
@@ -21,7 +22,6 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
-class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QSplitter;
@@ -57,7 +57,10 @@ struct MainWindowServices {
 };
 
 // The main window. Every handler runs on the user-interface thread.
-class TFrmWebpageAnalysis : public QWidget, public IExtractionView, public ISaveFolderHost {
+class TFrmWebpageAnalysis : public QWidget,
+                            public IExtractionView,
+                            public ISaveFolderHost,
+                            public ISavedFilesHost {
     Q_OBJECT
 public:
     explicit TFrmWebpageAnalysis(MainWindowServices services, QWidget* parent = nullptr);
@@ -71,6 +74,8 @@ public:
     Extraction& Extractor() { return *extraction_; }
     WebEngineBrowser& MainBrowser() { return *browser_; }
     TFrmPreview* ResultWindowIfAny() const { return preview_; }
+    // The save-folder bar, the saved-files list and the preview.
+    SavedFilesPanel& SavedFiles() { return *savedFiles_; }
 
     // SaveFolder, CurPicName, PicIndex and DefaultSavePath, lent to the panels.
     WindowState& State() { return state_; }
@@ -115,6 +120,7 @@ private:
     std::unique_ptr<Extraction> extraction_;
     TFrmPreview* preview_ = nullptr;
     WindowState state_;
+    SavedFilesPanel* savedFiles_{};  // owned by the window, like the parts it builds
 
     // Components, named as the window's design names them.
     QFrame* PnlTop{};
@@ -127,20 +133,13 @@ private:
     QWidget* Panel2{};
     QToolButton* BtnOpenWebpage{};
     QCheckBox* CbPath{};
-    QGroupBox* PnlPath{};
-    QToolButton* BtnOpenDir{};
-    QToolButton* BtnSelectPath{};
+    QGroupBox* PnlPath{};    // the saved-files panel's parts that the window lays out
     QLabel* ImgTopBG{};
     QLineEdit* EdtPicPath{};
     QSplitter* SplitterTop{};
     QWidget* SbLeft{};
     QLabel* Image28{};
     QListWidget* LBDocType{};
-    QLabel* Image37{};
-    QListWidget* BitmapListBox{};
-    QWidget* PnlImgPreview{};
-    QLabel* Image32{};
-    QLabel* ImgPreview{};
     QWidget* PnlRight{};
     QSplitter* Splitter1{};
     QWidget* SbCenter{};
@@ -157,7 +156,6 @@ private:
     QProgressBar* ProgressBar1{};
     QFrame* PnlBrowserPages{};
     QListWidget* BrowserList{};
-    QMenu* PmSavedRES{};
 };
 
 }  // namespace nuv
