@@ -4,7 +4,9 @@
 #include <system_error>
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -14,6 +16,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScrollArea>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -76,8 +79,25 @@ bool IsFolder(const std::string& path) {
     return fs::is_directory(path, ec);
 }
 
+// Moves a file into the desktop's trash (the freedesktop.org one), false when there is none
+// for it. Qt 6.4 finds the home trash only when its data folder exists, which the rules
+// let us create; and where it finds no trash at all it moves the file into the current
+// folder and reports success. Such a file is put back and counts as not trashed.
 bool MoveToTrash(const std::string& path) {
-    return QFile::moveToTrash(FromUtf8(path));
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (!data.isEmpty()) QDir().mkpath(data);
+    const QString source = FromUtf8(path);
+    QString inTrash;
+    if (!QFile::moveToTrash(source, &inTrash)) return false;
+    const QFileInfo trashed(inTrash);
+    if (trashed.isAbsolute()) return true;
+    QFile::rename(inTrash, source);
+    const QDir top(trashed.dir().filePath(QStringLiteral("..")));
+    QFile::remove(
+        top.filePath(QStringLiteral("info/") + trashed.fileName() + QStringLiteral(".trashinfo")));
+    top.rmdir(QStringLiteral("info"));
+    top.rmdir(QStringLiteral("files"));
+    return false;
 }
 
 bool RemoveForGood(const std::string& path) {

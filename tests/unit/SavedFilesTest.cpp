@@ -54,8 +54,9 @@ TEST(ListFolderFiles, ListsFilesHiddenOnesTooButNoFoldersAndNoDownloadInProgress
     ASSERT_FALSE(files.empty());
     EXPECT_EQ(files.front(), "kept");  // appended to, not cleared
     files.erase(files.begin());
-    EXPECT_EQ(Sorted(files), (std::vector<std::string>{dir.path() + ".hidden.png", dir.path() + "a.jpg",
-                                                       dir.path() + "b.css"}));
+    EXPECT_EQ(Sorted(files),
+              (std::vector<std::string>{dir.path() + ".hidden.png", dir.path() + "a.jpg",
+                                        dir.path() + "b.css"}));
 
     // The order is the file system's: the same as a plain listing of the folder.
     std::vector<std::string> plain;
@@ -145,10 +146,10 @@ TEST(PreviewLoaderFor, ExtensionOfTheNameInUpperCase) {
         const char* path;
         PreviewLoader loader;
     } cases[] = {
-        {"/f/a.jpg", PreviewLoader::Jpeg},      {"/f/a.JPEG", PreviewLoader::Jpeg},
-        {"/f/a.tar.Jpg", PreviewLoader::Jpeg},  {"/f/a.bmp", PreviewLoader::Bitmap},
-        {"/f/a.png", PreviewLoader::Png},       {"/f/a.gif", PreviewLoader::Any},
-        {"/f/a.svg", PreviewLoader::Any},       {"/f/a.jpg.css", PreviewLoader::Any},
+        {"/f/a.jpg", PreviewLoader::Jpeg},     {"/f/a.JPEG", PreviewLoader::Jpeg},
+        {"/f/a.tar.Jpg", PreviewLoader::Jpeg}, {"/f/a.bmp", PreviewLoader::Bitmap},
+        {"/f/a.png", PreviewLoader::Png},      {"/f/a.gif", PreviewLoader::Any},
+        {"/f/a.svg", PreviewLoader::Any},      {"/f/a.jpg.css", PreviewLoader::Any},
         {"/f.png/noext", PreviewLoader::Any},  // a dot in the folder is no extension
         {"/f/.png", PreviewLoader::Png},
     };
@@ -168,7 +169,8 @@ TEST(DeleteSavedFiles, TrashFirstForGoodOnlyWithoutATrash) {
         removed.push_back(p);
         return true;
     };
-    const DeleteReport r = DeleteSavedFiles("/f/", {"a.jpg", "no-trash", "locked", "throws"}, trash, remove);
+    const DeleteReport r =
+        DeleteSavedFiles("/f/", {"a.jpg", "no-trash", "locked", "throws"}, trash, remove);
     EXPECT_EQ(trashed, std::vector<std::string>{"/f//a.jpg"});  // the box text, "/" and the name
     EXPECT_EQ(removed, (std::vector<std::string>{"/f//no-trash", "/f//throws"}));
     EXPECT_EQ(r.trashed, 1);
