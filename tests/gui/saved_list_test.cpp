@@ -89,6 +89,8 @@ private:
 private slots:
     void initTestCase() {
         QVERIFY(root_.isValid());
+        // Home on the save folder's file system, so the trash used is $XDG_DATA_HOME/Trash.
+        qputenv("HOME", root_.path().toUtf8());
         qputenv("XDG_DATA_HOME", root_.filePath(QStringLiteral("data")).toUtf8());
     }
 
