@@ -93,6 +93,11 @@ void CurlDownloader::DownloadToFile(const std::string& url, const std::string& f
         curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, stallSeconds_);
     }
+    if (!caFile_.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, caFile_.c_str());
+    if (httpsOnly_) {
+        curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "https");
+        curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    }
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &WriteBody);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <utility>
+
 #include "web/Downloader.h"
 
 namespace nuv {
@@ -21,9 +24,16 @@ public:
 
     // Seconds without any received byte after which a download fails (0: no limit).
     void SetStallTimeout(long seconds) { stallSeconds_ = seconds; }
+    // Certificate authorities (a PEM file) that https servers are verified against,
+    // instead of the system's; "" for the system's.
+    void SetCaFile(std::string path) { caFile_ = std::move(path); }
+    // Accepts https only, for the address and for every redirect.
+    void SetHttpsOnly(bool on) { httpsOnly_ = on; }
 
 private:
     long stallSeconds_ = 30;
+    std::string caFile_;
+    bool httpsOnly_ = false;
     void* shared_ = nullptr;  // the reusable CURL handle
     bool sharedBusy_ = false;
 };
