@@ -79,7 +79,7 @@ void SetText(QLabel* label, const std::string& text) {
 
 }  // namespace
 
-TFrmVersion::TFrmVersion(IShell& shell, QWidget* owner) : QWidget(owner, Qt::Window), shell_(shell) {
+TFrmVersion::TFrmVersion(IShell& shell, QWidget* owner) : QWidget(owner, Qt::Dialog), shell_(shell) {
     setObjectName(QStringLiteral("TFrmVersion"));
     setFixedSize(394, 354);
     setFont(Arial(21));
@@ -167,7 +167,10 @@ void TFrmVersion::mousePressEvent(QMouseEvent* event) {
 
 TFrmVersion* ShowAboutWindow(QWidget* owner, IShell& shell) {
     static QPointer<TFrmVersion> instance;
-    if (!instance) instance = new TFrmVersion(shell, owner);
+    if (!instance) {
+        instance = new TFrmVersion(shell, owner);
+        if (owner) instance->move(owner->geometry().center() - instance->rect().center());
+    }
     ShowFormAnimated(instance);
     return instance;
 }
