@@ -1,5 +1,7 @@
 #include "frame/TesvarnPanel.h"
 
+#include <string_view>
+
 #include <QCursor>
 #include <QEvent>
 #include <QLabel>
