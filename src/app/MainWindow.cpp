@@ -2,7 +2,6 @@
 
 #include <cfenv>
 #include <filesystem>
-#include <functional>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,149 +16,27 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QSplitter>
-#include <QStyleOptionTab>
-#include <QStylePainter>
-#include <QTabWidget>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEngineView>
 
-#include "platform/QtResources.h"
-#include "platform/WebEngineBrowser.h"
+#include "app/AddressBar.h"
+#include "app/DocTypePanel.h"
+#include "app/HintBar.h"
+#include "app/PageTabs.h"
 #include "app/logic/Navigation.h"
 #include "common/Paths.h"
 #include "common/Product.h"
 #include "common/Strings.h"
 #include "common/Text.h"
 #include "library/Preview.h"
+#include "platform/QtResources.h"
 #include "platform/QtText.h"
+#include "platform/WebEngineBrowser.h"
+#include "platform/Widgets.h"
 
 namespace nuv {
-namespace {
-
-
-QFont PixelFont(const char* family, int pixels) {
-    QFont f(QString::fromUtf8(family));
-    f.setPixelSize(pixels);
-    return f;
-}
-
-const QColor kPanelColour(0xF5, 0xFA, 0xFE);
-const QColor kFrameColour(0xF5, 0xFF, 0xFA);
-
-void Paint(QWidget* w, const QColor& colour) {
-    w->setAutoFillBackground(true);
-    QPalette p = w->palette();
-    p.setColor(QPalette::Window, colour);
-    w->setPalette(p);
-}
-
-template <typename T>
-T* Named(T* w, const char* name) {
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
-
-QToolButton* FlatButton(QWidget* parent, const char* name, int x, int y, int w, int h) {
-    auto* b = Named(new QToolButton(parent), name);
-    b->setAutoRaise(true);
-    b->setGeometry(x, y, w, h);
-    return b;
-}
-
-// A rounded white box drawn behind an edit box.
-QLabel* BoxBackground(QWidget* parent, const char* name) {
-    auto* l = Named(new QLabel(parent), name);
-    l->setScaledContents(true);
-    l->setStyleSheet(QStringLiteral("background:#FFFFFF; border:1px solid #9DB9D5; border-radius:4px;"));
-    return l;
-}
-
-void SetGlyph(QToolButton* b, const char* resource) {
-    QPixmap pm;
-    LoadBitmapResource(pm, resource, "bmp");
-    if (pm.isNull()) return;
-    b->setIcon(pm);
-    b->setIconSize(pm.size());
-}
-
-void SetTitlePicture(QLabel* l, const char* resource) {
-    QPixmap pm;
-    LoadJpegResource(pm, resource, "jpg");
-    if (!pm.isNull()) l->setPixmap(pm);
-}
-
-void SetEditColour(QLineEdit* e, const QColor& c) {
-    QPalette p = e->palette();
-    p.setColor(QPalette::Base, c);
-    e->setPalette(p);
-}
-
-// The document-type list: a key that moves the selection is the user's selection.
-class DocTypeList : public QListWidget {
-public:
-    DocTypeList(QWidget* parent, std::function<void()> onUserMove)
-        : QListWidget(parent), onUserMove_(std::move(onUserMove)) {}
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override {
-        const int before = currentRow();
-        QListWidget::keyPressEvent(event);
-        if (currentRow() != before && onUserMove_) onUserMove_();
-    }
-
-private:
-    std::function<void()> onUserMove_;
-};
-
-// The page control with the owner-drawn tab headers.
-class PageControl : public QTabWidget {
-public:
-    explicit PageControl(QWidget* parent) : QTabWidget(parent) { setTabBar(new PageCaptionTabBar(this)); }
-};
-
-}  // namespace
-
-void PageCaptionTabBar::paintEvent(QPaintEvent*) {
-    QStylePainter painter(this);
-    std::vector<std::string> captions;
-    for (int i = 0; i < count(); ++i) captions.push_back(ToUtf8(tabText(i)));
-    int currentVisible = -1;
-    for (int t = 0, vis = 0; t < count(); ++t) {
-        if (!isTabVisible(t)) continue;
-        if (t == currentIndex()) currentVisible = vis;
-        ++vis;
-    }
-    for (int t = 0, vis = 0; t < count(); ++t) {
-        if (!isTabVisible(t)) continue;
-        QStyleOptionTab opt;
-        initStyleOption(&opt, t);
-        opt.text.clear();
-        painter.drawControl(QStyle::CE_TabBarTabShape, opt);
-        QFont f = font();
-        f.setPointSize(11);
-        f.setBold(vis == currentVisible);
-        painter.setFont(f);
-        painter.setPen(Qt::black);
-        painter.drawText(tabRect(t), Qt::AlignCenter | Qt::TextSingleLine,
-                         FromUtf8(TabCaptionAt(vis, captions.data(), static_cast<int>(captions.size()))));
-        ++vis;
-    }
-}
-
-QSize PageCaptionTabBar::tabSizeHint(int index) const {
-    QSize s = QTabBar::tabSizeHint(index);
-    QFont f = font();
-    f.setPointSize(11);
-    f.setBold(true);
-    const QFontMetrics fm(f);
-    int widest = 0;
-    for (int i = 0; i < count(); ++i) widest = std::max(widest, fm.horizontalAdvance(tabText(i)));
-    s.setWidth(widest + 32);
-    s.setHeight(std::max(s.height(), fm.height() + 10));
-    return s;
-}
 
 TFrmWebpageAnalysis::TFrmWebpageAnalysis(MainWindowServices services, QWidget* parent)
     : QWidget(parent), s_(std::move(services)) {
@@ -192,30 +69,8 @@ void TFrmWebpageAnalysis::BuildComponents() {
     auto* mainLayout = new QVBoxLayout(SbMain);
     mainLayout->setContentsMargins(4, 0, 4, 0);
     mainLayout->setSpacing(0);
-
-    // Address bar.
-    SbPicName = Named(new QWidget(SbMain), "SbPicName");
-    SbPicName->setFixedHeight(40);
-    SbPicName->installEventFilter(this);
-    Label1 = Named(new QLabel(QStringLiteral("地址"), SbPicName), "Label1");
-    Label1->setFont(PixelFont("新宋体", 13));
-    Label1->move(4, 12);
-    ImgURL = BoxBackground(SbPicName, "ImgURL");
-    ImgURL->setGeometry(35, 7, 744, 28);
-    EdtURL = Named(new QLineEdit(SbPicName), "EdtURL");
-    EdtURL->setFrame(false);
-    EdtURL->setFont(PixelFont("宋体", 16));
-    EdtURL->setGeometry(47, 11, 695, 19);
-    EdtURL->setText(FromUtf8(MakerSite()));
-    EdtURL->installEventFilter(this);
-    Panel2 = Named(new QWidget(SbPicName), "Panel2");
-    Panel2->setGeometry(0, 0, 213, 40);
-    BtnOpenWebpage = FlatButton(Panel2, "BtnOpenWebpage", 2, 10, 101, 26);
-    BtnOpenWebpage->setToolTip(QStringLiteral("打开网页"));
-    CbPath = Named(new QCheckBox(QStringLiteral("显示文件夹"), Panel2), "CbPath");
-    CbPath->setFont(PixelFont("新宋体", 13));
-    CbPath->move(114, 17);
-    mainLayout->addWidget(SbPicName);
+    addressBar_ = new AddressBar(SbMain, this);
+    mainLayout->addWidget(addressBar_);
 
     // Save-folder bar.
     PnlPath = Named(new QGroupBox(QStringLiteral("保存到文件夹"), SbMain), "PnlPath");
@@ -230,6 +85,7 @@ void TFrmWebpageAnalysis::BuildComponents() {
     EdtPicPath->setGeometry(240, 19, 553, 19);
     EdtPicPath->setToolTip(QStringLiteral("图片列表为此路径下的图片"));
     EdtPicPath->installEventFilter(this);
+    addressBar_->EdtURL->installEventFilter(this);
 
     auto* top = new QWidget(SbMain);
     auto* topLayout = new QVBoxLayout(top);
@@ -258,17 +114,9 @@ void TFrmWebpageAnalysis::BuildComponents() {
     auto* left = new QVBoxLayout(SbLeft);
     left->setContentsMargins(0, 0, 0, 0);
     left->setSpacing(0);
-    auto* panel1 = Named(new QWidget(SbLeft), "Panel1");
-    panel1->setFixedHeight(120);
-    auto* p1 = new QVBoxLayout(panel1);
-    p1->setContentsMargins(0, 0, 0, 0);
-    p1->setSpacing(0);
-    Image28 = Named(new QLabel(panel1), "Image28");
-    Image28->setFixedHeight(20);
-    LBDocType = Named(new DocTypeList(panel1, [this] { LBDocTypeClick(); }), "LBDocType");
-    p1->addWidget(Image28);
-    p1->addWidget(LBDocType, 1);
-    left->addWidget(panel1);
+    docTypes_ = new DocTypePanel(
+        SbLeft, [this] { LBDocTypeClick(); }, [this] { return extraction_ && extraction_->Running(); });
+    left->addWidget(docTypes_);
     auto* scrollBox1 = Named(new QWidget(SbLeft), "ScrollBox1");
     auto* sb1 = new QVBoxLayout(scrollBox1);
     sb1->setContentsMargins(0, 0, 0, 0);
@@ -321,36 +169,8 @@ void TFrmWebpageAnalysis::BuildComponents() {
     auto* panel8 = Named(new QWidget(pnlCenter), "Panel8");
     auto* p8 = new QVBoxLayout(panel8);
     p8->setContentsMargins(0, 0, 0, 0);
-    PageControl1 = Named(new PageControl(panel8), "PageControl1");
-    PageControl1->tabBar()->setFont(PixelFont("宋体", 15));
-    TabSheet1 = Named(new QWidget(), "TabSheet1");
-    auto* ts1 = new QVBoxLayout(TabSheet1);
-    ts1->setContentsMargins(0, 0, 0, 0);
-    PnlMain = Named(new QWidget(TabSheet1), "PnlMain");
-    auto* pm = new QHBoxLayout(PnlMain);
-    pm->setContentsMargins(0, 0, 0, 0);
-    WebBrowser1 = Named(new QWebEngineView(PnlMain), "WebBrowser1");
-    lbFrames = Named(new QListWidget(PnlMain), "lbFrames");
-    lbFrames->setFixedWidth(100);
-    lbFrames->hide();
-    pm->addWidget(WebBrowser1, 1);
-    pm->addWidget(lbFrames);
-    ts1->addWidget(PnlMain);
-    TSOutput = Named(new QWidget(), "TSOutput");
-    auto* tso = new QVBoxLayout(TSOutput);
-    tso->setContentsMargins(0, 0, 0, 0);
-    TbSource = Named(new QWidget(), "TbSource");
-    auto* tbs = new QVBoxLayout(TbSource);
-    tbs->setContentsMargins(0, 0, 0, 0);
-    MmMessage = Named(new QPlainTextEdit(TbSource), "MmMessage");
-    MmMessage->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    tbs->addWidget(MmMessage);
-    PageControl1->addTab(TabSheet1, QStringLiteral("当前网页"));
-    PageControl1->addTab(TSOutput, QStringLiteral("图片动画"));
-    PageControl1->addTab(TbSource, QStringLiteral("文本源码"));
-    PageControl1->setTabVisible(1, false);
-    PageControl1->setTabVisible(2, false);
-    p8->addWidget(PageControl1);
+    pages_ = new PageTabs(panel8);
+    p8->addWidget(pages_);
     pc->addWidget(panel8);
     centre->addWidget(pnlCenter);
 
@@ -359,61 +179,29 @@ void TFrmWebpageAnalysis::BuildComponents() {
     Splitter1->setStretchFactor(1, 1);
     Splitter1->setSizes({180, 844});
 
-    PnlHint = Named(new QWidget(body), "PnlHint");
-    PnlHint->setFixedHeight(25);
-    auto* hint = new QHBoxLayout(PnlHint);
-    hint->setContentsMargins(0, 0, 0, 0);
-    LblHint = Named(new QLabel(PnlHint), "LblHint");
-    LblHint->setFont(PixelFont("宋体", 13));
-    LblHint->setStyleSheet(QStringLiteral("QLabel#LblHint { color: #FF0000; }"));
-    LblHint->setIndent(170);
-    hint->addWidget(LblHint);
-    ProgressBar1 = Named(new QProgressBar(LblHint), "ProgressBar1");
-    ProgressBar1->setGeometry(2, 3, 161, 19);
-    ProgressBar1->setTextVisible(false);
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->setValue(0);
-    bodyLayout->addWidget(PnlHint);
-
-    // Address-history drop-down, floating over the window.
-    PnlBrowserPages = Named(new QFrame(this), "PnlBrowserPages");
-    PnlBrowserPages->setFrameShape(QFrame::Box);
-    PnlBrowserPages->setGeometry(0, 0, 409, 201);
-    auto* bp = new QVBoxLayout(PnlBrowserPages);
-    bp->setContentsMargins(1, 1, 1, 1);
-    BrowserList = Named(new QListWidget(PnlBrowserPages), "BrowserList");
-    BrowserList->setSortingEnabled(true);
-    BrowserList->setFont(PixelFont("宋体", 16));
-    bp->addWidget(BrowserList);
-    PnlBrowserPages->hide();
+    hintBar_ = new HintBar(body);
+    bodyLayout->addWidget(hintBar_);
 
     PmSavedRES = Named(new QMenu(this), "PmSavedRES");
     Named(PmSavedRES->addAction(QStringLiteral("打开文件")), "N1");
     Named(PmSavedRES->addAction(QStringLiteral("打开所在的文件夹")), "N2");
     Named(PmSavedRES->addAction(QStringLiteral("删除文件")), "N3");
 
-    for (QWidget* w : {SbMain, SbPicName, static_cast<QWidget*>(PnlPath), SbLeft, SbCenter, PnlHint,
-                       static_cast<QWidget*>(LblHint)})
-        Paint(w, kPanelColour);
+    for (QWidget* w : {SbMain, static_cast<QWidget*>(PnlPath), SbLeft, SbCenter}) Paint(w, kPanelColour);
 
-    browser_ = std::make_unique<WebEngineBrowser>(WebBrowser1);
+    browser_ = std::make_unique<WebEngineBrowser>(pages_->WebBrowser1);
     connect(browser_.get(), &WebEngineBrowser::ProgressChange, this, [this](int progress, int maximum) {
-        ProgressBar1->setMaximum(maximum);
-        ProgressBar1->setValue(progress);
+        hintBar_->SetProgressMaximum(maximum);
+        hintBar_->SetProgressPosition(progress);
     });
     connect(browser_.get(), &WebEngineBrowser::NavigateComplete, this,
-            [this](bool) { ProgressBar1->setValue(ProgressBar1->maximum()); });
-    connect(EdtURL, &QLineEdit::returnPressed, this, [this] {
+            [this](bool) { hintBar_->ProgressBar1->setValue(hintBar_->ProgressBar1->maximum()); });
+    connect(addressBar_->EdtURL, &QLineEdit::returnPressed, this, [this] {
         OpenTypedAddress();
         HideAddressDropDown();
     });
-    connect(BtnOpenWebpage, &QToolButton::clicked, this, [this] { OpenTypedAddress(); });
-    connect(CbPath, &QCheckBox::clicked, this, [this] { CbPathClick(); });
-    // Only the user's selection extracts: a click, even on the selected entry, or a key
-    // that moves the selection. A selection the program sets extracts nothing.
-    connect(LBDocType, &QListWidget::itemClicked, this, [this] { LBDocTypeClick(); });
-    LBDocType->installEventFilter(this);
-    LBDocType->viewport()->installEventFilter(this);
+    connect(addressBar_->BtnOpenWebpage, &QToolButton::clicked, this, [this] { OpenTypedAddress(); });
+    connect(addressBar_->CbPath, &QCheckBox::clicked, this, [this] { CbPathClick(); });
 }
 
 void TFrmWebpageAnalysis::FormCreate() {
@@ -439,12 +227,12 @@ void TFrmWebpageAnalysis::SetupCaptionsAndImages() {
         QApplication::setApplicationName(FromUtf8(ProductTitle));
         SetGlyph(BtnOpenDir, "opendir");
         SetGlyph(BtnSelectPath, "selectpath");
-        SetGlyph(BtnOpenWebpage, "btnopenwebpage");
-        SetTitlePicture(Image28, "restypetitle");
+        SetGlyph(addressBar_->BtnOpenWebpage, "btnopenwebpage");
+        SetTitlePicture(docTypes_->Image28, "restypetitle");
         SetTitlePicture(Image37, "ressavetitle");
         SetTitlePicture(Image32, "imgpreviewtitle");
-        LBDocType->clear();
-        for (const std::string& name : DocTypeNames()) LBDocType->addItem(FromUtf8(name));
+        docTypes_->LBDocType->clear();
+        for (const std::string& name : DocTypeNames()) docTypes_->LBDocType->addItem(FromUtf8(name));
     } catch (...) {
     }
 }
@@ -452,25 +240,24 @@ void TFrmWebpageAnalysis::SetupCaptionsAndImages() {
 void TFrmWebpageAnalysis::ApplyStartValues() {
     // The values a first run starts with.
     EdtPicPath->setText(FromUtf8(s_.programFolder + "web"));
-    EdtURL->setText(FromUtf8(HomeAddress));
+    addressBar_->EdtURL->setText(FromUtf8(HomeAddress));
     state_.DefaultSavePath = s_.programFolder + "web";
     {
-        QSignalBlocker block(LBDocType);
-        LBDocType->setCurrentRow(0);
+        QSignalBlocker block(docTypes_->LBDocType);
+        docTypes_->LBDocType->setCurrentRow(0);
     }
     state_.SaveFolder = Trim(ToUtf8(EdtPicPath->text()));
-    CbPath->setChecked(false);
+    addressBar_->CbPath->setChecked(false);
     CbPathClick();
 }
 
-void TFrmWebpageAnalysis::CbPathClick() { PnlPath->setVisible(CbPath->isChecked()); }
+void TFrmWebpageAnalysis::CbPathClick() { PnlPath->setVisible(addressBar_->CbPath->isChecked()); }
 
 void TFrmWebpageAnalysis::FormResize() {
     try {
         const ResizeWidths w = ComputeResizeWidths(width());
-        EdtURL->resize(w.edtURL, EdtURL->height());
+        addressBar_->ApplyWindowWidth(w.edtURL, w.imgURL);
         EdtPicPath->resize(w.edtPicPath, EdtPicPath->height());
-        ImgURL->resize(w.imgURL, ImgURL->height());
         ImgTopBG->resize(w.imgTopBG, ImgTopBG->height());
     } catch (...) {
     }
@@ -482,25 +269,11 @@ void TFrmWebpageAnalysis::resizeEvent(QResizeEvent* event) {
 }
 
 bool TFrmWebpageAnalysis::eventFilter(QObject* watched, QEvent* event) {
-    if (LBDocType && (watched == LBDocType || watched == LBDocType->viewport()) && LBDocTypeEvent(event)) return true;
-    if (watched == SbPicName && event->type() == QEvent::Resize) {
-        Panel2->setGeometry(SbPicName->width() - 213, 0, 213, SbPicName->height());
-    } else if (watched == EdtURL || watched == EdtPicPath) {
-        if (event->type() == QEvent::Enter) SetEditColour(EdtURL, QColor(0xFF, 0x00, 0x00));
-        if (event->type() == QEvent::Leave) SetEditColour(EdtURL, Qt::white);
+    if (watched == addressBar_->EdtURL || watched == EdtPicPath) {
+        if (event->type() == QEvent::Enter) addressBar_->SetHot(true);
+        if (event->type() == QEvent::Leave) addressBar_->SetHot(false);
     }
     return QWidget::eventFilter(watched, event);
-}
-
-bool TFrmWebpageAnalysis::LBDocTypeEvent(QEvent* event) {
-    const QEvent::Type t = event->type();
-    const bool key = t == QEvent::KeyPress;
-    const bool mouse = t == QEvent::MouseButtonPress || t == QEvent::MouseButtonRelease ||
-                       t == QEvent::MouseButtonDblClick || t == QEvent::MouseMove;
-    if (!key && !mouse) return false;
-    // While an extraction runs the list keeps its selection: no silent move, nothing queued.
-    if (extraction_ && extraction_->Running()) return true;
-    return false;
 }
 
 void TFrmWebpageAnalysis::closeEvent(QCloseEvent* event) {
@@ -511,70 +284,60 @@ void TFrmWebpageAnalysis::closeEvent(QCloseEvent* event) {
 }
 
 void TFrmWebpageAnalysis::OpenTypedAddress() {
+    QLineEdit* edit = addressBar_->EdtURL;
     try {
         HideAddressDropDown();
-        const TypedAddress a = CompleteTypedAddress(ToUtf8(EdtURL->text()));
-        if (a.writeBack) EdtURL->setText(FromUtf8(a.boxText));
+        const TypedAddress a = CompleteTypedAddress(ToUtf8(edit->text()));
+        if (a.writeBack) edit->setText(FromUtf8(a.boxText));
         browser_->Navigate(a.localFile ? ToUtf8(QUrl::fromLocalFile(FromUtf8(a.navigateTo)).toString())
                                        : a.navigateTo);
-        PageControl1->setCurrentIndex(0);
-        PageControl1->setTabVisible(1, false);
-        PageControl1->setTabVisible(2, false);
+        pages_->ShowPageOnly();
     } catch (...) {
-        ShowMessage("此网页格式错误：" + ToUtf8(EdtURL->text()));
+        ShowMessage("此网页格式错误：" + ToUtf8(edit->text()));
     }
 }
 
 void TFrmWebpageAnalysis::LBDocTypeClick() {
     if (!extraction_) return;
     extraction_->LBDocTypeClick();
-    lbFrames->clear();
-    for (const std::string& f : extraction_->lbFrames) lbFrames->addItem(FromUtf8(f));
+    pages_->lbFrames->clear();
+    for (const std::string& f : extraction_->lbFrames) pages_->lbFrames->addItem(FromUtf8(f));
 }
 
-std::string TFrmWebpageAnalysis::AddressBoxText() { return ToUtf8(EdtURL->text()); }
+std::string TFrmWebpageAnalysis::AddressBoxText() { return ToUtf8(addressBar_->EdtURL->text()); }
 
-void TFrmWebpageAnalysis::HideAddressDropDown() { PnlBrowserPages->hide(); }
+void TFrmWebpageAnalysis::HideAddressDropDown() { addressBar_->PnlBrowserPages->hide(); }
 
-int TFrmWebpageAnalysis::SelectedDocType() { return LBDocType->currentRow(); }
+int TFrmWebpageAnalysis::SelectedDocType() { return docTypes_->LBDocType->currentRow(); }
 
 void TFrmWebpageAnalysis::ShowMessage(const std::string& text) { s_.dialogs.ShowMessage(text); }
 
-void TFrmWebpageAnalysis::SetMemoText(const std::string& text) { MmMessage->setPlainText(FromUtf8(text)); }
+void TFrmWebpageAnalysis::SetMemoText(const std::string& text) { pages_->MmMessage->setPlainText(FromUtf8(text)); }
 
-void TFrmWebpageAnalysis::SetProgressMaximum(int maximum) { ProgressBar1->setMaximum(maximum); }
+void TFrmWebpageAnalysis::SetProgressMaximum(int maximum) { hintBar_->SetProgressMaximum(maximum); }
 
-void TFrmWebpageAnalysis::SetProgressPosition(int position) { ProgressBar1->setValue(position); }
+void TFrmWebpageAnalysis::SetProgressPosition(int position) { hintBar_->SetProgressPosition(position); }
 
-void TFrmWebpageAnalysis::StepProgress() {
-    // Past the maximum the bar starts over from its minimum.
-    int next = ProgressBar1->value() + 10;
-    if (next > ProgressBar1->maximum()) next = ProgressBar1->minimum() + (next - ProgressBar1->maximum());
-    ProgressBar1->setValue(next);
-}
+void TFrmWebpageAnalysis::StepProgress() { hintBar_->StepProgress(); }
 
-bool TFrmWebpageAnalysis::IsTabVisible(MainPage page) {
-    return PageControl1->isTabVisible(static_cast<int>(page));
-}
+bool TFrmWebpageAnalysis::IsTabVisible(MainPage page) { return pages_->isTabVisible(static_cast<int>(page)); }
 
 void TFrmWebpageAnalysis::SetTabVisible(MainPage page, bool visible) {
-    PageControl1->setTabVisible(static_cast<int>(page), visible);
+    pages_->setTabVisible(static_cast<int>(page), visible);
 }
 
 void TFrmWebpageAnalysis::SetPageCaption(MainPage page, const std::string& caption) {
-    PageControl1->setTabText(static_cast<int>(page), FromUtf8(caption));
+    pages_->setTabText(static_cast<int>(page), FromUtf8(caption));
 }
 
-void TFrmWebpageAnalysis::SetActivePage(MainPage page) {
-    PageControl1->setCurrentIndex(static_cast<int>(page));
-}
+void TFrmWebpageAnalysis::SetActivePage(MainPage page) { pages_->setCurrentIndex(static_cast<int>(page)); }
 
 IBrowser& TFrmWebpageAnalysis::ResultWindow(bool imageMode) {
     if (!preview_) {
         preview_ = new TFrmPreview(PreviewServices{*this, *this, s_.downloader, s_.dialogs, s_.shell,
                                                    extraction_->lists, state_.DefaultSavePath, s_.homeFolder},
-                                   TSOutput);
-        TSOutput->layout()->addWidget(preview_);
+                                   pages_->TSOutput);
+        pages_->TSOutput->layout()->addWidget(preview_);
         preview_->show();
     }
     preview_->SetImageMode(imageMode);
@@ -596,7 +359,7 @@ void TFrmWebpageAnalysis::RefreshSavedList() {
     state_.SaveFolder = folder;
 }
 
-void TFrmWebpageAnalysis::ShowHint(const std::string& text) { LblHint->setText(FromUtf8(text)); }
+void TFrmWebpageAnalysis::ShowHint(const std::string& text) { hintBar_->ShowHint(text); }
 
 void TFrmWebpageAnalysis::SetSaveFolderBoxText(const std::string& text) { EdtPicPath->setText(FromUtf8(text)); }
 

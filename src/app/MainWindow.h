@@ -3,7 +3,6 @@
 #include <memory>
 #include <string>
 
-#include <QTabBar>
 #include <QWidget>
 
 #include "common/Dialogs.h"
@@ -22,29 +21,17 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QMenu;
-class QPlainTextEdit;
-class QProgressBar;
 class QSplitter;
-class QTabWidget;
 class QToolButton;
-class QWebEngineView;
 
 namespace nuv {
 
+class AddressBar;
+class DocTypePanel;
+class HintBar;
+class PageTabs;
 class TFrmPreview;
 class WebEngineBrowser;
-
-// Tab headers drawn by the main window: the tab at visible position i shows the caption
-// of page i counted over all pages, hidden ones included.
-class PageCaptionTabBar : public QTabBar {
-    Q_OBJECT
-public:
-    using QTabBar::QTabBar;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    QSize tabSizeHint(int index) const override;
-};
 
 // What the main window is built with; everything outlives the window.
 struct MainWindowServices {
@@ -108,7 +95,6 @@ private:
     void BuildComponents();
     void FormResize();
     void ApplyStartValues();
-    bool LBDocTypeEvent(QEvent* event);
 
     MainWindowServices s_;
     std::unique_ptr<WebEngineBrowser> browser_;
@@ -116,47 +102,32 @@ private:
     TFrmPreview* preview_ = nullptr;
     WindowState state_;
 
-    // Components, named as the window's design names them.
+    // The panels, each owning the components the window's design names in it.
     QFrame* PnlTop{};
     QFrame* PnlBottom{};
     QWidget* SbMain{};
-    QWidget* SbPicName{};
-    QLabel* Label1{};
-    QLabel* ImgURL{};
-    QLineEdit* EdtURL{};
-    QWidget* Panel2{};
-    QToolButton* BtnOpenWebpage{};
-    QCheckBox* CbPath{};
+    AddressBar* addressBar_{};
+    QSplitter* SplitterTop{};
+    QSplitter* Splitter1{};
+    QWidget* SbLeft{};
+    DocTypePanel* docTypes_{};
+    QWidget* SbCenter{};
+    PageTabs* pages_{};
+    HintBar* hintBar_{};
+    // The lower left panel that holds the brand panel.
+    QWidget* PnlRight{};
+
+    // The saved-files column.
     QGroupBox* PnlPath{};
     QToolButton* BtnOpenDir{};
     QToolButton* BtnSelectPath{};
     QLabel* ImgTopBG{};
     QLineEdit* EdtPicPath{};
-    QSplitter* SplitterTop{};
-    QWidget* SbLeft{};
-    QLabel* Image28{};
-    QListWidget* LBDocType{};
     QLabel* Image37{};
     QListWidget* BitmapListBox{};
     QWidget* PnlImgPreview{};
     QLabel* Image32{};
     QLabel* ImgPreview{};
-    QWidget* PnlRight{};
-    QSplitter* Splitter1{};
-    QWidget* SbCenter{};
-    QTabWidget* PageControl1{};
-    QWidget* TabSheet1{};
-    QWidget* PnlMain{};
-    QWebEngineView* WebBrowser1{};
-    QListWidget* lbFrames{};
-    QWidget* TSOutput{};
-    QWidget* TbSource{};
-    QPlainTextEdit* MmMessage{};
-    QWidget* PnlHint{};
-    QLabel* LblHint{};
-    QProgressBar* ProgressBar1{};
-    QFrame* PnlBrowserPages{};
-    QListWidget* BrowserList{};
     QMenu* PmSavedRES{};
 };
 

@@ -1,14 +1,16 @@
 #include <QApplication>
 #include <QDir>
+#include <QWebEngineProfile>
 
 #include "app/MainWindow.h"
-#include "platform/QtPlatform.h"
-#include "platform/QtResources.h"
-#include "platform/WebEngineBrowser.h"
 #include "common/Paths.h"
 #include "net/HttpPageFetcher.h"
-#include "web/CurlDownloader.h"
+#include "platform/BrowserCookies.h"
+#include "platform/QtPlatform.h"
+#include "platform/QtResources.h"
 #include "platform/QtText.h"
+#include "platform/WebEngineBrowser.h"
+#include "web/CurlDownloader.h"
 
 int main(int argc, char** argv) {
     nuv::RegisterBrowserSchemes();
@@ -24,6 +26,10 @@ int main(int argc, char** argv) {
     nuv::TFrmWebpageAnalysis window(
         {dialogs, shell, downloader, http, programFolder, nuv::UserHomeFolder()});
     dialogs.SetOwner(&window);
+    // Downloads carry the page's context, as the browser's own requests do.
+    nuv::BrowserCookies cookies(QWebEngineProfile::defaultProfile());
+    downloader.SetCookieSource(&cookies);
+    downloader.SetReferer([&window] { return window.Extractor().PageURL; });
     window.setWindowState(Qt::WindowMaximized);
     nuv::ShowFormAnimated(&window);
     return QApplication::exec();

@@ -24,8 +24,9 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
-#include "platform/QtText.h"
+#include "platform/BrowserCookies.h"
 #include "platform/QtResources.h"
+#include "platform/QtText.h"
 #include "platform/WebEngineBrowser.h"
 #include "common/Paths.h"
 #include "extract/Extraction.h"
@@ -153,7 +154,8 @@ std::string PrepareSaveFolder(const std::string& given, std::unique_ptr<QTempora
 // folder ends as a one-at-a-time batch leaves it: the last good download of a name wins.
 // The records are in list order.
 std::vector<DownloadRecord> DownloadList(DocType type, const std::vector<std::string>& list,
-                                         const std::string& folder, int workers, TerminalProgress& progress) {
+                                         const std::string& folder, int workers, TerminalProgress& progress,
+                                         const ICookieSource* cookies, const std::string& referer) {
     std::vector<DownloadRecord> records(list.size());
     std::vector<std::vector<size_t>> jobs;
     std::unordered_map<std::string, size_t> jobOfFile;
@@ -179,6 +181,8 @@ std::vector<DownloadRecord> DownloadList(DocType type, const std::vector<std::st
     std::condition_variable wake;
     auto work = [&] {
         CurlDownloader downloader;  // one a thread
+        downloader.SetCookieSource(cookies);
+        downloader.SetReferer([&referer] { return referer; });
         for (size_t j = nextJob++; j < jobs.size(); j = nextJob++) {
             for (size_t i : jobs[j]) {
                 DownloadRecord& r = records[i];
@@ -292,7 +296,7 @@ int RunExtractCli(const ExtractCliOptions& options) {
         PrintError("cannot load " + where.address + ": not a valid address");
         return static_cast<int>(CliExit::PageNotLoaded);
     }
-    const std::string address = ToUtf8(url.toString());
+    const std::string address = ToUtf8(url.toString(QUrl::FullyEncoded));
 
     // A view that is never on screen but counts as shown, so the engine lays the page out
     // in a window-sized viewport and does not throttle its scripts like a hidden tab.
@@ -302,18 +306,28 @@ int RunExtractCli(const ExtractCliOptions& options) {
     view->resize(1280, 900);
     view->show();
     WebEngineBrowser browser(view.get());
+    // Follows the browser's cookie store from before the load, so the page's cookies are
+    // known when its resources are downloaded.
+    BrowserCookies cookies(view->page()->profile());
 
     const std::string failure = LoadPage(browser, address, options.timeoutMs, progress);
     if (!failure.empty()) {
         PrintError("cannot load " + address + ": " + failure);
         return static_cast<int>(CliExit::PageNotLoaded);
     }
+    // The extraction starts once every frame has reported its address (or the bound passed).
+    try {
+        browser.WaitForFrames();
+    } catch (const std::exception&) {
+    }
 
     CurlDownloader curl;
+    curl.SetCookieSource(&cookies);
     RecordingDownloader downloader(curl);
     HttpPageFetcher http;
     HeadlessView host(options.type, address, folder, progress);
     Extraction extraction(ExtractionServices{host, browser, host, downloader, http, UserHomeFolder()});
+    curl.SetReferer([&extraction] { return extraction.PageURL; });
     downloader.recording = options.type == DocType::Css;
     extraction.ExtractFormWebpage();
     downloader.recording = false;
@@ -335,7 +349,8 @@ int RunExtractCli(const ExtractCliOptions& options) {
         if (options.type == DocType::Css) {
             report.records = std::move(downloader.records);
         } else if (!IsTextType(options.type)) {
-            report.records = DownloadList(options.type, report.list, folder, kDownloadWorkers, progress);
+            report.records = DownloadList(options.type, report.list, folder, kDownloadWorkers, progress, &cookies,
+                                          extraction.PageURL);
         }
     }
 

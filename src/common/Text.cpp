@@ -100,4 +100,29 @@ std::string FormatS(std::string_view format, const std::vector<std::string_view>
     return out;
 }
 
+std::string EncodeUnsafeAddressBytes(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b <= 32 || b >= 127) {
+            out += '%';
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string EncodeRequestAddress(std::string_view address) {
+    const size_t scheme = address.find("://");
+    if (scheme == std::string_view::npos) return EncodeUnsafeAddressBytes(address);
+    const size_t pathStart = address.find_first_of("/?#", scheme + 3);
+    if (pathStart == std::string_view::npos) return std::string(address);
+    return std::string(address.substr(0, pathStart)) + EncodeUnsafeAddressBytes(address.substr(pathStart));
+}
+
 }  // namespace nuv

@@ -43,6 +43,14 @@ std::string JoinLinesCrLf(const std::vector<std::string>& lines);
 // Replaces every `from` by `to`, scanning left to right without rescanning replaced text.
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
 
+// Percent-encodes every byte that may not stand in an address as sent in a request:
+// bytes 0-32, 127 and 128 or more (UTF-8 text). Everything else, "%XX" included, stays.
+std::string EncodeUnsafeAddressBytes(std::string_view text);
+
+// The same applied to the part of an absolute address after its "scheme://authority",
+// so a host name is left for the resolver as written. Text without "://" is encoded whole.
+std::string EncodeRequestAddress(std::string_view address);
+
 // Fills each "%s" of `format` with the next argument, in order. A "%s" with no argument
 // left stays empty; extra arguments are ignored. Other "%" sequences are copied as is.
 std::string FormatS(std::string_view format, const std::vector<std::string_view>& args);

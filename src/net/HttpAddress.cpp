@@ -6,27 +6,9 @@
 namespace nuv {
 namespace {
 
-constexpr std::string_view kHexDigits = "0123456789ABCDEF";
-
 bool IsUnsafeByte(char c) {
     const auto b = static_cast<unsigned char>(c);
     return b <= 32 || b == 127;
-}
-
-std::string EncodeUnsafeBytes(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (const char c : s) {
-        if (IsUnsafeByte(c)) {
-            const auto b = static_cast<unsigned char>(c);
-            out += '%';
-            out += kHexDigits[b >> 4];
-            out += kHexDigits[b & 15];
-        } else {
-            out += c;
-        }
-    }
-    return out;
 }
 
 int ParsePort(std::string_view text) {
@@ -117,11 +99,11 @@ HttpAddress SplitHttpAddress(std::string_view address) {
                                                           : rest.rfind('/', limit - 1);
     const size_t documentStart = slash == std::string_view::npos ? 0 : slash + 1;
     a.path = '/';
-    a.path += EncodeUnsafeBytes(rest.substr(0, documentStart));
+    a.path += EncodeUnsafeAddressBytes(rest.substr(0, documentStart));
     const std::string_view afterPath = rest.substr(documentStart);
     const size_t q = afterPath.find('?');
-    a.document = EncodeUnsafeBytes(afterPath.substr(0, q));
-    if (q != std::string_view::npos) a.query = EncodeUnsafeBytes(afterPath.substr(q));
+    a.document = EncodeUnsafeAddressBytes(afterPath.substr(0, q));
+    if (q != std::string_view::npos) a.query = EncodeUnsafeAddressBytes(afterPath.substr(q));
     return a;
 }
 

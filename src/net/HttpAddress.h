@@ -25,9 +25,9 @@ struct HttpAddress {
     bool IsHttps() const { return scheme == "https"; }
 };
 
-// Splits an absolute address. The fragment is cut off; bytes of value 32 or less
-// and 127 in the request target are percent-encoded so the request line cannot be
-// broken. Throws HttpError for an unsupported scheme, a missing or unusable host,
+// Splits an absolute address. The fragment is cut off; bytes of value 32 or less,
+// 127 and 128 or more in the request target are percent-encoded so the request line
+// cannot be broken and carries an address a server accepts. Throws HttpError for an unsupported scheme, a missing or unusable host,
 // or a bad port.
 HttpAddress SplitHttpAddress(std::string_view address);
 

@@ -3,7 +3,11 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -34,14 +38,14 @@ int PollMillis(IoTimeout timeout) {
 }
 
 // Connects one address within `deadline`; returns the socket or -1 with `error` set.
-int ConnectOne(const addrinfo& ai, Clock::time_point deadline, int& error) {
-    const int fd = socket(ai.ai_family, ai.ai_socktype | SOCK_CLOEXEC, ai.ai_protocol);
+int ConnectOne(const ResolvedAddress& ai, Clock::time_point deadline, int& error) {
+    const int fd = socket(ai.family, ai.socketType | SOCK_CLOEXEC, ai.protocol);
     if (fd < 0) {
         error = errno;
         return -1;
     }
     SetNonBlocking(fd);
-    if (connect(fd, ai.ai_addr, ai.ai_addrlen) == 0) return fd;
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&ai.address), ai.length) == 0) return fd;
     if (errno != EINPROGRESS) {
         error = errno;
         close(fd);
@@ -83,31 +87,81 @@ bool WaitForSocket(int fd, short events, IoTimeout timeout) {
     }
 }
 
-std::unique_ptr<TcpStream> TcpStream::Connect(const std::string& host, int port, IoTimeout connectTimeout) {
+std::vector<ResolvedAddress> SystemResolve(const std::string& host, const std::string& service) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* list = nullptr;
-    const std::string service = std::to_string(port);
     const int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
     if (rc != 0) throw HttpError("Host not found: " + host + " (" + gai_strerror(rc) + ")");
+    std::vector<ResolvedAddress> out;
+    for (const addrinfo* ai = list; ai != nullptr; ai = ai->ai_next) {
+        if (ai->ai_addrlen > sizeof(sockaddr_storage)) continue;
+        ResolvedAddress r;
+        r.family = ai->ai_family;
+        r.socketType = ai->ai_socktype;
+        r.protocol = ai->ai_protocol;
+        std::memcpy(&r.address, ai->ai_addr, ai->ai_addrlen);
+        r.length = ai->ai_addrlen;
+        out.push_back(r);
+    }
+    freeaddrinfo(list);
+    return out;
+}
 
+namespace {
+
+// Runs `resolve` on a thread of its own and waits for it until `deadline`. A lookup that
+// outlives the wait finishes alone and drops its answer.
+std::vector<ResolvedAddress> ResolveBefore(const Resolver& resolve, const std::string& host,
+                                           const std::string& service, Clock::time_point deadline) {
+    if (deadline == Clock::time_point::max()) return resolve(host, service);
+    struct Lookup {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        std::vector<ResolvedAddress> addresses;
+        std::exception_ptr error;
+    };
+    auto lookup = std::make_shared<Lookup>();
+    std::thread([lookup, resolve, host, service] {
+        std::vector<ResolvedAddress> addresses;
+        std::exception_ptr error;
+        try {
+            addresses = resolve(host, service);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        std::lock_guard<std::mutex> lock(lookup->mutex);
+        lookup->addresses = std::move(addresses);
+        lookup->error = error;
+        lookup->finished = true;
+        lookup->done.notify_all();
+    }).detach();
+    std::unique_lock<std::mutex> lock(lookup->mutex);
+    if (!lookup->done.wait_until(lock, deadline, [&] { return lookup->finished; }))
+        throw HttpTimeoutError("Could not connect to " + host + ":" + service + ": name lookup timed out");
+    if (lookup->error) std::rethrow_exception(lookup->error);
+    return std::move(lookup->addresses);
+}
+
+}  // namespace
+
+std::unique_ptr<TcpStream> TcpStream::Connect(const std::string& host, int port, IoTimeout connectTimeout,
+                                              const Resolver& resolve) {
+    const std::string service = std::to_string(port);
     const auto deadline = connectTimeout.count() > 0 ? Clock::now() + connectTimeout : Clock::time_point::max();
+    const std::vector<ResolvedAddress> addresses = ResolveBefore(resolve, host, service, deadline);
     int error = ECONNREFUSED;
     int fd = -1;
-    for (addrinfo* ai = list; ai != nullptr && fd < 0; ai = ai->ai_next) {
+    for (const ResolvedAddress& ai : addresses) {
+        if (fd >= 0) break;
         if (Clock::now() >= deadline) {
             error = ETIMEDOUT;
             break;
         }
-        try {
-            fd = ConnectOne(*ai, deadline, error);
-        } catch (...) {
-            freeaddrinfo(list);
-            throw;
-        }
+        fd = ConnectOne(ai, deadline, error);
     }
-    freeaddrinfo(list);
     if (fd < 0) {
         const std::string text = "Could not connect to " + host + ":" + service;
         if (error == ETIMEDOUT) throw HttpTimeoutError(text + ": connect timed out");

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include <sys/socket.h>
 
 #include "net/ByteStream.h"
 
@@ -11,13 +15,31 @@ namespace nuv {
 // first; a timeout of zero or less waits without limit.
 bool WaitForSocket(int fd, short events, IoTimeout timeout);
 
+// One address a host name resolved to.
+struct ResolvedAddress {
+    int family = 0;
+    int socketType = 0;
+    int protocol = 0;
+    sockaddr_storage address{};
+    socklen_t length = 0;
+};
+
+// Resolves a host and service (port) to its addresses; throws HttpError when it cannot.
+// May block for as long as the system resolver takes.
+using Resolver = std::function<std::vector<ResolvedAddress>(const std::string& host, const std::string& service)>;
+
+// The system resolver (getaddrinfo).
+std::vector<ResolvedAddress> SystemResolve(const std::string& host, const std::string& service);
+
 // A TCP connection over a POSIX socket. The socket is non-blocking underneath; every
 // wait goes through poll with the caller's limit. Writes never raise SIGPIPE.
 class TcpStream : public IByteStream {
 public:
-    // Resolves `host` and connects to the first of its addresses that accepts, all
-    // attempts together within `connectTimeout`. Throws HttpError on failure.
-    static std::unique_ptr<TcpStream> Connect(const std::string& host, int port, IoTimeout connectTimeout);
+    // Resolves `host` and connects to the first of its addresses that accepts, the name
+    // lookup and all attempts together within `connectTimeout`. Throws HttpError on
+    // failure, HttpTimeoutError when the time ran out.
+    static std::unique_ptr<TcpStream> Connect(const std::string& host, int port, IoTimeout connectTimeout,
+                                              const Resolver& resolve = SystemResolve);
 
     // Takes ownership of a connected socket.
     explicit TcpStream(int fd);

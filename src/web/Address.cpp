@@ -78,6 +78,38 @@ size_t CountParentPieces(std::string_view ref) {
     return count;
 }
 
+// A reference in a page opened from a file: absolute web addresses stay, "/..." hangs
+// off the file system's root, everything else is joined to the page's folder, where each
+// ".." climbs one folder but never above the root.
+std::string ResolveFileAddress(std::string_view page, std::string_view ref) {
+    constexpr std::string_view kRoot = "file:///";
+    const std::string lowered = LowerAscii(ref);
+    if (StartsWith(lowered, kHttps) || Contains(lowered, kHttp) || StartsWith(lowered, "file:")) return std::string(ref);
+    if (StartsWith(ref, "//")) return "file:" + std::string(ref);
+    if (StartsWith(ref, "/")) return std::string(kRoot) + std::string(ref.substr(ref.find_first_not_of('/')));
+    // The folder of the page: up to its last "/" before any query or fragment.
+    std::string_view folder = page.substr(0, page.find_first_of("?#"));
+    folder = folder.substr(0, folder.rfind('/') + 1);
+    if (folder.size() < kRoot.size()) folder = kRoot;
+    std::string result(folder);
+    std::string_view rest = ref;
+    while (true) {
+        if (StartsWith(rest, "./")) {
+            rest.remove_prefix(2);
+        } else if (StartsWith(rest, "../")) {
+            rest.remove_prefix(3);
+            if (result.size() > kRoot.size()) {
+                result.pop_back();
+                result.resize(result.rfind('/') + 1);
+                if (result.size() < kRoot.size()) result = kRoot;
+            }
+        } else {
+            break;
+        }
+    }
+    return result + std::string(rest);
+}
+
 }  // namespace
 
 std::string SiteRoot(std::string_view address) {
@@ -100,6 +132,8 @@ std::string SiteRoot(std::string_view address) {
 }
 
 std::string ResolveAddress(std::string_view pageAddress, std::string_view reference) {
+    if (StartsWith(LowerAscii(pageAddress.substr(0, 5)), "file:"))
+        return ResolveFileAddress(pageAddress, ReplaceAll(reference, "\\", "/"));
     const std::string page = NormaliseAddress(ReplaceAll(pageAddress, "\\", "/"));
     const std::string ref = NormaliseAddress(ReplaceAll(reference, "\\", "/"));
     if (StartsWith(ref, kHttps) || Contains(ref, kHttp)) return ref;

@@ -21,7 +21,8 @@ std::string SiteRoot(std::string_view address);
 // Turns `reference`, found in the page at `pageAddress`, into an absolute address:
 // backslashes become slashes, runs of slashes after the scheme collapse, absolute
 // references stay, "//host/..." takes the page's scheme, "/..." hangs off the site root
-// and everything else is joined to the page's folder.
+// and everything else is joined to the page's folder. In a page opened from a file
+// ("file:" address) the root is the file system's and ".." never climbs above it.
 std::string ResolveAddress(std::string_view pageAddress, std::string_view reference);
 
 // Joins a relative reference to the folder of a normalised page address. Every ".."

@@ -7,7 +7,12 @@
 #include <random>
 #include <system_error>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <curl/curl.h>
+
+#include "common/Text.h"
 
 namespace nuv {
 namespace {
@@ -40,13 +45,72 @@ int ReportProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t, cur
     return 0;
 }
 
-std::string TemporaryNameBeside(const std::filesystem::path& target) {
+std::string PartialName() {
     // One generator a thread: downloaders on several threads name their files at once.
     static thread_local std::mt19937_64 rng{std::random_device{}()};
     char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".%016llx.part", static_cast<unsigned long long>(rng()));
-    return target.string() + suffix;
+    std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(rng()));
+    return std::string(kPartialDownloadPrefix) + suffix;
 }
+
+// The file a download writes into. Where the file system allows it the file has no name
+// until it is complete, so no listing of the folder ever shows a download in progress;
+// elsewhere it carries a partial-download name from the start.
+class PartialFile {
+public:
+    explicit PartialFile(const std::filesystem::path& folder) : folder_(folder) {
+        const std::string dir = folder.empty() ? std::string(".") : folder.string();
+        fd_ = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd_ < 0) {
+            for (int attempt = 0; attempt < 8 && fd_ < 0; ++attempt) {
+                name_ = (folder_ / PartialName()).string();
+                fd_ = ::open(name_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+                if (fd_ < 0 && errno != EEXIST) break;
+            }
+            if (fd_ < 0) name_.clear();
+        }
+        if (fd_ >= 0) file_ = ::fdopen(fd_, "wb");
+        if (!file_ && fd_ >= 0) ::close(fd_);
+    }
+    ~PartialFile() {
+        if (file_) std::fclose(file_);
+        std::error_code ec;
+        if (!name_.empty()) std::filesystem::remove(name_, ec);
+    }
+    PartialFile(const PartialFile&) = delete;
+    PartialFile& operator=(const PartialFile&) = delete;
+
+    std::FILE* Stream() const { return file_; }
+
+    // Flushes the file and renames it over `target`. False when that cannot be done;
+    // the target is then untouched.
+    bool Commit(const std::filesystem::path& target) {
+        if (std::fflush(file_) != 0 || std::ferror(file_)) return false;
+        if (name_.empty()) {
+            // Give the unnamed file a name in its folder, then move it over the target.
+            const std::string procPath = "/proc/self/fd/" + std::to_string(::fileno(file_));
+            for (int attempt = 0; attempt < 8 && name_.empty(); ++attempt) {
+                const std::string candidate = (folder_ / PartialName()).string();
+                if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                    name_ = candidate;
+                else if (errno != EEXIST)
+                    break;
+            }
+            if (name_.empty()) return false;
+        }
+        std::error_code ec;
+        std::filesystem::rename(name_, target, ec);
+        if (ec) return false;
+        name_.clear();
+        return true;
+    }
+
+private:
+    std::filesystem::path folder_;
+    std::string name_;  // empty while the file has no name
+    int fd_ = -1;
+    std::FILE* file_ = nullptr;
+};
 
 }  // namespace
 
@@ -63,7 +127,6 @@ void CurlDownloader::DownloadToFile(const std::string& url, const std::string& f
                                     const DownloadProgressFn& progress) {
     namespace fs = std::filesystem;
     const fs::path target(filePath);
-    const std::string temp = TemporaryNameBeside(target);
     // The shared handle keeps its connections between downloads; a nested download
     // (started while the shared one runs) uses a handle of its own.
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> own(nullptr, &curl_easy_cleanup);
@@ -78,12 +141,13 @@ void CurlDownloader::DownloadToFile(const std::string& url, const std::string& f
         c = own.get();
     }
     if (!c) throw DownloadError("cannot start a download");
-    std::FILE* file = std::fopen(temp.c_str(), "wb");
-    if (!file) throw DownloadError("cannot write " + temp);
+    PartialFile partial(target.parent_path());
+    if (!partial.Stream()) throw DownloadError("cannot write into " + target.parent_path().string());
 
-    Transfer t{file, &progress, c};
+    Transfer t{partial.Stream(), &progress, c};
     char error[CURL_ERROR_SIZE] = {};
-    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+    const std::string request = EncodeRequestAddress(url);
+    curl_easy_setopt(c, CURLOPT_URL, request.c_str());
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, 20L);
     curl_easy_setopt(c, CURLOPT_FAILONERROR, 1L);
@@ -92,6 +156,16 @@ void CurlDownloader::DownloadToFile(const std::string& url, const std::string& f
     if (stallSeconds_ > 0) {
         curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, stallSeconds_);
+    }
+    if (!caFile_.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, caFile_.c_str());
+    const std::string referer = referer_ ? referer_() : std::string();
+    if (!referer.empty()) curl_easy_setopt(c, CURLOPT_REFERER, referer.c_str());
+    // The browser's cookies: curl's own engine picks those that fit each request,
+    // redirects included. The engine starts empty for every download.
+    curl_easy_setopt(c, CURLOPT_COOKIEFILE, "");
+    curl_easy_setopt(c, CURLOPT_COOKIELIST, "ALL");
+    if (cookies_) {
+        for (const std::string& line : cookies_->CookieLines()) curl_easy_setopt(c, CURLOPT_COOKIELIST, line.c_str());
     }
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &WriteBody);
@@ -104,19 +178,8 @@ void CurlDownloader::DownloadToFile(const std::string& url, const std::string& f
     if (useShared) sharedBusy_ = true;
     const CURLcode rc = curl_easy_perform(c);
     if (useShared) sharedBusy_ = false;
-    const bool written = std::fflush(file) == 0 && !std::ferror(file);
-    std::fclose(file);
-    std::error_code ec;
-    if (rc != CURLE_OK || !written) {
-        fs::remove(temp, ec);
-        throw DownloadError(rc != CURLE_OK ? std::string(error[0] ? error : curl_easy_strerror(rc))
-                                           : "cannot write " + filePath);
-    }
-    fs::rename(temp, target, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        throw DownloadError("cannot replace " + filePath);
-    }
+    if (rc != CURLE_OK) throw DownloadError(error[0] ? error : curl_easy_strerror(rc));
+    if (!partial.Commit(target)) throw DownloadError("cannot write " + filePath);
 }
 
 }  // namespace nuv

@@ -1,12 +1,17 @@
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include "web/Downloader.h"
 
 namespace nuv {
 
 // The URL-to-file downloader over libcurl: follows redirects, verifies https
-// certificates, reports progress on the calling thread, and writes to a temporary name
-// in the target folder that replaces the target only when the body is complete.
+// certificates, reports progress on the calling thread, and writes into a file without a
+// name in the target folder, which replaces the target only when the body is complete.
+// Addresses are percent-encoded where they hold bytes a request may not carry; "file:"
+// addresses copy the local file.
 // One thread uses an instance. Successive downloads share one handle, so a connection
 // to the same server is reused; a download started from inside a progress report (the
 // window handles events meanwhile) gets a handle of its own.
@@ -21,9 +26,18 @@ public:
 
     // Seconds without any received byte after which a download fails (0: no limit).
     void SetStallTimeout(long seconds) { stallSeconds_ = seconds; }
+    // The browser's cookies, sent with every download where they apply.
+    void SetCookieSource(const ICookieSource* cookies) { cookies_ = cookies; }
+    // The page whose resources are downloaded, sent as Referer; "" sends none.
+    void SetReferer(std::function<std::string()> referer) { referer_ = std::move(referer); }
+    // A file of certificate authorities to trust instead of the system's ("" for those).
+    void SetCaFile(std::string caFile) { caFile_ = std::move(caFile); }
 
 private:
     long stallSeconds_ = 30;
+    const ICookieSource* cookies_ = nullptr;
+    std::function<std::string()> referer_;
+    std::string caFile_;
     void* shared_ = nullptr;  // the reusable CURL handle
     bool sharedBusy_ = false;
 };

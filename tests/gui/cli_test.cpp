@@ -284,6 +284,46 @@ private slots:
         }
     }
 
+    // What real sites serve: a folder with a blank and Chinese names, a picture served
+    // only with the page's cookie and Referer, and a page opened from a file.
+    void pagesAsRealSitesWriteThem() {
+        const QString page = QStringLiteral("/sp%20ace/%E9%A1%B5%E9%9D%A2.html");
+        site_.Put(page, "<html><body><img src=\"a.gif\"><img src=\"\xe5\x9b\xbe.gif\">"
+                        "<img src=\"/sp%20ace/b%20c.gif\"><img src=\"guarded.gif\"></body></html>");
+        site_.SetResponseHeaders(page, "Set-Cookie: session=abc; Path=/\r\n");
+        for (const char* name : {"/sp%20ace/a.gif", "/sp%20ace/%E5%9B%BE.gif", "/sp%20ace/b%20c.gif",
+                                 "/sp%20ace/guarded.gif"})
+            site_.Put(QString::fromLatin1(name), QByteArray("GIF89a") + name, "image/gif");
+        site_.Require(QStringLiteral("/sp%20ace/guarded.gif"),
+                      {"Cookie: session=abc", "Referer: " + site_.Url(page).toUtf8()});
+        const QString out = work_.path() + QStringLiteral("/real-site");
+        const Run r = Extract({QStringLiteral("-d"), QStringLiteral("-o"), out, site_.Url(page)});
+        QVERIFY2(r.exitCode == 0, r.err);
+        QCOMPARE(r.lines(), (QStringList{site_.Url(QStringLiteral("/sp%20ace/a.gif")),
+                                         site_.Url(QStringLiteral("/sp%20ace/图.gif")),
+                                         site_.Url(QStringLiteral("/sp%20ace/b%20c.gif")),
+                                         site_.Url(QStringLiteral("/sp%20ace/guarded.gif"))}));
+        for (const char* file : {"a.gif", "图.gif", "b%20c.gif", "guarded.gif"})
+            QVERIFY2(QFile::exists(out + QLatin1Char('/') + QString::fromUtf8(file)), file);
+
+        // A local page: its style sheet resolves against its own folder and is copied.
+        const QString dir = work_.path() + QStringLiteral("/local css");
+        QVERIFY(QDir().mkpath(dir + QStringLiteral("/css")));
+        QFile html(dir + QStringLiteral("/page.html"));
+        QVERIFY(html.open(QIODevice::WriteOnly));
+        html.write("<html><head><link rel=\"stylesheet\" href=\"css/style.css\"></head><body>x</body></html>");
+        html.close();
+        QFile css(dir + QStringLiteral("/css/style.css"));
+        QVERIFY(css.open(QIODevice::WriteOnly));
+        css.write("body { color: red; }");
+        css.close();
+        const Run local = Extract({QStringLiteral("-t"), QStringLiteral("css"), QStringLiteral("-o"),
+                                   QStringLiteral("saved"), QStringLiteral("./page.html")}, dir);
+        QVERIFY2(local.exitCode == 0, local.err);
+        QCOMPARE(local.lines(), QStringList{QUrl::fromLocalFile(dir + QStringLiteral("/css/style.css")).toString(QUrl::FullyEncoded)});
+        QVERIFY(QFile::exists(dir + QStringLiteral("/saved/style.css")));
+    }
+
     void pageThatCannotBeLoaded() {
         const QString refused = QStringLiteral("http://127.0.0.1:%1/").arg(ClosedPort());
         Run r = Extract({refused});

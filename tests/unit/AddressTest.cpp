@@ -61,6 +61,16 @@ INSTANTIATE_TEST_SUITE_P(TextRules, ResolveAddressTable, ::testing::Values(
     // "http://" anywhere in a reference makes the rule drop its first seven bytes.
     ResolveCase{kNewsPage, "x.gif?u=http://b", "http://=http:/b"}));
 
+// A page opened from a file resolves against its own folder and the file system's root.
+INSTANTIATE_TEST_SUITE_P(LocalPages, ResolveAddressTable, ::testing::Values(
+    ResolveCase{"file:///x/page.html", "a.gif", "file:///x/a.gif"},
+    ResolveCase{"file:///x/page.html", "/a.gif", "file:///a.gif"},
+    ResolveCase{"file:///x/y/page.html?q=1/2", "../css\\s.css", "file:///x/css/s.css"},
+    ResolveCase{"file:///x/page.html", "../../../a.gif", "file:///a.gif"},
+    ResolveCase{"file:///sp%20ace/page.html", "./b%20c.gif", "file:///sp%20ace/b%20c.gif"},
+    ResolveCase{"file:///x/page.html", "http://cdn.example/a.gif", "http://cdn.example/a.gif"},
+    ResolveCase{"FILE:///x/page.html", "//host/a.gif", "file://host/a.gif"}));
+
 // Decisions of this program where the plain rules break down.
 INSTANTIATE_TEST_SUITE_P(Https, ResolveAddressTable, ::testing::Values(
     ResolveCase{"https://site.example/news/2009/index.html", "pic/a.gif", "https://site.example/news/2009/pic/a.gif"},

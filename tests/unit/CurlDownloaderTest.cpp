@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 
 #include <gtest/gtest.h>
 
@@ -112,6 +113,56 @@ TEST_F(CurlDownloaderTest, SuccessiveDownloadsReuseTheConnectionAndNestedOnesGet
                                            [](const DownloadProgress&) { throw std::runtime_error("x"); }),
                  DownloadError);
     EXPECT_FALSE(fs::exists(dir / "4.gif"));
+}
+
+struct FixedCookies : ICookieSource {
+    std::vector<std::string> lines;
+    std::vector<std::string> CookieLines() const override { return lines; }
+};
+
+TEST_F(CurlDownloaderTest, SendsTheRequestAsTheBrowserWouldAndNamesNoDownloadInProgress) {
+    std::vector<std::string> requests;
+    std::mutex m;
+    ScriptedServer server([&](ServerConnection& c) {
+        while (const auto request = c.ReadRequest()) {
+            {
+                std::lock_guard<std::mutex> lock(m);
+                requests.push_back(*request);
+            }
+            c.Send("HTTP/1.1 200 OK\r\nContent-Length: 70000\r\n\r\n");
+            c.Send(std::string(70000, 'p'));
+        }
+    });
+    FixedCookies cookies;
+    cookies.lines = {"127.0.0.1\tFALSE\t/\tFALSE\t0\tsession\tabc",
+                     "other.example\tFALSE\t/\tFALSE\t0\tforeign\tno"};
+    downloader.SetCookieSource(&cookies);
+    downloader.SetReferer([] { return std::string("http://127.0.0.1/sp%20ace/page.html"); });
+
+    // A name of 250 bytes, and the folder as a listing sees it while the body arrives.
+    const std::string longName = std::string(246, 'n') + ".gif";
+    std::vector<std::string> seenWhileLoading;
+    downloader.DownloadToFile(server.Url("/sp ace/\xe5\x9b\xbe%41.gif"), (dir / longName).string(),
+                              [&](const DownloadProgress& p) {
+                                  if (p.progress > 0 && p.progress < 70000 && seenWhileLoading.empty())
+                                      seenWhileLoading = Entries();
+                              });
+    EXPECT_EQ(Read(dir / longName).size(), 70000u);
+    EXPECT_TRUE(seenWhileLoading.empty()) << seenWhileLoading.front();
+    EXPECT_EQ(Entries(), std::vector<std::string>{longName});
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].find("GET /sp%20ace/%E5%9B%BE%41.gif HTTP/1.1\r\n"), 0u) << requests[0];
+    EXPECT_NE(requests[0].find("\r\nCookie: session=abc\r\n"), std::string::npos) << requests[0];
+    EXPECT_EQ(requests[0].find("foreign"), std::string::npos);
+    EXPECT_NE(requests[0].find("\r\nReferer: http://127.0.0.1/sp%20ace/page.html\r\n"), std::string::npos);
+}
+
+TEST_F(CurlDownloaderTest, AFileAddressCopiesTheLocalFile) {
+    fs::create_directories(dir / "src dir");
+    std::ofstream(dir / "src dir" / "\xe9\xa1\xb5.css") << "body{}";
+    downloader.DownloadToFile("file://" + (dir / "src dir").string() + "/\xe9\xa1\xb5.css",
+                              (dir / "copy.css").string());
+    EXPECT_EQ(Read(dir / "copy.css"), "body{}");
 }
 
 }  // namespace

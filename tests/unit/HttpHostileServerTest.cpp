@@ -1,10 +1,14 @@
 #include "net/HttpClient.h"
 
+#include <thread>
+
 #include <chrono>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "net/HttpError.h"
+#include "net/TcpStream.h"
 #include "support/ScriptedServer.h"
 
 namespace nuv {
@@ -150,4 +154,25 @@ TEST(HttpHostileServer, AResetInTheMiddleOfTheBodyIsAnError) {
 }
 
 }  // namespace
+TEST(HttpHostileServer, ANameLookupThatHangsEndsWithinTheConnectLimit) {
+    // The resolver answers long after the limit; the connection gives up at the limit.
+    const Resolver slow = [](const std::string&, const std::string&) -> std::vector<ResolvedAddress> {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        throw HttpError("too late");
+    };
+    EXPECT_THROW(TcpStream::Connect("slow.example", 80, std::chrono::milliseconds(50), slow), HttpTimeoutError);
+    // A failing lookup within the limit reports its own error.
+    const Resolver failing = [](const std::string&, const std::string&) -> std::vector<ResolvedAddress> {
+        throw HttpError("Host not found: nowhere");
+    };
+    try {
+        TcpStream::Connect("nowhere", 80, std::chrono::seconds(5), failing);
+        ADD_FAILURE();
+    } catch (const HttpTimeoutError&) {
+        ADD_FAILURE();
+    } catch (const HttpError& e) {
+        EXPECT_STREQ(e.what(), "Host not found: nowhere");
+    }
+}
+
 }  // namespace nuv

@@ -35,5 +35,14 @@ TEST(Text, ReplaceAllDoesNotRescanAndFormatSFillsInOrder) {
     EXPECT_EQ(FormatS("%s%s", {"only"}), "only");
 }
 
+TEST(Text, RequestAddressesEncodeWhatARequestMayNotCarry) {
+    EXPECT_EQ(EncodeUnsafeAddressBytes("a b\t%41\x7f\xe5\x9b\xbe?x=1#f"), "a%20b%09%41%7F%E5%9B%BE?x=1#f");
+    // The authority stays as written for the resolver.
+    EXPECT_EQ(EncodeRequestAddress("http://h\xc3\xa9.example:81/sp ace/\xe9\xa1\xb5.html?q= 1"),
+              "http://h\xc3\xa9.example:81/sp%20ace/%E9%A1%B5.html?q=%201");
+    EXPECT_EQ(EncodeRequestAddress("https://host"), "https://host");
+    EXPECT_EQ(EncodeRequestAddress("file:///x y/a.css"), "file:///x%20y/a.css");
+}
+
 }  // namespace
 }  // namespace nuv

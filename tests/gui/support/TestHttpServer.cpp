@@ -39,7 +39,24 @@ TestHttpServer::~TestHttpServer() {
 
 void TestHttpServer::Put(const QString& path, const QByteArray& body, const QByteArray& contentType) {
     QMutexLocker lock(&mutex_);
-    entries_.insert(path, {body, contentType});
+    Entry& e = entries_[path];
+    e.body = body;
+    e.contentType = contentType;
+}
+
+void TestHttpServer::SetResponseHeaders(const QString& path, const QByteArray& headers) {
+    QMutexLocker lock(&mutex_);
+    entries_[path].headers = headers;
+}
+
+void TestHttpServer::Require(const QString& path, const QList<QByteArray>& lines) {
+    QMutexLocker lock(&mutex_);
+    entries_[path].required = lines;
+}
+
+void TestHttpServer::Hold(const QString& path) {
+    QMutexLocker lock(&mutex_);
+    entries_[path].hold = true;
 }
 
 QString TestHttpServer::Origin() const {
@@ -63,13 +80,21 @@ void TestHttpServer::Serve(QTcpSocket* socket) {
         QMutexLocker lock(&mutex_);
         requests_[path] += 1;
         const auto it = entries_.constFind(path);
-        if (it == entries_.constEnd()) {
+        bool allowed = true;
+        if (it != entries_.constEnd()) {
+            const QByteArray head = request.left(request.indexOf("\r\n\r\n") + 2);
+            for (const QByteArray& line : it->required) allowed = allowed && head.contains("\r\n" + line + "\r\n");
+            if (it->hold) return;
+        }
+        if (!allowed) {
+            response = "HTTP/1.0 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        } else if (it == entries_.constEnd()) {
             response = "HTTP/1.0 404 Not Found\r\nContent-Type: text/plain\r\nContent-Length: 9\r\n"
                        "Connection: close\r\n\r\nnot found";
         } else {
             response = "HTTP/1.0 200 OK\r\nContent-Type: " + it->contentType +
-                       "\r\nContent-Length: " + QByteArray::number(it->body.size()) +
-                       "\r\nConnection: close\r\n\r\n" + it->body;
+                       "\r\nContent-Length: " + QByteArray::number(it->body.size()) + "\r\n" + it->headers +
+                       "Connection: close\r\n\r\n" + it->body;
         }
     }
     socket->write(response);

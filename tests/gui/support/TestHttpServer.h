@@ -23,8 +23,16 @@ public:
     TestHttpServer(const TestHttpServer&) = delete;
     TestHttpServer& operator=(const TestHttpServer&) = delete;
 
+    // `path` is the request target as sent, percent-encoding included.
     void Put(const QString& path, const QByteArray& body,
              const QByteArray& contentType = QByteArrayLiteral("text/html; charset=utf-8"));
+    // Adds header lines ("Name: value\r\n" each) to the answer for `path`.
+    void SetResponseHeaders(const QString& path, const QByteArray& headers);
+    // Answers `path` only to requests whose head holds every one of `lines` (for example
+    // "Cookie: a=b"); any other request gets 403.
+    void Require(const QString& path, const QList<QByteArray>& lines);
+    // Never answers requests for `path`.
+    void Hold(const QString& path);
     bool isListening() const { return port_ != 0; }
     // "http://127.0.0.1:PORT" without a trailing "/".
     QString Origin() const;
@@ -37,6 +45,9 @@ private:
     struct Entry {
         QByteArray body;
         QByteArray contentType;
+        QByteArray headers;
+        QList<QByteArray> required;
+        bool hold = false;
     };
     QHostAddress address_;
     quint16 port_ = 0;

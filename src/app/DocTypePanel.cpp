@@ -1,0 +1,64 @@
+#include "app/DocTypePanel.h"
+
+#include <QEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QVBoxLayout>
+
+#include "platform/Widgets.h"
+
+namespace nuv {
+namespace {
+
+class DocTypeList : public QListWidget {
+public:
+    DocTypeList(QWidget* parent, std::function<void()> onUserMove)
+        : QListWidget(parent), onUserMove_(std::move(onUserMove)) {}
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const int before = currentRow();
+        QListWidget::keyPressEvent(event);
+        if (currentRow() != before && onUserMove_) onUserMove_();
+    }
+
+private:
+    std::function<void()> onUserMove_;
+};
+
+}  // namespace
+
+DocTypePanel::DocTypePanel(QWidget* parent, std::function<void()> onSelect, std::function<bool()> busy)
+    : QWidget(parent), busy_(std::move(busy)) {
+    Named(this, "Panel1");
+    setFixedHeight(120);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    Image28 = Named(new QLabel(this), "Image28");
+    Image28->setFixedHeight(20);
+    LBDocType = Named(new DocTypeList(this, onSelect), "LBDocType");
+    SetAccessibleText(LBDocType, QStringLiteral("资源类型"));
+    layout->addWidget(Image28);
+    layout->addWidget(LBDocType, 1);
+    connect(LBDocType, &QListWidget::itemClicked, this, [onSelect] { onSelect(); });
+    LBDocType->installEventFilter(this);
+    LBDocType->viewport()->installEventFilter(this);
+}
+
+bool DocTypePanel::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+            if (busy_ && busy_()) return true;
+            break;
+        default: break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace nuv

@@ -1,0 +1,45 @@
+#include "app/HintBar.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+
+#include "platform/QtText.h"
+#include "platform/Widgets.h"
+
+namespace nuv {
+
+HintBar::HintBar(QWidget* parent) : QWidget(parent) {
+    Named(this, "PnlHint");
+    setFixedHeight(25);
+    auto* hint = new QHBoxLayout(this);
+    hint->setContentsMargins(0, 0, 0, 0);
+    LblHint = Named(new QLabel(this), "LblHint");
+    LblHint->setFont(PixelFont("宋体", 13));
+    LblHint->setStyleSheet(QStringLiteral("QLabel#LblHint { color: #FF0000; }"));
+    LblHint->setIndent(170);
+    SetAccessibleText(LblHint, QStringLiteral("提示"));
+    hint->addWidget(LblHint);
+    ProgressBar1 = Named(new QProgressBar(LblHint), "ProgressBar1");
+    ProgressBar1->setGeometry(2, 3, 161, 19);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    SetAccessibleText(ProgressBar1, QStringLiteral("进度"));
+    Paint(this, kPanelColour);
+    Paint(LblHint, kPanelColour);
+}
+
+void HintBar::ShowHint(const std::string& text) { LblHint->setText(FromUtf8(text)); }
+
+void HintBar::SetProgressMaximum(int maximum) { ProgressBar1->setMaximum(maximum); }
+
+void HintBar::SetProgressPosition(int position) { ProgressBar1->setValue(position); }
+
+void HintBar::StepProgress() {
+    int next = ProgressBar1->value() + 10;
+    if (next > ProgressBar1->maximum()) next = ProgressBar1->minimum() + (next - ProgressBar1->maximum());
+    ProgressBar1->setValue(next);
+}
+
+}  // namespace nuv

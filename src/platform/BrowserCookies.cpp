@@ -1,0 +1,57 @@
+#include "platform/BrowserCookies.h"
+
+#include <algorithm>
+
+#include <QDateTime>
+#include <QWebEngineCookieStore>
+#include <QWebEngineProfile>
+
+#include "platform/QtText.h"
+
+namespace nuv {
+namespace {
+
+// Tabs and line breaks would break the cookie-file line; such a cookie is not passed on.
+bool Clean(const std::string& s) { return s.find_first_of("\t\r\n") == std::string::npos; }
+
+}  // namespace
+
+BrowserCookies::BrowserCookies(QWebEngineProfile* profile, QObject* parent) : QObject(parent) {
+    QWebEngineCookieStore* store = profile->cookieStore();
+    connect(store, &QWebEngineCookieStore::cookieAdded, this, [this](const QNetworkCookie& c) { Add(c); });
+    connect(store, &QWebEngineCookieStore::cookieRemoved, this, [this](const QNetworkCookie& c) { Remove(c); });
+    store->loadAllCookies();
+}
+
+void BrowserCookies::Add(const QNetworkCookie& cookie) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto same = [&](const QNetworkCookie& c) { return c.hasSameIdentifier(cookie); };
+    cookies_.erase(std::remove_if(cookies_.begin(), cookies_.end(), same), cookies_.end());
+    cookies_.push_back(cookie);
+}
+
+void BrowserCookies::Remove(const QNetworkCookie& cookie) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto same = [&](const QNetworkCookie& c) { return c.hasSameIdentifier(cookie); };
+    cookies_.erase(std::remove_if(cookies_.begin(), cookies_.end(), same), cookies_.end());
+}
+
+std::vector<std::string> BrowserCookies::CookieLines() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::string> lines;
+    for (const QNetworkCookie& c : cookies_) {
+        const std::string domain = ToUtf8(c.domain());
+        const std::string path = c.path().isEmpty() ? std::string("/") : ToUtf8(c.path());
+        const std::string name = ToUtf8(QString::fromUtf8(c.name()));
+        const std::string value = ToUtf8(QString::fromUtf8(c.value()));
+        if (domain.empty() || name.empty() || !Clean(domain) || !Clean(path) || !Clean(name) || !Clean(value))
+            continue;
+        const long long expires = c.isSessionCookie() ? 0 : c.expirationDate().toSecsSinceEpoch();
+        lines.push_back(domain + "\t" + (domain.front() == '.' ? "TRUE" : "FALSE") + "\t" + path + "\t" +
+                        (c.isSecure() ? "TRUE" : "FALSE") + "\t" + std::to_string(expires) + "\t" + name + "\t" +
+                        value);
+    }
+    return lines;
+}
+
+}  // namespace nuv

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <QNetworkCookie>
+#include <QObject>
+
+#include "web/Downloader.h"
+
+class QWebEngineProfile;
+
+namespace nuv {
+
+// A copy of the cookies of a browser profile, kept current from the profile's cookie
+// store on the user-interface thread and read by downloads on any thread.
+class BrowserCookies : public QObject, public ICookieSource {
+    Q_OBJECT
+public:
+    explicit BrowserCookies(QWebEngineProfile* profile, QObject* parent = nullptr);
+
+    std::vector<std::string> CookieLines() const override;
+
+private:
+    void Add(const QNetworkCookie& cookie);
+    void Remove(const QNetworkCookie& cookie);
+
+    mutable std::mutex mutex_;
+    std::vector<QNetworkCookie> cookies_;
+};
+
+}  // namespace nuv
