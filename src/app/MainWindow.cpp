@@ -1,7 +1,6 @@
 #include "app/MainWindow.h"
 
 #include <cfenv>
-#include <filesystem>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -14,7 +13,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QSplitter>
@@ -33,6 +31,7 @@
 #include "common/Strings.h"
 #include "common/Text.h"
 #include "library/Preview.h"
+#include "library/SavedFilesPanel.h"
 #include "platform/QtResources.h"
 #include "platform/QtText.h"
 #include "platform/WebEngineBrowser.h"
@@ -74,22 +73,13 @@ void TFrmWebpageAnalysis::BuildComponents() {
     addressBar_ = new AddressBar(SbMain, this);
     mainLayout->addWidget(addressBar_);
 
-    // Save-folder bar.
-    PnlPath = Named(new QGroupBox(QStringLiteral("保存到文件夹"), SbMain), "PnlPath");
-    PnlPath->setFixedHeight(48);
-    BtnOpenDir = FlatButton(PnlPath, "BtnOpenDir", 9, 17, 122, 25);
-    BtnSelectPath = FlatButton(PnlPath, "BtnSelectPath", 138, 15, 89, 26);
-    ImgTopBG = BoxBackground(PnlPath, "ImgTopBG");
-    ImgTopBG->setGeometry(231, 14, 568, 28);
-    EdtPicPath = Named(new QLineEdit(PnlPath), "EdtPicPath");
-    EdtPicPath->setFrame(false);
-    EdtPicPath->setFont(PixelFont("宋体", 16));
-    EdtPicPath->setGeometry(240, 19, 553, 19);
-    EdtPicPath->setToolTip(QStringLiteral("图片列表为此路径下的图片"));
+    // The saved-files panel builds the save-folder bar, the list and the preview; they
+    // are placed below.
+    savedFiles_ = new SavedFilesPanel(SavedFilesServices{*this, state_, s_.dialogs, s_.shell, s_.homeFolder}, this);
+    PnlPath = savedFiles_->PathBar();
+    ImgTopBG = savedFiles_->FolderBoxBackground();
+    EdtPicPath = savedFiles_->FolderBox();
     EdtPicPath->installEventFilter(this);
-    SetAccessibleText(BtnOpenDir, QStringLiteral("打开文件夹"));
-    SetAccessibleText(BtnSelectPath, QStringLiteral("选择路径"));
-    SetAccessibleText(EdtPicPath, QStringLiteral("保存到文件夹"), EdtPicPath->toolTip());
     addressBar_->EdtURL->installEventFilter(this);
 
     auto* top = new QWidget(SbMain);
@@ -122,41 +112,8 @@ void TFrmWebpageAnalysis::BuildComponents() {
     docTypes_ = new DocTypePanel(
         SbLeft, [this] { LBDocTypeClick(); }, [this] { return extraction_ && extraction_->Running(); });
     left->addWidget(docTypes_);
-    auto* scrollBox1 = Named(new QWidget(SbLeft), "ScrollBox1");
-    auto* sb1 = new QVBoxLayout(scrollBox1);
-    sb1->setContentsMargins(0, 0, 0, 0);
-    sb1->setSpacing(0);
-    Image37 = Named(new QLabel(scrollBox1), "Image37");
-    Image37->setFixedHeight(20);
-    BitmapListBox = Named(new QListWidget(scrollBox1), "BitmapListBox");
-    BitmapListBox->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    BitmapListBox->setToolTip(QStringLiteral("鼠标右键有更多功能"));
-    BitmapListBox->setStyleSheet(QStringLiteral("QListWidget { background: #FFFFFF; }"));
-    SetAccessibleText(Image37, QStringLiteral("已保存资源列表"));
-    SetAccessibleText(BitmapListBox, QStringLiteral("已保存资源列表"), BitmapListBox->toolTip());
-    sb1->addWidget(Image37);
-    sb1->addWidget(BitmapListBox, 1);
-    left->addWidget(scrollBox1, 1);
-    PnlImgPreview = Named(new QWidget(SbLeft), "PnlImgPreview");
-    PnlImgPreview->setFixedHeight(136);
-    auto* pv = new QVBoxLayout(PnlImgPreview);
-    pv->setContentsMargins(0, 0, 0, 0);
-    pv->setSpacing(0);
-    Image32 = Named(new QLabel(PnlImgPreview), "Image32");
-    Image32->setFixedHeight(18);
-    auto* scrollBox2 = Named(new QWidget(PnlImgPreview), "ScrollBox2");
-    auto* sb2 = new QVBoxLayout(scrollBox2);
-    sb2->setContentsMargins(0, 0, 0, 0);
-    ImgPreview = Named(new QLabel(scrollBox2), "ImgPreview");
-    ImgPreview->setToolTip(QStringLiteral("鼠标点击可打开本图片"));
-    SetAccessibleText(Image32, QStringLiteral("图片预览"));
-    SetAccessibleText(ImgPreview, QStringLiteral("图片预览"), ImgPreview->toolTip());
-    ImgPreview->hide();
-    sb2->addWidget(ImgPreview);
-    pv->addWidget(Image32);
-    pv->addWidget(scrollBox2, 1);
-    PnlImgPreview->hide();
-    left->addWidget(PnlImgPreview);
+    left->addWidget(savedFiles_->ListPart(), 1);
+    left->addWidget(savedFiles_->PreviewPanel());
     PnlRight = Named(new QWidget(SbLeft), "PnlRight");
     PnlRight->setFixedHeight(145);
     left->addWidget(PnlRight);
@@ -190,11 +147,6 @@ void TFrmWebpageAnalysis::BuildComponents() {
 
     hintBar_ = new HintBar(body);
     bodyLayout->addWidget(hintBar_);
-
-    PmSavedRES = Named(new QMenu(this), "PmSavedRES");
-    Named(PmSavedRES->addAction(QStringLiteral("打开文件")), "N1");
-    Named(PmSavedRES->addAction(QStringLiteral("打开所在的文件夹")), "N2");
-    Named(PmSavedRES->addAction(QStringLiteral("删除文件")), "N3");
 
     for (QWidget* w : {SbMain, static_cast<QWidget*>(PnlPath), SbLeft, SbCenter}) Paint(w, kPanelColour);
 
@@ -236,12 +188,8 @@ void TFrmWebpageAnalysis::SetupCaptionsAndImages() {
     try {
         setWindowTitle(FromUtf8(MainWindowCaption()));
         QApplication::setApplicationName(FromUtf8(ProductTitle));
-        SetGlyph(BtnOpenDir, "opendir");
-        SetGlyph(BtnSelectPath, "selectpath");
         SetGlyph(addressBar_->BtnOpenWebpage, "btnopenwebpage");
         SetTitlePicture(docTypes_->Image28, "restypetitle");
-        SetTitlePicture(Image37, "ressavetitle");
-        SetTitlePicture(Image32, "imgpreviewtitle");
         docTypes_->LBDocType->clear();
         for (const std::string& name : DocTypeNames()) docTypes_->LBDocType->addItem(FromUtf8(name));
     } catch (...) {
@@ -493,19 +441,12 @@ std::vector<std::string> TFrmWebpageAnalysis::TextResource(const std::string& na
     return LoadTextResource(name);
 }
 
-void TFrmWebpageAnalysis::RefreshSavedList() {
-    // The folder the saved-files list shows becomes the save folder, created when missing
-    // so that the first download of a new folder has somewhere to go.
-    std::string folder = ToUtf8(EdtPicPath->text());
-    NormalizeFolderPath(folder);
-    EdtPicPath->setText(FromUtf8(folder));
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    state_.SaveFolder = folder;
-}
+void TFrmWebpageAnalysis::RefreshSavedList() { savedFiles_->RefreshSavedList(); }
 
 void TFrmWebpageAnalysis::ShowHint(const std::string& text) { hintBar_->ShowHint(text); }
 
-void TFrmWebpageAnalysis::SetSaveFolderBoxText(const std::string& text) { EdtPicPath->setText(FromUtf8(text)); }
+void TFrmWebpageAnalysis::SetSaveFolderBoxText(const std::string& text) {
+    savedFiles_->SetFolderBoxText(text);
+}
 
 }  // namespace nuv

@@ -12,6 +12,7 @@
 #include "common/WindowState.h"
 #include "extract/Extraction.h"
 #include "extract/ExtractionView.h"
+#include "library/SavedFilesPanel.h"
 #include "web/Downloader.h"
 #include "web/PageFetcher.h"
 #include "web/SaveFolderHost.h"
@@ -22,7 +23,6 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
-class QMenu;
 class QSplitter;
 class QToolButton;
 
@@ -50,7 +50,10 @@ struct MainWindowServices {
 };
 
 // The main window. Every handler runs on the user-interface thread.
-class TFrmWebpageAnalysis : public QWidget, public IExtractionView, public ISaveFolderHost {
+class TFrmWebpageAnalysis : public QWidget,
+                            public IExtractionView,
+                            public ISaveFolderHost,
+                            public ISavedFilesHost {
     Q_OBJECT
 public:
     explicit TFrmWebpageAnalysis(MainWindowServices services, QWidget* parent = nullptr);
@@ -68,6 +71,8 @@ public:
     Extraction& Extractor() { return *extraction_; }
     WebEngineBrowser& MainBrowser() { return *browser_; }
     TFrmPreview* ResultWindowIfAny() const { return preview_; }
+    // The save-folder bar, the saved-files list and the preview.
+    SavedFilesPanel& SavedFiles() { return *savedFiles_; }
 
     // SaveFolder, CurPicName, PicIndex and DefaultSavePath, lent to the panels.
     WindowState& State() { return state_; }
@@ -134,18 +139,11 @@ private:
     // The lower left panel that holds the brand panel.
     QWidget* PnlRight{};
 
-    // The saved-files column.
+    // The saved-files column, and the parts of it that the window lays out.
+    SavedFilesPanel* savedFiles_{};
     QGroupBox* PnlPath{};
-    QToolButton* BtnOpenDir{};
-    QToolButton* BtnSelectPath{};
     QLabel* ImgTopBG{};
     QLineEdit* EdtPicPath{};
-    QLabel* Image37{};
-    QListWidget* BitmapListBox{};
-    QWidget* PnlImgPreview{};
-    QLabel* Image32{};
-    QLabel* ImgPreview{};
-    QMenu* PmSavedRES{};
 };
 
 }  // namespace nuv

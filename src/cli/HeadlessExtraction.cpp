@@ -310,16 +310,24 @@ int RunExtractCli(const ExtractCliOptions& options) {
     // known when its resources are downloaded.
     BrowserCookies cookies(view->page()->profile());
 
+    using Clock = std::chrono::steady_clock;
+    const auto started = Clock::now();
+    auto since = [](Clock::time_point t) {
+        return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count());
+    };
     const std::string failure = LoadPage(browser, address, options.timeoutMs, progress);
+    const auto loaded = Clock::now();
     if (!failure.empty()) {
         PrintError("cannot load " + address + ": " + failure);
         return static_cast<int>(CliExit::PageNotLoaded);
     }
     // The extraction starts once every frame has reported its address (or the bound passed).
+    bool allFrames = false;
     try {
-        browser.WaitForFrames();
+        allFrames = browser.WaitForFrames();
     } catch (const std::exception&) {
     }
+    const long long framesMs = since(loaded);
 
     CurlDownloader curl;
     curl.SetCookieSource(&cookies);
@@ -329,8 +337,10 @@ int RunExtractCli(const ExtractCliOptions& options) {
     Extraction extraction(ExtractionServices{host, browser, host, downloader, http, UserHomeFolder()});
     curl.SetReferer([&extraction] { return extraction.PageURL; });
     downloader.recording = options.type == DocType::Css;
+    const auto extractionStart = Clock::now();
     extraction.ExtractFormWebpage();
     downloader.recording = false;
+    const long long extractionMs = since(extractionStart);
     progress.Clear();
 
     CliReport report;
@@ -345,6 +355,7 @@ int RunExtractCli(const ExtractCliOptions& options) {
         case DocType::Css: report.list = extraction.lists.CssURLs; break;
         case DocType::Other: report.list = extraction.lists.OtherURLs.Items(); break;
     }
+    const auto downloadStart = Clock::now();
     if (options.download) {
         if (options.type == DocType::Css) {
             report.records = std::move(downloader.records);
@@ -354,6 +365,15 @@ int RunExtractCli(const ExtractCliOptions& options) {
         }
     }
 
+    if (options.verbose) {
+        for (const std::string& frame : extraction.lbFrames) std::fprintf(stderr, "frame: %s\n", frame.c_str());
+        std::fprintf(stderr,
+                     "timing: page loaded after %lld ms; extraction started %lld ms after the load (%s); "
+                     "extraction %lld ms; downloads %lld ms\n",
+                     static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(loaded - started).count()),
+                     framesMs, allFrames ? "every frame reported" : "frame bound reached", extractionMs,
+                     since(downloadStart));
+    }
     const bool written = WriteAll(stdout, options.json ? FormatJsonOutput(report) : FormatPlainOutput(report));
     for (const DownloadRecord& r : report.records) {
         if (r.outcome == DownloadRecord::Outcome::Failed) PrintError("download failed: " + r.address + ": " + r.reason);

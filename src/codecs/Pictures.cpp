@@ -11,39 +11,65 @@
 namespace nuv {
 namespace {
 
-bool Decode(const std::string& fileName, const char* format, QImage& out) {
-    QImageReader reader(FromUtf8(fileName), format);
-    reader.setDecideFormatFromContent(format == nullptr);
-    out = reader.read();
-    return !out.isNull();
+// What a decoder may allocate for one picture, in megabytes; also covers formats whose
+// size is not known before decoding.
+constexpr int kAllocationLimitMb = 64;
+
+void Show(QLabel* image, const QImage& picture) {
+    image->setPixmap(QPixmap::fromImage(picture));
+    image->resize(picture.size());
 }
 
 }  // namespace
 
-QString PngDialogFilter() { return QStringLiteral("Portable Graphics Network (*.png)"); }
+QString PngDialogFilter() {
+    return QStringLiteral("Portable Graphics Network (*.png)");
+}
+
+QImage ReadPicture(const std::string& fileName, const char* format) {
+    QImageReader::setAllocationLimit(kAllocationLimitMb);
+    QImageReader reader(FromUtf8(fileName), format);
+    reader.setDecideFormatFromContent(format == nullptr);
+    const QSize size = reader.size();
+    if (size.isValid()) {
+        const QByteArray kind = reader.format();
+        const bool decodesScaled = kind == "jpeg" || kind == "svg" || kind == "svgz";
+        const qint64 most = decodesScaled ? kMostScaledPixels : kMostDecodedPixels;
+        if (qint64{size.width()} * size.height() > most) return {};
+        if (size.width() > kLargestPicture.width() || size.height() > kLargestPicture.height()) {
+            reader.setScaledSize(
+                size.scaled(kLargestPicture, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+        }
+    }
+    return reader.read();
+}
 
 void LoadPngPicture(QLabel* image, const std::string& fileName) {
-    QImage picture;
-    if (!image || !Decode(fileName, "png", picture)) return;
-    image->setPixmap(QPixmap::fromImage(picture));
-    image->resize(picture.size());
+    if (!image) return;
+    const QImage picture = ReadPicture(fileName, "png");
+    if (!picture.isNull()) Show(image, picture);
 }
 
 void LoadJpegPicture(QLabel* image, const std::string& fileName, IShell& shell) {
-    QImage picture;
-    if (!image || !Decode(fileName, "jpeg", picture)) {
+    const QImage picture = image ? ReadPicture(fileName, "jpeg") : QImage();
+    if (picture.isNull()) {
         OpenLocation(shell, fileName);
         return;
     }
-    image->setPixmap(QPixmap::fromImage(picture));
-    image->resize(picture.size());
+    Show(image, picture);
+}
+
+bool LoadBmpPicture(QLabel* image, const std::string& fileName) {
+    const QImage picture = image ? ReadPicture(fileName, "bmp") : QImage();
+    if (picture.isNull()) return false;
+    Show(image, picture);
+    return true;
 }
 
 bool LoadOlePicture(QLabel* image, const std::string& fileName, IShell& shell) {
-    QImage picture;
-    if (image && Decode(fileName, nullptr, picture)) {
-        image->setPixmap(QPixmap::fromImage(picture));
-        image->resize(picture.size());
+    const QImage picture = image ? ReadPicture(fileName, nullptr) : QImage();
+    if (!picture.isNull()) {
+        Show(image, picture);
         image->show();
         return true;
     }

@@ -18,8 +18,10 @@ void Extraction::CollectSourceImages(const std::string& source, const std::strin
     try {
         if (progress) s_.view.StepProgress();
         if (progress) s_.view.StepProgress();
-        for (std::string_view ext : kSourceImageExtensions) {
-            for (const std::string& address : ScanReferences(std::string(ext), source, base)) {
+        static const std::vector<std::string_view> kMarkers(std::begin(kSourceImageExtensions),
+                                                            std::end(kSourceImageExtensions));
+        for (const std::vector<std::string>& found : ScanReferencesEach(kMarkers, source, base)) {
+            for (const std::string& address : found) {
                 try {
                     if (!lists.IsListed(ListKind::lkImage, address)) lists.AddImage(address);
                 } catch (...) {

@@ -1,5 +1,7 @@
 #include "extract/Scanner.h"
 
+#include <optional>
+
 #include "common/Text.h"
 #include "web/Address.h"
 #include "web/DocumentBridge.h"
@@ -85,6 +87,89 @@ std::vector<std::string> ScanSheet(std::string_view base, const std::vector<std:
 std::vector<std::string> ScanReferences(std::string_view marker, std::string_view text,
                                         std::string_view base) {
     return WalkReferences(marker, text, true, [base] { return base; });
+}
+
+namespace {
+
+bool EqualsLowered(std::string_view text, std::string_view lowered) {
+    if (text.size() != lowered.size()) return false;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (LowerAsciiChar(text[i]) != lowered[i]) return false;
+    return true;
+}
+
+bool IsDelimiter(char c) { return c == '"' || c == ' ' || c == '\'' || c == '=' || c == '('; }
+
+// The reference that ends at `end` (its marker included), cut after the last delimiter
+// at or after `start` and trimmed, or none when it is kMaxReferenceLength bytes or longer.
+// Looks back only as far as needed: once a byte above 32 lies that far from the end, the
+// reference, which starts at or before it, is too long.
+std::optional<std::string_view> ShortReferenceBefore(std::string_view text, size_t start, size_t end) {
+    size_t firstSolid = end;  // the leftmost byte above 32 seen so far
+    size_t i = end;
+    while (i > start) {
+        const char c = text[i - 1];
+        if (IsDelimiter(c)) break;
+        --i;
+        if (!IsBlankByte(c)) {
+            firstSolid = i;
+            if (end - firstSolid >= kMaxReferenceLength) return std::nullopt;
+        }
+    }
+    const std::string_view ref = TrimView(text.substr(i, end - i));
+    if (ref.size() >= kMaxReferenceLength) return std::nullopt;
+    return ref;
+}
+
+}  // namespace
+
+std::vector<std::vector<std::string>> ScanReferencesEach(const std::vector<std::string_view>& markers,
+                                                         std::string_view text, std::string_view base) {
+    std::vector<std::vector<std::string>> result(markers.size());
+    std::vector<std::string> lowMarkers;
+    bool dotLed = true;
+    for (std::string_view m : markers) {
+        lowMarkers.push_back(LowerAscii(m));
+        dotLed = dotLed && !lowMarkers.back().empty() && lowMarkers.back().front() == '.';
+    }
+    if (!dotLed) {
+        for (size_t m = 0; m < markers.size(); ++m) result[m] = ScanReferences(markers[m], text, base);
+        return result;
+    }
+    // One walk from dot to dot gives the occurrences of every marker, each list in text
+    // order, up to one past the bound (which is where a single-marker scan stops).
+    // The markers that may start at a dot, by the lower-cased byte after it.
+    std::vector<size_t> bySecond[256];
+    std::vector<size_t> dotOnly;
+    for (size_t m = 0; m < lowMarkers.size(); ++m) {
+        if (lowMarkers[m].size() == 1) dotOnly.push_back(m);
+        else bySecond[static_cast<unsigned char>(lowMarkers[m][1])].push_back(m);
+    }
+    std::vector<std::vector<size_t>> hits(markers.size());
+    auto record = [&](size_t m, size_t pos) {
+        if (hits[m].size() > static_cast<size_t>(kScanLimit)) return;
+        if (EqualsLowered(text.substr(pos, lowMarkers[m].size()), lowMarkers[m])) hits[m].push_back(pos);
+    };
+    for (size_t pos = text.find('.'); pos != std::string_view::npos; pos = text.find('.', pos + 1)) {
+        for (size_t m : dotOnly) record(m, pos);
+        if (pos + 1 < text.size())
+            for (size_t m : bySecond[static_cast<unsigned char>(LowerAsciiChar(text[pos + 1]))]) record(m, pos);
+    }
+    for (size_t m = 0; m < markers.size(); ++m) {
+        ScanCount = 0;
+        try {
+            size_t start = 0;
+            for (size_t hit : hits[m]) {
+                if (++ScanCount > kScanLimit) break;
+                const std::optional<std::string_view> ref = ShortReferenceBefore(text, start, hit + lowMarkers[m].size());
+                if (ref) result[m].push_back(ResolveAddress(base, *ref));
+                start = hit + 1;
+            }
+        } catch (...) {
+            // This marker's scan ends here; what it found so far stays.
+        }
+    }
+    return result;
 }
 
 std::vector<std::string> ScanPageReferences(std::string_view marker, IBrowser& browser) {

@@ -31,6 +31,13 @@ inline constexpr int kScanLimit = 10000;
 std::vector<std::string> ScanReferences(std::string_view marker, std::string_view text,
                                         std::string_view base);
 
+// ScanReferences for each of several markers over one text: element i of the result is
+// ScanReferences(markers[i], text, base), byte for byte. The text is walked once, without
+// a lower-cased copy, and the look-back for a delimiter stops as soon as the reference is
+// known to be too long. ScanCount is left as the scan of the last marker leaves it.
+std::vector<std::vector<std::string>> ScanReferencesEach(const std::vector<std::string_view>& markers,
+                                                         std::string_view text, std::string_view base);
+
 // As ScanReferences over the page source of `browser` (read once), without the length
 // filter, each reference resolved against the browser's page address, read anew for
 // every occurrence. Runs on the user-interface thread.

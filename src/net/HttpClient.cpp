@@ -83,15 +83,24 @@ std::string HttpClient::Get(const std::string& address) {
     cookies_.RemoveExpired(clock_());
     const std::string request = BuildRequest(target);
 
-    if (!connection_) connection_ = std::make_unique<Connection>(connector_->Open(target, limits_), target);
-    connection_->keepAlive = false;
-    try {
-        return Exchange(target, request);
-    } catch (const HttpProtocolError&) {
-        throw;  // the exchange decided about the connection
-    } catch (...) {
-        connection_.reset();  // half-read: never reused
-        throw;
+    // A kept connection may have been closed by the server in the moment before this
+    // request went out; a request that got no answer at all on it goes once more over a
+    // new connection.
+    const bool reused = connection_ != nullptr;
+    for (int attempt = 0;; ++attempt) {
+        if (!connection_) connection_ = std::make_unique<Connection>(connector_->Open(target, limits_), target);
+        connection_->keepAlive = false;
+        try {
+            return Exchange(target, request);
+        } catch (const HttpProtocolError&) {
+            throw;  // the exchange decided about the connection
+        } catch (const HttpTimeoutError&) {
+            connection_.reset();
+            throw;
+        } catch (...) {
+            connection_.reset();  // half-read: never reused
+            if (!reused || attempt > 0 || !lastResponse_.statusLine.empty()) throw;
+        }
     }
 }
 
@@ -105,7 +114,10 @@ std::string HttpClient::Exchange(const HttpAddress& address, const std::string& 
     const HttpResponseHead& head = lastResponse_;
     const int code = head.statusCode;
     const auto isClose = [](const std::string& value) { return NormalizedKey(value) == "close"; };
-    const bool keepAlive = !isClose(head.Value("Connection")) && !isClose(head.Value("Proxy-Connection"));
+    // An HTTP/1.0 server keeps the connection only when it says so.
+    const bool keepAlive = StartsWith(head.statusLine, "HTTP/1.0")
+                               ? NormalizedKey(head.Value("Connection")) == "keep-alive"
+                               : !isClose(head.Value("Connection")) && !isClose(head.Value("Proxy-Connection"));
 
     const bool redirect = (code >= 300 && code <= 399 && code != 304) || !head.Value("Location").empty();
     if (redirect || code < 200 || code > 299) {

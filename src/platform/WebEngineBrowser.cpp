@@ -1,5 +1,7 @@
 #include "platform/WebEngineBrowser.h"
 
+#include <memory>
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -165,22 +167,28 @@ void WebEngineBrowser::LoadDocumentFromMemory(const std::string& html) {
 QVariant WebEngineBrowser::RunScript(const QString& script) {
     if (!view_ || !loadedOnce_) throw BrowserError("no document");
     if (Closed()) throw BrowserError("the browser is closing");
+    // The answer may come after this wait has given up, or while the page is destroyed:
+    // the callback owns what it writes to.
+    struct Answer {
+        QVariant value;
+        bool done = false;
+        QPointer<QEventLoop> loop;
+    };
+    auto answer = std::make_shared<Answer>();
     QEventLoop loop;
-    QVariant result;
-    bool done = false;
-    QPointer<QEventLoop> guard(&loop);
-    view_->page()->runJavaScript(script, scripts::kWorld,
-                                 [&result, &done, guard](const QVariant& v) {
-                                     result = v;
-                                     done = true;
-                                     if (guard) guard->quit();
-                                 });
-    if (!done) {
+    answer->loop = &loop;
+    view_->page()->runJavaScript(script, scripts::kWorld, [answer](const QVariant& v) {
+        answer->value = v;
+        answer->done = true;
+        if (answer->loop) answer->loop->quit();
+    });
+    if (!answer->done) {
         waiting_ = &loop;
         QTimer::singleShot(scriptTimeoutMs_, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    if (!done) throw BrowserError(Closed() ? "the browser is closing" : "the page did not answer");
+    if (!answer->done) throw BrowserError(Closed() ? "the browser is closing" : "the page did not answer");
+    const QVariant result = answer->value;
     return result;
 }
 

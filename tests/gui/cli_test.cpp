@@ -369,7 +369,7 @@ private slots:
         const Run r = Extract({QStringLiteral("--help")});
         QCOMPARE(r.exitCode, 0);
         for (const char* option : {"-t, --type TYPE", "-o, --save-to DIR", "-d, --download", "--json", "--timeout SEC",
-                                   "-q, --quiet", "-h, --help", "--version", "source | text | images | flash | css | other"})
+                                   "-q, --quiet", "-v, --verbose", "-h, --help", "--version", "source | text | images | flash | css | other"})
             QVERIFY2(r.out.contains(option), option);
         const Run v = Extract({QStringLiteral("--version")});
         QCOMPARE(v.exitCode, 0);

@@ -131,6 +131,15 @@ private:
 
     std::string SavedAsText(const QString& path) const { return FormatS(strSavedAs, {ToUtf8(path)}); }
 
+    // The entries of the saved-files list, sorted.
+    QStringList SavedList() {
+        auto* list = Child<QListWidget>("BitmapListBox");
+        QStringList names;
+        for (int i = 0; i < list->count(); ++i) names << list->item(i)->text();
+        names.sort();
+        return names;
+    }
+
 private slots:
     void init() {
         dialogs_ = {};
@@ -177,6 +186,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(FileBytes(Saved(QStringLiteral("a.png"))), red_, 15000);
         QTRY_COMPARE(dialogs_.messages, std::vector<std::string>{SavedAsText(Saved(QStringLiteral("a.png")))});
         QCOMPARE(Child<QLabel>("LblHint")->text(), QStringLiteral("全部下载完毕。"));
+        QCOMPARE(SavedList(), QStringList{QStringLiteral("a.png")});
         QVERIFY(!QFile::exists(Saved(QStringLiteral("b.png"))));
 
         // The save link under the second picture saves that one.
@@ -199,6 +209,7 @@ private slots:
         QCOMPARE(Child<QLabel>("LblHint")->text(), QStringLiteral("全部下载完毕。"));
         // Nothing but the files themselves: no temporary leftovers.
         QCOMPARE(QDir(saveDir_->path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+        QCOMPARE(SavedList(), (QStringList{QStringLiteral("a.png"), QStringLiteral("b.png")}));
     }
 
     void saveAllAsSavesIntoTheChosenFolder() {

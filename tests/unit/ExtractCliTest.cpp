@@ -49,7 +49,10 @@ TEST(ExtractCliArguments, AcceptsEveryFormOfEveryOption) {
         EXPECT_EQ(r.options.saveTo, c.saveTo);
         EXPECT_EQ(r.options.timeoutMs, c.timeoutMs);
         EXPECT_EQ(r.options.address, c.address);
+        EXPECT_EQ(r.options.verbose, false);
     }
+    EXPECT_TRUE(ParseExtractCliArguments({"-dv", "a"}).options.verbose);
+    EXPECT_TRUE(ParseExtractCliArguments({"--verbose", "a"}).options.verbose);
 }
 
 TEST(ExtractCliArguments, RefusesUnusableLinesWithAReason) {
@@ -98,7 +101,7 @@ TEST(ExtractCliArguments, TypeNamesRoundTrip) {
 TEST(ExtractCliArguments, UsageNamesEveryOptionAndVersionTheProduct) {
     const std::string usage = ExtractCliUsage();
     for (const char* option : {"-t, --type TYPE", "-o, --save-to DIR", "-d, --download", "--json", "--timeout SEC",
-                               "-q, --quiet", "-h, --help", "--version", "source | text | images | flash | css | other"}) {
+                               "-q, --quiet", "-v, --verbose", "-h, --help", "--version", "source | text | images | flash | css | other"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
     EXPECT_EQ(ExtractCliVersion(), "nuv-extract (NUV网页提取助手) 2.2\n");

@@ -191,6 +191,31 @@ TEST(HttpClientServer, ConnectionCloseOrAnotherPortOpensANewConnection) {
     EXPECT_EQ(other.ConnectionCount(), 1);
 }
 
+TEST(HttpClientServer, AnHttp10ServerKeepsTheConnectionOnlyWhenItSaysSo) {
+    ScriptedServer plain(AnswerAlways("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok"));
+    ScriptedServer keeping(AnswerAlways("HTTP/1.0 200 OK\r\nConnection: Keep-Alive\r\nContent-Length: 2\r\n\r\nka"));
+    HttpClient client;
+    EXPECT_EQ(client.Get(plain.Url("/a")), "ok");
+    EXPECT_EQ(client.Get(plain.Url("/b")), "ok");
+    EXPECT_EQ(plain.ConnectionCount(), 2);
+    EXPECT_EQ(client.Get(keeping.Url("/a")), "ka");
+    EXPECT_EQ(client.Get(keeping.Url("/b")), "ka");
+    EXPECT_EQ(keeping.ConnectionCount(), 1);
+}
+
+TEST(HttpClientServer, ARequestLostOnAKeptConnectionGoesOnceMoreOnANewOne) {
+    ScriptedServer server([](ServerConnection& c) {
+        if (!c.ReadRequest()) return;
+        c.Send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nfirst");
+        // The first connection takes the next request and closes without an answer.
+        if (c.Index() == 0 && c.ReadRequest()) c.Reset();
+    });
+    HttpClient client;
+    EXPECT_EQ(client.Get(server.Url("/1")), "first");
+    EXPECT_EQ(client.Get(server.Url("/2")), "first");
+    EXPECT_EQ(server.ConnectionCount(), 2);
+}
+
 TEST(HttpClientServer, AConnectionTheServerClosedMeanwhileIsDropped) {
     ScriptedServer server([](ServerConnection& c) {
         if (c.ReadRequest()) c.SendAndClose("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nbye");

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "common/Text.h"
+#include "extract/Extraction.h"
+#include "support/FakeExtractionView.h"
 #include "support/LiteralScanner.h"
 #include "support/ScannerFakes.h"
 
@@ -19,7 +21,11 @@ const std::vector<std::string> kPieces = {
     ".gif", ".GIF", ".Gif", ".gi", "gif", ".swf", ".SWF", ".sw", ".jpg", ".jpeg", ".JPEG", ".png",
     ".ico", ".css", ".giftshop", "\"", " ", "'", "=", "(", ")", ",", "/", "//", "\\", ".", "..",
     "../", "\t", "\r\n", "\n", "\x01", "a", "Z", "img", "url(", "src=", "http://", "HTTP://",
-    "https://", "?x=1/2", "\xE5\x9B\xBE", "\xC3\xA9", "\xF0\x9F\x98\x80", "\xE5\x9B"};
+    "https://", "?x=1/2", "\xE5\x9B\xBE", "\xC3\xA9", "\xF0\x9F\x98\x80", "\xE5\x9B", ".tiff", ".BMP",
+    ".Svg", ".wmf", ".emf", ".psd", "\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n\n"};
+
+const std::vector<std::string_view> kImageMarkers = {".gif", ".png", ".jpg", ".jpeg", ".ico", ".bmp",
+                                                     ".tiff", ".psd", ".svg", ".emf", ".wmf"};
 
 const std::vector<std::string> kMarkers = {".gif", ".GIF", ".swf", ".jpeg", ".css", ".", "g", "gif", "\xE5\x9B\xBE", ""};
 
@@ -69,12 +75,53 @@ TEST(ScannerDifferential, IndexedScansEqualTheLiteralCopyingScans) {
         EXPECT_EQ(ScanSourceFlash(text, base), literal::ScanSourceFlash(text, base, literalCount));
         EXPECT_EQ(ScanCount, literalCount);
 
+        // The one-walk scan of several markers gives each marker's single scan.
+        const std::vector<std::vector<std::string>> each = ScanReferencesEach(kImageMarkers, text, base);
+        for (size_t m = 0; m < kImageMarkers.size(); ++m)
+            EXPECT_EQ(each[m], literal::ScanReferences(kImageMarkers[m], text, base, literalCount)) << kImageMarkers[m];
+        EXPECT_EQ(ScanReferencesEach({marker, ".gif"}, text, base)[0], expected);
+
         const std::vector<std::string> lines = SplitLines(text);
         EXPECT_EQ(ScanSheetImages(base, lines), literal::ScanSheetImages(base, lines));
         EXPECT_EQ(ScanSheetFlash(base, lines), literal::ScanSheetFlash(base, lines));
         if (HasFailure()) break;  // one reported text is enough to debug
     }
     EXPECT_GT(withResults, 1000);  // the generator really produces references
+}
+
+// The image collection of a page source: every marker's references, resolved, each new
+// one appended; judged by the literal scans and a literal walk of the list.
+TEST(ScannerDifferential, SourceImageCollectionEqualsTheLiteralCollection) {
+    struct NoFetch : IPageFetcher {
+        std::string Get(const std::string&) override { return {}; }
+    };
+    struct NoDownload : IDownloader {
+        void DownloadToFile(const std::string&, const std::string&, const DownloadProgressFn&) override {}
+    };
+    test::FakeExtractionView view;
+    test::FakeBrowser browser;
+    NoFetch http;
+    NoDownload downloader;
+    Extraction x{ExtractionServices{view, browser, view, downloader, http, "/tmp/"}};
+    std::mt19937 rng(20260101u);
+    for (int round = 0; round < 1500; ++round) {
+        std::string text;
+        for (int i = 0; i < 4; ++i) text += RandomText(rng);
+        const std::string& base = kBases[round % kBases.size()];
+        std::vector<std::string> expected;
+        int count = 0;
+        for (std::string_view marker : kImageMarkers) {
+            for (const std::string& address : literal::ScanReferences(marker, text, base, count)) {
+                bool listed = false;
+                for (const std::string& e : expected) listed = listed || LowerAscii(Trim(e)) == LowerAscii(Trim(address));
+                if (!listed) expected.push_back(address);
+            }
+        }
+        x.lists.ClearImages();
+        x.CollectSourceImages(text, base, false);
+        ASSERT_EQ(x.lists.ImageURLs.Items(), expected) << "round " << round << " text \"" << text << "\"";
+        ASSERT_EQ(x.lists.ImageAlts, expected);
+    }
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ std::optional<int> ParseSeconds(std::string_view text) {
 }
 
 // Which option a short letter or long name is, and whether it takes a value.
-enum class Opt { None, Type, SaveTo, Download, Json, Timeout, Quiet, Help, Version };
+enum class Opt { None, Type, SaveTo, Download, Json, Timeout, Quiet, Verbose, Help, Version };
 
 Opt ShortOption(char c) {
     switch (c) {
@@ -50,6 +50,7 @@ Opt ShortOption(char c) {
         case 'o': return Opt::SaveTo;
         case 'd': return Opt::Download;
         case 'q': return Opt::Quiet;
+        case 'v': return Opt::Verbose;
         case 'h': return Opt::Help;
         default: return Opt::None;
     }
@@ -62,6 +63,7 @@ Opt LongOption(std::string_view name) {
     if (name == "json") return Opt::Json;
     if (name == "timeout") return Opt::Timeout;
     if (name == "quiet") return Opt::Quiet;
+    if (name == "verbose") return Opt::Verbose;
     if (name == "help") return Opt::Help;
     if (name == "version") return Opt::Version;
     return Opt::None;
@@ -94,6 +96,7 @@ std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::st
         case Opt::Download: o.download = true; return {};
         case Opt::Json: o.json = true; return {};
         case Opt::Quiet: o.quiet = true; return {};
+        case Opt::Verbose: o.verbose = true; return {};
         case Opt::Help: o.help = true; return {};
         case Opt::Version: o.version = true; return {};
         case Opt::None: break;
@@ -267,6 +270,7 @@ std::string ExtractCliUsage() {
            "      --json          print one JSON document instead of plain lines\n"
            "      --timeout SEC   give up on loading the page after SEC seconds (default 60)\n"
            "  -q, --quiet         no progress on standard error\n"
+           "  -v, --verbose       how long each step took, on standard error\n"
            "  -h, --help          print this help and exit\n"
            "      --version       print the version and exit\n"
            "\n"

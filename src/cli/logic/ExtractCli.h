@@ -25,6 +25,7 @@ struct ExtractCliOptions {
     bool download = false;
     bool json = false;
     bool quiet = false;
+    bool verbose = false;      // step times on standard error
     int timeoutMs = 60000;     // page-load limit
     bool help = false;
     bool version = false;
