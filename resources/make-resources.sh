@@ -90,10 +90,11 @@ icon() {
     convert -size 64x64 xc:none -draw "$(icon_draw "$1")" -resize "$2x$2" "$3"
 }
 
-# glyph NAME WIDTH ICON CAPTION: a flat button face WIDTH x 25 with the icon at the
-# left and the caption centred in the rest, saved as a 24-bit BMP.
+# glyph NAME WIDTH ICON CAPTION [HEIGHT]: a flat button face WIDTH x HEIGHT (25 unless
+# given) with the icon at the left and the caption centred in the rest, saved as a
+# 24-bit BMP.
 glyph() {
-    name=$1 width=$2 shape=$3 caption=$4
+    name=$1 width=$2 shape=$3 caption=$4 height=${5:-25}
     icon "$shape" 16 "$work/icon.png"
     convert -background none -fill "$ink" -font "$font" -pointsize 12 label:"$caption" -trim +repage "$work/label.png"
     lw=$(identify -format '%w' "$work/label.png")
@@ -105,10 +106,10 @@ glyph() {
         exit 1
     fi
     x=$((left + (room - lw) / 2))
-    y=$(((25 - lh) / 2))
-    convert -size "${width}x25" "xc:$window" \
-        -fill "$face" -stroke "$edge" -strokewidth 1 -draw "roundrectangle 0,0 $((width - 1)),24 4,4" \
-        "$work/icon.png" -geometry +5+4 -composite \
+    y=$(((height - lh) / 2))
+    convert -size "${width}x${height}" "xc:$window" \
+        -fill "$face" -stroke "$edge" -strokewidth 1 -draw "roundrectangle 0,0 $((width - 1)),$((height - 1)) 4,4" \
+        "$work/icon.png" -geometry "+5+$(((height - 16) / 2))" -composite \
         "$work/label.png" -geometry "+$x+$y" -composite \
         -background "$window" -alpha remove -alpha off -type truecolor "BMP3:$here/bmp/$name.bmp"
 }
@@ -155,6 +156,7 @@ glyph buttonconfig 80 gear "设置"
 glyph btndefault 80 reset "默认"
 glyph btnfullscreen 80 fullscreen "全屏"
 glyph btnotherfun 90 grid "其他功能"
+glyph btnrestart 70 reset "重启" 22
 
 # Title strips over the lists of the main window's left column.
 title restypetitle 355 "资源类型"
@@ -191,5 +193,38 @@ jpeg "$work/topavert.png" topavert
 convert -size 160x11 "gradient:#DCEBF8-$window" -fill "$edge" -draw "line 0,10 159,10" \
     -fill "$accent" -draw "rectangle 0,0 159,1" "$work/zelttop.png"
 jpeg "$work/zelttop.png" zelttop
+
+# The about window's frame, drawn whole and cut into the pieces the window puts along
+# its edges: three across the top (12 high), three across the bottom (11 high), one
+# down each side. The middle pieces are stretched, so they are uniform along their run.
+convert -size 394x354 "xc:$window" \
+    -fill none -stroke "$edge" -strokewidth 1 -draw "roundrectangle 0,0 393,353 6,6" \
+    -fill "$accent" -stroke none -draw "roundrectangle 1,1 392,10 5,5" -draw "rectangle 1,6 392,10" \
+    -fill "$accentlight" -draw "rectangle 3,11 5,349" -draw "rectangle 388,11 390,349" \
+    -draw "rectangle 3,347 390,349" \
+    -type truecolor "$work/aboutframe.png"
+piece() {
+    convert "$work/aboutframe.png" -crop "$2" +repage -type truecolor "BMP3:$here/bmp/$1.bmp"
+}
+piece aboutlefttop 11x12+0+0
+piece abouttop 16x12+180+0
+piece aboutrighttop 14x12+380+0
+piece aboutleft 10x16+0+180
+piece aboutright 14x16+380+180
+piece aboutleftbottom 14x11+0+343
+piece aboutbottom 16x11+180+343
+piece aboutrightbottom 14x11+380+343
+
+# The update window's banner, shown while no update page is.
+saved=$accent
+accent=white
+icon update 56 "$work/update.png"
+accent=$saved
+convert -size 651x98 "gradient:#4A90D0-#2F6FB0" \
+    "$work/update.png" -geometry +24+21 -composite \
+    -fill white -font "$fontbold" -pointsize 24 -gravity NorthWest -annotate +98+20 "NUV网页提取助手 在线升级" \
+    -fill "$accentlight" -font "$font" -pointsize 14 -gravity NorthWest -annotate +98+58 "检查并下载软件的新版本" \
+    "$work/updatebanner.png"
+jpeg "$work/updatebanner.png" updatebanner
 
 echo "make-resources: done"

@@ -30,12 +30,14 @@
 #include "common/Product.h"
 #include "common/Strings.h"
 #include "common/Text.h"
+#include "frame/TesvarnPanel.h"
 #include "library/Preview.h"
 #include "library/SavedFilesPanel.h"
 #include "platform/QtResources.h"
 #include "platform/QtText.h"
 #include "platform/WebEngineBrowser.h"
 #include "platform/Widgets.h"
+#include "web/CurlDownloader.h"
 
 namespace nuv {
 
@@ -172,6 +174,25 @@ void TFrmWebpageAnalysis::FormCreate() {
         LoadLanguage();
         AssignProductConstants();
         SetupCaptionsAndImages();
+        // The brand panel in the lower left corner, which writes "update.txt". Its three
+        // buttons stack from the top, 3 pixels apart, and the panel comes under them.
+        auto* brand = new TPnlTesvarn(
+            FrameServices{s_.dialogs, s_.shell, s_.programFolder, ToUtf8(QCoreApplication::applicationFilePath()),
+                          UpdateAddress,
+                          [] {
+                              auto updates = std::make_unique<CurlDownloader>();
+                              updates->SetHttpsOnly(true);
+                              return updates;
+                          },
+                          [this] { close(); }},
+            PnlRight);
+        brand->show();
+        int top = 1;
+        for (QToolButton* b : {brand->BtnHelp, brand->BtnOnlineUpdate, brand->BtnExit}) {
+            b->move(20, top);
+            top += b->height() + 3;
+        }
+        brand->move(15, top);
         LoadSettings();
         // Floating-point exceptions stay masked for the whole run.
         std::fenv_t env;

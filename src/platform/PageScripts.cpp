@@ -94,6 +94,11 @@ QString BodyInnerText() {
         "(function () { return document.body ? String(document.body.innerText) : null; })()");
 }
 
+QString BodyOuterHtml() {
+    return QStringLiteral(
+        "(function () { return document.body ? String(document.body.outerHTML) : null; })()");
+}
+
 QString FrameTree() {
     return QStringLiteral(R"JS(
 (function () {

@@ -29,6 +29,8 @@ QString TopElementOuterHtml();
 QString DocumentTitle();
 // The body's readable text, or null when there is no body.
 QString BodyInnerText();
+// The body's markup with the body element itself, or null when there is no body.
+QString BodyOuterHtml();
 // JSON of the frame tree: {"tree": {"url": ..., "frames": [...]}, "pending": n}, depth-first
 // in document order; `pending` counts the frames still loading or not yet reported.
 QString FrameTree();

@@ -202,6 +202,8 @@ std::string WebEngineBrowser::DocumentTitle() { return RunTextScript(scripts::Do
 
 std::string WebEngineBrowser::BodyInnerText() { return RunTextScript(scripts::BodyInnerText(), "no body"); }
 
+std::string WebEngineBrowser::BodyOuterHtml() { return RunTextScript(scripts::BodyOuterHtml(), "no body"); }
+
 std::string WebEngineBrowser::TopElementOuterHtml() {
     return RunTextScript(scripts::TopElementOuterHtml(), "no body");
 }

@@ -57,6 +57,10 @@ public:
     FrameDocument DocumentTree() override;
     std::vector<std::string> DocumentLinks() override;
 
+    // The body's markup with the body element itself. Throws BrowserError when there is
+    // no document or no body.
+    std::string BodyOuterHtml();
+
     QWebEngineView* View() const { return view_; }
     // How long a document read may wait for the engine.
     void SetScriptTimeout(int ms) { scriptTimeoutMs_ = ms; }

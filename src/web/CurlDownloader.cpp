@@ -167,6 +167,10 @@ void CurlDownloader::DownloadToFile(const std::string& url, const std::string& f
     if (cookies_) {
         for (const std::string& line : cookies_->CookieLines()) curl_easy_setopt(c, CURLOPT_COOKIELIST, line.c_str());
     }
+    if (httpsOnly_) {
+        curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "https");
+        curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    }
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &WriteBody);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "web/Downloader.h"
 
@@ -30,14 +31,18 @@ public:
     void SetCookieSource(const ICookieSource* cookies) { cookies_ = cookies; }
     // The page whose resources are downloaded, sent as Referer; "" sends none.
     void SetReferer(std::function<std::string()> referer) { referer_ = std::move(referer); }
-    // A file of certificate authorities to trust instead of the system's ("" for those).
-    void SetCaFile(std::string caFile) { caFile_ = std::move(caFile); }
+    // Certificate authorities (a PEM file) that https servers are verified against,
+    // instead of the system's; "" for the system's.
+    void SetCaFile(std::string path) { caFile_ = std::move(path); }
+    // Accepts https only, for the address and for every redirect.
+    void SetHttpsOnly(bool on) { httpsOnly_ = on; }
 
 private:
     long stallSeconds_ = 30;
     const ICookieSource* cookies_ = nullptr;
     std::function<std::string()> referer_;
     std::string caFile_;
+    bool httpsOnly_ = false;
     void* shared_ = nullptr;  // the reusable CURL handle
     bool sharedBusy_ = false;
 };

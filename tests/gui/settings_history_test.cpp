@@ -272,6 +272,9 @@ private slots:
             {"ProgressBar1", "进度", ""},
             {"WebBrowser1", "当前网页", ""},
             {"MmMessage", "文本源码", ""},
+            {"BtnHelp", "帮助", ""},
+            {"BtnOnlineUpdate", "在线升级", ""},
+            {"BtnExit", "退出", ""},
         };
         for (const auto& c : controls) {
             auto* w = Child<QWidget>(c.object);

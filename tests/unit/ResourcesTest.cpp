@@ -100,7 +100,7 @@ struct Banner {
 const Banner kBanners[] = {
     {"TESVARN", {120, 55}},         {"HELPDOC", {160, 98}},      {"IMGPREVIEWTITLE", {406, 22}},
     {"RESSAVETITLE", {396, 22}},    {"RESTYPETITLE", {355, 22}}, {"TOPAVERT", {160, 5}},
-    {"ZELTTOP", {160, 11}},
+    {"ZELTTOP", {160, 11}},         {"UPDATEBANNER", {651, 98}},
 };
 
 TEST(Resources, NamesAndTypesMapToLowerCaseFiles) {
@@ -240,7 +240,8 @@ TEST(Resources, QrcListsEveryResourceFileUnderTheResPrefix) {
     for (const Banner& b : kBanners) EXPECT_EQ(listed.count(ResourceFile(b.name, "JPG")), 1u) << b.name;
     EXPECT_EQ(listed.count("txt/page1.txt"), 1u);
     EXPECT_EQ(listed.count("txt/helpli5.txt"), 1u);
-    EXPECT_EQ(present.size(), 23u + 7u + 2u);
+    // The glyphs, the about window's frame pieces and the restart glyph, the banners, the texts.
+    EXPECT_EQ(present.size(), 23u + 9u + 8u + 2u);
 }
 
 }  // namespace

@@ -1,0 +1,48 @@
+// Runs the update page rules over arbitrary bytes and checks what must hold for any page.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "common/Text.h"
+#include "frame/logic/UpdateRules.h"
+
+namespace {
+
+void Check(bool holds) {
+    if (!holds) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace nuv;
+    const std::string_view body(reinterpret_cast<const char*>(data), size);
+
+    UpdateInfo info;
+    info.UpdateVersion = 1.5f;
+    const bool newer = CheckUpdateText(info, body);
+    Check(info.UpdateText == LowerAscii(body));
+    Check(!newer || IsUpdatePage(body));
+    Check(!newer || IsNewerVersion(info.UpdateVersion));
+    Check(std::isfinite(info.UpdateVersion));
+    if (!IsUpdatePage(body)) Check(info.UpdateVersion == 1.5f && info.UpdateDownloadAddress.empty());
+
+    // Parsed directly, whatever the marker: the address is the text just before the first
+    // "_softurl", and none without it.
+    UpdateInfo direct;
+    direct.UpdateText = LowerAscii(body);
+    ParseUpdateText(direct);
+    const std::size_t close = direct.UpdateText.find("_softurl");
+    if (close == std::string::npos) Check(direct.UpdateDownloadAddress.empty());
+    if (!direct.UpdateDownloadAddress.empty()) {
+        Check(close >= direct.UpdateDownloadAddress.size());
+        Check(direct.UpdateText.compare(close - direct.UpdateDownloadAddress.size(),
+                                        direct.UpdateDownloadAddress.size(), direct.UpdateDownloadAddress) == 0);
+    }
+    (void)IsSecureDownloadAddress(direct.UpdateDownloadAddress);
+    (void)HandOverText(body);
+    return 0;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "common/Dialogs.h"
+#include "common/Shell.h"
+#include "web/Downloader.h"
+
+namespace nuv {
+
+// What the brand panel and the windows it opens are built with. The dialogs and the
+// shell outlive them.
+struct FrameServices {
+    IDialogs& dialogs;
+    IShell& shell;
+    std::string programFolder;  // the executable's folder, ending in "/"
+    std::string programPath;    // the executable itself; its name goes into "update.txt"
+    std::string updateAddress;  // the maker's update page
+    // Makes the downloader of the updater. Each download gets a new one, used only by the
+    // worker thread that runs it.
+    std::function<std::unique_ptr<IDownloader>()> makeUpdateDownloader;
+    // Ends the program through the main window's normal shutdown.
+    std::function<void()> closeProgram;
+};
+
+}  // namespace nuv

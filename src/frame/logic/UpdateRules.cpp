@@ -1,0 +1,152 @@
+#include "frame/logic/UpdateRules.h"
+
+#include <charconv>
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include <unistd.h>
+
+#include "common/Text.h"
+
+namespace nuv {
+namespace {
+
+// 1-based position of the first `part` in `text`, 0 when it does not occur.
+std::size_t Pos(std::string_view part, std::string_view text) {
+    const std::size_t at = text.find(part);
+    return at == std::string_view::npos ? 0 : at + 1;
+}
+
+// The text from 1-based `start` up to, not including, 1-based `end`; empty when that
+// span is empty or negative, cut at the end of the text.
+std::string_view Span(std::string_view text, std::size_t start, std::size_t end) {
+    if (end <= start || start > text.size()) return {};
+    return text.substr(start - 1, end - start);
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A decimal number with "." as the separator: blanks around it, an optional sign,
+// digits with at most one point (at least one digit), an optional exponent.
+std::optional<float> ReadNumber(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    const std::size_t mantissa = i;
+    std::size_t digits = 0;
+    while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+    }
+    if (digits == 0) return std::nullopt;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+        const std::size_t exponent = i;
+        while (i < text.size() && IsDigit(text[i])) ++i;
+        if (i == exponent) return std::nullopt;
+    }
+    if (i != text.size()) return std::nullopt;
+    float value = 0.0f;
+    const char* first = text.data() + mantissa;
+    const char* last = text.data() + text.size();
+    const auto result = std::from_chars(first, last, value, std::chars_format::general);
+    if (result.ec != std::errc() || result.ptr != last) return std::nullopt;
+    return negative ? -value : value;
+}
+
+}  // namespace
+
+bool IsUpdatePage(std::string_view bodyHtml) {
+    return Contains(LowerAscii(bodyHtml), LowerAscii(UpdateMarker));
+}
+
+void ParseUpdateText(UpdateInfo& info) {
+    const std::string_view text = info.UpdateText;
+    const std::string_view version = Span(text, Pos("softversion_", text) + 12, Pos("_softversion", text));
+    if (!version.empty()) {
+        if (const std::optional<float> v = ReadNumber(version)) info.UpdateVersion = *v;
+    }
+    info.UpdateDownloadAddress = std::string(Span(text, Pos("softurl_", text) + 8, Pos("_softurl", text)));
+}
+
+bool IsNewerVersion(float version) {
+    return static_cast<long double>(version) - 2.2L > 0.01L;
+}
+
+bool CheckUpdateText(UpdateInfo& info, std::string_view bodyHtml) {
+    info.UpdateText = LowerAscii(bodyHtml);
+    if (!Contains(info.UpdateText, LowerAscii(UpdateMarker))) return false;
+    ParseUpdateText(info);
+    return IsNewerVersion(info.UpdateVersion);
+}
+
+bool IsSecureDownloadAddress(std::string_view address) {
+    return StartsWith(LowerAscii(address), "https://") && address.size() > 8;
+}
+
+std::string HandOverText(std::string_view programPath) {
+    const std::size_t slash = programPath.find_last_of('/');
+    const std::string_view name = slash == std::string_view::npos ? programPath : programPath.substr(slash + 1);
+    return std::string(name) + "\r\n";
+}
+
+bool WriteHandOverFile(const std::string& programFolder, std::string_view programPath) {
+    try {
+        std::ofstream out(programFolder + std::string(HandOverFileName), std::ios::binary | std::ios::trunc);
+        out << HandOverText(programPath);
+        out.close();
+        return static_cast<bool>(out);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool FolderIsWritable(const std::string& folder) {
+    std::string probe = folder;
+    if (probe.empty() || probe.back() != '/') probe += '/';
+    probe += ".nuv-write-test-" + std::to_string(::getpid());
+    std::FILE* f = std::fopen(probe.c_str(), "wx");
+    if (!f) return false;
+    std::fclose(f);
+    std::remove(probe.c_str());
+    return true;
+}
+
+bool MakeExecutable(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::perms p = fs::status(path, ec).permissions();
+    if (ec) return false;
+    fs::perms add = fs::perms::owner_exec;
+    if ((p & fs::perms::group_read) != fs::perms::none) add |= fs::perms::group_exec;
+    if ((p & fs::perms::others_read) != fs::perms::none) add |= fs::perms::others_exec;
+    fs::permissions(path, add, fs::perm_options::add, ec);
+    return !ec;
+}
+
+bool ProgressThrottle::Due(std::uint64_t progress, std::uint64_t maximum,
+                           std::chrono::steady_clock::time_point now) {
+    const bool completes = maximum > 0 && progress >= maximum && !completed_;
+    if (!completes && last_ && now - *last_ < interval_) return false;
+    if (completes) completed_ = true;
+    last_ = now;
+    return true;
+}
+
+BarValues ScaleUpdateProgress(std::uint64_t progress, std::uint64_t maximum) {
+    if (progress > maximum) progress = maximum;
+    while (maximum > static_cast<std::uint64_t>(INT_MAX)) {
+        maximum >>= 1;
+        progress >>= 1;
+    }
+    return {static_cast<int>(maximum), static_cast<int>(progress)};
+}
+
+}  // namespace nuv

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The rules of the online update: reading the maker's update page, deciding whether it
+// offers a newer version, and the files left in the program's folder for the updater.
+namespace nuv {
+
+// The fixed text that every genuine update page carries in its body.
+inline constexpr std::string_view UpdateMarker =
+    "此为示例标记串sample_update_marker_text_ok供校验xyz升级页面用end_of_marker15";
+
+// The file the updater is downloaded to, and the hand-over file it reads, both in the
+// program's folder.
+inline constexpr std::string_view UpdaterFileName = "update.exe";
+inline constexpr std::string_view HandOverFileName = "update.txt";
+
+// What the update window has read from the update page. The window keeps one for the
+// whole run; each read replaces UpdateText, each parse the other two.
+struct UpdateInfo {
+    std::string UpdateText;             // the lower-cased body of the last page read
+    float UpdateVersion = 0.0f;         // the last version parsed successfully; 0 before any
+    std::string UpdateDownloadAddress;  // the last download address parsed
+};
+
+// True when `bodyHtml`, lower-cased, contains the marker: the page is a genuine update page.
+bool IsUpdatePage(std::string_view bodyHtml);
+
+// Sets UpdateVersion and UpdateDownloadAddress from UpdateText. Positions are those of
+// the first "softversion_", "_softversion", "softurl_" and "_softurl" (1-based, 0 when
+// missing): the version is the text from the first marker's end up to the second, read
+// as a 32-bit number (kept when the span is empty or negative or the text is no
+// number); the address is the text between the other two (empty for an empty or
+// negative span).
+void ParseUpdateText(UpdateInfo& info);
+
+// True when `version` is newer than the running program: version - 2.2 > 0.01, worked
+// out in extended precision.
+bool IsNewerVersion(float version);
+
+// The check of an update page's body: sets UpdateText to `bodyHtml` lower-cased and,
+// when it carries the marker, parses it. True when it offers a newer version.
+bool CheckUpdateText(UpdateInfo& info, std::string_view bodyHtml);
+
+// Only an https address may deliver the updater, which the program then runs.
+bool IsSecureDownloadAddress(std::string_view address);
+
+// The content of "update.txt": the program's file name without its folder, then CR LF.
+std::string HandOverText(std::string_view programPath);
+
+// Writes "update.txt" into `programFolder` (ending in "/"), replacing an older one.
+// False when it cannot be written; nothing is thrown.
+bool WriteHandOverFile(const std::string& programFolder, std::string_view programPath);
+
+// True when a new file can be created in `folder` (tried with a probe file that is
+// removed again).
+bool FolderIsWritable(const std::string& folder);
+
+// Gives the file at `path` the execute permission wherever it has the read permission.
+// False when the permissions cannot be changed.
+bool MakeExecutable(const std::string& path);
+
+// Decides which progress reports of a download reach the window: at most one every
+// `interval`, and the one that completes the download. Used by one thread.
+class ProgressThrottle {
+public:
+    explicit ProgressThrottle(std::chrono::milliseconds interval = std::chrono::milliseconds(50))
+        : interval_(interval) {}
+    bool Due(std::uint64_t progress, std::uint64_t maximum, std::chrono::steady_clock::time_point now);
+
+private:
+    std::chrono::milliseconds interval_;
+    std::optional<std::chrono::steady_clock::time_point> last_;
+    bool completed_ = false;
+};
+
+// A download's progress in the int range of a progress bar: maximum and position
+// halved together until the maximum fits.
+struct BarValues {
+    int maximum = 0;
+    int position = 0;
+};
+BarValues ScaleUpdateProgress(std::uint64_t progress, std::uint64_t maximum);
+
+}  // namespace nuv

@@ -1,0 +1,212 @@
+#include "frame/logic/UpdateRules.h"
+
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace nuv {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+const std::string kMarker(UpdateMarker);
+
+// ParseUpdateText over UpdateText as given, starting from a version read earlier (1.5).
+TEST(ParseUpdateText, FirstMarkersOneBasedSpansAndKeptVersion) {
+    const struct {
+        const char* text;
+        float version;
+        const char* address;
+    } cases[] = {
+        {"softversion_2.3_softversion softurl_https://h.example/u.exe_softurl", 2.3f, "https://h.example/u.exe"},
+        {"<p>softurl_https://a/b_softurl</p><i>softversion_3_softversion</i>", 3.0f, "https://a/b"},
+        // Only the first occurrence of each marker counts.
+        {"softversion_2.1_softversion softversion_9_softversion softurl_x_softurl softurl_y_softurl", 2.1f, "x"},
+        // Empty and negative spans: the version is kept, the address becomes empty.
+        {"softversion__softversion softurl__softurl", 1.5f, ""},
+        {"_softversion x softversion_3 _softurl softurl_y", 1.5f, ""},
+        {"softversion_3", 1.5f, ""},
+        // Texts that are no number keep the version.
+        {"softversion_abc_softversion", 1.5f, ""},
+        {"softversion_2,5_softversion", 1.5f, ""},
+        {"softversion_2.5.1_softversion", 1.5f, ""},
+        {"softversion_inf_softversion", 1.5f, ""},
+        {"softversion_1e99_softversion", 1.5f, ""},
+        {"softversion_._softversion", 1.5f, ""},
+        {"softversion_2e_softversion", 1.5f, ""},
+        // Numbers as a decimal reader takes them.
+        {"softversion_ 2.5 _softversion", 2.5f, ""},
+        {"softversion_+3._softversion", 3.0f, ""},
+        {"softversion_.5_softversion", 0.5f, ""},
+        {"softversion_25e-1_softversion", 2.5f, ""},
+        {"softversion_-1_softversion", -1.0f, ""},
+        // A missing opening marker counts as position 0: the version starts at byte 12.
+        {"0123456789a2.5_softversion", 2.5f, ""},
+        {"softurl_https://a_softurl", 1.5f, "https://a"},
+        // Chinese text around the markers: positions count bytes.
+        {"版本softversion_4.0_softversion地址softurl_https://例子/升级.exe_softurl", 4.0f,
+         "https://例子/升级.exe"},
+    };
+    for (const auto& c : cases) {
+        UpdateInfo info;
+        info.UpdateVersion = 1.5f;
+        info.UpdateDownloadAddress = "old";
+        info.UpdateText = c.text;
+        ParseUpdateText(info);
+        EXPECT_EQ(info.UpdateVersion, c.version) << c.text;
+        EXPECT_EQ(info.UpdateDownloadAddress, c.address) << c.text;
+    }
+}
+
+TEST(CheckUpdateText, NewerOnlyPastTwoPointTwoPlusOneHundredthWithTheMarker) {
+    const struct {
+        std::string body;
+        bool newer;
+        float version;  // UpdateVersion afterwards, from 0
+    } cases[] = {
+        {kMarker + "softversion_2.21_softversion", true, 2.21f},  // 2.21 as a float is a hair above 2.21
+        {kMarker + "softversion_2.2_softversion", false, 2.2f},
+        {kMarker + "softversion_2.205_softversion", false, 2.205f},
+        {kMarker + "softversion_2.1_softversion", false, 2.1f},
+        {kMarker + "softversion_3_softversion", true, 3.0f},
+        {kMarker + "softversion_3.0_softversion", true, 3.0f},
+        {kMarker + "softversion_x_softversion", false, 0.0f},
+        // The markers and the text are compared lower-cased.
+        {"<B>此为示例标记串SAMPLE_UPDATE_MARKER_TEXT_OK供校验XYZ升级页面用END_OF_MARKER15</B>SoftVersion_5_SOFTVERSION",
+         true, 5.0f},
+        // Without the marker nothing is parsed.
+        {"softversion_9_softversion softurl_https://a/b_softurl", false, 0.0f},
+        {kMarker.substr(1) + "softversion_9_softversion", false, 0.0f},
+        {"", false, 0.0f},
+    };
+    for (const auto& c : cases) {
+        UpdateInfo info;
+        EXPECT_EQ(CheckUpdateText(info, c.body), c.newer) << c.body;
+        EXPECT_EQ(info.UpdateVersion, c.version) << c.body;
+        EXPECT_EQ(IsUpdatePage(c.body), c.body.find("softversion_9") == std::string::npos && !c.body.empty())
+            << c.body;
+    }
+}
+
+TEST(CheckUpdateText, AddressArrivesLowerCasedAndAFailedParseKeepsTheEarlierVersion) {
+    UpdateInfo info;
+    EXPECT_TRUE(CheckUpdateText(info, kMarker + "SOFTVERSION_3_SOFTVERSION SOFTURL_HTTPS://H.EXAMPLE/Up.EXE_SOFTURL"));
+    EXPECT_EQ(info.UpdateDownloadAddress, "https://h.example/up.exe");
+    EXPECT_EQ(info.UpdateText, kMarker + "softversion_3_softversion softurl_https://h.example/up.exe_softurl");
+    // A later page whose version is no number: the version of the earlier read stays.
+    EXPECT_TRUE(CheckUpdateText(info, kMarker + "softversion_?_softversion"));
+    EXPECT_EQ(info.UpdateVersion, 3.0f);
+    EXPECT_EQ(info.UpdateDownloadAddress, "");
+}
+
+TEST(IsNewerVersion, ComparesInExtendedPrecision) {
+    EXPECT_TRUE(IsNewerVersion(2.21f));
+    EXPECT_FALSE(IsNewerVersion(2.2f));
+    EXPECT_FALSE(IsNewerVersion(2.205f));
+    EXPECT_FALSE(IsNewerVersion(2.209f));
+    EXPECT_TRUE(IsNewerVersion(3.0f));
+    EXPECT_FALSE(IsNewerVersion(0.0f));
+    EXPECT_FALSE(IsNewerVersion(-3.0f));
+}
+
+TEST(IsSecureDownloadAddress, HttpsOnly) {
+    const struct {
+        const char* address;
+        bool secure;
+    } cases[] = {
+        {"https://h.example/update.exe", true}, {"HTTPS://H.EXAMPLE/U", true},  {"https://127.0.0.1:8443/u", true},
+        {"http://h.example/update.exe", false}, {"ftp://h.example/u", false},    {"file:///tmp/u", false},
+        {"//h.example/u", false},               {" https://h.example/u", false}, {"https://", false},
+        {"", false},                            {"httpss://h/u", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsSecureDownloadAddress(c.address), c.secure) << c.address;
+}
+
+class UpdateFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::path(::testing::TempDir()) /
+               ("nuv-update-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        folder_ = dir_.string() + "/";
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string Read(const std::string& name) const {
+        std::ifstream in(dir_ / name, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    fs::path dir_;
+    std::string folder_;
+};
+
+TEST_F(UpdateFolder, HandOverFileHoldsTheProgramsFileNameAndCrLf) {
+    EXPECT_EQ(HandOverText("/opt/nuv/bin/nuv-webextract"), "nuv-webextract\r\n");
+    EXPECT_EQ(HandOverText("nuv-webextract"), "nuv-webextract\r\n");
+    EXPECT_EQ(HandOverText("/opt/网页 提取/nuv.bin"), "nuv.bin\r\n");
+
+    std::ofstream(dir_ / "update.txt") << "an older and much longer hand-over text\r\nsecond line\r\n";
+    ASSERT_TRUE(WriteHandOverFile(folder_, "/usr/local/bin/nuv-webextract"));
+    EXPECT_EQ(Read("update.txt"), "nuv-webextract\r\n");
+    EXPECT_FALSE(WriteHandOverFile(folder_ + "missing/", "/usr/local/bin/nuv-webextract"));
+}
+
+TEST_F(UpdateFolder, WritableFolderAndExecutableUpdater) {
+    EXPECT_TRUE(FolderIsWritable(folder_));
+    EXPECT_TRUE(FolderIsWritable(dir_.string()));
+    EXPECT_FALSE(FolderIsWritable(folder_ + "missing/"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 0);  // no probe left
+
+    const struct {
+        fs::perms before;
+        fs::perms after;
+    } cases[] = {
+        {fs::perms(0644), fs::perms(0755)},
+        {fs::perms(0600), fs::perms(0700)},
+        {fs::perms(0640), fs::perms(0750)},
+    };
+    const fs::path updater = dir_ / "update.exe";
+    std::ofstream(updater) << "#!/bin/sh\n";
+    for (const auto& c : cases) {
+        fs::permissions(updater, c.before);
+        ASSERT_TRUE(MakeExecutable(updater.string()));
+        EXPECT_EQ(fs::status(updater).permissions() & fs::perms::all, c.after);
+    }
+    EXPECT_FALSE(MakeExecutable((dir_ / "missing.exe").string()));
+}
+
+TEST(ProgressThrottle, AtMostOnceEvery50MsAndTheCompletingReport) {
+    ProgressThrottle throttle;
+    const auto t0 = std::chrono::steady_clock::time_point(1s);
+    EXPECT_TRUE(throttle.Due(0, 1000, t0));
+    EXPECT_FALSE(throttle.Due(10, 1000, t0 + 10ms));
+    EXPECT_FALSE(throttle.Due(20, 1000, t0 + 49ms));
+    EXPECT_TRUE(throttle.Due(30, 1000, t0 + 50ms));
+    EXPECT_TRUE(throttle.Due(1000, 1000, t0 + 60ms));   // completes: shown at once
+    EXPECT_FALSE(throttle.Due(1000, 1000, t0 + 70ms));  // and only once
+    EXPECT_TRUE(throttle.Due(1000, 1000, t0 + 120ms));
+
+    ProgressThrottle unknownSize;
+    EXPECT_TRUE(unknownSize.Due(5, 0, t0));
+    EXPECT_FALSE(unknownSize.Due(5000, 0, t0 + 1ms));
+}
+
+TEST(ScaleUpdateProgress, FitsTheBarsIntRange) {
+    EXPECT_EQ(ScaleUpdateProgress(30, 100).position, 30);
+    EXPECT_EQ(ScaleUpdateProgress(30, 100).maximum, 100);
+    EXPECT_EQ(ScaleUpdateProgress(300, 100).position, 100);
+    const std::uint64_t big = 6ull << 32;
+    const BarValues half = ScaleUpdateProgress(big / 2, big);
+    EXPECT_LE(half.maximum, INT_MAX);
+    EXPECT_EQ(half.position, half.maximum / 2);
+    EXPECT_EQ(ScaleUpdateProgress(5, 0).maximum, 0);
+}
+
+}  // namespace
+}  // namespace nuv

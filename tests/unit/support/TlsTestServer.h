@@ -1,0 +1,39 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "support/ScriptedServer.h"
+
+struct evp_pkey_st;
+struct ssl_ctx_st;
+struct x509_st;
+
+namespace nuv::test {
+
+// A self-signed certificate for 127.0.0.1 and "localhost", made for one test run, and a
+// TLS server context that presents it. A client trusts it through Pem().
+class LoopbackCertificate {
+public:
+    LoopbackCertificate();
+    ~LoopbackCertificate();
+    LoopbackCertificate(const LoopbackCertificate&) = delete;
+    LoopbackCertificate& operator=(const LoopbackCertificate&) = delete;
+
+    const std::string& Pem() const { return pem_; }
+    ssl_ctx_st* ServerContext() const { return server_; }
+
+private:
+    evp_pkey_st* key_ = nullptr;
+    x509_st* cert_ = nullptr;
+    ssl_ctx_st* server_ = nullptr;
+    std::string pem_;
+};
+
+// A ScriptedServer script: TLS on each connection, and its first request answered with
+// `statusLine` (e.g. "HTTP/1.1 200 OK") and `body`, sent in `chunks` pieces `pause` apart;
+// then the connection closes.
+ScriptedServer::Script TlsReply(const LoopbackCertificate& cert, std::string statusLine, std::string body,
+                                int chunks = 1, std::chrono::milliseconds pause = {});
+
+}  // namespace nuv::test
