@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QProgressBar>
 
+#include "common/Progress.h"
 #include "platform/QtText.h"
 #include "platform/Widgets.h"
 
@@ -37,9 +38,7 @@ void HintBar::SetProgressMaximum(int maximum) { ProgressBar1->setMaximum(maximum
 void HintBar::SetProgressPosition(int position) { ProgressBar1->setValue(position); }
 
 void HintBar::StepProgress() {
-    int next = ProgressBar1->value() + 10;
-    if (next > ProgressBar1->maximum()) next = ProgressBar1->minimum() + (next - ProgressBar1->maximum());
-    ProgressBar1->setValue(next);
+    ProgressBar1->setValue(StepPosition(ProgressBar1->value(), ProgressBar1->minimum(), ProgressBar1->maximum()));
 }
 
 }  // namespace nuv

@@ -30,6 +30,7 @@
 #include "platform/QtText.h"
 #include "platform/WebEngineBrowser.h"
 #include "common/Paths.h"
+#include "common/Progress.h"
 #include "extract/Extraction.h"
 #include "net/HttpPageFetcher.h"
 #include "web/CurlDownloader.h"
@@ -263,10 +264,7 @@ void HeadlessView::SetProgressPosition(int position) {
 }
 
 void HeadlessView::StepProgress() {
-    // Like the window's bar: past the maximum it starts over from 0.
-    int next = position_ + 10;
-    if (next > maximum_) next -= maximum_;
-    position_ = next;
+    position_ = StepPosition(position_, 0, maximum_);
     Draw();
 }
 

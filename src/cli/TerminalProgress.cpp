@@ -21,9 +21,9 @@ int TerminalColumns() {
 
 void TerminalProgress::Show(std::int64_t position, std::int64_t maximum, std::string_view label, bool force) {
     if (!enabled_) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (!force && last_ && now - *last_ < std::chrono::milliseconds(50)) return;
-    last_ = now;
+    const auto progress = static_cast<std::uint64_t>(std::max<std::int64_t>(position, 0));
+    const auto total = static_cast<std::uint64_t>(std::max<std::int64_t>(maximum, 0));
+    if (!throttle_.Due(progress, total, std::chrono::steady_clock::now()) && !force) return;
     const int columns = TerminalColumns();
     const int width = columns >= 60 ? 30 : 10;
     std::string line = FormatProgressBar(position, maximum, width, label);

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/Progress.h"
+
 namespace nuv {
 
 // A one-line progress bar on standard error, redrawn in place. Draws nothing when it is
@@ -26,7 +28,7 @@ public:
 private:
     bool enabled_;
     bool drawn_ = false;
-    std::optional<std::chrono::steady_clock::time_point> last_;
+    ProgressThrottle throttle_;
 };
 
 }  // namespace nuv

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 #include <QWebEngineView>
 
+#include "common/Progress.h"
 #include "platform/QtResources.h"
 #include "platform/QtText.h"
 #include "platform/UiThread.h"
@@ -228,7 +229,7 @@ void TFrmUpdate::DownloadUpdateThread(std::string address, std::unique_ptr<IDown
         downloader->DownloadToFile(address, updaterPath_, [this, &throttle](const DownloadProgress& p) {
             if (cancel_) throw DownloadError("cancelled");
             if (!throttle.Due(p.progress, p.maximum, steady_clock::now())) return;
-            const BarValues bar = ScaleUpdateProgress(p.progress, p.maximum);
+            const ProgressBarValues bar = ScaleProgress(p.progress, p.maximum);
             RunOnUiThread(this, [this, bar] {
                 ProgressBar1->setMaximum(bar.maximum);
                 ProgressBar1->setValue(bar.position);

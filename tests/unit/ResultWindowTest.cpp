@@ -124,18 +124,6 @@ TEST(ResultWindowRules, TargetFileIsTheFolderFollowedByTheLastSegment) {
     EXPECT_EQ(DownloadTargetFile("/save/", "http://host/pics/.."), std::nullopt);
 }
 
-TEST(ResultWindowRules, ProgressIsScaledIntoTheRangeOfTheBar) {
-    EXPECT_EQ(ScaleProgress(5, 10).maximum, 10);
-    EXPECT_EQ(ScaleProgress(5, 10).position, 5);
-    EXPECT_EQ(ScaleProgress(500, 0).maximum, 0);  // size unknown
-    EXPECT_EQ(ScaleProgress(12, 10).position, 10);
-    const std::uint64_t big = 6ull * 1024 * 1024 * 1024;
-    const ProgressBarValues half = ScaleProgress(big / 2, big);
-    EXPECT_GT(half.maximum, INT_MAX / 2);
-    EXPECT_NEAR(static_cast<double>(half.position) / half.maximum, 0.5, 1e-6);
-    EXPECT_EQ(ScaleProgress(big, big).position, ScaleProgress(big, big).maximum);
-}
-
 TEST_F(ResultWindowTest, ClickDownloadsIntoTheSaveFolderAndAnnouncesIt) {
     downloads_.ResultPageClick("IMG", "http://host/pics/a.jpg");
     ASSERT_EQ(downloader_.calls.size(), 1u);

@@ -181,32 +181,5 @@ TEST_F(UpdateFolder, WritableFolderAndExecutableUpdater) {
     EXPECT_FALSE(MakeExecutable((dir_ / "missing.exe").string()));
 }
 
-TEST(ProgressThrottle, AtMostOnceEvery50MsAndTheCompletingReport) {
-    ProgressThrottle throttle;
-    const auto t0 = std::chrono::steady_clock::time_point(1s);
-    EXPECT_TRUE(throttle.Due(0, 1000, t0));
-    EXPECT_FALSE(throttle.Due(10, 1000, t0 + 10ms));
-    EXPECT_FALSE(throttle.Due(20, 1000, t0 + 49ms));
-    EXPECT_TRUE(throttle.Due(30, 1000, t0 + 50ms));
-    EXPECT_TRUE(throttle.Due(1000, 1000, t0 + 60ms));   // completes: shown at once
-    EXPECT_FALSE(throttle.Due(1000, 1000, t0 + 70ms));  // and only once
-    EXPECT_TRUE(throttle.Due(1000, 1000, t0 + 120ms));
-
-    ProgressThrottle unknownSize;
-    EXPECT_TRUE(unknownSize.Due(5, 0, t0));
-    EXPECT_FALSE(unknownSize.Due(5000, 0, t0 + 1ms));
-}
-
-TEST(ScaleUpdateProgress, FitsTheBarsIntRange) {
-    EXPECT_EQ(ScaleUpdateProgress(30, 100).position, 30);
-    EXPECT_EQ(ScaleUpdateProgress(30, 100).maximum, 100);
-    EXPECT_EQ(ScaleUpdateProgress(300, 100).position, 100);
-    const std::uint64_t big = 6ull << 32;
-    const BarValues half = ScaleUpdateProgress(big / 2, big);
-    EXPECT_LE(half.maximum, INT_MAX);
-    EXPECT_EQ(half.position, half.maximum / 2);
-    EXPECT_EQ(ScaleUpdateProgress(5, 0).maximum, 0);
-}
-
 }  // namespace
 }  // namespace nuv

@@ -131,22 +131,4 @@ bool MakeExecutable(const std::string& path) {
     return !ec;
 }
 
-bool ProgressThrottle::Due(std::uint64_t progress, std::uint64_t maximum,
-                           std::chrono::steady_clock::time_point now) {
-    const bool completes = maximum > 0 && progress >= maximum && !completed_;
-    if (!completes && last_ && now - *last_ < interval_) return false;
-    if (completes) completed_ = true;
-    last_ = now;
-    return true;
-}
-
-BarValues ScaleUpdateProgress(std::uint64_t progress, std::uint64_t maximum) {
-    if (progress > maximum) progress = maximum;
-    while (maximum > static_cast<std::uint64_t>(INT_MAX)) {
-        maximum >>= 1;
-        progress >>= 1;
-    }
-    return {static_cast<int>(maximum), static_cast<int>(progress)};
-}
-
 }  // namespace nuv

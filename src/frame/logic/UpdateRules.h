@@ -64,26 +64,4 @@ bool FolderIsWritable(const std::string& folder);
 // False when the permissions cannot be changed.
 bool MakeExecutable(const std::string& path);
 
-// Decides which progress reports of a download reach the window: at most one every
-// `interval`, and the one that completes the download. Used by one thread.
-class ProgressThrottle {
-public:
-    explicit ProgressThrottle(std::chrono::milliseconds interval = std::chrono::milliseconds(50))
-        : interval_(interval) {}
-    bool Due(std::uint64_t progress, std::uint64_t maximum, std::chrono::steady_clock::time_point now);
-
-private:
-    std::chrono::milliseconds interval_;
-    std::optional<std::chrono::steady_clock::time_point> last_;
-    bool completed_ = false;
-};
-
-// A download's progress in the int range of a progress bar: maximum and position
-// halved together until the maximum fits.
-struct BarValues {
-    int maximum = 0;
-    int position = 0;
-};
-BarValues ScaleUpdateProgress(std::uint64_t progress, std::uint64_t maximum);
-
 }  // namespace nuv

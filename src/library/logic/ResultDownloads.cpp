@@ -56,13 +56,6 @@ std::optional<std::string> DownloadTargetFile(std::string_view targetFolder, std
     return target;
 }
 
-ProgressBarValues ScaleProgress(std::uint64_t progress, std::uint64_t maximum) {
-    if (maximum > 0 && progress > maximum) progress = maximum;
-    const std::uint64_t largest = std::max(progress, maximum);
-    const std::uint64_t divisor = largest / static_cast<std::uint64_t>(INT_MAX) + 1;
-    return {static_cast<int>(maximum / divisor), static_cast<int>(progress / divisor)};
-}
-
 ResultDownloads::ResultDownloads(ResultDownloadServices services) : s_(std::move(services)) {
     if (!s_.clock) s_.clock = [] { return std::chrono::steady_clock::now(); };
 }
@@ -88,7 +81,7 @@ void ResultDownloads::DownloadResource(const std::string& address, bool announce
                 // its parent): it is not downloaded, and like a failed download not reported.
                 const std::optional<std::string> target = DownloadTargetFile(TargetFolder, address);
                 if (!target) return;
-                lastProgressUpdate_.reset();
+                throttle_ = ProgressThrottle(kProgressInterval);
                 lastShown_ = {-1, -1};
                 s_.downloader.DownloadToFile(address, *target,
                                              [this](const nuv::DownloadProgress& p) { DownloadProgress(p); });
@@ -118,14 +111,9 @@ void ResultDownloads::SaveAllResources() {
 }
 
 void ResultDownloads::DownloadProgress(const nuv::DownloadProgress& report) {
-    const auto now = s_.clock();
     const ProgressBarValues values = ScaleProgress(report.progress, report.maximum);
-    const bool changed = values.maximum != lastShown_.maximum || values.position != lastShown_.position;
-    const bool completed = changed && values.maximum > 0 && values.position == values.maximum;
-    const bool due = !lastProgressUpdate_ || now - *lastProgressUpdate_ >= kProgressInterval;
-    if (!due && !completed) return;
-    lastProgressUpdate_ = now;
-    if (changed) {
+    if (!throttle_.Due(report.progress, report.maximum, s_.clock())) return;
+    if (values.maximum != lastShown_.maximum || values.position != lastShown_.position) {
         lastShown_ = values;
         s_.host.ShowDownloadProgress(values.maximum, values.position);
     }

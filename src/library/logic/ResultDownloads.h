@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "common/Dialogs.h"
+#include "common/Progress.h"
 #include "common/Shell.h"
 #include "extract/ExtractionLists.h"
 #include "web/Downloader.h"
@@ -28,15 +29,6 @@ bool HasArchiveExtension(std::string_view address);
 // after the address's last "/" (query included). Nothing when the address names a web
 // page or an archive, or when that text is "", "." or "..".
 std::optional<std::string> DownloadTargetFile(std::string_view targetFolder, std::string_view address);
-
-// The range and position of a progress bar (int) for a download's progress (64-bit).
-// Both are scaled down together when the size does not fit an int; the position never
-// exceeds a known maximum. A maximum of 0 (size unknown) stays 0.
-struct ProgressBarValues {
-    int maximum = 0;
-    int position = 0;
-};
-ProgressBarValues ScaleProgress(std::uint64_t progress, std::uint64_t maximum);
 
 // What the rules need of the windows. Every call runs on the user-interface thread.
 class IResultWindowHost {
@@ -119,7 +111,7 @@ public:
 private:
     ResultDownloadServices s_;
     std::string currentDownload_;
-    std::optional<std::chrono::steady_clock::time_point> lastProgressUpdate_;
+    ProgressThrottle throttle_{kProgressInterval};
     ProgressBarValues lastShown_{-1, -1};
 };
 
