@@ -1,16 +1,11 @@
 #include "cli/HeadlessExtraction.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <system_error>
-#include <thread>
-#include <unordered_map>
 
 #include <unistd.h>
 
@@ -32,6 +27,7 @@
 #include "common/Paths.h"
 #include "common/Progress.h"
 #include "extract/Extraction.h"
+#include "library/logic/DownloadBatch.h"
 #include "net/HttpPageFetcher.h"
 #include "web/CurlDownloader.h"
 
@@ -159,8 +155,7 @@ std::vector<DownloadRecord> DownloadList(DocType type, const std::vector<std::st
                                          const std::string& folder, int workers, TerminalProgress& progress,
                                          const ICookieSource* cookies, const std::string& referer) {
     std::vector<DownloadRecord> records(list.size());
-    std::vector<std::vector<size_t>> jobs;
-    std::unordered_map<std::string, size_t> jobOfFile;
+    std::vector<std::string> files(list.size());
     for (size_t i = 0; i < list.size(); ++i) {
         DownloadRecord& r = records[i];
         r.address = list[i];
@@ -168,57 +163,35 @@ std::vector<DownloadRecord> DownloadList(DocType type, const std::vector<std::st
         if (plan.file.empty()) {
             r.outcome = DownloadRecord::Outcome::Skipped;
             r.reason = plan.skipReason;
-            continue;
         }
-        r.file = plan.file;
-        const auto [it, added] = jobOfFile.try_emplace(plan.file, jobs.size());
-        if (added) jobs.emplace_back();
-        jobs[it->second].push_back(i);
+        r.file = files[i] = plan.file;
     }
-
-    std::atomic<size_t> nextJob{0};
-    size_t finished = 0;  // guarded by `mutex`
-    for (const DownloadRecord& r : records) finished += r.outcome == DownloadRecord::Outcome::Skipped ? 1 : 0;
-    std::mutex mutex;
-    std::condition_variable wake;
-    auto work = [&] {
-        CurlDownloader downloader;  // one a thread
-        downloader.SetCookieSource(cookies);
-        downloader.SetReferer([&referer] { return referer; });
-        for (size_t j = nextJob++; j < jobs.size(); j = nextJob++) {
-            for (size_t i : jobs[j]) {
-                DownloadRecord& r = records[i];
-                try {
-                    downloader.DownloadToFile(r.address, r.file);
-                    std::error_code ec;
-                    const auto size = fs::file_size(fs::path(r.file), ec);
-                    r.outcome = DownloadRecord::Outcome::Saved;
-                    r.size = ec ? 0 : static_cast<std::uint64_t>(size);
-                } catch (const std::exception& e) {
-                    r.outcome = DownloadRecord::Outcome::Failed;
-                    r.reason = e.what();
-                }
-                {
-                    std::lock_guard<std::mutex> lock(mutex);
-                    ++finished;
-                }
-                wake.notify_one();
-            }
-        }
-    };
-    std::vector<std::thread> threads;
-    const size_t count = std::min(jobs.size(), static_cast<size_t>(std::max(workers, 1)));
-    for (size_t t = 0; t < count; ++t) threads.emplace_back(work);
+    // One downloader a worker, each keeping its connection.
+    std::vector<std::unique_ptr<CurlDownloader>> downloaders;
+    for (int w = 0; w < std::max(workers, 1); ++w) {
+        downloaders.push_back(std::make_unique<CurlDownloader>());
+        downloaders.back()->SetCookieSource(cookies);
+        downloaders.back()->SetReferer([&referer] { return referer; });
+    }
     const auto total = static_cast<std::int64_t>(list.size());
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        while (finished < list.size()) {
-            progress.Show(static_cast<std::int64_t>(finished), total,
-                          std::to_string(finished) + "/" + std::to_string(total) + " downloaded");
-            wake.wait(lock);
+    const auto skipped = static_cast<std::int64_t>(std::count(files.begin(), files.end(), std::string()));
+    ThreadedExecutor executor(downloaders.size(), [&](size_t finished) {
+        const std::int64_t done = skipped + static_cast<std::int64_t>(finished);
+        progress.Show(done, total, std::to_string(done) + "/" + std::to_string(total) + " downloaded");
+    });
+    RunDownloadBatch(files, executor, [&](size_t i, size_t worker) {
+        DownloadRecord& r = records[i];
+        try {
+            downloaders[worker]->DownloadToFile(r.address, r.file);
+            std::error_code ec;
+            const auto size = fs::file_size(fs::path(r.file), ec);
+            r.outcome = DownloadRecord::Outcome::Saved;
+            r.size = ec ? 0 : static_cast<std::uint64_t>(size);
+        } catch (const std::exception& e) {
+            r.outcome = DownloadRecord::Outcome::Failed;
+            r.reason = e.what();
         }
-    }
-    for (std::thread& t : threads) t.join();
+    });
     progress.Show(total, total, std::to_string(total) + "/" + std::to_string(total) + " downloaded", true);
     progress.Clear();
     return records;

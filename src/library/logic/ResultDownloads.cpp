@@ -8,6 +8,7 @@
 #include "common/Paths.h"
 #include "common/Strings.h"
 #include "common/Text.h"
+#include "library/logic/DownloadBatch.h"
 #include "web/Address.h"
 
 namespace nuv {
@@ -101,10 +102,14 @@ void ResultDownloads::SaveAllResources() {
         // clears and refills the lists, or click a picture, which moves TargetFolder.
         const std::vector<std::string> addresses = (ImageMode ? s_.lists.ImageURLs : s_.lists.FlashURLs).Items();
         const std::string folder = TargetFolder;
-        for (const std::string& address : addresses) {
-            TargetFolder = folder;
-            DownloadResource(address, false);
-        }
+        // One at a time on this thread: every address, also those DownloadResource skips
+        // itself, so each gets its hint.
+        SequentialExecutor executor;
+        RunDownloadBatch(std::vector<std::string>(addresses.size(), folder), executor,
+                         [&](std::size_t i, std::size_t) {
+                             TargetFolder = folder;
+                             DownloadResource(addresses[i], false);
+                         });
         s_.host.RefreshSavedList();
     } catch (...) {
     }
