@@ -1,5 +1,7 @@
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
+#include <QLineEdit>
 #include <QWebEngineProfile>
 
 #include "app/MainWindow.h"
@@ -16,6 +18,10 @@ int main(int argc, char** argv) {
     nuv::RegisterBrowserSchemes();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("NUV网页提取助手"));
+    QApplication::setDesktopFileName(QStringLiteral("nuv-webextract"));
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addFile(QStringLiteral(":/icons/%1.png").arg(size));
+    QApplication::setWindowIcon(icon);
     nuv::InitResources();
 
     nuv::QtDialogs dialogs;
@@ -32,5 +38,13 @@ int main(int argc, char** argv) {
     downloader.SetReferer([&window] { return window.Extractor().PageURL; });
     window.setWindowState(Qt::WindowMaximized);
     nuv::ShowFormAnimated(&window);
+    // An address given on the command line (the desktop's "open with") opens as one
+    // typed into the address box; words beginning with "-" are the engine's switches.
+    for (const QString& arg : QApplication::arguments().mid(1)) {
+        if (arg.startsWith(QLatin1Char('-'))) continue;
+        window.findChild<QLineEdit*>(QStringLiteral("EdtURL"))->setText(arg);
+        window.OpenTypedAddress();
+        break;
+    }
     return QApplication::exec();
 }
