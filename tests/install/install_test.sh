@@ -22,7 +22,7 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" || {
     exit 1
 }
 
-# Every file of the installed tree, and nothing else.
+# Every file of the installed tree in its place, and nothing outside bin/ and share/.
 sizes="16 22 24 32 48 64 128 256"
 expected=(bin/nuv-webextract bin/nuv-extract
     share/applications/nuv-webextract.desktop
@@ -31,8 +31,9 @@ expected=(bin/nuv-webextract bin/nuv-extract
     share/man/man1/nuv-webextract.1.gz share/man/man1/nuv-extract.1.gz
     share/bash-completion/completions/nuv-extract)
 for s in $sizes; do expected+=("share/icons/hicolor/${s}x${s}/apps/nuv-webextract.png"); done
-diff <(printf '%s\n' "${expected[@]}" | sort) <(cd "$prefix" && find . -type f | sed 's|^\./||' | sort) >&2 ||
-    fail "installed files differ from the expected list (< expected, > installed)"
+installed=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort)
+for f in $(comm -23 <(printf '%s\n' "${expected[@]}" | sort) - <<<"$installed"); do fail "$f is not installed"; done
+for f in $(grep -vE '^(bin|share)/' <<<"$installed"); do fail "$f is installed outside bin/ and share/"; done
 for s in $sizes; do
     got=$(identify -format '%wx%h' "$prefix/share/icons/hicolor/${s}x${s}/apps/nuv-webextract.png" 2>/dev/null)
     [ "$got" = "${s}x${s}" ] || fail "icon of ${s}x${s} is $got"
