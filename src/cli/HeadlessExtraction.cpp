@@ -22,6 +22,7 @@
 #include <QUrl>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
+#include <QWebEngineSettings>
 #include <QWebEngineView>
 
 #include "platform/BrowserCookies.h"
@@ -302,6 +303,9 @@ int RunExtractCli(const ExtractCliOptions& options) {
     // in a window-sized viewport and does not throttle its scripts like a hidden tab.
     auto view = std::make_unique<QWebEngineView>();
     view->setPage(new HeadlessPage(view.get()));
+    // The extraction reads addresses, never pixels: pictures are neither fetched nor
+    // decoded (the document still holds every picture element, script-made ones too).
+    view->page()->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, false);
     view->setAttribute(Qt::WA_DontShowOnScreen);
     view->resize(1280, 900);
     view->show();
