@@ -38,6 +38,11 @@ for s in $sizes; do
     got=$(identify -format '%wx%h' "$prefix/share/icons/hicolor/${s}x${s}/apps/nuv-webextract.png" 2>/dev/null)
     [ "$got" = "${s}x${s}" ] || fail "icon of ${s}x${s} is $got"
 done
+# The metainfo's launchable names the installed menu entry.
+appstreamcli validate-tree --no-net "$prefix" >"$work/tree.log" 2>&1 || {
+    cat "$work/tree.log" >&2
+    fail "appstreamcli validate-tree on the installed tree"
+}
 for exe in nuv-webextract nuv-extract; do
     [ -x "$prefix/bin/$exe" ] || fail "bin/$exe is not executable"
     missing=$(ldd "$prefix/bin/$exe" | grep 'not found')
