@@ -41,10 +41,16 @@ AddressBar::AddressBar(QWidget* parent, QWidget* overlayParent) : QWidget(parent
     PnlBrowserPages->setFrameShape(QFrame::Box);
     PnlBrowserPages->setGeometry(0, 0, 409, 201);
     auto* bp = new QVBoxLayout(PnlBrowserPages);
-    bp->setContentsMargins(1, 1, 1, 1);
+    bp->setContentsMargins(0, 0, 0, 0);
     BrowserList = Named(new QListWidget(PnlBrowserPages), "BrowserList");
     BrowserList->setSortingEnabled(true);
     BrowserList->setFont(PixelFont("宋体", 16));
+    // Entries 16 pixels high, so that the drop-down's 17 pixels an entry show them all
+    // up to its greatest height; a long address is cut short rather than scrolled.
+    BrowserList->setFrameShape(QFrame::NoFrame);
+    BrowserList->setUniformItemSizes(true);
+    BrowserList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    BrowserList->setStyleSheet(QStringLiteral("QListWidget#BrowserList::item { height: 16px; padding: 0px; }"));
     SetAccessibleText(BrowserList, QStringLiteral("地址历史"));
     bp->addWidget(BrowserList);
     PnlBrowserPages->hide();

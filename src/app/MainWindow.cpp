@@ -7,6 +7,8 @@
 #include <QCloseEvent>
 #include <QEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -45,7 +47,7 @@ TFrmWebpageAnalysis::TFrmWebpageAnalysis(MainWindowServices services, QWidget* p
     FormCreate();
 }
 
-TFrmWebpageAnalysis::~TFrmWebpageAnalysis() = default;
+TFrmWebpageAnalysis::~TFrmWebpageAnalysis() { FormDestroy(); }
 
 void TFrmWebpageAnalysis::BuildComponents() {
     setObjectName(QStringLiteral("TFrmWebpageAnalysis"));
@@ -157,10 +159,12 @@ void TFrmWebpageAnalysis::BuildComponents() {
     });
     connect(browser_.get(), &WebEngineBrowser::NavigateComplete, this,
             [this](bool) { hintBar_->ProgressBar1->setValue(hintBar_->ProgressBar1->maximum()); });
-    connect(addressBar_->EdtURL, &QLineEdit::returnPressed, this, [this] {
-        OpenTypedAddress();
-        HideAddressDropDown();
+    // Any change of the address box's text, the program's own included, opens the history.
+    connect(addressBar_->EdtURL, &QLineEdit::textChanged, this, [this] {
+        if (addressBar_->PnlBrowserPages->isHidden()) ShowAddressHistory();
     });
+    addressBar_->BrowserList->installEventFilter(this);
+    addressBar_->BrowserList->viewport()->installEventFilter(this);
     connect(addressBar_->BtnOpenWebpage, &QToolButton::clicked, this, [this] { OpenTypedAddress(); });
     connect(addressBar_->CbPath, &QCheckBox::clicked, this, [this] { CbPathClick(); });
 }
@@ -189,7 +193,7 @@ void TFrmWebpageAnalysis::FormCreate() {
             top += b->height() + 3;
         }
         brand->move(15, top);
-        ApplyStartValues();
+        LoadSettings();
         // Floating-point exceptions stay masked for the whole run.
         std::fenv_t env;
         std::feholdexcept(&env);
@@ -213,18 +217,48 @@ void TFrmWebpageAnalysis::SetupCaptionsAndImages() {
     }
 }
 
-void TFrmWebpageAnalysis::ApplyStartValues() {
-    // The values a first run starts with.
-    EdtPicPath->setText(FromUtf8(s_.programFolder + "web"));
-    addressBar_->EdtURL->setText(FromUtf8(HomeAddress));
-    state_.DefaultSavePath = s_.programFolder + "web";
-    {
-        QSignalBlocker block(docTypes_->LBDocType);
-        docTypes_->LBDocType->setCurrentRow(0);
+void TFrmWebpageAnalysis::FormDestroy() {
+    try {
+        SaveSettings();
+    } catch (...) {
     }
-    state_.SaveFolder = Trim(ToUtf8(EdtPicPath->text()));
-    addressBar_->CbPath->setChecked(false);
-    CbPathClick();
+}
+
+void TFrmWebpageAnalysis::LoadSettings() {
+    try {
+        const std::string config = s_.configFolder.empty() ? s_.homeFolder + ".config/" : s_.configFolder;
+        const std::string downloads = s_.downloadFolder.empty() ? s_.homeFolder + "Downloads/" : s_.downloadFolder;
+        settings_ = FindSettingsLocation(s_.programFolder, config, downloads);
+        const Settings loaded =
+            LoadSettingsFiles(settings_, DefaultSettings(settings_.defaultSaveFolder, HomeAddress));
+        EdtPicPath->setText(FromUtf8(loaded.PicPath));
+        addressBar_->EdtURL->setText(FromUtf8(loaded.URLPath));
+        state_.DefaultSavePath = loaded.DefaultSavePath;
+        QListWidget* types = docTypes_->LBDocType;
+        types->setCurrentRow(DocTypeRow(loaded.DocType));
+        if (types->currentRow() < 0) types->clearSelection();
+        Splitter1->setSizes({loaded.LeftPanelWidth, std::max(0, width() - loaded.LeftPanelWidth)});
+        state_.SaveFolder = Trim(ToUtf8(EdtPicPath->text()));
+        addressBar_->CbPath->setChecked(loaded.CbPath);
+        CbPathClick();
+        state_.CurPicName = loaded.CurPicName;
+    } catch (...) {
+    }
+}
+
+void TFrmWebpageAnalysis::SaveSettings() {
+    try {
+        Settings s;
+        s.PicPath = ToUtf8(EdtPicPath->text());
+        s.URLPath = ToUtf8(addressBar_->EdtURL->text());
+        s.DefaultSavePath = state_.DefaultSavePath;
+        s.CurPicName = state_.CurPicName;
+        s.DocType = docTypes_->LBDocType->currentRow();
+        s.LeftPanelWidth = Splitter1->sizes().value(0, SbLeft->width());
+        s.CbPath = addressBar_->CbPath->isChecked();
+        SaveSettingsFile(settings_, s);
+    } catch (...) {
+    }
 }
 
 void TFrmWebpageAnalysis::CbPathClick() { PnlPath->setVisible(addressBar_->CbPath->isChecked()); }
@@ -245,11 +279,110 @@ void TFrmWebpageAnalysis::resizeEvent(QResizeEvent* event) {
 }
 
 bool TFrmWebpageAnalysis::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
     if (watched == addressBar_->EdtURL || watched == EdtPicPath) {
-        if (event->type() == QEvent::Enter) addressBar_->SetHot(true);
-        if (event->type() == QEvent::Leave) addressBar_->SetHot(false);
+        if (type == QEvent::Enter) addressBar_->SetHot(true);
+        if (type == QEvent::Leave) addressBar_->SetHot(false);
+    }
+    if (watched == addressBar_->EdtURL) {
+        if (type == QEvent::KeyPress && EdtURLKeyDown(static_cast<QKeyEvent*>(event)->key())) return true;
+        if (type == QEvent::MouseButtonPress) ShowAddressHistory();
+    } else if (watched == addressBar_->BrowserList) {
+        if (type == QEvent::KeyPress && BrowserListKeyDown(static_cast<QKeyEvent*>(event)->key())) return true;
+    } else if (watched == addressBar_->BrowserList->viewport() && type == QEvent::MouseButtonPress) {
+        BrowserListMouseDown(static_cast<QMouseEvent*>(event)->position().toPoint());
+        return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+bool TFrmWebpageAnalysis::EdtURLKeyDown(int key) {
+    switch (key) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            OpenTypedAddress();
+            HideAddressDropDown();
+            return true;
+        case Qt::Key_Escape: HideAddressDropDown(); return true;
+        case Qt::Key_Down: {
+            ShowAddressHistory();
+            QListWidget* list = addressBar_->BrowserList;
+            list->setFocus();
+            if (list->count() > 0) list->setCurrentRow(0);
+            return true;
+        }
+        default: return false;
+    }
+}
+
+bool TFrmWebpageAnalysis::BrowserListKeyDown(int key) {
+    QListWidget* list = addressBar_->BrowserList;
+    switch (key) {
+        case Qt::Key_Up:
+            if (list->currentRow() != 0 || !list->currentItem()->isSelected()) return false;
+            HideAddressDropDown();
+            addressBar_->EdtURL->setFocus();
+            return true;
+        case Qt::Key_Down:
+        // Tab moves the focus and never reaches a list box as a key of its own.
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab: return false;
+        default: OpenSelectedHistoryEntry(); return true;
+    }
+}
+
+void TFrmWebpageAnalysis::BrowserListMouseDown(const QPoint& pos) {
+    // The press selects the entry under the pointer before the entry is opened.
+    QListWidget* list = addressBar_->BrowserList;
+    if (QListWidgetItem* item = list->itemAt(pos)) list->setCurrentItem(item);
+    OpenSelectedHistoryEntry();
+}
+
+TypedAddressSources TFrmWebpageAnalysis::HistorySources() const {
+    return {s_.homeFolder, s_.configFolder, settings_.recentFile};
+}
+
+void TFrmWebpageAnalysis::ShowAddressHistory() {
+    try {
+        QListWidget* list = addressBar_->BrowserList;
+        QFrame* panel = addressBar_->PnlBrowserPages;
+        list->clear();
+        std::vector<std::string> addresses;
+        ReadTypedAddresses(addresses, true, HistorySources());
+        QStringList items;
+        items.reserve(static_cast<qsizetype>(addresses.size()));
+        for (const std::string& a : addresses) items << FromUtf8(a);
+        // Filled unsorted and sorted once: sorting each insertion is quadratic.
+        list->setSortingEnabled(false);
+        list->addItems(items);
+        list->setSortingEnabled(true);
+        const QLineEdit* edit = addressBar_->EdtURL;
+        const DropDownGeometry g =
+            ComputeDropDownGeometry(edit->x(), edit->y(), edit->width(), edit->height(), list->count());
+        panel->setGeometry(g.left, g.top, g.width, g.height);
+        panel->show();
+        panel->raise();
+    } catch (...) {
+    }
+}
+
+void TFrmWebpageAnalysis::OpenSelectedHistoryEntry() {
+    try {
+        QListWidget* list = addressBar_->BrowserList;
+        QFrame* panel = addressBar_->PnlBrowserPages;
+        if (list->count() == 0) return;
+        if (panel->isHidden()) panel->show();
+        QList<QListWidgetItem*> selected = list->selectedItems();
+        if (selected.isEmpty()) {
+            list->setCurrentRow(0);
+            selected = {list->item(0)};
+        }
+        addressBar_->EdtURL->setText(selected.first()->text());
+        panel->hide();
+        OpenTypedAddress();
+        panel->hide();
+    } catch (...) {
+    }
 }
 
 void TFrmWebpageAnalysis::closeEvent(QCloseEvent* event) {
@@ -268,6 +401,11 @@ void TFrmWebpageAnalysis::OpenTypedAddress() {
         browser_->Navigate(a.localFile ? ToUtf8(QUrl::fromLocalFile(FromUtf8(a.navigateTo)).toString())
                                        : a.navigateTo);
         pages_->ShowPageOnly();
+        // Remembered for the history under the address box; a failure here is no failure to open.
+        try {
+            RecordRecentAddress(settings_.recentFile, a.navigateTo);
+        } catch (...) {
+        }
     } catch (...) {
         ShowMessage("此网页格式错误：" + ToUtf8(edit->text()));
     }

@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include "app/logic/Settings.h"
+#include "app/logic/TypedAddresses.h"
 #include "common/Dialogs.h"
 #include "common/Shell.h"
 #include "common/WindowState.h"
@@ -41,6 +43,10 @@ struct MainWindowServices {
     IPageFetcher& http;
     std::string programFolder;  // the executable's folder, ending in "/"
     std::string homeFolder;     // the user's home folder, ending in "/"
+    // The per-user configuration and download folders, ending in "/"; "" stands for
+    // homeFolder + ".config/" and homeFolder + "Downloads/".
+    std::string configFolder = {};
+    std::string downloadFolder = {};
 };
 
 // The main window. Every handler runs on the user-interface thread.
@@ -55,6 +61,10 @@ public:
 
     // Opens the address of EdtURL.
     void OpenTypedAddress();
+    // Refills the address history and shows it under the address box.
+    void ShowAddressHistory();
+    // Copies the selected history entry (the first when none is) into EdtURL and opens it.
+    void OpenSelectedHistoryEntry();
     void LBDocTypeClick();
     void CbPathClick();
 
@@ -96,16 +106,23 @@ protected:
 
 private:
     void FormCreate();
+    void FormDestroy();
     void SetupCaptionsAndImages();
     void BuildComponents();
     void FormResize();
-    void ApplyStartValues();
+    void LoadSettings();
+    void SaveSettings();
+    bool EdtURLKeyDown(int key);
+    bool BrowserListKeyDown(int key);
+    void BrowserListMouseDown(const QPoint& pos);
+    TypedAddressSources HistorySources() const;
 
     MainWindowServices s_;
     std::unique_ptr<WebEngineBrowser> browser_;
     std::unique_ptr<Extraction> extraction_;
     TFrmPreview* preview_ = nullptr;
     WindowState state_;
+    SettingsLocation settings_;  // where LoadSettings read and SaveSettings writes
 
     // The panels, each owning the components the window's design names in it.
     QFrame* PnlTop{};

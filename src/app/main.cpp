@@ -1,10 +1,15 @@
+#include <cstdlib>
+
 #include <QApplication>
+#include <QEvent>
+#include <QTimer>
 #include <QDir>
 #include <QIcon>
 #include <QLineEdit>
 #include <QWebEngineProfile>
 
 #include "app/MainWindow.h"
+#include "common/FileText.h"
 #include "common/Paths.h"
 #include "net/HttpPageFetcher.h"
 #include "platform/BrowserCookies.h"
@@ -13,6 +18,36 @@
 #include "platform/QtText.h"
 #include "platform/WebEngineBrowser.h"
 #include "web/CurlDownloader.h"
+
+namespace {
+
+// Qt WebEngine's view gives the window a new native surface when it is first shown, and
+// the window manager maps that one at the normal size. When the first change of state
+// after showing loses the maximised state, it is asked for once more; a change made
+// later, by the user, is left alone.
+class MaximisedAtStart : public QObject {
+public:
+    explicit MaximisedAtStart(QWidget* window) : QObject(window), window_(window) {
+        window->installEventFilter(this);
+        QTimer::singleShot(3000, this, [this] { window_->removeEventFilter(this); });
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == window_ && event->type() == QEvent::WindowStateChange) {
+            window_->removeEventFilter(this);
+            if (!(window_->windowState() & Qt::WindowMaximized)) {
+                QTimer::singleShot(0, window_, [w = window_] { w->setWindowState(w->windowState() | Qt::WindowMaximized); });
+            }
+        }
+        return false;
+    }
+
+private:
+    QWidget* window_;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
     nuv::RegisterBrowserSchemes();
@@ -29,14 +64,19 @@ int main(int argc, char** argv) {
     nuv::CurlDownloader downloader;
     nuv::HttpPageFetcher http;
     const std::string programFolder = nuv::ToUtf8(QCoreApplication::applicationDirPath()) + "/";
-    nuv::TFrmWebpageAnalysis window(
-        {dialogs, shell, downloader, http, programFolder, nuv::UserHomeFolder()});
+    const std::string home = nuv::UserHomeFolder();
+    const char* xdgConfig = std::getenv("XDG_CONFIG_HOME");
+    const std::string config = nuv::UserConfigFolder(home, xdgConfig ? xdgConfig : "");
+    const std::string downloads =
+        nuv::UserDownloadFolder(home, nuv::ReadFileText(config + "user-dirs.dirs").value_or(std::string()));
+    nuv::TFrmWebpageAnalysis window({dialogs, shell, downloader, http, programFolder, home, config, downloads});
     dialogs.SetOwner(&window);
     // Downloads carry the page's context, as the browser's own requests do.
     nuv::BrowserCookies cookies(QWebEngineProfile::defaultProfile());
     downloader.SetCookieSource(&cookies);
     downloader.SetReferer([&window] { return window.Extractor().PageURL; });
     window.setWindowState(Qt::WindowMaximized);
+    new MaximisedAtStart(&window);
     nuv::ShowFormAnimated(&window);
     // An address given on the command line (the desktop's "open with") opens as one
     // typed into the address box; words beginning with "-" are the engine's switches.

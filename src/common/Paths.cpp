@@ -43,4 +43,26 @@ std::string UserHomeFolder() {
     return home;
 }
 
+std::string UserConfigFolder(const std::string& home, const std::string& xdgConfigHome) {
+    if (!StartsWith(xdgConfigHome, "/")) return home + ".config/";
+    std::string folder = xdgConfigHome;
+    NormalizeFolderPath(folder);
+    return folder;
+}
+
+std::string UserDownloadFolder(const std::string& home, const std::string& userDirs) {
+    for (const std::string& line : SplitLines(userDirs)) {
+        std::string_view t = TrimView(line);
+        if (!StartsWith(t, "XDG_DOWNLOAD_DIR=")) continue;
+        t.remove_prefix(17);
+        if (t.size() >= 2 && t.front() == '"' && t.back() == '"') t = t.substr(1, t.size() - 2);
+        std::string folder(t);
+        if (StartsWith(folder, "$HOME")) folder = home + folder.substr(5);
+        if (!StartsWith(folder, "/")) break;
+        NormalizeFolderPath(folder);
+        return folder;
+    }
+    return home + "Downloads/";
+}
+
 }  // namespace nuv

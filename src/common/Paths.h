@@ -15,4 +15,13 @@ void NormalizeFolderPath(std::string& path);
 // folder of the user database, else "/". The fallback where a folder is unusable.
 std::string UserHomeFolder();
 
+// The per-user configuration folder ending in "/": `xdgConfigHome` (the value of
+// $XDG_CONFIG_HOME) when it is an absolute path, else `home` + ".config/".
+std::string UserConfigFolder(const std::string& home, const std::string& xdgConfigHome);
+
+// The user's download folder ending in "/": XDG_DOWNLOAD_DIR of `userDirs` (the text of
+// the configuration folder's "user-dirs.dirs", "$HOME" standing for `home`) when it
+// names an absolute path, else `home` + "Downloads/".
+std::string UserDownloadFolder(const std::string& home, const std::string& userDirs);
+
 }  // namespace nuv

@@ -58,6 +58,12 @@ TPnlTesvarn::TPnlTesvarn(FrameServices services, QWidget* host) : QFrame(host), 
         BtnHelp = BrandButton(host, "BtnHelp", "BtnHelp");
         BtnOnlineUpdate = BrandButton(host, "BtnOnlineUpdate", "BtnOnlineUpdate");
         BtnExit = BrandButton(host, "BtnExit", "BtnExit");
+        // The glyphs' captions, for assistive technology.
+        BtnHelp->setAccessibleName(QStringLiteral("帮助"));
+        BtnOnlineUpdate->setAccessibleName(QStringLiteral("在线升级"));
+        BtnExit->setAccessibleName(QStringLiteral("退出"));
+        ImgBrand->setAccessibleName(QStringLiteral("NUV网页提取助手"));
+        ImgBrand->setAccessibleDescription(ImgBrand->toolTip());
         connect(BtnHelp, &QToolButton::clicked, this, [this] { BtnHelpClick(); });
         connect(BtnOnlineUpdate, &QToolButton::clicked, this, [this] { BtnOnlineUpdateClick(); });
         connect(BtnExit, &QToolButton::clicked, this, [this] { BtnExitClick(); });

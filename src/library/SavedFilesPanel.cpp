@@ -171,6 +171,19 @@ void SavedFilesPanel::Build() {
     previewColumn->addWidget(ScrollBox2, 1);
     PnlImgPreview->hide();
 
+    // Names and descriptions for assistive technology: the caption or title that labels
+    // each control, and its hint.
+    const struct {
+        QWidget* w;
+        const char* name;
+    } names[] = {{BtnOpenDir, "打开文件夹"}, {BtnSelectPath, "选择路径"}, {EdtPicPath, "保存到文件夹"},
+                 {Image37, "已保存资源列表"}, {BitmapListBox, "已保存资源列表"}, {Image32, "图片预览"},
+                 {ImgPreview, "图片预览"}};
+    for (const auto& n : names) {
+        n.w->setAccessibleName(QString::fromUtf8(n.name));
+        n.w->setAccessibleDescription(n.w->toolTip());
+    }
+
     connect(BtnOpenDir, &QToolButton::clicked, this, [this] { BtnOpenDirClick(); });
     connect(BtnSelectPath, &QToolButton::clicked, this, [this] { BtnSelectPathClick(); });
     connect(EdtPicPath, &QLineEdit::returnPressed, this, [this] { EdtPicPathKeyDown(); });

@@ -94,6 +94,13 @@ private:
     std::unique_ptr<QTemporaryDir> saveDir_;
     std::unique_ptr<TestHttpServer> site_;
     std::unique_ptr<TFrmWebpageAnalysis> window_;
+    // A program folder of its own for each window: the settings a window writes at its
+    // end are not read by the next one.
+    std::unique_ptr<QTemporaryDir> program_;
+    std::string FreshProgramFolder() {
+        program_ = std::make_unique<QTemporaryDir>();
+        return ToUtf8(program_->path()) + "/";
+    }
     QByteArray red_ = PngBytes(Qt::red);
     QByteArray blue_ = PngBytes(Qt::blue);
 
@@ -162,7 +169,7 @@ private slots:
                    "</body></html>");
 
         window_ = std::make_unique<TFrmWebpageAnalysis>(
-            MainWindowServices{dialogs_, shell_, downloader_, http_, "/tmp/nuv-gui-test/", "/tmp/"});
+            MainWindowServices{dialogs_, shell_, downloader_, http_, FreshProgramFolder(), "/tmp/"});
         window_->resize(1024, 736);
         window_->show();
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));

@@ -125,7 +125,7 @@ TEST(HttpHostileServer, ASilentServerTimesOutAfterTheReadLimit) {
                   limits),
               "Read timed out.");
     const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_GE(took, std::chrono::milliseconds(800));
+    EXPECT_GE(took, std::chrono::milliseconds(750));  // poll counts whole milliseconds
     EXPECT_LT(took, std::chrono::seconds(5));
 }
 

@@ -52,5 +52,16 @@ TEST(Navigation, TabCaptionsCountHiddenPagesAndResizeFollowsTheWindow) {
     EXPECT_EQ(w.imgTopBG, 574);
 }
 
+TEST(Navigation, DropDownGrowsSeventeenAnEntryUpTo165) {
+    for (const auto& [entries, height] :
+         {std::pair{0, 0}, {1, 17}, {3, 51}, {9, 153}, {10, 165}, {12, 165}, {100000, 165}, {-1, 0}}) {
+        const DropDownGeometry g = ComputeDropDownGeometry(47, 11, 695, 19, entries);
+        EXPECT_EQ(g.height, height) << entries;
+        EXPECT_EQ(g.left, 55);
+        EXPECT_EQ(g.top, 47);
+        EXPECT_EQ(g.width, 695);
+    }
+}
+
 }  // namespace
 }  // namespace nuv

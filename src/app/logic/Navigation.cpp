@@ -1,5 +1,7 @@
 #include "app/logic/Navigation.h"
 
+#include <algorithm>
+
 #include "common/Text.h"
 
 namespace nuv {
@@ -31,6 +33,11 @@ std::string TabCaptionAt(int visiblePos, const std::string* pageCaptions, int pa
 ResizeWidths ComputeResizeWidths(int windowWidth) {
     const int edit = windowWidth - 490;
     return {edit, edit, edit + 20, edit + 40};
+}
+
+DropDownGeometry ComputeDropDownGeometry(int editLeft, int editTop, int editWidth, int editHeight, int entries) {
+    const long height = 17L * std::max(entries, 0);
+    return {editLeft + 8, editTop + editHeight + 17, editWidth, static_cast<int>(std::min(height, 165L))};
 }
 
 }  // namespace nuv

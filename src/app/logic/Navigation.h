@@ -28,4 +28,12 @@ struct ResizeWidths {
 };
 ResizeWidths ComputeResizeWidths(int windowWidth);
 
+// Where the address history drop-down goes, from the address box's position in its
+// parent: 8 to the right of the box, 17 below its bottom, as wide as the box, and 17
+// pixels an entry high, at most 165 (0 for no entry).
+struct DropDownGeometry {
+    int left, top, width, height;
+};
+DropDownGeometry ComputeDropDownGeometry(int editLeft, int editTop, int editWidth, int editHeight, int entries);
+
 }  // namespace nuv

@@ -1,0 +1,184 @@
+#include "app/logic/TypedAddresses.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include <sqlite3.h>
+
+#include "common/FileText.h"
+#include "common/Ini.h"
+#include "common/Text.h"
+
+namespace nuv {
+namespace fs = std::filesystem;
+
+namespace {
+
+bool IsFile(const fs::path& p) {
+    std::error_code ec;
+    return fs::is_regular_file(p, ec);
+}
+
+// `path` as the path of an SQLite "file:" URI: every byte but the unreserved ones and
+// "/" percent-encoded, so that "?", "#" and "%" in folder names stay part of the path.
+std::string UriPath(const std::string& path) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (const char ch : path) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' || c == '-' ||
+            c == '_' || c == '.' || c == '~') {
+            out += ch;
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+class Collector {
+public:
+    Collector(std::vector<std::string>& list, bool webOnly) : list_(list), webOnly_(webOnly) {}
+
+    void Add(std::string_view address) {
+        if (webOnly_) {
+            // Only the first eight bytes decide; no need to lower-case a long address.
+            const std::string head = LowerAscii(address.substr(0, 8));
+            if (!StartsWith(head, "http://") && !StartsWith(head, "https://")) return;
+        }
+        list_.emplace_back(address);
+    }
+
+    // Every text of the first column of `sql` over the database `file`, opened read-only
+    // and immutable. Stops quietly at the first error.
+    void AddFromDatabase(const fs::path& file, const char* sql) {
+        if (!IsFile(file)) return;
+        const std::string uri = "file:" + UriPath(file.string()) + "?mode=ro&immutable=1";
+        sqlite3* db = nullptr;
+        if (sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) == SQLITE_OK) {
+            sqlite3_stmt* statement = nullptr;
+            if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK) {
+                while (sqlite3_step(statement) == SQLITE_ROW) {
+                    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+                    if (text != nullptr)
+                        Add(std::string_view(text, static_cast<size_t>(sqlite3_column_bytes(statement, 0))));
+                }
+            }
+            sqlite3_finalize(statement);
+        }
+        sqlite3_close(db);
+    }
+
+private:
+    std::vector<std::string>& list_;
+    bool webOnly_;
+};
+
+std::string ConfigFolder(const TypedAddressSources& s) {
+    return s.configFolder.empty() ? s.homeFolder + ".config/" : s.configFolder;
+}
+
+// The profile folders that a Firefox profiles.ini in `root` names.
+std::vector<fs::path> FirefoxProfiles(const std::string& root) {
+    std::vector<fs::path> profiles;
+    const auto text = ReadFileText(root + "profiles.ini");
+    if (!text) return profiles;
+    const IniDocument ini(*text);
+    for (const std::string& section : ini.Sections()) {
+        const auto path = ini.Get(section, "Path");
+        if (!path || path->empty()) continue;
+        const bool relative = ini.GetInt(section, "IsRelative", 1) != 0;
+        profiles.emplace_back(relative ? root + *path : *path);
+    }
+    return profiles;
+}
+
+}  // namespace
+
+std::vector<std::string> FirefoxProfileRoots(const TypedAddressSources& s) {
+    const std::string& home = s.homeFolder;
+    return {home + ".mozilla/firefox/",
+            ConfigFolder(s) + "mozilla/firefox/",
+            home + "snap/firefox/common/.mozilla/firefox/",
+            home + ".var/app/org.mozilla.firefox/.mozilla/firefox/",
+            home + ".librewolf/"};
+}
+
+std::vector<std::string> ChromiumFamilyFolders(const TypedAddressSources& s) {
+    const std::string config = ConfigFolder(s);
+    const std::string& home = s.homeFolder;
+    std::vector<std::string> folders;
+    for (const char* name : {"chromium", "google-chrome", "google-chrome-beta", "google-chrome-unstable",
+                             "BraveSoftware/Brave-Browser", "microsoft-edge", "microsoft-edge-beta",
+                             "microsoft-edge-dev", "vivaldi", "vivaldi-snapshot", "opera", "opera-beta",
+                             "opera-developer", "yandex-browser"}) {
+        folders.push_back(config + name + "/");
+    }
+    folders.push_back(home + "snap/chromium/common/chromium/");
+    folders.push_back(home + ".var/app/org.chromium.Chromium/config/chromium/");
+    folders.push_back(home + ".var/app/com.google.Chrome/config/google-chrome/");
+    folders.push_back(home + ".var/app/com.brave.Browser/config/BraveSoftware/Brave-Browser/");
+    folders.push_back(home + ".var/app/com.microsoft.Edge/config/microsoft-edge/");
+    return folders;
+}
+
+void ReadTypedAddresses(std::vector<std::string>& list, bool webOnly, const TypedAddressSources& sources) {
+    Collector collect(list, webOnly);
+    if (!sources.homeFolder.empty()) {
+        for (const std::string& root : FirefoxProfileRoots(sources)) {
+            for (const fs::path& profile : FirefoxProfiles(root))
+                collect.AddFromDatabase(profile / "places.sqlite", "SELECT url FROM moz_places WHERE typed = 1");
+        }
+        for (const std::string& folder : ChromiumFamilyFolders(sources)) {
+            const char* sql = "SELECT url FROM urls WHERE typed_count > 0";
+            collect.AddFromDatabase(fs::path(folder) / "History", sql);
+            std::error_code ec;
+            for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+                collect.AddFromDatabase(it->path() / "History", sql);
+        }
+    }
+    if (!sources.recentFile.empty()) {
+        if (const auto text = ReadFileText(sources.recentFile))
+            for (const std::string& address : ParseRecentAddresses(*text)) collect.Add(address);
+    }
+    std::sort(list.begin(), list.end());
+    list.erase(std::unique(list.begin(), list.end()), list.end());
+}
+
+std::vector<std::string> ParseRecentAddresses(std::string_view text) {
+    std::vector<std::string> recent;
+    for (const std::string& line : SplitLines(text)) {
+        std::string address = Trim(line);
+        if (address.empty()) continue;
+        recent.push_back(std::move(address));
+        if (recent.size() == RecentAddressLimit) break;
+    }
+    return recent;
+}
+
+std::string FormatRecentAddresses(const std::vector<std::string>& recent) {
+    std::string text;
+    for (const std::string& address : recent) text += address + "\n";
+    return text;
+}
+
+void RememberAddress(std::vector<std::string>& recent, std::string_view address) {
+    const std::string a = Trim(address);
+    if (a.empty() || Contains(a, "\n") || Contains(a, "\r")) return;
+    recent.erase(std::remove(recent.begin(), recent.end(), a), recent.end());
+    recent.insert(recent.begin(), a);
+    if (recent.size() > RecentAddressLimit) recent.resize(RecentAddressLimit);
+}
+
+void RecordRecentAddress(const std::string& file, std::string_view address) {
+    std::vector<std::string> recent = ParseRecentAddresses(ReadFileText(file).value_or(std::string()));
+    RememberAddress(recent, address);
+    const fs::path folder = fs::path(file).parent_path();
+    std::error_code ec;
+    if (!folder.empty()) fs::create_directories(folder, ec);
+    WriteFileAtomically(file, FormatRecentAddresses(recent));
+}
+
+}  // namespace nuv
