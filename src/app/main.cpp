@@ -79,11 +79,13 @@ int main(int argc, char** argv) {
     new MaximisedAtStart(&window);
     nuv::ShowFormAnimated(&window);
     // An address given on the command line (the desktop's "open with") opens as one
-    // typed into the address box; words beginning with "-" are the engine's switches.
+    // typed into the address box and entered; words beginning with "-" are the engine's
+    // switches.
     for (const QString& arg : QApplication::arguments().mid(1)) {
         if (arg.startsWith(QLatin1Char('-'))) continue;
         window.findChild<QLineEdit*>(QStringLiteral("EdtURL"))->setText(arg);
         window.OpenTypedAddress();
+        window.HideAddressDropDown();
         break;
     }
     return QApplication::exec();
