@@ -160,9 +160,8 @@ void CurlDownloader::DownloadToFile(const std::string& url, const std::string& f
     if (!caFile_.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, caFile_.c_str());
     const std::string referer = referer_ ? referer_() : std::string();
     if (!referer.empty()) curl_easy_setopt(c, CURLOPT_REFERER, referer.c_str());
-    // The browser's cookies: curl's own engine picks those that fit each request,
-    // redirects included. The engine starts empty for every download.
-    curl_easy_setopt(c, CURLOPT_COOKIEFILE, "");
+    // The browser's cookies: curl's own engine, which the first line switches on, picks
+    // those that fit each request, redirects included. It starts empty for every download.
     curl_easy_setopt(c, CURLOPT_COOKIELIST, "ALL");
     if (cookies_) {
         for (const std::string& line : cookies_->CookieLines()) curl_easy_setopt(c, CURLOPT_COOKIELIST, line.c_str());
