@@ -76,6 +76,13 @@ nuv-extract -q "$work/site/no-such-page.html" >/dev/null 2>&1
 status=$?
 [ $status -eq 1 ] || fail "a missing local page exited with $status, not 1"
 
+# The window program from the installed path, given a page on its command line as the
+# menu entry gives it: still running after some seconds, so it got through its start.
+(cd "$work" && HOME="$work/home" QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 \
+    timeout 10 nuv-webextract "$page" >"$work/window.log" 2>&1)
+status=$?
+[ $status -eq 124 ] || fail "nuv-webextract ended by itself with $status: $(tail -5 "$work/window.log")"
+
 # The options and exit statuses of --help, in the manual page and the completion.
 help=$(nuv-extract --help)
 options=$(grep -oE '(^|[ ,])--?[a-z][a-z-]*' <<<"$help" | tr -d ' ,' | sort -u)
