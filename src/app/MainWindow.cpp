@@ -415,7 +415,7 @@ void TFrmWebpageAnalysis::LBDocTypeClick() {
     if (!extraction_) return;
     extraction_->LBDocTypeClick();
     pages_->lbFrames->clear();
-    for (const std::string& f : extraction_->lbFrames) pages_->lbFrames->addItem(FromUtf8(f));
+    for (const std::string& f : extraction_->LastResult().frames) pages_->lbFrames->addItem(FromUtf8(f));
 }
 
 std::string TFrmWebpageAnalysis::AddressBoxText() { return ToUtf8(addressBar_->EdtURL->text()); }

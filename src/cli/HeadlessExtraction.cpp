@@ -223,36 +223,34 @@ std::vector<DownloadRecord> DownloadList(DocType type, const std::vector<std::st
     return records;
 }
 
+// The records of the style sheets an extraction fetched into the save folder.
+std::vector<DownloadRecord> SheetRecords(const std::vector<SavedSheet>& sheets) {
+    std::vector<DownloadRecord> records;
+    for (const SavedSheet& sheet : sheets) {
+        if (!sheet.outcome.attempted) continue;
+        DownloadRecord r;
+        r.address = sheet.address;
+        r.file = sheet.outcome.file;
+        if (sheet.outcome.saved) {
+            std::error_code ec;
+            const auto size = fs::file_size(fs::path(r.file), ec);
+            r.outcome = DownloadRecord::Outcome::Saved;
+            r.size = ec ? 0 : static_cast<std::uint64_t>(size);
+        } else {
+            r.outcome = DownloadRecord::Outcome::Failed;
+            r.reason = sheet.outcome.error;
+        }
+        records.push_back(std::move(r));
+    }
+    return records;
+}
+
 bool WriteAll(std::FILE* out, const std::string& text) {
     if (!text.empty() && std::fwrite(text.data(), 1, text.size(), out) != text.size()) return false;
     return std::fflush(out) == 0;
 }
 
 }  // namespace
-
-void RecordingDownloader::DownloadToFile(const std::string& url, const std::string& filePath,
-                                         const DownloadProgressFn& progress) {
-    if (!recording) {
-        inner_.DownloadToFile(url, filePath, progress);
-        return;
-    }
-    DownloadRecord r;
-    r.address = url;
-    r.file = filePath;
-    try {
-        inner_.DownloadToFile(url, filePath, progress);
-        std::error_code ec;
-        const auto size = fs::file_size(fs::path(filePath), ec);
-        r.outcome = DownloadRecord::Outcome::Saved;
-        r.size = ec ? 0 : static_cast<std::uint64_t>(size);
-        records.push_back(r);
-    } catch (const std::exception& e) {
-        r.outcome = DownloadRecord::Outcome::Failed;
-        r.reason = e.what();
-        records.push_back(r);
-        throw;
-    }
-}
 
 void HeadlessView::SetProgressMaximum(int maximum) {
     maximum_ = maximum;
@@ -333,44 +331,35 @@ int RunExtractCli(const ExtractCliOptions& options) {
     }
     const long long framesMs = since(loaded);
 
-    CurlDownloader curl;
-    curl.SetCookieSource(&cookies);
-    RecordingDownloader downloader(curl);
+    CurlDownloader downloader;
+    downloader.SetCookieSource(&cookies);
     HttpPageFetcher http;
     HeadlessView host(options.type, address, folder, progress);
     Extraction extraction(ExtractionServices{host, browser, host, downloader, http, UserHomeFolder()});
-    curl.SetReferer([&extraction] { return extraction.PageURL; });
-    downloader.recording = options.type == DocType::Css;
+    downloader.SetReferer([&extraction] { return extraction.PageURL; });
     const auto extractionStart = Clock::now();
-    extraction.ExtractFormWebpage();
-    downloader.recording = false;
+    const ExtractionResult result = extraction.ExtractFormWebpage();
     const long long extractionMs = since(extractionStart);
     progress.Clear();
 
     CliReport report;
-    report.pageAddress = extraction.PageURL;
+    report.pageAddress = result.pageAddress;
     report.type = options.type;
     report.downloaded = options.download;
-    switch (options.type) {
-        case DocType::PageSource:
-        case DocType::PageText: report.text = extraction.MemoText; break;
-        case DocType::Images: report.list = extraction.lists.ImageURLs.Items(); break;
-        case DocType::Flash: report.list = extraction.lists.FlashURLs.Items(); break;
-        case DocType::Css: report.list = extraction.lists.CssURLs; break;
-        case DocType::Other: report.list = extraction.lists.OtherURLs.Items(); break;
-    }
+    if (IsTextType(options.type)) report.text = result.memoText;
+    else report.list = result.addresses;
     const auto downloadStart = Clock::now();
     if (options.download) {
         if (options.type == DocType::Css) {
-            report.records = std::move(downloader.records);
+            report.records = SheetRecords(result.styleSheets);
         } else if (!IsTextType(options.type)) {
             report.records = DownloadList(options.type, report.list, folder, kDownloadWorkers, progress, &cookies,
-                                          extraction.PageURL);
+                                          result.pageAddress);
         }
     }
 
     if (options.verbose) {
-        for (const std::string& frame : extraction.lbFrames) std::fprintf(stderr, "frame: %s\n", frame.c_str());
+        for (const std::string& frame : result.frames) std::fprintf(stderr, "frame: %s\n", frame.c_str());
         std::fprintf(stderr,
                      "timing: page loaded after %lld ms; extraction started %lld ms after the load (%s); "
                      "extraction %lld ms; downloads %lld ms\n",

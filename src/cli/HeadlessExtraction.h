@@ -14,7 +14,7 @@
 namespace nuv {
 
 // The result-page browser of a run without windows: it takes every document and shows
-// none. The dispatcher still builds the result page (Extraction::ResultHtml).
+// none. The dispatcher still builds the result page (in the extraction's result value).
 class DiscardingBrowser : public IBrowser {
 public:
     void Navigate(const std::string&) override {}
@@ -28,21 +28,6 @@ public:
     std::string TopElementOuterHtml() override { return {}; }
     FrameDocument DocumentTree() override { return {"about:blank", {}, false}; }
     std::vector<std::string> DocumentLinks() override { return {}; }
-};
-
-// A downloader that passes every download on and, while recording, notes its outcome:
-// the style sheets that an extraction fetches into the save folder.
-class RecordingDownloader : public IDownloader {
-public:
-    explicit RecordingDownloader(IDownloader& inner) : inner_(inner) {}
-    void DownloadToFile(const std::string& url, const std::string& filePath,
-                        const DownloadProgressFn& progress = {}) override;
-
-    bool recording = false;
-    std::vector<DownloadRecord> records;
-
-private:
-    IDownloader& inner_;
 };
 
 // The main window's part in an extraction, without a window: the selected type, the

@@ -56,7 +56,7 @@ void Extraction::CollectCssInto(ListKind kind) {
         s_.view.StepProgress();
         for (const std::string& sheet : lists.CssURLs) {
             s_.view.StepProgress();
-            const auto lines = FetchIntoSaveFolder(s_.saveFolder, s_.downloader, sheet, s_.homeFolder);
+            const auto lines = FetchSheet(sheet);
             const std::vector<std::string> found =
                 kind == ListKind::lkImage ? ScanSheetImages(sheet, lines ? *lines : std::vector<std::string>{})
                                           : ScanSheetFlash(sheet, lines ? *lines : std::vector<std::string>{});
@@ -83,8 +83,15 @@ void Extraction::CollectCssFlash() { CollectCssInto(ListKind::lkFlash); }
 
 void Extraction::CollectFramesInto(ListKind kind) {
     try {
-        ListFrameAddresses(s_.mainBrowser, lbFrames);
-        const std::vector<std::string> frames = lbFrames;
+        std::vector<std::string> frames;
+        struct Note {
+            std::vector<std::string>& frames;
+            ExtractionResult* result;
+            ~Note() {
+                if (result) result->frames = frames;
+            }
+        } note{frames, current_};
+        ListFrameAddresses(s_.mainBrowser, frames);
         for (const std::string& entry : frames) {
             try {
                 const std::string address = Trim(entry);
@@ -136,7 +143,7 @@ void Extraction::ExtractCss() {
         lists.CssURLs = ScanPageReferences(".css", s_.mainBrowser);
         for (const std::string& sheet : lists.CssURLs) {
             try {
-                FetchIntoSaveFolder(s_.saveFolder, s_.downloader, sheet, s_.homeFolder);
+                FetchSheet(sheet);
             } catch (...) {
             }
         }

@@ -26,32 +26,57 @@ void Extraction::LBDocTypeClick() {
     s_.view.ShowMessage("请选择一个网页");
 }
 
-void Extraction::ExtractText(bool source) {
-    MemoText = source ? GetPageSource(s_.mainBrowser) : GetPageText(s_.mainBrowser);
-    s_.view.SetMemoText(MemoText);
+void Extraction::ExtractText(bool source, ExtractionResult& result) {
+    result.memoText = source ? GetPageSource(s_.mainBrowser) : GetPageText(s_.mainBrowser);
+    s_.view.SetMemoText(result.memoText);
     s_.view.SetProgressPosition(0);
     s_.view.SetActivePage(MainPage::TbSource);
 }
 
-void Extraction::ExtractFormWebpage() {
+std::optional<std::vector<std::string>> Extraction::FetchSheet(const std::string& sheet) {
+    SavedSheet saved{sheet, {}};
+    auto lines = FetchIntoSaveFolder(s_.saveFolder, s_.downloader, sheet, s_.homeFolder, &saved.outcome);
+    if (current_) current_->styleSheets.push_back(std::move(saved));
+    return lines;
+}
+
+void Extraction::ShowResultPage(bool imageMode, const std::string& html) {
+    if (current_) current_->resultHtml = html;
+    LoadHtml(s_.view.ResultWindow(imageMode), html);
+}
+
+ExtractionResult Extraction::ExtractFormWebpage() {
     IExtractionView& v = s_.view;
+    ExtractionResult result;
     struct Running {
         bool& flag;
-        explicit Running(bool& f) : flag(f) { flag = true; }
-        ~Running() { flag = false; }
-    } running(running_);
+        ExtractionResult*& current;
+        Running(bool& f, ExtractionResult*& c, ExtractionResult* r) : flag(f), current(c) {
+            flag = true;
+            current = r;
+        }
+        ~Running() {
+            flag = false;
+            current = nullptr;
+        }
+    } running(running_, current_, &result);
     try {
         PageURL = GetPageAddress(s_.mainBrowser);
+        result.pageAddress = PageURL;
         v.SetMemoText({});
+        const int selected = v.SelectedDocType();
+        if (selected < 0 || selected > static_cast<int>(DocType::Other)) return result;
+        result.type = static_cast<DocType>(selected);
+        result.ran = true;
         bool resultEntry = true;
-        switch (static_cast<DocType>(v.SelectedDocType())) {
+        switch (result.type) {
             case DocType::PageSource:
                 resultEntry = false;
-                ExtractText(true);
+                ExtractText(true, result);
                 break;
             case DocType::PageText:
                 resultEntry = false;
-                ExtractText(false);
+                ExtractText(false, result);
                 break;
             case DocType::Images: {
                 PrepareResultPage(true);
@@ -67,7 +92,8 @@ void Extraction::ExtractFormWebpage() {
                 v.StepProgress();
                 CollectFrameImages();
                 v.StepProgress();
-                RenderImagePage(v.ResultWindow(true));
+                result.addresses = lists.ImageURLs.Items();
+                ShowResultPage(true, RenderImagePage(v.TextResource("page1"), lists));
                 v.SetProgressPosition(0);
                 break;
             }
@@ -84,7 +110,8 @@ void Extraction::ExtractFormWebpage() {
                 v.StepProgress();
                 CollectFrameFlash();
                 v.StepProgress();
-                RenderFlashPage(v.ResultWindow(false));
+                result.addresses = lists.FlashURLs.Items();
+                ShowResultPage(false, RenderFlashPage(v.TextResource("page1"), lists, PageURL));
                 v.StepProgress();
                 v.SetProgressPosition(0);
                 break;
@@ -92,17 +119,17 @@ void Extraction::ExtractFormWebpage() {
             case DocType::Css:
                 resultEntry = false;
                 ExtractCss();
+                result.addresses = lists.CssURLs;
                 v.SetProgressPosition(0);
                 break;
             case DocType::Other:
                 PrepareResultPage(true);
                 CollectLinks();
-                RenderOtherPage(v.ResultWindow(true));
+                result.addresses = lists.OtherURLs.Items();
+                ShowResultPage(true, RenderOtherPage(v.TextResource("page1"), lists));
                 v.SetProgressPosition(0);
                 v.SetActivePage(MainPage::TSOutput);
                 break;
-            default:
-                return;
         }
         if (resultEntry) {
             if (!v.IsTabVisible(MainPage::TSOutput)) {
@@ -118,6 +145,8 @@ void Extraction::ExtractFormWebpage() {
     } catch (...) {
         // An extraction that fails ends silently; what it did so far stays done.
     }
+    last_ = result;
+    return result;
 }
 
 void Extraction::PrepareResultPage(bool imageMode) {

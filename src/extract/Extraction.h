@@ -1,10 +1,12 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "extract/ExtractionLists.h"
 #include "extract/ExtractionView.h"
+#include "web/Address.h"
 #include "web/Browser.h"
 #include "web/Downloader.h"
 #include "web/PageFetcher.h"
@@ -17,6 +19,32 @@ enum class DocType { PageSource = 0, PageText = 1, Images = 2, Flash = 3, Css = 
 
 // The entries of LBDocType, in the order of DocType.
 const std::vector<std::string>& DocTypeNames();
+
+// A style sheet that an extraction fetched into the save folder, with the outcome.
+struct SavedSheet {
+    std::string address;
+    FetchOutcome outcome;
+};
+
+// What one extraction produced. The extraction lists stay the process's state (later
+// extractions and the result window read them); the value holds what this run found.
+struct ExtractionResult {
+    bool ran = false;                    // an extraction of `type` ran over a page
+    DocType type = DocType::PageSource;
+    std::string pageAddress;             // PageURL
+    std::string memoText;                // the page source or text ("原始网页", "文字提取")
+    std::vector<std::string> addresses;  // the list of the type, in list order
+    std::vector<SavedSheet> styleSheets;  // fetched into the save folder, in fetch order
+    std::vector<std::string> frames;     // the addresses of the page's frames (lbFrames)
+    std::string resultHtml;              // the result page, for the result types
+};
+
+// The result pages, built from the lists and the page head template (the lines of the
+// text resource "page1"). Pure functions of their arguments.
+std::string RenderImagePage(const std::vector<std::string>& head, const ExtractionLists& lists);
+std::string RenderFlashPage(const std::vector<std::string>& head, const ExtractionLists& lists,
+                            const std::string& pageAddress);
+std::string RenderOtherPage(const std::vector<std::string>& head, const ExtractionLists& lists);
 
 // The collaborators an extraction works with; all outlive the Extraction.
 struct ExtractionServices {
@@ -40,8 +68,10 @@ public:
     void LBDocTypeClick();
     // True while an extraction runs (its browser reads let window events through).
     bool Running() const { return running_; }
-    // Runs the extraction of the selected entry over the page in the main browser.
-    void ExtractFormWebpage();
+    // Runs the extraction of the selected entry over the page in the main browser and
+    // returns what it produced; also kept as LastResult.
+    ExtractionResult ExtractFormWebpage();
+    const ExtractionResult& LastResult() const { return last_; }
     // Makes the result window ready for a new result page.
     void PrepareResultPage(bool imageMode);
 
@@ -55,25 +85,23 @@ public:
     void CollectLinks();
     void ExtractCss();
 
-    // Result pages, loaded into `browser`.
-    void RenderImagePage(IBrowser& browser);
-    void RenderFlashPage(IBrowser& browser);
-    void RenderOtherPage(IBrowser& browser);
-
     ExtractionLists lists;
+    // The address of the page of the last extraction.
     std::string PageURL;
-    std::string MemoText;
-    std::string ResultHtml;
-    // Addresses of the frames of the current page (the hidden list lbFrames).
-    std::vector<std::string> lbFrames;
 
 private:
-    void ExtractText(bool source);
+    void ExtractText(bool source, ExtractionResult& result);
     void CollectCssInto(ListKind kind);
     void CollectFramesInto(ListKind kind);
+    // Fetches a style sheet into the save folder and notes the outcome in the running result.
+    std::optional<std::vector<std::string>> FetchSheet(const std::string& sheet);
+    // Builds the page with `render` and loads it into the result window's browser.
+    void ShowResultPage(bool imageMode, const std::string& html);
 
     ExtractionServices s_;
     bool running_ = false;
+    ExtractionResult last_;
+    ExtractionResult* current_ = nullptr;  // the result of the run in progress
 };
 
 }  // namespace nuv

@@ -70,10 +70,10 @@ std::string BuildPage(const std::vector<std::string>& templateLines, std::string
 
 }  // namespace
 
-void Extraction::RenderImagePage(IBrowser& browser) {
+std::string RenderImagePage(const std::vector<std::string>& head, const ExtractionLists& lists) {
     const auto& urls = lists.ImageURLs;
-    ResultHtml = BuildPage(
-        s_.view.TextResource("page1"), "图片提取", urls.size(),
+    return BuildPage(
+        head, "图片提取", urls.size(),
         "%s<tr><td colspan=\"4\">没有任何图片</td></tr></table></body></html>", "",
         [&](size_t i) {
             const std::string a = EscapeHtml(urls[i]);
@@ -83,14 +83,14 @@ void Extraction::RenderImagePage(IBrowser& browser) {
                 "class=\"moreintro\" onclick=\"return false;\" title=\"%s\">%s</a></td>",
                 {a, alt, a, a, "保存本图片"});
         });
-    LoadHtml(browser, ResultHtml);
 }
 
-void Extraction::RenderFlashPage(IBrowser& browser) {
+std::string RenderFlashPage(const std::vector<std::string>& head, const ExtractionLists& lists,
+                            const std::string& pageAddress) {
     const auto& urls = lists.FlashURLs;
-    const std::string heading = EscapeHtml(PageURL) + " - Flash动画提取";
-    ResultHtml = BuildPage(
-        s_.view.TextResource("page1"), heading, urls.size(),
+    const std::string heading = EscapeHtml(pageAddress) + " - Flash动画提取";
+    return BuildPage(
+        head, heading, urls.size(),
         "%s<tr><td colspan=\"4\">%s</td></tr></table></body></html>", "没有任何动画。",
         [&](size_t i) {
             const std::string a = EscapeHtml(urls[i]);
@@ -100,19 +100,17 @@ void Extraction::RenderFlashPage(IBrowser& browser) {
                 "onclick=\"return false;\">保存本Flash</a></td>",
                 {a, a, a, a});
         });
-    LoadHtml(browser, ResultHtml);
 }
 
-void Extraction::RenderOtherPage(IBrowser& browser) {
+std::string RenderOtherPage(const std::vector<std::string>& head, const ExtractionLists& lists) {
     const auto& urls = lists.OtherURLs;
-    ResultHtml = BuildPage(
-        s_.view.TextResource("page1"), "其他资源", urls.size(),
+    return BuildPage(
+        head, "其他资源", urls.size(),
         "%s<tr colspan=\"4\"><td>%s</td></tr></table></body></html>", "没有任何其他资源。",
         [&](size_t i) {
             const std::string a = EscapeHtml(urls[i]);
             return FormatS("<td width=\"100\"><a href=\"%s\" target=\"_blank\">%s</a></td>", {a, a});
         });
-    LoadHtml(browser, ResultHtml);
 }
 
 }  // namespace nuv

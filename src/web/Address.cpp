@@ -201,17 +201,26 @@ bool IsStorableFileName(std::string_view fileName) {
 std::optional<std::vector<std::string>> FetchIntoSaveFolder(ISaveFolderHost& host,
                                                             IDownloader& downloader,
                                                             const std::string& address,
-                                                            const std::string& homeFolder) {
+                                                            const std::string& homeFolder,
+                                                            FetchOutcome* outcome) {
     namespace fs = std::filesystem;
+    FetchOutcome ignored;
+    FetchOutcome& out = outcome ? *outcome : ignored;
+    out = {};
     try {
         const std::string name = FileNameOfAddress(address);
-        if (!IsStorableFileName(name)) return std::nullopt;
+        if (!IsStorableFileName(name)) {
+            out.error = "the address names no file";
+            return std::nullopt;
+        }
 
         const std::string target = host.SaveFolder() + name;
+        out.file = target;
         const fs::path folder = fs::path(target).parent_path();
         std::error_code ec;
         if (!fs::is_directory(folder, ec)) fs::create_directories(folder, ec);
         if (!fs::is_directory(folder, ec)) {
+            out.error = "the save folder cannot be used";
             host.ShowHint("非法的路径");
             host.SetSaveFolderBoxText(homeFolder.ends_with('/') ? homeFolder : homeFolder + "/");
             return std::nullopt;
@@ -219,9 +228,15 @@ std::optional<std::vector<std::string>> FetchIntoSaveFolder(ISaveFolderHost& hos
 
         std::vector<std::string> lines;
         try {
+            out.attempted = true;
             downloader.DownloadToFile(address, target);
-        } catch (...) {
+            out.saved = true;
+        } catch (const std::exception& e) {
+            out.error = e.what();
             return lines;  // a failed download leaves no new file to read
+        } catch (...) {
+            out.error = "download failed";
+            return lines;
         }
         std::ifstream in(target, std::ios::binary);
         if (!in) return lines;
@@ -229,6 +244,7 @@ std::optional<std::vector<std::string>> FetchIntoSaveFolder(ISaveFolderHost& hos
         if (in.bad()) return lines;
         return SplitLines(content);
     } catch (...) {
+        if (out.error.empty()) out.error = "download failed";
         return std::nullopt;
     }
 }

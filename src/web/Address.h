@@ -46,10 +46,18 @@ bool IsStorableFileName(std::string_view fileName);
 // fails). Creates a missing save folder with its parents. When the folder cannot be
 // used it shows "非法的路径", resets the save-folder box to `homeFolder` (ending in "/")
 // and returns nothing; an address whose file name is not storable also returns nothing
-// and writes nothing. Blocks until the download has ended; never throws.
+// and writes nothing. Blocks until the download has ended; never throws. `outcome`, when
+// given, receives the target file and whether the download completed.
+struct FetchOutcome {
+    std::string file;   // the file aimed at; "" when the address names none
+    bool attempted = false;  // the download was started
+    bool saved = false;      // and it completed
+    std::string error;  // why it did not
+};
 std::optional<std::vector<std::string>> FetchIntoSaveFolder(ISaveFolderHost& host,
                                                             IDownloader& downloader,
                                                             const std::string& address,
-                                                            const std::string& homeFolder);
+                                                            const std::string& homeFolder,
+                                                            FetchOutcome* outcome = nullptr);
 
 }  // namespace nuv

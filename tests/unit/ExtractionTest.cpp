@@ -79,7 +79,8 @@ TEST_F(ExtractionTest, TextEntriesFillTheMemoAndShowTheSourceTabUnderTheRightCap
     Load("http://site.example/", "<html><body>B</body></html>");
     Select(DocType::PageSource);
     EXPECT_EQ(view.memo, "<html><body>B</body></html>");
-    EXPECT_EQ(x.MemoText, view.memo);
+    EXPECT_EQ(x.LastResult().memoText, view.memo);
+    EXPECT_EQ(x.LastResult().type, DocType::PageSource);
     EXPECT_EQ(x.PageURL, "http://site.example/");
     EXPECT_TRUE(view.visible[2]);
     EXPECT_FALSE(view.visible[1]);
@@ -134,7 +135,10 @@ TEST_F(ExtractionTest, ImageExtractionCollectsSourceThenFramesWithoutRepeats) {
                                         "http://site.example/dir/b.jpeg", "http://site.example/img/frame.png"}));
     EXPECT_EQ(x.lists.ImageAlts, x.lists.ImageURLs.Items());
     EXPECT_EQ(http.fetched, (std::vector<std::string>{"http://site.example/f.html", "http://gone.example/x.html"}));
-    EXPECT_EQ(x.lbFrames.size(), 3u);
+    EXPECT_EQ(x.LastResult().frames, (std::vector<std::string>{"http://site.example/f.html", "about:blank",
+                                                               "http://gone.example/x.html"}));
+    EXPECT_EQ(x.LastResult().addresses, x.lists.ImageURLs.Items());
+    EXPECT_NE(x.LastResult().resultHtml.find("img/frame.png"), std::string::npos);
     EXPECT_EQ(x.lists.FlashURLs.size(), 1u);  // untouched
 
     // Selecting it again gives the same list: it is cleared first.
@@ -186,6 +190,14 @@ TEST_F(ExtractionTest, CssExtractionNamesEverySheetEvenWhenDownloadsFail) {
     EXPECT_EQ(x.lists.CssURLs,
               (std::vector<std::string>{"http://site.example/a.css", "http://site.example/a.css"}));
     EXPECT_EQ(downloader.urls.size(), 2u);
+    // The value names each sheet with its outcome.
+    const ExtractionResult& r = x.LastResult();
+    EXPECT_EQ(r.addresses, x.lists.CssURLs);
+    ASSERT_EQ(r.styleSheets.size(), 2u);
+    EXPECT_EQ(r.styleSheets[1].address, "http://site.example/a.css");
+    EXPECT_EQ(r.styleSheets[1].outcome.file, "/tmp/a.css");
+    EXPECT_FALSE(r.styleSheets[1].outcome.saved);
+    EXPECT_EQ(r.styleSheets[1].outcome.error, "offline");
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(view.messages[0],
               "已保存http://site.example/a.css\r\nhttp://site.example/a.css\r\n,你可以在『已保存资源列表』中找到。");
