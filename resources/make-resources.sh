@@ -1,5 +1,6 @@
 #!/bin/sh
-# Draws the program's button glyphs (bmp/*.bmp) and banners (jpg/*.jpg) into the
+# Draws the program's button glyphs (bmp/*.bmp), banners (jpg/*.jpg) and the program
+# icon for the desktop (icons/hicolor/: PNG from 16 to 256 pixels and an SVG) into the
 # folder of this script. The text templates in txt/ are edited by hand.
 #
 # Needs ImageMagick's convert (Debian: imagemagick) and the Noto Sans CJK font
@@ -226,5 +227,54 @@ convert -size 651x98 "gradient:#4A90D0-#2F6FB0" \
     -fill "$accentlight" -font "$font" -pointsize 14 -gravity NorthWest -annotate +98+58 "检查并下载软件的新版本" \
     "$work/updatebanner.png"
 jpeg "$work/updatebanner.png" updatebanner
+
+# The program icon: a white globe on a blue rounded square with an orange badge holding
+# a download arrow. One picture on a 256x256 canvas, written out twice: as the SVG of
+# the scalable icon and as ImageMagick drawing commands for the PNG sizes.
+appicon_svg() {
+    cat <<'SVG'
+<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" viewBox="0 0 256 256">
+  <defs>
+    <linearGradient id="face" x1="0" y1="0" x2="0" y2="1">
+      <stop offset="0" stop-color="#4A90D0"/>
+      <stop offset="1" stop-color="#2F6FB0"/>
+    </linearGradient>
+  </defs>
+  <rect x="12" y="12" width="232" height="232" rx="48" ry="48" fill="url(#face)"/>
+  <g fill="none" stroke="#FFFFFF" stroke-width="12" stroke-linecap="round">
+    <circle cx="108" cy="108" r="70"/>
+    <ellipse cx="108" cy="108" rx="28" ry="70"/>
+    <line x1="38" y1="108" x2="178" y2="108"/>
+    <line x1="50" y1="72" x2="166" y2="72"/>
+    <line x1="50" y1="144" x2="166" y2="144"/>
+  </g>
+  <circle cx="186" cy="186" r="52" fill="#F29B30" stroke="#FFFFFF" stroke-width="8"/>
+  <g fill="none" stroke="#FFFFFF" stroke-width="14" stroke-linecap="round" stroke-linejoin="round">
+    <line x1="186" y1="156" x2="186" y2="208"/>
+    <polyline points="164,188 186,210 208,188"/>
+  </g>
+</svg>
+SVG
+}
+appicon_mvg() {
+    echo "fill none stroke #FFFFFF stroke-width 12 stroke-linecap round
+          circle 108,108 178,108 ellipse 108,108 28,70 0,360
+          line 38,108 178,108 line 50,72 166,72 line 50,144 166,144
+          fill #F29B30 stroke #FFFFFF stroke-width 8 circle 186,186 238,186
+          fill none stroke-width 14 stroke-linejoin round
+          line 186,156 186,208 polyline 164,188 186,210 208,188"
+}
+# Drawn four times larger than the largest size, then scaled down for smooth edges.
+convert -size 1024x1024 "gradient:#4A90D0-#2F6FB0" \
+    \( -size 1024x1024 xc:none -fill white -draw "roundrectangle 48,48 975,975 192,192" \) \
+    -alpha set -compose DstIn -composite -compose Over \
+    -draw "scale 4,4 $(appicon_mvg)" "$work/appicon.png"
+for size in 16 22 24 32 48 64 128 256; do
+    mkdir -p "$here/icons/hicolor/${size}x${size}/apps"
+    convert "$work/appicon.png" -filter Lanczos -resize "${size}x${size}" -strip \
+        "PNG32:$here/icons/hicolor/${size}x${size}/apps/nuv-webextract.png"
+done
+mkdir -p "$here/icons/hicolor/scalable/apps"
+appicon_svg >"$here/icons/hicolor/scalable/apps/nuv-webextract.svg"
 
 echo "make-resources: done"

@@ -4,6 +4,8 @@
 #include <QEvent>
 #include <QTimer>
 #include <QDir>
+#include <QIcon>
+#include <QLineEdit>
 #include <QWebEngineProfile>
 
 #include "app/MainWindow.h"
@@ -51,6 +53,10 @@ int main(int argc, char** argv) {
     nuv::RegisterBrowserSchemes();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("NUV网页提取助手"));
+    QApplication::setDesktopFileName(QStringLiteral("nuv-webextract"));
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addFile(QStringLiteral(":/icons/%1.png").arg(size));
+    QApplication::setWindowIcon(icon);
     nuv::InitResources();
 
     nuv::QtDialogs dialogs;
@@ -72,5 +78,15 @@ int main(int argc, char** argv) {
     window.setWindowState(Qt::WindowMaximized);
     new MaximisedAtStart(&window);
     nuv::ShowFormAnimated(&window);
+    // An address given on the command line (the desktop's "open with") opens as one
+    // typed into the address box and entered; words beginning with "-" are the engine's
+    // switches.
+    for (const QString& arg : QApplication::arguments().mid(1)) {
+        if (arg.startsWith(QLatin1Char('-'))) continue;
+        window.findChild<QLineEdit*>(QStringLiteral("EdtURL"))->setText(arg);
+        window.OpenTypedAddress();
+        window.HideAddressDropDown();
+        break;
+    }
     return QApplication::exec();
 }
