@@ -1,5 +1,9 @@
 #include <cstdlib>
 
+#include <unistd.h>
+
+#include <cstdlib>
+
 #include <QApplication>
 #include <QEvent>
 #include <QTimer>
@@ -50,6 +54,9 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Chromium refuses its sandbox when run as root, and the pages would stay empty.
+    if (geteuid() == 0 && std::getenv("QTWEBENGINE_DISABLE_SANDBOX") == nullptr)
+        setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
     nuv::RegisterBrowserSchemes();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("NUV网页提取助手"));

@@ -65,4 +65,12 @@ std::string UserDownloadFolder(const std::string& home, const std::string& userD
     return home + "Downloads/";
 }
 
+bool IsSharedProgramFolder(std::string_view folder) {
+    for (std::string_view shared : {"/usr/", "/bin/", "/sbin/", "/lib/"}) {
+        if (folder.substr(0, shared.size()) == shared) return true;
+        if (folder == shared.substr(0, shared.size() - 1)) return true;
+    }
+    return false;
+}
+
 }  // namespace nuv

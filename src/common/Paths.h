@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // Folder path text. Folders that the program builds end in "/".
 namespace nuv {
@@ -23,5 +24,10 @@ std::string UserConfigFolder(const std::string& home, const std::string& xdgConf
 // the configuration folder's "user-dirs.dirs", "$HOME" standing for `home`) when it
 // names an absolute path, else `home` + "Downloads/".
 std::string UserDownloadFolder(const std::string& home, const std::string& userDirs);
+
+// True for a folder of programs that the system shares (/usr/..., /bin, /sbin): a
+// program installed there keeps its files per user even when it could write there (as
+// root it can), so that nothing is left behind in a folder a package manager owns.
+bool IsSharedProgramFolder(std::string_view folder);
 
 }  // namespace nuv

@@ -84,7 +84,7 @@ TPnlTesvarn::TPnlTesvarn(FrameServices services, QWidget* host) : QFrame(host), 
 
         // The hand-over file for the updater, written at every start; a folder that
         // cannot be written is no reason to stop.
-        WriteHandOverFile(s_.programFolder, s_.programPath);
+        if (FolderIsWritable(s_.programFolder)) WriteHandOverFile(s_.programFolder, s_.programPath);
     } catch (...) {
     }
 }

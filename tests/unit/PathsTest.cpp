@@ -70,6 +70,13 @@ private:
     std::optional<std::string> saved_;
 };
 
+TEST(IsSharedProgramFolder, SystemProgramFoldersAreNeverTheProgramsOwn) {
+    for (const char* shared : {"/usr/bin/", "/usr/local/bin/", "/usr/lib/nuv/", "/bin/", "/sbin", "/usr"})
+        EXPECT_TRUE(IsSharedProgramFolder(shared)) << shared;
+    for (const char* own : {"/home/u/nuv/", "/opt/nuv/bin/", "/tmp/prefix/bin/", "/usrx/", "/binary/"})
+        EXPECT_FALSE(IsSharedProgramFolder(own)) << own;
+}
+
 TEST(UserHomeFolder, EndsInASlashAndFallsBackToTheUserDatabase) {
     {
         HomeGuard home("/home/tester");

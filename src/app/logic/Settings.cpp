@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "common/FileText.h"
+#include "common/Paths.h"
 
 namespace nuv {
 
@@ -82,7 +83,7 @@ void SaveSettingsFile(const SettingsLocation& location, const Settings& settings
 
 SettingsLocation FindSettingsLocation(const std::string& programFolder, const std::string& configFolder,
                                       const std::string& downloadFolder) {
-    const bool writable = ::access(programFolder.c_str(), W_OK | X_OK) == 0;
+    const bool writable = ::access(programFolder.c_str(), W_OK | X_OK) == 0 && !IsSharedProgramFolder(programFolder);
     const bool exists = ::access((programFolder + std::string(SettingsFileName)).c_str(), F_OK) == 0;
     return LocateSettings(programFolder, writable, exists, configFolder, downloadFolder);
 }

@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include "common/Paths.h"
 #include "common/Text.h"
 
 namespace nuv {
@@ -109,6 +110,7 @@ bool WriteHandOverFile(const std::string& programFolder, std::string_view progra
 }
 
 bool FolderIsWritable(const std::string& folder) {
+    if (IsSharedProgramFolder(folder)) return false;  // a package manager owns it
     std::string probe = folder;
     if (probe.empty() || probe.back() != '/') probe += '/';
     probe += ".nuv-write-test-" + std::to_string(::getpid());
