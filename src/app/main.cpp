@@ -2,8 +2,6 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
-
 #include <QApplication>
 #include <QEvent>
 #include <QTimer>
