@@ -16,6 +16,7 @@
 #include "support/BrowserHistories.h"
 #include "support/Fakes.h"
 #include "web/CurlDownloader.h"
+#include "GuiBenchMain.h"
 
 namespace {
 using namespace nuv;
@@ -67,13 +68,4 @@ BENCHMARK(ShowDropDown)->Arg(1000)->Arg(10000)->Arg(kPlaces)->Unit(benchmark::kM
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    RegisterBrowserSchemes();
-    QApplication app(argc, argv);
-    InitResources();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+NUV_GUI_BENCHMARK_MAIN()

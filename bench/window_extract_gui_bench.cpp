@@ -21,6 +21,7 @@
 #include "support/TestHttpServer.h"
 #include "support/WindowDriver.h"
 #include "web/CurlDownloader.h"
+#include "GuiBenchMain.h"
 
 namespace {
 using namespace nuv;
@@ -83,14 +84,4 @@ BENCHMARK(ClickToResultPage)->UseManualTime()->Iterations(5)->Unit(benchmark::kM
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS")) qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
-    RegisterBrowserSchemes();
-    QApplication app(argc, argv);
-    InitResources();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+NUV_GUI_BENCHMARK_MAIN()

@@ -7,14 +7,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <openssl/err.h>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
 #include <openssl/ssl.h>
-#include <openssl/x509v3.h>
 #include <pthread.h>
 #include <sys/socket.h>
 
 #include "support/ScriptedServer.h"
+#include "support/TlsTestServer.h"
 
 namespace nuv {
 namespace {
@@ -22,55 +20,10 @@ namespace {
 using test::ScriptedServer;
 using test::ServerConnection;
 
-// A self-signed certificate for "localhost" only, made for this test run, and a TLS
-// server context that presents it.
-class LocalhostCertificate {
+// A certificate for "localhost" only: 127.0.0.1 is a wrong name for it.
+class LocalhostCertificate : public test::LoopbackCertificate {
 public:
-    LocalhostCertificate() {
-        key_ = EVP_EC_gen("P-256");
-        cert_ = X509_new();
-        X509_set_version(cert_, 2);
-        ASN1_INTEGER_set(X509_get_serialNumber(cert_), 7);
-        X509_gmtime_adj(X509_getm_notBefore(cert_), -3600);
-        X509_gmtime_adj(X509_getm_notAfter(cert_), 86400);
-        X509_set_pubkey(cert_, key_);
-        X509_NAME* name = X509_get_subject_name(cert_);
-        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("localhost"), -1,
-                                   -1, 0);
-        X509_set_issuer_name(cert_, name);
-        X509V3_CTX ctx;
-        X509V3_set_ctx_nodb(&ctx);
-        X509V3_set_ctx(&ctx, cert_, cert_, nullptr, nullptr, 0);
-        X509_EXTENSION* san = X509V3_EXT_conf_nid(nullptr, &ctx, NID_subject_alt_name, "DNS:localhost");
-        X509_add_ext(cert_, san, -1);
-        X509_EXTENSION_free(san);
-        X509_sign(cert_, key_, EVP_sha256());
-
-        BIO* bio = BIO_new(BIO_s_mem());
-        PEM_write_bio_X509(bio, cert_);
-        char* data = nullptr;
-        const long size = BIO_get_mem_data(bio, &data);
-        pem_.assign(data, static_cast<size_t>(size));
-        BIO_free(bio);
-
-        server_ = SSL_CTX_new(TLS_server_method());
-        SSL_CTX_use_certificate(server_, cert_);
-        SSL_CTX_use_PrivateKey(server_, key_);
-    }
-    ~LocalhostCertificate() {
-        SSL_CTX_free(server_);
-        X509_free(cert_);
-        EVP_PKEY_free(key_);
-    }
-
-    const std::string& Pem() const { return pem_; }
-    SSL_CTX* ServerContext() const { return server_; }
-
-private:
-    EVP_PKEY* key_ = nullptr;
-    X509* cert_ = nullptr;
-    SSL_CTX* server_ = nullptr;
-    std::string pem_;
+    LocalhostCertificate() : LoopbackCertificate("DNS:localhost") {}
 };
 
 // Serves TLS on each connection: every request gets a reply that sets a secure

@@ -14,7 +14,7 @@
 
 namespace nuv::test {
 
-LoopbackCertificate::LoopbackCertificate() {
+LoopbackCertificate::LoopbackCertificate(const char* subjectAltName) {
     key_ = EVP_EC_gen("P-256");
     cert_ = X509_new();
     X509_set_version(cert_, 2);
@@ -29,7 +29,7 @@ LoopbackCertificate::LoopbackCertificate() {
     X509V3_CTX ctx;
     X509V3_set_ctx_nodb(&ctx);
     X509V3_set_ctx(&ctx, cert_, cert_, nullptr, nullptr, 0);
-    for (const auto& [nid, value] : {std::pair{NID_subject_alt_name, "IP:127.0.0.1, DNS:localhost"},
+    for (const auto& [nid, value] : {std::pair{NID_subject_alt_name, subjectAltName},
                                      std::pair{NID_basic_constraints, "critical, CA:TRUE"}}) {
         X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value);
         X509_add_ext(cert_, ext, -1);

@@ -11,11 +11,12 @@ struct x509_st;
 
 namespace nuv::test {
 
-// A self-signed certificate for 127.0.0.1 and "localhost", made for one test run, and a
-// TLS server context that presents it. A client trusts it through Pem().
+// A self-signed certificate, made for one test run, for the names of `subjectAltName`
+// (127.0.0.1 and "localhost" unless given), and a TLS server context that presents it.
+// A client trusts it through Pem().
 class LoopbackCertificate {
 public:
-    LoopbackCertificate();
+    explicit LoopbackCertificate(const char* subjectAltName = "IP:127.0.0.1, DNS:localhost");
     ~LoopbackCertificate();
     LoopbackCertificate(const LoopbackCertificate&) = delete;
     LoopbackCertificate& operator=(const LoopbackCertificate&) = delete;
