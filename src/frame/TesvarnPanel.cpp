@@ -14,21 +14,14 @@
 #include "frame/UpdateWindow.h"
 #include "frame/logic/UpdateRules.h"
 #include "platform/QtResources.h"
+#include "platform/Widgets.h"
 
 namespace nuv {
 namespace {
 
 QToolButton* BrandButton(QWidget* host, const char* name, const char* glyph) {
-    auto* b = new QToolButton(host);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoRaise(true);
-    b->setGeometry(0, 0, 122, ButtonHeight);
-    QPixmap pm;
-    LoadBitmapResource(pm, glyph, "bmp");
-    if (!pm.isNull()) {
-        b->setIcon(pm);
-        b->setIconSize(pm.size());
-    }
+    auto* b = FlatButton(host, name, 0, 0, 122, ButtonHeight);
+    SetGlyph(b, glyph);
     return b;
 }
 

@@ -17,15 +17,10 @@
 #include "platform/QtText.h"
 #include "platform/UiThread.h"
 #include "platform/WebEngineBrowser.h"
+#include "platform/Widgets.h"
 
 namespace nuv {
 namespace {
-
-QFont PixelFont(const char* family, int pixels) {
-    QFont f(QString::fromUtf8(family));
-    f.setPixelSize(pixels);
-    return f;
-}
 
 const char* const kUpToDate = "已经是最新版本";
 const char* const kUpdating = "软件正在更新中，请稍候...";

@@ -27,43 +27,23 @@
 #include "library/logic/SavedFiles.h"
 #include "platform/QtResources.h"
 #include "platform/QtText.h"
+#include "platform/Widgets.h"
 
 namespace nuv {
 namespace {
 
 namespace fs = std::filesystem;
 
-template <typename T>
-T* Named(T* w, const char* name) {
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
-
-QFont PixelFont(const char* family, int pixels) {
-    QFont f(QString::fromUtf8(family));
-    f.setPixelSize(pixels);
-    return f;
-}
-
-QToolButton* FlatButton(QWidget* parent, const char* name, const char* glyph, QRect geometry) {
-    auto* b = Named(new QToolButton(parent), name);
-    b->setAutoRaise(true);
-    b->setGeometry(geometry);
-    QPixmap pm;
-    LoadBitmapResource(pm, glyph, "bmp");
-    if (!pm.isNull()) {
-        b->setIcon(pm);
-        b->setIconSize(pm.size());
-    }
+QToolButton* GlyphButton(QWidget* parent, const char* name, const char* glyph, QRect geometry) {
+    auto* b = FlatButton(parent, name, geometry.x(), geometry.y(), geometry.width(), geometry.height());
+    SetGlyph(b, glyph);
     return b;
 }
 
 QLabel* TitlePicture(QWidget* parent, const char* name, const char* resource, int height) {
     auto* l = Named(new QLabel(parent), name);
     l->setFixedHeight(height);
-    QPixmap pm;
-    LoadJpegResource(pm, resource, "jpg");
-    if (!pm.isNull()) l->setPixmap(pm);
+    SetTitlePicture(l, resource);
     return l;
 }
 
@@ -122,8 +102,8 @@ void SavedFilesPanel::Build() {
     QPalette panel = PnlPath->palette();
     panel.setColor(QPalette::Window, QColor(0xF5, 0xFA, 0xFE));
     PnlPath->setPalette(panel);
-    BtnOpenDir = FlatButton(PnlPath, "BtnOpenDir", "opendir", QRect(9, 17, 122, 25));
-    BtnSelectPath = FlatButton(PnlPath, "BtnSelectPath", "selectpath", QRect(138, 15, 89, 26));
+    BtnOpenDir = GlyphButton(PnlPath, "BtnOpenDir", "opendir", QRect(9, 17, 122, 25));
+    BtnSelectPath = GlyphButton(PnlPath, "BtnSelectPath", "selectpath", QRect(138, 15, 89, 26));
     ImgTopBG = Named(new QLabel(PnlPath), "ImgTopBG");
     ImgTopBG->setScaledContents(true);
     ImgTopBG->setStyleSheet(
