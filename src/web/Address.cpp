@@ -249,4 +249,23 @@ std::optional<std::vector<std::string>> FetchIntoSaveFolder(ISaveFolderHost& hos
     }
 }
 
+TypedAddress CompleteTypedAddress(std::string_view boxText) {
+    TypedAddress r;
+    r.boxText = std::string(boxText);
+    std::string text = Trim(boxText);
+    const std::string lower = LowerAscii(text);
+    if (StartsWith(text, "/") || StartsWith(lower, "file:")) {
+        r.localFile = StartsWith(text, "/");
+        r.navigateTo = text;
+        return r;
+    }
+    if (!Contains(text, ":\\") && !Contains(lower, "http://") && !Contains(lower, "https://")) {
+        text.insert(0, "http://");
+        r.boxText = text;
+        r.writeBack = true;
+    }
+    r.navigateTo = text;
+    return r;
+}
+
 }  // namespace nuv

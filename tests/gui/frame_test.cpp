@@ -266,7 +266,7 @@ private slots:
         auto window = RunUpdate(site, kMarker + " SoftVersion_3.0_SoftVersion softurl_" + address + "_softurl");
         QTRY_VERIFY_WITH_TIMEOUT(window->SpeedButton3->isVisible(), 30000);
         QCOMPARE(dialogs_.messages, std::vector<std::string>{});
-        QCOMPARE(window->Info().UpdateDownloadAddress, address.toLower().toStdString());
+        QCOMPARE(window->Info().UpdateDownloadAddress, std::string(address.toLower().constData()));
         QCOMPARE(window->LblHint->text(), QStringLiteral("更新完成，关闭后将自动重启软件"));
         QCOMPARE(window->ProgressBar1->value(), window->ProgressBar1->maximum());
         QCOMPARE(ReadFile(Updater()), kUpdater);
@@ -285,9 +285,9 @@ private slots:
         auto window = RunUpdate(site, kMarker + " softversion_3_softversion softurl_" +
                                           site.Url(QStringLiteral("/update.exe")).toUtf8() + "_softurl");
         QTRY_COMPARE_WITH_TIMEOUT(dialogs_.messages.size(), size_t(1), 30000);
-        QVERIFY2(QString::fromStdString(dialogs_.messages[0]).contains(QStringLiteral("https")),
+        QVERIFY2(FromUtf8(dialogs_.messages[0]).contains(QStringLiteral("https")),
                  dialogs_.messages[0].c_str());
-        QCOMPARE(window->LblHint->text(), QString::fromStdString(dialogs_.messages[0]));
+        QCOMPARE(window->LblHint->text(), FromUtf8(dialogs_.messages[0]));
         QVERIFY(!window->Downloading());  // refused before any download was planned
         QCOMPARE(site.RequestCount(QStringLiteral("/update.exe")), 0);
         QVERIFY(!fs::exists(Updater()));
@@ -331,7 +331,7 @@ private slots:
         auto window = RunUpdate(site, kMarker + " softversion_3_softversion softurl_https://127.0.0.1:" +
                                           QByteArray::number(tls.Port()) + "/update.bin_softurl");
         QTRY_COMPARE_WITH_TIMEOUT(dialogs_.messages.size(), size_t(1), 30000);
-        QVERIFY2(QString::fromStdString(dialogs_.messages[0]).contains(QStringLiteral("不能写入")),
+        QVERIFY2(FromUtf8(dialogs_.messages[0]).contains(QStringLiteral("不能写入")),
                  dialogs_.messages[0].c_str());
         QVERIFY(!window->Downloading());
         QCOMPARE(tls.ConnectionCount(), 0);

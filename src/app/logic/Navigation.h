@@ -3,20 +3,9 @@
 #include <string>
 #include <string_view>
 
+#include "web/Address.h"
+
 namespace nuv {
-
-// How a typed address is opened.
-struct TypedAddress {
-    std::string navigateTo;  // what the browser is given
-    std::string boxText;     // the address box's text afterwards
-    bool writeBack = false;  // the completed text replaces the box's text
-    bool localFile = false;  // navigateTo is a local path, opened as a file address
-};
-
-// Completes the text of the address box: trimmed; a local page (beginning with "/" or
-// "file:", or containing ":\") is opened as it stands; a text that names neither
-// "http://" nor "https://" anywhere gets "http://" in front, written back to the box.
-TypedAddress CompleteTypedAddress(std::string_view boxText);
 
 // The caption that the tab at visible position `visiblePos` shows: the caption of the
 // page at that index counted over all pages, hidden ones included.

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <climits>
 
-#include "app/logic/Navigation.h"
 #include "common/Product.h"
 #include "common/Text.h"
 #include "library/logic/ResultDownloads.h"
