@@ -11,42 +11,60 @@ const std::vector<std::string>& DocTypeNames() {
     return names;
 }
 
-void Extraction::LBDocTypeClick() {
-    if (running_) return;
-    s_.view.HideAddressDropDown();
+void Extraction::LBDocTypeClick(int selected) {
+    if (running_ || !s_.window) return;
+    const ExtractionWindow& w = *s_.window;
+    w.addressBox.HideAddressDropDown();
     if (!GetPageAddress(s_.mainBrowser).empty()) {
-        ExtractFormWebpage();
+        ExtractFormWebpage(selected);
         return;
     }
-    const std::string typed = s_.view.AddressBoxText();
+    const std::string typed = w.addressBox.AddressBoxText();
     if (!TrimView(typed).empty()) {
         s_.mainBrowser.Navigate(typed);
         return;
     }
-    s_.view.ShowMessage("请选择一个网页");
+    w.dialogs.ShowMessage("请选择一个网页");
 }
 
 void Extraction::ExtractText(bool source, ExtractionResult& result) {
     result.memoText = source ? GetPageSource(s_.mainBrowser) : GetPageText(s_.mainBrowser);
-    s_.view.SetMemoText(result.memoText);
-    s_.view.SetProgressPosition(0);
-    s_.view.SetActivePage(MainPage::TbSource);
+    if (s_.window) s_.window->tabs.SetMemoText(result.memoText);
+    s_.progress.SetProgressPosition(0);
+    if (s_.window) s_.window->tabs.SetActivePage(MainPage::TbSource);
 }
 
 std::optional<std::vector<std::string>> Extraction::FetchSheet(const std::string& sheet) {
     SavedSheet saved{sheet, {}};
-    auto lines = FetchIntoSaveFolder(s_.saveFolder, s_.downloader, sheet, s_.homeFolder, &saved.outcome);
+    auto lines = FetchIntoSaveFolder(s_.saveFolder.SaveFolder(), s_.downloader, sheet, &saved.outcome);
+    if (saved.outcome.folderUnusable && s_.window) s_.window->savedList.SaveFolderUnusable();
     if (current_) current_->styleSheets.push_back(std::move(saved));
     return lines;
 }
 
 void Extraction::ShowResultPage(bool imageMode, const std::string& html) {
     if (current_) current_->resultHtml = html;
-    LoadHtml(s_.view.ResultWindow(imageMode), html);
+    if (s_.window) LoadHtml(s_.window->result.ResultWindow(imageMode), html);
 }
 
-ExtractionResult Extraction::ExtractFormWebpage() {
-    IExtractionView& v = s_.view;
+void Extraction::ShowResultTab(bool resultEntry) {
+    if (!s_.window) return;
+    IMainTabs& tabs = s_.window->tabs;
+    if (resultEntry) {
+        if (!tabs.IsTabVisible(MainPage::TSOutput)) {
+            tabs.SetPageCaption(MainPage::TSOutput, "图片动画");
+            tabs.SetTabVisible(MainPage::TSOutput, true);
+        }
+    } else if (!tabs.IsTabVisible(MainPage::TbSource)) {
+        // The second visible tab is labelled with page 1's caption, so it must read
+        // like the source tab while the result tab stays hidden.
+        if (!tabs.IsTabVisible(MainPage::TSOutput)) tabs.SetPageCaption(MainPage::TSOutput, "文本源码");
+        tabs.SetTabVisible(MainPage::TbSource, true);
+    }
+}
+
+ExtractionResult Extraction::ExtractFormWebpage(int selected) {
+    IProgressBar& bar = s_.progress;
     ExtractionResult result;
     struct Running {
         bool& flag;
@@ -63,8 +81,7 @@ ExtractionResult Extraction::ExtractFormWebpage() {
     try {
         PageURL = GetPageAddress(s_.mainBrowser);
         result.pageAddress = PageURL;
-        v.SetMemoText({});
-        const int selected = v.SelectedDocType();
+        if (s_.window) s_.window->tabs.SetMemoText({});
         if (selected < 0 || selected > static_cast<int>(DocType::Other)) return result;
         result.type = static_cast<DocType>(selected);
         result.ran = true;
@@ -80,68 +97,58 @@ ExtractionResult Extraction::ExtractFormWebpage() {
                 break;
             case DocType::Images: {
                 PrepareResultPage(true);
-                v.SetProgressMaximum(200);
-                v.SetProgressPosition(0);
+                bar.SetProgressMaximum(200);
+                bar.SetProgressPosition(0);
                 lists.ClearImages();
-                v.StepProgress();
+                bar.StepProgress();
                 const std::string base = GetPageAddress(s_.mainBrowser);
                 const std::string source = GetPageSource(s_.mainBrowser);
                 CollectSourceImages(source, base, true);
-                v.StepProgress();
+                bar.StepProgress();
                 CollectCssImages();
-                v.StepProgress();
+                bar.StepProgress();
                 CollectFrameImages();
-                v.StepProgress();
+                bar.StepProgress();
                 result.addresses = lists.ImageURLs.Items();
-                ShowResultPage(true, RenderImagePage(v.TextResource("page1"), lists));
-                v.SetProgressPosition(0);
+                ShowResultPage(true, RenderImagePage(s_.resultPageHead(), lists));
+                bar.SetProgressPosition(0);
                 break;
             }
             case DocType::Flash: {
                 PrepareResultPage(false);
-                v.SetProgressMaximum(200);
-                v.SetProgressPosition(0);
+                bar.SetProgressMaximum(200);
+                bar.SetProgressPosition(0);
                 lists.FlashURLs.Clear();
                 const std::string base = GetPageAddress(s_.mainBrowser);
                 const std::string source = GetPageSource(s_.mainBrowser);
                 CollectSourceFlash(source, base);
-                v.StepProgress();
+                bar.StepProgress();
                 CollectCssFlash();
-                v.StepProgress();
+                bar.StepProgress();
                 CollectFrameFlash();
-                v.StepProgress();
+                bar.StepProgress();
                 result.addresses = lists.FlashURLs.Items();
-                ShowResultPage(false, RenderFlashPage(v.TextResource("page1"), lists, PageURL));
-                v.StepProgress();
-                v.SetProgressPosition(0);
+                ShowResultPage(false, RenderFlashPage(s_.resultPageHead(), lists, PageURL));
+                bar.StepProgress();
+                bar.SetProgressPosition(0);
                 break;
             }
             case DocType::Css:
                 resultEntry = false;
                 ExtractCss();
                 result.addresses = lists.CssURLs;
-                v.SetProgressPosition(0);
+                bar.SetProgressPosition(0);
                 break;
             case DocType::Other:
                 PrepareResultPage(true);
                 CollectLinks();
                 result.addresses = lists.OtherURLs.Items();
-                ShowResultPage(true, RenderOtherPage(v.TextResource("page1"), lists));
-                v.SetProgressPosition(0);
-                v.SetActivePage(MainPage::TSOutput);
+                ShowResultPage(true, RenderOtherPage(s_.resultPageHead(), lists));
+                bar.SetProgressPosition(0);
+                if (s_.window) s_.window->tabs.SetActivePage(MainPage::TSOutput);
                 break;
         }
-        if (resultEntry) {
-            if (!v.IsTabVisible(MainPage::TSOutput)) {
-                v.SetPageCaption(MainPage::TSOutput, "图片动画");
-                v.SetTabVisible(MainPage::TSOutput, true);
-            }
-        } else if (!v.IsTabVisible(MainPage::TbSource)) {
-            // The second visible tab is labelled with page 1's caption, so it must read
-            // like the source tab while the result tab stays hidden.
-            if (!v.IsTabVisible(MainPage::TSOutput)) v.SetPageCaption(MainPage::TSOutput, "文本源码");
-            v.SetTabVisible(MainPage::TbSource, true);
-        }
+        ShowResultTab(resultEntry);
     } catch (...) {
         // An extraction that fails ends silently; what it did so far stays done.
     }
@@ -150,11 +157,12 @@ ExtractionResult Extraction::ExtractFormWebpage() {
 }
 
 void Extraction::PrepareResultPage(bool imageMode) {
+    if (!s_.window) return;
     try {
-        IBrowser& result = s_.view.ResultWindow(imageMode);
+        IBrowser& result = s_.window->result.ResultWindow(imageMode);
         result.Navigate("about:blank");
-        LoadHtml(result, JoinLinesCrLf(s_.view.TextResource("page1")));
-        s_.view.SetActivePage(MainPage::TSOutput);
+        LoadHtml(result, JoinLinesCrLf(s_.resultPageHead()));
+        s_.window->tabs.SetActivePage(MainPage::TSOutput);
     } catch (...) {
     }
 }
