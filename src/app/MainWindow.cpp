@@ -202,9 +202,11 @@ void TFrmWebpageAnalysis::FormCreate() {
     } catch (...) {
     }
     // The extraction lists exist whatever failed before.
-    extraction_ = std::make_unique<Extraction>(
-        ExtractionServices{*browser_, s_.downloader, s_.http, *this, *this, [] { return LoadTextResource("page1"); },
-                           ExtractionWindow{*this, *this, *this, *this, s_.dialogs}});
+    auto resultPageHead = [] { return LoadTextResource("page1"); };
+    presenter_ = std::make_unique<ExtractionPresenter>(*this, *this, resultPageHead);
+    extraction_ = std::make_unique<Extraction>(ExtractionServices{*browser_, s_.downloader, s_.http, *this, *this,
+                                                                  resultPageHead,
+                                                                  ExtractionWindow{*this, *presenter_, *this, s_.dialogs}});
 }
 
 void TFrmWebpageAnalysis::SetupCaptionsAndImages() {

@@ -122,6 +122,7 @@ private:
 
     MainWindowServices s_;
     std::unique_ptr<WebEngineBrowser> browser_;
+    std::unique_ptr<ExtractionPresenter> presenter_;
     std::unique_ptr<Extraction> extraction_;
     TFrmPreview* preview_ = nullptr;
     WindowState state_;

@@ -29,9 +29,8 @@ void Extraction::LBDocTypeClick(int selected) {
 
 void Extraction::ExtractText(bool source, ExtractionResult& result) {
     result.memoText = source ? GetPageSource(s_.mainBrowser) : GetPageText(s_.mainBrowser);
-    if (s_.window) s_.window->tabs.SetMemoText(result.memoText);
+    if (ExtractionPresenter* p = Presenter()) p->ShowText(result.memoText);
     s_.progress.SetProgressPosition(0);
-    if (s_.window) s_.window->tabs.SetActivePage(MainPage::TbSource);
 }
 
 std::optional<std::vector<std::string>> Extraction::FetchSheet(const std::string& sheet) {
@@ -44,27 +43,12 @@ std::optional<std::vector<std::string>> Extraction::FetchSheet(const std::string
 
 void Extraction::ShowResultPage(bool imageMode, const std::string& html) {
     if (current_) current_->resultHtml = html;
-    if (s_.window) LoadHtml(s_.window->result.ResultWindow(imageMode), html);
-}
-
-void Extraction::ShowResultTab(bool resultEntry) {
-    if (!s_.window) return;
-    IMainTabs& tabs = s_.window->tabs;
-    if (resultEntry) {
-        if (!tabs.IsTabVisible(MainPage::TSOutput)) {
-            tabs.SetPageCaption(MainPage::TSOutput, "图片动画");
-            tabs.SetTabVisible(MainPage::TSOutput, true);
-        }
-    } else if (!tabs.IsTabVisible(MainPage::TbSource)) {
-        // The second visible tab is labelled with page 1's caption, so it must read
-        // like the source tab while the result tab stays hidden.
-        if (!tabs.IsTabVisible(MainPage::TSOutput)) tabs.SetPageCaption(MainPage::TSOutput, "文本源码");
-        tabs.SetTabVisible(MainPage::TbSource, true);
-    }
+    if (ExtractionPresenter* p = Presenter()) p->ShowResultPage(imageMode, html);
 }
 
 ExtractionResult Extraction::ExtractFormWebpage(int selected) {
     IProgressBar& bar = s_.progress;
+    ExtractionPresenter* presenter = Presenter();
     ExtractionResult result;
     struct Running {
         bool& flag;
@@ -81,22 +65,19 @@ ExtractionResult Extraction::ExtractFormWebpage(int selected) {
     try {
         PageURL = GetPageAddress(s_.mainBrowser);
         result.pageAddress = PageURL;
-        if (s_.window) s_.window->tabs.SetMemoText({});
+        if (presenter) presenter->Started();
         if (selected < 0 || selected > static_cast<int>(DocType::Other)) return result;
         result.type = static_cast<DocType>(selected);
         result.ran = true;
-        bool resultEntry = true;
         switch (result.type) {
             case DocType::PageSource:
-                resultEntry = false;
                 ExtractText(true, result);
                 break;
             case DocType::PageText:
-                resultEntry = false;
                 ExtractText(false, result);
                 break;
             case DocType::Images: {
-                PrepareResultPage(true);
+                if (presenter) presenter->PrepareResultPage(true);
                 bar.SetProgressMaximum(200);
                 bar.SetProgressPosition(0);
                 lists.ClearImages();
@@ -115,7 +96,7 @@ ExtractionResult Extraction::ExtractFormWebpage(int selected) {
                 break;
             }
             case DocType::Flash: {
-                PrepareResultPage(false);
+                if (presenter) presenter->PrepareResultPage(false);
                 bar.SetProgressMaximum(200);
                 bar.SetProgressPosition(0);
                 lists.FlashURLs.Clear();
@@ -134,37 +115,24 @@ ExtractionResult Extraction::ExtractFormWebpage(int selected) {
                 break;
             }
             case DocType::Css:
-                resultEntry = false;
                 ExtractCss();
                 result.addresses = lists.CssURLs;
                 bar.SetProgressPosition(0);
                 break;
             case DocType::Other:
-                PrepareResultPage(true);
+                if (presenter) presenter->PrepareResultPage(true);
                 CollectLinks();
                 result.addresses = lists.OtherURLs.Items();
                 ShowResultPage(true, RenderOtherPage(s_.resultPageHead(), lists));
                 bar.SetProgressPosition(0);
-                if (s_.window) s_.window->tabs.SetActivePage(MainPage::TSOutput);
                 break;
         }
-        ShowResultTab(resultEntry);
+        if (presenter) presenter->Finished(result.type);
     } catch (...) {
         // An extraction that fails ends silently; what it did so far stays done.
     }
     last_ = result;
     return result;
-}
-
-void Extraction::PrepareResultPage(bool imageMode) {
-    if (!s_.window) return;
-    try {
-        IBrowser& result = s_.window->result.ResultWindow(imageMode);
-        result.Navigate("about:blank");
-        LoadHtml(result, JoinLinesCrLf(s_.resultPageHead()));
-        s_.window->tabs.SetActivePage(MainPage::TSOutput);
-    } catch (...) {
-    }
 }
 
 }  // namespace nuv

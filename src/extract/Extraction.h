@@ -9,6 +9,7 @@
 #include "common/WindowPorts.h"
 #include "extract/ExtractionLists.h"
 #include "extract/ExtractionPorts.h"
+#include "extract/ExtractionPresenter.h"
 #include "web/Address.h"
 #include "web/Browser.h"
 #include "web/Downloader.h"
@@ -50,11 +51,10 @@ std::string RenderOtherPage(const std::vector<std::string>& head, const Extracti
 
 // The parts of the main window that an extraction shows its work in.
 struct ExtractionWindow {
-    IAddressBox& addressBox;  // the typed address when no page is open
-    IMainTabs& tabs;          // the memo, the tabs' visibility, captions and current page
-    IResultSurface& result;   // the result window's browser
-    ISavedList& savedList;    // refreshed after style sheets are saved
-    IDialogs& dialogs;        // the message boxes
+    IAddressBox& addressBox;           // the typed address when no page is open
+    ExtractionPresenter& presenter;    // the memo, the result window and the tabs
+    ISavedList& savedList;             // refreshed after style sheets are saved
+    IDialogs& dialogs;                 // the message boxes
 };
 
 // The collaborators an extraction works with; all outlive the Extraction.
@@ -87,8 +87,6 @@ public:
     // returns what it produced; also kept as LastResult.
     ExtractionResult ExtractFormWebpage(int selected);
     const ExtractionResult& LastResult() const { return last_; }
-    // Makes the result window ready for a new result page.
-    void PrepareResultPage(bool imageMode);
 
     // Collectors.
     void CollectSourceImages(const std::string& source, const std::string& base, bool progress);
@@ -110,10 +108,9 @@ private:
     void CollectFramesInto(ListKind kind);
     // Fetches a style sheet into the save folder and notes the outcome in the running result.
     std::optional<std::vector<std::string>> FetchSheet(const std::string& sheet);
-    // Keeps the result page in the running result and loads it into the result window.
+    // Keeps the result page in the running result and shows it in the result window.
     void ShowResultPage(bool imageMode, const std::string& html);
-    // Shows the tab of the finished result under its caption.
-    void ShowResultTab(bool resultEntry);
+    ExtractionPresenter* Presenter() { return s_.window ? &s_.window->presenter : nullptr; }
     void StepProgress() { s_.progress.StepProgress(); }
     void RefreshSavedList() {
         if (s_.window) s_.window->savedList.RefreshSavedList();

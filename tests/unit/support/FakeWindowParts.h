@@ -79,12 +79,13 @@ struct FakeExtractionWindow {
     FakeSavedList savedList;
     RecordingDialogs dialogs;
     std::vector<std::string> page1 = {"<html> <style>", "</style>", "<body><table>"};
+    ExtractionPresenter presenter{tabs, result, [this] { return page1; }};
 
     // The services of an extraction over `page`; `withWindow` clear gives the window-less run.
     ExtractionServices Services(IBrowser& page, IDownloader& downloader, IPageFetcher& http,
                                 bool withWindow = true) {
         ExtractionServices s{page, downloader, http, saveFolder, bar, [this] { return page1; }};
-        if (withWindow) s.window.emplace(ExtractionWindow{addressBox, tabs, result, savedList, dialogs});
+        if (withWindow) s.window.emplace(ExtractionWindow{addressBox, presenter, savedList, dialogs});
         return s;
     }
 };
