@@ -51,10 +51,10 @@ std::string RenderOtherPage(const std::vector<std::string>& head, const Extracti
 
 // The parts of the main window that an extraction shows its work in.
 struct ExtractionWindow {
-    IAddressBox& addressBox;           // the typed address when no page is open
-    ExtractionPresenter& presenter;    // the memo, the result window and the tabs
-    ISavedList& savedList;             // refreshed after style sheets are saved
-    IDialogs& dialogs;                 // the message boxes
+    IAddressBox& addressBox;         // the typed address when no page is open
+    ExtractionPresenter& presenter;  // the memo, the result window and the tabs
+    ISavedList& savedList;           // refreshed after style sheets are saved
+    IDialogs& dialogs;               // the message boxes
 };
 
 // The collaborators an extraction works with; all outlive the Extraction.
@@ -77,9 +77,10 @@ class Extraction {
 public:
     explicit Extraction(ExtractionServices services) : s_(std::move(services)) {}
 
-    // Selecting the entry `selected` (LBDocType's index) in the main window. A selection made while an extraction runs (the
-    // browser reads let window events through) is ignored, so two extractions never
-    // interleave on the same lists.
+    // Selecting the entry `selected` (LBDocType's index) in the main window; nothing
+    // without a window. A selection made while an extraction runs (the browser reads let
+    // window events through) is ignored, so two extractions never interleave on the same
+    // lists. Without a page the typed address is opened, or a page asked for.
     void LBDocTypeClick(int selected);
     // True while an extraction runs (its browser reads let window events through).
     bool Running() const { return running_; }
