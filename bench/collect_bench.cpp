@@ -5,7 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include "extract/Extraction.h"
-#include "support/FakeExtractionView.h"
+#include "support/FakeWindowParts.h"
 #include "web/PageFetcher.h"
 
 namespace {
@@ -38,11 +38,11 @@ std::string MakePage(std::size_t bytes, int references) {
 
 void BM_CollectSourceImages(benchmark::State& state) {
     const std::string page = MakePage(static_cast<std::size_t>(state.range(0)), static_cast<int>(state.range(1)));
-    nuv::test::FakeExtractionView view;
+    nuv::test::FakeExtractionWindow window;
     nuv::test::FakeBrowser browser;
     NoDownload downloader;
     NoFetch http;
-    nuv::Extraction x{nuv::ExtractionServices{view, browser, view, downloader, http, "/tmp/"}};
+    nuv::Extraction x{window.Services(browser, downloader, http, false)};
     for (auto _ : state) {
         x.lists.ClearImages();
         x.CollectSourceImages(page, kBase, true);

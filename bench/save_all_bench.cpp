@@ -27,16 +27,18 @@ nuv::test::ScriptedServer& Server() {
     return server;
 }
 
-class QuietHost : public nuv::IResultWindowHost {
+class QuietHost : public nuv::ISaveFolder, public nuv::ISavedList, public nuv::IHintBar, public nuv::IProgressBar {
 public:
     explicit QuietHost(std::string folder) : folder_(std::move(folder)) {}
     std::string SaveFolder() const override { return folder_; }
-    void ShowHint(const std::string&) override {}
-    void ShowMessage(const std::string&) override {}
     void RefreshSavedList() override {}
-    void SetDefaultSavePath(const std::string&) override {}
-    void ShowDownloadProgress(int, int) override {}
-    void ProcessWindowEvents() override {}
+    void SaveFolderUnusable() override {}
+    void ShowHint(const std::string&) override {}
+    void SetProgressMaximum(int) override {}
+    void SetProgressPosition(int) override {}
+    void StepProgress() override {}
+
+    std::string defaultSavePath;
 
 private:
     std::string folder_;
@@ -79,7 +81,8 @@ void SaveAllResources(benchmark::State& state) {
         const fs::path dir = FreshFolder("nuv-save-all-bench");
         state.ResumeTiming();
         QuietHost host(dir.string() + "/");
-        nuv::ResultDownloads downloads({host, downloader, dialogs, shell, lists, "/tmp/", {}});
+        nuv::ResultDownloads downloads(
+            {host, host, host, host, host.defaultSavePath, {}, downloader, dialogs, shell, lists, "/tmp/", {}});
         downloads.BtnSaveAllClick();
         if (!fs::exists(dir / ("pic" + std::to_string(kFiles - 1) + ".png"))) state.SkipWithError("missing file");
     }

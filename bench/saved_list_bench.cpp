@@ -33,9 +33,10 @@ QApplication& App() {
     return app;
 }
 
-class QuietHost : public nuv::ISavedFilesHost {
+class QuietHost : public nuv::IHintBar, public nuv::IAddressBox {
 public:
     void ShowHint(const std::string&) override {}
+    std::string AddressBoxText() override { return {}; }
     void HideAddressDropDown() override {}
 };
 
@@ -74,7 +75,7 @@ struct ShownPanel {
     nuv::test::RecordingDialogs dialogs;
     nuv::test::RecordingShell shell;
     QWidget window;
-    nuv::SavedFilesPanel panel{nuv::SavedFilesServices{host, state, dialogs, shell, "/tmp/"},
+    nuv::SavedFilesPanel panel{nuv::SavedFilesServices{host, host, state, dialogs, shell, "/tmp/"},
                                &window};
 
     explicit ShownPanel(const std::string& folder) {

@@ -77,7 +77,8 @@ void TFrmWebpageAnalysis::BuildComponents() {
 
     // The saved-files panel builds the save-folder bar, the list and the preview; they
     // are placed below.
-    savedFiles_ = new SavedFilesPanel(SavedFilesServices{*this, state_, s_.dialogs, s_.shell, s_.homeFolder}, this);
+    savedFiles_ =
+        new SavedFilesPanel(SavedFilesServices{*this, *this, state_, s_.dialogs, s_.shell, s_.homeFolder}, this);
     PnlPath = savedFiles_->PathBar();
     ImgTopBG = savedFiles_->FolderBoxBackground();
     EdtPicPath = savedFiles_->FolderBox();
@@ -201,8 +202,11 @@ void TFrmWebpageAnalysis::FormCreate() {
     } catch (...) {
     }
     // The extraction lists exist whatever failed before.
-    extraction_ = std::make_unique<Extraction>(
-        ExtractionServices{*this, *browser_, *this, s_.downloader, s_.http, s_.homeFolder});
+    auto resultPageHead = [] { return LoadTextResource("page1"); };
+    presenter_ = std::make_unique<ExtractionPresenter>(*this, *this, resultPageHead);
+    extraction_ = std::make_unique<Extraction>(ExtractionServices{*browser_, s_.downloader, s_.http, *this, *this,
+                                                                  resultPageHead,
+                                                                  ExtractionWindow{*this, *presenter_, *this, s_.dialogs}});
 }
 
 void TFrmWebpageAnalysis::SetupCaptionsAndImages() {
@@ -407,13 +411,13 @@ void TFrmWebpageAnalysis::OpenTypedAddress() {
         } catch (...) {
         }
     } catch (...) {
-        ShowMessage("此网页格式错误：" + ToUtf8(edit->text()));
+        s_.dialogs.ShowMessage("此网页格式错误：" + ToUtf8(edit->text()));
     }
 }
 
 void TFrmWebpageAnalysis::LBDocTypeClick() {
     if (!extraction_) return;
-    extraction_->LBDocTypeClick();
+    extraction_->LBDocTypeClick(docTypes_->LBDocType->currentRow());
     pages_->lbFrames->clear();
     for (const std::string& f : extraction_->LastResult().frames) pages_->lbFrames->addItem(FromUtf8(f));
 }
@@ -421,10 +425,6 @@ void TFrmWebpageAnalysis::LBDocTypeClick() {
 std::string TFrmWebpageAnalysis::AddressBoxText() { return ToUtf8(addressBar_->EdtURL->text()); }
 
 void TFrmWebpageAnalysis::HideAddressDropDown() { addressBar_->PnlBrowserPages->hide(); }
-
-int TFrmWebpageAnalysis::SelectedDocType() { return docTypes_->LBDocType->currentRow(); }
-
-void TFrmWebpageAnalysis::ShowMessage(const std::string& text) { s_.dialogs.ShowMessage(text); }
 
 void TFrmWebpageAnalysis::SetMemoText(const std::string& text) { pages_->MmMessage->setPlainText(FromUtf8(text)); }
 
@@ -448,7 +448,7 @@ void TFrmWebpageAnalysis::SetActivePage(MainPage page) { pages_->setCurrentIndex
 
 IBrowser& TFrmWebpageAnalysis::ResultWindow(bool imageMode) {
     if (!preview_) {
-        preview_ = new TFrmPreview(PreviewServices{*this, *this, s_.downloader, s_.dialogs, s_.shell,
+        preview_ = new TFrmPreview(PreviewServices{*this, *this, *this, *this, s_.downloader, s_.dialogs, s_.shell,
                                                    extraction_->lists, state_.DefaultSavePath, s_.homeFolder},
                                    pages_->TSOutput);
         pages_->TSOutput->layout()->addWidget(preview_);
@@ -458,16 +458,13 @@ IBrowser& TFrmWebpageAnalysis::ResultWindow(bool imageMode) {
     return preview_->Browser();
 }
 
-std::vector<std::string> TFrmWebpageAnalysis::TextResource(const std::string& name) {
-    return LoadTextResource(name);
-}
-
 void TFrmWebpageAnalysis::RefreshSavedList() { savedFiles_->RefreshSavedList(); }
 
 void TFrmWebpageAnalysis::ShowHint(const std::string& text) { hintBar_->ShowHint(text); }
 
-void TFrmWebpageAnalysis::SetSaveFolderBoxText(const std::string& text) {
-    savedFiles_->SetFolderBoxText(text);
+void TFrmWebpageAnalysis::SaveFolderUnusable() {
+    hintBar_->ShowHint("非法的路径");
+    savedFiles_->SetFolderBoxText(s_.homeFolder.ends_with('/') ? s_.homeFolder : s_.homeFolder + "/");
 }
 
 }  // namespace nuv

@@ -9,13 +9,13 @@
 #include "app/logic/TypedAddresses.h"
 #include "common/Dialogs.h"
 #include "common/Shell.h"
+#include "common/WindowPorts.h"
 #include "common/WindowState.h"
 #include "extract/Extraction.h"
-#include "extract/ExtractionView.h"
+#include "extract/ExtractionPorts.h"
 #include "library/SavedFilesPanel.h"
 #include "web/Downloader.h"
 #include "web/PageFetcher.h"
-#include "web/SaveFolderHost.h"
 
 class QCheckBox;
 class QFrame;
@@ -51,9 +51,13 @@ struct MainWindowServices {
 
 // The main window. Every handler runs on the user-interface thread.
 class TFrmWebpageAnalysis : public QWidget,
-                            public IExtractionView,
-                            public ISaveFolderHost,
-                            public ISavedFilesHost {
+                            public IAddressBox,
+                            public IMainTabs,
+                            public IResultSurface,
+                            public IProgressBar,
+                            public IHintBar,
+                            public ISaveFolder,
+                            public ISavedList {
     Q_OBJECT
 public:
     explicit TFrmWebpageAnalysis(MainWindowServices services, QWidget* parent = nullptr);
@@ -77,27 +81,26 @@ public:
     // SaveFolder, CurPicName, PicIndex and DefaultSavePath, lent to the panels.
     WindowState& State() { return state_; }
 
-    // IExtractionView
+    // IAddressBox
     std::string AddressBoxText() override;
     void HideAddressDropDown() override;
-    int SelectedDocType() override;
-    void ShowMessage(const std::string& text) override;
+    // IMainTabs
     void SetMemoText(const std::string& text) override;
-    void SetProgressMaximum(int maximum) override;
-    void SetProgressPosition(int position) override;
-    void StepProgress() override;
     bool IsTabVisible(MainPage page) override;
     void SetTabVisible(MainPage page, bool visible) override;
     void SetPageCaption(MainPage page, const std::string& caption) override;
     void SetActivePage(MainPage page) override;
+    // IResultSurface
     IBrowser& ResultWindow(bool imageMode) override;
-    std::vector<std::string> TextResource(const std::string& name) override;
-    void RefreshSavedList() override;
-
-    // ISaveFolderHost
-    std::string SaveFolder() const override { return state_.SaveFolder; }
+    // IProgressBar, IHintBar
+    void SetProgressMaximum(int maximum) override;
+    void SetProgressPosition(int position) override;
+    void StepProgress() override;
     void ShowHint(const std::string& text) override;
-    void SetSaveFolderBoxText(const std::string& text) override;
+    // ISaveFolder, ISavedList
+    std::string SaveFolder() const override { return state_.SaveFolder; }
+    void RefreshSavedList() override;
+    void SaveFolderUnusable() override;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -119,6 +122,7 @@ private:
 
     MainWindowServices s_;
     std::unique_ptr<WebEngineBrowser> browser_;
+    std::unique_ptr<ExtractionPresenter> presenter_;
     std::unique_ptr<Extraction> extraction_;
     TFrmPreview* preview_ = nullptr;
     WindowState state_;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <system_error>
 
 #include <unistd.h>
@@ -24,6 +25,7 @@
 #include "platform/QtResources.h"
 #include "platform/QtText.h"
 #include "platform/WebEngineBrowser.h"
+#include "cli/TerminalProgress.h"
 #include "common/Paths.h"
 #include "common/Progress.h"
 #include "extract/Extraction.h"
@@ -219,31 +221,47 @@ std::vector<DownloadRecord> SheetRecords(const std::vector<SavedSheet>& sheets) 
     return records;
 }
 
+// ProgressBar1 of a run without a window, drawn on the terminal.
+class TerminalProgressBar : public IProgressBar {
+public:
+    explicit TerminalProgressBar(TerminalProgress& progress) : progress_(progress) {}
+    void SetProgressMaximum(int maximum) override {
+        maximum_ = maximum;
+        Draw();
+    }
+    void SetProgressPosition(int position) override {
+        position_ = position;
+        Draw();
+    }
+    void StepProgress() override {
+        position_ = StepPosition(position_, 0, maximum_);
+        Draw();
+    }
+
+private:
+    void Draw() { progress_.Show(position_, maximum_, "extracting"); }
+
+    TerminalProgress& progress_;
+    int maximum_ = 100;
+    int position_ = 0;
+};
+
+// The save folder given on the command line (or the temporary one).
+class FixedSaveFolder : public ISaveFolder {
+public:
+    explicit FixedSaveFolder(std::string folder) : folder_(std::move(folder)) {}
+    std::string SaveFolder() const override { return folder_; }
+
+private:
+    std::string folder_;
+};
+
 bool WriteAll(std::FILE* out, const std::string& text) {
     if (!text.empty() && std::fwrite(text.data(), 1, text.size(), out) != text.size()) return false;
     return std::fflush(out) == 0;
 }
 
 }  // namespace
-
-void HeadlessView::SetProgressMaximum(int maximum) {
-    maximum_ = maximum;
-    Draw();
-}
-
-void HeadlessView::SetProgressPosition(int position) {
-    position_ = position;
-    Draw();
-}
-
-void HeadlessView::StepProgress() {
-    position_ = StepPosition(position_, 0, maximum_);
-    Draw();
-}
-
-void HeadlessView::Draw() { progress_.Show(position_, maximum_, "extracting"); }
-
-std::vector<std::string> HeadlessView::TextResource(const std::string& name) { return LoadTextResource(name); }
 
 int RunExtractCli(const ExtractCliOptions& options) {
     TerminalProgress progress(!options.quiet && isatty(STDERR_FILENO) == 1);
@@ -305,11 +323,13 @@ int RunExtractCli(const ExtractCliOptions& options) {
     CurlDownloader downloader;
     downloader.SetCookieSource(&cookies);
     HttpPageFetcher http;
-    HeadlessView host(options.type, address, folder, progress);
-    Extraction extraction(ExtractionServices{host, browser, host, downloader, http, UserHomeFolder()});
+    TerminalProgressBar bar(progress);
+    FixedSaveFolder saveFolder(folder);
+    Extraction extraction(ExtractionServices{browser, downloader, http, saveFolder, bar,
+                                             [] { return LoadTextResource("page1"); }});
     downloader.SetReferer([&extraction] { return extraction.PageURL; });
     const auto extractionStart = Clock::now();
-    const ExtractionResult result = extraction.ExtractFormWebpage();
+    const ExtractionResult result = extraction.ExtractFormWebpage(static_cast<int>(options.type));
     const long long extractionMs = since(extractionStart);
     progress.Clear();
 

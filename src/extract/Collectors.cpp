@@ -16,8 +16,8 @@ constexpr std::string_view kSourceImageExtensions[] = {".gif", ".png", ".jpg",  
 void Extraction::CollectSourceImages(const std::string& source, const std::string& base,
                                      bool progress) {
     try {
-        if (progress) s_.view.StepProgress();
-        if (progress) s_.view.StepProgress();
+        if (progress) StepProgress();
+        if (progress) StepProgress();
         static const std::vector<std::string_view> kMarkers(std::begin(kSourceImageExtensions),
                                                             std::end(kSourceImageExtensions));
         for (const std::vector<std::string>& found : ScanReferencesEach(kMarkers, source, base)) {
@@ -27,7 +27,7 @@ void Extraction::CollectSourceImages(const std::string& source, const std::strin
                 } catch (...) {
                 }
             }
-            if (progress) s_.view.StepProgress();
+            if (progress) StepProgress();
         }
     } catch (...) {
     }
@@ -53,9 +53,9 @@ void Extraction::CollectSourceFlash(const std::string& source, const std::string
 void Extraction::CollectCssInto(ListKind kind) {
     try {
         lists.CssURLs = ScanPageReferences(".css", s_.mainBrowser);
-        s_.view.StepProgress();
+        StepProgress();
         for (const std::string& sheet : lists.CssURLs) {
-            s_.view.StepProgress();
+            StepProgress();
             const auto lines = FetchSheet(sheet);
             const std::vector<std::string> found =
                 kind == ListKind::lkImage ? ScanSheetImages(sheet, lines ? *lines : std::vector<std::string>{})
@@ -72,8 +72,8 @@ void Extraction::CollectCssInto(ListKind kind) {
                 }
             }
         }
-        s_.view.StepProgress();
-        s_.view.RefreshSavedList();
+        StepProgress();
+        RefreshSavedList();
     } catch (...) {
     }
 }
@@ -147,10 +147,10 @@ void Extraction::ExtractCss() {
             } catch (...) {
             }
         }
-        s_.view.RefreshSavedList();
+        RefreshSavedList();
         std::string names;
         for (const std::string& sheet : lists.CssURLs) names += sheet + "\r\n";
-        s_.view.ShowMessage(FormatS("已保存%s,你可以在『已保存资源列表』中找到。", {names}));
+        if (s_.window) s_.window->dialogs.ShowMessage(FormatS("已保存%s,你可以在『已保存资源列表』中找到。", {names}));
     } catch (...) {
     }
 }

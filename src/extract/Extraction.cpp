@@ -11,42 +11,44 @@ const std::vector<std::string>& DocTypeNames() {
     return names;
 }
 
-void Extraction::LBDocTypeClick() {
-    if (running_) return;
-    s_.view.HideAddressDropDown();
+void Extraction::LBDocTypeClick(int selected) {
+    if (running_ || !s_.window) return;
+    const ExtractionWindow& w = *s_.window;
+    w.addressBox.HideAddressDropDown();
     if (!GetPageAddress(s_.mainBrowser).empty()) {
-        ExtractFormWebpage();
+        ExtractFormWebpage(selected);
         return;
     }
-    const std::string typed = s_.view.AddressBoxText();
+    const std::string typed = w.addressBox.AddressBoxText();
     if (!TrimView(typed).empty()) {
         s_.mainBrowser.Navigate(typed);
         return;
     }
-    s_.view.ShowMessage("请选择一个网页");
+    w.dialogs.ShowMessage("请选择一个网页");
 }
 
 void Extraction::ExtractText(bool source, ExtractionResult& result) {
     result.memoText = source ? GetPageSource(s_.mainBrowser) : GetPageText(s_.mainBrowser);
-    s_.view.SetMemoText(result.memoText);
-    s_.view.SetProgressPosition(0);
-    s_.view.SetActivePage(MainPage::TbSource);
+    if (ExtractionPresenter* p = Presenter()) p->ShowText(result.memoText);
+    s_.progress.SetProgressPosition(0);
 }
 
 std::optional<std::vector<std::string>> Extraction::FetchSheet(const std::string& sheet) {
     SavedSheet saved{sheet, {}};
-    auto lines = FetchIntoSaveFolder(s_.saveFolder, s_.downloader, sheet, s_.homeFolder, &saved.outcome);
+    auto lines = FetchIntoSaveFolder(s_.saveFolder.SaveFolder(), s_.downloader, sheet, &saved.outcome);
+    if (saved.outcome.folderUnusable && s_.window) s_.window->savedList.SaveFolderUnusable();
     if (current_) current_->styleSheets.push_back(std::move(saved));
     return lines;
 }
 
 void Extraction::ShowResultPage(bool imageMode, const std::string& html) {
     if (current_) current_->resultHtml = html;
-    LoadHtml(s_.view.ResultWindow(imageMode), html);
+    if (ExtractionPresenter* p = Presenter()) p->ShowResultPage(imageMode, html);
 }
 
-ExtractionResult Extraction::ExtractFormWebpage() {
-    IExtractionView& v = s_.view;
+ExtractionResult Extraction::ExtractFormWebpage(int selected) {
+    IProgressBar& bar = s_.progress;
+    ExtractionPresenter* presenter = Presenter();
     ExtractionResult result;
     struct Running {
         bool& flag;
@@ -63,100 +65,74 @@ ExtractionResult Extraction::ExtractFormWebpage() {
     try {
         PageURL = GetPageAddress(s_.mainBrowser);
         result.pageAddress = PageURL;
-        v.SetMemoText({});
-        const int selected = v.SelectedDocType();
+        if (presenter) presenter->Started();
         if (selected < 0 || selected > static_cast<int>(DocType::Other)) return result;
         result.type = static_cast<DocType>(selected);
         result.ran = true;
-        bool resultEntry = true;
         switch (result.type) {
             case DocType::PageSource:
-                resultEntry = false;
                 ExtractText(true, result);
                 break;
             case DocType::PageText:
-                resultEntry = false;
                 ExtractText(false, result);
                 break;
             case DocType::Images: {
-                PrepareResultPage(true);
-                v.SetProgressMaximum(200);
-                v.SetProgressPosition(0);
+                if (presenter) presenter->PrepareResultPage(true);
+                bar.SetProgressMaximum(200);
+                bar.SetProgressPosition(0);
                 lists.ClearImages();
-                v.StepProgress();
+                bar.StepProgress();
                 const std::string base = GetPageAddress(s_.mainBrowser);
                 const std::string source = GetPageSource(s_.mainBrowser);
                 CollectSourceImages(source, base, true);
-                v.StepProgress();
+                bar.StepProgress();
                 CollectCssImages();
-                v.StepProgress();
+                bar.StepProgress();
                 CollectFrameImages();
-                v.StepProgress();
+                bar.StepProgress();
                 result.addresses = lists.ImageURLs.Items();
-                ShowResultPage(true, RenderImagePage(v.TextResource("page1"), lists));
-                v.SetProgressPosition(0);
+                ShowResultPage(true, RenderImagePage(s_.resultPageHead(), lists));
+                bar.SetProgressPosition(0);
                 break;
             }
             case DocType::Flash: {
-                PrepareResultPage(false);
-                v.SetProgressMaximum(200);
-                v.SetProgressPosition(0);
+                if (presenter) presenter->PrepareResultPage(false);
+                bar.SetProgressMaximum(200);
+                bar.SetProgressPosition(0);
                 lists.FlashURLs.Clear();
                 const std::string base = GetPageAddress(s_.mainBrowser);
                 const std::string source = GetPageSource(s_.mainBrowser);
                 CollectSourceFlash(source, base);
-                v.StepProgress();
+                bar.StepProgress();
                 CollectCssFlash();
-                v.StepProgress();
+                bar.StepProgress();
                 CollectFrameFlash();
-                v.StepProgress();
+                bar.StepProgress();
                 result.addresses = lists.FlashURLs.Items();
-                ShowResultPage(false, RenderFlashPage(v.TextResource("page1"), lists, PageURL));
-                v.StepProgress();
-                v.SetProgressPosition(0);
+                ShowResultPage(false, RenderFlashPage(s_.resultPageHead(), lists, PageURL));
+                bar.StepProgress();
+                bar.SetProgressPosition(0);
                 break;
             }
             case DocType::Css:
-                resultEntry = false;
                 ExtractCss();
                 result.addresses = lists.CssURLs;
-                v.SetProgressPosition(0);
+                bar.SetProgressPosition(0);
                 break;
             case DocType::Other:
-                PrepareResultPage(true);
+                if (presenter) presenter->PrepareResultPage(true);
                 CollectLinks();
                 result.addresses = lists.OtherURLs.Items();
-                ShowResultPage(true, RenderOtherPage(v.TextResource("page1"), lists));
-                v.SetProgressPosition(0);
-                v.SetActivePage(MainPage::TSOutput);
+                ShowResultPage(true, RenderOtherPage(s_.resultPageHead(), lists));
+                bar.SetProgressPosition(0);
                 break;
         }
-        if (resultEntry) {
-            if (!v.IsTabVisible(MainPage::TSOutput)) {
-                v.SetPageCaption(MainPage::TSOutput, "图片动画");
-                v.SetTabVisible(MainPage::TSOutput, true);
-            }
-        } else if (!v.IsTabVisible(MainPage::TbSource)) {
-            // The second visible tab is labelled with page 1's caption, so it must read
-            // like the source tab while the result tab stays hidden.
-            if (!v.IsTabVisible(MainPage::TSOutput)) v.SetPageCaption(MainPage::TSOutput, "文本源码");
-            v.SetTabVisible(MainPage::TbSource, true);
-        }
+        if (presenter) presenter->Finished(result.type);
     } catch (...) {
         // An extraction that fails ends silently; what it did so far stays done.
     }
     last_ = result;
     return result;
-}
-
-void Extraction::PrepareResultPage(bool imageMode) {
-    try {
-        IBrowser& result = s_.view.ResultWindow(imageMode);
-        result.Navigate("about:blank");
-        LoadHtml(result, JoinLinesCrLf(s_.view.TextResource("page1")));
-        s_.view.SetActivePage(MainPage::TSOutput);
-    } catch (...) {
-    }
 }
 
 }  // namespace nuv

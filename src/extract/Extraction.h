@@ -1,16 +1,19 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/Dialogs.h"
+#include "common/WindowPorts.h"
 #include "extract/ExtractionLists.h"
-#include "extract/ExtractionView.h"
+#include "extract/ExtractionPorts.h"
+#include "extract/ExtractionPresenter.h"
 #include "web/Address.h"
 #include "web/Browser.h"
 #include "web/Downloader.h"
 #include "web/PageFetcher.h"
-#include "web/SaveFolderHost.h"
 
 namespace nuv {
 
@@ -46,14 +49,26 @@ std::string RenderFlashPage(const std::vector<std::string>& head, const Extracti
                             const std::string& pageAddress);
 std::string RenderOtherPage(const std::vector<std::string>& head, const ExtractionLists& lists);
 
+// The parts of the main window that an extraction shows its work in.
+struct ExtractionWindow {
+    IAddressBox& addressBox;         // the typed address when no page is open
+    ExtractionPresenter& presenter;  // the memo, the result window and the tabs
+    ISavedList& savedList;           // refreshed after style sheets are saved
+    IDialogs& dialogs;               // the message boxes
+};
+
 // The collaborators an extraction works with; all outlive the Extraction.
 struct ExtractionServices {
-    IExtractionView& view;
     IBrowser& mainBrowser;  // WebBrowser1 of the main window
-    ISaveFolderHost& saveFolder;
     IDownloader& downloader;
     IPageFetcher& http;  // IdHTTP1
-    std::string homeFolder;  // fallback save folder, ending in "/"
+    ISaveFolder& saveFolder;  // where style sheets are fetched into
+    IProgressBar& progress;
+    // The lines of the page head template of the result pages (the text resource "page1").
+    std::function<std::vector<std::string>()> resultPageHead;
+    // Without a window the extraction skips the steps that show its work there; the
+    // value it returns is the same.
+    std::optional<ExtractionWindow> window = std::nullopt;
 };
 
 // The extraction dispatcher with the process's extraction lists. Runs on the
@@ -62,18 +77,17 @@ class Extraction {
 public:
     explicit Extraction(ExtractionServices services) : s_(std::move(services)) {}
 
-    // Selecting an entry of LBDocType. A selection made while an extraction runs (the
-    // browser reads let window events through) is ignored, so two extractions never
-    // interleave on the same lists.
-    void LBDocTypeClick();
+    // Selecting the entry `selected` (LBDocType's index) in the main window; nothing
+    // without a window. A selection made while an extraction runs (the browser reads let
+    // window events through) is ignored, so two extractions never interleave on the same
+    // lists. Without a page the typed address is opened, or a page asked for.
+    void LBDocTypeClick(int selected);
     // True while an extraction runs (its browser reads let window events through).
     bool Running() const { return running_; }
-    // Runs the extraction of the selected entry over the page in the main browser and
+    // Runs the extraction of the entry `selected` over the page in the main browser and
     // returns what it produced; also kept as LastResult.
-    ExtractionResult ExtractFormWebpage();
+    ExtractionResult ExtractFormWebpage(int selected);
     const ExtractionResult& LastResult() const { return last_; }
-    // Makes the result window ready for a new result page.
-    void PrepareResultPage(bool imageMode);
 
     // Collectors.
     void CollectSourceImages(const std::string& source, const std::string& base, bool progress);
@@ -95,8 +109,13 @@ private:
     void CollectFramesInto(ListKind kind);
     // Fetches a style sheet into the save folder and notes the outcome in the running result.
     std::optional<std::vector<std::string>> FetchSheet(const std::string& sheet);
-    // Builds the page with `render` and loads it into the result window's browser.
+    // Keeps the result page in the running result and shows it in the result window.
     void ShowResultPage(bool imageMode, const std::string& html);
+    ExtractionPresenter* Presenter() { return s_.window ? &s_.window->presenter : nullptr; }
+    void StepProgress() { s_.progress.StepProgress(); }
+    void RefreshSavedList() {
+        if (s_.window) s_.window->savedList.RefreshSavedList();
+    }
 
     ExtractionServices s_;
     bool running_ = false;

@@ -40,25 +40,6 @@ QToolButton* GlyphButton(QWidget* parent, const char* name, const char* glyph, c
 
 }  // namespace
 
-// The windows' side of the download rules.
-class TFrmPreview::Host : public IResultWindowHost {
-public:
-    explicit Host(PreviewServices& s) : s_(s) {}
-    std::string SaveFolder() const override { return s_.saveFolder.SaveFolder(); }
-    void ShowHint(const std::string& text) override { s_.saveFolder.ShowHint(text); }
-    void ShowMessage(const std::string& text) override { s_.view.ShowMessage(text); }
-    void RefreshSavedList() override { s_.view.RefreshSavedList(); }
-    void SetDefaultSavePath(const std::string& folder) override { s_.defaultSavePath = folder; }
-    void ShowDownloadProgress(int maximum, int position) override {
-        s_.view.SetProgressMaximum(maximum);
-        s_.view.SetProgressPosition(position);
-    }
-    void ProcessWindowEvents() override { QCoreApplication::processEvents(); }
-
-private:
-    PreviewServices& s_;
-};
-
 TEventObject::TEventObject(Handler handler, QObject* parent) : QObject(parent), EventHandler(std::move(handler)) {
     setObjectName(kEventObjectName);
 }
@@ -68,9 +49,10 @@ void TEventObject::Click(const QString& tagName, const QString& address) {
 }
 
 TFrmPreview::TFrmPreview(PreviewServices services, QWidget* parent)
-    : QWidget(parent), s_(std::move(services)), host_(std::make_unique<Host>(s_)) {
+    : QWidget(parent), s_(std::move(services)) {
     downloads_ = std::make_unique<ResultDownloads>(ResultDownloadServices{
-        *host_, s_.downloader, s_.dialogs, s_.shell, s_.lists, s_.homeFolder, {}});
+        s_.saveFolder, s_.savedList, s_.hints, s_.progress, s_.defaultSavePath,
+        [] { QCoreApplication::processEvents(); }, s_.downloader, s_.dialogs, s_.shell, s_.lists, s_.homeFolder, {}});
     setObjectName(QStringLiteral("FrmPreview"));
     setWindowTitle(QStringLiteral("资源提取"));
     auto* layout = new QVBoxLayout(this);

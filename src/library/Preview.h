@@ -10,11 +10,10 @@
 
 #include "common/Dialogs.h"
 #include "common/Shell.h"
+#include "common/WindowPorts.h"
 #include "extract/ExtractionLists.h"
-#include "extract/ExtractionView.h"
 #include "library/logic/ResultDownloads.h"
 #include "web/Downloader.h"
-#include "web/SaveFolderHost.h"
 
 class QWebChannel;
 class QWebEngineView;
@@ -26,8 +25,10 @@ class WebEngineBrowser;
 
 // What the result window is built with; everything outlives the window.
 struct PreviewServices {
-    IExtractionView& view;        // ProgressBar1, message boxes, the saved-files list
-    ISaveFolderHost& saveFolder;  // the save folder and the hint bar
+    ISaveFolder& saveFolder;
+    ISavedList& savedList;
+    IHintBar& hints;
+    IProgressBar& progress;  // ProgressBar1
     IDownloader& downloader;
     IDialogs& dialogs;
     IShell& shell;
@@ -82,13 +83,10 @@ public:
     void BtnSaveAllAsClick();
 
 private:
-    class Host;
-
     void InstallClickHook();
     void OpenInDefaultBrowser(const QUrl& address);
 
     PreviewServices s_;
-    std::unique_ptr<Host> host_;
     std::unique_ptr<ResultDownloads> downloads_;
     QWebEngineView* view_;
     std::unique_ptr<WebEngineBrowser> browser_;

@@ -224,7 +224,7 @@ std::string SavedFilesPanel::CommitSaveFolder() {
         const std::string folder = nuv::CommitSaveFolder(text);
         if (FromUtf8(text) != EdtPicPath->text()) SetFolderBoxText(text);
         if (folder.empty()) {
-            s_.host.ShowHint(strInvalidFolderName);
+            s_.hints.ShowHint(strInvalidFolderName);
             FocusFolderBox();
         }
         return folder;
@@ -288,14 +288,14 @@ std::string SavedFilesPanel::CurrentFile() const {
 
 void SavedFilesPanel::BitmapListBoxClick() {
     try {
-        s_.host.HideAddressDropDown();
+        s_.addressBox.HideAddressDropDown();
         const std::string file = CurrentFile();
         if (file.empty()) return;
         std::error_code ec;
         if (fs::exists(file, ec)) {
             PnlImgPreview->show();
             LoadPreviewPicture(ImgPreview, file);
-            s_.host.ShowHint(strFolderName + ":" + file);
+            s_.hints.ShowHint(strFolderName + ":" + file);
         } else {
             PnlImgPreview->hide();
         }
@@ -381,7 +381,7 @@ void SavedFilesPanel::DeleteSelectedFiles() {
         const DeleteReport report =
             DeleteSavedFiles(folderText, selected, &MoveToTrash, &RemoveForGood);
         const std::string hint = DeleteReportHint(report);
-        if (!hint.empty()) s_.host.ShowHint(hint);
+        if (!hint.empty()) s_.hints.ShowHint(hint);
         RefreshSavedList();
     } catch (...) {
     }

@@ -7,6 +7,7 @@
 
 #include "common/Dialogs.h"
 #include "common/Shell.h"
+#include "common/WindowPorts.h"
 #include "common/WindowState.h"
 
 class QEvent;
@@ -21,19 +22,10 @@ class QWidget;
 
 namespace nuv {
 
-// What the saved-files panel needs of the main window.
-class ISavedFilesHost {
-public:
-    virtual ~ISavedFilesHost() = default;
-    // Writes a text into the hint bar LblHint.
-    virtual void ShowHint(const std::string& text) = 0;
-    // Hides the address-history drop-down.
-    virtual void HideAddressDropDown() = 0;
-};
-
 // What the panel is built with; everything outlives the panel.
 struct SavedFilesServices {
-    ISavedFilesHost& host;
+    IHintBar& hints;          // LblHint
+    IAddressBox& addressBox;  // its drop-down is hidden when the list is clicked
     WindowState& state;  // SaveFolder, CurPicName and PicIndex, lent by the main window
     IDialogs& dialogs;
     IShell& shell;

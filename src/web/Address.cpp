@@ -198,10 +198,9 @@ bool IsStorableFileName(std::string_view fileName) {
            fileName.find('\0') == std::string_view::npos;
 }
 
-std::optional<std::vector<std::string>> FetchIntoSaveFolder(ISaveFolderHost& host,
+std::optional<std::vector<std::string>> FetchIntoSaveFolder(const std::string& saveFolder,
                                                             IDownloader& downloader,
                                                             const std::string& address,
-                                                            const std::string& homeFolder,
                                                             FetchOutcome* outcome) {
     namespace fs = std::filesystem;
     FetchOutcome ignored;
@@ -214,15 +213,14 @@ std::optional<std::vector<std::string>> FetchIntoSaveFolder(ISaveFolderHost& hos
             return std::nullopt;
         }
 
-        const std::string target = host.SaveFolder() + name;
+        const std::string target = saveFolder + name;
         out.file = target;
         const fs::path folder = fs::path(target).parent_path();
         std::error_code ec;
         if (!fs::is_directory(folder, ec)) fs::create_directories(folder, ec);
         if (!fs::is_directory(folder, ec)) {
             out.error = "the save folder cannot be used";
-            host.ShowHint("非法的路径");
-            host.SetSaveFolderBoxText(homeFolder.ends_with('/') ? homeFolder : homeFolder + "/");
+            out.folderUnusable = true;
             return std::nullopt;
         }
 

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "web/Downloader.h"
-#include "web/SaveFolderHost.h"
 
 // The program's own address rules. They are plain text operations on the address
 // string: the results are compared as text (trimmed and lower-cased) when the
@@ -41,23 +40,23 @@ std::string FileNameOfAddress(std::string_view address);
 // names holding a NUL byte.
 bool IsStorableFileName(std::string_view fileName);
 
-// Downloads `address` into the host's save folder, under the address's file name, and
-// returns the lines of the downloaded file (empty when the download or the reading
-// fails). Creates a missing save folder with its parents. When the folder cannot be
-// used it shows "非法的路径", resets the save-folder box to `homeFolder` (ending in "/")
-// and returns nothing; an address whose file name is not storable also returns nothing
-// and writes nothing. Blocks until the download has ended; never throws. `outcome`, when
-// given, receives the target file and whether the download completed.
+// Downloads `address` into `saveFolder` (ending in "/"), under the address's file name,
+// and returns the lines of the downloaded file (empty when the download or the reading
+// fails). Creates a missing save folder with its parents; when the folder cannot be used
+// it returns nothing with `folderUnusable` set in the outcome. An address whose file name
+// is not storable also returns nothing and writes nothing. Blocks until the download has
+// ended; never throws. `outcome`, when given, receives the target file and whether the
+// download completed.
 struct FetchOutcome {
     std::string file;   // the file aimed at; "" when the address names none
     bool attempted = false;  // the download was started
     bool saved = false;      // and it completed
+    bool folderUnusable = false;  // the save folder could not be created
     std::string error;  // why it did not
 };
-std::optional<std::vector<std::string>> FetchIntoSaveFolder(ISaveFolderHost& host,
+std::optional<std::vector<std::string>> FetchIntoSaveFolder(const std::string& saveFolder,
                                                             IDownloader& downloader,
                                                             const std::string& address,
-                                                            const std::string& homeFolder,
                                                             FetchOutcome* outcome = nullptr);
 
 // How a typed address is opened.

@@ -33,24 +33,13 @@ public:
     }
 };
 
-class FakeSaveFolderHost : public ISaveFolderHost {
-public:
-    std::string folder;
-    std::vector<std::string> hints;
-    std::vector<std::string> boxTexts;
-
-    std::string SaveFolder() const override { return folder; }
-    void ShowHint(const std::string& text) override { hints.push_back(text); }
-    void SetSaveFolderBoxText(const std::string& text) override { boxTexts.push_back(text); }
-};
-
 class FetchIntoSaveFolderTest : public ::testing::Test {
 protected:
     void SetUp() override {
         std::random_device rd;
         root_ = fs::temp_directory_path() / ("nuv-fetch-" + std::to_string(rd()) + std::to_string(rd()));
         fs::create_directories(root_);
-        host_.folder = root_.string() + "/save/nested/";
+        folder_ = root_.string() + "/save/nested/";
     }
     void TearDown() override {
         std::error_code ec;
@@ -62,65 +51,68 @@ protected:
     }
 
     fs::path root_;
-    FakeSaveFolderHost host_;
+    std::string folder_;
+    FetchOutcome out_;
     FakeDownloader downloader_;
 };
 
 TEST_F(FetchIntoSaveFolderTest, CreatesTheFolderAndReturnsTheLinesOfTheFile) {
-    const auto lines = FetchIntoSaveFolder(host_, downloader_, "http://site.example/css/Main.css", "/home/u/");
+    const auto lines = FetchIntoSaveFolder(folder_, downloader_, "http://site.example/css/Main.css", &out_);
     ASSERT_TRUE(lines.has_value());
     EXPECT_EQ(*lines, (std::vector<std::string>{"a {}", "b { background: url(x.gif) }", "last"}));
     ASSERT_EQ(downloader_.calls.size(), 1u);
     EXPECT_EQ(downloader_.calls[0].first, "http://site.example/css/Main.css");
-    EXPECT_EQ(downloader_.calls[0].second, host_.folder + "Main.css");
-    EXPECT_EQ(ReadFile(host_.folder + "Main.css"), downloader_.body);
-    EXPECT_TRUE(host_.hints.empty());
-    EXPECT_TRUE(host_.boxTexts.empty());
+    EXPECT_EQ(downloader_.calls[0].second, folder_ + "Main.css");
+    EXPECT_EQ(ReadFile(folder_ + "Main.css"), downloader_.body);
+    EXPECT_TRUE(out_.saved);
+    EXPECT_FALSE(out_.folderUnusable);
 }
 
 TEST_F(FetchIntoSaveFolderTest, ReplacesAnOlderFileOfTheSameName) {
-    fs::create_directories(host_.folder);
-    std::ofstream(host_.folder + "a.css") << "old\n";
+    fs::create_directories(folder_);
+    std::ofstream(folder_ + "a.css") << "old\n";
     downloader_.body = "new";
-    const auto lines = FetchIntoSaveFolder(host_, downloader_, "a.css", "/home/u/");
+    const auto lines = FetchIntoSaveFolder(folder_, downloader_, "a.css", &out_);
     ASSERT_TRUE(lines.has_value());
     EXPECT_EQ(*lines, std::vector<std::string>{"new"});
-    EXPECT_EQ(downloader_.calls.at(0).second, host_.folder + "a.css");
+    EXPECT_EQ(downloader_.calls.at(0).second, folder_ + "a.css");
 }
 
 TEST_F(FetchIntoSaveFolderTest, AFailedDownloadGivesNoLinesAndKeepsTheOlderFile) {
-    fs::create_directories(host_.folder);
-    std::ofstream(host_.folder + "a.css") << "old\n";
+    fs::create_directories(folder_);
+    std::ofstream(folder_ + "a.css") << "old\n";
     downloader_.fail = true;
-    auto lines = FetchIntoSaveFolder(host_, downloader_, "http://site.example/a.css", "/home/u/");
+    auto lines = FetchIntoSaveFolder(folder_, downloader_, "http://site.example/a.css", &out_);
     ASSERT_TRUE(lines.has_value());
     EXPECT_TRUE(lines->empty());
-    EXPECT_EQ(ReadFile(host_.folder + "a.css"), "old\n");
-    EXPECT_TRUE(host_.hints.empty());
+    EXPECT_EQ(ReadFile(folder_ + "a.css"), "old\n");
+    EXPECT_TRUE(out_.attempted);
+    EXPECT_FALSE(out_.saved);
+    EXPECT_FALSE(out_.folderUnusable);
 
     // A downloader that reports success but leaves no file gives no lines either.
     downloader_.fail = false;
     downloader_.writeNothing = true;
-    lines = FetchIntoSaveFolder(host_, downloader_, "http://site.example/b.css", "/home/u/");
+    lines = FetchIntoSaveFolder(folder_, downloader_, "http://site.example/b.css", &out_);
     ASSERT_TRUE(lines.has_value());
     EXPECT_TRUE(lines->empty());
 }
 
-TEST_F(FetchIntoSaveFolderTest, AnUnusableFolderIsReportedAndTheBoxFallsBackToHome) {
+TEST_F(FetchIntoSaveFolderTest, AnUnusableFolderIsReportedWithoutADownload) {
     std::ofstream(root_ / "plain-file") << "x";
-    host_.folder = (root_ / "plain-file").string() + "/sub/";
-    auto lines = FetchIntoSaveFolder(host_, downloader_, "http://site.example/a.css", "/home/u");
+    folder_ = (root_ / "plain-file").string() + "/sub/";
+    auto lines = FetchIntoSaveFolder(folder_, downloader_, "http://site.example/a.css", &out_);
     EXPECT_FALSE(lines.has_value());
     EXPECT_TRUE(downloader_.calls.empty());
-    EXPECT_EQ(host_.hints, std::vector<std::string>{"非法的路径"});
-    EXPECT_EQ(host_.boxTexts, std::vector<std::string>{"/home/u/"});
+    EXPECT_TRUE(out_.folderUnusable);
+    EXPECT_FALSE(out_.attempted);
 
     // An empty save folder names no folder at all.
-    host_.folder.clear();
-    lines = FetchIntoSaveFolder(host_, downloader_, "http://site.example/a.css", "/home/u/");
+    folder_.clear();
+    lines = FetchIntoSaveFolder(folder_, downloader_, "http://site.example/a.css", &out_);
     EXPECT_FALSE(lines.has_value());
     EXPECT_TRUE(downloader_.calls.empty());
-    EXPECT_EQ(host_.boxTexts.back(), "/home/u/");
+    EXPECT_TRUE(out_.folderUnusable);
 }
 
 TEST_F(FetchIntoSaveFolderTest, AddressesWithoutAStorableFileNameWriteNothing) {
@@ -129,11 +121,10 @@ TEST_F(FetchIntoSaveFolderTest, AddressesWithoutAStorableFileNameWriteNothing) {
           std::string("http://site.example/."), std::string(".."), std::string(""),
           std::string("http://site.example/a\0.css", 26)}) {
         SCOPED_TRACE(address);
-        EXPECT_FALSE(FetchIntoSaveFolder(host_, downloader_, address, "/home/u/").has_value());
+        EXPECT_FALSE(FetchIntoSaveFolder(folder_, downloader_, address, &out_).has_value());
+        EXPECT_FALSE(out_.folderUnusable);
     }
     EXPECT_TRUE(downloader_.calls.empty());
-    EXPECT_TRUE(host_.hints.empty());
-    EXPECT_TRUE(host_.boxTexts.empty());
     EXPECT_FALSE(fs::exists(root_ / "save"));
 }
 

@@ -7,13 +7,13 @@
 #include <gtest/gtest.h>
 
 #include "support/FakeBrowser.h"
-#include "support/FakeExtractionView.h"
+#include "support/FakeWindowParts.h"
 
 namespace nuv {
 namespace {
 
 using test::FakeBrowser;
-using test::FakeExtractionView;
+using test::FakeExtractionWindow;
 
 class NoDownloads : public IDownloader {
 public:
@@ -38,11 +38,11 @@ public:
 
 class ExtractionTest : public ::testing::Test {
 protected:
-    FakeExtractionView view;
+    FakeExtractionWindow w;
     FakeBrowser page;
     NoDownloads downloader;
     MapFetcher http;
-    Extraction x{ExtractionServices{view, page, view, downloader, http, "/home/u/"}};
+    Extraction x{w.Services(page, downloader, http)};
 
     void Load(const std::string& address, const std::string& source) {
         page.location = address;
@@ -52,70 +52,67 @@ protected:
         page.tree = FrameDocument{address, {}};
         page.links = std::vector<std::string>{};
     }
-    void Select(DocType t) {
-        view.docType = static_cast<int>(t);
-        x.LBDocTypeClick();
-    }
+    void Select(DocType t) { x.LBDocTypeClick(static_cast<int>(t)); }
 };
 
 TEST_F(ExtractionTest, WithoutAPageTheTypedAddressIsOpenedOrThePageAskedFor) {
-    view.addressBox = " \t ";
+    w.addressBox.text = " \t ";
     page.hasDocument = false;
     Select(DocType::PageText);
-    EXPECT_EQ(view.messages, std::vector<std::string>{"请选择一个网页"});
+    EXPECT_EQ(w.dialogs.messages, std::vector<std::string>{"请选择一个网页"});
     EXPECT_TRUE(page.navigations.empty());
-    EXPECT_EQ(view.memo, "old");  // nothing else changes
+    EXPECT_EQ(w.tabs.memo, "old");  // nothing else changes
 
-    view.addressBox = " site.example ";
+    w.addressBox.text = " site.example ";
     x.lists.AddImage("http://kept.example/a.gif");
     Select(DocType::Images);
     EXPECT_EQ(page.navigations, std::vector<std::string>{" site.example "});  // untrimmed
     EXPECT_EQ(x.lists.ImageURLs.size(), 1u);
-    EXPECT_EQ(view.resultWindowCalls, 0);
-    EXPECT_EQ(view.dropDownHidden, 2);
+    EXPECT_EQ(w.result.calls, 0);
+    EXPECT_EQ(w.addressBox.dropDownHidden, 2);
 }
 
 TEST_F(ExtractionTest, TextEntriesFillTheMemoAndShowTheSourceTabUnderTheRightCaption) {
     Load("http://site.example/", "<html><body>B</body></html>");
     Select(DocType::PageSource);
-    EXPECT_EQ(view.memo, "<html><body>B</body></html>");
-    EXPECT_EQ(x.LastResult().memoText, view.memo);
+    EXPECT_EQ(w.tabs.memo, "<html><body>B</body></html>");
+    EXPECT_EQ(x.LastResult().memoText, w.tabs.memo);
     EXPECT_EQ(x.LastResult().type, DocType::PageSource);
     EXPECT_EQ(x.PageURL, "http://site.example/");
-    EXPECT_TRUE(view.visible[2]);
-    EXPECT_FALSE(view.visible[1]);
-    EXPECT_EQ(view.captions[1], "文本源码");  // the second visible tab reads like the source tab
-    EXPECT_EQ(view.activePage, MainPage::TbSource);
+    EXPECT_TRUE(w.tabs.visible[2]);
+    EXPECT_FALSE(w.tabs.visible[1]);
+    EXPECT_EQ(w.tabs.captions[1], "文本源码");  // the second visible tab reads like the source tab
+    EXPECT_EQ(w.tabs.activePage, MainPage::TbSource);
 
     Select(DocType::PageText);
-    EXPECT_EQ(view.memo, "TB");
+    EXPECT_EQ(w.tabs.memo, "TB");
 
     // A result entry afterwards shows the result tab as "图片动画"; a later text entry
     // changes neither caption nor visibility.
     Select(DocType::Other);
-    EXPECT_TRUE(view.visible[1]);
-    EXPECT_EQ(view.captions[1], "图片动画");
+    EXPECT_TRUE(w.tabs.visible[1]);
+    EXPECT_EQ(w.tabs.captions[1], "图片动画");
     Select(DocType::PageSource);
-    EXPECT_EQ(view.captions[1], "图片动画");
+    EXPECT_EQ(w.tabs.captions[1], "图片动画");
 }
 
 TEST_F(ExtractionTest, ResultEntriesPrepareTheResultWindowFirst) {
     Load("http://site.example/", "<html></html>");
-    view.visible[1] = false;
+    w.tabs.visible[1] = false;
     Select(DocType::Flash);
-    EXPECT_FALSE(view.imageMode);
-    ASSERT_GE(view.result.navigations.size(), 1u);
-    EXPECT_EQ(view.result.navigations[0], "about:blank");
-    ASSERT_EQ(view.result.loaded.size(), 2u);  // the empty head, then the finished page
-    EXPECT_EQ(view.result.loaded[0], "<html> <style>\r\n</style>\r\n<body><table>\r\n");
-    EXPECT_NE(view.result.loaded[1].find("没有任何动画。"), std::string::npos);
-    EXPECT_EQ(view.progressMax, 200);
-    EXPECT_EQ(view.progress, 0);
-    EXPECT_TRUE(view.visible[1]);
+    EXPECT_FALSE(w.result.imageMode);
+    ASSERT_GE(w.result.browser.navigations.size(), 1u);
+    EXPECT_EQ(w.result.browser.navigations[0], "about:blank");
+    ASSERT_EQ(w.result.browser.loaded.size(), 2u);  // the empty head, then the finished page
+    EXPECT_EQ(w.result.browser.loaded[0], "<html> <style>\r\n</style>\r\n<body><table>\r\n");
+    EXPECT_NE(w.result.browser.loaded[1].find("没有任何动画。"), std::string::npos);
+    EXPECT_EQ(w.bar.maximum, 200);
+    EXPECT_EQ(w.bar.position, 0);
+    EXPECT_TRUE(w.tabs.visible[1]);
 
     Select(DocType::Other);
-    EXPECT_TRUE(view.imageMode);  // the other-resources page leaves the window in image mode
-    EXPECT_EQ(view.activePage, MainPage::TSOutput);
+    EXPECT_TRUE(w.result.imageMode);  // the other-resources page leaves the window in image mode
+    EXPECT_EQ(w.tabs.activePage, MainPage::TSOutput);
 }
 
 TEST_F(ExtractionTest, ImageExtractionCollectsSourceThenFramesWithoutRepeats) {
@@ -148,20 +145,19 @@ TEST_F(ExtractionTest, ImageExtractionCollectsSourceThenFramesWithoutRepeats) {
 
 TEST_F(ExtractionTest, ASelectionWhileAnExtractionRunsIsIgnored) {
     Load("http://site.example/", "<img src=\"a.gif\">");
-    view.result.readyStates = {1, 1};  // the result browser is still loading
+    w.result.browser.readyStates = {1, 1};  // the result browser is still loading
     int clicks = 0;
-    view.result.onProcessEvents = [&] {
+    w.result.browser.onProcessEvents = [&] {
         ++clicks;
-        view.docType = static_cast<int>(DocType::Other);
-        x.LBDocTypeClick();
+        x.LBDocTypeClick(static_cast<int>(DocType::Other));
     };
     Select(DocType::Images);
     EXPECT_EQ(clicks, 2);
     EXPECT_EQ(x.lists.ImageURLs.Items(), std::vector<std::string>{"http://site.example/a.gif"});
-    EXPECT_EQ(view.resultWindowCalls, 2);  // prepare, then the image page: no other-resources run
-    view.result.onProcessEvents = nullptr;
+    EXPECT_EQ(w.result.calls, 2);  // prepare, then the image page: no other-resources run
+    w.result.browser.onProcessEvents = nullptr;
     Select(DocType::Other);  // afterwards selections work again
-    EXPECT_EQ(view.resultWindowCalls, 4);
+    EXPECT_EQ(w.result.calls, 4);
 }
 
 TEST_F(ExtractionTest, LinksAreSortedIntoPagesFlashAndOtherFiles) {
@@ -198,12 +194,44 @@ TEST_F(ExtractionTest, CssExtractionNamesEverySheetEvenWhenDownloadsFail) {
     EXPECT_EQ(r.styleSheets[1].outcome.file, "/tmp/a.css");
     EXPECT_FALSE(r.styleSheets[1].outcome.saved);
     EXPECT_EQ(r.styleSheets[1].outcome.error, "offline");
-    ASSERT_EQ(view.messages.size(), 1u);
-    EXPECT_EQ(view.messages[0],
+    ASSERT_EQ(w.dialogs.messages.size(), 1u);
+    EXPECT_EQ(w.dialogs.messages[0],
               "已保存http://site.example/a.css\r\nhttp://site.example/a.css\r\n,你可以在『已保存资源列表』中找到。");
-    EXPECT_EQ(view.memo, "");
-    EXPECT_TRUE(view.visible[2]);
-    EXPECT_EQ(view.savedListRefreshes, 1);
+    EXPECT_EQ(w.tabs.memo, "");
+    EXPECT_TRUE(w.tabs.visible[2]);
+    EXPECT_EQ(w.savedList.refreshes, 1);
+}
+
+TEST_F(ExtractionTest, WithoutAWindowTheSameValueIsBuiltAndOnlyTheBarMoves) {
+    Load("http://site.example/", "<img src=\"a.gif\"><link href=\"s.css\">");
+    Extraction windowless{w.Services(page, downloader, http, false)};
+    windowless.LBDocTypeClick(static_cast<int>(DocType::Images));  // a click needs the window
+    EXPECT_FALSE(windowless.LastResult().ran);
+
+    const ExtractionResult r = windowless.ExtractFormWebpage(static_cast<int>(DocType::Images));
+    EXPECT_EQ(r.addresses, std::vector<std::string>{"http://site.example/a.gif"});
+    EXPECT_NE(r.resultHtml.find("http://site.example/a.gif"), std::string::npos);
+    ASSERT_EQ(r.styleSheets.size(), 1u);
+    EXPECT_EQ(w.bar.maximum, 200);
+    EXPECT_GT(w.bar.steps, 0);
+    EXPECT_EQ(w.bar.position, 0);
+    EXPECT_EQ(windowless.ExtractFormWebpage(static_cast<int>(DocType::PageText)).memoText, "TB");
+    windowless.ExtractFormWebpage(static_cast<int>(DocType::Css));
+    EXPECT_EQ(w.result.calls, 0);
+    EXPECT_EQ(w.tabs.memo, "old");
+    EXPECT_FALSE(w.tabs.visible[1] || w.tabs.visible[2]);
+    EXPECT_EQ(w.savedList.refreshes, 0);
+    EXPECT_TRUE(w.dialogs.messages.empty());
+}
+
+TEST_F(ExtractionTest, AnUnusableSaveFolderFallsBackOncePerSheet) {
+    Load("http://site.example/", "<link href=\"a.css\"><link href=\"b.css\">");
+    w.saveFolder.folder = "/dev/null/sub/";
+    Select(DocType::Css);
+    EXPECT_TRUE(downloader.urls.empty());
+    EXPECT_EQ(w.savedList.unusable, 2);
+    ASSERT_EQ(x.LastResult().styleSheets.size(), 2u);
+    EXPECT_TRUE(x.LastResult().styleSheets[0].outcome.folderUnusable);
 }
 
 // Serves style sheets from memory by writing them to the target file.
@@ -220,12 +248,12 @@ public:
 TEST(ExtractionStyleSheets, SheetImagesFollowTheSourceInLowerCaseAndKeepLongReferences) {
     const std::string folder = (std::filesystem::temp_directory_path() / "nuv-extraction-sheets/").string();
     std::filesystem::remove_all(folder);
-    FakeExtractionView view;
-    view.saveFolder = folder;
+    FakeExtractionWindow w;
+    w.saveFolder.folder = folder;
     FakeBrowser page;
     SheetDownloader downloader;
     MapFetcher http;
-    Extraction x{ExtractionServices{view, page, view, downloader, http, "/home/u/"}};
+    Extraction x{w.Services(page, downloader, http)};
     const std::string longName(60, 'n');
     page.location = "http://site.example/index.html";
     page.source = "<link href=\"css/a.css\"><img src=\"img/LOGO.GIF\"><img src=\"" + longName + ".gif\">"
@@ -235,17 +263,15 @@ TEST(ExtractionStyleSheets, SheetImagesFollowTheSourceInLowerCaseAndKeepLongRefe
         ".a { background: url(../img/logo.gif) }\n.b { background: url(" + longName + ".PNG) }\n"
         ".c { background: url(intro.swf) }\n";
 
-    view.docType = static_cast<int>(DocType::Images);
-    x.LBDocTypeClick();
+    x.LBDocTypeClick(static_cast<int>(DocType::Images));
     // The 60-byte name is dropped from the page source but kept from the sheet, in lower case.
     EXPECT_EQ(x.lists.ImageURLs.Items(),
               (std::vector<std::string>{"http://site.example/img/LOGO.GIF",
                                         "http://site.example/css/" + longName + ".png"}));
     EXPECT_TRUE(std::filesystem::exists(folder + "a.css"));
-    EXPECT_EQ(view.savedListRefreshes, 1);
+    EXPECT_EQ(w.savedList.refreshes, 1);
 
-    view.docType = static_cast<int>(DocType::Flash);
-    x.LBDocTypeClick();
+    x.LBDocTypeClick(static_cast<int>(DocType::Flash));
     // player.php/clip.swf names a page, not a movie; the sheet's movie follows the source's.
     EXPECT_EQ(x.lists.FlashURLs.Items(),
               (std::vector<std::string>{"http://site.example/movie.swf", "http://site.example/css/intro.swf"}));

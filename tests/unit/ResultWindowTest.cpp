@@ -43,15 +43,16 @@ public:
     std::map<std::string, bool> failing;
 };
 
-class RecordingHost : public IResultWindowHost {
+class RecordingHost : public ISaveFolder, public ISavedList, public IHintBar, public IProgressBar {
 public:
     std::string SaveFolder() const override { return saveFolder; }
-    void ShowHint(const std::string& text) override { hints.push_back(text); }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
     void RefreshSavedList() override { ++refreshes; }
-    void SetDefaultSavePath(const std::string& folder) override { defaultSavePath = folder; }
-    void ShowDownloadProgress(int maximum, int position) override { bar.push_back({maximum, position}); }
-    void ProcessWindowEvents() override {
+    void SaveFolderUnusable() override { ADD_FAILURE() << "no folder check in the result window"; }
+    void ShowHint(const std::string& text) override { hints.push_back(text); }
+    void SetProgressMaximum(int maximum) override { barMaximum = maximum; }
+    void SetProgressPosition(int position) override { bar.push_back({barMaximum, position}); }
+    void StepProgress() override { ADD_FAILURE() << "downloads set the bar, never step it"; }
+    void ProcessWindowEvents() {
         ++eventRounds;
         if (onEvents) {
             auto once = std::move(onEvents);
@@ -62,9 +63,9 @@ public:
 
     std::string saveFolder = "/save/";
     std::vector<std::string> hints;
-    std::vector<std::string> messages;
     int refreshes = 0;
     std::string defaultSavePath;
+    int barMaximum = -1;
     std::vector<std::pair<int, int>> bar;
     int eventRounds = 0;
     std::function<void()> onEvents;  // runs in the first event round, like a user click
@@ -82,7 +83,9 @@ protected:
     RecordingDialogs dialogs_;
     RecordingShell shell_;
     ExtractionLists lists_;
-    ResultDownloads downloads_{ResultDownloadServices{host_, downloader_, dialogs_, shell_, lists_, "/home/u/",
+    ResultDownloads downloads_{ResultDownloadServices{host_, host_, host_, host_, host_.defaultSavePath,
+                                                      [this] { host_.ProcessWindowEvents(); }, downloader_,
+                                                      dialogs_, shell_, lists_, "/home/u/",
                                                       [this] { return now_; }}};
 };
 
@@ -130,7 +133,7 @@ TEST_F(ResultWindowTest, ClickDownloadsIntoTheSaveFolderAndAnnouncesIt) {
     EXPECT_EQ(downloader_.calls[0].url, "http://host/pics/a.jpg");
     EXPECT_EQ(downloader_.calls[0].file, "/save/a.jpg");
     EXPECT_EQ(host_.hints, (std::vector<std::string>{SavedText("/save/a.jpg"), kDone}));
-    EXPECT_EQ(host_.messages, std::vector<std::string>{SavedText("/save/a.jpg")});
+    EXPECT_EQ(dialogs_.messages, std::vector<std::string>{SavedText("/save/a.jpg")});
     EXPECT_EQ(host_.refreshes, 1);
     EXPECT_EQ(downloads_.TargetFolder, "/save/");
     EXPECT_EQ(downloads_.CurrentDownload(), "");
@@ -152,7 +155,7 @@ TEST_F(ResultWindowTest, ClicksThatDownloadNothing) {
     downloads_.ResultPageClick("a", "http://host/files/x.zip");
     EXPECT_TRUE(downloader_.calls.empty());
     EXPECT_EQ(host_.hints, std::vector<std::string>{kDone});
-    EXPECT_TRUE(host_.messages.empty());
+    EXPECT_TRUE(dialogs_.messages.empty());
     EXPECT_EQ(host_.refreshes, 1);
 
     // No usable file name: nothing is written and nothing reported.
@@ -168,7 +171,7 @@ TEST_F(ResultWindowTest, AFailedDownloadIsNotReported) {
     downloads_.ResultPageClick("img", "http://host/gone.png");
     EXPECT_EQ(downloader_.calls.size(), 1u);
     EXPECT_TRUE(host_.hints.empty());
-    EXPECT_TRUE(host_.messages.empty());
+    EXPECT_TRUE(dialogs_.messages.empty());
     EXPECT_EQ(host_.refreshes, 1);
     EXPECT_EQ(downloads_.CurrentDownload(), "");
 }
@@ -185,7 +188,7 @@ TEST_F(ResultWindowTest, BatchGoesOnPastAFailure) {
     EXPECT_EQ(downloader_.calls[2].file, "/save/3.jpg");
     EXPECT_EQ(host_.hints, (std::vector<std::string>{SavedText("/save/1.jpg"), kDone, kDone,
                                                       SavedText("/save/3.jpg"), kDone}));
-    EXPECT_TRUE(host_.messages.empty());
+    EXPECT_TRUE(dialogs_.messages.empty());
     EXPECT_EQ(host_.refreshes, 1);
 
     downloader_.calls.clear();
@@ -217,7 +220,7 @@ TEST_F(ResultWindowTest, BatchKeepsItsListAndFolderWhileTheUserActsDuringADownlo
     std::vector<std::string> files;
     for (const auto& c : downloader_.calls) files.push_back(c.file);
     EXPECT_EQ(files, (std::vector<std::string>{"/chosen/1.jpg", "/save/x.png", "/chosen/2.jpg", "/chosen/3.jpg"}));
-    EXPECT_EQ(host_.messages, std::vector<std::string>{SavedText("/save/x.png")});
+    EXPECT_EQ(dialogs_.messages, std::vector<std::string>{SavedText("/save/x.png")});
 }
 
 TEST_F(ResultWindowTest, SaveAllAsUsesTheChosenFolderAndOpensIt) {

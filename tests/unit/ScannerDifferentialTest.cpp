@@ -10,7 +10,7 @@
 
 #include "common/Text.h"
 #include "extract/Extraction.h"
-#include "support/FakeExtractionView.h"
+#include "support/FakeWindowParts.h"
 #include "support/LiteralScanner.h"
 #include "support/ScannerFakes.h"
 
@@ -98,11 +98,11 @@ TEST(ScannerDifferential, SourceImageCollectionEqualsTheLiteralCollection) {
     struct NoDownload : IDownloader {
         void DownloadToFile(const std::string&, const std::string&, const DownloadProgressFn&) override {}
     };
-    test::FakeExtractionView view;
+    test::FakeExtractionWindow window;
     test::FakeBrowser browser;
     NoFetch http;
     NoDownload downloader;
-    Extraction x{ExtractionServices{view, browser, view, downloader, http, "/tmp/"}};
+    Extraction x{window.Services(browser, downloader, http, false)};
     std::mt19937 rng(20260101u);
     for (int round = 0; round < 1500; ++round) {
         std::string text;

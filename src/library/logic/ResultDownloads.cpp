@@ -66,9 +66,9 @@ void ResultDownloads::ResultPageClick(std::string_view tagName, const std::strin
         const std::string tag = LowerAscii(tagName);
         const std::string address = (tag == "a" || tag == "img") ? attribute : std::string();
         if (TrimView(address).empty() || HasPageExtension(address)) return;
-        TargetFolder = s_.host.SaveFolder();
+        TargetFolder = s_.saveFolder.SaveFolder();
         DownloadResource(address, true);
-        s_.host.RefreshSavedList();
+        s_.savedList.RefreshSavedList();
     } catch (...) {
     }
 }
@@ -87,11 +87,11 @@ void ResultDownloads::DownloadResource(const std::string& address, bool announce
                 s_.downloader.DownloadToFile(address, *target,
                                              [this](const nuv::DownloadProgress& p) { DownloadProgress(p); });
                 const std::string saved = FormatS(strSavedAs, {*target});
-                s_.host.ShowHint(saved);
-                if (announce) s_.host.ShowMessage(saved);
+                s_.hints.ShowHint(saved);
+                if (announce) s_.dialogs.ShowMessage(saved);
             }
         }
-        s_.host.ShowHint(kAllDownloaded);
+        s_.hints.ShowHint(kAllDownloaded);
     } catch (...) {
     }
 }
@@ -110,7 +110,7 @@ void ResultDownloads::SaveAllResources() {
                              TargetFolder = folder;
                              DownloadResource(addresses[i], false);
                          });
-        s_.host.RefreshSavedList();
+        s_.savedList.RefreshSavedList();
     } catch (...) {
     }
 }
@@ -120,15 +120,16 @@ void ResultDownloads::DownloadProgress(const nuv::DownloadProgress& report) {
     if (!throttle_.Due(report.progress, report.maximum, s_.clock())) return;
     if (values.maximum != lastShown_.maximum || values.position != lastShown_.position) {
         lastShown_ = values;
-        s_.host.ShowDownloadProgress(values.maximum, values.position);
+        s_.progress.SetProgressMaximum(values.maximum);
+        s_.progress.SetProgressPosition(values.position);
     }
     // Even without news the window keeps answering while the transfer stalls.
-    s_.host.ProcessWindowEvents();
+    if (s_.processWindowEvents) s_.processWindowEvents();
 }
 
 void ResultDownloads::BtnSaveAllClick() {
     try {
-        TargetFolder = s_.host.SaveFolder();
+        TargetFolder = s_.saveFolder.SaveFolder();
         SaveAllResources();
     } catch (...) {
     }
@@ -140,7 +141,7 @@ void ResultDownloads::BtnSaveAllAsClick() {
         if (folder.empty()) return;
         NormalizeFolderPath(folder);
         TargetFolder = folder;
-        s_.host.SetDefaultSavePath(folder);
+        s_.defaultSavePath = folder;
         SaveAllResources();
         OpenLocation(s_.shell, folder);
     } catch (...) {

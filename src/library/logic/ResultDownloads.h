@@ -10,6 +10,7 @@
 #include "common/Dialogs.h"
 #include "common/Progress.h"
 #include "common/Shell.h"
+#include "common/WindowPorts.h"
 #include "extract/ExtractionLists.h"
 #include "web/Downloader.h"
 
@@ -30,34 +31,21 @@ bool HasArchiveExtension(std::string_view address);
 // page or an archive, or when that text is "", "." or "..".
 std::optional<std::string> DownloadTargetFile(std::string_view targetFolder, std::string_view address);
 
-// What the rules need of the windows. Every call runs on the user-interface thread.
-class IResultWindowHost {
-public:
-    virtual ~IResultWindowHost() = default;
-    // The main window's current save folder, ending in "/".
-    virtual std::string SaveFolder() const = 0;
-    // Writes a text into the main window's hint bar.
-    virtual void ShowHint(const std::string& text) = 0;
-    // A modal message box.
-    virtual void ShowMessage(const std::string& text) = 0;
-    // Re-reads the save folder into the saved-resources list.
-    virtual void RefreshSavedList() = 0;
-    // Stores the program-wide DefaultSavePath, which the settings file keeps.
-    virtual void SetDefaultSavePath(const std::string& folder) = 0;
-    // Sets ProgressBar1's maximum, then its position.
-    virtual void ShowDownloadProgress(int maximum, int position) = 0;
-    // Lets the application handle pending window events (repaint, input). May re-enter
-    // the rules: a click during a download starts a nested download.
-    virtual void ProcessWindowEvents() = 0;
-};
-
 using SteadyClock = std::function<std::chrono::steady_clock::time_point()>;
 
-// The collaborators of ResultDownloads; all outlive it.
+// The collaborators of ResultDownloads; all outlive it. The window parts are called on
+// the user-interface thread.
 struct ResultDownloadServices {
-    IResultWindowHost& host;
+    ISaveFolder& saveFolder;   // the main window's current save folder
+    ISavedList& savedList;     // re-read after downloads
+    IHintBar& hints;           // the saved-to texts
+    IProgressBar& progress;    // ProgressBar1: maximum, then position
+    std::string& defaultSavePath;  // the program-wide DefaultSavePath, which the settings keep
+    // Lets the application handle pending window events (repaint, input). May re-enter
+    // the rules: a click during a download starts a nested download.
+    std::function<void()> processWindowEvents;
     IDownloader& downloader;
-    IDialogs& dialogs;
+    IDialogs& dialogs;  // the message boxes and the folder dialog
     IShell& shell;
     const ExtractionLists& lists;  // ImageURLs and FlashURLs are read at each batch
     std::string homeFolder;        // caption of the folder dialog, ending in "/"
