@@ -85,6 +85,7 @@ private:
     class Host;
 
     void InstallClickHook();
+    void InstallResultPageLayout();
     void OpenInDefaultBrowser(const QUrl& address);
 
     PreviewServices s_;
