@@ -94,9 +94,12 @@ void InstallFlashPlayer(QWebEnginePage* page) {
     QWebEngineProfile* profile = page->profile();
     if (profile->urlSchemeHandler(kPlayerScheme) == nullptr)
         profile->installUrlSchemeHandler(kPlayerScheme, new PlayerFileHandler(profile));
+    // The programs run the engine without the GPU unless the user chose otherwise.
+    static const bool gpu = !qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains(QLatin1String("--disable-gpu")) &&
+                            !QCoreApplication::arguments().contains(QLatin1String("--disable-gpu"));
     // Frames play their movies too, as they did with the plug-in.
     scripts::InstallInMainWorld(page->scripts(), QStringLiteral("nuv-flash-player"),
-                                scripts::FlashPlayerLoader(playerJs, kPublicPath), true);
+                                scripts::FlashPlayerLoader(playerJs, kPublicPath, gpu), true);
 }
 
 PlayerFileHandler::PlayerFileHandler(QObject* parent)

@@ -205,7 +205,7 @@ QString ResultClickHook(const QString& objectName) {
         .arg(JsString(objectName));
 }
 
-QString FlashPlayerLoader(const QString& playerJs, const QString& publicPath) {
+QString FlashPlayerLoader(const QString& playerJs, const QString& publicPath, bool gpu) {
     const QString config = QStringLiteral(R"JS(
 window.RufflePlayer = window.RufflePlayer || {};
 window.RufflePlayer.config = Object.assign({
@@ -216,10 +216,11 @@ window.RufflePlayer.config = Object.assign({
   splashScreen: false,
   warnOnUnsupportedContent: false,
   showSwfDownload: false,
-  logLevel: 'error'
+  logLevel: 'error',
+  preferredRenderer: %2
 }, window.RufflePlayer.config || {});
 )JS")
-                               .arg(JsString(publicPath));
+                               .arg(JsString(publicPath), gpu ? QStringLiteral("null") : QStringLiteral("'canvas'"));
     // This engine's fetch() refuses the program's own schemes, so the player's fetch of
     // its WebAssembly goes through XMLHttpRequest, which takes them; every other address
     // goes to the page's fetch untouched.

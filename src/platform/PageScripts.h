@@ -55,7 +55,8 @@ QString ResultClickHook(const QString& objectName);
 // included, to a Ruffle player that starts by itself, muted until the user clicks it. The
 // player takes the place of the <object> or <embed> element and keeps its markup in the
 // attribute "data-nuv-source", from which TopElementOuterHtml reads the page as it was.
-QString FlashPlayerLoader(const QString& playerJs, const QString& publicPath);
+// Without `gpu` the player draws on a plain canvas straight away instead of trying WebGL.
+QString FlashPlayerLoader(const QString& playerJs, const QString& publicPath, bool gpu);
 
 // For the result window's pages only: long addresses wrap inside their cells, each picture
 // cell shows the picture's pixel size once it has loaded, each movie fills its cell, and a
