@@ -108,6 +108,12 @@ PlayerFileHandler::PlayerFileHandler(QObject* parent)
 }
 
 void PlayerFileHandler::RelayMovie(QWebEngineUrlRequestJob* job) {
+    // Only the program's own pages may have movies relayed: for a web page the relay would
+    // read addresses that the engine's cross-origin rules keep from it.
+    if (job->initiator().scheme() != QLatin1String("nuvdoc")) {
+        job->fail(QWebEngineUrlRequestJob::RequestDenied);
+        return;
+    }
     const QUrl address(QUrlQuery(job->requestUrl()).queryItemValue(QStringLiteral("address"), QUrl::FullyDecoded));
     const QString scheme = address.scheme().toLower();
     if (!address.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {

@@ -5,6 +5,7 @@
 
 #include <QBuffer>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -211,6 +212,14 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(RunScript(page, QStringLiteral("document.querySelectorAll('ruffle-player').length")).toInt(),
                                   2, 30000);
         QVERIFY(RunScript(page, QStringLiteral("document.querySelectorAll('embed, object').length")).toInt() == 0);
+        // The player's files are there for web pages; the movie relay of the result window is not.
+        const QString get = QStringLiteral(
+            "(function () { var x = new XMLHttpRequest(); x.open('GET', %1, false);"
+            " try { x.send(); return x.status + ':' + x.responseText.length; } catch (e) { return 'refused'; } })()");
+        QVERIFY(RunScript(page, get.arg(QStringLiteral("'nuvplayer:/ruffle/ruffle.js'"))).toString().endsWith(
+            QStringLiteral(":%1").arg(QFileInfo(FlashPlayerFolder() + QStringLiteral("/ruffle.js")).size())));
+        QCOMPARE(RunScript(page, get.arg(QStringLiteral("'nuvplayer:/movie?address=' + encodeURIComponent(location.href)")))
+                     .toString(), QStringLiteral("refused"));
         const QByteArray source = Extract({QStringLiteral("-t"), QStringLiteral("source"), site_.Url(QStringLiteral("/movies.html"))}, false);
         QCOMPARE(QByteArray::fromStdString(window_->MainBrowser().TopElementOuterHtml()) + '\n', source);
 
