@@ -8,6 +8,7 @@
 
 #include <QApplication>
 
+#include "platform/FlashPlayer.h"
 #include "platform/QtResources.h"
 #include "platform/WebEngineBrowser.h"
 #include "cli/HeadlessExtraction.h"
@@ -50,6 +51,7 @@ int main(int argc, char** argv) {
     }
     if (parsed.options.version) {
         std::fputs(nuv::ExtractCliVersion().c_str(), stdout);
+        std::fputs(nuv::FlashPlayerStatus().c_str(), stdout);
         return 0;
     }
 

@@ -95,6 +95,7 @@ TFrmPreview::TFrmPreview(PreviewServices services, QWidget* parent)
     channel_->registerObject(kEventObjectName, eventObject_);
     view_->page()->setWebChannel(channel_, scripts::kWorld);
     InstallClickHook();
+    InstallResultPageLayout();
     connect(view_->page(), &QWebEnginePage::newWindowRequested, this,
             [this](QWebEngineNewWindowRequest& request) { OpenInDefaultBrowser(request.requestedUrl()); });
     browser_ = std::make_unique<WebEngineBrowser>(view_);
@@ -110,6 +111,12 @@ void TFrmPreview::InstallClickHook() {
     if (channelJs.isEmpty()) return;  // without it clicks cannot reach the window
     scripts::Install(view_->page()->scripts(), QStringLiteral("nuv-result-click-hook"),
                      channelJs + QLatin1Char('\n') + scripts::ResultClickHook(kEventObjectName), false);
+}
+
+// Long addresses wrap in their cells, pictures show their pixel size, movies fit their
+// cells: by a script in the shown page, the page's markup stays as the renderers made it.
+void TFrmPreview::InstallResultPageLayout() {
+    scripts::Install(view_->page()->scripts(), QStringLiteral("nuv-result-layout"), scripts::ResultPageLayout(), false);
 }
 
 void TFrmPreview::OpenInDefaultBrowser(const QUrl& address) {

@@ -84,6 +84,7 @@ public:
 
 private:
     void InstallClickHook();
+    void InstallResultPageLayout();
     void OpenInDefaultBrowser(const QUrl& address);
 
     PreviewServices s_;

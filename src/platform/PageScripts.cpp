@@ -28,6 +28,18 @@ void Install(QWebEngineScriptCollection& collection, const QString& name, const 
     collection.insert(s);
 }
 
+void InstallInMainWorld(QWebEngineScriptCollection& collection, const QString& name, const QString& source,
+                        bool subframes) {
+    if (!collection.find(name).isEmpty()) return;
+    QWebEngineScript s;
+    s.setName(name);
+    s.setSourceCode(source);
+    s.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    s.setWorldId(QWebEngineScript::MainWorld);
+    s.setRunsOnSubFrames(subframes);
+    collection.insert(s);
+}
+
 QString WebChannelBootstrap() {
     QFile channelJs(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
     if (!channelJs.open(QIODevice::ReadOnly)) return {};
@@ -80,7 +92,22 @@ QString TopElementOuterHtml() {
   if (!document.body) return null;
   var e = document.body;
   while (e.parentElement) e = e.parentElement;
-  return e.outerHTML;
+  var html = e.outerHTML;
+  // The Flash player's stand-ins and its chunk loaders, in document order, read back as
+  // what stood there without the player.
+  var marks = e.querySelectorAll('[data-nuv-flash], script[src^="nuvplayer:"]');
+  if (marks.length === 0) return html;
+  var out = '', at = 0;
+  for (var i = 0; i < marks.length; i++) {
+    var m = marks[i];
+    var own = m.outerHTML;
+    var found = html.indexOf(own, at);
+    if (found < 0) continue;
+    var original = m.hasAttribute('data-nuv-flash') ? (m.getAttribute('data-nuv-source') || '') : '';
+    out += html.slice(at, found) + original;
+    at = found + own.length;
+  }
+  return out + html.slice(at);
 })()
 )JS");
 }
@@ -181,6 +208,174 @@ QString ResultClickHook(const QString& objectName) {
 })();
 )JS")
         .arg(JsString(objectName));
+}
+
+QString FlashPlayerLoader(const QString& playerJs, const QString& publicPath, bool gpu) {
+    const QString config = QStringLiteral(R"JS(
+window.RufflePlayer = window.RufflePlayer || {};
+window.RufflePlayer.config = Object.assign({
+  publicPath: %1,
+  polyfills: false,
+  autoplay: 'on',
+  unmuteOverlay: 'visible',
+  splashScreen: false,
+  warnOnUnsupportedContent: false,
+  showSwfDownload: false,
+  logLevel: 'error',
+  preferredRenderer: %2
+}, window.RufflePlayer.config || {});
+)JS")
+                               .arg(JsString(publicPath), gpu ? QStringLiteral("null") : QStringLiteral("'canvas'"));
+    // This engine's fetch() refuses the program's own schemes, so the player's fetch of
+    // its WebAssembly goes through XMLHttpRequest, which takes them; every other address
+    // goes to the page's fetch untouched.
+    const QString fetchFiles = QStringLiteral(R"JS(
+(function () {
+  var pageFetch = window.fetch;
+  if (typeof pageFetch !== 'function' || pageFetch.__nuvPlayerFiles) return;
+  var playerFetch = function (input, init) {
+    var url = typeof input === 'string' ? input : (input && input.url) || String(input);
+    if (url.indexOf('nuvplayer:') !== 0) return pageFetch.apply(this, arguments);
+    return new Promise(function (resolve, reject) {
+      var xhr = new XMLHttpRequest();
+      xhr.open('GET', url);
+      xhr.responseType = 'arraybuffer';
+      xhr.onload = function () {
+        if (!xhr.response) { reject(new TypeError('Failed to fetch ' + url)); return; }
+        var type = /\.wasm$/.test(url) ? 'application/wasm' : 'text/javascript';
+        resolve(new Response(xhr.response, {status: 200, headers: {
+          'Content-Type': type, 'Content-Length': String(xhr.response.byteLength)}}));
+      };
+      xhr.onerror = function () { reject(new TypeError('Failed to fetch ' + url)); };
+      xhr.send();
+    });
+  };
+  playerFetch.__nuvPlayerFiles = true;
+  window.fetch = playerFetch;
+})();
+)JS");
+    const QString handOver = QStringLiteral(R"JS(
+(function () {
+  if (window.__nuvFlashPlayer || !window.RufflePlayer || typeof window.RufflePlayer.newest !== 'function') return;
+  window.__nuvFlashPlayer = true;
+  var serial = 0;
+  var flashType = /(x-shockwave-flash|futuresplash)/i;
+  var flashClass = /d27cdb6e-ae6d-11cf-96b8-444553540000/i;
+  function isSwf(address) { return typeof address === 'string' && address.toLowerCase().indexOf('.swf') >= 0; }
+  function absolute(address) {
+    try { return new URL(address, document.baseURI).href; } catch (e) { return address; }
+  }
+  function param(object, names) {
+    var params = object.getElementsByTagName('param');
+    for (var i = 0; i < params.length; i++) {
+      var n = String(params[i].getAttribute('name') || '').toLowerCase();
+      if (names.indexOf(n) >= 0) return params[i].getAttribute('value');
+    }
+    return null;
+  }
+  // The movie that an element plays, or null when it is no Flash movie.
+  function movieOf(el) {
+    var tag = el.localName;
+    var type = el.getAttribute('type') || '';
+    if (tag === 'embed') {
+      var src = el.getAttribute('src');
+      if (!src || (!flashType.test(type) && !isSwf(src))) return null;
+      return {url: absolute(src), vars: el.getAttribute('flashvars'), base: el.getAttribute('base')};
+    }
+    if (tag === 'object') {
+      var data = el.getAttribute('data') || param(el, ['movie', 'src']);
+      var flash = flashType.test(type) || flashClass.test(el.getAttribute('classid') || '');
+      if (!data || (!flash && !isSwf(data))) return null;
+      return {url: absolute(data), vars: param(el, ['flashvars']), base: param(el, ['base'])};
+    }
+    return null;
+  }
+  function takeOver(el) {
+    if (!el.isConnected || el.closest('[data-nuv-flash]')) return;
+    var movie = movieOf(el);
+    if (!movie) return;
+    var player = window.RufflePlayer.newest().createPlayer();
+    player.setAttribute('data-nuv-flash', String(++serial));
+    player.setAttribute('data-nuv-source', el.outerHTML);
+    var sized = el.getAttribute('width') ? el : el.querySelector('embed[width]');
+    ['id', 'class', 'style', 'align', 'title'].forEach(function (a) {
+      if (el.hasAttribute(a)) player.setAttribute(a, el.getAttribute(a));
+    });
+    if (sized) {
+      player.setAttribute('width', sized.getAttribute('width'));
+      if (sized.hasAttribute('height')) player.setAttribute('height', sized.getAttribute('height'));
+    }
+    el.replaceWith(player);
+    var options = {url: movie.url, allowScriptAccess: false};
+    // The program's own pages (the result window's) get their movies through the program.
+    if (location.protocol === 'nuvdoc:' && /^https?:/i.test(movie.url)) {
+      options.url = 'nuvplayer:/movie?address=' + encodeURIComponent(movie.url);
+      if (!movie.base) options.base = movie.url;
+    }
+    if (movie.vars) options.parameters = movie.vars;
+    if (movie.base) options.base = movie.base;
+    try { player.ruffle().load(options).catch(function () {}); } catch (e) {}
+  }
+  function scan(root) {
+    if (!root.querySelectorAll) return;
+    var found = root.querySelectorAll('object, embed');
+    // Outer elements first: an <object> takes its inner <embed> with it.
+    for (var i = 0; i < found.length; i++) takeOver(found[i]);
+    if (root.localName === 'object' || root.localName === 'embed') takeOver(root);
+  }
+  function start() {
+    scan(document);
+    new MutationObserver(function (records) {
+      records.forEach(function (r) {
+        r.addedNodes.forEach(function (n) { if (n.nodeType === 1 && !n.hasAttribute('data-nuv-flash')) scan(n); });
+      });
+    }).observe(document.documentElement, {childList: true, subtree: true});
+  }
+  if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', start);
+  else start();
+})();
+)JS");
+    return config + fetchFiles + QLatin1Char('\n') + playerJs + QStringLiteral("\n;\n") + handOver;
+}
+
+QString ResultPageLayout() {
+    return QStringLiteral(R"JS(
+(function () {
+  if (window.__nuvResultLayout) return;
+  window.__nuvResultLayout = true;
+  function pixelSize(img) {
+    if (img.__nuvSized || !img.complete || !img.naturalWidth) return;
+    img.__nuvSized = true;
+    var size = document.createElement('div');
+    size.className = 'nuv-pixel-size';
+    size.textContent = img.naturalWidth + ' × ' + img.naturalHeight;
+    // Under the picture, above its save link.
+    var next = img.nextElementSibling;
+    (next && next.localName === 'br' ? next : img).after(size);
+  }
+  function start() {
+    var style = document.createElement('style');
+    style.textContent =
+      'td { overflow-wrap: anywhere; word-break: break-word; }' +
+      '.nuv-pixel-size { color: #808080; text-indent: 10px; }' +
+      'td ruffle-player { display: block; width: 190px !important; height: 142px !important; }';
+    (document.head || document.documentElement).appendChild(style);
+    var imgs = document.images;
+    for (var i = 0; i < imgs.length; i++) pixelSize(imgs[i]);
+  }
+  // Pictures report their load; the listener catches those of the whole page.
+  document.addEventListener('load', function (ev) {
+    if (ev.target && ev.target.localName === 'img') pixelSize(ev.target);
+  }, true);
+  // A click on a movie reaches the movie (which unmutes it) and opens no window.
+  document.addEventListener('click', function (ev) {
+    var t = ev.target;
+    if (t && t.closest && t.closest('ruffle-player')) ev.preventDefault();
+  }, true);
+  if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', start);
+  else start();
+})();
+)JS");
 }
 
 }  // namespace nuv::scripts

@@ -17,13 +17,21 @@ inline constexpr quint32 kWorld = QWebEngineScript::ApplicationWorld;
 void Install(QWebEngineScriptCollection& collection, const QString& name, const QString& source,
              bool subframes);
 
+// As Install, but in the page's own world. Only the Flash player goes there: it defines
+// custom elements for its players, and a page's custom elements exist only in its own world.
+void InstallInMainWorld(QWebEngineScriptCollection& collection, const QString& name, const QString& source,
+                        bool subframes);
+
 // Qt's qwebchannel.js, which the result-page click hook needs before it; "" when missing.
 QString WebChannelBootstrap();
 
 // Installed into every frame at document creation: a frame reports its address to the
 // top window together with its path of frame indexes; the top window keeps the reports.
 QString FrameReporter();
-// The markup of the top element, or null when the document has no body.
+// The markup of the top element, or null when the document has no body. Each Flash movie
+// that the player took over reads as the element that stood there before, and the
+// player's own transient script elements are left out, so the markup is the same with
+// and without the player.
 QString TopElementOuterHtml();
 // The document's title, or null when there is no document.
 QString DocumentTitle();
@@ -43,5 +51,18 @@ QString DocumentLinks();
 // Clicks made before the channel is up are delivered once it is. Sets
 // window.__nuvClickHookReady when the listener is connected.
 QString ResultClickHook(const QString& objectName);
+
+// The Flash player for the page's own world: Ruffle's loader `playerJs` (its files under
+// `publicPath`) and the hand-over of every Flash movie of the page, those added later
+// included, to a Ruffle player that starts by itself, muted until the user clicks it. The
+// player takes the place of the <object> or <embed> element and keeps its markup in the
+// attribute "data-nuv-source", from which TopElementOuterHtml reads the page as it was.
+// Without `gpu` the player draws on a plain canvas straight away instead of trying WebGL.
+QString FlashPlayerLoader(const QString& playerJs, const QString& publicPath, bool gpu);
+
+// For the result window's pages only: long addresses wrap inside their cells, each picture
+// cell shows the picture's pixel size once it has loaded, each movie fills its cell, and a
+// click on a movie goes to the movie (to unmute it) and opens no window.
+QString ResultPageLayout();
 
 }  // namespace nuv::scripts

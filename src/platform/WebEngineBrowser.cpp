@@ -17,6 +17,7 @@
 #include <QWebEngineUrlScheme>
 #include <QWebEngineView>
 
+#include "platform/FlashPlayer.h"
 #include "platform/PageScripts.h"
 #include "platform/QtText.h"
 
@@ -68,6 +69,14 @@ void RegisterBrowserSchemes() {
     scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
     scheme.setFlags(QWebEngineUrlScheme::LocalAccessAllowed);
     QWebEngineUrlScheme::registerScheme(scheme);
+    // The Flash player's files, loaded by pages of any address: secure, so that https pages
+    // may load its scripts; CORS, so that they may fetch its WebAssembly; beyond the pages'
+    // content security rules, which never meant to keep the player out.
+    QWebEngineUrlScheme player(kPlayerScheme);
+    player.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    player.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::CorsEnabled |
+                    QWebEngineUrlScheme::ContentSecurityPolicyIgnored);
+    QWebEngineUrlScheme::registerScheme(player);
 }
 
 MemoryDocumentHandler& MemoryDocuments() {
@@ -85,6 +94,10 @@ QUrl MemoryDocumentHandler::Publish(const QByteArray& html) {
     documents_.remove(QString::number(next_ - 9));
     documents_.insert(key, html);
     return QUrl(QStringLiteral("nuvdoc:/result/") + key);
+}
+
+QByteArray MemoryDocumentHandler::Served(const QUrl& address) const {
+    return documents_.value(address.path().section(QLatin1Char('/'), -1));
 }
 
 void MemoryDocumentHandler::requestStarted(QWebEngineUrlRequestJob* job) {
@@ -105,6 +118,8 @@ WebEngineBrowser::WebEngineBrowser(QWebEngineView* view, QObject* parent)
     MemoryDocuments();
     WatchForQuit();
     InstallFrameReporter(view->page()->profile());
+    // Every page of the program's browsers plays its Flash movies.
+    InstallFlashPlayer(view->page());
     QWebEnginePage* page = view->page();
     connect(page, &QWebEnginePage::loadStarted, this, [this] {
         readyState_ = 1;

@@ -28,6 +28,8 @@ public:
     // Stores `html` and returns the address that serves it. Each document is served once
     // more after a reload; older ones are dropped.
     QUrl Publish(const QByteArray& html);
+    // The bytes served under `address`, empty when it serves none.
+    QByteArray Served(const QUrl& address) const;
     void requestStarted(QWebEngineUrlRequestJob* job) override;
 
 private:
@@ -38,7 +40,8 @@ private:
 // Registers the program's own URL schemes. Must run before the QApplication exists.
 void RegisterBrowserSchemes();
 
-// The program's browser control over a QWebEngineView. Runs on the user-interface
+// The program's browser control over a QWebEngineView; its pages play Flash movies when
+// the player is there (platform/FlashPlayer.h). Runs on the user-interface
 // thread; document reads wait for the engine in a nested event loop.
 class WebEngineBrowser : public QObject, public IBrowser {
     Q_OBJECT

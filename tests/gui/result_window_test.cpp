@@ -69,7 +69,8 @@ QPoint ElementCentre(QWebEngineView* view, const QString& selector, int index) {
   var el = document.querySelectorAll(%1)[%2];
   if (!el) return null;
   el.scrollIntoView({block: 'center', inline: 'center'});
-  var r = el.getBoundingClientRect();
+  // A link that wraps over several lines is hit on its first line.
+  var r = el.getClientRects()[0] || el.getBoundingClientRect();
   if (r.width <= 0 || r.height <= 0) return null;
   return JSON.stringify({x: r.left + r.width / 2, y: r.top + r.height / 2});
 })()

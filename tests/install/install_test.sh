@@ -56,7 +56,11 @@ unset QT_QPA_PLATFORM DISPLAY WAYLAND_DISPLAY
 export PATH="$prefix/bin:$PATH"
 [ "$(command -v nuv-extract)" = "$prefix/bin/nuv-extract" ] || fail "nuv-extract is not the installed one"
 version=$(nuv-extract --version)
-[ "$version" = "nuv-extract (NUV网页提取助手) 2.2" ] || fail "--version printed '$version'"
+[ "$(head -n 1 <<<"$version")" = "nuv-extract (NUV网页提取助手) 2.2" ] || fail "--version printed '$version'"
+# The Flash player, when the build has one, is the installed copy.
+if [ -f "$build/data/ruffle/ruffle.js" ]; then
+    grep -q "share/nuv-webextract/ruffle" <<<"$version" || fail "the installed Flash player is not used: '$version'"
+fi
 
 mkdir -p "$work/site/img"
 convert -size 4x3 xc:red "$work/site/img/red.png"

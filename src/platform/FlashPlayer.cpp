@@ -1,0 +1,167 @@
+#include "platform/FlashPlayer.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QUrlQuery>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineUrlRequestJob>
+
+#include "platform/PageScripts.h"
+#include "platform/QtText.h"
+
+namespace nuv {
+namespace {
+
+const QString kPublicPath = QStringLiteral("nuvplayer:/ruffle/");
+
+bool HasPlayer(const QString& folder) { return QFileInfo(folder + QStringLiteral("/ruffle.js")).isFile(); }
+
+QString ProgramFolder() {
+    if (QCoreApplication::instance() != nullptr) return QCoreApplication::applicationDirPath();
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? QString() : FromUtf8(exe.parent_path().string());
+}
+
+// The user's choice through NUV_FLASH_PLAYER: off, a folder, or unset.
+QString Choice() {
+    const char* v = std::getenv("NUV_FLASH_PLAYER");
+    return v == nullptr ? QString() : FromUtf8(v).trimmed();
+}
+
+bool TurnedOff(const QString& choice) {
+    const QString c = choice.toLower();
+    return c == QLatin1String("off") || c == QLatin1String("0") || c == QLatin1String("no") ||
+           c == QLatin1String("false");
+}
+
+QString ReadText(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+}  // namespace
+
+QString FlashPlayerFolder() {
+    const QString choice = Choice();
+    if (TurnedOff(choice)) return {};
+    if (!choice.isEmpty()) return HasPlayer(choice) ? QDir(choice).absolutePath() : QString();
+    const QString program = ProgramFolder();
+    for (const QString& folder : {program + QStringLiteral("/ruffle"),
+                                  program + QStringLiteral("/../share/nuv-webextract/ruffle"),
+                                  QStringLiteral(NUV_FLASH_PLAYER_BUILD_DIR)}) {
+        if (HasPlayer(folder)) return QDir(folder).absolutePath();
+    }
+    return {};
+}
+
+QString FlashPlayerVersion() {
+    const QString folder = FlashPlayerFolder();
+    if (folder.isEmpty()) return {};
+    const QJsonDocument doc = QJsonDocument::fromJson(ReadText(folder + QStringLiteral("/package.json")).toUtf8());
+    const QString version = doc.object().value(QStringLiteral("version")).toString();
+    return version.isEmpty() ? QStringLiteral("unknown version") : version;
+}
+
+std::string FlashPlayerStatus() {
+    if (TurnedOff(Choice())) return "Flash playback: off (NUV_FLASH_PLAYER=" + ToUtf8(Choice()) + ")\n";
+    const QString folder = FlashPlayerFolder();
+    if (folder.isEmpty())
+        return "Flash playback: not available, the player (Ruffle) was not found; movies are still extracted\n";
+    return "Flash playback: Ruffle " + ToUtf8(FlashPlayerVersion()) + " (" + ToUtf8(folder) + ")\n";
+}
+
+void InstallFlashPlayer(QWebEnginePage* page) {
+    static const QString folder = FlashPlayerFolder();
+    if (folder.isEmpty() || page == nullptr) return;
+    static const QString playerJs = ReadText(folder + QStringLiteral("/ruffle.js"));
+    if (playerJs.isEmpty()) return;
+    QWebEngineProfile* profile = page->profile();
+    if (profile->urlSchemeHandler(kPlayerScheme) == nullptr)
+        profile->installUrlSchemeHandler(kPlayerScheme, new PlayerFileHandler(profile));
+    // The programs run the engine without the GPU unless the user chose otherwise.
+    static const bool gpu = !qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains(QLatin1String("--disable-gpu")) &&
+                            !QCoreApplication::arguments().contains(QLatin1String("--disable-gpu"));
+    // Frames play their movies too, as they did with the plug-in.
+    scripts::InstallInMainWorld(page->scripts(), QStringLiteral("nuv-flash-player"),
+                                scripts::FlashPlayerLoader(playerJs, kPublicPath, gpu), true);
+}
+
+PlayerFileHandler::PlayerFileHandler(QObject* parent)
+    : QWebEngineUrlSchemeHandler(parent), network_(new QNetworkAccessManager(this)) {
+    network_->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+}
+
+void PlayerFileHandler::RelayMovie(QWebEngineUrlRequestJob* job) {
+    // Only the program's own pages may have movies relayed: for a web page the relay would
+    // read addresses that the engine's cross-origin rules keep from it.
+    if (job->initiator().scheme() != QLatin1String("nuvdoc")) {
+        job->fail(QWebEngineUrlRequestJob::RequestDenied);
+        return;
+    }
+    const QUrl address(QUrlQuery(job->requestUrl()).queryItemValue(QStringLiteral("address"), QUrl::FullyDecoded));
+    const QString scheme = address.scheme().toLower();
+    if (!address.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+        job->fail(QWebEngineUrlRequestJob::UrlInvalid);
+        return;
+    }
+    QNetworkRequest request(address);
+    request.setTransferTimeout(30000);
+    QNetworkReply* reply = network_->get(request);
+    QPointer<QWebEngineUrlRequestJob> pending(job);
+    // The job may end first (the page goes away); the answer then only cleans up.
+    connect(job, &QObject::destroyed, reply, &QNetworkReply::abort);
+    connect(reply, &QNetworkReply::finished, this, [reply, pending] {
+        reply->deleteLater();
+        if (!pending) return;
+        if (reply->error() != QNetworkReply::NoError) {
+            pending->fail(QWebEngineUrlRequestJob::RequestFailed);
+            return;
+        }
+        auto* body = new QBuffer(pending);
+        body->setData(reply->readAll());
+        body->open(QIODevice::ReadOnly);
+        pending->reply(QByteArrayLiteral("application/x-shockwave-flash"), body);
+    });
+}
+
+void PlayerFileHandler::requestStarted(QWebEngineUrlRequestJob* job) {
+    if (job->requestUrl().path() == QLatin1String("/movie")) {
+        RelayMovie(job);
+        return;
+    }
+    static const QRegularExpression fileName(QStringLiteral("^/ruffle/([A-Za-z0-9_-]+(\\.[A-Za-z0-9_-]+)*)$"));
+    const QRegularExpressionMatch m = fileName.match(job->requestUrl().path());
+    const QString folder = FlashPlayerFolder();
+    if (!m.hasMatch() || folder.isEmpty()) {
+        job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+        return;
+    }
+    const QString name = m.captured(1);
+    auto* file = new QFile(folder + QLatin1Char('/') + name, job);
+    if (!QFileInfo(file->fileName()).isFile() || !file->open(QIODevice::ReadOnly)) {
+        job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+        return;
+    }
+    QByteArray type = QByteArrayLiteral("application/octet-stream");
+    if (name.endsWith(QLatin1String(".js"))) type = QByteArrayLiteral("text/javascript");
+    else if (name.endsWith(QLatin1String(".wasm"))) type = QByteArrayLiteral("application/wasm");
+    job->reply(type, file);
+}
+
+}  // namespace nuv
