@@ -16,28 +16,30 @@ QString JsString(const QString& s) {
 
 }  // namespace
 
-void Install(QWebEngineScriptCollection& collection, const QString& name, const QString& source,
-             bool subframes) {
+namespace {
+
+void InstallInWorld(QWebEngineScriptCollection& collection, const QString& name, const QString& source,
+                    bool subframes, quint32 world) {
     if (!collection.find(name).isEmpty()) return;
     QWebEngineScript s;
     s.setName(name);
     s.setSourceCode(source);
     s.setInjectionPoint(QWebEngineScript::DocumentCreation);
-    s.setWorldId(kWorld);
+    s.setWorldId(world);
     s.setRunsOnSubFrames(subframes);
     collection.insert(s);
 }
 
+}  // namespace
+
+void Install(QWebEngineScriptCollection& collection, const QString& name, const QString& source,
+             bool subframes) {
+    InstallInWorld(collection, name, source, subframes, kWorld);
+}
+
 void InstallInMainWorld(QWebEngineScriptCollection& collection, const QString& name, const QString& source,
                         bool subframes) {
-    if (!collection.find(name).isEmpty()) return;
-    QWebEngineScript s;
-    s.setName(name);
-    s.setSourceCode(source);
-    s.setInjectionPoint(QWebEngineScript::DocumentCreation);
-    s.setWorldId(QWebEngineScript::MainWorld);
-    s.setRunsOnSubFrames(subframes);
-    collection.insert(s);
+    InstallInWorld(collection, name, source, subframes, QWebEngineScript::MainWorld);
 }
 
 QString WebChannelBootstrap() {

@@ -30,17 +30,7 @@ public:
 // cookie and echoes the Cookie header the client sent.
 ScriptedServer::Script TlsEcho(const LocalhostCertificate& cert) {
     return [&cert](ServerConnection& c) {
-        sigset_t pipe;
-        sigemptyset(&pipe);
-        sigaddset(&pipe, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
-        const int fd = c.NativeHandle();
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) & ~O_NONBLOCK);
-        timeval limit{5, 0};
-        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        SSL* ssl = SSL_new(cert.ServerContext());
-        SSL_set_fd(ssl, fd);
-        if (SSL_accept(ssl) == 1) {
+        test::ServeTls(c, cert, [](SSL* ssl) {
             std::string pending;
             char buf[4096];
             int n = 0;
@@ -57,10 +47,7 @@ ScriptedServer::Script TlsEcho(const LocalhostCertificate& cert) {
                     SSL_write(ssl, reply.data(), static_cast<int>(reply.size()));
                 }
             }
-            SSL_shutdown(ssl);
-        }
-        SSL_free(ssl);
-        ERR_clear_error();
+        });
     };
 }
 

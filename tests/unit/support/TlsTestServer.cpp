@@ -55,20 +55,29 @@ LoopbackCertificate::~LoopbackCertificate() {
     EVP_PKEY_free(key_);
 }
 
+void ServeTls(ServerConnection& c, const LoopbackCertificate& cert, const std::function<void(ssl_st*)>& serve) {
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    const int fd = c.NativeHandle();
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) & ~O_NONBLOCK);
+    timeval limit{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    SSL* ssl = SSL_new(cert.ServerContext());
+    SSL_set_fd(ssl, fd);
+    if (SSL_accept(ssl) == 1) {
+        serve(ssl);
+        SSL_shutdown(ssl);
+    }
+    SSL_free(ssl);
+    ERR_clear_error();
+}
+
 ScriptedServer::Script TlsReply(const LoopbackCertificate& cert, std::string statusLine, std::string body, int chunks,
                                 std::chrono::milliseconds pause) {
     return [&cert, statusLine = std::move(statusLine), body = std::move(body), chunks, pause](ServerConnection& c) {
-        sigset_t pipe;
-        sigemptyset(&pipe);
-        sigaddset(&pipe, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
-        const int fd = c.NativeHandle();
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) & ~O_NONBLOCK);
-        timeval limit{5, 0};
-        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        SSL* ssl = SSL_new(cert.ServerContext());
-        SSL_set_fd(ssl, fd);
-        if (SSL_accept(ssl) == 1) {
+        ServeTls(c, cert, [&](SSL* ssl) {
             std::string request;
             char buf[4096];
             int n = 0;
@@ -83,10 +92,7 @@ ScriptedServer::Script TlsReply(const LoopbackCertificate& cert, std::string sta
                 const size_t len = std::min(piece, body.size() - at);
                 sent = SSL_write(ssl, body.data() + at, static_cast<int>(len)) > 0;
             }
-            SSL_shutdown(ssl);
-        }
-        SSL_free(ssl);
-        ERR_clear_error();
+        });
     };
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 
 #include "support/ScriptedServer.h"
 
 struct evp_pkey_st;
+struct ssl_st;
 struct ssl_ctx_st;
 struct x509_st;
 
@@ -30,6 +32,10 @@ private:
     ssl_ctx_st* server_ = nullptr;
     std::string pem_;
 };
+
+// Runs a blocking TLS session over the connection `c` with `cert`'s identity: `serve` gets
+// the session once the handshake succeeded; the session is shut down afterwards.
+void ServeTls(ServerConnection& c, const LoopbackCertificate& cert, const std::function<void(ssl_st*)>& serve);
 
 // A ScriptedServer script: TLS on each connection, and its first request answered with
 // `statusLine` (e.g. "HTTP/1.1 200 OK") and `body`, sent in `chunks` pieces `pause` apart;
