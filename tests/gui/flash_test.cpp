@@ -73,16 +73,6 @@ QByteArray PngBytes(int width, int height) {
     return bytes;
 }
 
-QVariant RunScript(QWebEngineView* view, const QString& script) {
-    auto state = std::make_shared<std::pair<bool, QVariant>>(false, QVariant());
-    view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [state](const QVariant& v) {
-        state->first = true;
-        state->second = v;
-    });
-    if (!QTest::qWaitFor([&] { return state->first; }, 10000)) return {};
-    return state->second;
-}
-
 QJsonValue ScriptJson(QWebEngineView* view, const QString& script) {
     return QJsonDocument::fromJson(RunScript(view, script).toString().toUtf8()).object().value(QStringLiteral("v"));
 }
@@ -110,14 +100,10 @@ QByteArray Extract(const QStringList& args, bool player) {
 
 }  // namespace
 
-class FlashTest : public QObject {
+class FlashTest : public QObject, protected TestWindowServices {
     Q_OBJECT
 
 private:
-    RecordingDialogs dialogs_;
-    RecordingShell shell_;
-    CurlDownloader downloader_;
-    NoFetcher http_;
     TestHttpServer site_;
     std::unique_ptr<TFrmWebpageAnalysis> window_;
     QString longName_ = QStringLiteral("/files/") + QString(180, QLatin1Char('x')) + QStringLiteral(".zip");
@@ -156,7 +142,7 @@ private slots:
     void init() {
         if (FlashPlayerFolder().isEmpty()) QSKIP("no Flash player in this build");
         window_ = std::make_unique<TFrmWebpageAnalysis>(
-            MainWindowServices{dialogs_, shell_, downloader_, http_, "/tmp/nuv-gui-test/", "/tmp/"});
+            FreshServices());
         window_->resize(1100, 800);
         window_->show();
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));

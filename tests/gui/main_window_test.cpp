@@ -28,22 +28,11 @@
 using namespace nuv;
 using namespace nuv::test;
 
-class MainWindowTest : public QObject {
+class MainWindowTest : public QObject, protected TestWindowServices {
     Q_OBJECT
 
 private:
-    RecordingDialogs dialogs_;
-    RecordingShell shell_;
-    CurlDownloader downloader_;
-    NoFetcher http_;
     std::unique_ptr<TFrmWebpageAnalysis> window_;
-    // A program folder of its own for each window: the settings a window writes at its
-    // end are not read by the next one.
-    std::unique_ptr<QTemporaryDir> program_;
-    std::string FreshProgramFolder() {
-        program_ = std::make_unique<QTemporaryDir>();
-        return ToUtf8(program_->path()) + "/";
-    }
 
     template <typename T>
     T* Child(const char* name) {
@@ -55,7 +44,7 @@ private slots:
     void init() {
         dialogs_ = {};
         window_ = std::make_unique<TFrmWebpageAnalysis>(
-            MainWindowServices{dialogs_, shell_, downloader_, http_, FreshProgramFolder(), "/tmp/"});
+            FreshServices());
         window_->resize(1024, 736);
         window_->show();
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));

@@ -50,17 +50,6 @@ QByteArray FileBytes(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// Runs a script in the page's application world and waits for its value.
-QVariant RunScript(QWebEngineView* view, const QString& script) {
-    auto state = std::make_shared<std::pair<bool, QVariant>>(false, QVariant());
-    view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [state](const QVariant& v) {
-        state->first = true;
-        state->second = v;
-    });
-    if (!QTest::qWaitFor([&] { return state->first; }, 10000)) return {};
-    return state->second;
-}
-
 // The centre of the index-th element matching `selector`, scrolled into view; (-1,-1)
 // when there is none.
 QPoint ElementCentre(QWebEngineView* view, const QString& selector, int index) {
@@ -84,24 +73,13 @@ QPoint ElementCentre(QWebEngineView* view, const QString& selector, int index) {
 
 }  // namespace
 
-class ResultWindowTest : public QObject {
+class ResultWindowTest : public QObject, protected TestWindowServices {
     Q_OBJECT
 
 private:
-    RecordingDialogs dialogs_;
-    RecordingShell shell_;
-    CurlDownloader downloader_;
-    NoFetcher http_;
     std::unique_ptr<QTemporaryDir> saveDir_;
     std::unique_ptr<TestHttpServer> site_;
     std::unique_ptr<TFrmWebpageAnalysis> window_;
-    // A program folder of its own for each window: the settings a window writes at its
-    // end are not read by the next one.
-    std::unique_ptr<QTemporaryDir> program_;
-    std::string FreshProgramFolder() {
-        program_ = std::make_unique<QTemporaryDir>();
-        return ToUtf8(program_->path()) + "/";
-    }
     QByteArray red_ = PngBytes(Qt::red);
     QByteArray blue_ = PngBytes(Qt::blue);
 
@@ -170,7 +148,7 @@ private slots:
                    "</body></html>");
 
         window_ = std::make_unique<TFrmWebpageAnalysis>(
-            MainWindowServices{dialogs_, shell_, downloader_, http_, FreshProgramFolder(), "/tmp/"});
+            FreshServices());
         window_->resize(1024, 736);
         window_->show();
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));

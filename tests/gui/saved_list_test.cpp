@@ -26,24 +26,13 @@
 using namespace nuv;
 using namespace nuv::test;
 
-class SavedListTest : public QObject {
+class SavedListTest : public QObject, protected TestWindowServices {
     Q_OBJECT
 
 private:
-    RecordingDialogs dialogs_;
-    RecordingShell shell_;
-    CurlDownloader downloader_;
-    NoFetcher http_;
     QTemporaryDir root_;
     QString save_;  // the save folder of the current test, without the trailing "/"
     std::unique_ptr<TFrmWebpageAnalysis> window_;
-    // A program folder of its own for each window: the settings a window writes at its
-    // end are not read by the next one.
-    std::unique_ptr<QTemporaryDir> program_;
-    std::string FreshProgramFolder() {
-        program_ = std::make_unique<QTemporaryDir>();
-        return ToUtf8(program_->path()) + "/";
-    }
     int round_ = 0;
 
     template <typename T>
@@ -106,8 +95,7 @@ private slots:
         shell_ = {};
         save_ = root_.filePath(QStringLiteral("save%1").arg(++round_));
         QVERIFY(QDir().mkpath(save_));
-        window_ = std::make_unique<TFrmWebpageAnalysis>(MainWindowServices{
-            dialogs_, shell_, downloader_, http_, FreshProgramFolder(), "/tmp/"});
+        window_ = std::make_unique<TFrmWebpageAnalysis>(FreshServices());
         window_->resize(1024, 736);
         window_->show();
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));

@@ -31,15 +31,10 @@
 using namespace nuv;
 using namespace nuv::test;
 
-class SettingsHistoryTest : public QObject {
+class SettingsHistoryTest : public QObject, protected TestWindowServices {
     Q_OBJECT
 
 private:
-    RecordingDialogs dialogs_;
-    RecordingShell shell_;
-    CurlDownloader downloader_;
-    NoFetcher http_;
-    std::unique_ptr<QTemporaryDir> program_;
     std::unique_ptr<ScratchFolder> home_;
     std::unique_ptr<TFrmWebpageAnalysis> window_;
 
