@@ -231,25 +231,32 @@ FrameDocument WebEngineBrowser::ReadFrameTree(int& pending) {
     return FrameFromJson(doc.object().value(QStringLiteral("tree")).toObject(), 0);
 }
 
-bool WebEngineBrowser::WaitForFrames() {
+FrameDocument WebEngineBrowser::SettledFrameTree(bool& complete) {
     int pending = 0;
-    ReadFrameTree(pending);
-    if (pending == 0) return true;
-    // Frames of other sites report from their own processes, after the page's load; one
-    // bound a load, so a frame that never reports delays only the first walk.
-    const auto now = std::chrono::steady_clock::now();
-    if (!frameDeadline_) frameDeadline_ = now + std::chrono::milliseconds(frameReportLimitMs_);
-    while (pending > 0 && std::chrono::steady_clock::now() < *frameDeadline_) {
-        if (!Pause(20)) throw BrowserError("the browser is closing");
-        ReadFrameTree(pending);
+    FrameDocument tree = ReadFrameTree(pending);
+    if (pending > 0) {
+        // Frames of other sites report from their own processes, after the page's load;
+        // one bound a load, so a frame that never reports delays only the first walk.
+        const auto now = std::chrono::steady_clock::now();
+        if (!frameDeadline_) frameDeadline_ = now + std::chrono::milliseconds(frameReportLimitMs_);
+        while (pending > 0 && std::chrono::steady_clock::now() < *frameDeadline_) {
+            if (!Pause(20)) throw BrowserError("the browser is closing");
+            tree = ReadFrameTree(pending);
+        }
     }
-    return pending == 0;
+    complete = pending == 0;
+    return tree;
+}
+
+bool WebEngineBrowser::WaitForFrames() {
+    bool complete = false;
+    SettledFrameTree(complete);
+    return complete;
 }
 
 FrameDocument WebEngineBrowser::DocumentTree() {
-    WaitForFrames();
-    int pending = 0;
-    return ReadFrameTree(pending);
+    bool complete = false;
+    return SettledFrameTree(complete);
 }
 
 std::vector<std::string> WebEngineBrowser::DocumentLinks() {

@@ -89,6 +89,8 @@ private:
     // Runs a nested event loop for at most `ms`, or until Close or quit. False when closed.
     bool Pause(int ms);
     FrameDocument ReadFrameTree(int& pending);
+    // The frame tree once every frame reported, or when the bound of this load passed.
+    FrameDocument SettledFrameTree(bool& complete);
 
     QPointer<QWebEngineView> view_;
     int readyState_ = 0;
