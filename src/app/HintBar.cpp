@@ -18,6 +18,7 @@ HintBar::HintBar(QWidget* parent) : QWidget(parent) {
     LblHint = Named(new QLabel(this), "LblHint");
     LblHint->setFont(PixelFont("宋体", 13));
     LblHint->setStyleSheet(QStringLiteral("QLabel#LblHint { color: #FF0000; }"));
+    LblHint->setTextFormat(Qt::PlainText);  // names from pages are text, never markup
     LblHint->setIndent(170);
     SetAccessibleText(LblHint, QStringLiteral("提示"));
     hint->addWidget(LblHint);

@@ -1,6 +1,9 @@
 #include "app/MainWindow.h"
 
 #include <cfenv>
+#include <stdexcept>
+#include <string_view>
+#include <vector>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -31,6 +34,7 @@
 #include "common/Strings.h"
 #include "common/Text.h"
 #include "frame/TesvarnPanel.h"
+#include "frame/logic/UpdateRules.h"
 #include "library/Preview.h"
 #include "library/SavedFilesPanel.h"
 #include "platform/QtResources.h"
@@ -237,6 +241,8 @@ void TFrmWebpageAnalysis::LoadSettings() {
             LoadSettingsFiles(settings_, DefaultSettings(settings_.defaultSaveFolder, HomeAddress));
         EdtPicPath->setText(FromUtf8(loaded.PicPath));
         addressBar_->EdtURL->setText(FromUtf8(loaded.URLPath));
+        loadedPicPath_ = loaded.PicPath;
+        loadedURLPath_ = loaded.URLPath;
         state_.DefaultSavePath = loaded.DefaultSavePath;
         QListWidget* types = docTypes_->LBDocType;
         types->setCurrentRow(DocTypeRow(loaded.DocType));
@@ -253,8 +259,13 @@ void TFrmWebpageAnalysis::LoadSettings() {
 void TFrmWebpageAnalysis::SaveSettings() {
     try {
         Settings s;
-        s.PicPath = ToUtf8(EdtPicPath->text());
-        s.URLPath = ToUtf8(addressBar_->EdtURL->text());
+        // A box whose text is still the one read keeps the bytes read, those that are
+        // no UTF-8 included.
+        const auto unlessUnchanged = [](const QString& text, const std::string& loaded) {
+            return text == FromUtf8(loaded) ? loaded : ToUtf8(text);
+        };
+        s.PicPath = unlessUnchanged(EdtPicPath->text(), loadedPicPath_);
+        s.URLPath = unlessUnchanged(addressBar_->EdtURL->text(), loadedURLPath_);
         s.DefaultSavePath = state_.DefaultSavePath;
         s.CurPicName = state_.CurPicName;
         s.DocType = docTypes_->LBDocType->currentRow();
@@ -402,6 +413,10 @@ void TFrmWebpageAnalysis::OpenTypedAddress() {
         HideAddressDropDown();
         const TypedAddress a = CompleteTypedAddress(ToUtf8(edit->text()));
         if (a.writeBack) edit->setText(FromUtf8(a.boxText));
+        // A text that cannot be a web address is not handed to the browser, which would
+        // make some other address of it; the page stays as it was.
+        const bool local = a.localFile || StartsWith(LowerAscii(a.navigateTo), "file:") || Contains(a.navigateTo, ":\\");
+        if (!local && !IsWellFormedWebAddress(a.navigateTo)) throw std::invalid_argument("not a web address");
         browser_->Navigate(a.localFile ? ToUtf8(QUrl::fromLocalFile(FromUtf8(a.navigateTo)).toString())
                                        : a.navigateTo);
         pages_->ShowPageOnly();
@@ -448,8 +463,15 @@ void TFrmWebpageAnalysis::SetActivePage(MainPage page) { pages_->setCurrentIndex
 
 IBrowser& TFrmWebpageAnalysis::ResultWindow(bool imageMode) {
     if (!preview_) {
+        // Downloads never replace the program's own files, wherever the save folder is.
+        std::vector<std::string> own{settings_.writeFile, settings_.recentFile,
+                                     ToUtf8(QCoreApplication::applicationFilePath())};
+        for (std::string_view name : {SettingsFileName, RecentAddressesFileName, UpdaterFileName, HandOverFileName,
+                                      std::string_view("nuv-webextract"), std::string_view("nuv-extract")})
+            own.push_back(s_.programFolder + std::string(name));
         preview_ = new TFrmPreview(PreviewServices{*this, *this, *this, *this, s_.downloader, s_.dialogs, s_.shell,
-                                                   extraction_->lists, state_.DefaultSavePath, s_.homeFolder},
+                                                   extraction_->lists, state_.DefaultSavePath, s_.homeFolder,
+                                                   std::move(own)},
                                    pages_->TSOutput);
         pages_->TSOutput->layout()->addWidget(preview_);
         preview_->show();

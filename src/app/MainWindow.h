@@ -127,6 +127,8 @@ private:
     TFrmPreview* preview_ = nullptr;
     WindowState state_;
     SettingsLocation settings_;  // where LoadSettings read and SaveSettings writes
+    std::string loadedPicPath_;  // the two box texts as read, byte for byte
+    std::string loadedURLPath_;
 
     // The panels, each owning the components the window's design names in it.
     QFrame* PnlTop{};

@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLineEdit>
 #include <QWebEngineProfile>
@@ -86,8 +87,11 @@ int main(int argc, char** argv) {
     // An address given on the command line (the desktop's "open with") opens as one
     // typed into the address box and entered; words beginning with "-" are the engine's
     // switches.
-    for (const QString& arg : QApplication::arguments().mid(1)) {
+    for (QString arg : QApplication::arguments().mid(1)) {
         if (arg.startsWith(QLatin1Char('-'))) continue;
+        // A page given by a path relative to the current folder ("./page.html").
+        if (!arg.startsWith(QLatin1Char('/')) && !arg.contains(QLatin1Char(':')) && QFileInfo(arg).isFile())
+            arg = QFileInfo(arg).absoluteFilePath();
         window.findChild<QLineEdit*>(QStringLiteral("EdtURL"))->setText(arg);
         window.OpenTypedAddress();
         window.HideAddressDropDown();

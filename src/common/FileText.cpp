@@ -1,9 +1,9 @@
 #include "common/FileText.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include <fcntl.h>
@@ -12,13 +12,36 @@
 
 namespace nuv {
 
-std::optional<std::string> ReadFileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return std::move(bytes).str();
+std::optional<std::string> ReadFileText(const std::string& path, std::size_t maxBytes) {
+    // Non-blocking, so that opening a FIFO put in place of the file returns at once.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::optional<std::string> result;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::uintmax_t>(st.st_size) <= maxBytes) {
+        std::string bytes;
+        bytes.resize(static_cast<std::size_t>(st.st_size));
+        std::size_t done = 0;
+        bool failed = false;
+        // The file may grow while it is read; what goes past the limit makes it too big.
+        for (;;) {
+            if (done == bytes.size()) {
+                if (bytes.size() > maxBytes) break;
+                bytes.resize(std::min<std::size_t>(maxBytes + 1, bytes.size() + 4096));
+            }
+            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) failed = true;
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        if (!failed && done <= maxBytes) {
+            bytes.resize(done);
+            result = std::move(bytes);
+        }
+    }
+    ::close(fd);
+    return result;
 }
 
 namespace {

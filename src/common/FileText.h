@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -7,8 +8,13 @@
 // Whole-file reads and safe whole-file writes.
 namespace nuv {
 
-// The bytes of the file at `path`, nullopt when it cannot be opened or read.
-std::optional<std::string> ReadFileText(const std::string& path);
+// The largest settings, history or configuration file the program reads.
+inline constexpr std::size_t kSmallFileLimit = 1 << 20;
+
+// The bytes of the regular file at `path` (links followed), nullopt when it cannot be
+// opened or read, is something else (a FIFO, a device, a folder) or holds more than
+// `maxBytes`. Never blocks on a file that is no regular file.
+std::optional<std::string> ReadFileText(const std::string& path, std::size_t maxBytes = kSmallFileLimit);
 
 // Replaces the file at `path` with `content` so that no reader ever sees a part of it:
 // the bytes go to a new temporary file in the same folder, are flushed to the disk,

@@ -27,6 +27,11 @@ void SafeOpen(IShell& shell, const std::string& target) {
 
 }  // namespace
 
+bool IsWebAddress(std::string_view text) {
+    const std::string lower = LowerAscii(TrimView(text));
+    return StartsWith(lower, "http://") || StartsWith(lower, "https://");
+}
+
 void OpenLocation(IShell& shell, std::string_view target) {
     try {
         if (TrimView(target).empty()) return;
@@ -34,11 +39,25 @@ void OpenLocation(IShell& shell, std::string_view target) {
             if (FileOrFolderExists(target)) SafeOpen(shell, std::string(target));
             return;
         }
+        // Only web addresses reach the desktop's browser; a text that merely holds "http:"
+        // ("smb://host/share/http:") would go to the handler of another scheme.
+        if (IsWebAddress(target)) {
+            SafeOpen(shell, std::string(target));
+            return;
+        }
         const std::string lower = LowerAscii(target);
-        const bool open = Contains(lower, "http:") || Contains(lower, "https:") || !Contains(lower, ":") ||
-                          FileOrFolderExists(target);
-        if (!open) return;
-        SafeOpen(shell, Contains(lower, ":") ? std::string(target) : "http://" + std::string(target));
+        if (Contains(lower, "http:") || Contains(lower, "https:")) return;
+        if (!Contains(lower, ":")) {
+            SafeOpen(shell, "http://" + std::string(target));
+            return;
+        }
+        // A file of the current folder whose name holds a colon: handed over by its full
+        // path, so the desktop cannot read the name as an address of some scheme.
+        if (FileOrFolderExists(target)) {
+            std::error_code ec;
+            const std::filesystem::path full = std::filesystem::absolute(std::string(target), ec);
+            if (!ec) SafeOpen(shell, full.string());
+        }
     } catch (...) {
     }
 }
@@ -46,7 +65,11 @@ void OpenLocation(IShell& shell, std::string_view target) {
 void OpenWebAddress(IShell& shell, std::string_view address) {
     try {
         if (TrimView(address).empty()) return;
-        SafeOpen(shell, Contains(address, "://") ? std::string(address) : "http://" + std::string(address));
+        if (!Contains(address, "://")) {
+            SafeOpen(shell, "http://" + std::string(address));
+        } else if (IsWebAddress(address)) {
+            SafeOpen(shell, std::string(address));
+        }
     } catch (...) {
     }
 }

@@ -22,16 +22,21 @@ public:
     virtual bool StartProgram(const std::string& program) = 0;
 };
 
-// Opens an address, file or folder after classifying it. A text that begins with "/"
-// is a local path, opened when a file or folder of that name exists. Otherwise, tested
-// lower-cased: a text containing "http:" or "https:" is opened unchanged; a text with
-// no ":" is taken for a host and opened as "http://" + text; a text with ":" is opened
-// unchanged when a file or folder of that name exists. Everything else (mailto:, ftp:,
-// about:blank, a missing file) and a blank text are ignored. Never throws.
+// True when `text`, trimmed and lower-cased, begins with "http://" or "https://".
+bool IsWebAddress(std::string_view text);
+
+// Opens an address, file or folder after classifying it; the desktop gets only web
+// addresses and local files. A text that begins with "/" is a local path, opened when a
+// file or folder of that name exists. A web address (see IsWebAddress) is opened
+// unchanged; any other text containing "http:" or "https:" is ignored. A text with no
+// ":" is taken for a host and opened as "http://" + text; a text with ":" that names an
+// existing file or folder of the current folder is opened by its full path. Everything
+// else (mailto:, ftp:, about:blank, a missing file) and a blank text are ignored. Never
+// throws.
 void OpenLocation(IShell& shell, std::string_view target);
 
-// Opens a web address, putting "http://" in front when it has no "://". A blank text
-// is ignored. Never throws.
+// Opens a web address, putting "http://" in front when it has no "://". An address with
+// "://" of another scheme than http or https, and a blank text, are ignored. Never throws.
 void OpenWebAddress(IShell& shell, std::string_view address);
 
 // Opens any text without a test: a saved file, a folder or an address. Never throws.

@@ -14,6 +14,7 @@
 #include "platform/QtText.h"
 #include "platform/QtResources.h"
 #include "platform/WebEngineBrowser.h"
+#include "platform/FlashPlayer.h"
 #include "platform/PageScripts.h"
 
 namespace nuv {
@@ -38,6 +39,27 @@ QToolButton* GlyphButton(QWidget* parent, const char* name, const char* glyph, c
     return b;
 }
 
+bool IsProgramPage(const QUrl& url) { return url.scheme() == QLatin1String("nuvdoc"); }
+
+// The result window's page never leaves the program's own documents. A link the user
+// follows in it opens in the desktop's browser (web addresses only); every other
+// navigation away (a script, a frame that sets top.location) is refused.
+class ResultPage : public QWebEnginePage {
+public:
+    ResultPage(std::function<void(const QUrl&)> openOutside, QObject* parent)
+        : QWebEnginePage(parent), openOutside_(std::move(openOutside)) {}
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
+        if (IsProgramPage(url) || url == QUrl(QStringLiteral("about:blank"))) return true;
+        if (isMainFrame && type == NavigationTypeLinkClicked && openOutside_) openOutside_(url);
+        return false;
+    }
+
+private:
+    std::function<void(const QUrl&)> openOutside_;
+};
+
 }  // namespace
 
 TEventObject::TEventObject(Handler handler, QObject* parent) : QObject(parent), EventHandler(std::move(handler)) {
@@ -52,7 +74,9 @@ TFrmPreview::TFrmPreview(PreviewServices services, QWidget* parent)
     : QWidget(parent), s_(std::move(services)) {
     downloads_ = std::make_unique<ResultDownloads>(ResultDownloadServices{
         s_.saveFolder, s_.savedList, s_.hints, s_.progress, s_.defaultSavePath,
-        [] { QCoreApplication::processEvents(); }, s_.downloader, s_.dialogs, s_.shell, s_.lists, s_.homeFolder, {}});
+        [] { QCoreApplication::processEvents(); }, s_.downloader, s_.dialogs, s_.shell, s_.lists, s_.homeFolder, {},
+        // The window closes (or the program quits): downloads stop at their next report.
+        [this] { return browser_ && browser_->Closed(); }, s_.protectedFiles});
     setObjectName(QStringLiteral("FrmPreview"));
     setWindowTitle(QStringLiteral("资源提取"));
     auto* layout = new QVBoxLayout(this);
@@ -60,6 +84,8 @@ TFrmPreview::TFrmPreview(PreviewServices services, QWidget* parent)
     layout->setSpacing(0);
     view_ = new QWebEngineView(this);
     view_->setObjectName(QStringLiteral("WebBrowser1"));
+    view_->setPage(new ResultPage([this](const QUrl& url) { OpenInDefaultBrowser(url); }, view_));
+    view_->setAcceptDrops(false);  // a dropped link would replace the result page
     layout->addWidget(view_, 1);
 
     auto* bar = new QWidget(this);
@@ -86,7 +112,8 @@ TFrmPreview::TFrmPreview(PreviewServices services, QWidget* parent)
             QMetaObject::invokeMethod(
                 this,
                 [self, tag = ToUtf8(tagName), link = ToUtf8(address)] {
-                    if (self) self->ResultPageClick(tag, link);
+                    // Only the program's own page may ask for downloads.
+                    if (self && IsProgramPage(self->view_->page()->url())) self->ResultPageClick(tag, link);
                 },
                 Qt::QueuedConnection);
         },
@@ -96,9 +123,22 @@ TFrmPreview::TFrmPreview(PreviewServices services, QWidget* parent)
     view_->page()->setWebChannel(channel_, scripts::kWorld);
     InstallClickHook();
     InstallResultPageLayout();
-    connect(view_->page(), &QWebEnginePage::newWindowRequested, this,
-            [this](QWebEngineNewWindowRequest& request) { OpenInDefaultBrowser(request.requestedUrl()); });
+    // A window the user asked for opens in the desktop's browser; a script's never does.
+    connect(view_->page(), &QWebEnginePage::newWindowRequested, this, [this](QWebEngineNewWindowRequest& request) {
+        if (request.isUserInitiated()) OpenInDefaultBrowser(request.requestedUrl());
+    });
     browser_ = std::make_unique<WebEngineBrowser>(view_);
+    // Movies of the shown Flash result page reach it through the program's relay; nothing
+    // else does.
+    SetMovieRelayPolicy([self = QPointer<TFrmPreview>(this)](const QUrl& page, const QUrl& movie) {
+        if (!self || self->ImageMode() || !SameWebAddress(page, self->view_->page()->url()) ||
+            !IsProgramPage(page))
+            return false;
+        for (const std::string& listed : self->s_.lists.FlashURLs.Items()) {
+            if (SameWebAddress(QUrl(FromUtf8(listed)), movie)) return true;
+        }
+        return false;
+    });
 
     connect(btnSaveAll_, &QToolButton::clicked, this, [this] { BtnSaveAllClick(); });
     connect(btnSaveAllAs_, &QToolButton::clicked, this, [this] { BtnSaveAllAsClick(); });
@@ -121,7 +161,8 @@ void TFrmPreview::InstallResultPageLayout() {
 
 void TFrmPreview::OpenInDefaultBrowser(const QUrl& address) {
     try {
-        OpenLocation(s_.shell, ToUtf8(address.toString(QUrl::FullyEncoded)));
+        const std::string text = ToUtf8(address.toString(QUrl::FullyEncoded));
+        if (IsWebAddress(text)) OpenLocation(s_.shell, text);
     } catch (...) {
     }
 }

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QObject>
 #include <QString>
@@ -35,6 +36,7 @@ struct PreviewServices {
     const ExtractionLists& lists;  // ImageURLs and FlashURLs of the batch downloads
     std::string& defaultSavePath;  // the program-wide DefaultSavePath
     std::string homeFolder;        // the user's home folder, ending in "/"
+    std::vector<std::string> protectedFiles = {};  // never replaced by a download (full paths)
 };
 
 // The object that the result page's click listener calls through the web channel.

@@ -221,7 +221,7 @@ void SavedFilesPanel::FocusFolderBox() {
 std::string SavedFilesPanel::CommitSaveFolder() {
     try {
         std::string text = FolderBoxText();
-        const std::string folder = nuv::CommitSaveFolder(text);
+        const std::string folder = nuv::CommitSaveFolder(text, s_.homeFolder);
         if (FromUtf8(text) != EdtPicPath->text()) SetFolderBoxText(text);
         if (folder.empty()) {
             s_.hints.ShowHint(strInvalidFolderName);

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -15,6 +16,7 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QUrlQuery>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -55,7 +57,31 @@ QString ReadText(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
+MovieRelayPolicy& RelayPolicy() {
+    static MovieRelayPolicy policy;
+    return policy;
+}
+
+// An address as a page's script writes it once resolved.
+QString Resolved(const QUrl& url) {
+    const QString scheme = url.scheme().toLower();
+    const int defaultPort = scheme == QLatin1String("https") ? 443 : scheme == QLatin1String("http") ? 80 : -1;
+    QString out = scheme + QStringLiteral("://") + url.host(QUrl::FullyEncoded).toLower();
+    const int port = url.port(defaultPort);
+    if (port != defaultPort) out += QLatin1Char(':') + QString::number(port);
+    const QString path = url.path(QUrl::FullyEncoded);
+    out += path.isEmpty() ? QStringLiteral("/") : path;
+    if (url.hasQuery()) out += QLatin1Char('?') + url.query(QUrl::FullyEncoded);
+    return out;
+}
+
 }  // namespace
+
+void SetMovieRelayPolicy(MovieRelayPolicy policy) { RelayPolicy() = std::move(policy); }
+
+bool SameWebAddress(const QUrl& a, const QUrl& b) {
+    return a.isValid() && b.isValid() && Resolved(a) == Resolved(b);
+}
 
 QString FlashPlayerFolder() {
     const QString choice = Choice();
@@ -109,15 +135,22 @@ PlayerFileHandler::PlayerFileHandler(QObject* parent)
 
 void PlayerFileHandler::RelayMovie(QWebEngineUrlRequestJob* job) {
     // Only the program's own pages may have movies relayed: for a web page the relay would
-    // read addresses that the engine's cross-origin rules keep from it.
+    // read addresses that the engine's cross-origin rules keep from it. A movie playing in
+    // such a page may ask the relay itself, so it fetches only what the page lists.
     if (job->initiator().scheme() != QLatin1String("nuvdoc")) {
         job->fail(QWebEngineUrlRequestJob::RequestDenied);
         return;
     }
-    const QUrl address(QUrlQuery(job->requestUrl()).queryItemValue(QStringLiteral("address"), QUrl::FullyDecoded));
+    const QUrlQuery query(job->requestUrl());
+    const QUrl page(query.queryItemValue(QStringLiteral("page"), QUrl::FullyDecoded));
+    const QUrl address(query.queryItemValue(QStringLiteral("address"), QUrl::FullyDecoded));
     const QString scheme = address.scheme().toLower();
     if (!address.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
         job->fail(QWebEngineUrlRequestJob::UrlInvalid);
+        return;
+    }
+    if (page.scheme() != QLatin1String("nuvdoc") || !RelayPolicy() || !RelayPolicy()(page, address)) {
+        job->fail(QWebEngineUrlRequestJob::RequestDenied);
         return;
     }
     QNetworkRequest request(address);
@@ -126,17 +159,26 @@ void PlayerFileHandler::RelayMovie(QWebEngineUrlRequestJob* job) {
     QPointer<QWebEngineUrlRequestJob> pending(job);
     // The job may end first (the page goes away); the answer then only cleans up.
     connect(job, &QObject::destroyed, reply, &QNetworkReply::abort);
-    connect(reply, &QNetworkReply::finished, this, [reply, pending] {
+    // Bounded in size and in time: a server cannot fill the memory or hold the job for ever.
+    auto* body = new QByteArray;
+    QTimer::singleShot(kRelayedMovieTimeoutMs, reply, [reply] { reply->abort(); });
+    connect(reply, &QNetworkReply::readyRead, reply, [reply, body] {
+        body->append(reply->readAll());
+        if (body->size() > kRelayedMovieLimit) reply->abort();
+    });
+    connect(reply, &QNetworkReply::finished, this, [reply, pending, body] {
         reply->deleteLater();
+        std::unique_ptr<QByteArray> owned(body);
         if (!pending) return;
-        if (reply->error() != QNetworkReply::NoError) {
+        if (reply->error() == QNetworkReply::NoError) owned->append(reply->readAll());
+        if (reply->error() != QNetworkReply::NoError || owned->size() > kRelayedMovieLimit) {
             pending->fail(QWebEngineUrlRequestJob::RequestFailed);
             return;
         }
-        auto* body = new QBuffer(pending);
-        body->setData(reply->readAll());
-        body->open(QIODevice::ReadOnly);
-        pending->reply(QByteArrayLiteral("application/x-shockwave-flash"), body);
+        auto* buffer = new QBuffer(pending);
+        buffer->setData(*owned);
+        buffer->open(QIODevice::ReadOnly);
+        pending->reply(QByteArrayLiteral("application/x-shockwave-flash"), buffer);
     });
 }
 

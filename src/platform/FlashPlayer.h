@@ -1,8 +1,10 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include <QString>
+#include <QUrl>
 #include <QWebEngineUrlSchemeHandler>
 
 class QNetworkAccessManager;
@@ -33,10 +35,29 @@ std::string FlashPlayerStatus();
 // Does nothing when there is no player.
 void InstallFlashPlayer(QWebEnginePage* page);
 
+// Which movies the relay may fetch: `page` is the address of the program's page that asks,
+// `movie` the movie's address. Runs on the user-interface thread.
+using MovieRelayPolicy = std::function<bool(const QUrl& page, const QUrl& movie)>;
+
+// Sets the policy of the relay; without one (the default) it fetches nothing. The result
+// window allows the movies that the result page it shows lists, and only to that page.
+void SetMovieRelayPolicy(MovieRelayPolicy policy);
+
+// True when `a` and `b` name the same address once both are written the way a page's
+// script resolves it (host in lower case and ASCII, default port left out, path and
+// query percent-encoded, fragment dropped).
+bool SameWebAddress(const QUrl& a, const QUrl& b);
+
+// The most a relayed movie may weigh, and how long its transfer may take in all.
+inline constexpr qint64 kRelayedMovieLimit = 64 << 20;
+inline constexpr int kRelayedMovieTimeoutMs = 60000;
+
 // Serves the player's files from its folder ("nuvplayer:/ruffle/<file>"), and relays movies
-// to the result window's pages ("nuvplayer:/movie?address=<http or https address>"): those
-// pages come from the program, and a site does not let pages of another origin read its
-// movies. Anything else is not found.
+// to the result window's pages ("nuvplayer:/movie?page=<the page's address>&address=<http
+// or https address>"): those pages come from the program, and a site does not let pages of
+// another origin read its movies. The relay answers only pages of the program, only for
+// the movies the policy allows, within kRelayedMovieLimit and kRelayedMovieTimeoutMs.
+// Anything else is not found.
 class PlayerFileHandler : public QWebEngineUrlSchemeHandler {
     Q_OBJECT
 public:

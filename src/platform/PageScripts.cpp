@@ -187,6 +187,8 @@ QString ResultClickHook(const QString& objectName) {
     if (sink) sink.Click(tag, address); else pending.push([tag, address]);
   }
   document.addEventListener('click', function (ev) {
+    // Only the user's own clicks in the program's own page download anything.
+    if (!ev.isTrusted || location.protocol !== 'nuvdoc:') return;
     var el = ev.target;
     if (!el || el.nodeType !== 1) return;
     var tag = String(el.tagName || '').toLowerCase();
@@ -311,7 +313,8 @@ window.RufflePlayer.config = Object.assign({
     var options = {url: movie.url, allowScriptAccess: false};
     // The program's own pages (the result window's) get their movies through the program.
     if (location.protocol === 'nuvdoc:' && /^https?:/i.test(movie.url)) {
-      options.url = 'nuvplayer:/movie?address=' + encodeURIComponent(movie.url);
+      options.url = 'nuvplayer:/movie?page=' + encodeURIComponent(location.href) +
+                    '&address=' + encodeURIComponent(movie.url);
       if (!movie.base) options.base = movie.url;
     }
     if (movie.vars) options.parameters = movie.vars;

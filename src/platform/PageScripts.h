@@ -47,8 +47,9 @@ QString DocumentLinks();
 
 // Installed at every load of the result browser, after Qt's qwebchannel.js: registers a
 // document click listener that hands the clicked element's lower-cased tag name and its
-// raw "href" (links) or "src" (pictures) attribute to the channel object `objectName`.
-// Clicks made before the channel is up are delivered once it is. Sets
+// raw "href" (links) or "src" (pictures) attribute to the channel object `objectName`;
+// only trusted clicks (the user's, not a script's) in a document of the program's own
+// scheme count. Clicks made before the channel is up are delivered once it is. Sets
 // window.__nuvClickHookReady when the listener is connected.
 QString ResultClickHook(const QString& objectName);
 

@@ -13,6 +13,9 @@ namespace nuv {
 bool QtShell::Open(const std::string& target) {
     const QString t = FromUtf8(target);
     const QUrl url = t.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(t) : QUrl(t);
+    // The desktop gets local files and web addresses only, whatever a caller passes on.
+    const QString scheme = url.scheme().toLower();
+    if (!url.isLocalFile() && scheme != QLatin1String("http") && scheme != QLatin1String("https")) return false;
     return QDesktopServices::openUrl(url);
 }
 
@@ -28,7 +31,11 @@ std::string QtDialogs::BrowseForFolder(const std::string& title, const std::stri
 }
 
 void QtDialogs::ShowMessage(const std::string& text) {
-    QMessageBox::information(owner_, QApplication::applicationName(), FromUtf8(text));
+    // Plain text: a file name such as "a.gif?<b>x" is shown as it is, never as markup.
+    QMessageBox box(QMessageBox::Information, QApplication::applicationName(), FromUtf8(text), QMessageBox::Ok,
+                    owner_);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }
 
 }  // namespace nuv

@@ -266,4 +266,38 @@ TypedAddress CompleteTypedAddress(std::string_view boxText) {
     return r;
 }
 
+bool IsWellFormedWebAddress(std::string_view address) {
+    const std::string lower = LowerAscii(address);
+    std::size_t start = 0;
+    if (StartsWith(lower, "http://")) start = 7;
+    else if (StartsWith(lower, "https://")) start = 8;
+    else return false;
+    const std::size_t end = address.find_first_of("/?#", start);
+    const std::string_view authority =
+        address.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    for (const char c : authority) {
+        if (static_cast<unsigned char>(c) <= 32 || c == 127 || c == '\\') return false;
+    }
+    const std::size_t at = authority.rfind('@');
+    std::string_view hostPort = at == std::string_view::npos ? authority : authority.substr(at + 1);
+    std::string_view host = hostPort;
+    std::string_view port;
+    if (StartsWith(hostPort, "[")) {  // an IPv6 literal
+        const std::size_t close = hostPort.find(']');
+        if (close == std::string_view::npos) return false;
+        host = hostPort.substr(0, close + 1);
+        const std::string_view rest = hostPort.substr(close + 1);
+        if (!rest.empty() && rest.front() != ':') return false;
+        if (!rest.empty()) port = rest.substr(1);
+    } else if (const std::size_t colon = hostPort.find(':'); colon != std::string_view::npos) {
+        host = hostPort.substr(0, colon);
+        port = hostPort.substr(colon + 1);
+    }
+    if (host.empty() || port.size() > 5) return false;
+    for (const char c : port) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
 }  // namespace nuv

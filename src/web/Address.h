@@ -72,4 +72,10 @@ struct TypedAddress {
 // "http://" nor "https://" anywhere gets "http://" in front, written back to the box.
 TypedAddress CompleteTypedAddress(std::string_view boxText);
 
+// True when `address` can be opened as a web address: "http://" or "https://" (any case)
+// at its start, then an authority of at least a host, with no blank, control byte or
+// backslash in it, and a port of digits when one is given. The rest (path, query,
+// fragment) may hold anything; it is percent-encoded on the way out.
+bool IsWellFormedWebAddress(std::string_view address);
+
 }  // namespace nuv

@@ -36,6 +36,18 @@ TEST(Navigation, TypedAddressesAreCompletedOnlyWhenTheyNameNoScheme) {
     }
 }
 
+TEST(Navigation, OnlyWellFormedWebAddressesAreOpened) {
+    for (const char* good : {"http://site.example/", "HTTPS://SITE.example", "http://a/b c/?q=1 2#x y",
+                             "http://user:pw@host:8080/p", "http://[::1]:80/", "http://127.0.0.1", "http://网站.example/页", "http://host:/"}) {
+        EXPECT_TRUE(IsWellFormedWebAddress(good)) << good;
+    }
+    for (const char* bad : {"http://a b/", "http:///path", "http://", "https://:80/", "http://host:8o/",
+                            "http://host:123456/", "http://ho\\st/", "http://[::1/", "go?u=http://x.example",
+                            "ftp://host/", "http://ho\tst/"}) {
+        EXPECT_FALSE(IsWellFormedWebAddress(bad)) << bad;
+    }
+}
+
 TEST(Navigation, TabCaptionsCountHiddenPagesAndResizeFollowsTheWindow) {
     const std::string captions[] = {"当前网页", "文本源码", "文本源码"};
     // TabSheet1 and TbSource visible: the second visible tab shows page 1's caption.

@@ -125,6 +125,14 @@ TEST(ResultWindowRules, TargetFileIsTheFolderFollowedByTheLastSegment) {
     EXPECT_EQ(DownloadTargetFile("/save/", "http://host/pics/"), std::nullopt);
     EXPECT_EQ(DownloadTargetFile("/save/", "http://host/pics/."), std::nullopt);
     EXPECT_EQ(DownloadTargetFile("/save/", "http://host/pics/.."), std::nullopt);
+    // Names too long for the file system keep their extension and whole characters.
+    const std::string longName = std::string(300, 'n') + ".jpeg";
+    EXPECT_EQ(DownloadTargetFile("/save/", "http://host/" + longName), "/save/" + std::string(250, 'n') + ".jpeg");
+    std::string chinese;
+    for (int i = 0; i < 100; ++i) chinese += "图";  // 3 bytes each
+    EXPECT_EQ(ShortenFileName(chinese + ".png"), chinese.substr(0, 249) + ".png");
+    EXPECT_EQ(ShortenFileName(std::string(256, 'x')), std::string(255, 'x'));
+    EXPECT_EQ(ShortenFileName(std::string(200, 'x') + "." + std::string(100, 'y')).size(), 255u);
 }
 
 TEST_F(ResultWindowTest, ClickDownloadsIntoTheSaveFolderAndAnnouncesIt) {
@@ -158,25 +166,27 @@ TEST_F(ResultWindowTest, ClicksThatDownloadNothing) {
     EXPECT_TRUE(dialogs_.messages.empty());
     EXPECT_EQ(host_.refreshes, 1);
 
-    // No usable file name: nothing is written and nothing reported.
+    // No usable file name: nothing is written, and the user is told why.
     host_.hints.clear();
     downloads_.ResultPageClick("a", "http://host/pics/..");
     downloads_.ResultPageClick("img", "http://host/pics/");
     EXPECT_TRUE(downloader_.calls.empty());
-    EXPECT_TRUE(host_.hints.empty());
+    EXPECT_EQ(host_.hints, (std::vector<std::string>{"下载失败：http://host/pics/..（地址中没有文件名）",
+                                                      "下载失败：http://host/pics/（地址中没有文件名）"}));
 }
 
-TEST_F(ResultWindowTest, AFailedDownloadIsNotReported) {
+TEST_F(ResultWindowTest, AFailedClickDownloadSaysWhy) {
     downloader_.failing["http://host/gone.png"] = true;
     downloads_.ResultPageClick("img", "http://host/gone.png");
     EXPECT_EQ(downloader_.calls.size(), 1u);
-    EXPECT_TRUE(host_.hints.empty());
-    EXPECT_TRUE(dialogs_.messages.empty());
+    const std::vector<std::string> failed{"下载失败：gone.png（refused: http://host/gone.png）"};
+    EXPECT_EQ(host_.hints, failed);
+    EXPECT_EQ(dialogs_.messages, failed);
     EXPECT_EQ(host_.refreshes, 1);
     EXPECT_EQ(downloads_.CurrentDownload(), "");
 }
 
-TEST_F(ResultWindowTest, BatchGoesOnPastAFailure) {
+TEST_F(ResultWindowTest, BatchGoesOnPastAFailureAndCountsIt) {
     for (const char* a : {"http://h/1.jpg", "http://h/2.jpg", "http://h/page.htm", "http://h/3.jpg"})
         lists_.AddImage(a);
     lists_.FlashURLs.Add("http://h/m.swf");
@@ -186,16 +196,72 @@ TEST_F(ResultWindowTest, BatchGoesOnPastAFailure) {
     EXPECT_EQ(downloader_.calls[0].file, "/save/1.jpg");
     EXPECT_EQ(downloader_.calls[1].file, "/save/2.jpg");
     EXPECT_EQ(downloader_.calls[2].file, "/save/3.jpg");
-    EXPECT_EQ(host_.hints, (std::vector<std::string>{SavedText("/save/1.jpg"), kDone, kDone,
-                                                      SavedText("/save/3.jpg"), kDone}));
+    EXPECT_EQ(host_.hints, (std::vector<std::string>{SavedText("/save/1.jpg"), kDone,
+                                                      "下载失败：2.jpg（refused: http://h/2.jpg）", kDone,
+                                                      SavedText("/save/3.jpg"), kDone,
+                                                      "下载结束，1个文件下载失败。"}));
     EXPECT_TRUE(dialogs_.messages.empty());
     EXPECT_EQ(host_.refreshes, 1);
 
     downloader_.calls.clear();
+    host_.hints.clear();
     downloads_.ImageMode = false;
     downloads_.BtnSaveAllClick();
     ASSERT_EQ(downloader_.calls.size(), 1u);
     EXPECT_EQ(downloader_.calls[0].url, "http://h/m.swf");
+    EXPECT_EQ(host_.hints.back(), kDone);
+}
+
+TEST_F(ResultWindowTest, WithoutASaveFolderNothingIsDownloaded) {
+    host_.saveFolder = " ";
+    lists_.AddImage("http://h/1.jpg");
+    downloads_.ResultPageClick("img", "http://h/1.jpg");
+    downloads_.BtnSaveAllClick();
+    EXPECT_TRUE(downloader_.calls.empty());
+    EXPECT_EQ(host_.hints, (std::vector<std::string>{strInvalidFolderName, strInvalidFolderName}));
+    EXPECT_EQ(host_.refreshes, 0);
+}
+
+TEST_F(ResultWindowTest, SaveAllAsIntoAFolderWhereEverythingFailsDoesNotOpenIt) {
+    lists_.AddImage("http://h/1.jpg");
+    downloader_.failing["http://h/1.jpg"] = true;
+    dialogs_.answer = "/read-only/";
+    downloads_.BtnSaveAllAsClick();
+    EXPECT_EQ(host_.hints.back(), "下载结束，1个文件下载失败。");
+    EXPECT_TRUE(shell_.opened.empty());
+}
+
+TEST_F(ResultWindowTest, ClosingTheWindowStopsTheBatchWithoutAWord) {
+    for (const char* a : {"http://h/1.jpg", "http://h/2.jpg", "http://h/3.jpg"}) lists_.AddImage(a);
+    downloader_.reports["http://h/2.jpg"] = {{1, 100, 0, ""}, {2, 100, 0, ""}};
+    bool closing = false;
+    host_.onEvents = [&] { closing = true; };  // the user closes the window during 2.jpg
+    ResultDownloads downloads{ResultDownloadServices{host_, host_, host_, host_, host_.defaultSavePath,
+                                                     [this] { host_.ProcessWindowEvents(); }, downloader_,
+                                                     dialogs_, shell_, lists_, "/home/u/", [this] { return now_; },
+                                                     [&] { return closing; }}};
+    downloads.BtnSaveAllClick();
+    ASSERT_EQ(downloader_.calls.size(), 2u);  // 3.jpg never starts
+    EXPECT_EQ(host_.hints, (std::vector<std::string>{SavedText("/save/1.jpg"), kDone}));
+    EXPECT_EQ(host_.refreshes, 0);
+    EXPECT_TRUE(dialogs_.messages.empty());
+}
+
+TEST_F(ResultWindowTest, TheProgramsOwnFilesAreNeverReplaced) {
+    const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "nuv-own-files";
+    std::filesystem::create_directories(dir);
+    const std::string folder = dir.string() + "/";
+    host_.saveFolder = folder;
+    ResultDownloads downloads{ResultDownloadServices{host_, host_, host_, host_, host_.defaultSavePath,
+                                                     {}, downloader_, dialogs_, shell_, lists_, "/home/u/", {}, {},
+                                                     {folder + "defualt.ini", folder + "nuv-webextract"}}};
+    downloads.ResultPageClick("a", "http://h/cfg/defualt.ini");
+    downloads.ResultPageClick("a", "http://h/nuv-webextract");
+    downloads.ResultPageClick("a", "http://h/other.ini");
+    ASSERT_EQ(downloader_.calls.size(), 1u);
+    EXPECT_EQ(downloader_.calls[0].file, folder + "other.ini");
+    EXPECT_EQ(dialogs_.messages[0], "不能覆盖本程序自己的文件：" + folder + "defualt.ini");
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(ResultWindowTest, EmptyBatchStillRefreshesTheList) {

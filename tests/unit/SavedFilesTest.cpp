@@ -124,21 +124,29 @@ TEST(SavedListFor, EntryNamedLikeCurPicNameBecomesCurrentElseTheIndexIsKept) {
 TEST(CommitSaveFolder, NormalisesCreatesWithParentsAndRefusesWhatIsNoFolder) {
     TempFolder dir;
     std::string text = "  " + dir.path() + "x//new ";
-    EXPECT_EQ(CommitSaveFolder(text), dir.path() + "x/new/");
+    EXPECT_EQ(CommitSaveFolder(text, "/unused/"), dir.path() + "x/new/");
     EXPECT_EQ(text, dir.path() + "x/new/");
     EXPECT_TRUE(fs::is_directory(dir.path() + "x/new"));
-    EXPECT_EQ(CommitSaveFolder(text), dir.path() + "x/new/");  // an existing folder stays
+    EXPECT_EQ(CommitSaveFolder(text, "/unused/"), dir.path() + "x/new/");  // an existing folder stays
 
     std::string blank = " \t";
-    EXPECT_EQ(CommitSaveFolder(blank), "");
+    EXPECT_EQ(CommitSaveFolder(blank, "/unused/"), "");
     EXPECT_EQ(blank, " \t");
 
     dir.Touch("file");
     std::string file = dir.path() + "file";
-    EXPECT_EQ(CommitSaveFolder(file), "");
+    EXPECT_EQ(CommitSaveFolder(file, "/unused/"), "");
     EXPECT_EQ(file, dir.path() + "file/");
     std::string underFile = dir.path() + "file/sub";
-    EXPECT_EQ(CommitSaveFolder(underFile), "");
+    EXPECT_EQ(CommitSaveFolder(underFile, "/unused/"), "");
+
+    // Relative and "~" folders lie under the home folder, never under the current one.
+    for (const auto& [typed, made] : {std::pair{"pics", "pics/"}, std::pair{" ~ ", ""}, std::pair{"~/a/b", "a/b/"},
+                                      std::pair{"~user", "~user/"}}) {
+        std::string box = typed;
+        EXPECT_EQ(CommitSaveFolder(box, dir.path()), dir.path() + made) << typed;
+        EXPECT_EQ(box, dir.path() + made);
+    }
 }
 
 TEST(PreviewLoaderFor, ExtensionOfTheNameInUpperCase) {

@@ -1,5 +1,6 @@
 #include "app/logic/Settings.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include <unistd.h>
@@ -24,7 +25,8 @@ Settings ReadSettings(const IniDocument& ini, const Settings& defaults) {
     s.URLPath = ini.Get(sec, "URLPath").value_or(defaults.URLPath);
     s.DefaultSavePath = ini.Get(sec, "DefaultSavePath").value_or(defaults.DefaultSavePath);
     s.DocType = ini.GetInt(sec, "DocType", defaults.DocType);
-    s.LeftPanelWidth = ini.GetInt(sec, "LeftPanelWidth", defaults.LeftPanelWidth);
+    // No screen is wider; the window's own arithmetic then cannot overflow.
+    s.LeftPanelWidth = std::clamp(ini.GetInt(sec, "LeftPanelWidth", defaults.LeftPanelWidth), 0, kMaxPanelWidth);
     s.CbPath = ini.GetBool(sec, "CbPath", defaults.CbPath);
     s.CurPicName = ini.Get(sec, "CurPicName").value_or(defaults.CurPicName);
     return s;

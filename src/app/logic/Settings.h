@@ -32,8 +32,12 @@ struct Settings {
 // document type 0, a left column 180 wide, the save-folder bar hidden, no file name.
 Settings DefaultSettings(std::string_view defaultSaveFolder, std::string_view homeAddress);
 
+// The widest left column a settings file can ask for.
+inline constexpr int kMaxPanelWidth = 16384;
+
 // The keys of the section "default" of `ini`; a missing key, or a number that does not
-// read as one, gives the value of `defaults`.
+// read as one, gives the value of `defaults`. LeftPanelWidth is clamped to
+// 0..kMaxPanelWidth.
 Settings ReadSettings(const IniDocument& ini, const Settings& defaults);
 
 // Writes the seven keys into the section "default" of `ini`, in the order PicPath,

@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "common/Paths.h"
 #include "common/Strings.h"
 #include "common/Text.h"
 #include "library/logic/DownloadBatch.h"
+#include "library/logic/SavedFiles.h"
 #include "web/Address.h"
 
 namespace nuv {
@@ -18,6 +21,27 @@ constexpr std::array<std::string_view, 5> kPageExtensions = {".html", ".htm", ".
 constexpr std::array<std::string_view, 5> kArchiveExtensions = {".rar", ".exe", ".zip", ".dat", ".tar"};
 
 const char* const kAllDownloaded = "全部下载完毕。";
+
+// "下载失败：<name>（<why>）" for the hint bar and the click's message box.
+std::string DownloadFailureHint(const std::string& name, const std::exception& error) {
+    std::string why = error.what();
+    if (why.size() > 200) why = ShortenFileName(why, 200);
+    return "下载失败：" + name + (why.empty() ? std::string() : "（" + why + "）");
+}
+
+// True when `target` is one of `files` (compared as full paths, links resolved).
+bool IsProtectedFile(const std::string& target, const std::vector<std::string>& files) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path t = fs::weakly_canonical(fs::absolute(target, ec), ec);
+    if (ec) return false;
+    for (const std::string& f : files) {
+        std::error_code fe;
+        const fs::path p = fs::weakly_canonical(fs::absolute(f, fe), fe);
+        if (!fe && p == t) return true;
+    }
+    return false;
+}
 
 bool ContainsAny(std::string_view address, const std::array<std::string_view, 5>& parts) {
     try {
@@ -48,17 +72,44 @@ bool HasPageExtension(std::string_view address) { return ContainsAny(address, kP
 
 bool HasArchiveExtension(std::string_view address) { return ContainsAny(address, kArchiveExtensions); }
 
+std::string ShortenFileName(std::string_view name, std::size_t limit) {
+    if (name.size() <= limit) return std::string(name);
+    std::string_view extension;
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string_view::npos && dot > 0 && name.size() - dot <= 16) extension = name.substr(dot);
+    std::size_t keep = limit - extension.size();
+    // Never cut inside a UTF-8 character: back up to the start of the one cut.
+    while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+    std::string out(name.substr(0, keep));
+    out += extension;
+    return out;
+}
+
 std::optional<std::string> DownloadTargetFile(std::string_view targetFolder, std::string_view address) {
     if (HasPageExtension(address) || HasArchiveExtension(address)) return std::nullopt;
     std::string name = FileNameOfAddress(address);
     if (!IsStorableFileName(name)) return std::nullopt;
     std::string target(targetFolder);
-    target += name;
+    target += ShortenFileName(name);
     return target;
+}
+
+std::string BatchEndHint(std::size_t failed) {
+    if (failed == 0) return kAllDownloaded;
+    return "下载结束，" + std::to_string(failed) + "个文件下载失败。";
 }
 
 ResultDownloads::ResultDownloads(ResultDownloadServices services) : s_(std::move(services)) {
     if (!s_.clock) s_.clock = [] { return std::chrono::steady_clock::now(); };
+}
+
+std::string ResultDownloads::UsableSaveFolder() {
+    std::string folder = s_.saveFolder.SaveFolder();
+    if (TrimView(folder).empty()) {
+        s_.hints.ShowHint(strInvalidFolderName);
+        return {};
+    }
+    return folder;
 }
 
 void ResultDownloads::ResultPageClick(std::string_view tagName, const std::string& attribute) {
@@ -66,37 +117,64 @@ void ResultDownloads::ResultPageClick(std::string_view tagName, const std::strin
         const std::string tag = LowerAscii(tagName);
         const std::string address = (tag == "a" || tag == "img") ? attribute : std::string();
         if (TrimView(address).empty() || HasPageExtension(address)) return;
-        TargetFolder = s_.saveFolder.SaveFolder();
+        TargetFolder = UsableSaveFolder();
+        if (TargetFolder.empty()) return;
         DownloadResource(address, true);
-        s_.savedList.RefreshSavedList();
+        if (!Closing()) s_.savedList.RefreshSavedList();
     } catch (...) {
     }
 }
 
 void ResultDownloads::DownloadResource(const std::string& address, bool announce) {
+    const Outcome outcome = Download(address, announce);
     try {
-        {
-            CurrentDownloadScope current(currentDownload_, address);
-            if (!HasPageExtension(address) && !HasArchiveExtension(address)) {
-                // An address without a usable file name would write the folder itself (or
-                // its parent): it is not downloaded, and like a failed download not reported.
-                const std::optional<std::string> target = DownloadTargetFile(TargetFolder, address);
-                if (!target) return;
-                throttle_ = ProgressThrottle(kProgressInterval);
-                lastShown_ = {-1, -1};
-                s_.downloader.DownloadToFile(address, *target,
-                                             [this](const nuv::DownloadProgress& p) { DownloadProgress(p); });
-                const std::string saved = FormatS(strSavedAs, {*target});
-                s_.hints.ShowHint(saved);
-                if (announce) s_.dialogs.ShowMessage(saved);
-            }
-        }
-        s_.hints.ShowHint(kAllDownloaded);
+        if (outcome == Outcome::Saved || outcome == Outcome::Skipped) s_.hints.ShowHint(kAllDownloaded);
     } catch (...) {
     }
 }
 
-void ResultDownloads::SaveAllResources() {
+ResultDownloads::Outcome ResultDownloads::Download(const std::string& address, bool announce) {
+    std::string name;
+    try {
+        CurrentDownloadScope current(currentDownload_, address);
+        if (HasPageExtension(address) || HasArchiveExtension(address)) return Outcome::Skipped;
+        // An address without a usable file name would write the folder itself (or its
+        // parent): it is not downloaded.
+        const std::optional<std::string> target = DownloadTargetFile(TargetFolder, address);
+        if (!target) throw DownloadError("地址中没有文件名");
+        name = FileNamePart(*target);
+        if (IsProtectedFile(*target, s_.protectedFiles)) {
+            const std::string refused = "不能覆盖本程序自己的文件：" + *target;
+            s_.hints.ShowHint(refused);
+            if (announce) s_.dialogs.ShowMessage(refused);
+            return Outcome::Failed;
+        }
+        throttle_ = ProgressThrottle(kProgressInterval);
+        lastShown_ = {-1, -1};
+        s_.downloader.DownloadToFile(address, *target,
+                                     [this](const nuv::DownloadProgress& p) { DownloadProgress(p); });
+        const std::string saved = FormatS(strSavedAs, {*target});
+        s_.hints.ShowHint(saved);
+        if (announce && !Closing()) s_.dialogs.ShowMessage(saved);
+        return Outcome::Saved;
+    } catch (const DownloadCancelled&) {
+        return Outcome::Cancelled;
+    } catch (const std::exception& e) {
+        if (Closing()) return Outcome::Cancelled;
+        try {
+            const std::string failed = DownloadFailureHint(name.empty() ? address : name, e);
+            s_.hints.ShowHint(failed);
+            if (announce) s_.dialogs.ShowMessage(failed);
+        } catch (...) {
+        }
+        return Outcome::Failed;
+    } catch (...) {
+        return Closing() ? Outcome::Cancelled : Outcome::Failed;
+    }
+}
+
+std::size_t ResultDownloads::SaveAllResources() {
+    std::size_t failed = 0;
     try {
         // A copy: while a download runs the user may start another extraction, which
         // clears and refills the lists, or click a picture, which moves TargetFolder.
@@ -104,18 +182,31 @@ void ResultDownloads::SaveAllResources() {
         const std::string folder = TargetFolder;
         // One at a time on this thread: every address, also those DownloadResource skips
         // itself, so each gets its hint.
+        bool cancelled = false;
         SequentialExecutor executor;
         RunDownloadBatch(std::vector<std::string>(addresses.size(), folder), executor,
                          [&](std::size_t i, std::size_t) {
+                             if (cancelled || Closing()) {
+                                 cancelled = true;
+                                 return;
+                             }
                              TargetFolder = folder;
-                             DownloadResource(addresses[i], false);
+                             const Outcome o = Download(addresses[i], false);
+                             if (o == Outcome::Saved || o == Outcome::Skipped) s_.hints.ShowHint(kAllDownloaded);
+                             if (o == Outcome::Failed) ++failed;
+                             if (o == Outcome::Cancelled) cancelled = true;
                          });
+        if (cancelled || Closing()) return failed;
+        // Each good download already ended with "全部下载完毕。"; failures are counted last.
+        if (failed > 0) s_.hints.ShowHint(BatchEndHint(failed));
         s_.savedList.RefreshSavedList();
     } catch (...) {
     }
+    return failed;
 }
 
 void ResultDownloads::DownloadProgress(const nuv::DownloadProgress& report) {
+    if (Closing()) throw DownloadCancelled();
     const ProgressBarValues values = ScaleProgress(report.progress, report.maximum);
     if (!throttle_.Due(report.progress, report.maximum, s_.clock())) return;
     if (values.maximum != lastShown_.maximum || values.position != lastShown_.position) {
@@ -125,11 +216,13 @@ void ResultDownloads::DownloadProgress(const nuv::DownloadProgress& report) {
     }
     // Even without news the window keeps answering while the transfer stalls.
     if (s_.processWindowEvents) s_.processWindowEvents();
+    if (Closing()) throw DownloadCancelled();
 }
 
 void ResultDownloads::BtnSaveAllClick() {
     try {
-        TargetFolder = s_.saveFolder.SaveFolder();
+        TargetFolder = UsableSaveFolder();
+        if (TargetFolder.empty()) return;
         SaveAllResources();
     } catch (...) {
     }
@@ -142,8 +235,11 @@ void ResultDownloads::BtnSaveAllAsClick() {
         NormalizeFolderPath(folder);
         TargetFolder = folder;
         s_.defaultSavePath = folder;
-        SaveAllResources();
-        OpenLocation(s_.shell, folder);
+        const std::size_t listed = (ImageMode ? s_.lists.ImageURLs : s_.lists.FlashURLs).Items().size();
+        const std::size_t failed = SaveAllResources();
+        if (Closing()) return;
+        // A folder into which nothing could be saved is not shown as if it held the files.
+        if (failed == 0 || failed < listed) OpenLocation(s_.shell, folder);
     } catch (...) {
     }
 }

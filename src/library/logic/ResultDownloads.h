@@ -1,11 +1,14 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/Dialogs.h"
 #include "common/Progress.h"
@@ -27,9 +30,23 @@ bool HasPageExtension(std::string_view address);
 bool HasArchiveExtension(std::string_view address);
 
 // The file that `address` is saved to: `targetFolder` immediately followed by the text
-// after the address's last "/" (query included). Nothing when the address names a web
+// after the address's last "/" (query included). A name longer than a file name may be
+// (255 bytes) is shortened, keeping its extension (the text from its last "." when that
+// is at most 16 bytes) and whole UTF-8 characters. Nothing when the address names a web
 // page or an archive, or when that text is "", "." or "..".
 std::optional<std::string> DownloadTargetFile(std::string_view targetFolder, std::string_view address);
+
+// `name` cut to at most `limit` bytes, its extension kept (see DownloadTargetFile).
+std::string ShortenFileName(std::string_view name, std::size_t limit = 255);
+
+// Thrown through a running download when the window closes: the transfer ends at once.
+class DownloadCancelled : public std::exception {
+public:
+    const char* what() const noexcept override { return "the window closes"; }
+};
+
+// The hint after a batch: "全部下载完毕。" when nothing failed, else the count of failures.
+std::string BatchEndHint(std::size_t failed);
 
 using SteadyClock = std::function<std::chrono::steady_clock::time_point()>;
 
@@ -50,6 +67,12 @@ struct ResultDownloadServices {
     const ExtractionLists& lists;  // ImageURLs and FlashURLs are read at each batch
     std::string homeFolder;        // caption of the folder dialog, ending in "/"
     SteadyClock clock;             // empty: std::chrono::steady_clock::now
+    // True once the window closes: a running download or batch stops at its next report
+    // and nothing more is shown. Empty: never.
+    std::function<bool()> closing = {};
+    // Files that a download must never replace (the program's settings, history, update
+    // files and programs), as full paths.
+    std::vector<std::string> protectedFiles = {};
 };
 
 // The result window's downloads. Runs on the user-interface thread; a download blocks
@@ -67,13 +90,15 @@ public:
     // Downloads `address` into TargetFolder (see DownloadTargetFile), writes the saved-to
     // text into the hint bar and, when `announce` is set, into a message box; then writes
     // "全部下载完毕。". A skipped web page or archive only gets that last text. A failed
-    // download changes nothing and is not reported. Never throws.
+    // download keeps an older file and says why in the hint bar (and in the message box
+    // when `announce` is set). Never throws.
     void DownloadResource(const std::string& address, bool announce);
 
     // Downloads every address of ImageURLs (ImageMode set) or FlashURLs, as listed when
     // the batch starts, into TargetFolder as it was at the start; then refreshes the
-    // saved-resources list. Never throws.
-    void SaveAllResources();
+    // saved-resources list and ends with BatchEndHint. Stops when the window closes.
+    // Returns the number of failed downloads. Never throws.
+    std::size_t SaveAllResources();
 
     // The progress handler of a running download. At most once every 50 ms, and when a
     // download completes, it shows a changed progress on the bar and lets the window
@@ -97,6 +122,13 @@ public:
     static constexpr std::chrono::milliseconds kProgressInterval{50};
 
 private:
+    enum class Outcome { Saved, Skipped, Failed, Cancelled };
+    Outcome Download(const std::string& address, bool announce);
+    bool Closing() const { return s_.closing && s_.closing(); }
+    // The save folder for a click or BtnSaveAll; "" (with strInvalidFolderName in the
+    // hint bar) when there is none.
+    std::string UsableSaveFolder();
+
     ResultDownloadServices s_;
     std::string currentDownload_;
     ProgressThrottle throttle_{kProgressInterval};

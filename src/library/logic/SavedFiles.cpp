@@ -29,10 +29,6 @@ std::string UpperAscii(std::string_view s) {
 
 }  // namespace
 
-bool IsPartialDownloadName(std::string_view name) {
-    return StartsWith(name, kPartialDownloadPrefix);
-}
-
 void ListFolderFiles(const std::string& folder, std::string_view filter,
                      std::vector<std::string>& files) {
     try {
@@ -73,9 +69,16 @@ SavedListEntries SavedListFor(const std::vector<std::string>& paths, std::string
     return entries;
 }
 
-std::string CommitSaveFolder(std::string& boxText) {
+std::string CommitSaveFolder(std::string& boxText, std::string_view homeFolder) {
     try {
-        if (TrimView(boxText).empty()) return {};
+        const std::string_view typed = TrimView(boxText);
+        if (typed.empty()) return {};
+        if (typed.front() != '/') {
+            std::string_view rest = typed;
+            if (rest == "~") rest = {};
+            else if (StartsWith(rest, "~/")) rest.remove_prefix(2);
+            boxText = std::string(homeFolder) + "/" + std::string(rest);
+        }
         NormalizeFolderPath(boxText);
         std::error_code ec;
         if (!fs::is_directory(boxText, ec)) fs::create_directories(boxText, ec);

@@ -5,18 +5,13 @@
 #include <string_view>
 #include <vector>
 
+#include "web/Downloader.h"  // the names of downloads in progress
+
 // The rules of the saved-files list: which files of the save folder it shows, which
 // entry becomes current, how the folder typed by the user is committed, which picture
 // loader a file takes and how the selected files are deleted. Plain C++; the panel
 // hands in the folders.
 namespace nuv {
-
-// Names in the save folder that begin with this are downloads still in progress; the
-// downloader renames them to their final name when they are complete.
-inline constexpr std::string_view kPartialDownloadPrefix = ".nuvpart.";
-
-// True when `name` (a bare file name) is a download still in progress.
-bool IsPartialDownloadName(std::string_view name);
 
 // Appends `folder` (ending in "/") followed by the name of every file of that folder to
 // `files`, in the order the file system returns them, without clearing it first. Hidden
@@ -44,9 +39,11 @@ SavedListEntries SavedListFor(const std::vector<std::string>& paths, std::string
 
 // Commits the text of the save-folder box: normalises `boxText` in place (see
 // NormalizeFolderPath), creates the folder with its missing parents and returns the
-// normalised folder. Returns "" when the text is blank (left unchanged) or when no
-// folder of that path exists afterwards (a file of that name, no permission).
-std::string CommitSaveFolder(std::string& boxText);
+// normalised folder. A relative text ("pics") and one that begins with "~" ("~",
+// "~/pics") are taken under `homeFolder` (ending in "/"), so the box always names an
+// absolute folder. Returns "" when the text is blank (left unchanged) or when no folder
+// of that path exists afterwards (a file of that name, no permission).
+std::string CommitSaveFolder(std::string& boxText, std::string_view homeFolder);
 
 // The picture loader that the preview takes for a file, by the extension of its name
 // (from the last "." of the name, compared in upper case).
