@@ -41,23 +41,17 @@ QToolButton* GlyphButton(QWidget* parent, const char* name, const char* glyph, c
 
 bool IsProgramPage(const QUrl& url) { return url.scheme() == QLatin1String("nuvdoc"); }
 
-// The result window's page never leaves the program's own documents. A link the user
-// follows in it opens in the desktop's browser (web addresses only); every other
-// navigation away (a script, a frame that sets top.location) is refused.
+// The result window's page never leaves the program's own documents: every navigation
+// away (a script, a movie, a frame that sets top.location) is refused. The links of result
+// pages open new windows, which go to the desktop's browser when the user asked for them.
 class ResultPage : public QWebEnginePage {
 public:
-    ResultPage(std::function<void(const QUrl&)> openOutside, QObject* parent)
-        : QWebEnginePage(parent), openOutside_(std::move(openOutside)) {}
+    using QWebEnginePage::QWebEnginePage;
 
 protected:
-    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
-        if (IsProgramPage(url) || url == QUrl(QStringLiteral("about:blank"))) return true;
-        if (isMainFrame && type == NavigationTypeLinkClicked && openOutside_) openOutside_(url);
-        return false;
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override {
+        return IsProgramPage(url) || url == QUrl(QStringLiteral("about:blank"));
     }
-
-private:
-    std::function<void(const QUrl&)> openOutside_;
 };
 
 }  // namespace
@@ -84,7 +78,7 @@ TFrmPreview::TFrmPreview(PreviewServices services, QWidget* parent)
     layout->setSpacing(0);
     view_ = new QWebEngineView(this);
     view_->setObjectName(QStringLiteral("WebBrowser1"));
-    view_->setPage(new ResultPage([this](const QUrl& url) { OpenInDefaultBrowser(url); }, view_));
+    view_->setPage(new ResultPage(view_));
     view_->setAcceptDrops(false);  // a dropped link would replace the result page
     layout->addWidget(view_, 1);
 

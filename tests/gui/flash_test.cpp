@@ -190,6 +190,25 @@ private slots:
         }
     }
 
+    // The relay of the Flash result page fetches the movies that page lists, for that page
+    // only: a movie playing there cannot read other addresses through it.
+    void theRelayServesOnlyTheListedMovies() {
+        site_.Put(QStringLiteral("/secret.txt"), QByteArrayLiteral("intranet"), QByteArrayLiteral("text/plain"));
+        ShowResultPage(QStringLiteral("/movies.html"), 3, QStringLiteral("document.querySelectorAll('td ruffle-player').length === 2"));
+        const QString get = QStringLiteral(
+            "(function () { var x = new XMLHttpRequest();"
+            " x.open('GET', 'nuvplayer:/movie?page=' + encodeURIComponent(%1) + '&address=' + encodeURIComponent(%2), false);"
+            " try { x.send(); return x.status + ':' + x.responseText.length; } catch (e) { return 'refused'; } })()");
+        const auto quoted = [](const QString& s) { return QStringLiteral("'") + s + QStringLiteral("'"); };
+        const QString listed = quoted(site_.Url(QStringLiteral("/movies/red.swf")));
+        QVERIFY(RunScript(ResultView(), get.arg(QStringLiteral("location.href"), listed)).toString().startsWith(QStringLiteral("200:")));
+        for (const auto& [page, movie] : {std::pair{QStringLiteral("location.href"), quoted(site_.Url(QStringLiteral("/secret.txt")))},
+                                          std::pair{QStringLiteral("'nuvdoc:/result/999'"), listed}}) {
+            QCOMPARE(RunScript(ResultView(), get.arg(page, movie)).toString(), QStringLiteral("refused"));
+        }
+        QCOMPARE(site_.RequestCount(QStringLiteral("/secret.txt")), 0);
+    }
+
     // The page opened in the main window plays its movies, and the extraction's lists, the
     // page source included, are the same with the player as without it.
     void theExtractionReadsThePageAsWithoutThePlayer() {

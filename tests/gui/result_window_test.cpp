@@ -185,6 +185,27 @@ private slots:
         QVERIFY(shell_.opened.empty());
     }
 
+    // Only the user's own clicks in the program's page download anything: a script's click
+    // does not, and the page cannot be replaced by another one that would ask for downloads.
+    void scriptsCannotDownloadNorLeaveTheResultPage() {
+        site_->Put(QStringLiteral("/evil.html"), "<html><body><img src=\"pics/a.png\"></body></html>");
+        ExtractAndWait(2, QStringLiteral("img"));
+        QWebEnginePage* page = ResultView()->page();
+        page->runJavaScript(QStringLiteral("document.querySelectorAll('img')[0].click();"
+                                           "location.href = %1;").arg(QStringLiteral("'") + site_->Url(QStringLiteral("/evil.html")) + QStringLiteral("'")),
+                            QWebEngineScript::MainWorld);
+        page->runJavaScript(QStringLiteral("window.open(%1);").arg(QStringLiteral("'") + site_->Url(QStringLiteral("/evil.html")) + QStringLiteral("'")),
+                            QWebEngineScript::MainWorld);
+        // A real click afterwards is served; the script's, sent before it, never was.
+        ClickInPage(QStringLiteral("img"), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(FileBytes(Saved(QStringLiteral("b.png"))), blue_, 15000);
+        QTRY_COMPARE(dialogs_.messages.size(), size_t{1});
+        QVERIFY(!QFile::exists(Saved(QStringLiteral("a.png"))));
+        QCOMPARE(ResultView()->url().scheme(), QStringLiteral("nuvdoc"));
+        QCOMPARE(site_->RequestCount(QStringLiteral("/evil.html")), 0);
+        QVERIFY2(shell_.opened.empty(), shell_.opened.empty() ? "" : shell_.opened[0].c_str());
+    }
+
     void saveAllSavesEveryListedPicture() {
         ExtractAndWait(2, QStringLiteral("img"));
         QTest::mouseClick(window_->ResultWindowIfAny()->findChild<QToolButton*>(QStringLiteral("BtnSaveAll")),

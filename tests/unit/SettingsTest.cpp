@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "common/FileText.h"
@@ -120,6 +122,28 @@ TEST(Settings, FilesLayerAndSaveReplacesTheFileWhole) {
     EXPECT_TRUE(fs::is_directory(blocked + "defualt.ini"));
     EXPECT_EQ(std::distance(fs::directory_iterator(blocked), fs::directory_iterator()), 1);
     EXPECT_THROW(WriteFileAtomically(dir.Path() + "missing/defualt.ini", "x"), std::runtime_error);
+}
+
+TEST(Settings, OnlySmallRegularFilesAreReadAndNumbersStayInRange) {
+    ScratchFolder dir;
+    const std::string fifo = dir.Path() + "defualt.ini";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string big = dir.Path() + "big.ini";
+    WriteTextFile(big, "[default]\nDocType=3\n" + std::string(kSmallFileLimit, ';'));
+    const std::string bytes = dir.Path() + "bytes.ini";
+    WriteTextFile(bytes, "[default]\nPicPath=/data/\xff\xfe\nLeftPanelWidth=-2147483648\n");
+    // Each returns at once; a FIFO or a device is never waited on.
+    for (const std::string& path : {fifo, big, std::string("/dev/zero"), dir.Path()})
+        EXPECT_EQ(ReadFileText(path), std::nullopt) << path;
+    EXPECT_EQ(ReadFileText(bytes, 10), std::nullopt);
+    SettingsLocation l;
+    l.readFiles = {fifo, big, "/dev/zero", bytes};
+    const Settings s = LoadSettingsFiles(l, kDefaults);
+    EXPECT_EQ(s.DocType, 0);
+    EXPECT_EQ(s.PicPath, "/data/\xff\xfe");  // bytes that are no UTF-8 come back unchanged
+    EXPECT_EQ(s.LeftPanelWidth, 0);
+    EXPECT_EQ(ReadSettings(IniDocument("[default]\nLeftPanelWidth=99999999\n"), kDefaults).LeftPanelWidth,
+              kMaxPanelWidth);
 }
 
 }  // namespace
