@@ -22,6 +22,7 @@
 #include <QWebEngineView>
 
 #include "platform/BrowserCookies.h"
+#include "platform/PageScripts.h"
 #include "platform/QtResources.h"
 #include "platform/QtText.h"
 #include "platform/WebEngineBrowser.h"
@@ -80,10 +81,17 @@ std::string DescribeLoadError(const QWebEngineLoadingInfo& info) {
     return text + ")";
 }
 
+// How long a page whose document is there waits for the rest of its load (a frame or a
+// style sheet that never ends) before it is extracted as it stands.
+constexpr int kSubresourceSettleMs = 10000;
+
 // Loads `address` into the browser and waits for the end of the load. Returns "" when
-// the page loaded, else why it did not.
+// the page loaded, else why it did not. A page whose document has been read but whose
+// load does not end (a frame or style sheet that never finishes) counts as loaded once
+// kSubresourceSettleMs have passed since its document was ready, or the timeout, and
+// `settled` is then set.
 std::string LoadPage(WebEngineBrowser& browser, const std::string& address, int timeoutMs,
-                     TerminalProgress& progress) {
+                     TerminalProgress& progress, bool& settled) {
     QEventLoop loop;
     bool finished = false;
     bool ok = false;
@@ -105,9 +113,37 @@ std::string LoadPage(WebEngineBrowser& browser, const std::string& address, int 
     timer.setSingleShot(true);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     timer.start(timeoutMs);
+    // Whether the page's own document is there yet, asked of the page four times a second.
+    bool documentReady = false;
+    auto alive = std::make_shared<bool>(true);
+    QTimer settle;
+    settle.setSingleShot(true);
+    QObject::connect(&settle, &QTimer::timeout, &loop, [&] {
+        settled = true;
+        loop.quit();
+    });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&, alive] {
+        if (documentReady) return;
+        // The empty document that stands before the first answer does not count.
+        const QString ask = QStringLiteral("location.href === 'about:blank' ? '' : document.readyState");
+        page->runJavaScript(ask, scripts::kWorld, [&, alive](const QVariant& v) {
+            if (!*alive || documentReady || finished) return;
+            const QString state = v.toString();
+            if (state != QLatin1String("interactive") && state != QLatin1String("complete")) return;
+            documentReady = true;
+            settle.start(std::min(kSubresourceSettleMs, std::max(0, timer.remainingTime())));
+        });
+    });
+    poll.start(250);
     browser.Navigate(address);
     if (!finished) loop.exec();
+    *alive = false;
     progress.Clear();
+    if (!finished && (settled || documentReady)) {
+        settled = true;
+        return {};
+    }
     if (!finished) {
         browser.View()->stop();
         char seconds[32];
@@ -306,12 +342,14 @@ int RunExtractCli(const ExtractCliOptions& options) {
     auto since = [](Clock::time_point t) {
         return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count());
     };
-    const std::string failure = LoadPage(browser, address, options.timeoutMs, progress);
+    bool settled = false;
+    const std::string failure = LoadPage(browser, address, options.timeoutMs, progress, settled);
     const auto loaded = Clock::now();
     if (!failure.empty()) {
         PrintError("cannot load " + address + ": " + failure);
         return static_cast<int>(CliExit::PageNotLoaded);
     }
+    if (settled && !options.quiet) PrintError("the page is still loading; extracted as it stands");
     // The extraction starts once every frame has reported its address (or the bound passed).
     bool allFrames = false;
     try {

@@ -324,6 +324,20 @@ private slots:
         QVERIFY(QFile::exists(dir + QStringLiteral("/saved/style.css")));
     }
 
+    // A style sheet or a frame that never ends its answer does not keep the page from
+    // being extracted: once the document is there, it is read as it stands.
+    void pageWhoseResourcesNeverFinish() {
+        site_.Hold(QStringLiteral("/never.css"));
+        site_.Hold(QStringLiteral("/never-frame.html"));
+        site_.Put(QStringLiteral("/held.html"),
+                  "<html><head><link rel=\"stylesheet\" href=\"never.css\"></head><body>"
+                  "<img src=\"pics/held.gif\"><iframe src=\"never-frame.html\"></iframe></body></html>");
+        const Run r = Extract({site_.Url(QStringLiteral("/held.html"))});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains(site_.Url(QStringLiteral("/pics/held.gif")).toUtf8()), r.out);
+        QVERIFY2(r.err.contains("extracted as it stands"), r.err);
+    }
+
     void pageThatCannotBeLoaded() {
         const QString refused = QStringLiteral("http://127.0.0.1:%1/").arg(ClosedPort());
         Run r = Extract({refused});
