@@ -6,7 +6,6 @@
 #include <QEvent>
 #include <QTimer>
 #include <QDir>
-#include <QFileInfo>
 #include <QIcon>
 #include <QLineEdit>
 #include <QWebEngineProfile>
@@ -20,6 +19,7 @@
 #include "platform/QtResources.h"
 #include "platform/QtText.h"
 #include "platform/WebEngineBrowser.h"
+#include "web/Address.h"
 #include "web/CurlDownloader.h"
 
 namespace {
@@ -90,8 +90,7 @@ int main(int argc, char** argv) {
     for (QString arg : QApplication::arguments().mid(1)) {
         if (arg.startsWith(QLatin1Char('-'))) continue;
         // A page given by a path relative to the current folder ("./page.html").
-        if (!arg.startsWith(QLatin1Char('/')) && !arg.contains(QLatin1Char(':')) && QFileInfo(arg).isFile())
-            arg = QFileInfo(arg).absoluteFilePath();
+        arg = nuv::FromUtf8(nuv::CommandLineAddress(nuv::ToUtf8(arg), nuv::ToUtf8(QDir::currentPath())));
         window.findChild<QLineEdit*>(QStringLiteral("EdtURL"))->setText(arg);
         window.OpenTypedAddress();
         window.HideAddressDropDown();

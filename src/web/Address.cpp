@@ -300,4 +300,13 @@ bool IsWellFormedWebAddress(std::string_view address) {
     return true;
 }
 
+std::string CommandLineAddress(std::string_view argument, std::string_view currentFolder) {
+    namespace fs = std::filesystem;
+    if (argument.empty() || argument.front() == '/' || Contains(argument, ":")) return std::string(argument);
+    const fs::path file = fs::path(std::string(currentFolder)) / std::string(argument);
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) return std::string(argument);
+    return file.lexically_normal().string();
+}
+
 }  // namespace nuv

@@ -78,4 +78,9 @@ TypedAddress CompleteTypedAddress(std::string_view boxText);
 // fragment) may hold anything; it is percent-encoded on the way out.
 bool IsWellFormedWebAddress(std::string_view address);
 
+// What an address given on the window program's command line opens: a text that names a
+// file by a path relative to `currentFolder` ("./page.html", "pages/a.htm") becomes that
+// file's absolute path; anything else (an address, an absolute path) stays as it is.
+std::string CommandLineAddress(std::string_view argument, std::string_view currentFolder);
+
 }  // namespace nuv

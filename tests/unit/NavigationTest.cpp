@@ -1,5 +1,10 @@
 #include "app/logic/Navigation.h"
 
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <utility>
+
 #include <gtest/gtest.h>
 
 namespace nuv {
@@ -46,6 +51,23 @@ TEST(Navigation, OnlyWellFormedWebAddressesAreOpened) {
                             "ftp://host/", "http://ho\tst/"}) {
         EXPECT_FALSE(IsWellFormedWebAddress(bad)) << bad;
     }
+}
+
+TEST(Navigation, ARelativePathOnTheCommandLineNamesTheFile) {
+    const std::string folder = ::testing::TempDir() + "nuv-cmdline";
+    std::filesystem::create_directories(folder + "/pages");
+    std::ofstream(folder + "/pages/a.html") << "<html></html>";
+    for (const auto& [argument, opened] :
+         {std::pair<std::string, std::string>{"./pages/a.html", folder + "/pages/a.html"},
+          {"pages/../pages/a.html", folder + "/pages/a.html"},
+          {"pages", "pages"},  // a folder: taken for a host, as typed
+          {"missing.html", "missing.html"},
+          {"site.example/a.html", "site.example/a.html"},
+          {"http://site.example/", "http://site.example/"},
+          {"/abs/a.html", "/abs/a.html"}}) {
+        EXPECT_EQ(CommandLineAddress(argument, folder), opened) << argument;
+    }
+    std::filesystem::remove_all(folder);
 }
 
 TEST(Navigation, TabCaptionsCountHiddenPagesAndResizeFollowsTheWindow) {
