@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
     // Downloads carry the page's context, as the browser's own requests do.
     nuv::BrowserCookies cookies(QWebEngineProfile::defaultProfile());
     downloader.SetCookieSource(&cookies);
-    downloader.SetReferer([&window] { return window.Extractor().PageURL; });
+    downloader.SetPageAddress([&window] { return window.Extractor().PageURL; });
     window.setWindowState(Qt::WindowMaximized);
     new MaximisedAtStart(&window);
     nuv::ShowFormAnimated(&window);
