@@ -179,6 +179,13 @@ TEST_F(ExtractionTest, LinksAreSortedIntoPagesFlashAndOtherFiles) {
     Select(DocType::Other);
     EXPECT_EQ(x.lists.FlashURLs.size(), 2u);
 
+    // A page that makes more links than kLinkLimit has its first ones sorted.
+    std::vector<std::string> many;
+    for (size_t i = 0; i <= kLinkLimit; ++i) many.push_back("http://site.example/" + std::to_string(i) + ".zip");
+    page.links = many;
+    Select(DocType::Other);
+    EXPECT_EQ(x.lists.OtherURLs.size(), kLinkLimit);
+    EXPECT_EQ(x.lists.OtherURLs.Items().back(), many[kLinkLimit - 1]);
 }
 
 TEST_F(ExtractionTest, CssExtractionNamesEverySheetEvenWhenDownloadsFail) {
