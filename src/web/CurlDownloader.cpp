@@ -37,6 +37,8 @@ struct Transfer {
     bool tooLarge = false;
     std::exception_ptr failure;  // what the progress function threw
     Clock::time_point lastReport = Clock::now();
+    const std::function<void()>* waitHook = nullptr;
+    Clock::time_point lastHook = Clock::now();
 };
 
 size_t WriteBody(char* data, size_t size, size_t count, void* user) {
@@ -107,8 +109,8 @@ DownloadError TransferFailure(CURLcode rc, const char* error, const Transfer& t)
 }
 
 // Runs one request of the handle through `multi` until it ends, waking at least every
-// 100 ms to report progress and to check the time bound. What the progress function
-// throws leaves here unchanged, with the handle detached.
+// 100 ms to report progress, run the wait hook and check the time bound. What the
+// progress function or the hook throws leaves here unchanged, with the handle detached.
 CURLcode Drive(CURLM* multi, Transfer& t, Clock::time_point deadline, std::chrono::milliseconds maxTime) {
     if (curl_multi_add_handle(multi, t.curl) != CURLM_OK) throw DownloadError("cannot start a download");
     struct Detach {
@@ -128,6 +130,10 @@ CURLcode Drive(CURLM* multi, Transfer& t, Clock::time_point deadline, std::chron
         if (Clock::now() >= deadline)
             throw DownloadError("the download took longer than " + DurationText(maxTime), DownloadFailure::TimedOut);
         if (Clock::now() - t.lastReport >= kReportInterval) ReportState(t);
+        if (t.waitHook && *t.waitHook && Clock::now() - t.lastHook >= kReportInterval) {
+            t.lastHook = Clock::now();
+            (*t.waitHook)();
+        }
         const CURLMcode polled = curl_multi_poll(multi, nullptr, 0, kPollMillis, nullptr);
         if (polled != CURLM_OK) throw DownloadError(curl_multi_strerror(polled));
     }
@@ -248,6 +254,7 @@ void CurlDownloader::DownloadToFile(const std::string& url, const std::string& f
     t.file = partial.Stream();
     t.progress = &progress;
     t.curl = c;
+    t.waitHook = &waitHook_;
     for (const std::uint64_t bound : {maxBytes_, bounds.maxBytes})
         if (bound > 0 && (t.maxBytes == 0 || bound < t.maxBytes)) t.maxBytes = bound;
     const auto deadline = bounds.maxTime.count() > 0 ? started + bounds.maxTime : Clock::time_point::max();

@@ -36,6 +36,10 @@ public:
     void SetMaxBytes(std::uint64_t bytes) { maxBytes_ = bytes; }
     // The browser's cookies, sent with every download where they apply.
     void SetCookieSource(const ICookieSource* cookies) { cookies_ = cookies; }
+    // Runs at least every 100 ms while any download waits, with or without a progress
+    // function (the window handles its events there). What it throws ends the download
+    // as a progress function's exception does.
+    void SetWaitHook(std::function<void()> hook) { waitHook_ = std::move(hook); }
     // The address of the page whose resources are downloaded, read at the start of each
     // download: the Referer, the site of SameSite cookies and the permission of "file:"
     // addresses follow from it. Without it (or with "") no Referer, no SameSite=Lax or
@@ -52,6 +56,7 @@ private:
     std::uint64_t maxBytes_ = std::uint64_t{4} << 30;
     const ICookieSource* cookies_ = nullptr;
     std::function<std::string()> pageAddress_;
+    std::function<void()> waitHook_;
     std::string caFile_;
     bool httpsOnly_ = false;
     void* shared_ = nullptr;       // the reusable CURL handle
