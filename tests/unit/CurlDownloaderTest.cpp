@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/Recorders.h"
+#include "support/FixedCookies.h"
 #include "support/ScriptedServer.h"
 
 namespace nuv {

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "net/HttpClient.h"
-#include "support/Recorders.h"
+#include "support/FixedCookies.h"
 #include "support/ScriptedServer.h"
 #include "support/TlsTestServer.h"
 #include "web/Address.h"

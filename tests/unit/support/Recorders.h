@@ -6,15 +6,8 @@
 
 #include "common/Dialogs.h"
 #include "common/Shell.h"
-#include "web/Downloader.h"
 
 namespace nuv::test {
-
-// A browser's cookies, fixed by the test.
-struct FixedCookies : ICookieSource {
-    std::vector<CookieLine> lines;
-    std::vector<CookieLine> CookieLines() const override { return lines; }
-};
 
 // Answers the folder dialog with a fixed choice and records every dialog instead of
 // blocking on it.
