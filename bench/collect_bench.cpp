@@ -16,7 +16,7 @@ struct NoFetch : nuv::IPageFetcher {
     std::string Get(const std::string&) override { return {}; }
 };
 struct NoDownload : nuv::IDownloader {
-    void DownloadToFile(const std::string&, const std::string&, const nuv::DownloadProgressFn&) override {}
+    void DownloadToFile(const std::string&, const std::string&, const nuv::DownloadProgressFn&, const nuv::DownloadBounds&) override {}
 };
 
 // About `bytes` of markup holding `references` image references of every extension, one

@@ -19,6 +19,7 @@
 #include "platform/QtResources.h"
 #include "platform/QtText.h"
 #include "platform/WebEngineBrowser.h"
+#include "library/logic/ResultDownloads.h"
 #include "web/Address.h"
 #include "web/CurlDownloader.h"
 
@@ -80,7 +81,14 @@ int main(int argc, char** argv) {
     // Downloads carry the page's context, as the browser's own requests do.
     nuv::BrowserCookies cookies(QWebEngineProfile::defaultProfile());
     downloader.SetCookieSource(&cookies);
-    downloader.SetReferer([&window] { return window.Extractor().PageURL; });
+    downloader.SetPageAddress([&window] { return window.Extractor().PageURL; });
+    // Every fetch lets the window repaint and take input; once it closes, the fetch ends.
+    const auto whileWaiting = [&window] {
+        QCoreApplication::processEvents();
+        if (window.MainBrowser().Closed()) throw nuv::DownloadCancelled();
+    };
+    downloader.SetWaitHook(whileWaiting);
+    http.IdHTTP1.SetWaitHook(whileWaiting);
     window.setWindowState(Qt::WindowMaximized);
     new MaximisedAtStart(&window);
     nuv::ShowFormAnimated(&window);

@@ -191,7 +191,7 @@ std::string PrepareSaveFolder(const std::string& given, std::unique_ptr<QTempora
 // The records are in list order.
 std::vector<DownloadRecord> DownloadList(DocType type, const std::vector<std::string>& list,
                                          const std::string& folder, int workers, TerminalProgress& progress,
-                                         const ICookieSource* cookies, const std::string& referer) {
+                                         const ICookieSource* cookies, const std::string& pageAddress) {
     std::vector<DownloadRecord> records(list.size());
     std::vector<std::string> files(list.size());
     for (size_t i = 0; i < list.size(); ++i) {
@@ -209,7 +209,7 @@ std::vector<DownloadRecord> DownloadList(DocType type, const std::vector<std::st
     for (int w = 0; w < std::max(workers, 1); ++w) {
         downloaders.push_back(std::make_unique<CurlDownloader>());
         downloaders.back()->SetCookieSource(cookies);
-        downloaders.back()->SetReferer([&referer] { return referer; });
+        downloaders.back()->SetPageAddress([&pageAddress] { return pageAddress; });
     }
     const auto total = static_cast<std::int64_t>(list.size());
     const auto skipped = static_cast<std::int64_t>(std::count(files.begin(), files.end(), std::string()));
@@ -365,7 +365,7 @@ int RunExtractCli(const ExtractCliOptions& options) {
     FixedSaveFolder saveFolder(folder);
     Extraction extraction(ExtractionServices{browser, downloader, http, saveFolder, bar,
                                              [] { return LoadTextResource("page1"); }});
-    downloader.SetReferer([&extraction] { return extraction.PageURL; });
+    downloader.SetPageAddress([&extraction] { return extraction.PageURL; });
     const auto extractionStart = Clock::now();
     const ExtractionResult result = extraction.ExtractFormWebpage(static_cast<int>(options.type));
     const long long extractionMs = since(extractionStart);

@@ -122,6 +122,7 @@ void Extraction::CollectLinks() {
     } catch (...) {
         return;
     }
+    if (links.size() > kLinkLimit) links.resize(kLinkLimit);
     for (const std::string& a : links) {
         try {
             const std::string l = LowerAscii(a);

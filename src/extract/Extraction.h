@@ -17,6 +17,10 @@
 
 namespace nuv {
 
+// The most links of one document that "其他提取" sorts (the first, in document order),
+// so that a page that makes millions of links yields a result page of bounded size.
+inline constexpr size_t kLinkLimit = 100000;
+
 // The six document types of LBDocType, in list order.
 enum class DocType { PageSource = 0, PageText = 1, Images = 2, Flash = 3, Css = 4, Other = 5 };
 

@@ -57,11 +57,13 @@ std::vector<std::string> WalkReferences(std::string_view marker, std::string_vie
 }
 
 // First occurrence of each extension in every lower-cased line; one guard per pair.
+// Stops at kScanLimit references, as the counting scans do.
 template <size_t N>
 std::vector<std::string> ScanSheet(std::string_view base, const std::vector<std::string>& lines,
                                    const std::string_view (&extensions)[N]) {
     std::vector<std::string> result;
     for (const std::string& line : lines) {
+        if (result.size() >= static_cast<size_t>(kScanLimit)) break;
         std::string lowered;
         try {
             lowered = LowerAscii(line);
@@ -69,6 +71,7 @@ std::vector<std::string> ScanSheet(std::string_view base, const std::vector<std:
             continue;
         }
         for (std::string_view ext : extensions) {
+            if (result.size() >= static_cast<size_t>(kScanLimit)) break;
             try {
                 const size_t hit = lowered.find(ext);
                 if (hit == std::string::npos) continue;

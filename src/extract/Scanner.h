@@ -19,7 +19,8 @@ namespace nuv {
 // ScanPageReferences leave it at kScanLimit + 1 when they stopped at the bound.
 extern thread_local int ScanCount;
 
-// The most occurrences one counting scan handles.
+// The most occurrences one counting scan handles, and the most references taken from
+// one style sheet.
 inline constexpr int kScanLimit = 10000;
 
 // References ending in `marker` (matched without regard to ASCII case) in `text`,
@@ -46,6 +47,7 @@ std::vector<std::string> ScanPageReferences(std::string_view marker, IBrowser& b
 // Images named in the lines of a style sheet, lower-cased: for every line, for each of
 // ".gif", ".png", ".jpg", ".jpeg", ".ico" in this order, the first occurrence only.
 // Resolved against `base`, the sheet's own address. A failure loses one reference.
+// At most kScanLimit references, the first in this order.
 std::vector<std::string> ScanSheetImages(std::string_view base, const std::vector<std::string>& lines);
 
 // As ScanSheetImages with the one marker ".swf".

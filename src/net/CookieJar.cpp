@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "common/Text.h"
+#include "web/FetchPolicy.h"
 
 namespace nuv {
 namespace {
@@ -133,6 +134,14 @@ std::optional<Cookie> ParseOneCookie(std::string_view text, bool quotedAttribute
     if (maxAgeExpiry) cookie.expires = maxAgeExpiry;
     if (cookie.path.empty()) cookie.path = DefaultPath(requestPath);
 
+    // A cookie for a whole public suffix would reach every site under it.
+    if (!domain.empty() && !IsIpAddressText(host) && IsPublicSuffix(domain)) {
+        const std::string bare = domain.front() == '.' ? domain.substr(1) : domain;
+        if (LowerAscii(bare) != LowerAscii(host)) return std::nullopt;
+        cookie.domain = host;
+        cookie.hostOnly = true;
+        return cookie;
+    }
     if (domain.empty() || IsIpAddressText(host) || domain == host || domain.front() == '.') {
         cookie.domain = domain.empty() ? host : domain;
     } else {
@@ -249,6 +258,7 @@ std::string CookieJar::CookieHeader(const std::string& host, const std::string& 
     for (const Group& g : groups_) {
         if (!DomainServesHost(g.domain, host)) continue;
         for (const Cookie& c : g.cookies) {
+            if (c.hostOnly && LowerAscii(c.domain) != LowerAscii(host)) continue;
             if (StartsWith(requestPath, c.path) && (!c.secure || encrypted) && !c.value.empty()) chosen.push_back(&c);
         }
     }

@@ -18,6 +18,7 @@ struct Cookie {
     std::string path;
     std::optional<UnixSeconds> expires;  // none: lives as long as the jar
     bool secure = false;
+    bool hostOnly = false;  // set by a host that is itself a public suffix: sent to it alone
 };
 
 // Reads an HTTP date in any of the forms servers use in cookies ("Wed, 09 Jun 2021
@@ -31,6 +32,8 @@ class CookieJar {
 public:
     // Stores the cookie of one "Set-Cookie" header value (Netscape / RFC 2109 syntax)
     // received from `host` for a request whose path (directory part) is `requestPath`.
+    // A Domain attribute that is a public suffix ("com", "co.uk") is refused, unless it
+    // names the sending host itself.
     void StoreSetCookie(std::string_view value, const std::string& host, const std::string& requestPath,
                         UnixSeconds now);
     // Stores the cookies of one "Set-Cookie2" header value (RFC 2965 syntax: several

@@ -1,12 +1,22 @@
 #include "net/HttpClient.h"
 
 #include <chrono>
+#include <exception>
 #include <utility>
 
 #include "common/Text.h"
 #include "net/TcpStream.h"
+#include "web/FetchPolicy.h"
 
 namespace nuv {
+namespace {
+
+std::string DurationText(IoTimeout d) {
+    if (d.count() % 1000 == 0) return std::to_string(d.count() / 1000) + " s";
+    return std::to_string(d.count()) + " ms";
+}
+
+}  // namespace
 
 struct HttpClient::Connection {
     Connection(std::unique_ptr<IByteStream> s, const HttpAddress& a)
@@ -77,7 +87,23 @@ void HttpClient::StoreCookies(const HttpResponseHead& head, const HttpAddress& a
 }
 
 std::string HttpClient::Get(const std::string& address) {
+    if (!MayFetch(address, {})) throw HttpRefusedError(RefusalText(address));
     const HttpAddress target = SplitHttpAddress(address);
+    const auto deadline = limits_.totalTimeout.count() > 0 ? std::chrono::steady_clock::now() + limits_.totalTimeout
+                                                           : std::chrono::steady_clock::time_point::max();
+    std::exception_ptr hookFailure;
+    NetworkWaitScope waits(
+        [this, &hookFailure] {
+            if (!waitHook_) return;
+            try {
+                waitHook_();
+            } catch (...) {
+                hookFailure = std::current_exception();
+                throw;
+            }
+        },
+        deadline,
+        "The request took longer than " + DurationText(limits_.totalTimeout));
     if (connection_ && !(connection_->Serves(target) && connection_->StillUsable())) connection_.reset();
 
     cookies_.RemoveExpired(clock_());
@@ -99,7 +125,7 @@ std::string HttpClient::Get(const std::string& address) {
             throw;
         } catch (...) {
             connection_.reset();  // half-read: never reused
-            if (!reused || attempt > 0 || !lastResponse_.statusLine.empty()) throw;
+            if (hookFailure || !reused || attempt > 0 || !lastResponse_.statusLine.empty()) throw;
         }
     }
 }

@@ -47,7 +47,7 @@ struct HttpClientSettings {
 // The program's HTTP/1.1 GET client (the main window's `IdHTTP1`). Blocking, for one
 // thread. Keeps one connection open for reuse by the next request to the same host,
 // port and scheme while responses allow it, and an in-memory cookie jar. Never follows
-// redirects, sends no body and no credentials.
+// redirects, sends no body, no credentials and no Referer.
 class HttpClient {
 public:
     // Seconds since 1970 in UTC; the cookie jar's notion of now.
@@ -59,7 +59,10 @@ public:
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
 
-    // Fetches `address` and returns the body byte for byte. Throws HttpProtocolError
+    // Fetches `address` and returns the body byte for byte. Only http and https are
+    // fetched: another scheme throws HttpRefusedError before anything is sent. The
+    // whole request is bounded by the limits' total time (HttpTimeoutError) and the
+    // body by their size. Throws HttpProtocolError
     // for a redirect or a status other than 2xx (with the status code, the status
     // line and the body), HttpError for every other failure, "Undefined situation"
     // when a 2xx response ends with the connection before a body could be read.
@@ -70,6 +73,11 @@ public:
     CookieJar& Cookies() { return cookies_; }
     HttpClientSettings& Settings() { return settings_; }
     const HttpLimits& Limits() const { return limits_; }
+
+    // Runs at least every 100 ms while a request waits for the network (the window
+    // handles its events there). What it throws ends the request (its connection is
+    // dropped) and leaves Get unchanged.
+    void SetWaitHook(std::function<void()> hook) { waitHook_ = std::move(hook); }
 
     // True while a connection is held for reuse.
     bool Connected() const { return connection_ != nullptr; }
@@ -90,6 +98,7 @@ private:
     CookieJar cookies_;
     HttpResponseHead lastResponse_;
     std::unique_ptr<Connection> connection_;
+    std::function<void()> waitHook_;
 };
 
 }  // namespace nuv

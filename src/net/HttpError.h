@@ -19,6 +19,13 @@ public:
     using HttpError::HttpError;
 };
 
+// An address the client never fetches (a scheme other than http and https); nothing
+// was sent.
+class HttpRefusedError : public HttpError {
+public:
+    using HttpError::HttpError;
+};
+
 // A complete response whose status refuses the request (a status other than 2xx, or
 // a redirect, which is never followed). The message is the status line.
 class HttpProtocolError : public HttpError {

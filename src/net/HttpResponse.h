@@ -19,9 +19,10 @@ struct HttpLimits {
     IoTimeout connectTimeout{15000};     // all addresses of the host together
     IoTimeout readTimeout{30000};        // one read or write without progress
     IoTimeout failureBodyTimeout{2000};  // reads of the body of a refused request
+    IoTimeout totalTimeout{60000};       // one whole request, connection included
     std::size_t maxLineLength = 16384;   // status, header and chunk lines, without CR LF
     std::size_t maxHeaderBytes = std::size_t{1} << 20;  // all head lines of one response
-    std::size_t maxBodyBytes = std::size_t{256} << 20;
+    std::size_t maxBodyBytes = std::size_t{16} << 20;
 };
 
 // Status line and header lines of a response, as received.

@@ -1,5 +1,6 @@
 #include "net/TcpStream.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -68,21 +69,55 @@ int ConnectOne(const ResolvedAddress& ai, Clock::time_point deadline, int& error
     return fd;
 }
 
+constexpr IoTimeout kWaitStep{100};
+
+thread_local NetworkWaitScope* currentScope = nullptr;
+
 }  // namespace
+
+NetworkWaitScope::NetworkWaitScope(std::function<void()> hook, Clock::time_point deadline, std::string deadlineText)
+    : hook_(std::move(hook)), deadline_(deadline), deadlineText_(std::move(deadlineText)), lastHook_(Clock::now()),
+      outer_(currentScope) {
+    currentScope = this;
+}
+
+NetworkWaitScope::~NetworkWaitScope() { currentScope = outer_; }
+
+NetworkWaitScope* NetworkWaitScope::Current() { return currentScope; }
+
+void NetworkWaitScope::Checkpoint() {
+    const auto now = Clock::now();
+    if (now >= deadline_) throw HttpTimeoutError(deadlineText_);
+    if (hook_ && now - lastHook_ >= kWaitStep) {
+        lastHook_ = now;
+        hook_();
+    }
+}
+
+void NetworkCheckpoint() {
+    if (NetworkWaitScope* scope = NetworkWaitScope::Current()) scope->Checkpoint();
+}
 
 bool WaitForSocket(int fd, short events, IoTimeout timeout) {
     const bool limited = timeout.count() > 0;
     const auto deadline = Clock::now() + timeout;
+    NetworkWaitScope* const scope = NetworkWaitScope::Current();
     while (true) {
+        if (scope) scope->Checkpoint();
         IoTimeout left = timeout;
         if (limited) {
             left = std::chrono::duration_cast<IoTimeout>(deadline - Clock::now());
             if (left.count() <= 0) return false;
         }
+        int wait = limited ? PollMillis(left) : -1;
+        if (scope && (wait < 0 || wait > kWaitStep.count())) wait = static_cast<int>(kWaitStep.count());
         pollfd p{fd, events, 0};
-        const int r = poll(&p, 1, limited ? PollMillis(left) : -1);
+        const int r = poll(&p, 1, wait);
         if (r > 0) return true;
-        if (r == 0) return false;
+        if (r == 0) {
+            if (scope) continue;  // a step ended; the limit is checked above
+            return false;
+        }
         if (errno != EINTR) throw HttpError(SocketErrorText("Socket error", errno));
     }
 }
@@ -115,7 +150,8 @@ namespace {
 // outlives the wait finishes alone and drops its answer.
 std::vector<ResolvedAddress> ResolveBefore(const Resolver& resolve, const std::string& host,
                                            const std::string& service, Clock::time_point deadline) {
-    if (deadline == Clock::time_point::max()) return resolve(host, service);
+    NetworkWaitScope* const scope = NetworkWaitScope::Current();
+    if (deadline == Clock::time_point::max() && !scope) return resolve(host, service);
     struct Lookup {
         std::mutex mutex;
         std::condition_variable done;
@@ -139,8 +175,18 @@ std::vector<ResolvedAddress> ResolveBefore(const Resolver& resolve, const std::s
         lookup->done.notify_all();
     }).detach();
     std::unique_lock<std::mutex> lock(lookup->mutex);
-    if (!lookup->done.wait_until(lock, deadline, [&] { return lookup->finished; }))
-        throw HttpTimeoutError("Could not connect to " + host + ":" + service + ": name lookup timed out");
+    while (!lookup->finished) {
+        if (Clock::now() >= deadline)
+            throw HttpTimeoutError("Could not connect to " + host + ":" + service + ": name lookup timed out");
+        if (scope) {
+            // The hook runs without the lock: the lookup may finish meanwhile.
+            lock.unlock();
+            scope->Checkpoint();
+            lock.lock();
+        }
+        const auto step = scope ? std::min(deadline, Clock::now() + kWaitStep) : deadline;
+        lookup->done.wait_until(lock, step, [&] { return lookup->finished; });
+    }
     if (lookup->error) std::rethrow_exception(lookup->error);
     return std::move(lookup->addresses);
 }
@@ -177,6 +223,7 @@ TcpStream::~TcpStream() {
 }
 
 std::size_t TcpStream::ReadSome(char* buffer, std::size_t size, IoTimeout timeout) {
+    NetworkCheckpoint();
     while (true) {
         const ssize_t n = recv(fd_, buffer, size, 0);
         if (n >= 0) return static_cast<std::size_t>(n);
@@ -187,6 +234,7 @@ std::size_t TcpStream::ReadSome(char* buffer, std::size_t size, IoTimeout timeou
 }
 
 void TcpStream::WriteAll(std::string_view bytes, IoTimeout timeout) {
+    NetworkCheckpoint();
     while (!bytes.empty()) {
         const ssize_t n = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (n >= 0) {

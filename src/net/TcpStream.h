@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -11,8 +12,38 @@
 
 namespace nuv {
 
+// What the waits for the network on one thread answer to while a request runs on it: a
+// hook that runs at least every 100 ms while they wait (the window handles its events
+// there; what it throws ends the wait and leaves it unchanged) and a deadline for the
+// whole request. A scope replaces the one it is nested in until it ends.
+class NetworkWaitScope {
+public:
+    NetworkWaitScope(std::function<void()> hook, std::chrono::steady_clock::time_point deadline,
+                     std::string deadlineText);
+    ~NetworkWaitScope();
+    NetworkWaitScope(const NetworkWaitScope&) = delete;
+    NetworkWaitScope& operator=(const NetworkWaitScope&) = delete;
+
+    // The scope of the calling thread, or none.
+    static NetworkWaitScope* Current();
+    // Throws HttpTimeoutError with the deadline text once the deadline has passed, and
+    // runs the hook when 100 ms have passed since it last ran.
+    void Checkpoint();
+
+private:
+    std::function<void()> hook_;
+    std::chrono::steady_clock::time_point deadline_;
+    std::string deadlineText_;
+    std::chrono::steady_clock::time_point lastHook_;
+    NetworkWaitScope* outer_;
+};
+
+// NetworkWaitScope::Checkpoint of the calling thread's scope; nothing without one.
+void NetworkCheckpoint();
+
 // Waits until `fd` is ready for `events` (poll flags). False when `timeout` passed
-// first; a timeout of zero or less waits without limit.
+// first; a timeout of zero or less waits without limit. Under a NetworkWaitScope the
+// wait goes in steps of at most 100 ms with a checkpoint before each.
 bool WaitForSocket(int fd, short events, IoTimeout timeout);
 
 // One address a host name resolved to.

@@ -157,6 +157,7 @@ void TlsStream::WaitAfter(int result, IoTimeout timeout, const char* what) {
 }
 
 std::size_t TlsStream::ReadSome(char* buffer, std::size_t size, IoTimeout timeout) {
+    NetworkCheckpoint();
     ERR_clear_error();
     while (true) {
         ScopedSigpipeBlock guard;

@@ -14,6 +14,16 @@ namespace {
 // Tabs and line breaks would break the cookie-file line; such a cookie is not passed on.
 bool Clean(const std::string& s) { return s.find_first_of("\t\r\n") == std::string::npos; }
 
+SameSite SameSiteOf(const QNetworkCookie& c) {
+    switch (c.sameSitePolicy()) {
+        case QNetworkCookie::SameSite::None: return SameSite::None;
+        case QNetworkCookie::SameSite::Lax: return SameSite::Lax;
+        case QNetworkCookie::SameSite::Strict: return SameSite::Strict;
+        case QNetworkCookie::SameSite::Default: break;
+    }
+    return SameSite::Unset;
+}
+
 }  // namespace
 
 BrowserCookies::BrowserCookies(QWebEngineProfile* profile, QObject* parent) : QObject(parent) {
@@ -36,9 +46,9 @@ void BrowserCookies::Remove(const QNetworkCookie& cookie) {
     cookies_.erase(std::remove_if(cookies_.begin(), cookies_.end(), same), cookies_.end());
 }
 
-std::vector<std::string> BrowserCookies::CookieLines() const {
+std::vector<CookieLine> BrowserCookies::CookieLines() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<std::string> lines;
+    std::vector<CookieLine> lines;
     for (const QNetworkCookie& c : cookies_) {
         const std::string domain = ToUtf8(c.domain());
         const std::string path = c.path().isEmpty() ? std::string("/") : ToUtf8(c.path());
@@ -47,9 +57,10 @@ std::vector<std::string> BrowserCookies::CookieLines() const {
         if (domain.empty() || name.empty() || !Clean(domain) || !Clean(path) || !Clean(name) || !Clean(value))
             continue;
         const long long expires = c.isSessionCookie() ? 0 : c.expirationDate().toSecsSinceEpoch();
-        lines.push_back(domain + "\t" + (domain.front() == '.' ? "TRUE" : "FALSE") + "\t" + path + "\t" +
-                        (c.isSecure() ? "TRUE" : "FALSE") + "\t" + std::to_string(expires) + "\t" + name + "\t" +
-                        value);
+        lines.push_back({domain + "\t" + (domain.front() == '.' ? "TRUE" : "FALSE") + "\t" + path + "\t" +
+                             (c.isSecure() ? "TRUE" : "FALSE") + "\t" + std::to_string(expires) + "\t" + name + "\t" +
+                             value,
+                         SameSiteOf(c)});
     }
     return lines;
 }

@@ -20,7 +20,7 @@ class BrowserCookies : public QObject, public ICookieSource {
 public:
     explicit BrowserCookies(QWebEngineProfile* profile, QObject* parent = nullptr);
 
-    std::vector<std::string> CookieLines() const override;
+    std::vector<CookieLine> CookieLines() const override;
 
 private:
     void Add(const QNetworkCookie& cookie);

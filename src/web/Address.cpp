@@ -201,7 +201,8 @@ bool IsStorableFileName(std::string_view fileName) {
 std::optional<std::vector<std::string>> FetchIntoSaveFolder(const std::string& saveFolder,
                                                             IDownloader& downloader,
                                                             const std::string& address,
-                                                            FetchOutcome* outcome) {
+                                                            FetchOutcome* outcome,
+                                                            const DownloadBounds& bounds) {
     namespace fs = std::filesystem;
     FetchOutcome ignored;
     FetchOutcome& out = outcome ? *outcome : ignored;
@@ -227,8 +228,12 @@ std::optional<std::vector<std::string>> FetchIntoSaveFolder(const std::string& s
         std::vector<std::string> lines;
         try {
             out.attempted = true;
-            downloader.DownloadToFile(address, target);
+            downloader.DownloadToFile(address, target, {}, bounds);
             out.saved = true;
+        } catch (const DownloadError& e) {
+            out.error = e.what();
+            out.failure = e.kind();
+            return lines;
         } catch (const std::exception& e) {
             out.error = e.what();
             return lines;  // a failed download leaves no new file to read

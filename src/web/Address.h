@@ -46,18 +46,20 @@ bool IsStorableFileName(std::string_view fileName);
 // it returns nothing with `folderUnusable` set in the outcome. An address whose file name
 // is not storable also returns nothing and writes nothing. Blocks until the download has
 // ended; never throws. `outcome`, when given, receives the target file and whether the
-// download completed.
+// download completed. The download is held to `bounds` (a style sheet's by default).
 struct FetchOutcome {
     std::string file;   // the file aimed at; "" when the address names none
     bool attempted = false;  // the download was started
     bool saved = false;      // and it completed
     bool folderUnusable = false;  // the save folder could not be created
     std::string error;  // why it did not
+    std::optional<DownloadFailure> failure;  // the kind of a failed download
 };
 std::optional<std::vector<std::string>> FetchIntoSaveFolder(const std::string& saveFolder,
                                                             IDownloader& downloader,
                                                             const std::string& address,
-                                                            FetchOutcome* outcome = nullptr);
+                                                            FetchOutcome* outcome = nullptr,
+                                                            const DownloadBounds& bounds = kStyleSheetBounds);
 
 // How a typed address is opened.
 struct TypedAddress {

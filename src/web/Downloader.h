@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -9,10 +10,35 @@
 
 namespace nuv {
 
+// Why a download failed; what() says it in English with the technical detail.
+enum class DownloadFailure {
+    Refused,    // the address is of a kind that is never fetched; nothing was sent
+    TooLarge,   // the body grew beyond the size bound
+    TimedOut,   // no byte within the stall timeout, or longer than the time bound
+    Network,    // name lookup, connection, TLS, transfer
+    Http,       // the server refused (status 400 or more, a redirect loop)
+    Write,      // the file could not be written
+    Cancelled,  // the caller stopped it
+};
+
 class DownloadError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit DownloadError(const std::string& what, DownloadFailure kind = DownloadFailure::Network)
+        : std::runtime_error(what), kind_(kind) {}
+    DownloadFailure kind() const { return kind_; }
+
+private:
+    DownloadFailure kind_;
 };
+
+// Bounds of one download beyond the downloader's own; zero leaves the bound out.
+struct DownloadBounds {
+    std::uint64_t maxBytes = 0;
+    std::chrono::milliseconds maxTime{0};  // from the start to the last byte, redirects included
+};
+
+// The bounds of a text the program reads itself: a style sheet.
+inline constexpr DownloadBounds kStyleSheetBounds{std::uint64_t{16} << 20, std::chrono::seconds(60)};
 
 struct DownloadProgress {
     std::uint64_t progress = 0;
@@ -21,7 +47,9 @@ struct DownloadProgress {
     std::string statusText;
 };
 
-// Called on the thread that runs the download, while it waits.
+// Called on the thread that runs the download, while it waits: as bytes arrive and at
+// least every 250 ms while none do. An exception thrown by it ends the download at once
+// (no new file, an older one kept) and leaves DownloadToFile unchanged.
 using DownloadProgressFn = std::function<void(const DownloadProgress&)>;
 
 // A download in progress has no name in its folder; only in the instant between its
@@ -32,25 +60,35 @@ inline bool IsPartialDownloadName(std::string_view fileName) {
     return fileName.substr(0, kPartialDownloadPrefix.size()) == kPartialDownloadPrefix;
 }
 
+// A cookie's SameSite attribute; Unset when the server gave none.
+enum class SameSite { Unset, None, Lax, Strict };
+
+// One browser cookie: its line in the Netscape cookie-file format (domain, subdomains
+// flag, path, secure flag, expiry, name, value, separated by tabs) and its SameSite.
+struct CookieLine {
+    std::string netscape;
+    SameSite sameSite = SameSite::Unset;
+};
+
 // The cookies of the program's browser, so that a download carries them as the browser's
 // own request for the same address would.
 class ICookieSource {
 public:
     virtual ~ICookieSource() = default;
-    // Every cookie, one line each in the Netscape cookie-file format (domain, subdomains
-    // flag, path, secure flag, expiry, name, value, separated by tabs). Any thread.
-    virtual std::vector<std::string> CookieLines() const = 0;
+    // Every cookie. Any thread.
+    virtual std::vector<CookieLine> CookieLines() const = 0;
 };
 
 // URL-to-file download. Blocks until the file is complete. The file is written under
 // a temporary name in the target folder and renamed over `filePath` only when the
 // whole body has arrived, so a failure never leaves a truncated file nor destroys an
-// older one. Throws DownloadError when the download fails.
+// older one. Throws DownloadError when the download fails; `bounds` narrows the
+// downloader's own bounds for this download.
 class IDownloader {
 public:
     virtual ~IDownloader() = default;
     virtual void DownloadToFile(const std::string& url, const std::string& filePath,
-                                const DownloadProgressFn& progress = {}) = 0;
+                                const DownloadProgressFn& progress = {}, const DownloadBounds& bounds = {}) = 0;
 };
 
 }  // namespace nuv

@@ -338,6 +338,45 @@ private slots:
         QVERIFY2(r.err.contains("extracted as it stands"), r.err);
     }
 
+    // A page whose links aim past the web (tests/data/hostile/): nothing reaches the local
+    // service, the local file is not copied, and the page's real download still arrives.
+    void hostilePageReachesNothingBeyondIt() {
+        QTcpServer service;
+        QVERIFY(service.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+        int reached = 0;
+        connect(&service, &QTcpServer::newConnection, this, [&] {
+            while (QTcpSocket* s = service.nextPendingConnection()) {
+                ++reached;
+                s->deleteLater();
+            }
+        });
+        const QString secret = work_.path() + QStringLiteral("/id_rsa");
+        {
+            QFile key(secret);
+            QVERIFY(key.open(QIODevice::WriteOnly));
+            key.write("private key");
+        }
+        QFile fixture(qEnvironmentVariable("NUV_TEST_DATA_DIR") + QStringLiteral("/hostile/other-schemes.html"));
+        QVERIFY(fixture.open(QIODevice::ReadOnly));
+        QByteArray page = fixture.readAll();
+        page.replace("@PORT@", QByteArray::number(service.serverPort())).replace("@SECRET@", secret.toUtf8());
+        site_.Put(QStringLiteral("/hostile/downloads.html"), page);
+        site_.Put(QStringLiteral("/hostile/pack.zip"), QByteArray("zip bytes"), "application/zip");
+
+        const QString folder = work_.path() + QStringLiteral("/hostile");
+        const Run r = Extract({QStringLiteral("-t"), QStringLiteral("other"), QStringLiteral("-d"), QStringLiteral("-o"),
+                               folder, site_.Url(QStringLiteral("/hostile/downloads.html"))});
+        QCOMPARE(r.exitCode, 3);
+        QVERIFY2(r.err.contains("other: found 4, downloaded 1, failed 3"), r.err);
+        QCOMPARE(r.err.count("refused"), 3);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("pack.zip")});
+        // Connections are accepted in order: the test's own one comes first unless the run made one.
+        QTcpSocket own;
+        own.connectToHost(QHostAddress(QStringLiteral("127.0.0.1")), service.serverPort());
+        QTRY_VERIFY(reached > 0);
+        QCOMPARE(reached, 1);
+    }
+
     void pageThatCannotBeLoaded() {
         const QString refused = QStringLiteral("http://127.0.0.1:%1/").arg(ClosedPort());
         Run r = Extract({refused});

@@ -24,7 +24,7 @@ public:
     std::vector<std::pair<std::string, std::string>> calls;  // url, file path
 
     void DownloadToFile(const std::string& url, const std::string& filePath,
-                        const DownloadProgressFn& /*progress*/) override {
+                        const DownloadProgressFn&, const DownloadBounds&) override {
         calls.emplace_back(url, filePath);
         if (fail) throw DownloadError("404 Not Found");
         if (writeNothing) return;

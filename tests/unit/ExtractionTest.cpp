@@ -17,7 +17,7 @@ using test::FakeExtractionWindow;
 
 class NoDownloads : public IDownloader {
 public:
-    void DownloadToFile(const std::string& url, const std::string&, const DownloadProgressFn&) override {
+    void DownloadToFile(const std::string& url, const std::string&, const DownloadProgressFn&, const DownloadBounds&) override {
         urls.push_back(url);
         throw DownloadError("offline");
     }
@@ -178,6 +178,14 @@ TEST_F(ExtractionTest, LinksAreSortedIntoPagesFlashAndOtherFiles) {
               (std::vector<std::string>{"http://site.example/a.zip", "http://site.example/setup.exe"}));
     Select(DocType::Other);
     EXPECT_EQ(x.lists.FlashURLs.size(), 2u);
+
+    // A page that makes more links than kLinkLimit has its first ones sorted.
+    std::vector<std::string> many;
+    for (size_t i = 0; i <= kLinkLimit; ++i) many.push_back("http://site.example/" + std::to_string(i) + ".zip");
+    page.links = many;
+    Select(DocType::Other);
+    EXPECT_EQ(x.lists.OtherURLs.size(), kLinkLimit);
+    EXPECT_EQ(x.lists.OtherURLs.Items().back(), many[kLinkLimit - 1]);
 }
 
 TEST_F(ExtractionTest, CssExtractionNamesEverySheetEvenWhenDownloadsFail) {
@@ -237,7 +245,7 @@ TEST_F(ExtractionTest, AnUnusableSaveFolderFallsBackOncePerSheet) {
 // Serves style sheets from memory by writing them to the target file.
 class SheetDownloader : public IDownloader {
 public:
-    void DownloadToFile(const std::string& url, const std::string& path, const DownloadProgressFn&) override {
+    void DownloadToFile(const std::string& url, const std::string& path, const DownloadProgressFn&, const DownloadBounds&) override {
         const auto it = sheets.find(url);
         if (it == sheets.end()) throw DownloadError("404");
         std::ofstream(path, std::ios::binary) << it->second;

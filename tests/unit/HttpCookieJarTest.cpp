@@ -74,6 +74,13 @@ TEST(HttpCookieJar, DomainAttributeMustFitTheSendingHost) {
         {"10.0.0.1", "c=1; domain=.0.0.1", nullptr},
         {"10.0.0.1", "c=1; domain=0.0.1", nullptr},
         {"10.0.0.1", "c=1", "10.0.0.1"},
+        // A public suffix is no cookie domain: it would reach every site under it.
+        {"shop.com", "c=1; domain=com", nullptr},
+        {"shop.com", "c=1; domain=.com", nullptr},
+        {"a.co.uk", "c=1; domain=co.uk", nullptr},
+        {"evil.github.io", "c=1; domain=github.io", nullptr},
+        {"a.shop.co.uk", "c=1; domain=shop.co.uk", ".shop.co.uk"},
+        {"github.io", "c=1; domain=github.io", "github.io"},  // the suffix itself, for itself alone
     };
     for (const Case& c : cases) {
         CookieJar jar;
@@ -91,6 +98,9 @@ TEST(HttpCookieJar, DomainAttributeMustFitTheSendingHost) {
     EXPECT_EQ(jar.CookieHeader("b.example", "/", false), "c=1");
     EXPECT_EQ(jar.CookieHeader("z.b.example", "/", false), "c=1");
     EXPECT_EQ(jar.CookieHeader("c.example", "/", false), "");
+    jar.StoreSetCookie("own=1; domain=github.io", "github.io", "/", kNow);
+    EXPECT_EQ(jar.CookieHeader("github.io", "/", false), "own=1");
+    EXPECT_EQ(jar.CookieHeader("evil.github.io", "/", false), "");
 }
 
 TEST(HttpCookieJar, LongerPathsComeFirstAndEqualPathsInReverseArrival) {

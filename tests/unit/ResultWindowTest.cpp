@@ -31,7 +31,7 @@ public:
         std::string file;
     };
     void DownloadToFile(const std::string& url, const std::string& filePath,
-                        const DownloadProgressFn& progress) override {
+                        const DownloadProgressFn& progress, const DownloadBounds&) override {
         calls.push_back({url, filePath});
         if (progress) {
             for (const DownloadProgress& p : reports[url]) progress(p);

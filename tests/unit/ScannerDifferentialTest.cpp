@@ -96,7 +96,7 @@ TEST(ScannerDifferential, SourceImageCollectionEqualsTheLiteralCollection) {
         std::string Get(const std::string&) override { return {}; }
     };
     struct NoDownload : IDownloader {
-        void DownloadToFile(const std::string&, const std::string&, const DownloadProgressFn&) override {}
+        void DownloadToFile(const std::string&, const std::string&, const DownloadProgressFn&, const DownloadBounds&) override {}
     };
     test::FakeExtractionWindow window;
     test::FakeBrowser browser;

@@ -148,6 +148,13 @@ TEST(ScanSheetImages, FirstOccurrenceOfEachExtensionPerLineInLowerCase) {
                          "http://site.example/css/e.jpeg", "http://site.example/css/" + std::string(60, 'f') + ".jpg",
                          "http://site.example/css/h.jpg", "http://site.example/css/g.ico"}));
     EXPECT_TRUE(ScanSheetImages(kBase, {}).empty());
+
+    // One sheet gives at most kScanLimit references, the first ones.
+    std::vector<std::string> huge(kScanLimit / 2 + 1, "url(a.gif) url(b.png)");
+    huge.back() = "url(last.gif)";
+    const Addresses found = ScanSheetImages(kBase, huge);
+    ASSERT_EQ(found.size(), static_cast<size_t>(kScanLimit));
+    EXPECT_EQ(found.back(), Dir("b.png"));
 }
 
 TEST(ScanSheetFlash, FirstSwfOfEveryLine) {

@@ -25,6 +25,17 @@ const char* const kAllDownloaded = "全部下载完毕。";
 // "下载失败：<name>（<why>）" for the hint bar and the click's message box.
 std::string DownloadFailureHint(const std::string& name, const std::exception& error) {
     std::string why = error.what();
+    if (const auto* failure = dynamic_cast<const DownloadError*>(&error)) {
+        switch (failure->kind()) {
+            case DownloadFailure::Refused: why = "只下载 http 和 https 地址"; break;
+            case DownloadFailure::TooLarge: why = "文件太大"; break;
+            case DownloadFailure::TimedOut: why = "下载超时"; break;
+            case DownloadFailure::Write: why = "无法写入保存文件夹"; break;
+            case DownloadFailure::Http: why = "服务器拒绝：" + why; break;
+            case DownloadFailure::Cancelled: why = "已取消"; break;
+            case DownloadFailure::Network: break;
+        }
+    }
     if (why.size() > 200) why = ShortenFileName(why, 200);
     return "下载失败：" + name + (why.empty() ? std::string() : "（" + why + "）");
 }

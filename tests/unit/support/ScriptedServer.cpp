@@ -117,18 +117,19 @@ bool ServerConnection::WaitForClientClose(std::chrono::milliseconds timeout) {
     return true;
 }
 
-ScriptedServer::ScriptedServer(Script script) : script_(std::move(script)) {
+ScriptedServer::ScriptedServer(Script script, std::string host) : script_(std::move(script)), host_(std::move(host)) {
     listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listenFd_ < 0) throw std::runtime_error("socket failed");
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (inet_pton(AF_INET, host_.c_str(), &addr.sin_addr) != 1 || (ntohl(addr.sin_addr.s_addr) >> 24) != 127)
+        throw std::runtime_error("not a loopback address: " + host_);
     addr.sin_port = 0;
     socklen_t len = sizeof addr;
     if (bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(listenFd_, 16) != 0 ||
         getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
         close(listenFd_);
-        throw std::runtime_error("cannot listen on 127.0.0.1");
+        throw std::runtime_error("cannot listen on " + host_);
     }
     port_ = ntohs(addr.sin_port);
     thread_ = std::thread([this] { Run(); });
@@ -141,7 +142,7 @@ ScriptedServer::~ScriptedServer() {
 }
 
 std::string ScriptedServer::Url(std::string_view path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+    return "http://" + host_ + ":" + std::to_string(port_) + std::string(path);
 }
 
 std::vector<std::string> ScriptedServer::Requests() const {

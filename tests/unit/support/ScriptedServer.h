@@ -66,13 +66,14 @@ class ScriptedServer {
 public:
     using Script = std::function<void(ServerConnection&)>;
 
-    explicit ScriptedServer(Script script);
+    // Listens on `host`, an address of the loopback network 127.0.0.0/8.
+    explicit ScriptedServer(Script script, std::string host = "127.0.0.1");
     ~ScriptedServer();
     ScriptedServer(const ScriptedServer&) = delete;
     ScriptedServer& operator=(const ScriptedServer&) = delete;
 
     int Port() const { return port_; }
-    // "http://127.0.0.1:<port>" followed by `path`.
+    // "http://<host>:<port>" followed by `path`.
     std::string Url(std::string_view path = "/") const;
     int ConnectionCount() const { return accepted_.load(); }
     // Every request head read so far, in order.
@@ -84,6 +85,7 @@ private:
     void Record(const std::string& request);
 
     Script script_;
+    std::string host_;
     int listenFd_ = -1;
     int port_ = 0;
     std::atomic<bool> stopping_{false};

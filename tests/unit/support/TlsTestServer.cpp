@@ -75,14 +75,16 @@ void ServeTls(ServerConnection& c, const LoopbackCertificate& cert, const std::f
 }
 
 ScriptedServer::Script TlsReply(const LoopbackCertificate& cert, std::string statusLine, std::string body, int chunks,
-                                std::chrono::milliseconds pause) {
-    return [&cert, statusLine = std::move(statusLine), body = std::move(body), chunks, pause](ServerConnection& c) {
+                                std::chrono::milliseconds pause, std::function<void(const std::string&)> onRequest) {
+    return [&cert, statusLine = std::move(statusLine), body = std::move(body), chunks, pause,
+            onRequest = std::move(onRequest)](ServerConnection& c) {
         ServeTls(c, cert, [&](SSL* ssl) {
             std::string request;
             char buf[4096];
             int n = 0;
             while (request.find("\r\n\r\n") == std::string::npos && (n = SSL_read(ssl, buf, sizeof buf)) > 0)
                 request.append(buf, static_cast<size_t>(n));
+            if (onRequest) onRequest(request);
             const std::string head = statusLine + "\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
                                      std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n";
             bool sent = SSL_write(ssl, head.data(), static_cast<int>(head.size())) > 0;

@@ -39,8 +39,9 @@ void ServeTls(ServerConnection& c, const LoopbackCertificate& cert, const std::f
 
 // A ScriptedServer script: TLS on each connection, and its first request answered with
 // `statusLine` (e.g. "HTTP/1.1 200 OK") and `body`, sent in `chunks` pieces `pause` apart;
-// then the connection closes.
+// then the connection closes. `onRequest`, when given, sees the request head.
 ScriptedServer::Script TlsReply(const LoopbackCertificate& cert, std::string statusLine, std::string body,
-                                int chunks = 1, std::chrono::milliseconds pause = {});
+                                int chunks = 1, std::chrono::milliseconds pause = {},
+                                std::function<void(const std::string&)> onRequest = {});
 
 }  // namespace nuv::test
