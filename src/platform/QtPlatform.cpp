@@ -27,8 +27,16 @@ std::string QtDialogs::BrowseForFolder(const std::string& title, const std::stri
     return ToUtf8(chosen);
 }
 
-void QtDialogs::ShowMessage(const std::string& text) {
-    QMessageBox::information(owner_, QApplication::applicationName(), FromUtf8(text));
+void QtDialogs::ShowMessage(const std::string& text, std::optional<ScreenPoint> at) {
+    if (!at) {
+        QMessageBox::information(owner_, QApplication::applicationName(), FromUtf8(text));
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, QApplication::applicationName(), FromUtf8(text), QMessageBox::Ok,
+                    owner_);
+    // A dialog that has been moved keeps its place instead of being centred over its owner.
+    box.move(at->x, at->y);
+    box.exec();
 }
 
 }  // namespace nuv
