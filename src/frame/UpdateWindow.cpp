@@ -111,7 +111,7 @@ TFrmUpdate::TFrmUpdate(FrameServices services, QWidget* owner)
 
     browser_ = std::make_unique<WebEngineBrowser>(WebBrowser1);
     connect(browser_.get(), &WebEngineBrowser::NavigateComplete, this, [this](bool) {
-        if (awaiting_ != 0) Timer1->start();
+        if (checkPending_) Timer1->start();
     });
     // Whatever starts loading is out of view until its check has found it genuine.
     connect(WebBrowser1->page(), &QWebEnginePage::loadStarted, this, [this] { HidePage(); });
@@ -167,7 +167,7 @@ void TFrmUpdate::FormShow() {
     if (!SpeedButton3->isVisible()) LblHint->setText(FromUtf8(kDesignHint));
     if (s_.updateAddress.empty()) Message("TesvarnCOMUpdate is null");
     Timer1->stop();  // the check of an earlier showing's page
-    awaiting_ = ++navigation_;
+    checkPending_ = true;
     browser_->Navigate(s_.updateAddress);
 }
 
@@ -175,8 +175,8 @@ void TFrmUpdate::Timer1Timer() {
     Timer1->stop();
     // Checked once per showing, and only once the page of this showing's navigation has
     // arrived: a load that ends while another one is on its way says nothing.
-    if (awaiting_ == 0 || downloading_ || WebBrowser1->page()->isLoading()) return;
-    awaiting_ = 0;
+    if (!checkPending_ || downloading_ || WebBrowser1->page()->isLoading()) return;
+    checkPending_ = false;
     if (ShowUpdatePage(*browser_, PnlMain->width(), PnlMain->height(), Image1)) {
         EvaluateUpdate();
     } else {

@@ -96,10 +96,9 @@ private:
     UpdateInfo info_;
     std::string updaterPath_;
     ScreenPoint messagePoint_;
-    // The showings' navigations are numbered; `awaiting_` is the one whose check is still
-    // to come, 0 once it has run (a page that loads again by itself is not checked again).
-    int navigation_ = 0;
-    int awaiting_ = 0;
+    // Whether the check of this showing's page is still to come. It runs once: a page that
+    // loads again by itself is not checked again, and a download is never interrupted.
+    bool checkPending_ = false;
     std::thread worker_;
     std::atomic<bool> downloading_{false};
     std::atomic<bool> cancel_{false};
