@@ -29,7 +29,7 @@ namespace {
 const char* const kUpToDate = "已经是最新版本";
 const char* const kUpdating = "软件正在更新中，请稍候...";
 const char* const kUpdated = "更新完成，关闭后将自动重启软件";
-const char* const kDesignHint = "正在更新软件，请稍候...";
+const char* const kWaitingHint = "正在更新软件，请稍候...";
 
 std::string VerdictText(UpdaterVerdict verdict, const std::string& folder) {
     switch (verdict) {
@@ -80,7 +80,7 @@ TFrmUpdate::TFrmUpdate(FrameServices services, QWidget* owner)
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setValue(0);
     column->addWidget(ProgressBar1);
-    LblHint = new QLabel(FromUtf8(kDesignHint), this);
+    LblHint = new QLabel(FromUtf8(kWaitingHint), this);
     LblHint->setObjectName(QStringLiteral("LblHint"));
     LblHint->setAlignment(Qt::AlignCenter);
     LblHint->setFont(PixelFont("MS Sans Serif", 13));
@@ -164,7 +164,7 @@ void TFrmUpdate::FormShow() {
     if (downloading_) return;
     // What an earlier showing left in the browser stays out of view while the page loads.
     HidePage();
-    if (!SpeedButton3->isVisible()) LblHint->setText(FromUtf8(kDesignHint));
+    if (!SpeedButton3->isVisible()) LblHint->setText(FromUtf8(kWaitingHint));
     if (s_.updateAddress.empty()) Message("TesvarnCOMUpdate is null");
     Timer1->stop();  // the check of an earlier showing's page
     checkPending_ = true;

@@ -42,7 +42,7 @@ namespace {
 
 const std::string kMarker(UpdateMarker);
 const std::string kUpdater = "#!/bin/sh\necho updated\n" + std::string(300000, '#') + "\n";
-const ScreenPoint kMessagePoint{186, 160};  // the window's design place (106, 130) + (80, 30)
+const ScreenPoint kMessagePoint{186, 160};  // the window's first place (106, 130) + (80, 30)
 
 std::string UpdatePage(const std::string& content) {
     return "<html><head><title>NUV</title></head><body><p>" + content + "</p></body></html>";
