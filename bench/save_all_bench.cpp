@@ -47,7 +47,7 @@ private:
 class NoDialogs : public nuv::IDialogs {
 public:
     std::string BrowseForFolder(const std::string&, const std::string&) override { return {}; }
-    void ShowMessage(const std::string&) override {}
+    void ShowMessage(const std::string&, std::optional<nuv::ScreenPoint> = std::nullopt) override {}
 };
 class NoShell : public nuv::IShell {
 public:

@@ -3,11 +3,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "common/Text.h"
 #include "frame/logic/UpdateRules.h"
+#include "frame/logic/UpdateSignature.h"
 
 namespace {
 
@@ -42,7 +44,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(direct.UpdateText.compare(close - direct.UpdateDownloadAddress.size(),
                                         direct.UpdateDownloadAddress.size(), direct.UpdateDownloadAddress) == 0);
     }
-    (void)IsSecureDownloadAddress(direct.UpdateDownloadAddress);
+    // An address taken as the maker's names his host right after the scheme.
+    if (IsOnMakerHost(direct.UpdateDownloadAddress, "www.nuvsoft.example")) {
+        const std::string lower = LowerAscii(direct.UpdateDownloadAddress);
+        Check(lower.rfind("https://www.nuvsoft.example", 0) == 0);
+        const char next = lower.size() > 27 ? lower[27] : '/';
+        Check(next == '/' || next == ':' || next == '?' || next == '#');
+    }
+    if (const std::optional<std::string> signature = ReadSignature(body)) Check(signature->size() == 64);
     (void)HandOverText(body);
     return 0;
 }

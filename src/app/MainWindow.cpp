@@ -189,7 +189,10 @@ void TFrmWebpageAnalysis::FormCreate() {
                               updates->SetHttpsOnly(true);
                               return updates;
                           },
-                          [this] { close(); }},
+                          [this] { close(); },
+                          std::string(MakerHost),
+                          MakerUpdateKey,
+                          std::string()},
             PnlRight);
         brand->show();
         int top = 1;

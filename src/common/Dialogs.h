@@ -1,11 +1,19 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 // Modal dialogs behind an interface, so that the rules that use them can be tested
 // without a display and a test can read a message instead of blocking on it.
 namespace nuv {
+
+// A point on the screen, in pixels from its top left corner.
+struct ScreenPoint {
+    int x = 0;
+    int y = 0;
+    friend bool operator==(const ScreenPoint&, const ScreenPoint&) = default;
+};
 
 // The Qt layer implements it with the real dialogs; every call is modal and runs on
 // the UI thread. Further kinds of dialog are added here as the windows need them.
@@ -18,8 +26,9 @@ public:
     // cancelled.
     virtual std::string BrowseForFolder(const std::string& title, const std::string& preselection) = 0;
 
-    // Shows `text` in a message box with an OK button.
-    virtual void ShowMessage(const std::string& text) = 0;
+    // Shows `text` in a message box with an OK button: with its top left corner at `at`
+    // when given, else where the toolkit places it (over its owner).
+    virtual void ShowMessage(const std::string& text, std::optional<ScreenPoint> at = std::nullopt) = 0;
 };
 
 // The folder picker of the windows. The caption is `folder` when it names an existing

@@ -20,7 +20,7 @@ void AssignProductConstants() {
     ProductTitle = std::string(ProductTitleText);
     HomeAddress = std::string(MakerHomePage);
     DemoAddress = MakerSite() + "/demo/lumeta/";
-    UpdateAddress = MakerSite() + "/update/zelt/";
+    UpdateAddress = "https://" + std::string(MakerHost) + "/update/zelt/";
 }
 
 std::string FormatVersion(double version) {

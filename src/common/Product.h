@@ -6,7 +6,8 @@
 // The product constants: the program's title, version and the maker's addresses.
 namespace nuv {
 
-// The maker's web host name, shown in the main window's caption.
+// The maker's web host name, shown in the main window's caption. The update page and
+// the updater come from it, over https only.
 inline constexpr std::string_view MakerHost = "www.nuvsoft.example";
 
 // The maker's home page; the value `HomeAddress` takes.
@@ -23,7 +24,8 @@ std::string MakerSite();
 // `AssignProductConstants` runs.
 inline constexpr std::string_view ProductTitleText = "NUV网页提取助手";
 
-// The version compared against the update page and shown in captions.
+// The version compared against the update page and shown in captions and the about
+// window; the one place it is written.
 inline constexpr double ProductVersion = 2.2;
 
 // Program-wide constants, empty until `AssignProductConstants` runs.

@@ -6,6 +6,7 @@
 
 #include "common/Dialogs.h"
 #include "common/Shell.h"
+#include "frame/logic/UpdateSignature.h"
 #include "web/Downloader.h"
 
 namespace nuv {
@@ -23,6 +24,13 @@ struct FrameServices {
     std::function<std::unique_ptr<IDownloader>()> makeUpdateDownloader;
     // Ends the program through the main window's normal shutdown.
     std::function<void()> closeProgram;
+    // The host a genuine update page and the updater come from, over https.
+    std::string makerHost;
+    // The key whose signature an updater must carry before it replaces the older one.
+    UpdateKey updateKey;
+    // Certificates (PEM) that the update page's server may present besides those the
+    // system's authorities vouch for; "" for none.
+    std::string extraTrustedCertificates;
 };
 
 }  // namespace nuv

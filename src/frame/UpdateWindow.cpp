@@ -1,15 +1,19 @@
 #include "frame/UpdateWindow.h"
 
 #include <chrono>
+#include <cstdio>
 #include <system_error>
 
 #include <QEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QShowEvent>
+#include <QSslCertificate>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWebEngineCertificateError>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 
 #include "common/Progress.h"
@@ -25,6 +29,19 @@ namespace {
 const char* const kUpToDate = "已经是最新版本";
 const char* const kUpdating = "软件正在更新中，请稍候...";
 const char* const kUpdated = "更新完成，关闭后将自动重启软件";
+const char* const kWaitingHint = "正在更新软件，请稍候...";
+
+std::string VerdictText(UpdaterVerdict verdict, const std::string& folder) {
+    switch (verdict) {
+        case UpdaterVerdict::Installed: return kUpdated;
+        case UpdaterVerdict::Empty: return "下载的升级程序是空文件，原有的升级程序保持不变。";
+        case UpdaterVerdict::NoSignature: return "升级程序没有官方签名，已拒绝使用，原有的升级程序保持不变。";
+        case UpdaterVerdict::BadSignature:
+            return "升级程序的签名不符（文件不完整或被改动过），已拒绝使用，原有的升级程序保持不变。";
+        case UpdaterVerdict::NotInstalled: break;
+    }
+    return "无法把升级程序放进程序所在的文件夹：" + folder;
+}
 
 }  // namespace
 
@@ -63,7 +80,7 @@ TFrmUpdate::TFrmUpdate(FrameServices services, QWidget* owner)
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setValue(0);
     column->addWidget(ProgressBar1);
-    LblHint = new QLabel(QStringLiteral("正在更新软件，请稍候..."), this);
+    LblHint = new QLabel(FromUtf8(kWaitingHint), this);
     LblHint->setObjectName(QStringLiteral("LblHint"));
     LblHint->setAlignment(Qt::AlignCenter);
     LblHint->setFont(PixelFont("MS Sans Serif", 13));
@@ -93,7 +110,13 @@ TFrmUpdate::TFrmUpdate(FrameServices services, QWidget* owner)
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
 
     browser_ = std::make_unique<WebEngineBrowser>(WebBrowser1);
-    connect(browser_.get(), &WebEngineBrowser::NavigateComplete, this, [this](bool) { Timer1->start(); });
+    connect(browser_.get(), &WebEngineBrowser::NavigateComplete, this, [this](bool) {
+        if (checkPending_) Timer1->start();
+    });
+    // Whatever starts loading is out of view until its check has found it genuine.
+    connect(WebBrowser1->page(), &QWebEnginePage::loadStarted, this, [this] { HidePage(); });
+    connect(WebBrowser1->page(), &QWebEnginePage::certificateError, this,
+            [this](const QWebEngineCertificateError& error) { AcceptTrustedCertificate(error); });
     FormCreate();
 }
 
@@ -104,8 +127,26 @@ TFrmUpdate::~TFrmUpdate() {
 }
 
 void TFrmUpdate::FormCreate() {
+    messagePoint_ = ScreenPoint{geometry().x() + 80, geometry().y() + 30};
     WebBrowser1->move(WebBrowser1->x(), -2000);
     updaterPath_ = s_.programFolder + std::string(UpdaterFileName);
+}
+
+void TFrmUpdate::HidePage() {
+    WebBrowser1->move(-2000, -2000);
+    Image1->show();
+}
+
+void TFrmUpdate::Message(const std::string& text) { s_.dialogs.ShowMessage(text, messagePoint_); }
+
+void TFrmUpdate::AcceptTrustedCertificate(const QWebEngineCertificateError& error) {
+    const QList<QSslCertificate> chain = error.certificateChain();
+    if (chain.isEmpty() || s_.extraTrustedCertificates.empty()) return;  // rejected
+    const QList<QSslCertificate> trusted = QSslCertificate::fromData(
+        QByteArray::fromStdString(s_.extraTrustedCertificates), QSsl::Pem);
+    if (!trusted.contains(chain.first())) return;
+    QWebEngineCertificateError accepted = error;
+    accepted.acceptCertificate();
 }
 
 bool TFrmUpdate::eventFilter(QObject* watched, QEvent* event) {
@@ -121,16 +162,25 @@ void TFrmUpdate::showEvent(QShowEvent* event) {
 void TFrmUpdate::FormShow() {
     // A running download keeps the window as it is: checking again would start another.
     if (downloading_) return;
-    if (s_.updateAddress.empty()) s_.dialogs.ShowMessage("TesvarnCOMUpdate is null");
+    // What an earlier showing left in the browser stays out of view while the page loads.
+    HidePage();
+    if (!SpeedButton3->isVisible()) LblHint->setText(FromUtf8(kWaitingHint));
+    if (s_.updateAddress.empty()) Message("TesvarnCOMUpdate is null");
+    Timer1->stop();  // the check of an earlier showing's page
+    checkPending_ = true;
     browser_->Navigate(s_.updateAddress);
 }
 
 void TFrmUpdate::Timer1Timer() {
     Timer1->stop();
+    // Checked once per showing, and only once the page of this showing's navigation has
+    // arrived: a load that ends while another one is on its way says nothing.
+    if (!checkPending_ || downloading_ || WebBrowser1->page()->isLoading()) return;
+    checkPending_ = false;
     if (ShowUpdatePage(*browser_, PnlMain->width(), PnlMain->height(), Image1)) {
         EvaluateUpdate();
     } else {
-        s_.dialogs.ShowMessage(kUpToDate);
+        Message(kUpToDate);
         close();
     }
 }
@@ -138,7 +188,9 @@ void TFrmUpdate::Timer1Timer() {
 bool TFrmUpdate::ShowUpdatePage(WebEngineBrowser& browser, int w, int h, QLabel* picture) {
     bool genuine = false;
     try {
-        genuine = !browser.LocationURL().empty() && browser.HasDocument() && IsUpdatePage(browser.BodyOuterHtml());
+        const std::string location = browser.LocationURL();
+        genuine = !location.empty() && IsOnMakerHost(location, s_.makerHost) && browser.HasDocument() &&
+                  IsUpdatePage(browser.BodyOuterHtml());
     } catch (...) {
         genuine = false;
     }
@@ -147,7 +199,7 @@ bool TFrmUpdate::ShowUpdatePage(WebEngineBrowser& browser, int w, int h, QLabel*
         view->setGeometry(-2, -2, w + 4, h + 4);
         picture->hide();
     } else {
-        view->move(-2000, view->y());
+        view->move(-2000, -2000);
         picture->show();
         if (picture->parentWidget()) picture->parentWidget()->show();
     }
@@ -156,7 +208,8 @@ bool TFrmUpdate::ShowUpdatePage(WebEngineBrowser& browser, int w, int h, QLabel*
 
 bool TFrmUpdate::CheckUpdatePage(WebEngineBrowser& browser) {
     try {
-        if (browser.LocationURL().empty() || !browser.HasDocument()) return false;
+        const std::string location = browser.LocationURL();
+        if (location.empty() || !IsOnMakerHost(location, s_.makerHost) || !browser.HasDocument()) return false;
         return CheckUpdateText(info_, browser.BodyOuterHtml());
     } catch (...) {
         return false;
@@ -167,22 +220,23 @@ void TFrmUpdate::EvaluateUpdate() {
     if (CheckUpdatePage(*browser_)) {
         StartUpdateDownload();
     } else {
-        s_.dialogs.ShowMessage(kUpToDate);
+        Message(kUpToDate);
         close();
     }
 }
 
 void TFrmUpdate::Refuse(const std::string& text) {
     LblHint->setText(FromUtf8(text));
-    s_.dialogs.ShowMessage(text);
+    Message(text);
 }
 
 void TFrmUpdate::StartUpdateDownload() {
     if (downloading_) return;
     const std::string address = info_.UpdateDownloadAddress;
-    // The updater is run once it is here: it must come over a verified connection.
-    if (!IsSecureDownloadAddress(address)) {
-        Refuse("升级程序的下载地址不是安全的 https 地址，已拒绝下载：" + address);
+    // The updater is run once it is here: it must come from the maker over a verified
+    // connection (and carry his signature, checked once it has arrived).
+    if (!IsOnMakerHost(address, s_.makerHost)) {
+        Refuse("升级程序的下载地址不是官方网站的 https 地址，已拒绝下载：" + address);
         return;
     }
     if (!FolderIsWritable(s_.programFolder)) {
@@ -202,26 +256,29 @@ void TFrmUpdate::StartDownloadThread(const std::string& address) {
     } catch (...) {
     }
     if (!downloader) {
-        DownloadFinished(false, "no downloader");
+        DownloadFinished(DownloadOutcome{false, UpdaterVerdict::NotInstalled, "no downloader"});
         return;
     }
     try {
         worker_ = std::thread(&TFrmUpdate::DownloadUpdateThread, this, address, std::move(downloader));
     } catch (const std::system_error&) {
         downloading_ = false;
-        s_.dialogs.ShowMessage("Thread not created");
+        Message("Thread not created");
     }
 }
 
 void TFrmUpdate::DownloadUpdateThread(std::string address, std::unique_ptr<IDownloader> downloader) {
     using namespace std::chrono;
     std::this_thread::sleep_for(milliseconds(100));
-    bool ok = false;
-    std::string why;
+    // Both files arrive under names the saved-files lists leave out, and only the checked
+    // updater takes the updater's name.
+    const std::string downloaded = s_.programFolder + std::string(kPartialDownloadPrefix) + std::string(UpdaterFileName);
+    const std::string signature = downloaded + ".sig";
+    DownloadOutcome outcome;
     try {
         if (cancel_) throw DownloadError("cancelled");
         ProgressThrottle throttle;
-        downloader->DownloadToFile(address, updaterPath_, [this, &throttle](const DownloadProgress& p) {
+        downloader->DownloadToFile(address, downloaded, [this, &throttle](const DownloadProgress& p) {
             if (cancel_) throw DownloadError("cancelled");
             if (!throttle.Due(p.progress, p.maximum, steady_clock::now())) return;
             const ProgressBarValues bar = ScaleProgress(p.progress, p.maximum);
@@ -230,29 +287,45 @@ void TFrmUpdate::DownloadUpdateThread(std::string address, std::unique_ptr<IDown
                 ProgressBar1->setValue(bar.position);
             });
         });
-        ok = MakeExecutable(updaterPath_);
-        if (!ok) why = "cannot make " + updaterPath_ + " executable";
+        try {
+            downloader->DownloadToFile(SignatureAddress(address), signature, [this](const DownloadProgress&) {
+                if (cancel_) throw DownloadError("cancelled");
+            });
+        } catch (const DownloadError&) {
+            // No signature to be had: the verdict below says so.
+        }
+        if (cancel_) throw DownloadError("cancelled");
+        outcome.arrived = true;
+        outcome.verdict = InstallSignedUpdater(downloaded, signature, s_.updateKey, updaterPath_);
     } catch (const std::exception& e) {
-        why = e.what();
+        outcome.why = e.what();
     } catch (...) {
-        why = "unknown failure";
+        outcome.why = "unknown failure";
+    }
+    if (!outcome.arrived) {
+        std::remove(downloaded.c_str());
+        std::remove(signature.c_str());
     }
     downloader.reset();
-    RunOnUiThread(this, [this, ok, why] { DownloadFinished(ok, why); });
+    RunOnUiThread(this, [this, outcome] { DownloadFinished(outcome); });
 }
 
-void TFrmUpdate::DownloadFinished(bool ok, const std::string& why) {
+void TFrmUpdate::DownloadFinished(const DownloadOutcome& outcome) {
     if (worker_.joinable()) worker_.join();
     downloading_ = false;
-    if (ok) {
-        ProgressBar1->setValue(ProgressBar1->maximum());
-        LblHint->setText(FromUtf8(kUpdated));
-        SpeedButton3->show();
+    if (!outcome.arrived) {
+        // The older updater, if any, is still in place; there is nothing to restart with.
+        LblHint->setText(FromUtf8("升级程序下载失败：" + outcome.why));
+        Message("升级程序下载失败，请稍后再试。");
         return;
     }
-    // The older updater, if any, is still in place; there is nothing to restart with.
-    LblHint->setText(FromUtf8("升级程序下载失败：" + why));
-    s_.dialogs.ShowMessage("升级程序下载失败，请稍后再试。");
+    if (outcome.verdict != UpdaterVerdict::Installed) {
+        Refuse(VerdictText(outcome.verdict, s_.programFolder));
+        return;
+    }
+    ProgressBar1->setValue(ProgressBar1->maximum());
+    LblHint->setText(FromUtf8(kUpdated));
+    SpeedButton3->show();
 }
 
 void TFrmUpdate::SpeedButton3Click() {
@@ -262,7 +335,7 @@ void TFrmUpdate::SpeedButton3Click() {
     } catch (...) {
     }
     if (!started) {
-        s_.dialogs.ShowMessage("无法启动升级程序：" + updaterPath_);
+        Message("无法启动升级程序：" + updaterPath_);
         return;
     }
     close();

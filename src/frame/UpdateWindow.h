@@ -14,6 +14,7 @@ class QLabel;
 class QProgressBar;
 class QTimer;
 class QToolButton;
+class QWebEngineCertificateError;
 class QWebEngineView;
 
 namespace nuv {
@@ -22,8 +23,9 @@ class WebEngineBrowser;
 
 // The online update window. Every showing loads the update page into a browser kept out
 // of view; 250 ms after it has arrived the page is checked, and a newer version gets its
-// updater downloaded into the program's folder on a worker thread. Closing only hides
-// the window. Everything but the download runs on the user-interface thread.
+// updater downloaded into the program's folder on a worker thread, where it replaces the
+// older one only when the maker's signature proves it genuine. Closing only hides the
+// window. Everything but the download runs on the user-interface thread.
 class TFrmUpdate : public QWidget {
     Q_OBJECT
 public:
@@ -31,15 +33,15 @@ public:
     // Stops a running download and waits for its thread.
     ~TFrmUpdate() override;
 
-    // Whether the browser holds a genuine update page. Shows the page over the whole of
-    // PnlMain (w x h) and hides `picture` when it does; otherwise moves the browser out of
-    // view and shows the picture.
+    // Whether the browser holds a genuine update page: one from https on the maker's host
+    // that carries the marker. Shows the page over the whole of PnlMain (w x h) and hides
+    // `picture` when it does; otherwise moves the browser out of view and shows the picture.
     bool ShowUpdatePage(WebEngineBrowser& browser, int w, int h, QLabel* picture);
     // Whether the page in the browser offers a newer version; reads it into Info().
     bool CheckUpdatePage(WebEngineBrowser& browser);
     void EvaluateUpdate();
-    // Starts the download of the updater, unless its address is not https or the program's
-    // folder cannot be written, which the window then says.
+    // Starts the download of the updater, unless its address is not https on the maker's
+    // host or the program's folder cannot be written, which the window then says.
     void StartUpdateDownload();
     void SpeedButton3Click();
 
@@ -47,6 +49,8 @@ public:
     // The updater's file: the program's folder + "update.exe".
     const std::string& UpdaterPath() const { return updaterPath_; }
     bool Downloading() const { return downloading_; }
+    // Where the window's message boxes stand: its left + 80 and top + 30 when it was made.
+    ScreenPoint MessagePoint() const { return messagePoint_; }
     WebEngineBrowser& Browser() { return *browser_; }
 
     QWidget* PnlMain{};
@@ -67,16 +71,34 @@ private:
     void FormShow();
     void Timer1Timer();
     void StartDownloadThread(const std::string& address);
-    // Runs on the worker thread: waits, downloads, and hands the outcome to the UI thread.
+    // What became of a download: the verdict on the file once it arrived, or why it did not.
+    struct DownloadOutcome {
+        bool arrived = false;
+        UpdaterVerdict verdict = UpdaterVerdict::NotInstalled;
+        std::string why;
+    };
+    // Runs on the worker thread: waits, downloads the updater and its signature, installs
+    // it when genuine, and hands the outcome to the UI thread.
     void DownloadUpdateThread(std::string address, std::unique_ptr<IDownloader> downloader);
     // On the UI thread, once the worker is done.
-    void DownloadFinished(bool ok, const std::string& why);
+    void DownloadFinished(const DownloadOutcome& outcome);
+    // Moves the browser out of view and shows the banner in its place.
+    void HidePage();
+    // A message box at MessagePoint.
+    void Message(const std::string& text);
+    // Says `text` in the hint label and in a message box.
     void Refuse(const std::string& text);
+    // Lets the page's server present one of the extra trusted certificates.
+    void AcceptTrustedCertificate(const QWebEngineCertificateError& error);
 
     FrameServices s_;
     std::unique_ptr<WebEngineBrowser> browser_;
     UpdateInfo info_;
     std::string updaterPath_;
+    ScreenPoint messagePoint_;
+    // Whether the check of this showing's page is still to come. It runs once: a page that
+    // loads again by itself is not checked again, and a download is never interrupted.
+    bool checkPending_ = false;
     std::thread worker_;
     std::atomic<bool> downloading_{false};
     std::atomic<bool> cancel_{false};

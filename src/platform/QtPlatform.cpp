@@ -30,11 +30,13 @@ std::string QtDialogs::BrowseForFolder(const std::string& title, const std::stri
     return ToUtf8(chosen);
 }
 
-void QtDialogs::ShowMessage(const std::string& text) {
-    // Plain text: a file name such as "a.gif?<b>x" is shown as it is, never as markup.
+void QtDialogs::ShowMessage(const std::string& text, std::optional<ScreenPoint> at) {
     QMessageBox box(QMessageBox::Information, QApplication::applicationName(), FromUtf8(text), QMessageBox::Ok,
                     owner_);
+    // Plain text: a file name such as "a.gif?<b>x" is shown as it is, never as markup.
     box.setTextFormat(Qt::PlainText);
+    // A dialog that has been moved keeps its place instead of being centred over its owner.
+    if (at) box.move(at->x, at->y);
     box.exec();
 }
 

@@ -20,7 +20,7 @@ public:
     explicit QtDialogs(QWidget* owner = nullptr) : owner_(owner) {}
     void SetOwner(QWidget* owner) { owner_ = owner; }
     std::string BrowseForFolder(const std::string& title, const std::string& preselection) override;
-    void ShowMessage(const std::string& text) override;
+    void ShowMessage(const std::string& text, std::optional<ScreenPoint> at = std::nullopt) override;
 
 private:
     QWidget* owner_;

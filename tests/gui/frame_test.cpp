@@ -1,6 +1,6 @@
-// The brand panel, the about window and the online update window, offscreen, against
-// update pages served on 127.0.0.1 by the test and an updater served over TLS with a
-// certificate the test makes and trusts.
+// The brand panel, the about window and the online update window, offscreen, against an
+// update page and an updater served on 127.0.0.1 over TLS with a certificate the test
+// makes and trusts, the updater signed with a key the test makes in the maker's place.
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -11,7 +11,9 @@
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 #include <QToolButton>
 #include <QWebEngineView>
@@ -19,11 +21,14 @@
 #include "app/MainWindow.h"
 #include "common/Product.h"
 #include "common/Strings.h"
+#include "common/Text.h"
 #include "frame/AboutWindow.h"
 #include "frame/TesvarnPanel.h"
 #include "frame/UpdateWindow.h"
+#include "platform/QtPlatform.h"
 #include "platform/QtText.h"
 #include "support/Fakes.h"
+#include "support/SigningKey.h"
 #include "support/TestHttpServer.h"
 #include "support/TlsTestServer.h"
 #include "support/WindowDriver.h"
@@ -35,10 +40,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const QByteArray kMarker = QByteArray(UpdateMarker.data(), static_cast<qsizetype>(UpdateMarker.size()));
+const std::string kMarker(UpdateMarker);
 const std::string kUpdater = "#!/bin/sh\necho updated\n" + std::string(300000, '#') + "\n";
+const ScreenPoint kMessagePoint{186, 160};  // the window's first place (106, 130) + (80, 30)
 
-QByteArray UpdatePage(const QByteArray& content) {
+std::string UpdatePage(const std::string& content) {
     return "<html><head><title>NUV</title></head><body><p>" + content + "</p></body></html>";
 }
 
@@ -58,33 +64,54 @@ private:
     std::unique_ptr<QTemporaryDir> programDir_;
     std::string programFolder_;
     int closes_ = 0;
-    std::string caFile_;  // "" trusts the system's authorities only
+    LoopbackCertificate cert_;
+    SigningKey maker_;
+    QTemporaryDir caDir_;
+    std::string caFile_;  // what the updater's downloader trusts; "" the system's authorities only
 
-    FrameServices Services(const QString& updateAddress) {
-        return FrameServices{dialogs_,
-                             shell_,
-                             programFolder_,
-                             "/opt/nuv/nuv-webextract",
-                             ToUtf8(updateAddress),
-                             [this] {
-                                 auto d = std::make_unique<CurlDownloader>();
-                                 d->SetHttpsOnly(true);
-                                 d->SetCaFile(caFile_);
-                                 return d;
-                             },
-                             [this] { ++closes_; }};
+    FrameServices Services(const std::string& updateAddress) {
+        FrameServices services{dialogs_,
+                               shell_,
+                               programFolder_,
+                               "/opt/nuv/nuv-webextract",
+                               updateAddress,
+                               [this] {
+                                   auto d = std::make_unique<CurlDownloader>();
+                                   d->SetHttpsOnly(true);
+                                   d->SetCaFile(caFile_);
+                                   return d;
+                               },
+                               [this] { ++closes_; },
+                               "127.0.0.1",
+                               maker_.PublicKey(),
+                               cert_.Pem()};
+        return services;
     }
 
-    // Shows the update window for the page `content` and waits until the check has spoken:
-    // a message, or the restart button.
-    std::unique_ptr<TFrmUpdate> RunUpdate(TestHttpServer& site, const QByteArray& content) {
-        site.Put(QStringLiteral("/update/zelt/"), UpdatePage(content));
-        auto window = std::make_unique<TFrmUpdate>(Services(site.Url(QStringLiteral("/update/zelt/"))), nullptr);
+    // Shows the update window for the page `content`, served at /update/zelt/ of `site`.
+    std::unique_ptr<TFrmUpdate> RunUpdate(TlsSite& site, const std::string& content) {
+        site.Put("/update/zelt/", UpdatePage(content));
+        auto window = std::make_unique<TFrmUpdate>(Services(site.Url("/update/zelt/")), nullptr);
         window->show();
         return window;
     }
 
+    // The page's markers offering version 3 from `address`.
+    static std::string Offer(const std::string& address) {
+        return kMarker + " softversion_3_softversion softurl_" + address + "_softurl";
+    }
+
+    // Every message so far stood at the window's message point.
+    bool AllAtMessagePoint() const {
+        for (const std::optional<ScreenPoint>& at : dialogs_.positions)
+            if (at != kMessagePoint) return false;
+        return true;
+    }
+
     fs::path Updater() const { return fs::path(programFolder_) / "update.exe"; }
+    long FilesInProgramFolder() const {
+        return static_cast<long>(std::distance(fs::directory_iterator(programFolder_), fs::directory_iterator()));
+    }
 
 private slots:
     void initTestCase() {
@@ -96,9 +123,10 @@ private slots:
         dialogs_ = {};
         shell_ = {};
         closes_ = 0;
-        caFile_.clear();
         programDir_ = std::make_unique<QTemporaryDir>();
         programFolder_ = ToUtf8(programDir_->path()) + "/";
+        caFile_ = ToUtf8(caDir_.path()) + "/ca.pem";
+        std::ofstream(caFile_) << cert_.Pem();
     }
 
     void brandPanelInTheMainWindow() {
@@ -136,7 +164,7 @@ private slots:
     void helpMenuBrandPictureAndUpdateButton() {
         QWidget host;
         host.resize(180, 160);
-        TPnlTesvarn panel(Services(QStringLiteral("http://127.0.0.1:9/update/zelt/")), &host);
+        TPnlTesvarn panel(Services("https://127.0.0.1:9/update/zelt/"), &host);
         host.show();
         QVERIFY(QTest::qWaitForWindowExposed(&host));
         QCOMPARE(ReadFile(fs::path(programFolder_) / "update.txt"), "nuv-webextract\r\n");
@@ -227,8 +255,30 @@ private slots:
         for (int i = 0; i < labels.size(); ++i) QCOMPARE(labels[i]->text(), texts[i]);
     }
 
+    // The real message box stands where it is asked to; without a place the toolkit centres it.
+    void messageBoxAtAGivenPoint() {
+        QWidget owner;
+        owner.setGeometry(300, 300, 400, 300);
+        owner.show();
+        QtDialogs dialogs(&owner);
+        for (const std::optional<ScreenPoint>& at : {std::optional<ScreenPoint>(kMessagePoint), std::optional<ScreenPoint>()}) {
+            QPoint shown;
+            QTimer::singleShot(0, [&] {
+                QTRY_VERIFY(QApplication::activeModalWidget() != nullptr);
+                shown = QApplication::activeModalWidget()->pos();
+                QApplication::activeModalWidget()->close();
+            });
+            dialogs.ShowMessage("已经是最新版本", at);
+            if (at) {
+                QCOMPARE(shown, QPoint(at->x, at->y));
+            } else {
+                QVERIFY(shown != QPoint(kMessagePoint.x, kMessagePoint.y));
+            }
+        }
+    }
+
     void noMarkerMeansUpToDate() {
-        TestHttpServer site;
+        TlsSite site(cert_);
         auto window = RunUpdate(site, "softversion_9_softversion softurl_https://127.0.0.1:9/u.exe_softurl");
         QTRY_COMPARE_WITH_TIMEOUT(dialogs_.messages, std::vector<std::string>{"已经是最新版本"}, 30000);
         QVERIFY(!window->isVisible());
@@ -239,12 +289,35 @@ private slots:
         // Showing it again loads the page again and repeats the check.
         window->show();
         QTRY_COMPARE_WITH_TIMEOUT(dialogs_.messages.size(), size_t(2), 30000);
-        QCOMPARE(site.RequestCount(QStringLiteral("/update/zelt/")), 2);
+        QCOMPARE(site.RequestCount("/update/zelt/"), 2);
+        QVERIFY(AllAtMessagePoint());
         QVERIFY(!fs::exists(Updater()));
     }
 
-    void olderVersionShowsThePageThenUpToDate() {
-        TestHttpServer site;
+    // A page that is not the maker's over https is no update page, whatever it says.
+    void pagesOffTheMakersHttpsAreNeverShown() {
+        TlsSite site(cert_);
+        site.Put("/u.bin", kUpdater);
+        site.Put("/u.bin.sig", maker_.Sign(kUpdater));
+        TestHttpServer plain;
+        plain.Put(QStringLiteral("/update/zelt/"), QByteArray::fromStdString(UpdatePage(Offer(site.Url("/u.bin")))));
+        site.Put("/update/zelt/", UpdatePage(Offer(site.Url("/u.bin"))));
+        const std::string localhost = "https://localhost:" + std::to_string(site.Port()) + "/update/zelt/";
+        for (const std::string& address : {ToUtf8(plain.Url(QStringLiteral("/update/zelt/"))), localhost}) {
+            dialogs_ = {};
+            TFrmUpdate window(Services(address), nullptr);
+            window.show();
+            QTRY_COMPARE_WITH_TIMEOUT(dialogs_.messages, std::vector<std::string>{"已经是最新版本"}, 30000);
+            QCOMPARE(window.WebBrowser1->x(), -2000);
+            QVERIFY(AllAtMessagePoint());
+        }
+        QCOMPARE(site.RequestCount("/update/zelt/"), 1);  // through localhost
+        QCOMPARE(site.RequestCount("/u.bin"), 0);
+        QVERIFY(!fs::exists(Updater()));
+    }
+
+    void olderVersionShowsThePageAndTheNextShowingHidesIt() {
+        TlsSite site(cert_);
         auto window = RunUpdate(site, kMarker + " softversion_2.1_softversion softurl_https://127.0.0.1:9/u.exe_softurl");
         QTRY_COMPARE_WITH_TIMEOUT(dialogs_.messages, std::vector<std::string>{"已经是最新版本"}, 30000);
         QVERIFY(!window->isVisible());
@@ -253,25 +326,59 @@ private slots:
         QVERIFY(window->Image1->isHidden());
         QCOMPARE(window->Info().UpdateVersion, 2.1f);
         QVERIFY(!window->SpeedButton3->isVisible());
+
+        // The page is gone now (an error page, a portal's login): the genuine page of the
+        // last showing is out of view from the start, and so is what arrives instead.
+        site.Put("/update/zelt/", "<html><body>please log in to the hotel network</body></html>");
+        window->show();
+        QCOMPARE(window->WebBrowser1->x(), -2000);
+        QVERIFY(!window->Image1->isHidden());
+        QTRY_COMPARE_WITH_TIMEOUT(dialogs_.messages.size(), size_t(2), 30000);
+        QCOMPARE(window->WebBrowser1->x(), -2000);
+        QCOMPARE(window->Info().UpdateVersion, 2.1f);  // kept, but it offered nothing
+        QVERIFY(AllAtMessagePoint());
     }
 
-    void newerVersionDownloadsTheUpdaterOverHttps() {
-        LoopbackCertificate cert;
-        const std::string caFile = programFolder_ + "ca.pem";
-        std::ofstream(caFile) << cert.Pem();
-        caFile_ = caFile;
-        ScriptedServer tls(TlsReply(cert, "HTTP/1.1 200 OK", kUpdater));
-        TestHttpServer site;
-        const QByteArray address = "HTTPS://127.0.0.1:" + QByteArray::number(tls.Port()) + "/Updater.bin";
-        auto window = RunUpdate(site, kMarker + " SoftVersion_3.0_SoftVersion softurl_" + address + "_softurl");
+    // Closed and shown again just after the page arrived: the check of the earlier showing
+    // is dropped, and the page of this showing is checked once it is there.
+    void reopeningDropsTheCheckOfTheEarlierShowing() {
+        TlsSite site(cert_);
+        auto window = RunUpdate(site, kMarker + " softversion_2.1_softversion");
+        QSignalSpy completions(&window->Browser(), &WebEngineBrowser::NavigateComplete);
+        QVERIFY(completions.wait(30000));
+        site.Hold("/update/zelt/");
+        window->close();
+        window->show();
+        QTRY_VERIFY(!window->Timer1->isActive());
+        QCOMPARE(dialogs_.messages, std::vector<std::string>{});
+        QVERIFY(window->isVisible());
+        site.Release();
+        QTRY_VERIFY_WITH_TIMEOUT(window->Image1->isHidden(), 30000);  // this showing's page, genuine
+        QCOMPARE(dialogs_.messages, std::vector<std::string>{"已经是最新版本"});
+        QCOMPARE(site.RequestCount("/update/zelt/"), 2);
+    }
+
+    void newerVersionDownloadsTheSignedUpdater() {
+        TlsSite site(cert_);
+        site.Put("/updater.bin", kUpdater, "HTTP/1.1 200 OK", 20, std::chrono::milliseconds(20));
+        site.Put("/updater.bin.sig", Base64(maker_.Sign(kUpdater)) + "\n");
+        std::ofstream(Updater()) << "older updater";
+        const std::string address = "HTTPS://127.0.0.1:" + std::to_string(site.Port()) + "/UPDATER.BIN";
+        // The page goes elsewhere while the updater arrives: that page is neither checked nor shown.
+        site.Put("/gone.html", "<html><body>moved</body></html>");
+        auto window = RunUpdate(site, kMarker + " SoftVersion_3.0_SoftVersion softurl_" + address +
+                                          "_softurl<script>setTimeout(() => location.assign('/gone.html'), 700)</script>");
         QTRY_VERIFY_WITH_TIMEOUT(window->SpeedButton3->isVisible(), 30000);
         QCOMPARE(dialogs_.messages, std::vector<std::string>{});
-        QCOMPARE(window->Info().UpdateDownloadAddress, std::string(address.toLower().constData()));
+        QCOMPARE(site.RequestCount("/gone.html"), 1);
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->WebBrowser1->x(), -2000);
+        QCOMPARE(window->Info().UpdateDownloadAddress, LowerAscii(address));
         QCOMPARE(window->LblHint->text(), QStringLiteral("更新完成，关闭后将自动重启软件"));
         QCOMPARE(window->ProgressBar1->value(), window->ProgressBar1->maximum());
         QCOMPARE(ReadFile(Updater()), kUpdater);
         QVERIFY((fs::status(Updater()).permissions() & fs::perms::owner_exec) != fs::perms::none);
-        QVERIFY(window->isVisible());
+        QCOMPARE(FilesInProgramFolder(), 1L);
 
         QTest::mouseClick(window->SpeedButton3, Qt::LeftButton);
         QCOMPARE(shell_.started, std::vector<std::string>{Updater().string()});
@@ -279,62 +386,78 @@ private slots:
         QVERIFY(!window->isVisible());
     }
 
-    void updaterOverPlainHttpIsRefused() {
-        TestHttpServer site;
-        site.Put(QStringLiteral("/update.exe"), "#!/bin/sh\n", "application/octet-stream");
-        auto window = RunUpdate(site, kMarker + " softversion_3_softversion softurl_" +
-                                          site.Url(QStringLiteral("/update.exe")).toUtf8() + "_softurl");
-        QTRY_COMPARE_WITH_TIMEOUT(dialogs_.messages.size(), size_t(1), 30000);
-        QVERIFY2(FromUtf8(dialogs_.messages[0]).contains(QStringLiteral("https")),
-                 dialogs_.messages[0].c_str());
-        QCOMPARE(window->LblHint->text(), FromUtf8(dialogs_.messages[0]));
-        QVERIFY(!window->Downloading());  // refused before any download was planned
-        QCOMPARE(site.RequestCount(QStringLiteral("/update.exe")), 0);
-        QVERIFY(!fs::exists(Updater()));
-        QVERIFY(!window->SpeedButton3->isVisible());
+    void updatersThatAreNotTheMakersKeepTheOlderOne_data() {
+        QTest::addColumn<QByteArray>("updater");    // what the server sends for /u.bin; "404" for none
+        QTest::addColumn<QByteArray>("signature");  // what it sends for /u.bin.sig; "404" for none
+        QTest::addColumn<bool>("trusted");          // whether the downloader trusts the server
+        QTest::addColumn<QString>("hint");          // how LblHint begins
+        const QByteArray updater = QByteArray::fromStdString(kUpdater);
+        const QByteArray good = QByteArray::fromStdString(maker_.Sign(kUpdater));
+        const SigningKey stranger;
+        QTest::newRow("no signature") << updater << QByteArray("404") << true << QStringLiteral("升级程序没有官方签名");
+        QTest::newRow("another key") << updater << QByteArray::fromStdString(stranger.Sign(kUpdater)) << true
+                                     << QStringLiteral("升级程序的签名不符");
+        QTest::newRow("cut short") << updater.left(updater.size() / 2) << good << true
+                                   << QStringLiteral("升级程序的签名不符");
+        QTest::newRow("empty") << QByteArray() << QByteArray::fromStdString(maker_.Sign("")) << true
+                               << QStringLiteral("下载的升级程序是空文件");
+        QTest::newRow("not found") << QByteArray("404") << good << true << QStringLiteral("升级程序下载失败");
+        QTest::newRow("untrusted certificate") << updater << good << false << QStringLiteral("升级程序下载失败");
     }
 
-    void failedDownloadKeepsTheOlderUpdater_data() {
-        QTest::addColumn<QString>("status");
-        QTest::addColumn<bool>("trusted");
-        QTest::newRow("not found") << QStringLiteral("HTTP/1.1 404 Not Found") << true;
-        QTest::newRow("untrusted certificate") << QStringLiteral("HTTP/1.1 200 OK") << false;
-    }
-
-    void failedDownloadKeepsTheOlderUpdater() {
-        QFETCH(QString, status);
+    void updatersThatAreNotTheMakersKeepTheOlderOne() {
+        QFETCH(QByteArray, updater);
+        QFETCH(QByteArray, signature);
         QFETCH(bool, trusted);
-        LoopbackCertificate cert;
-        if (trusted) {
-            caFile_ = programFolder_ + "ca.pem";
-            std::ofstream(caFile_) << cert.Pem();
+        QFETCH(QString, hint);
+        if (!trusted) caFile_.clear();
+        TlsSite site(cert_);
+        for (const auto& [path, body] : {std::pair{"/u.bin", updater}, std::pair{"/u.bin.sig", signature}}) {
+            if (body != "404") site.Put(path, body.toStdString());
         }
         std::ofstream(Updater()) << "older updater";
-        ScriptedServer tls(TlsReply(cert, ToUtf8(status), kUpdater));
-        TestHttpServer site;
-        auto window = RunUpdate(site, kMarker + " softversion_3_softversion softurl_https://127.0.0.1:" +
-                                          QByteArray::number(tls.Port()) + "/update.bin_softurl");
-        QTRY_COMPARE_WITH_TIMEOUT(dialogs_.messages, std::vector<std::string>{"升级程序下载失败，请稍后再试。"}, 30000);
-        QVERIFY(tls.ConnectionCount() >= 1);
-        QVERIFY(window->LblHint->text().startsWith(QStringLiteral("升级程序下载失败")));
+        auto window = RunUpdate(site, Offer(site.Url("/u.bin")));
+        QTRY_COMPARE_WITH_TIMEOUT(dialogs_.messages.size(), size_t(1), 30000);
+        QVERIFY2(window->LblHint->text().startsWith(hint), qPrintable(window->LblHint->text()));
+        QVERIFY(AllAtMessagePoint());
+        QVERIFY(site.RequestCount("/u.bin") == 1 || !trusted);
         QVERIFY(!window->SpeedButton3->isVisible());
         QVERIFY(!window->Downloading());
+        QVERIFY(window->isVisible());
         QCOMPARE(ReadFile(Updater()), std::string("older updater"));
-        QCOMPARE(std::distance(fs::directory_iterator(programFolder_), fs::directory_iterator()), trusted ? 2 : 1);  // no partial file left
+        QCOMPARE(FilesInProgramFolder(), 1L);  // nothing downloaded is left
+    }
+
+    // The man in the middle's own download address, or one over plain http, is never fetched.
+    void updaterOffTheMakersHttpsIsRefused() {
+        TlsSite site(cert_);
+        TestHttpServer plain;
+        const std::string elsewhere[] = {"https://localhost:" + std::to_string(site.Port()) + "/u.bin",
+                                         ToUtf8(plain.Url(QStringLiteral("/u.bin")))};
+        for (const std::string& address : elsewhere) {
+            dialogs_ = {};
+            auto window = RunUpdate(site, Offer(address));
+            QTRY_COMPARE_WITH_TIMEOUT(dialogs_.messages.size(), size_t(1), 30000);
+            QVERIFY2(FromUtf8(dialogs_.messages[0]).contains(QStringLiteral("官方网站")), dialogs_.messages[0].c_str());
+            QCOMPARE(window->LblHint->text(), FromUtf8(dialogs_.messages[0]));
+            QVERIFY(AllAtMessagePoint());
+            QVERIFY(!window->Downloading());
+        }
+        QCOMPARE(site.RequestCount("/u.bin"), 0);
+        QCOMPARE(plain.RequestCount(QStringLiteral("/u.bin")), 0);
+        QVERIFY(!fs::exists(Updater()));
     }
 
     void programFolderThatCannotBeWrittenIsReported() {
-        LoopbackCertificate cert;
-        ScriptedServer tls(TlsReply(cert, "HTTP/1.1 200 OK", kUpdater));
+        TlsSite site(cert_);
+        site.Put("/u.bin", kUpdater);
         programFolder_ += "missing/";
-        TestHttpServer site;
-        auto window = RunUpdate(site, kMarker + " softversion_3_softversion softurl_https://127.0.0.1:" +
-                                          QByteArray::number(tls.Port()) + "/update.bin_softurl");
+        auto window = RunUpdate(site, Offer(site.Url("/u.bin")));
         QTRY_COMPARE_WITH_TIMEOUT(dialogs_.messages.size(), size_t(1), 30000);
-        QVERIFY2(FromUtf8(dialogs_.messages[0]).contains(QStringLiteral("不能写入")),
-                 dialogs_.messages[0].c_str());
+        QVERIFY2(FromUtf8(dialogs_.messages[0]).contains(QStringLiteral("不能写入")), dialogs_.messages[0].c_str());
+        QVERIFY(AllAtMessagePoint());
         QVERIFY(!window->Downloading());
-        QCOMPARE(tls.ConnectionCount(), 0);
+        QCOMPARE(site.RequestCount("/u.bin"), 0);
     }
 };
 

@@ -119,7 +119,7 @@ TEST(Product, ConstantsAndCaption) {
     EXPECT_EQ(ProductTitle, ProductTitleText);
     EXPECT_EQ(HomeAddress, "http://www.nuvsoft.example/");
     EXPECT_EQ(DemoAddress, "http://www.nuvsoft.example/demo/lumeta/");
-    EXPECT_EQ(UpdateAddress, "http://www.nuvsoft.example/update/zelt/");
+    EXPECT_EQ(UpdateAddress, "https://www.nuvsoft.example/update/zelt/");
     EXPECT_EQ(MainWindowCaption(), "NUV网页提取助手2.2 - www.nuvsoft.example");
 }
 

@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include "common/Product.h"
+#include "frame/logic/UpdateSignature.h"
+#include "support/SigningKey.h"
+
 namespace nuv {
 namespace {
 
@@ -94,38 +98,68 @@ TEST(CheckUpdateText, NewerOnlyPastTwoPointTwoPlusOneHundredthWithTheMarker) {
     }
 }
 
-TEST(CheckUpdateText, AddressArrivesLowerCasedAndAFailedParseKeepsTheEarlierVersion) {
+TEST(CheckUpdateText, AddressArrivesLowerCasedAndOnlyThisPagesVersionDecides) {
     UpdateInfo info;
     EXPECT_TRUE(CheckUpdateText(info, kMarker + "SOFTVERSION_3_SOFTVERSION SOFTURL_HTTPS://H.EXAMPLE/Up.EXE_SOFTURL"));
     EXPECT_EQ(info.UpdateDownloadAddress, "https://h.example/up.exe");
     EXPECT_EQ(info.UpdateText, kMarker + "softversion_3_softversion softurl_https://h.example/up.exe_softurl");
-    // A later page whose version is no number: the version of the earlier read stays.
-    EXPECT_TRUE(CheckUpdateText(info, kMarker + "softversion_?_softversion"));
-    EXPECT_EQ(info.UpdateVersion, 3.0f);
-    EXPECT_EQ(info.UpdateDownloadAddress, "");
+    // Later pages without a readable version: the earlier version is kept, but it offers nothing.
+    for (const std::string& later : {kMarker + "softversion_?_softversion", kMarker, kMarker + "softurl_x_softurl"}) {
+        EXPECT_FALSE(CheckUpdateText(info, later)) << later;
+        EXPECT_EQ(info.UpdateVersion, 3.0f);
+    }
 }
 
-TEST(IsNewerVersion, ComparesInExtendedPrecision) {
-    EXPECT_TRUE(IsNewerVersion(2.21f));
-    EXPECT_FALSE(IsNewerVersion(2.2f));
-    EXPECT_FALSE(IsNewerVersion(2.205f));
-    EXPECT_FALSE(IsNewerVersion(2.209f));
-    EXPECT_TRUE(IsNewerVersion(3.0f));
-    EXPECT_FALSE(IsNewerVersion(0.0f));
-    EXPECT_FALSE(IsNewerVersion(-3.0f));
+TEST(IsNewerVersion, ComparesWithTheProductVersionInExtendedPrecision) {
+    const struct {
+        float version;
+        bool newer;
+    } cases[] = {{2.21f, true}, {2.2f, false}, {2.205f, false}, {2.209f, false}, {3.0f, true}, {0.0f, false}, {-3.0f, false}};
+    for (const auto& c : cases) EXPECT_EQ(IsNewerVersion(c.version), c.newer) << c.version;
+    EXPECT_FALSE(IsNewerVersion(static_cast<float>(ProductVersion)));
+    EXPECT_TRUE(IsNewerVersion(static_cast<float>(ProductVersion + 0.0101)));
 }
 
-TEST(IsSecureDownloadAddress, HttpsOnly) {
+TEST(IsOnMakerHost, HttpsOnTheMakersHostOnly) {
     const struct {
         const char* address;
-        bool secure;
+        bool taken;
     } cases[] = {
-        {"https://h.example/update.exe", true}, {"HTTPS://H.EXAMPLE/U", true},  {"https://127.0.0.1:8443/u", true},
-        {"http://h.example/update.exe", false}, {"ftp://h.example/u", false},    {"file:///tmp/u", false},
-        {"//h.example/u", false},               {" https://h.example/u", false}, {"https://", false},
-        {"", false},                            {"httpss://h/u", false},
+        {"https://www.nuvsoft.example/update.exe", true},
+        {"HTTPS://WWW.NuvSoft.Example/U", true},
+        {"https://www.nuvsoft.example:8443/u", true},
+        {"https://www.nuvsoft.example", true},
+        {"https://www.nuvsoft.example?x", true},
+        {"http://www.nuvsoft.example/update.exe", false},
+        {"https://his-host/u_softurl", false},
+        {"https://www.nuvsoft.example.his-host/u", false},
+        {"https://his-host/www.nuvsoft.example/u", false},
+        {"https://www.nuvsoft.example@his-host/u", false},
+        {"https://user@www.nuvsoft.example/u", false},
+        {"https://www.nuvsoft.example\\@his-host/u", false},
+        {"https://www.nuvsoft.example%2ehis-host/u", false},
+        {"https://www.nuvsoft.example:/u", false},
+        {"https://www.nuvsoft.example:80a/u", false},
+        {"https:///u", false},
+        {" https://www.nuvsoft.example/u", false},
+        {"//www.nuvsoft.example/u", false},
+        {"", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(IsSecureDownloadAddress(c.address), c.secure) << c.address;
+    for (const auto& c : cases) EXPECT_EQ(IsOnMakerHost(c.address, "www.nuvsoft.example"), c.taken) << c.address;
+    EXPECT_FALSE(IsOnMakerHost("https://h/u", ""));
+    EXPECT_TRUE(IsOnMakerHost("https://127.0.0.1:4433/update/zelt/", "127.0.0.1"));
+}
+
+TEST(ReadSignature, RawBytesOrTheirBase64Text) {
+    const std::string raw(64, '\x9c');
+    const std::string text = test::Base64(raw);
+    EXPECT_EQ(ReadSignature(raw), raw);
+    EXPECT_EQ(ReadSignature(text), raw);
+    EXPECT_EQ(ReadSignature(" " + text + "\r\n"), raw);
+    for (const std::string& bad : {raw.substr(1), raw + "x", text.substr(4), text + "AAAA", "!" + text.substr(1),
+                                   text.substr(0, 84) + "A=A=", std::string()})
+        EXPECT_EQ(ReadSignature(bad), std::nullopt) << bad;
+    EXPECT_EQ(SignatureAddress("https://h/update.bin"), "https://h/update.bin.sig");
 }
 
 class UpdateFolder : public ::testing::Test {
@@ -179,6 +213,47 @@ TEST_F(UpdateFolder, WritableFolderAndExecutableUpdater) {
         EXPECT_EQ(fs::status(updater).permissions() & fs::perms::all, c.after);
     }
     EXPECT_FALSE(MakeExecutable((dir_ / "missing.exe").string()));
+}
+
+// The downloaded updater replaces the older one only with a signature of the trusted key.
+TEST_F(UpdateFolder, SignedUpdaterReplacesTheOlderOneAndNothingElseDoes) {
+    const test::SigningKey maker;
+    const test::SigningKey other;
+    const std::string updater = "#!/bin/sh\necho updated\n" + std::string(5000, '#');
+    const std::string good = maker.Sign(updater);
+    const struct {
+        const char* what;
+        std::string download;                // what arrived
+        std::optional<std::string> sigFile;  // the signature file, none when it could not be fetched
+        UpdaterVerdict verdict;
+    } cases[] = {
+        {"good", updater, good, UpdaterVerdict::Installed},
+        {"good, base64 text", updater, test::Base64(good) + "\n", UpdaterVerdict::Installed},
+        {"wrong key", updater, other.Sign(updater), UpdaterVerdict::BadSignature},
+        {"cut short", updater.substr(0, updater.size() - 1), good, UpdaterVerdict::BadSignature},
+        {"altered", updater + "rm -rf ~\n", good, UpdaterVerdict::BadSignature},
+        {"missing signature", updater, std::nullopt, UpdaterVerdict::NoSignature},
+        {"signature file of another kind", updater, "<html>not found</html>", UpdaterVerdict::NoSignature},
+        {"empty file", "", maker.Sign(""), UpdaterVerdict::Empty},
+    };
+    const std::string downloaded = folder_ + ".nuvpart.update.exe";
+    const std::string signature = downloaded + ".sig";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::ofstream(dir_ / "update.exe", std::ios::binary | std::ios::trunc) << "older updater";
+        fs::permissions(dir_ / "update.exe", fs::perms(0644));
+        std::ofstream(downloaded, std::ios::binary) << c.download;
+        if (c.sigFile) std::ofstream(signature, std::ios::binary) << *c.sigFile;
+        EXPECT_EQ(InstallSignedUpdater(downloaded, signature, maker.PublicKey(), folder_ + "update.exe"), c.verdict);
+        const bool installed = c.verdict == UpdaterVerdict::Installed;
+        EXPECT_EQ(Read("update.exe"), installed ? updater : "older updater");
+        EXPECT_EQ(fs::status(dir_ / "update.exe").permissions() & fs::perms::all,
+                  installed ? fs::perms(0755) : fs::perms(0644));
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);  // nothing left over
+    }
+    // Nothing was downloaded at all.
+    EXPECT_EQ(InstallSignedUpdater(downloaded, signature, maker.PublicKey(), folder_ + "update.exe"),
+              UpdaterVerdict::Empty);
 }
 
 }  // namespace

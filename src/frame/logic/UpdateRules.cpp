@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "common/Paths.h"
+#include "common/Product.h"
 #include "common/Text.h"
 
 namespace nuv {
@@ -68,28 +69,46 @@ bool IsUpdatePage(std::string_view bodyHtml) {
     return Contains(LowerAscii(bodyHtml), LowerAscii(UpdateMarker));
 }
 
-void ParseUpdateText(UpdateInfo& info) {
+std::optional<float> ParseUpdateText(UpdateInfo& info) {
     const std::string_view text = info.UpdateText;
-    const std::string_view version = Span(text, Pos("softversion_", text) + 12, Pos("_softversion", text));
-    if (!version.empty()) {
-        if (const std::optional<float> v = ReadNumber(version)) info.UpdateVersion = *v;
-    }
+    const std::string_view versionText = Span(text, Pos("softversion_", text) + 12, Pos("_softversion", text));
+    std::optional<float> version;
+    if (!versionText.empty()) version = ReadNumber(versionText);
+    if (version) info.UpdateVersion = *version;
     info.UpdateDownloadAddress = std::string(Span(text, Pos("softurl_", text) + 8, Pos("_softurl", text)));
+    return version;
 }
 
 bool IsNewerVersion(float version) {
-    return static_cast<long double>(version) - 2.2L > 0.01L;
+    return static_cast<long double>(version) - static_cast<long double>(ProductVersion) > 0.01L;
 }
 
 bool CheckUpdateText(UpdateInfo& info, std::string_view bodyHtml) {
     info.UpdateText = LowerAscii(bodyHtml);
     if (!Contains(info.UpdateText, LowerAscii(UpdateMarker))) return false;
-    ParseUpdateText(info);
-    return IsNewerVersion(info.UpdateVersion);
+    const std::optional<float> version = ParseUpdateText(info);
+    return version && IsNewerVersion(*version);
 }
 
-bool IsSecureDownloadAddress(std::string_view address) {
-    return StartsWith(LowerAscii(address), "https://") && address.size() > 8;
+bool IsOnMakerHost(std::string_view address, std::string_view makerHost) {
+    constexpr std::string_view scheme = "https://";
+    if (makerHost.empty() || !StartsWith(LowerAscii(address.substr(0, scheme.size())), scheme)) return false;
+    const std::string_view rest = address.substr(scheme.size());
+    const std::string_view authority = rest.substr(0, rest.find_first_of("/?#"));
+    // No user part, and nothing a browser or libcurl might read as another end of the host.
+    for (const char c : authority) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b <= 32 || b >= 127 || c == '@' || c == '\\' || c == '%') return false;
+    }
+    const std::size_t colon = authority.find(':');
+    const std::string_view host = authority.substr(0, colon);
+    if (colon != std::string_view::npos) {
+        const std::string_view port = authority.substr(colon + 1);
+        if (port.empty() || port.size() > 5) return false;
+        for (const char c : port)
+            if (!IsDigit(c)) return false;
+    }
+    return !host.empty() && LowerAscii(host) == LowerAscii(makerHost);
 }
 
 std::string HandOverText(std::string_view programPath) {

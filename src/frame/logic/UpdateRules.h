@@ -35,19 +35,22 @@ bool IsUpdatePage(std::string_view bodyHtml);
 // missing): the version is the text from the first marker's end up to the second, read
 // as a 32-bit number (kept when the span is empty or negative or the text is no
 // number); the address is the text between the other two (empty for an empty or
-// negative span).
-void ParseUpdateText(UpdateInfo& info);
+// negative span). Returns the version this text gave, none when it gave none.
+std::optional<float> ParseUpdateText(UpdateInfo& info);
 
-// True when `version` is newer than the running program: version - 2.2 > 0.01, worked
-// out in extended precision.
+// True when `version` is newer than the running program: version - ProductVersion >
+// 0.01, worked out in extended precision.
 bool IsNewerVersion(float version);
 
 // The check of an update page's body: sets UpdateText to `bodyHtml` lower-cased and,
-// when it carries the marker, parses it. True when it offers a newer version.
+// when it carries the marker, parses it. True when this page's own version is newer; a
+// page without a readable version is never newer, whatever an earlier page gave.
 bool CheckUpdateText(UpdateInfo& info, std::string_view bodyHtml);
 
-// Only an https address may deliver the updater, which the program then runs.
-bool IsSecureDownloadAddress(std::string_view address);
+// True when `address` is an https address on `makerHost` (any port, compared without
+// regard to case) and names no user. Only such an address is taken for the update page
+// and for the updater. An empty `makerHost` matches nothing.
+bool IsOnMakerHost(std::string_view address, std::string_view makerHost);
 
 // The content of "update.txt": the program's file name without its folder, then CR LF.
 std::string HandOverText(std::string_view programPath);

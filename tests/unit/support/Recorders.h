@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -19,13 +20,17 @@ public:
         if (fail) throw std::runtime_error("no display");
         return answer;
     }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void ShowMessage(const std::string& text, std::optional<ScreenPoint> at = std::nullopt) override {
+        messages.push_back(text);
+        positions.push_back(at);
+    }
 
     std::string answer;  // the folder "chosen"; "" is a cancel
     bool fail = false;
     std::vector<std::string> titles;
     std::vector<std::string> preselections;
     std::vector<std::string> messages;
+    std::vector<std::optional<ScreenPoint>> positions;  // where each message was placed
 };
 
 // Records what would be handed to the desktop.

@@ -1,5 +1,6 @@
 #include "support/TlsTestServer.h"
 
+#include <algorithm>
 #include <csignal>
 #include <thread>
 
@@ -96,6 +97,74 @@ ScriptedServer::Script TlsReply(const LoopbackCertificate& cert, std::string sta
             }
         });
     };
+}
+
+TlsSite::TlsSite(const LoopbackCertificate& cert)
+    : cert_(cert), server_([this](ServerConnection& c) { Serve(c); }) {}
+
+void TlsSite::Put(const std::string& path, std::string body, std::string statusLine, int chunks,
+                  std::chrono::milliseconds pause) {
+    std::lock_guard lock(mutex_);
+    Answer& a = answers_[path];
+    a.statusLine = std::move(statusLine);
+    a.body = std::move(body);
+    a.chunks = chunks > 0 ? chunks : 1;
+    a.pause = pause;
+}
+
+void TlsSite::Hold(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    answers_[path].held = true;
+    releasedFlag_ = false;
+}
+
+void TlsSite::Release() {
+    {
+        std::lock_guard lock(mutex_);
+        releasedFlag_ = true;
+    }
+    released_.notify_all();
+}
+
+std::string TlsSite::Url(const std::string& path) const { return "https://127.0.0.1:" + std::to_string(Port()) + path; }
+
+int TlsSite::RequestCount(const std::string& path) const {
+    std::lock_guard lock(mutex_);
+    const auto it = requests_.find(path);
+    return it == requests_.end() ? 0 : it->second;
+}
+
+void TlsSite::Serve(ServerConnection& c) {
+    ServeTls(c, cert_, [&](SSL* ssl) {
+        std::string request;
+        char buf[4096];
+        int n = 0;
+        while (request.find("\r\n\r\n") == std::string::npos && (n = SSL_read(ssl, buf, sizeof buf)) > 0)
+            request.append(buf, static_cast<size_t>(n));
+        const size_t start = request.find(' ');
+        if (start == std::string::npos) return;
+        const std::string path = request.substr(start + 1, request.find(' ', start + 1) - start - 1);
+        if (path.empty()) return;
+        Answer a;
+        {
+            std::unique_lock lock(mutex_);
+            ++requests_[path];
+            if (const auto it = answers_.find(path); it != answers_.end()) a = it->second;
+            if (a.held) released_.wait_for(lock, std::chrono::seconds(20), [this] { return releasedFlag_; });
+        }
+        const std::string head = a.statusLine + "\r\nContent-Type: " +
+                                 (path.back() == '/' || path.ends_with(".html") ? "text/html; charset=utf-8"
+                                                                         : "application/octet-stream") +
+                                 "\r\nContent-Length: " + std::to_string(a.body.size()) +
+                                 "\r\nConnection: close\r\n\r\n";
+        bool sent = SSL_write(ssl, head.data(), static_cast<int>(head.size())) > 0;
+        const size_t piece = a.body.size() / static_cast<size_t>(a.chunks) + 1;
+        for (size_t at = 0; sent && at < a.body.size(); at += piece) {
+            if (at > 0 && a.pause.count() > 0) std::this_thread::sleep_for(a.pause);
+            const size_t len = std::min(piece, a.body.size() - at);
+            sent = SSL_write(ssl, a.body.data() + at, static_cast<int>(len)) > 0;
+        }
+    });
 }
 
 }  // namespace nuv::test
