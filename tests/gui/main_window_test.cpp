@@ -104,6 +104,19 @@ private slots:
         QVERIFY(window_->MainBrowser().LocationURL().empty());
     }
 
+    // A text that cannot be a web address is refused with the designed message, and the
+    // browser is not sent anywhere.
+    void anAddressThatIsNoWebAddressIsRefused() {
+        for (const char* typed : {"http://a b/", "https://host:port/"}) {
+            dialogs_.messages.clear();
+            auto* edit = Child<QLineEdit>("EdtURL");
+            edit->setText(QString::fromUtf8(typed));
+            QTest::keyClick(edit, Qt::Key_Return);
+            QCOMPARE(dialogs_.messages, std::vector<std::string>{"此网页格式错误：" + ToUtf8(edit->text())});
+            QVERIFY(window_->MainBrowser().LocationURL().empty());
+        }
+    }
+
     void sourceTextAndFramesOfARealPage() {
         TestHttpServer site;
         TestHttpServer other(QHostAddress(QStringLiteral("127.0.0.2")));

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/DownloadFolder.h"
+
 #include "support/FixedCookies.h"
 #include "support/ScriptedServer.h"
 
@@ -17,30 +19,7 @@ namespace fs = std::filesystem;
 using test::ScriptedServer;
 using test::ServerConnection;
 
-class CurlDownloaderTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("nuv-dl-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    static std::string Read(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    std::vector<std::string> Entries() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-        return names;
-    }
-
-    fs::path dir;
-    CurlDownloader downloader;
-};
+using CurlDownloaderTest = test::DownloadFolderTest;
 
 TEST_F(CurlDownloaderTest, WritesTheWholeBodyFollowsRedirectsAndReportsProgress) {
     const std::string body(100000, 'x');

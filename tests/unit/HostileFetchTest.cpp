@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/DownloadFolder.h"
+
 #include "net/HttpClient.h"
 #include "support/FixedCookies.h"
 #include "support/ScriptedServer.h"
@@ -98,26 +100,8 @@ std::string Header(const std::string& head, const std::string& name) {
     return head.substr(start, head.find("\r\n", start) - start);
 }
 
-class HostileFetch : public ::testing::Test {
+class HostileFetch : public test::DownloadFolderTest {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("nuv-hostile-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    static std::string Read(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    std::vector<std::string> Entries() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir))
-            names.push_back(e.path().filename().string());
-        return names;
-    }
     // The kind of failure of one download, "ok" when it succeeded.
     std::string Failure(const std::string& url, const std::string& file,
                         const DownloadProgressFn& progress = {},
@@ -131,9 +115,6 @@ protected:
             return kNames[static_cast<int>(e.kind())];
         }
     }
-
-    fs::path dir;
-    CurlDownloader downloader;
 };
 
 TEST_F(HostileFetch, OtherSchemesAndRedirectsToThemReachNothing) {
