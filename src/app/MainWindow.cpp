@@ -418,8 +418,7 @@ void TFrmWebpageAnalysis::OpenTypedAddress() {
         if (a.writeBack) edit->setText(FromUtf8(a.boxText));
         // A text that cannot be a web address is not handed to the browser, which would
         // make some other address of it; the page stays as it was.
-        const bool local = a.localFile || StartsWith(LowerAscii(a.navigateTo), "file:") || Contains(a.navigateTo, ":\\");
-        if (!local && !IsWellFormedWebAddress(a.navigateTo)) throw std::invalid_argument("not a web address");
+        if (!a.openable) throw std::invalid_argument("not a web address");
         browser_->Navigate(a.localFile ? ToUtf8(QUrl::fromLocalFile(FromUtf8(a.navigateTo)).toString())
                                        : a.navigateTo);
         pages_->ShowPageOnly();

@@ -276,10 +276,10 @@ void TFrmUpdate::DownloadUpdateThread(std::string address, std::unique_ptr<IDown
     const std::string signature = downloaded + ".sig";
     DownloadOutcome outcome;
     try {
-        if (cancel_) throw DownloadError("cancelled");
+        if (cancel_) throw DownloadError("cancelled", DownloadFailure::Cancelled);
         ProgressThrottle throttle;
         downloader->DownloadToFile(address, downloaded, [this, &throttle](const DownloadProgress& p) {
-            if (cancel_) throw DownloadError("cancelled");
+            if (cancel_) throw DownloadError("cancelled", DownloadFailure::Cancelled);
             if (!throttle.Due(p.progress, p.maximum, steady_clock::now())) return;
             const ProgressBarValues bar = ScaleProgress(p.progress, p.maximum);
             RunOnUiThread(this, [this, bar] {
@@ -288,13 +288,17 @@ void TFrmUpdate::DownloadUpdateThread(std::string address, std::unique_ptr<IDown
             });
         });
         try {
-            downloader->DownloadToFile(SignatureAddress(address), signature, [this](const DownloadProgress&) {
-                if (cancel_) throw DownloadError("cancelled");
-            });
+            // A signature is 64 bytes (88 as base64): anything much larger is no signature.
+            downloader->DownloadToFile(
+                SignatureAddress(address), signature,
+                [this](const DownloadProgress&) {
+                    if (cancel_) throw DownloadError("cancelled", DownloadFailure::Cancelled);
+                },
+                DownloadBounds{4096, std::chrono::seconds(60)});
         } catch (const DownloadError&) {
             // No signature to be had: the verdict below says so.
         }
-        if (cancel_) throw DownloadError("cancelled");
+        if (cancel_) throw DownloadError("cancelled", DownloadFailure::Cancelled);
         outcome.arrived = true;
         outcome.verdict = InstallSignedUpdater(downloaded, signature, s_.updateKey, updaterPath_);
     } catch (const std::exception& e) {

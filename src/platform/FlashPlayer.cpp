@@ -160,7 +160,7 @@ void PlayerFileHandler::RelayMovie(QWebEngineUrlRequestJob* job) {
     // The job may end first (the page goes away); the answer then only cleans up.
     connect(job, &QObject::destroyed, reply, &QNetworkReply::abort);
     // Bounded in size and in time: a server cannot fill the memory or hold the job for ever.
-    auto* body = new QByteArray;
+    auto body = std::make_shared<QByteArray>();
     QTimer::singleShot(kRelayedMovieTimeoutMs, reply, [reply] { reply->abort(); });
     connect(reply, &QNetworkReply::readyRead, reply, [reply, body] {
         body->append(reply->readAll());
@@ -168,15 +168,14 @@ void PlayerFileHandler::RelayMovie(QWebEngineUrlRequestJob* job) {
     });
     connect(reply, &QNetworkReply::finished, this, [reply, pending, body] {
         reply->deleteLater();
-        std::unique_ptr<QByteArray> owned(body);
         if (!pending) return;
-        if (reply->error() == QNetworkReply::NoError) owned->append(reply->readAll());
-        if (reply->error() != QNetworkReply::NoError || owned->size() > kRelayedMovieLimit) {
+        if (reply->error() == QNetworkReply::NoError) body->append(reply->readAll());
+        if (reply->error() != QNetworkReply::NoError || body->size() > kRelayedMovieLimit) {
             pending->fail(QWebEngineUrlRequestJob::RequestFailed);
             return;
         }
         auto* buffer = new QBuffer(pending);
-        buffer->setData(*owned);
+        buffer->setData(*body);
         buffer->open(QIODevice::ReadOnly);
         pending->reply(QByteArrayLiteral("application/x-shockwave-flash"), buffer);
     });

@@ -262,11 +262,13 @@ TypedAddress CompleteTypedAddress(std::string_view boxText) {
         r.navigateTo = text;
         return r;
     }
-    if (!Contains(text, ":\\") && !Contains(lower, "http://") && !Contains(lower, "https://")) {
+    const bool windowsPath = Contains(text, ":\\");
+    if (!windowsPath && !Contains(lower, "http://") && !Contains(lower, "https://")) {
         text.insert(0, "http://");
         r.boxText = text;
         r.writeBack = true;
     }
+    r.openable = windowsPath || IsWellFormedWebAddress(text);
     r.navigateTo = text;
     return r;
 }

@@ -67,11 +67,13 @@ struct TypedAddress {
     std::string boxText;     // the address box's text afterwards
     bool writeBack = false;  // the completed text replaces the box's text
     bool localFile = false;  // navigateTo is a local path, opened as a file address
+    bool openable = true;    // a local page, or a well-formed web address (IsWellFormedWebAddress)
 };
 
 // Completes the text of the address box: trimmed; a local page (beginning with "/" or
 // "file:", or containing ":\") is opened as it stands; a text that names neither
-// "http://" nor "https://" anywhere gets "http://" in front, written back to the box.
+// "http://" nor "https://" anywhere gets "http://" in front, written back to the box. Any
+// other text that cannot be a web address is not openable.
 TypedAddress CompleteTypedAddress(std::string_view boxText);
 
 // True when `address` can be opened as a web address: "http://" or "https://" (any case)

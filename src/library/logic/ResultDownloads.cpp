@@ -40,18 +40,18 @@ std::string DownloadFailureHint(const std::string& name, const std::exception& e
     return "下载失败：" + name + (why.empty() ? std::string() : "（" + why + "）");
 }
 
-// True when `target` is one of `files` (compared as full paths, links resolved).
-bool IsProtectedFile(const std::string& target, const std::vector<std::string>& files) {
+// `path` as a full path with its links resolved, for comparing; "" when it has none.
+std::string CanonicalPath(const std::string& path) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    const fs::path t = fs::weakly_canonical(fs::absolute(target, ec), ec);
-    if (ec) return false;
-    for (const std::string& f : files) {
-        std::error_code fe;
-        const fs::path p = fs::weakly_canonical(fs::absolute(f, fe), fe);
-        if (!fe && p == t) return true;
-    }
-    return false;
+    const fs::path p = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    return ec ? std::string() : p.string();
+}
+
+// True when `target` is one of `canonicalFiles` (see CanonicalPath).
+bool IsProtectedFile(const std::string& target, const std::vector<std::string>& canonicalFiles) {
+    const std::string t = CanonicalPath(target);
+    return !t.empty() && std::find(canonicalFiles.begin(), canonicalFiles.end(), t) != canonicalFiles.end();
 }
 
 bool ContainsAny(std::string_view address, const std::array<std::string_view, 5>& parts) {
@@ -112,6 +112,8 @@ std::string BatchEndHint(std::size_t failed) {
 
 ResultDownloads::ResultDownloads(ResultDownloadServices services) : s_(std::move(services)) {
     if (!s_.clock) s_.clock = [] { return std::chrono::steady_clock::now(); };
+    // Resolved once here, not at every download of a batch.
+    for (std::string& file : s_.protectedFiles) file = CanonicalPath(file);
 }
 
 std::string ResultDownloads::UsableSaveFolder() {
