@@ -43,7 +43,8 @@ AddressBar::AddressBar(QWidget* parent, QWidget* overlayParent) : QWidget(parent
     auto* bp = new QVBoxLayout(PnlBrowserPages);
     bp->setContentsMargins(0, 0, 0, 0);
     BrowserList = Named(new QListWidget(PnlBrowserPages), "BrowserList");
-    BrowserList->setSortingEnabled(true);
+    // The entries come sorted from the history reader (alphabetically, whatever the case);
+    // the list's own sorting would order them by character codes.
     BrowserList->setFont(PixelFont("宋体", 16));
     // Entries 16 pixels high, so that the drop-down's 17 pixels an entry show them all
     // up to its greatest height; a long address is cut short rather than scrolled.
@@ -52,6 +53,8 @@ AddressBar::AddressBar(QWidget* parent, QWidget* overlayParent) : QWidget(parent
     BrowserList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     BrowserList->setStyleSheet(QStringLiteral("QListWidget#BrowserList::item { height: 16px; padding: 0px; }"));
     SetAccessibleText(BrowserList, QStringLiteral("地址历史"));
+    // Reached with Down from the address box, as a drop-down is; Tab passes it by.
+    BrowserList->setFocusPolicy(Qt::ClickFocus);
     bp->addWidget(BrowserList);
     PnlBrowserPages->hide();
     Paint(this, kPanelColour);

@@ -18,9 +18,9 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override {
-        const int before = currentRow();
+        const int before = SelectedRow(this);
         QListWidget::keyPressEvent(event);
-        if (currentRow() != before && onUserMove_) onUserMove_();
+        if (SelectedRow(this) != before && onUserMove_) onUserMove_();
     }
 
 private:

@@ -201,6 +201,15 @@ void TFrmWebpageAnalysis::FormCreate() {
             top += b->height() + 3;
         }
         brand->move(15, top);
+        // Tab goes as the eye reads: the address bar, the path bar, the left column from top
+        // to bottom (the brand buttons last), then the page.
+        const std::vector<QWidget*> pathBar = savedFiles_->PathBarControls();
+        std::vector<QWidget*> order{addressBar_->EdtURL, addressBar_->BtnOpenWebpage, addressBar_->CbPath};
+        order.insert(order.end(), pathBar.begin(), pathBar.end());
+        order.insert(order.end(), {docTypes_->LBDocType, savedFiles_->SavedList(), brand->BtnHelp,
+                                   brand->BtnOnlineUpdate, brand->BtnExit, pages_, pages_->WebBrowser1,
+                                   pages_->MmMessage});
+        for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
         LoadSettings();
         // Floating-point exceptions stay masked for the whole run.
         std::fenv_t env;
@@ -271,7 +280,7 @@ void TFrmWebpageAnalysis::SaveSettings() {
         s.URLPath = unlessUnchanged(addressBar_->EdtURL->text(), loadedURLPath_);
         s.DefaultSavePath = state_.DefaultSavePath;
         s.CurPicName = state_.CurPicName;
-        s.DocType = docTypes_->LBDocType->currentRow();
+        s.DocType = SelectedRow(docTypes_->LBDocType);
         s.LeftPanelWidth = Splitter1->sizes().value(0, SbLeft->width());
         s.CbPath = addressBar_->CbPath->isChecked();
         SaveSettingsFile(settings_, s);
@@ -325,8 +334,10 @@ bool TFrmWebpageAnalysis::EdtURLKeyDown(int key) {
         case Qt::Key_Down: {
             ShowAddressHistory();
             QListWidget* list = addressBar_->BrowserList;
+            // An empty history shows a drop-down of height 0; the typing stays in the box.
+            if (list->count() == 0) return true;
             list->setFocus();
-            if (list->count() > 0) list->setCurrentRow(0);
+            list->setCurrentRow(0);
             return true;
         }
         default: return false;
@@ -370,10 +381,8 @@ void TFrmWebpageAnalysis::ShowAddressHistory() {
         QStringList items;
         items.reserve(static_cast<qsizetype>(addresses.size()));
         for (const std::string& a : addresses) items << FromUtf8(a);
-        // Filled unsorted and sorted once: sorting each insertion is quadratic.
-        list->setSortingEnabled(false);
+        // In the reader's order: alphabetical without regard to case.
         list->addItems(items);
-        list->setSortingEnabled(true);
         const QLineEdit* edit = addressBar_->EdtURL;
         const DropDownGeometry g =
             ComputeDropDownGeometry(edit->x(), edit->y(), edit->width(), edit->height(), list->count());
@@ -434,7 +443,7 @@ void TFrmWebpageAnalysis::OpenTypedAddress() {
 
 void TFrmWebpageAnalysis::LBDocTypeClick() {
     if (!extraction_) return;
-    extraction_->LBDocTypeClick(docTypes_->LBDocType->currentRow());
+    extraction_->LBDocTypeClick(SelectedRow(docTypes_->LBDocType));
     pages_->lbFrames->clear();
     for (const std::string& f : extraction_->LastResult().frames) pages_->lbFrames->addItem(FromUtf8(f));
 }

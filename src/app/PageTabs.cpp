@@ -59,6 +59,7 @@ QSize PageCaptionTabBar::tabSizeHint(int index) const {
 
 PageTabs::PageTabs(QWidget* parent) : QTabWidget(parent) {
     Named(this, "PageControl1");
+    SetAccessibleText(this, QStringLiteral("页面"));
     setTabBar(new PageCaptionTabBar(this));
     tabBar()->setFont(PixelFont("宋体", 15));
     TabSheet1 = Named(new QWidget(), "TabSheet1");
@@ -71,6 +72,7 @@ PageTabs::PageTabs(QWidget* parent) : QTabWidget(parent) {
     SetAccessibleText(WebBrowser1, QStringLiteral("当前网页"));
     lbFrames = Named(new QListWidget(PnlMain), "lbFrames");
     lbFrames->setFixedWidth(100);
+    SetAccessibleText(lbFrames, QStringLiteral("框架"));
     lbFrames->hide();
     pm->addWidget(WebBrowser1, 1);
     pm->addWidget(lbFrames);

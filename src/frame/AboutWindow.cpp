@@ -13,6 +13,7 @@
 #include "common/Text.h"
 #include "platform/QtResources.h"
 #include "platform/QtText.h"
+#include "platform/Widgets.h"
 
 namespace nuv {
 namespace {
@@ -123,6 +124,7 @@ TFrmVersion::TFrmVersion(IShell& shell, QWidget* owner) : QWidget(owner, Qt::Dia
     BtnClose->setAutoRaise(true);
     BtnClose->setFont(Arial(16, true));
     BtnClose->setGeometry(185, 230, 57, 26);
+    SetAccessibleText(BtnClose, QStringLiteral("关闭"));  // the glyph shows the word; a screen reader needs it too
     connect(BtnClose, &QToolButton::clicked, this, [this] { BtnCloseClick(); });
 
     FormCreate();

@@ -72,6 +72,7 @@ TFrmUpdate::TFrmUpdate(FrameServices services, QWidget* owner)
     WebBrowser1 = new QWebEngineView(PnlMain);
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     WebBrowser1->setGeometry(0, 0, 588, 64);
+    SetAccessibleText(WebBrowser1, QStringLiteral("升级信息"));
     column->addWidget(PnlMain, 1);
 
     ProgressBar1 = new QProgressBar(this);
@@ -99,6 +100,7 @@ TFrmUpdate::TFrmUpdate(FrameServices services, QWidget* owner)
         SpeedButton3->setIconSize(QSize(70, 22));
     }
     SpeedButton3->setToolTip(QStringLiteral("重新启动软件"));
+    SetAccessibleText(SpeedButton3, QStringLiteral("重新启动软件"));
     SpeedButton3->hide();
     connect(SpeedButton3, &QToolButton::clicked, this, [this] { SpeedButton3Click(); });
     column->addWidget(Panel2);

@@ -15,6 +15,7 @@
 #include "platform/QtResources.h"
 #include "platform/WebEngineBrowser.h"
 #include "platform/FlashPlayer.h"
+#include "platform/Widgets.h"
 #include "platform/PageScripts.h"
 
 namespace nuv {
@@ -36,6 +37,7 @@ QToolButton* GlyphButton(QWidget* parent, const char* name, const char* glyph, c
         b->setText(tip);
     }
     b->setToolTip(tip);
+    SetAccessibleText(b, tip);  // a screen reader says the caption, not just "button"
     return b;
 }
 
@@ -78,6 +80,7 @@ TFrmPreview::TFrmPreview(PreviewServices services, QWidget* parent)
     layout->setSpacing(0);
     view_ = new QWebEngineView(this);
     view_->setObjectName(QStringLiteral("WebBrowser1"));
+    SetAccessibleText(view_, QStringLiteral("提取结果"));
     view_->setPage(new ResultPage(view_));
     view_->setAcceptDrops(false);  // a dropped link would replace the result page
     layout->addWidget(view_, 1);
@@ -97,6 +100,15 @@ TFrmPreview::TFrmPreview(PreviewServices services, QWidget* parent)
     barLayout->addWidget(btnSaveAllAs_);
     barLayout->addStretch(1);
     layout->addWidget(bar);
+    // Tab goes from the page down to the buttons under it. The page's own widget comes
+    // with its first document, so the order is set again once that has loaded.
+    const auto tabOrder = [this] {
+        QWidget* page = view_->focusProxy() ? view_->focusProxy() : view_;
+        setTabOrder(page, btnSaveAll_);
+        setTabOrder(btnSaveAll_, btnSaveAllAs_);
+    };
+    tabOrder();
+    connect(view_, &QWebEngineView::loadFinished, this, tabOrder);
 
     // The hook has to be on the page before the browser wrapper starts loading into it.
     eventObject_ = new TEventObject(

@@ -193,11 +193,19 @@ bool SavedFilesPanel::eventFilter(QObject* watched, QEvent* event) {
         return true;
     } else if (watched == ImgPreview && event->type() == QEvent::MouseButtonRelease &&
                static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        BitmapListBoxDblClick();
+        // The picture shown opens, even when a refresh has moved the list's current entry.
+        try {
+            if (!previewFile_.empty()) ShellOpen(s_.shell, previewFile_);
+        } catch (...) {
+        }
         return true;
     }
     return QObject::eventFilter(watched, event);
 }
+
+std::vector<QWidget*> SavedFilesPanel::PathBarControls() const { return {BtnOpenDir, BtnSelectPath, EdtPicPath}; }
+
+QWidget* SavedFilesPanel::SavedList() const { return BitmapListBox; }
 
 std::string SavedFilesPanel::FolderBoxText() const {
     return ToUtf8(EdtPicPath->text());
@@ -292,9 +300,10 @@ void SavedFilesPanel::BitmapListBoxClick() {
         const std::string file = CurrentFile();
         if (file.empty()) return;
         std::error_code ec;
+        previewFile_.clear();
         if (fs::exists(file, ec)) {
             PnlImgPreview->show();
-            LoadPreviewPicture(ImgPreview, file);
+            if (LoadPreviewPicture(ImgPreview, file)) previewFile_ = file;
             s_.hints.ShowHint(strFolderName + ":" + file);
         } else {
             PnlImgPreview->hide();

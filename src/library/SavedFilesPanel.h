@@ -48,6 +48,9 @@ public:
     QWidget* PreviewPanel() const { return PnlImgPreview; }
     QLineEdit* FolderBox() const { return EdtPicPath; }
     QLabel* FolderBoxBackground() const { return ImgTopBG; }
+    // The controls Tab visits, in their order on screen: the path bar's, then the list.
+    std::vector<QWidget*> PathBarControls() const;
+    QWidget* SavedList() const;
 
     // The text of EdtPicPath, as the settings read and restore it.
     std::string FolderBoxText() const;
@@ -93,6 +96,7 @@ private:
 
     SavedFilesServices s_;
     std::vector<std::string> names_;  // the bytes of each entry's name, by row
+    std::string previewFile_;         // the file ImgPreview shows, "" when it shows none
     QWidget* window_;
     bool leaving_ = false;
 

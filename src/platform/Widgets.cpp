@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPalette>
 #include <QPixmap>
 #include <QToolButton>
@@ -55,6 +56,11 @@ void SetEditColour(QLineEdit* e, const QColor& c) {
     QPalette p = e->palette();
     p.setColor(QPalette::Base, c);
     e->setPalette(p);
+}
+
+int SelectedRow(const QListWidget* list) {
+    const QList<QListWidgetItem*> selected = list->selectedItems();
+    return selected.isEmpty() ? -1 : list->row(selected.first());
 }
 
 void SetAccessibleText(QWidget* w, const QString& name, const QString& description) {

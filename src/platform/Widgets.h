@@ -6,6 +6,7 @@
 
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QToolButton;
 class QWidget;
 
@@ -44,6 +45,10 @@ void SetTitlePicture(QLabel* l, const char* resource);
 
 // Sets the base colour of an edit box.
 void SetEditColour(QLineEdit* e, const QColor& c);
+
+// The row of the selected entry of a single-selection list, -1 when none is selected.
+// The current row may differ: the list makes a row current on focus without selecting it.
+int SelectedRow(const QListWidget* list);
 
 // Sets the name and description under which assistive technology reads `w`.
 void SetAccessibleText(QWidget* w, const QString& name, const QString& description = {});

@@ -27,6 +27,7 @@
 #include "frame/UpdateWindow.h"
 #include "platform/QtPlatform.h"
 #include "platform/QtText.h"
+#include "support/Accessibility.h"
 #include "support/Fakes.h"
 #include "support/SigningKey.h"
 #include "support/TestHttpServer.h"
@@ -232,6 +233,7 @@ private slots:
         QVERIFY(!about->Label3->text().isEmpty());
         for (int i = 0; i < labels.size(); ++i) QCOMPARE(labels[i]->text(), texts[i]);
         QTRY_COMPARE(about->windowOpacity(), 1.0);
+        QCOMPARE(UnnamedFocusableNodes(about), QStringList{});
 
         // Any button on any text, or on the background, opens the home page; the close
         // button does not.
@@ -370,6 +372,7 @@ private slots:
                                           "_softurl<script>setTimeout(() => location.assign('/gone.html'), 700)</script>");
         QTRY_VERIFY_WITH_TIMEOUT(window->SpeedButton3->isVisible(), 30000);
         QCOMPARE(dialogs_.messages, std::vector<std::string>{});
+        QCOMPARE(UnnamedFocusableNodes(window.get()), QStringList{});
         QCOMPARE(site.RequestCount("/gone.html"), 1);
         QVERIFY(window->isVisible());
         QCOMPARE(window->WebBrowser1->x(), -2000);

@@ -24,6 +24,7 @@
 #include "common/Strings.h"
 #include "common/Text.h"
 #include "library/Preview.h"
+#include "support/Accessibility.h"
 #include "support/Fakes.h"
 #include "support/TestHttpServer.h"
 #include "support/WindowDriver.h"
@@ -183,6 +184,37 @@ private slots:
         // The save link is not followed: the result page stays.
         QVERIFY(ResultView()->url().scheme() == QStringLiteral("nuvdoc"));
         QVERIFY(shell_.opened.empty());
+    }
+
+    // A screen reader names every control; Tab reaches the buttons and, inside the page,
+    // the save links, which Enter follows like a click.
+    void keyboardAndScreenReaderReachTheSaveLinks() {
+        ExtractAndWait(2, QStringLiteral("img"));
+        TFrmPreview* preview = window_->ResultWindowIfAny();
+        const QStringList unnamed = UnnamedFocusableNodes(preview);
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
+        // The result tab shows in place of the page: its controls come after the tabs.
+        QCOMPARE(TabOrder(Child<QLineEdit>("EdtURL")).join(QLatin1Char(' ')),
+                 QStringLiteral("EdtURL BtnOpenWebpage CbPath LBDocType BitmapListBox BtnHelp BtnOnlineUpdate "
+                                "BtnExit PageControl1 WebBrowser1 BtnSaveAll BtnSaveAllAs"));
+
+        QWidget* page = ResultView()->focusProxy();
+        QVERIFY(page != nullptr);
+        page->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(page->hasFocus());
+        // Each Tab waits until the page has moved its focus.
+        const QString focused = QStringLiteral(
+            "(function () { var e = document.activeElement;"
+            "  return e && e.className === 'moreintro' ? 'save ' + e.getAttribute('href') : String(e && e.tagName); })()");
+        QString now = RunScript(ResultView(), focused).toString();
+        for (int i = 0; i < 10 && !now.startsWith(QStringLiteral("save ")); ++i) {
+            const QString before = now;
+            QTest::keyClick(page, Qt::Key_Tab);
+            QTRY_VERIFY((now = RunScript(ResultView(), focused).toString()) != before);
+        }
+        QCOMPARE(now, QStringLiteral("save ") + site_->Url(QStringLiteral("/pics/a.png")));
+        QTest::keyClick(page, Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(FileBytes(Saved(QStringLiteral("a.png"))), red_, 15000);
     }
 
     // Only the user's own clicks in the program's page download anything: a script's click

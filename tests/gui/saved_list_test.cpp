@@ -129,6 +129,12 @@ private slots:
         Child<QAction>("N2")->trigger();
         QCOMPARE(shell_.opened,
                  (std::vector<std::string>{SavedPath("a.png"), ToUtf8(save_) + "/"}));
+        // A refresh makes b.css current again; the preview still opens the picture it shows.
+        shell_.opened.clear();
+        Refresh();
+        QCOMPARE(List()->currentItem()->text(), QStringLiteral("b.css"));
+        QTest::mouseClick(image, Qt::LeftButton);
+        QCOMPARE(shell_.opened, std::vector<std::string>{SavedPath("a.png")});
 
         shell_.opened.clear();
         ClickEntry("b.css");

@@ -347,11 +347,22 @@ TEST_F(ResultWindowTest, ProgressBarIsUpdatedAtMostEvery50Milliseconds) {
         }
     }
 
-    // A new download shows its first report at once.
+    // A new download shows its first report at once. A size never known keeps the bar
+    // empty (a range of 0 to 0 would show "busy" for ever), then full once saved.
     downloader_.reports["http://h/1.jpg"] = {{0, 0, 0, ""}, {5, 0, 0, ""}};
     host_.bar.clear();
     downloads_.DownloadResource("http://h/1.jpg", false);
-    EXPECT_EQ(host_.bar, (std::vector<std::pair<int, int>>{{0, 0}}));
+    EXPECT_EQ(host_.bar, (std::vector<std::pair<int, int>>{{1, 0}, {1, 1}}));
+}
+
+TEST_F(ResultWindowTest, AClickDuringABatchLeavesTheBatchItsOwnProgress) {
+    lists_.AddImage("http://h/1.jpg");
+    downloader_.reports["http://h/1.jpg"] = {{0, 100, 0, ""}, {50, 100, 0, ""}, {100, 100, 0, ""}};
+    downloader_.reports["http://h/2.jpg"] = {{0, 10, 0, ""}, {10, 10, 0, ""}};
+    host_.onEvents = [this] { downloads_.ResultPageClick("img", "http://h/2.jpg"); };
+    downloads_.BtnSaveAllClick();
+    // The click's completion does not stand for the batch's, which still shows.
+    EXPECT_EQ(host_.bar, (std::vector<std::pair<int, int>>{{100, 0}, {10, 0}, {10, 10}, {100, 100}}));
 }
 
 }  // namespace

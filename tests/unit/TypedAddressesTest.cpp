@@ -31,20 +31,21 @@ TEST(TypedAddresses, EveryBrowserOnceSortedWebOnly) {
     MakeChromiumHistory(h + ".config/chromium/Profile 1/History", {{"https://d.example/x?y", 2}});
     MakeChromiumHistory(h + ".config/opera/History", {{"http://opera.example/", 1}});
     MakeChromiumHistory(h + "snap/chromium/common/chromium/Default/History", {{"http://snap.example/", 1}});
-    WriteTextFile(h + "recent.txt", "http://mine.example/\n\n  http://b.example/ \nfile:///tmp/a.html\n");
+    WriteTextFile(h + "recent.txt", "http://mine.example/\n\n  http://b.example/ \nfile:///tmp/a.html\nhttp://host/\n");
     const TypedAddressSources sources{h, "", h + "recent.txt"};
 
-    EXPECT_EQ(Read(sources), (List{"HTTP://HOST/", "http://b.example/", "http://c.example/", "http://mine.example/",
-                                   "http://opera.example/", "http://second.example/", "http://snap.example/",
-                                   "https://both.example/", "https://d.example/x?y"}));
+    // Alphabetical without regard to case; the same address in other capitals after.
+    EXPECT_EQ(Read(sources), (List{"http://b.example/", "http://c.example/", "HTTP://HOST/", "http://host/",
+                                   "http://mine.example/", "http://opera.example/", "http://second.example/",
+                                   "http://snap.example/", "https://both.example/", "https://d.example/x?y"}));
     const List all = Read(sources, false);
-    EXPECT_EQ(all.size(), 12u);
-    EXPECT_EQ(all.front(), "HTTP://HOST/");
+    EXPECT_EQ(all.size(), 13u);
+    EXPECT_EQ(all.front(), "about:blank");
     EXPECT_EQ(all.back(), "https://d.example/x?y");
 
     // A configuration folder of its own replaces home/.config for the Chromium family.
     EXPECT_EQ(Read({h, h + "elsewhere/", ""}),
-              (List{"HTTP://HOST/", "http://b.example/", "http://second.example/", "http://snap.example/",
+              (List{"http://b.example/", "HTTP://HOST/", "http://second.example/", "http://snap.example/",
                     "https://both.example/"}));
     // No home, no browsers.
     EXPECT_EQ(Read({"", "", ""}), List{});

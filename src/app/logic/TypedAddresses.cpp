@@ -143,7 +143,16 @@ void ReadTypedAddresses(std::vector<std::string>& list, bool webOnly, const Type
         if (const auto text = ReadFileText(sources.recentFile))
             for (const std::string& address : ParseRecentAddresses(*text)) collect.Add(address);
     }
-    std::sort(list.begin(), list.end());
+    // Alphabetical without regard to case, as the drop-down lists them; addresses that
+    // differ only in case keep a fixed order (by bytes), and equal ones sit side by side.
+    std::sort(list.begin(), list.end(), [](const std::string& a, const std::string& b) {
+        const auto less = [](char x, char y) {
+            return static_cast<unsigned char>(LowerAsciiChar(x)) < static_cast<unsigned char>(LowerAsciiChar(y));
+        };
+        if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), less)) return true;
+        if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), less)) return false;
+        return a < b;
+    });
     list.erase(std::unique(list.begin(), list.end()), list.end());
 }
 

@@ -16,10 +16,11 @@ struct TypedAddressSources {
     std::string recentFile;    // this program's recent addresses ("" for none)
 };
 
-// Appends the typed addresses of every source to `list`, then leaves `list` sorted (by
-// bytes) with each address once. Sources: the places.sqlite of every Firefox profile
-// named in a profiles.ini (moz_places rows with typed = 1); the History file of every
-// profile of the Chromium family (urls rows with typed_count > 0); and `recentFile`.
+// Appends the typed addresses of every source to `list`, then leaves `list` sorted
+// alphabetically without regard to (ASCII) case, with each address once. Sources: the
+// places.sqlite of every Firefox profile named in a profiles.ini (moz_places rows with
+// typed = 1); the History file of every profile of the Chromium family (urls rows with
+// typed_count > 0); and `recentFile`.
 // The databases are opened read-only and immutable, so a running browser's lock does
 // not matter. With `webOnly`, only addresses whose lower-cased text begins with
 // "http://" or "https://" are kept. A source that cannot be read adds what was read

@@ -162,10 +162,23 @@ ResultDownloads::Outcome ResultDownloads::Download(const std::string& address, b
             if (announce) s_.dialogs.ShowMessage(refused);
             return Outcome::Failed;
         }
-        throttle_ = ProgressThrottle(kProgressInterval);
-        lastShown_ = {-1, -1};
+        // A download started from within another one (a click during a batch) has a
+        // throttle of its own; the outer one gets its own back, and redraws next time.
+        struct ProgressScope {
+            ResultDownloads& d;
+            ProgressThrottle outer;
+            ProgressScope(ResultDownloads& downloads) : d(downloads), outer(downloads.throttle_) {
+                d.throttle_ = ProgressThrottle(kProgressInterval);
+                d.lastShown_ = {-1, -1};
+            }
+            ~ProgressScope() {
+                d.throttle_ = outer;
+                d.lastShown_ = {-1, -1};
+            }
+        } progressScope(*this);
         s_.downloader.DownloadToFile(address, *target,
                                      [this](const nuv::DownloadProgress& p) { DownloadProgress(p); });
+        ShowCompleted();
         const std::string saved = FormatS(strSavedAs, {*target});
         s_.hints.ShowHint(saved);
         if (announce && !Closing()) s_.dialogs.ShowMessage(saved);
@@ -218,15 +231,27 @@ std::size_t ResultDownloads::SaveAllResources() {
     return failed;
 }
 
+void ResultDownloads::ShowOnBar(ProgressBarValues values) {
+    if (values.maximum == lastShown_.maximum && values.position == lastShown_.position) return;
+    lastShown_ = values;
+    s_.progress.SetProgressMaximum(values.maximum);
+    s_.progress.SetProgressPosition(values.position);
+}
+
+void ResultDownloads::ShowCompleted() {
+    // A size that was never known leaves the bar empty until here, and full now.
+    const int maximum = lastShown_.maximum > 0 ? lastShown_.maximum : 1;
+    ShowOnBar({maximum, maximum});
+}
+
 void ResultDownloads::DownloadProgress(const nuv::DownloadProgress& report) {
     if (Closing()) throw DownloadCancelled();
-    const ProgressBarValues values = ScaleProgress(report.progress, report.maximum);
+    ProgressBarValues values = ScaleProgress(report.progress, report.maximum);
+    // A bar whose range is 0 to 0 shows "busy" for as long as it stays so: while the
+    // size is unknown it stands empty instead.
+    if (values.maximum == 0) values = {1, 0};
     if (!throttle_.Due(report.progress, report.maximum, s_.clock())) return;
-    if (values.maximum != lastShown_.maximum || values.position != lastShown_.position) {
-        lastShown_ = values;
-        s_.progress.SetProgressMaximum(values.maximum);
-        s_.progress.SetProgressPosition(values.position);
-    }
+    ShowOnBar(values);
     // Even without news the window keeps answering while the transfer stalls.
     if (s_.processWindowEvents) s_.processWindowEvents();
     if (Closing()) throw DownloadCancelled();

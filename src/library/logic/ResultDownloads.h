@@ -125,6 +125,10 @@ private:
     enum class Outcome { Saved, Skipped, Failed, Cancelled };
     Outcome Download(const std::string& address, bool announce);
     bool Closing() const { return s_.closing && s_.closing(); }
+    // Shows `values` on the bar unless it shows them already.
+    void ShowOnBar(ProgressBarValues values);
+    // A saved download ends with a full bar.
+    void ShowCompleted();
     // The save folder for a click or BtnSaveAll; "" (with strInvalidFolderName in the
     // hint bar) when there is none.
     std::string UsableSaveFolder();
