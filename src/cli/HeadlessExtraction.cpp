@@ -1,158 +1,605 @@
 #include "cli/HeadlessExtraction.h"
 
-#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <exception>
 #include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <system_error>
 
+#include <fcntl.h>
 #include <unistd.h>
 
-#include <QAuthenticator>
 #include <QDir>
 #include <QEventLoop>
+#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
-#include <QWebEngineLoadingInfo>
-#include <QWebEnginePage>
-#include <QWebEngineSettings>
-#include <QWebEngineView>
+#include <QWebEngineProfile>
 
 #include "platform/BrowserCookies.h"
-#include "platform/PageScripts.h"
 #include "platform/QtResources.h"
 #include "platform/QtText.h"
-#include "platform/WebEngineBrowser.h"
+#include "cli/HeadlessPage.h"
 #include "cli/TerminalProgress.h"
+#include "cli/logic/DownloadArchive.h"
+#include "cli/logic/PageBatch.h"
 #include "common/Paths.h"
 #include "common/Progress.h"
 #include "extract/Extraction.h"
 #include "library/logic/DownloadBatch.h"
 #include "net/HttpPageFetcher.h"
 #include "web/CurlDownloader.h"
+#include "web/FetchPolicy.h"
 
 namespace nuv {
 namespace {
 
 namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
 
-// Transfers at a time for -d; a browser opens six connections to one host.
-constexpr int kDownloadWorkers = 4;
+// Transfers at a time for the whole run, and to one host (a browser opens six).
+constexpr std::size_t kDownloadWorkers = 8;
+constexpr std::size_t kConnectionsPerHost = 4;
+// Pages whose downloads may wait, for each page that -j lets load at once: beyond that
+// no new page starts, so the engine does not pile up work faster than the network ends it.
+constexpr std::size_t kWaitingPagesPerJob = 4;
 
 void PrintError(const std::string& text) { std::fprintf(stderr, "nuv-extract: %s\n", text.c_str()); }
 
-// A page that never waits for a person: script dialogs are answered at once, requests
-// for credentials are refused, and the page's console stays off standard error.
-class HeadlessPage : public QWebEnginePage {
-public:
-    explicit HeadlessPage(QObject* parent) : QWebEnginePage(parent) {
-        connect(this, &QWebEnginePage::authenticationRequired, this,
-                [](const QUrl&, QAuthenticator* a) { *a = QAuthenticator(); });
-        connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
-                [](const QUrl&, QAuthenticator* a, const QString&) { *a = QAuthenticator(); });
-    }
+long long MsBetween(Clock::time_point from, Clock::time_point to) {
+    return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count());
+}
 
-protected:
-    void javaScriptAlert(const QUrl&, const QString&) override {}
-    bool javaScriptConfirm(const QUrl&, const QString&) override { return false; }
-    bool javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) override { return false; }
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override {}
+bool WriteAll(std::FILE* out, const std::string& text) {
+    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), out) != text.size()) return false;
+    return std::fflush(out) == 0;
+}
+
+// ---- SIGINT and SIGTERM ----
+
+// The signal that asked the run to stop, 0 while none did. Set by the handler; read
+// anywhere (a lock-free atomic, safe in a signal handler).
+std::atomic<int> g_stopSignal{0};
+int g_stopPipe[2] = {-1, -1};
+
+extern "C" void OnStopSignal(int sig) {
+    // A second signal while the run winds down ends it at once.
+    if (g_stopSignal.load() != 0) _exit(128 + sig);
+    g_stopSignal.store(sig);
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = write(g_stopPipe[1], &byte, 1);
+}
+
+bool Stopping() { return g_stopSignal.load() != 0; }
+
+// What a download or fetch throws once the run is asked to stop: its transfer ends at
+// once and leaves no file.
+class RunStopped : public std::exception {
+public:
+    const char* what() const noexcept override { return "the run was stopped"; }
 };
 
-std::string DescribeLoadError(const QWebEngineLoadingInfo& info) {
-    // The engine's text for a status is its error page's markup; the number says it all.
-    if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain)
-        return "the server answered with HTTP status " + std::to_string(info.errorCode());
-    std::string kind;
-    switch (info.errorDomain()) {
-        case QWebEngineLoadingInfo::ConnectionErrorDomain: kind = "connection failed"; break;
-        case QWebEngineLoadingInfo::CertificateErrorDomain: kind = "certificate refused"; break;
-        case QWebEngineLoadingInfo::HttpErrorDomain: kind = "HTTP failure"; break;
-        case QWebEngineLoadingInfo::FtpErrorDomain: kind = "FTP failure"; break;
-        case QWebEngineLoadingInfo::DnsErrorDomain: kind = "host name not resolved"; break;
-        default: kind = "load failed"; break;
-    }
-    std::string text = kind + " (" + std::to_string(info.errorCode());
-    const std::string detail = ToUtf8(info.errorString());
-    if (!detail.empty()) text += ": " + detail;
-    return text + ")";
+void ThrowIfStopping() {
+    if (Stopping()) throw RunStopped();
 }
 
-// How long a page whose document is there waits for the rest of its load (a frame or a
-// style sheet that never ends) before it is extracted as it stands.
-constexpr int kSubresourceSettleMs = 10000;
-
-// Loads `address` into the browser and waits for the end of the load. Returns "" when
-// the page loaded, else why it did not. A page whose document has been read but whose
-// load does not end (a frame or style sheet that never finishes) counts as loaded once
-// kSubresourceSettleMs have passed since its document was ready, or the timeout, and
-// `settled` is then set.
-std::string LoadPage(WebEngineBrowser& browser, const std::string& address, int timeoutMs,
-                     TerminalProgress& progress, bool& settled) {
-    QEventLoop loop;
-    bool finished = false;
-    bool ok = false;
-    std::string failure;
-    QWebEnginePage* page = browser.View()->page();
-    QObject::connect(page, &QWebEnginePage::loadingChanged, &loop, [&](const QWebEngineLoadingInfo& info) {
-        if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus && failure.empty())
-            failure = DescribeLoadError(info);
-    });
-    QObject::connect(&browser, &WebEngineBrowser::ProgressChange, &loop,
-                     [&](int p, int m) { progress.Show(p, m, "loading"); });
-    QObject::connect(&browser, &WebEngineBrowser::NavigateComplete, &loop, [&](bool success) {
-        if (finished) return;
-        finished = true;
-        ok = success;
-        loop.quit();
-    });
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(timeoutMs);
-    // Whether the page's own document is there yet, asked of the page four times a second.
-    bool documentReady = false;
-    auto alive = std::make_shared<bool>(true);
-    QTimer settle;
-    settle.setSingleShot(true);
-    QObject::connect(&settle, &QTimer::timeout, &loop, [&] {
-        settled = true;
-        loop.quit();
-    });
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&, alive] {
-        if (documentReady) return;
-        // The empty document that stands before the first answer does not count.
-        const QString ask = QStringLiteral("location.href === 'about:blank' ? '' : document.readyState");
-        page->runJavaScript(ask, scripts::kWorld, [&, alive](const QVariant& v) {
-            if (!*alive || documentReady || finished) return;
-            const QString state = v.toString();
-            if (state != QLatin1String("interactive") && state != QLatin1String("complete")) return;
-            documentReady = true;
-            settle.start(std::min(kSubresourceSettleMs, std::max(0, timer.remainingTime())));
+// Turns SIGINT and SIGTERM into a call of `stop` on the event loop.
+class StopSignals {
+public:
+    explicit StopSignals(std::function<void(int sig)> stop) {
+        if (pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+        notifier_ = std::make_unique<QSocketNotifier>(g_stopPipe[0], QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [stop = std::move(stop)] {
+            char bytes[16];
+            while (read(g_stopPipe[0], bytes, sizeof bytes) > 0) {
+            }
+            stop(g_stopSignal.load());
         });
-    });
-    poll.start(250);
-    browser.Navigate(address);
-    if (!finished) loop.exec();
-    *alive = false;
-    progress.Clear();
-    if (!finished && (settled || documentReady)) {
-        settled = true;
-        return {};
+        struct sigaction action {};
+        action.sa_handler = OnStopSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGTERM, &action, nullptr);
     }
-    if (!finished) {
-        browser.View()->stop();
-        char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%g", timeoutMs / 1000.0);
-        return std::string("no answer within ") + seconds + " seconds";
+    ~StopSignals() {
+        signal(SIGINT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
+        notifier_.reset();
+        for (int& fd : g_stopPipe) {
+            if (fd >= 0) close(fd);
+            fd = -1;
+        }
     }
-    if (ok) return {};
-    return failure.empty() ? std::string("load failed") : failure;
-}
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+private:
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+const char* SignalName(int sig) { return sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "a signal"; }
+
+// ---- One page ----
+
+// ProgressBar1 of a run without a window: drawn on the terminal for a one-page run,
+// nowhere for a list (whose line counts pages).
+class TerminalProgressBar : public IProgressBar {
+public:
+    TerminalProgressBar(TerminalProgress& progress, bool shown) : progress_(progress), shown_(shown) {}
+    void SetProgressMaximum(int maximum) override {
+        maximum_ = maximum;
+        Draw();
+    }
+    void SetProgressPosition(int position) override {
+        position_ = position;
+        Draw();
+    }
+    void StepProgress() override {
+        position_ = StepPosition(position_, 0, maximum_);
+        Draw();
+    }
+
+private:
+    void Draw() {
+        if (shown_) progress_.Show(position_, maximum_, "extracting");
+    }
+
+    TerminalProgress& progress_;
+    bool shown_;
+    int maximum_ = 100;
+    int position_ = 0;
+};
+
+// The folder the extraction fetches style sheets into.
+class FixedSaveFolder : public ISaveFolder {
+public:
+    explicit FixedSaveFolder(std::string folder) : folder_(std::move(folder)) {}
+    std::string SaveFolder() const override { return folder_; }
+
+private:
+    std::string folder_;
+};
+
+// A page of the run from its start to its output.
+struct Page {
+    std::size_t index = 0;
+    CliReport report;
+    std::unique_ptr<HeadlessView> view;  // while it loads and is extracted
+    std::unique_ptr<PageLoad> load;
+    Clock::time_point started, loaded, extracted;
+    bool allFrames = false;
+    long long framesMs = 0;   // from the end of the load to the start of the extraction
+    long long extractMs = 0;  // the extraction itself
+    std::vector<std::string> frames;
+    std::string staging;  // where its extraction fetched style sheets; removed with the page
+    std::size_t downloadsPlanned = 0;
+    std::atomic<std::size_t> downloadsDone{0};
+
+    ~Page() {
+        load.reset();
+        view.reset();
+        if (!staging.empty()) {
+            std::error_code ec;
+            fs::remove_all(staging, ec);
+        }
+    }
+};
+
+// ---- The run ----
+
+// Every page of a command line on one engine: -j pages load at a time, their
+// extractions run one after the other on this thread (each re-enters the event loop
+// while it reads the page), and their downloads share one pool of workers. Each page
+// prints when its downloads are done. Runs on the user-interface thread.
+class Run : public QObject {
+public:
+    Run(const ExtractCliOptions& options, std::vector<std::string> addresses, std::string base,
+        DownloadArchive* archive, TerminalProgress& progress)
+        : options_(options),
+          listRun_(IsListRun(options)),
+          addresses_(std::move(addresses)),
+          base_(std::move(base)),
+          archive_(archive),
+          progress_(progress),
+          jobs_(static_cast<std::size_t>(options.jobs > 0 ? options.jobs : kDefaultPageJobs)),
+          cookies_(QWebEngineProfile::defaultProfile()),
+          claims_([archive](const std::string& file, const std::string& address) {
+              return archive != nullptr && archive->FileOfOtherAddress(file, address);
+          }),
+          pool_(kDownloadWorkers, kConnectionsPerHost) {
+        workerPage_.resize(pool_.Workers());
+        for (std::size_t w = 0; w < pool_.Workers(); ++w) {
+            auto d = std::make_unique<CurlDownloader>();
+            d->SetCookieSource(&cookies_);
+            d->SetWaitHook(ThrowIfStopping);
+            std::string* page = &workerPage_[w];
+            d->SetPageAddress([page] { return *page; });
+            downloaders_.push_back(std::move(d));
+        }
+    }
+
+    // Runs every page; returns the exit status.
+    int Exec() {
+        started_ = Clock::now();
+        QTimer::singleShot(0, this, [this] { StartPages(); });
+        QTimer ticker;
+        if (progress_.Enabled()) {
+            connect(&ticker, &QTimer::timeout, this, [this] { DrawProgress(false); });
+            ticker.start(200);
+        }
+        const int status = loop_.exec();
+        progress_.Clear();
+        return status;
+    }
+
+    // Stops the run: no page starts any more, loads and extractions end, downloads stop
+    // at their next step and leave no file; Exec returns 128 + `sig`.
+    void Stop(int sig) {
+        if (stopped_ != 0) return;
+        stopped_ = sig;
+        pool_.Cancel();
+        ready_.clear();
+        for (auto& [index, page] : pages_) {
+            if (page->load) page->load->Stop();
+            if (page->view) page->view->Browser().Close();
+        }
+        progress_.Clear();
+        PrintError(std::string("stopped by ") + SignalName(sig) + "; pages not finished: " +
+                   std::to_string(addresses_.size() - pagesDone_));
+        loop_.exit(128 + sig);
+    }
+
+private:
+    void StartPages() {
+        if (starting_ || stopped_ != 0) return;
+        starting_ = true;
+        while (next_ < addresses_.size() && open_ < jobs_ && waiting_ < jobs_ * kWaitingPagesPerJob &&
+               stopped_ == 0)
+            StartPage(next_++);
+        starting_ = false;
+        EndWhenDone();
+    }
+
+    void StartPage(std::size_t index) {
+        auto owned = std::make_unique<Page>();
+        Page& page = *owned;
+        pages_[index] = std::move(owned);
+        page.index = index;
+        page.started = Clock::now();
+        page.report.type = options_.type;
+        page.report.downloaded = options_.download;
+        const CliAddress where =
+            PrepareCliAddress(addresses_[index], ToUtf8(QDir::currentPath()), [](const std::string& p) {
+                std::error_code ec;
+                return fs::is_regular_file(fs::path(p), ec);
+            });
+        const QUrl url = where.localFile ? QUrl::fromLocalFile(FromUtf8(where.address)) : QUrl(FromUtf8(where.address));
+        if (!url.isValid() || url.isEmpty()) {
+            page.report.requested = where.address;
+            page.report.loadError = "not a valid address";
+            Finish(page);
+            return;
+        }
+        page.report.requested = ToUtf8(url.toString(QUrl::FullyEncoded));
+        page.view = std::make_unique<HeadlessView>();
+        ++open_;
+        std::function<void(int, int)> loading;
+        if (!listRun_) loading = [this](int p, int m) { progress_.Show(p, m, "loading"); };
+        page.load = std::make_unique<PageLoad>(
+            *page.view, options_.timeoutMs, this,
+            [this, &page](const std::string& failure, bool settled) { Loaded(page, failure, settled); }, loading);
+        page.load->Start(page.report.requested);
+    }
+
+    void Loaded(Page& page, const std::string& failure, bool settled) {
+        page.loaded = Clock::now();
+        page.report.times.load = MsBetween(page.started, page.loaded);
+        if (!listRun_) progress_.Clear();
+        if (!failure.empty()) {
+            page.report.loadError = failure;
+            ClosePage(page);
+            Finish(page);
+            return;
+        }
+        if (settled) {
+            const std::string note = "the page is still loading; extracted as it stands";
+            page.report.notes.push_back(note);
+            if (!options_.quiet) PrintError(listRun_ ? page.report.requested + ": " + note : note);
+        }
+        ready_.push_back(&page);
+        Pump();
+    }
+
+    // Extracts the loaded pages, one after the other. An extraction re-enters the event
+    // loop; pages that finish loading meanwhile wait in `ready_` for this loop.
+    void Pump() {
+        if (extracting_) return;
+        extracting_ = true;
+        while (!ready_.empty() && stopped_ == 0) {
+            Page* page = ready_.front();
+            ready_.pop_front();
+            Extract(*page);
+        }
+        extracting_ = false;
+    }
+
+    void Extract(Page& page) {
+        WebEngineBrowser& browser = page.view->Browser();
+        // The extraction starts once every frame has reported its address (or the bound passed).
+        try {
+            page.allFrames = browser.WaitForFrames();
+        } catch (const std::exception&) {
+        }
+        page.framesMs = MsBetween(page.loaded, Clock::now());
+        page.staging = base_ + std::string(kPartialDownloadPrefix) + "sheets-" + std::to_string(getpid()) + "-" +
+                       std::to_string(page.index) + "/";
+
+        CurlDownloader downloader;
+        downloader.SetCookieSource(&cookies_);
+        downloader.SetWaitHook(ThrowIfStopping);
+        HttpPageFetcher http;
+        http.IdHTTP1.SetWaitHook(ThrowIfStopping);
+        TerminalProgressBar bar(progress_, !listRun_);
+        FixedSaveFolder saveFolder(page.staging);
+        Extraction extraction(ExtractionServices{browser, downloader, http, saveFolder, bar,
+                                                 [] { return LoadTextResource("page1"); }});
+        downloader.SetPageAddress([&extraction] { return extraction.PageURL; });
+        const auto start = Clock::now();
+        const ExtractionResult result = extraction.ExtractFormWebpage(static_cast<int>(options_.type));
+        page.extracted = Clock::now();
+        page.extractMs = MsBetween(start, page.extracted);
+        page.report.times.extract = MsBetween(page.loaded, page.extracted);
+        if (!listRun_) progress_.Clear();
+        ClosePage(page);
+        if (stopped_ != 0) return;
+
+        CliReport& report = page.report;
+        page.frames = result.frames;
+        report.pageAddress = result.pageAddress;
+        if (IsTextType(options_.type)) {
+            report.text = result.memoText;
+        } else {
+            report.list = result.addresses;
+            report.foundIn = result.foundIn;
+        }
+        const std::string folder = PageFolder(options_.layout, base_, result.pageAddress);
+        std::vector<DownloadRecord> sheets = PlaceSheets(result.styleSheets, page, folder);
+        if (options_.download && options_.type == DocType::Css) report.records = std::move(sheets);
+        if (options_.download && !IsTextType(options_.type) && options_.type != DocType::Css) {
+            Download(page, folder);
+            return;
+        }
+        Finish(page);
+    }
+
+    // Moves the style sheets that the extraction fetched to their place in `folder`
+    // (numbered where another page has the name) and returns their records.
+    std::vector<DownloadRecord> PlaceSheets(const std::vector<SavedSheet>& sheets, Page& page,
+                                            const std::string& folder) {
+        std::vector<DownloadRecord> records;
+        for (const SavedSheet& sheet : sheets) {
+            if (!sheet.outcome.attempted) continue;
+            DownloadRecord r;
+            r.address = sheet.address;
+            const std::string name = sheet.outcome.file.substr(std::min(page.staging.size(), sheet.outcome.file.size()));
+            r.file = folder + name;
+            std::error_code ec;
+            if (sheet.outcome.saved) {
+                r.file = claims_.Claim(r.file, page.index, r.address);
+                const fs::path fetched(page.staging + name);
+                if (fs::exists(fetched, ec)) {
+                    fs::create_directories(fs::path(r.file).parent_path(), ec);
+                    fs::rename(fetched, fs::path(r.file), ec);
+                }
+                const auto size = fs::file_size(fs::path(r.file), ec);
+                r.outcome = ec ? DownloadRecord::Outcome::Failed : DownloadRecord::Outcome::Saved;
+                r.size = ec ? 0 : static_cast<std::uint64_t>(size);
+                if (ec) r.reason = "cannot be put into the save folder: " + ec.message();
+            } else {
+                r.outcome = DownloadRecord::Outcome::Failed;
+                r.reason = sheet.outcome.error;
+            }
+            records.push_back(std::move(r));
+        }
+        return records;
+    }
+
+    // Plans the downloads of a page's list and hands them to the pool.
+    void Download(Page& page, const std::string& folder) {
+        CliReport& report = page.report;
+        report.records.resize(report.list.size());
+        std::vector<std::string> files(report.list.size());
+        for (std::size_t i = 0; i < report.list.size(); ++i) {
+            DownloadRecord& r = report.records[i];
+            r.address = report.list[i];
+            const PlannedDownload plan = PlanDownload(options_.type, folder, r.address);
+            if (plan.file.empty()) {
+                r.outcome = DownloadRecord::Outcome::Skipped;
+                r.reason = plan.skipReason;
+                continue;
+            }
+            r.file = claims_.Claim(plan.file, page.index, r.address);
+            if (const auto archived = archive_ ? archive_->Find(r.address, r.file) : std::nullopt) {
+                r.outcome = DownloadRecord::Outcome::Skipped;
+                r.reason = std::string(kInArchive);
+                r.size = archived->size;
+                continue;
+            }
+            files[i] = r.file;
+            ++page.downloadsPlanned;
+        }
+        if (page.downloadsPlanned > 0) {
+            std::error_code ec;
+            fs::create_directories(fs::path(folder), ec);  // else each download fails and says why
+        }
+        ++waiting_;
+        const std::size_t index = page.index;
+        AddDownloadBatch(
+            pool_, files, [&report](std::size_t i) { return AddressHost(report.list[i]); },
+            [this, &page](std::size_t i, std::size_t worker) { DownloadOne(page, i, worker); },
+            [this, index] {
+                QMetaObject::invokeMethod(this, [this, index] { DownloadsDone(index); }, Qt::QueuedConnection);
+            });
+    }
+
+    // One download of a page, on a worker of the pool.
+    void DownloadOne(Page& page, std::size_t i, std::size_t worker) {
+        DownloadRecord& r = page.report.records[i];
+        workerPage_[worker] = page.report.pageAddress;
+        try {
+            downloaders_[worker]->DownloadToFile(r.address, r.file);
+            std::error_code ec;
+            const auto size = fs::file_size(fs::path(r.file), ec);
+            r.outcome = DownloadRecord::Outcome::Saved;
+            r.size = ec ? 0 : static_cast<std::uint64_t>(size);
+            if (archive_ != nullptr) archive_->Record(r.address, r.file, r.size, static_cast<std::int64_t>(std::time(nullptr)));
+            ++filesDone_;
+            bytesDone_ += r.size;
+        } catch (const std::exception& e) {
+            r.outcome = DownloadRecord::Outcome::Failed;
+            r.reason = e.what();
+        }
+        ++page.downloadsDone;
+    }
+
+    void DownloadsDone(std::size_t index) {
+        const auto it = pages_.find(index);
+        if (it == pages_.end() || stopped_ != 0) return;
+        --waiting_;
+        Page& page = *it->second;
+        page.report.times.downloads = MsBetween(page.extracted, Clock::now());
+        Finish(page);
+    }
+
+    // Ends the page's time in the engine; its renderer goes with it.
+    void ClosePage(Page& page) {
+        if (!page.view) return;
+        page.load.reset();
+        page.view.reset();
+        --open_;
+        QTimer::singleShot(0, this, [this] { StartPages(); });
+    }
+
+    // Prints the page and forgets it.
+    void Finish(Page& page) {
+        CliReport& report = page.report;
+        report.times.total = MsBetween(page.started, Clock::now());
+        tally_.Add(report);
+        ++pagesDone_;
+        progress_.Clear();
+        const bool loaded = report.loadError.empty();
+        if (!loaded) PrintError("cannot load " + report.requested + ": " + report.loadError);
+        if (loaded && options_.verbose) PrintTimes(page);
+        std::string out;
+        if (options_.jsonl) {
+            out = FormatJsonLine(report);
+        } else if (loaded) {
+            if (listRun_) out = FormatPageHeader(report);
+            out += options_.json ? FormatJsonOutput(report) : FormatPlainOutput(report);
+        }
+        if (!out.empty() && !WriteAll(stdout, out)) outputFailed_ = true;
+        for (const DownloadRecord& r : report.records) {
+            if (r.outcome == DownloadRecord::Outcome::Failed) PrintError("download failed: " + r.address + ": " + r.reason);
+        }
+        if (!listRun_) {
+            if (loaded) std::fputs(FormatSummary(report).c_str(), stderr);
+            singleStatus_ = loaded ? ExitStatusOf(report) : CliExit::PageNotLoaded;
+        }
+        pages_.erase(page.index);
+        DrawProgress(true);
+        QTimer::singleShot(0, this, [this] { StartPages(); });
+    }
+
+    void PrintTimes(const Page& page) {
+        const std::string prefix = listRun_ ? page.report.requested + ": " : std::string();
+        for (const std::string& frame : page.frames) std::fprintf(stderr, "%sframe: %s\n", prefix.c_str(), frame.c_str());
+        std::fprintf(stderr,
+                     "%stiming: page loaded after %lld ms; extraction started %lld ms after the load (%s); "
+                     "extraction %lld ms; downloads %lld ms\n",
+                     prefix.c_str(), page.report.times.load, page.framesMs,
+                     page.allFrames ? "every frame reported" : "frame bound reached", page.extractMs,
+                     page.report.times.downloads);
+    }
+
+    void EndWhenDone() {
+        if (next_ < addresses_.size() || !pages_.empty() || stopped_ != 0 || ended_) return;
+        ended_ = true;
+        progress_.Clear();
+        if (listRun_) std::fputs(FormatRunSummary(tally_, options_.type).c_str(), stderr);
+        int status = static_cast<int>(listRun_ ? RunExitStatus(tally_) : singleStatus_);
+        if (outputFailed_) {
+            // The result did not reach its reader: as much a failure as a page not loaded.
+            PrintError("cannot write the output");
+            status = static_cast<int>(CliExit::PageNotLoaded);
+        }
+        loop_.exit(status);
+    }
+
+    void DrawProgress(bool force) {
+        if (!progress_.Enabled() || stopped_ != 0 || ended_) return;
+        if (listRun_) {
+            const double seconds = std::chrono::duration<double>(Clock::now() - started_).count();
+            progress_.Show(static_cast<std::int64_t>(pagesDone_), static_cast<std::int64_t>(addresses_.size()),
+                           FormatRunProgress(pagesDone_, addresses_.size(), filesDone_, bytesDone_, seconds), force);
+            return;
+        }
+        for (const auto& [index, page] : pages_) {
+            if (page->view || page->downloadsPlanned == 0) continue;
+            const std::size_t done = page->downloadsDone;
+            const std::size_t total = page->downloadsPlanned;
+            progress_.Show(static_cast<std::int64_t>(done), static_cast<std::int64_t>(total),
+                           std::to_string(done) + "/" + std::to_string(total) + " downloaded", force);
+        }
+    }
+
+    const ExtractCliOptions& options_;
+    const bool listRun_;
+    const std::vector<std::string> addresses_;
+    const std::string base_;  // the save folder, ending in "/"
+    DownloadArchive* archive_;
+    TerminalProgress& progress_;
+    const std::size_t jobs_;
+    BrowserCookies cookies_;
+    FileClaims claims_;
+    QEventLoop loop_;
+    Clock::time_point started_;
+
+    std::size_t next_ = 0;     // the next address to start
+    std::size_t open_ = 0;     // pages in the engine (loading, waiting or being extracted)
+    std::size_t waiting_ = 0;  // pages whose downloads run
+    std::size_t pagesDone_ = 0;
+    bool starting_ = false;
+    bool extracting_ = false;
+    bool ended_ = false;
+    int stopped_ = 0;  // the signal that stopped the run
+    bool outputFailed_ = false;
+    CliExit singleStatus_ = CliExit::Ok;
+    RunTally tally_;
+    std::deque<Page*> ready_;  // loaded, waiting for their extraction
+    std::atomic<std::size_t> filesDone_{0};
+    std::atomic<std::uint64_t> bytesDone_{0};
+
+    // The pool goes first (it waits for its running downloads), then what they use.
+    std::vector<std::string> workerPage_;  // the page each worker downloads for
+    std::vector<std::unique_ptr<CurlDownloader>> downloaders_;
+    std::map<std::size_t, std::unique_ptr<Page>> pages_;
+    DownloadPool pool_;
+};
 
 // The save folder ending in "/": the one given, made absolute and created when
 // missing, or a new private temporary one that `temp` removes at exit. Returns "" and
@@ -185,116 +632,26 @@ std::string PrepareSaveFolder(const std::string& given, std::unique_ptr<QTempora
     return folder;
 }
 
-// Downloads every listed address into `folder` with `workers` transfers at a time. The
-// addresses that share a target file are fetched by one worker in list order, so the
-// folder ends as a one-at-a-time batch leaves it: the last good download of a name wins.
-// The records are in list order.
-std::vector<DownloadRecord> DownloadList(DocType type, const std::vector<std::string>& list,
-                                         const std::string& folder, int workers, TerminalProgress& progress,
-                                         const ICookieSource* cookies, const std::string& pageAddress) {
-    std::vector<DownloadRecord> records(list.size());
-    std::vector<std::string> files(list.size());
-    for (size_t i = 0; i < list.size(); ++i) {
-        DownloadRecord& r = records[i];
-        r.address = list[i];
-        const PlannedDownload plan = PlanDownload(type, folder, list[i]);
-        if (plan.file.empty()) {
-            r.outcome = DownloadRecord::Outcome::Skipped;
-            r.reason = plan.skipReason;
+// The text of the -i file ("-": standard input). Returns false and sets `error` when it
+// cannot be read.
+bool ReadListFile(const std::string& name, std::string& text, std::string& error) {
+    if (name == "-") {
+        std::ostringstream all;
+        all << std::cin.rdbuf();
+        text = all.str();
+        return true;
+    }
+    std::ifstream in(name, std::ios::binary);
+    if (in) {
+        std::ostringstream all;
+        all << in.rdbuf();
+        if (!in.bad()) {
+            text = all.str();
+            return true;
         }
-        r.file = files[i] = plan.file;
     }
-    // One downloader a worker, each keeping its connection.
-    std::vector<std::unique_ptr<CurlDownloader>> downloaders;
-    for (int w = 0; w < std::max(workers, 1); ++w) {
-        downloaders.push_back(std::make_unique<CurlDownloader>());
-        downloaders.back()->SetCookieSource(cookies);
-        downloaders.back()->SetPageAddress([&pageAddress] { return pageAddress; });
-    }
-    const auto total = static_cast<std::int64_t>(list.size());
-    const auto skipped = static_cast<std::int64_t>(std::count(files.begin(), files.end(), std::string()));
-    ThreadedExecutor executor(downloaders.size(), [&](size_t finished) {
-        const std::int64_t done = skipped + static_cast<std::int64_t>(finished);
-        progress.Show(done, total, std::to_string(done) + "/" + std::to_string(total) + " downloaded");
-    });
-    RunDownloadBatch(files, executor, [&](size_t i, size_t worker) {
-        DownloadRecord& r = records[i];
-        try {
-            downloaders[worker]->DownloadToFile(r.address, r.file);
-            std::error_code ec;
-            const auto size = fs::file_size(fs::path(r.file), ec);
-            r.outcome = DownloadRecord::Outcome::Saved;
-            r.size = ec ? 0 : static_cast<std::uint64_t>(size);
-        } catch (const std::exception& e) {
-            r.outcome = DownloadRecord::Outcome::Failed;
-            r.reason = e.what();
-        }
-    });
-    progress.Show(total, total, std::to_string(total) + "/" + std::to_string(total) + " downloaded", true);
-    progress.Clear();
-    return records;
-}
-
-// The records of the style sheets an extraction fetched into the save folder.
-std::vector<DownloadRecord> SheetRecords(const std::vector<SavedSheet>& sheets) {
-    std::vector<DownloadRecord> records;
-    for (const SavedSheet& sheet : sheets) {
-        if (!sheet.outcome.attempted) continue;
-        DownloadRecord r;
-        r.address = sheet.address;
-        r.file = sheet.outcome.file;
-        if (sheet.outcome.saved) {
-            std::error_code ec;
-            const auto size = fs::file_size(fs::path(r.file), ec);
-            r.outcome = DownloadRecord::Outcome::Saved;
-            r.size = ec ? 0 : static_cast<std::uint64_t>(size);
-        } else {
-            r.outcome = DownloadRecord::Outcome::Failed;
-            r.reason = sheet.outcome.error;
-        }
-        records.push_back(std::move(r));
-    }
-    return records;
-}
-
-// ProgressBar1 of a run without a window, drawn on the terminal.
-class TerminalProgressBar : public IProgressBar {
-public:
-    explicit TerminalProgressBar(TerminalProgress& progress) : progress_(progress) {}
-    void SetProgressMaximum(int maximum) override {
-        maximum_ = maximum;
-        Draw();
-    }
-    void SetProgressPosition(int position) override {
-        position_ = position;
-        Draw();
-    }
-    void StepProgress() override {
-        position_ = StepPosition(position_, 0, maximum_);
-        Draw();
-    }
-
-private:
-    void Draw() { progress_.Show(position_, maximum_, "extracting"); }
-
-    TerminalProgress& progress_;
-    int maximum_ = 100;
-    int position_ = 0;
-};
-
-// The save folder given on the command line (or the temporary one).
-class FixedSaveFolder : public ISaveFolder {
-public:
-    explicit FixedSaveFolder(std::string folder) : folder_(std::move(folder)) {}
-    std::string SaveFolder() const override { return folder_; }
-
-private:
-    std::string folder_;
-};
-
-bool WriteAll(std::FILE* out, const std::string& text) {
-    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), out) != text.size()) return false;
-    return std::fflush(out) == 0;
+    error = "cannot read " + name + ": " + std::strerror(errno);
+    return false;
 }
 
 }  // namespace
@@ -309,104 +666,27 @@ int RunExtractCli(const ExtractCliOptions& options) {
         PrintError(error);
         return static_cast<int>(CliExit::Usage);
     }
-
-    const CliAddress where = PrepareCliAddress(options.address, ToUtf8(QDir::currentPath()), [](const std::string& p) {
-        std::error_code ec;
-        return fs::is_regular_file(fs::path(p), ec);
-    });
-    const QUrl url = where.localFile ? QUrl::fromLocalFile(FromUtf8(where.address))
-                                     : QUrl(FromUtf8(where.address));
-    if (!url.isValid() || url.isEmpty()) {
-        PrintError("cannot load " + where.address + ": not a valid address");
-        return static_cast<int>(CliExit::PageNotLoaded);
+    std::string listText;
+    if (!options.inputFile.empty() && !ReadListFile(options.inputFile, listText, error)) {
+        PrintError(error);
+        return static_cast<int>(CliExit::Usage);
     }
-    const std::string address = ToUtf8(url.toString(QUrl::FullyEncoded));
-
-    // A view that is never on screen but counts as shown, so the engine lays the page out
-    // in a window-sized viewport and does not throttle its scripts like a hidden tab.
-    auto view = std::make_unique<QWebEngineView>();
-    view->setPage(new HeadlessPage(view.get()));
-    // The extraction reads addresses, never pixels: pictures are neither fetched nor
-    // decoded (the document still holds every picture element, script-made ones too).
-    view->page()->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, false);
-    view->setAttribute(Qt::WA_DontShowOnScreen);
-    view->resize(1280, 900);
-    view->show();
-    WebEngineBrowser browser(view.get());
-    // Follows the browser's cookie store from before the load, so the page's cookies are
-    // known when its resources are downloaded.
-    BrowserCookies cookies(view->page()->profile());
-
-    using Clock = std::chrono::steady_clock;
-    const auto started = Clock::now();
-    auto since = [](Clock::time_point t) {
-        return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count());
-    };
-    bool settled = false;
-    const std::string failure = LoadPage(browser, address, options.timeoutMs, progress, settled);
-    const auto loaded = Clock::now();
-    if (!failure.empty()) {
-        PrintError("cannot load " + address + ": " + failure);
-        return static_cast<int>(CliExit::PageNotLoaded);
-    }
-    if (settled && !options.quiet) PrintError("the page is still loading; extracted as it stands");
-    // The extraction starts once every frame has reported its address (or the bound passed).
-    bool allFrames = false;
-    try {
-        allFrames = browser.WaitForFrames();
-    } catch (const std::exception&) {
-    }
-    const long long framesMs = since(loaded);
-
-    CurlDownloader downloader;
-    downloader.SetCookieSource(&cookies);
-    HttpPageFetcher http;
-    TerminalProgressBar bar(progress);
-    FixedSaveFolder saveFolder(folder);
-    Extraction extraction(ExtractionServices{browser, downloader, http, saveFolder, bar,
-                                             [] { return LoadTextResource("page1"); }});
-    downloader.SetPageAddress([&extraction] { return extraction.PageURL; });
-    const auto extractionStart = Clock::now();
-    const ExtractionResult result = extraction.ExtractFormWebpage(static_cast<int>(options.type));
-    const long long extractionMs = since(extractionStart);
-    progress.Clear();
-
-    CliReport report;
-    report.pageAddress = result.pageAddress;
-    report.type = options.type;
-    report.downloaded = options.download;
-    if (IsTextType(options.type)) report.text = result.memoText;
-    else report.list = result.addresses;
-    const auto downloadStart = Clock::now();
-    if (options.download) {
-        if (options.type == DocType::Css) {
-            report.records = SheetRecords(result.styleSheets);
-        } else if (!IsTextType(options.type)) {
-            report.records = DownloadList(options.type, report.list, folder, kDownloadWorkers, progress, &cookies,
-                                          result.pageAddress);
+    std::vector<std::string> addresses = RunAddresses(options.addresses, ParseAddressList(listText), options.shard);
+    std::unique_ptr<DownloadArchive> archive;
+    if (!options.archive.empty()) {
+        try {
+            archive = std::make_unique<DownloadArchive>(options.archive);
+        } catch (const std::exception& e) {
+            PrintError("cannot use " + options.archive + " as the archive: " + e.what());
+            return static_cast<int>(CliExit::Usage);
         }
     }
+    // Pages that are closed leave little behind: the engine's cache of the run is bounded.
+    QWebEngineProfile::defaultProfile()->setHttpCacheMaximumSize(32 << 20);
 
-    if (options.verbose) {
-        for (const std::string& frame : result.frames) std::fprintf(stderr, "frame: %s\n", frame.c_str());
-        std::fprintf(stderr,
-                     "timing: page loaded after %lld ms; extraction started %lld ms after the load (%s); "
-                     "extraction %lld ms; downloads %lld ms\n",
-                     static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(loaded - started).count()),
-                     framesMs, allFrames ? "every frame reported" : "frame bound reached", extractionMs,
-                     since(downloadStart));
-    }
-    const bool written = WriteAll(stdout, options.json ? FormatJsonOutput(report) : FormatPlainOutput(report));
-    for (const DownloadRecord& r : report.records) {
-        if (r.outcome == DownloadRecord::Outcome::Failed) PrintError("download failed: " + r.address + ": " + r.reason);
-    }
-    std::fputs(FormatSummary(report).c_str(), stderr);
-    if (!written) {
-        // The result did not reach its reader: as much a failure as a page not loaded.
-        PrintError("cannot write the output");
-        return static_cast<int>(CliExit::PageNotLoaded);
-    }
-    return static_cast<int>(ExitStatusOf(report));
+    Run run(options, std::move(addresses), folder, archive.get(), progress);
+    StopSignals stopSignals([&run](int sig) { run.Stop(sig); });
+    return run.Exec();
 }
 
 }  // namespace nuv

@@ -5,6 +5,18 @@
 
 namespace nuv {
 
+namespace {
+
+// The places of a list filled from the page, then its style sheets, then its frames:
+// the first `fromPage` entries, the next up to `fromSheets`, the rest.
+std::vector<FoundIn> FoundInOrder(size_t fromPage, size_t fromSheets, size_t size) {
+    std::vector<FoundIn> places(size, FoundIn::Frame);
+    for (size_t i = 0; i < size && i < fromSheets; ++i) places[i] = i < fromPage ? FoundIn::Page : FoundIn::Sheet;
+    return places;
+}
+
+}  // namespace
+
 const std::vector<std::string>& DocTypeNames() {
     static const std::vector<std::string> names = {
         "原始网页", "文字提取", "图片提取", "动画提取(.swf)", "CSS提取", "其他提取"};
@@ -85,12 +97,15 @@ ExtractionResult Extraction::ExtractFormWebpage(int selected) {
                 const std::string base = GetPageAddress(s_.mainBrowser);
                 const std::string source = GetPageSource(s_.mainBrowser);
                 CollectSourceImages(source, base, true);
+                const size_t fromPage = lists.ImageURLs.size();
                 bar.StepProgress();
                 CollectCssImages();
+                const size_t fromSheets = lists.ImageURLs.size();
                 bar.StepProgress();
                 CollectFrameImages();
                 bar.StepProgress();
                 result.addresses = lists.ImageURLs.Items();
+                result.foundIn = FoundInOrder(fromPage, fromSheets, result.addresses.size());
                 ShowResultPage(true, RenderImagePage(s_.resultPageHead(), lists));
                 bar.SetProgressPosition(0);
                 break;
@@ -103,12 +118,15 @@ ExtractionResult Extraction::ExtractFormWebpage(int selected) {
                 const std::string base = GetPageAddress(s_.mainBrowser);
                 const std::string source = GetPageSource(s_.mainBrowser);
                 CollectSourceFlash(source, base);
+                const size_t fromPage = lists.FlashURLs.size();
                 bar.StepProgress();
                 CollectCssFlash();
+                const size_t fromSheets = lists.FlashURLs.size();
                 bar.StepProgress();
                 CollectFrameFlash();
                 bar.StepProgress();
                 result.addresses = lists.FlashURLs.Items();
+                result.foundIn = FoundInOrder(fromPage, fromSheets, result.addresses.size());
                 ShowResultPage(false, RenderFlashPage(s_.resultPageHead(), lists, PageURL));
                 bar.StepProgress();
                 bar.SetProgressPosition(0);
@@ -117,12 +135,14 @@ ExtractionResult Extraction::ExtractFormWebpage(int selected) {
             case DocType::Css:
                 ExtractCss();
                 result.addresses = lists.CssURLs;
+                result.foundIn.assign(result.addresses.size(), FoundIn::Page);
                 bar.SetProgressPosition(0);
                 break;
             case DocType::Other:
                 if (presenter) presenter->PrepareResultPage(true);
                 CollectLinks();
                 result.addresses = lists.OtherURLs.Items();
+                result.foundIn.assign(result.addresses.size(), FoundIn::Page);
                 ShowResultPage(true, RenderOtherPage(s_.resultPageHead(), lists));
                 bar.SetProgressPosition(0);
                 break;

@@ -33,6 +33,10 @@ struct SavedSheet {
     FetchOutcome outcome;
 };
 
+// Where an entry of an image or Flash list was found: in the page's own source, in the
+// style sheets it names, or in the pages of its frames.
+enum class FoundIn { Page, Sheet, Frame };
+
 // What one extraction produced. The extraction lists stay the process's state (later
 // extractions and the result window read them); the value holds what this run found.
 struct ExtractionResult {
@@ -41,6 +45,7 @@ struct ExtractionResult {
     std::string pageAddress;             // PageURL
     std::string memoText;                // the page source or text ("原始网页", "文字提取")
     std::vector<std::string> addresses;  // the list of the type, in list order
+    std::vector<FoundIn> foundIn;        // where each of `addresses` was found
     std::vector<SavedSheet> styleSheets;  // fetched into the save folder, in fetch order
     std::vector<std::string> frames;     // the addresses of the page's frames (lbFrames)
     std::string resultHtml;              // the result page, for the result types

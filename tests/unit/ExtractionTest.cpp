@@ -135,6 +135,8 @@ TEST_F(ExtractionTest, ImageExtractionCollectsSourceThenFramesWithoutRepeats) {
     EXPECT_EQ(x.LastResult().frames, (std::vector<std::string>{"http://site.example/f.html", "about:blank",
                                                                "http://gone.example/x.html"}));
     EXPECT_EQ(x.LastResult().addresses, x.lists.ImageURLs.Items());
+    EXPECT_EQ(x.LastResult().foundIn,
+              (std::vector<FoundIn>{FoundIn::Page, FoundIn::Page, FoundIn::Page, FoundIn::Frame}));
     EXPECT_NE(x.LastResult().resultHtml.find("img/frame.png"), std::string::npos);
     EXPECT_EQ(x.lists.FlashURLs.size(), 1u);  // untouched
 
@@ -276,6 +278,7 @@ TEST(ExtractionStyleSheets, SheetImagesFollowTheSourceInLowerCaseAndKeepLongRefe
     EXPECT_EQ(x.lists.ImageURLs.Items(),
               (std::vector<std::string>{"http://site.example/img/LOGO.GIF",
                                         "http://site.example/css/" + longName + ".png"}));
+    EXPECT_EQ(x.LastResult().foundIn, (std::vector<FoundIn>{FoundIn::Page, FoundIn::Sheet}));
     EXPECT_TRUE(std::filesystem::exists(folder + "a.css"));
     EXPECT_EQ(w.savedList.refreshes, 1);
 
@@ -283,6 +286,7 @@ TEST(ExtractionStyleSheets, SheetImagesFollowTheSourceInLowerCaseAndKeepLongRefe
     // player.php/clip.swf names a page, not a movie; the sheet's movie follows the source's.
     EXPECT_EQ(x.lists.FlashURLs.Items(),
               (std::vector<std::string>{"http://site.example/movie.swf", "http://site.example/css/intro.swf"}));
+    EXPECT_EQ(x.LastResult().foundIn, (std::vector<FoundIn>{FoundIn::Page, FoundIn::Sheet}));
     std::filesystem::remove_all(folder);
 }
 

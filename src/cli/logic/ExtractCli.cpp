@@ -40,8 +40,30 @@ std::optional<int> ParseSeconds(std::string_view text) {
     return static_cast<int>(ms);
 }
 
+struct LayoutName {
+    CliLayout layout;
+    std::string_view name;
+};
+constexpr std::array<LayoutName, 3> kLayoutNames = {
+    {{CliLayout::Flat, "flat"}, {CliLayout::Host, "host"}, {CliLayout::Page, "page"}}};
+
+// A decimal number from `low` to `high`, nothing else.
+std::optional<int> ParseCount(std::string_view text, int low, int high) {
+    int value = 0;
+    if (text.empty() || text.size() > 9) return std::nullopt;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < low || value > high) return std::nullopt;
+    return value;
+}
+
+// The largest N of --shard K/N.
+constexpr int kMaxShards = 100000;
+
 // Which option a short letter or long name is, and whether it takes a value.
-enum class Opt { None, Type, SaveTo, Download, Json, Timeout, Quiet, Verbose, Help, Version };
+enum class Opt {
+    None, Type, SaveTo, Download, Json, Timeout, Quiet, Verbose, Help, Version,
+    Input, Jobs, Jsonl, Layout, Archive, Shard
+};
 
 Opt ShortOption(char c) {
     switch (c) {
@@ -51,6 +73,8 @@ Opt ShortOption(char c) {
         case 'q': return Opt::Quiet;
         case 'v': return Opt::Verbose;
         case 'h': return Opt::Help;
+        case 'i': return Opt::Input;
+        case 'j': return Opt::Jobs;
         default: return Opt::None;
     }
 }
@@ -65,10 +89,19 @@ Opt LongOption(std::string_view name) {
     if (name == "verbose") return Opt::Verbose;
     if (name == "help") return Opt::Help;
     if (name == "version") return Opt::Version;
+    if (name == "input-file") return Opt::Input;
+    if (name == "jobs") return Opt::Jobs;
+    if (name == "jsonl") return Opt::Jsonl;
+    if (name == "layout") return Opt::Layout;
+    if (name == "archive") return Opt::Archive;
+    if (name == "shard") return Opt::Shard;
     return Opt::None;
 }
 
-bool TakesValue(Opt o) { return o == Opt::Type || o == Opt::SaveTo || o == Opt::Timeout; }
+bool TakesValue(Opt o) {
+    return o == Opt::Type || o == Opt::SaveTo || o == Opt::Timeout || o == Opt::Input || o == Opt::Jobs ||
+           o == Opt::Layout || o == Opt::Archive || o == Opt::Shard;
+}
 
 // Applies an option; returns an error text or "".
 std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::string_view value) {
@@ -92,8 +125,43 @@ std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::st
             o.timeoutMs = *ms;
             return {};
         }
+        case Opt::Input:
+            if (TrimView(value).empty()) return FormatS("%s needs a file", {shown});
+            o.inputFile = std::string(value);
+            return {};
+        case Opt::Archive:
+            if (TrimView(value).empty()) return FormatS("%s needs a file", {shown});
+            o.archive = std::string(value);
+            return {};
+        case Opt::Jobs: {
+            const auto jobs = ParseCount(value, 1, kMaxPageJobs);
+            if (!jobs) {
+                return FormatS("%s needs a number of pages from 1 to %s, not '%s'",
+                               {shown, std::to_string(kMaxPageJobs), value});
+            }
+            o.jobs = *jobs;
+            return {};
+        }
+        case Opt::Layout: {
+            const auto layout = CliLayoutFromName(value);
+            if (!layout) return FormatS("unknown layout '%s' for %s (one of flat, host, page)", {value, shown});
+            o.layout = *layout;
+            return {};
+        }
+        case Opt::Shard: {
+            const size_t slash = value.find('/');
+            const auto index = slash == std::string_view::npos ? std::nullopt
+                                                               : ParseCount(value.substr(0, slash), 1, kMaxShards);
+            const auto count = slash == std::string_view::npos ? std::nullopt
+                                                               : ParseCount(value.substr(slash + 1), 1, kMaxShards);
+            if (!index || !count || *index > *count)
+                return FormatS("%s needs K/N with 1 <= K <= N, not '%s'", {shown, value});
+            o.shard = CliShard{*index, *count};
+            return {};
+        }
         case Opt::Download: o.download = true; return {};
         case Opt::Json: o.json = true; return {};
+        case Opt::Jsonl: o.jsonl = true; return {};
         case Opt::Quiet: o.quiet = true; return {};
         case Opt::Verbose: o.verbose = true; return {};
         case Opt::Help: o.help = true; return {};
@@ -242,22 +310,50 @@ CliParseResult ParseExtractCliArguments(const std::vector<std::string>& args) {
         }
     }
     if (!r.error.empty() || o.help || o.version) return r;
-    if (positional.empty()) {
+    if (positional.empty() && o.inputFile.empty()) {
         r.error = "no ADDRESS given";
-    } else if (positional.size() > 1) {
-        r.error = FormatS("one ADDRESS expected, got also '%s'", {positional[1]});
-    } else if (TrimView(positional[0]).empty()) {
-        r.error = "the ADDRESS is empty";
-    } else {
-        o.address = positional[0];
+        return r;
+    }
+    for (const std::string& p : positional) {
+        if (TrimView(p).empty()) {
+            r.error = "the ADDRESS is empty";
+            return r;
+        }
+    }
+    o.addresses = positional;
+    if (!positional.empty()) o.address = positional.front();
+    if (o.json && o.jsonl) {
+        r.error = "--json and --jsonl exclude each other";
+    } else if (o.json && IsListRun(o)) {
+        r.error = "--json prints one page; use --jsonl for several";
     }
     return r;
 }
 
+bool IsListRun(const ExtractCliOptions& options) {
+    return !options.inputFile.empty() || options.addresses.size() > 1;
+}
+
+std::string_view CliLayoutName(CliLayout layout) {
+    for (const LayoutName& l : kLayoutNames) {
+        if (l.layout == layout) return l.name;
+    }
+    return "flat";
+}
+
+std::optional<CliLayout> CliLayoutFromName(std::string_view name) {
+    const std::string lower = LowerAscii(name);
+    for (const LayoutName& l : kLayoutNames) {
+        if (l.name == lower) return l.layout;
+    }
+    return std::nullopt;
+}
+
 std::string ExtractCliUsage() {
-    return "Usage: nuv-extract [options] ADDRESS\n"
-           "Opens the page at ADDRESS in a headless browser and prints what one extraction\n"
-           "of the window program finds in it.\n"
+    return "Usage: nuv-extract [options] ADDRESS...\n"
+           "       nuv-extract [options] -i FILE\n"
+           "Opens each page in a headless browser and prints what one extraction of the\n"
+           "window program finds in it.\n"
            "\n"
            "  -t, --type TYPE     source | text | images | flash | css | other   (default: images)\n"
            "                        source  the page's markup      text   its title and text\n"
@@ -266,12 +362,25 @@ std::string ExtractCliUsage() {
            "  -o, --save-to DIR   save folder; created when missing. Without it a private\n"
            "                      temporary folder is used and removed at exit.\n"
            "  -d, --download      download every listed resource into the save folder\n"
-           "      --json          print one JSON document instead of plain lines\n"
-           "      --timeout SEC   give up on loading the page after SEC seconds (default 60)\n"
+           "      --json          print one JSON document instead of plain lines (one page)\n"
+           "      --timeout SEC   give up on loading a page after SEC seconds (default 60)\n"
            "  -q, --quiet         no progress on standard error\n"
            "  -v, --verbose       how long each step took, on standard error\n"
            "  -h, --help          print this help and exit\n"
            "      --version       print the version and exit\n"
+           "\n"
+           "Many pages:\n"
+           "  -i, --input-file FILE  read addresses from FILE, one a line (\"-\": standard\n"
+           "                      input); blank lines and lines starting with # are skipped\n"
+           "  -j, --jobs N        pages loaded at a time (default 4); their downloads share\n"
+           "                      one engine, at most 4 connections to one host\n"
+           "      --jsonl         one JSON object a line for each page as it finishes\n"
+           "      --layout L      flat | host | page: files into DIR, DIR/HOST/ or\n"
+           "                      DIR/HOST/PATH-OF-THE-PAGE/ (default flat; equal names of\n"
+           "                      different pages are numbered: a.jpg, a (2).jpg)\n"
+           "      --archive FILE  SQLite file of what was downloaded where; what it holds is\n"
+           "                      not downloaded again, so a stopped run can be run again\n"
+           "      --shard K/N     only the addresses whose stable hash falls into part K of N\n"
            "\n"
            "ADDRESS is completed like the window's address box: site.example/a.htm opens\n"
            "http://site.example/a.htm. A path beginning with \"/\", \"./\" or \"../\", or naming\n"
@@ -280,8 +389,8 @@ std::string ExtractCliUsage() {
            "Downloads keep the file name after the address's last \"/\" and skip web pages;\n"
            "archives and programs are skipped except for the type other.\n"
            "\n"
-           "Exit status: 0 done; 1 the page could not be loaded; 2 usage error;\n"
-           "3 some downloads failed.\n";
+           "Exit status: 0 done; 1 a page could not be loaded; 2 usage error;\n"
+           "3 some downloads failed; 130 or 143 stopped by SIGINT or SIGTERM.\n";
 }
 
 std::string ExtractCliVersion() {

@@ -14,22 +14,49 @@
 // text it prints. Plain C++; src/app/cli/ runs them over a headless Qt WebEngine page.
 namespace nuv {
 
-// Exit statuses of nuv-extract.
+// Exit statuses of nuv-extract. A run ended by SIGINT or SIGTERM exits with 128 + the
+// signal's number (130, 143).
 enum class CliExit : int { Ok = 0, PageNotLoaded = 1, Usage = 2, DownloadsFailed = 3 };
+
+// Where the files of a page go under the save folder: all into it (flat), into a folder
+// per host, or into a folder per page (host, then the page's path).
+enum class CliLayout { Flat, Host, Page };
+
+// Part `index` (1..count) of an address list split into `count` disjoint parts.
+struct CliShard {
+    int index = 1;
+    int count = 1;
+};
 
 // What the command line asks for.
 struct ExtractCliOptions {
     DocType type = DocType::Images;
-    std::string address;       // as given, completed later by PrepareCliAddress
+    std::string address;       // the first ADDRESS, as given (completed later by PrepareCliAddress)
+    std::vector<std::string> addresses;  // every ADDRESS, in order
+    std::string inputFile;     // -i: a file of addresses, "-" for standard input; "" none
     std::string saveTo;        // "" when no -o was given
     bool download = false;
     bool json = false;
+    bool jsonl = false;        // one JSON object a line for each page
     bool quiet = false;
     bool verbose = false;      // step times on standard error
     int timeoutMs = 60000;     // page-load limit
+    int jobs = 0;              // pages loaded at a time; 0 for kDefaultPageJobs
+    CliLayout layout = CliLayout::Flat;
+    std::string archive;       // the SQLite file of earlier downloads; "" none
+    std::optional<CliShard> shard;
     bool help = false;
     bool version = false;
 };
+
+// Pages loaded at a time without -j.
+inline constexpr int kDefaultPageJobs = 4;
+// The most that -j accepts.
+inline constexpr int kMaxPageJobs = 32;
+
+// True for a run over a list of pages (-i, or more than one ADDRESS): its plain output
+// gives every page a header line.
+bool IsListRun(const ExtractCliOptions& options);
 
 // The options, or the reason the command line is unusable.
 struct CliParseResult {
@@ -39,14 +66,18 @@ struct CliParseResult {
 
 // Parses the arguments after the program name. Short options may be bundled ("-dq")
 // and take their value attached or as the next argument ("-tcss", "-t css"); long ones
-// take it after "=" or as the next argument; "--" ends the options. Exactly one ADDRESS
-// is required unless --help or --version is given.
+// take it after "=" or as the next argument; "--" ends the options. At least one ADDRESS
+// or -i is required unless --help or --version is given.
 CliParseResult ParseExtractCliArguments(const std::vector<std::string>& args);
 
 // The command-line name of a document type ("source", "text", "images", "flash", "css",
 // "other") and back; the lookup ignores ASCII case.
 std::string_view CliTypeName(DocType type);
 std::optional<DocType> CliTypeFromName(std::string_view name);
+
+// The command-line name of a layout ("flat", "host", "page") and back.
+std::string_view CliLayoutName(CliLayout layout);
+std::optional<CliLayout> CliLayoutFromName(std::string_view name);
 
 // The --help text, ending in a newline.
 std::string ExtractCliUsage();
@@ -90,6 +121,10 @@ struct DownloadRecord {
     std::string reason;    // Failed: the error; Skipped: why
 };
 
+// Why an address in the archive is not downloaded again (a Skipped record that keeps the
+// archived file and size).
+inline constexpr std::string_view kInArchive = "in the archive";
+
 // Counts of a run for the summary line.
 struct CliTally {
     size_t found = 0;
@@ -99,14 +134,27 @@ struct CliTally {
 };
 CliTally TallyRecords(size_t found, const std::vector<DownloadRecord>& records);
 
-// What one run found.
+// How long the steps of one page took, in milliseconds.
+struct PageTimes {
+    long long load = 0;       // from the start of the load to its end
+    long long extract = 0;    // from the end of the load to the end of the extraction
+    long long downloads = 0;  // from the end of the extraction to the last download's end
+    long long total = 0;
+};
+
+// What one page gave.
 struct CliReport {
-    std::string pageAddress;
+    std::string requested;           // the address asked for, as it was opened
+    std::string pageAddress;         // where the page ended (PageURL)
     DocType type = DocType::Images;
     std::string text;                // source and text
     std::vector<std::string> list;   // the other types
+    std::vector<FoundIn> foundIn;    // where each entry of `list` was found
     bool downloaded = false;         // -d was given
     std::vector<DownloadRecord> records;
+    std::string loadError;           // why the page could not be loaded; "" when it was
+    std::vector<std::string> notes;  // what else went wrong with the page
+    PageTimes times;
 };
 
 // True for the types whose result is a text rather than a list of addresses.

@@ -1,8 +1,13 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <unordered_map>
 #include <vector>
 
 // The batch engine behind "save all" and nuv-extract -d: which downloads may run side by
@@ -50,5 +55,50 @@ private:
 // throws ends alone; the others go on.
 void RunDownloadBatch(const std::vector<std::string>& files, IBatchExecutor& executor,
                       const std::function<void(std::size_t index, std::size_t worker)>& download);
+
+// The engine of a run over many pages: the downloads of every page are added while
+// others run and share `workers` threads of its own, at most `perHost` of them at once
+// for one host. Jobs start in the order they were added, except that a job whose host
+// is at its limit lets later jobs of other hosts go first.
+class DownloadPool {
+public:
+    DownloadPool(std::size_t workers, std::size_t perHost);
+    // Drops the jobs that have not started and waits for the running ones.
+    ~DownloadPool();
+    DownloadPool(const DownloadPool&) = delete;
+    DownloadPool& operator=(const DownloadPool&) = delete;
+
+    std::size_t Workers() const { return threads_.size(); }
+    // Queues run(worker) for `host`; it runs on a worker thread, worker < Workers().
+    // What it throws is dropped.
+    void Add(std::string host, std::function<void(std::size_t worker)> run);
+    // Drops every job that has not started; the running ones run to their end.
+    void Cancel();
+
+private:
+    struct Job {
+        std::string host;
+        std::function<void(std::size_t)> run;
+    };
+    void Work(std::size_t worker);
+
+    std::size_t perHost_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Job> queue_;                               // guarded by mutex_
+    std::unordered_map<std::string, std::size_t> busy_;  // running jobs a host; guarded by mutex_
+    bool stopping_ = false;                               // guarded by mutex_
+    std::vector<std::thread> threads_;
+};
+
+// Adds the downloads of one list to `pool` as RunDownloadBatch runs them on several
+// workers: the addresses that share a target file run one after the other, in list
+// order, within one job; "" files are skipped. `hostOf(index)` names the host of an
+// address. `finished` runs once, when the last of them has ended: on the worker that ran
+// it, or at once on the calling thread when there is nothing to download.
+void AddDownloadBatch(DownloadPool& pool, const std::vector<std::string>& files,
+                      const std::function<std::string(std::size_t index)>& hostOf,
+                      std::function<void(std::size_t index, std::size_t worker)> download,
+                      std::function<void()> finished);
 
 }  // namespace nuv

@@ -59,6 +59,11 @@ void TestHttpServer::Hold(const QString& path) {
     entries_[path].hold = true;
 }
 
+void TestHttpServer::Release(const QString& path) {
+    QMutexLocker lock(&mutex_);
+    entries_[path].hold = false;
+}
+
 QString TestHttpServer::Origin() const {
     return QStringLiteral("http://%1:%2").arg(address_.toString()).arg(port_);
 }

@@ -31,8 +31,9 @@ public:
     // Answers `path` only to requests whose head holds every one of `lines` (for example
     // "Cookie: a=b"); any other request gets 403.
     void Require(const QString& path, const QList<QByteArray>& lines);
-    // Never answers requests for `path`.
+    // Never answers requests for `path` (until Release).
     void Hold(const QString& path);
+    void Release(const QString& path);
     bool isListening() const { return port_ != 0; }
     // "http://127.0.0.1:PORT" without a trailing "/".
     QString Origin() const;

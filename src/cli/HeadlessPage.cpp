@@ -1,0 +1,153 @@
+#include "cli/HeadlessPage.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include <QAuthenticator>
+#include <QWebEngineLoadingInfo>
+#include <QWebEnginePage>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+#include "platform/PageScripts.h"
+#include "platform/QtText.h"
+
+namespace nuv {
+namespace {
+
+// A page that never waits for a person: script dialogs are answered at once, requests
+// for credentials are refused, and the page's console stays off standard error.
+class HeadlessPage : public QWebEnginePage {
+public:
+    explicit HeadlessPage(QObject* parent) : QWebEnginePage(parent) {
+        connect(this, &QWebEnginePage::authenticationRequired, this,
+                [](const QUrl&, QAuthenticator* a) { *a = QAuthenticator(); });
+        connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
+                [](const QUrl&, QAuthenticator* a, const QString&) { *a = QAuthenticator(); });
+    }
+
+protected:
+    void javaScriptAlert(const QUrl&, const QString&) override {}
+    bool javaScriptConfirm(const QUrl&, const QString&) override { return false; }
+    bool javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) override { return false; }
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&) override {}
+};
+
+std::string DescribeLoadError(const QWebEngineLoadingInfo& info) {
+    // The engine's text for a status is its error page's markup; the number says it all.
+    if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain)
+        return "the server answered with HTTP status " + std::to_string(info.errorCode());
+    std::string kind;
+    switch (info.errorDomain()) {
+        case QWebEngineLoadingInfo::ConnectionErrorDomain: kind = "connection failed"; break;
+        case QWebEngineLoadingInfo::CertificateErrorDomain: kind = "certificate refused"; break;
+        case QWebEngineLoadingInfo::HttpErrorDomain: kind = "HTTP failure"; break;
+        case QWebEngineLoadingInfo::FtpErrorDomain: kind = "FTP failure"; break;
+        case QWebEngineLoadingInfo::DnsErrorDomain: kind = "host name not resolved"; break;
+        default: kind = "load failed"; break;
+    }
+    std::string text = kind + " (" + std::to_string(info.errorCode());
+    const std::string detail = ToUtf8(info.errorString());
+    if (!detail.empty()) text += ": " + detail;
+    return text + ")";
+}
+
+// A failed load whose reason the engine has not told.
+const std::string kFailedLoad = "load failed";
+
+}  // namespace
+
+HeadlessView::HeadlessView() : view_(std::make_unique<QWebEngineView>()) {
+    view_->setPage(new HeadlessPage(view_.get()));
+    // The extraction reads addresses, never pixels: pictures are neither fetched nor
+    // decoded (the document still holds every picture element, script-made ones too).
+    view_->page()->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, false);
+    view_->setAttribute(Qt::WA_DontShowOnScreen);
+    view_->resize(1280, 900);
+    view_->show();
+    browser_ = std::make_unique<WebEngineBrowser>(view_.get());
+}
+
+HeadlessView::~HeadlessView() {
+    // Waits on the page end before the page goes.
+    browser_->Close();
+    browser_.reset();
+    view_.reset();
+}
+
+PageLoad::PageLoad(HeadlessView& view, int timeoutMs, QObject* receiver, Finished finished,
+                   std::function<void(int, int)> progress)
+    : view_(view), timeoutMs_(timeoutMs), receiver_(receiver), finished_(std::move(finished)) {
+    QWebEnginePage* page = view.View()->page();
+    connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
+        if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus && failure_.empty())
+            failure_ = DescribeLoadError(info);
+    });
+    if (progress) connect(&view.Browser(), &WebEngineBrowser::ProgressChange, this, std::move(progress));
+    connect(&view.Browser(), &WebEngineBrowser::NavigateComplete, this,
+            [this](bool ok) { Finish(ok ? std::string() : kFailedLoad, false); });
+    timeout_.setSingleShot(true);
+    connect(&timeout_, &QTimer::timeout, this, [this] {
+        if (documentReady_) {
+            Finish({}, true);
+            return;
+        }
+        view_.View()->stop();
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%g", timeoutMs_ / 1000.0);
+        Finish(std::string("no answer within ") + seconds + " seconds", false);
+    });
+    settle_.setSingleShot(true);
+    connect(&settle_, &QTimer::timeout, this, [this] { Finish({}, true); });
+    // Whether the page's own document is there yet, asked of the page four times a second.
+    connect(&poll_, &QTimer::timeout, this, [this, page] {
+        if (documentReady_ || done_) return;
+        // The empty document that stands before the first answer does not count.
+        const QString ask = QStringLiteral("location.href === 'about:blank' ? '' : document.readyState");
+        page->runJavaScript(ask, scripts::kWorld, [this, alive = alive_](const QVariant& v) {
+            if (!*alive || documentReady_ || done_) return;
+            const QString state = v.toString();
+            if (state != QLatin1String("interactive") && state != QLatin1String("complete")) return;
+            documentReady_ = true;
+            settle_.start(std::min(kSubresourceSettleMs, std::max(0, timeout_.remainingTime())));
+        });
+    });
+}
+
+PageLoad::~PageLoad() { *alive_ = false; }
+
+void PageLoad::Start(const std::string& address) {
+    timeout_.start(timeoutMs_);
+    poll_.start(250);
+    view_.Browser().Navigate(address);
+}
+
+void PageLoad::Stop() {
+    if (done_) return;
+    done_ = true;
+    timeout_.stop();
+    settle_.stop();
+    poll_.stop();
+    view_.View()->stop();
+}
+
+void PageLoad::Finish(const std::string& failure, bool settled) {
+    if (done_) return;
+    done_ = true;
+    timeout_.stop();
+    settle_.stop();
+    poll_.stop();
+    // Reported from the event loop, not from inside the engine's signal: the receiver may
+    // close the page at once.
+    // The engine tells why a load failed just after it tells that it failed.
+    QMetaObject::invokeMethod(
+        receiver_,
+        [this, alive = alive_, finished = finished_, failure, settled] {
+            if (!*alive) return;
+            if (failure == kFailedLoad && !failure_.empty()) finished(failure_, settled);
+            else finished(failure, settled);
+        },
+        Qt::QueuedConnection);
+}
+
+}  // namespace nuv

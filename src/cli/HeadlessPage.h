@@ -1,0 +1,71 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <QObject>
+#include <QTimer>
+
+#include "platform/WebEngineBrowser.h"
+
+class QWebEngineView;
+
+namespace nuv {
+
+// A page of the headless engine: a view that is never on screen but counts as shown (the
+// engine lays the page out in a window-sized viewport and does not throttle its scripts
+// like a hidden tab), whose page never waits for a person, with the program's browser
+// control over it. Closing it (destruction) ends the page and its renderer.
+class HeadlessView {
+public:
+    HeadlessView();
+    ~HeadlessView();
+    HeadlessView(const HeadlessView&) = delete;
+    HeadlessView& operator=(const HeadlessView&) = delete;
+
+    WebEngineBrowser& Browser() { return *browser_; }
+    QWebEngineView* View() const { return view_.get(); }
+
+private:
+    std::unique_ptr<QWebEngineView> view_;
+    std::unique_ptr<WebEngineBrowser> browser_;
+};
+
+// Loads an address into a headless view without blocking the event loop, and reports
+// the end once: "" when the page loaded, else why not. A page whose document has been
+// read but whose load does not end (a frame or style sheet that never finishes) counts
+// as loaded, `settled`, once kSubresourceSettleMs have passed since its document was
+// ready, or the timeout.
+class PageLoad : public QObject {
+public:
+    using Finished = std::function<void(const std::string& failure, bool settled)>;
+    // `finished` is called from the event loop on `receiver`'s thread (never from inside
+    // the engine's signals), so it may close the page and this load at once.
+    PageLoad(HeadlessView& view, int timeoutMs, QObject* receiver, Finished finished,
+             std::function<void(int progress, int maximum)> progress = {});
+    ~PageLoad() override;
+
+    void Start(const std::string& address);
+    // Stops the load; nothing is reported any more.
+    void Stop();
+
+    static constexpr int kSubresourceSettleMs = 10000;
+
+private:
+    void Finish(const std::string& failure, bool settled);
+
+    HeadlessView& view_;
+    int timeoutMs_;
+    QObject* receiver_;
+    Finished finished_;
+    bool done_ = false;
+    bool documentReady_ = false;
+    std::string failure_;  // the engine's reason for a failed load
+    QTimer timeout_;
+    QTimer settle_;
+    QTimer poll_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // false once destroyed
+};
+
+}  // namespace nuv

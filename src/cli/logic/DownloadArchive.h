@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+
+struct sqlite3;
+
+namespace nuv {
+
+// What earlier runs downloaded, in an SQLite file: the table "downloads" with one row for
+// each address and the file it was saved to (address, file, size in bytes, time in
+// seconds since 1970 UTC). A row is written as soon as its file is complete, each in a
+// transaction of its own, so an interrupted run leaves every row true. Any thread may
+// use it.
+class DownloadArchive {
+public:
+    // Opens the archive, creating it when missing. Throws std::runtime_error with the
+    // reason when the file cannot be used (not SQLite, another table of that name).
+    explicit DownloadArchive(const std::string& path);
+    ~DownloadArchive();
+    DownloadArchive(const DownloadArchive&) = delete;
+    DownloadArchive& operator=(const DownloadArchive&) = delete;
+
+    struct Entry {
+        std::uint64_t size = 0;
+        std::int64_t time = 0;
+    };
+    // The row of `address` saved to `file`, if a download put one there.
+    std::optional<Entry> Find(const std::string& address, const std::string& file);
+    // True when `file` is the file of an address other than `address`.
+    bool FileOfOtherAddress(const std::string& file, const std::string& address);
+    // Notes a complete download; a row of the same address and file is replaced.
+    // Returns false when the row could not be written.
+    bool Record(const std::string& address, const std::string& file, std::uint64_t size, std::int64_t time);
+
+private:
+    std::mutex mutex_;
+    sqlite3* db_ = nullptr;
+};
+
+}  // namespace nuv

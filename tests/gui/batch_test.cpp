@@ -1,0 +1,409 @@
+// nuv-extract over many pages, end to end: address lists, JSON Lines, the layouts of the
+// save folder, the archive with an interrupted run, and shards run by GNU parallel. The
+// pages are served on 127.0.0.1 by the test.
+#include <signal.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSet>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "support/Fakes.h"
+#include "support/TestHttpServer.h"
+
+using namespace nuv::test;
+
+namespace {
+
+// nuv-extract (or a command that starts it) as a script starts it, read while it runs.
+class Cli {
+public:
+    explicit Cli(const QString& program = QStringLiteral(NUV_EXTRACT_EXE)) : program_(program) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(QString::fromLatin1(name));
+        if (geteuid() == 0) env.remove(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"));
+        p_.setProcessEnvironment(env);
+        QObject::connect(&p_, &QProcess::readyReadStandardOutput, [this] { out_ += p_.readAllStandardOutput(); });
+    }
+    void Start(const QStringList& args, const QByteArray& input = {}) {
+        p_.start(program_, args);
+        p_.waitForStarted();
+        if (!input.isEmpty()) p_.write(input);
+        p_.closeWriteChannel();
+    }
+    // Waits for the end; -1 when it did not end in time or crashed.
+    int Wait(int ms = 240000) {
+        if (p_.state() != QProcess::NotRunning) {
+            QEventLoop loop;
+            QObject::connect(&p_, &QProcess::finished, &loop, &QEventLoop::quit);
+            QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        if (p_.state() != QProcess::NotRunning) {
+            p_.kill();
+            p_.waitForFinished();
+            return -1;
+        }
+        out_ += p_.readAllStandardOutput();
+        err_ += p_.readAllStandardError();
+        return p_.exitStatus() == QProcess::NormalExit ? p_.exitCode() : -1;
+    }
+    int Run(const QStringList& args, const QByteArray& input = {}) {
+        Start(args, input);
+        return Wait();
+    }
+    void Signal(int sig) { ::kill(static_cast<pid_t>(p_.processId()), sig); }
+    const QByteArray& Out() const { return out_; }
+    QByteArray Err() { return err_ += p_.readAllStandardError(); }
+    // The JSON objects of the lines written so far; a line that does not parse fails.
+    QList<QJsonObject> Lines() const {
+        QList<QJsonObject> objects;
+        for (const QByteArray& line : out_.split('\n')) {
+            if (line.isEmpty()) continue;
+            QJsonParseError error{};
+            const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
+            if (error.error != QJsonParseError::NoError || !doc.isObject()) return {};
+            objects << doc.object();
+        }
+        return objects;
+    }
+
+private:
+    QString program_;
+    QProcess p_;
+    QByteArray out_, err_;
+};
+
+QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+void WriteFile(const QString& path, const QByteArray& data) {
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly)) f.write(data);
+}
+
+// Every file under `folder`, hidden ones too, as paths relative to it.
+QStringList FilesUnder(const QString& folder) {
+    QStringList files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) files << QDir(folder).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+
+// address -> (file, size) of an archive.
+QMap<QString, QPair<QString, qint64>> ArchiveRows(const QString& path) {
+    QMap<QString, QPair<QString, qint64>> rows;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* s = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT address, file, size FROM downloads", -1, &s, nullptr) == SQLITE_OK) {
+            while (sqlite3_step(s) == SQLITE_ROW) {
+                rows.insert(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 0))),
+                            {QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 1))),
+                             sqlite3_column_int64(s, 2)});
+            }
+        }
+        sqlite3_finalize(s);
+    }
+    sqlite3_close(db);
+    return rows;
+}
+
+QStringList Strings(const QJsonArray& a, const QString& key) {
+    QStringList l;
+    for (const QJsonValue& v : a) l << v.toObject().value(key).toString();
+    return l;
+}
+
+}  // namespace
+
+class BatchTest : public QObject {
+    Q_OBJECT
+
+private:
+    TestHttpServer site_;
+    QTemporaryDir work_;
+    // What the site serves under each picture address.
+    QMap<QString, QByteArray> pictures_;
+
+    QString Url(const QString& path) const { return site_.Url(path); }
+    QString Dir(const QString& name) const { return work_.path() + QLatin1Char('/') + name; }
+
+    void PutPicture(const QString& path) {
+        const QByteArray body = "PNG of " + path.toUtf8();
+        site_.Put(path, body, "image/png");
+        pictures_.insert(Url(path), body);
+    }
+
+    // A gallery page as sites write them: its own pictures, one picture named as every
+    // other page names its own, the site's logo, a style sheet and a frame.
+    void PutGalleryPage(const QString& dir, int n) {
+        const QString k = QString::number(n);
+        site_.Put(dir + QStringLiteral("p") + k + QStringLiteral(".html"),
+                  "<html><head><link rel=\"stylesheet\" href=\"s.css\"></head><body><img src=\"img/" + k.toUtf8() +
+                      ".png\"><img src=\"p" + k.toUtf8() + "/same.png\"><img src=\"img/logo.png\"><iframe src=\"f" +
+                      k.toUtf8() + ".html\"></iframe></body></html>");
+        site_.Put(dir + QStringLiteral("f") + k + QStringLiteral(".html"),
+                  "<html><body><img src=\"img/f" + k.toUtf8() + ".png\"></body></html>");
+        for (const QString& p : {QStringLiteral("img/") + k, QStringLiteral("p") + k + QStringLiteral("/same"),
+                                 QStringLiteral("img/f") + k, QStringLiteral("img/logo"), QStringLiteral("img/bg")})
+            PutPicture(dir + p + QStringLiteral(".png"));
+        site_.Put(dir + QStringLiteral("s.css"), ".x { background: url(img/bg.png) }", "text/css");
+    }
+
+    // Each file of a run holds what the site serves for the address its record names.
+    void VerifyRecordedFiles(const QList<QJsonObject>& lines) {
+        for (const QJsonObject& page : lines) {
+            for (const QJsonValue& v : page.value(QStringLiteral("downloads")).toArray()) {
+                const QJsonObject d = v.toObject();
+                if (d.value(QStringLiteral("outcome")).toString() == QLatin1String("failed")) continue;
+                const QString address = d.value(QStringLiteral("address")).toString();
+                QVERIFY2(pictures_.contains(address), qPrintable(address));
+                QCOMPARE(ReadFile(d.value(QStringLiteral("file")).toString()), pictures_.value(address));
+            }
+        }
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(work_.isValid());
+        QVERIFY(site_.isListening());
+        for (int n = 1; n <= 3; ++n) PutGalleryPage(QStringLiteral("/g/"), n);
+    }
+
+    // A list with a comment, a blank line, a repeated address and a page that cannot be
+    // loaded: one JSON line a page, each entry with where it was found; the pages' equal
+    // names are numbered, shared files are written once, and the run says a page failed.
+    void listToJsonLinesInOneFlatFolder() {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+        const QString dead = QStringLiteral("http://127.0.0.1:%1/gone.html").arg(closed.serverPort());
+        closed.close();
+        const QString list = Dir(QStringLiteral("list.txt"));
+        WriteFile(list, "# the gallery\n" + Url(QStringLiteral("/g/p1.html")).toUtf8() + "\n\n" +
+                            Url(QStringLiteral("/g/p2.html")).toUtf8() + "\r\n  " + dead.toUtf8() + "\n" +
+                            Url(QStringLiteral("/g/p1.html")).toUtf8() + "\n");
+        const QString out = Dir(QStringLiteral("flat"));
+        Cli cli;
+        const int status = cli.Run({QStringLiteral("-i"), list, Url(QStringLiteral("/g/p3.html")), QStringLiteral("--jsonl"),
+                                    QStringLiteral("-d"), QStringLiteral("-o"), out});
+        QCOMPARE(status, 1);
+        const QList<QJsonObject> lines = cli.Lines();
+        QCOMPARE(lines.size(), 4);
+        QVERIFY2(cli.Err().contains("pages: 4, done 3, not loaded 1; images: found 15, downloaded 15, failed 0"), cli.Err());
+        QSet<QString> addresses;
+        for (const QJsonObject& page : lines) {
+            const QString address = page.value(QStringLiteral("address")).toString();
+            addresses << address;
+            if (address == dead) {
+                QCOMPARE(page.value(QStringLiteral("status")).toString(), QStringLiteral("not loaded"));
+                QVERIFY(!page.value(QStringLiteral("errors")).toArray().isEmpty());
+                continue;
+            }
+            QCOMPARE(page.value(QStringLiteral("status")).toString(), QStringLiteral("done"));
+            QCOMPARE(page.value(QStringLiteral("final")).toString(), address);
+            const QString k = address.section(QLatin1Char('p'), -1).section(QLatin1Char('.'), 0, 0);
+            const QJsonArray found = page.value(QStringLiteral("list")).toArray();
+            QCOMPARE(Strings(found, QStringLiteral("address")),
+                     (QStringList{Url(QStringLiteral("/g/img/%1.png").arg(k)), Url(QStringLiteral("/g/p%1/same.png").arg(k)),
+                                  Url(QStringLiteral("/g/img/logo.png")), Url(QStringLiteral("/g/img/bg.png")),
+                                  Url(QStringLiteral("/g/img/f%1.png").arg(k))}));
+            QCOMPARE(Strings(found, QStringLiteral("found")),
+                     (QStringList{QStringLiteral("page"), QStringLiteral("page"), QStringLiteral("page"),
+                                  QStringLiteral("sheet"), QStringLiteral("frame")}));
+            QCOMPARE(Strings(page.value(QStringLiteral("downloads")).toArray(), QStringLiteral("outcome")),
+                     QStringList(5, QStringLiteral("saved")));
+            QVERIFY(page.value(QStringLiteral("times")).toObject().value(QStringLiteral("total_ms")).toInt() > 0);
+        }
+        QCOMPARE(addresses, (QSet<QString>{Url(QStringLiteral("/g/p1.html")), Url(QStringLiteral("/g/p2.html")),
+                                           Url(QStringLiteral("/g/p3.html")), dead}));
+        VerifyRecordedFiles(lines);
+        QCOMPARE(FilesUnder(out), (QStringList{QStringLiteral("1.png"), QStringLiteral("2.png"), QStringLiteral("3.png"),
+                                               QStringLiteral("bg.png"), QStringLiteral("f1.png"), QStringLiteral("f2.png"),
+                                               QStringLiteral("f3.png"), QStringLiteral("logo.png"), QStringLiteral("s.css"),
+                                               QStringLiteral("same (2).png"), QStringLiteral("same (3).png"),
+                                               QStringLiteral("same.png")}));
+
+        // Plain lines from standard input: a header a page, then its list.
+        Cli plain;
+        QCOMPARE(plain.Run({QStringLiteral("-i"), QStringLiteral("-"), QStringLiteral("-tcss")},
+                           Url(QStringLiteral("/g/p1.html")).toUtf8() + "\n" + Url(QStringLiteral("/g/p2.html")).toUtf8()),
+                 0);
+        const QByteArray css = Url(QStringLiteral("/g/s.css")).toUtf8();
+        for (const char* page : {"/g/p1.html", "/g/p2.html"})
+            QVERIFY2(plain.Out().contains("==> " + Url(QString::fromLatin1(page)).toUtf8() + " <==\n" + css + "\n"), plain.Out());
+    }
+
+    // Host and page layouts: a folder a host, or a folder a page under its host.
+    void layouts() {
+        const QString host = QStringLiteral("127.0.0.1:%1").arg(Url(QString()).section(QLatin1Char(':'), -1));
+        const QString byPage = Dir(QStringLiteral("by-page"));
+        Cli one;
+        QCOMPARE(one.Run({QStringLiteral("--layout"), QStringLiteral("page"), QStringLiteral("-dq"), QStringLiteral("-o"),
+                          byPage, Url(QStringLiteral("/g/p2.html?x=1"))}),
+                 0);
+        const QString folder = host + QStringLiteral("/g/p2.html?x=1/");
+        QCOMPARE(FilesUnder(byPage), (QStringList{folder + QStringLiteral("2.png"), folder + QStringLiteral("bg.png"),
+                                                  folder + QStringLiteral("f2.png"), folder + QStringLiteral("logo.png"),
+                                                  folder + QStringLiteral("s.css"), folder + QStringLiteral("same.png")}));
+
+        const QString byHost = Dir(QStringLiteral("by-host"));
+        Cli two;
+        QCOMPARE(two.Run({QStringLiteral("--layout=host"), QStringLiteral("-dq"), QStringLiteral("--jsonl"), QStringLiteral("-o"),
+                          byHost, Url(QStringLiteral("/g/p1.html")), Url(QStringLiteral("/g/p3.html"))}),
+                 0);
+        VerifyRecordedFiles(two.Lines());
+        const QStringList files = FilesUnder(byHost);
+        QCOMPARE(files.size(), 9);
+        for (const QString& f : files) QVERIFY2(f.startsWith(host + QLatin1Char('/')), qPrintable(f));
+        QVERIFY(files.contains(host + QStringLiteral("/same (2).png")));
+    }
+
+    // A run stopped by SIGINT once its first page is out: exit 130 at once, no partial
+    // file, every JSON line whole, every archived file there in full. Run again with the
+    // archive, it fetches only what is missing. SIGTERM gives 143.
+    void interruptedRunResumesFromItsArchive() {
+        for (int n = 1; n <= 3; ++n) PutGalleryPage(QStringLiteral("/r/"), n);
+        site_.Hold(QStringLiteral("/r/img/3.png"));  // the third page never finishes
+        const QString list = Dir(QStringLiteral("resume.txt"));
+        WriteFile(list, (Url(QStringLiteral("/r/p1.html")) + QLatin1Char('\n') + Url(QStringLiteral("/r/p2.html")) +
+                         QLatin1Char('\n') + Url(QStringLiteral("/r/p3.html")))
+                            .toUtf8());
+        const QString out = Dir(QStringLiteral("resume"));
+        const QString archive = Dir(QStringLiteral("resume.sqlite"));
+        const QStringList args = {QStringLiteral("-i"), list, QStringLiteral("-j1"), QStringLiteral("-dq"), QStringLiteral("--jsonl"),
+                                  QStringLiteral("-o"), out, QStringLiteral("--archive"), archive};
+
+        Cli first;
+        first.Start(args);
+        QTRY_VERIFY_WITH_TIMEOUT(first.Out().contains('\n'), 120000);
+        first.Signal(SIGINT);
+        QCOMPARE(first.Wait(), 130);
+        QVERIFY2(first.Err().contains("stopped by SIGINT"), first.Err());
+        QVERIFY(first.Out().endsWith('\n'));
+        const QList<QJsonObject> done = first.Lines();
+        QVERIFY(!done.isEmpty() && done.size() < 3);
+        VerifyRecordedFiles(done);
+        const QStringList kept = FilesUnder(out);
+        for (const QString& f : kept) QVERIFY2(!f.contains(QStringLiteral(".nuvpart.")), qPrintable(f));
+        const auto rows = ArchiveRows(archive);
+        QVERIFY(!rows.isEmpty());
+        for (auto it = rows.begin(); it != rows.end(); ++it) {
+            QCOMPARE(ReadFile(it->first), pictures_.value(it.key()));
+            QCOMPARE(QFileInfo(it->first).size(), it->second);
+        }
+        QHash<QString, int> requested;
+        for (const QString& address : rows.keys()) requested[address] = site_.RequestCount(QUrl(address).path());
+
+        site_.Release(QStringLiteral("/r/img/3.png"));
+        Cli again;
+        QCOMPARE(again.Run(args), 0);
+        const QList<QJsonObject> lines = again.Lines();
+        QCOMPARE(lines.size(), 3);
+        VerifyRecordedFiles(lines);
+        int archived = 0;
+        for (const QJsonObject& page : lines) {
+            for (const QJsonValue& v : page.value(QStringLiteral("downloads")).toArray()) {
+                const QJsonObject d = v.toObject();
+                const QString address = d.value(QStringLiteral("address")).toString();
+                if (rows.contains(address)) {
+                    QCOMPARE(d.value(QStringLiteral("reason")).toString(), QStringLiteral("in the archive"));
+                    ++archived;
+                } else {
+                    QCOMPARE(d.value(QStringLiteral("outcome")).toString(), QStringLiteral("saved"));
+                }
+            }
+        }
+        QVERIFY(archived >= rows.size());
+        for (auto it = requested.begin(); it != requested.end(); ++it)
+            QCOMPARE(site_.RequestCount(QUrl(it.key()).path()), it.value());
+        QCOMPARE(ArchiveRows(archive).size(), 11);  // 3 pages of 5 pictures, logo and bg shared
+
+        site_.Hold(QStringLiteral("/r/img/f3.png"));
+        Cli term;
+        term.Start({QStringLiteral("-q"), QStringLiteral("-d"), QStringLiteral("-j1"), QStringLiteral("--jsonl"),
+                    QStringLiteral("-o"), Dir(QStringLiteral("term")), Url(QStringLiteral("/r/p1.html")),
+                    Url(QStringLiteral("/r/p3.html"))});
+        QTRY_VERIFY_WITH_TIMEOUT(term.Out().contains('\n'), 120000);
+        term.Signal(SIGTERM);
+        QCOMPARE(term.Wait(), 143);
+        for (const QString& f : FilesUnder(Dir(QStringLiteral("term"))))
+            QVERIFY2(!f.contains(QStringLiteral(".nuvpart.")), qPrintable(f));
+    }
+
+    // Three shards through GNU parallel, each with its own JSON Lines and archive: they
+    // are disjoint and together give what one run over the whole list gives.
+    void shardsThroughGnuParallel() {
+        const QString parallel = QStandardPaths::findExecutable(QStringLiteral("parallel"));
+        QVERIFY2(!parallel.isEmpty(), "GNU parallel is missing (scripts/deps installs it)");
+        QByteArray list;
+        for (int n = 1; n <= 6; ++n) {
+            PutGalleryPage(QStringLiteral("/s/"), n);
+            list += Url(QStringLiteral("/s/p%1.html").arg(n)).toUtf8() + '\n';
+        }
+        const QString listFile = Dir(QStringLiteral("shards.txt"));
+        WriteFile(listFile, list);
+        const QString common = QStringLiteral(" -q -d --layout page --jsonl -i '%1'").arg(listFile);
+
+        Cli shards(parallel);
+        const QString command = QStringLiteral("'%1' --shard {}/3%2 -o '%3/shard{}' --archive '%3/shard{}.sqlite' > '%3/shard{}.jsonl'")
+                                    .arg(QStringLiteral(NUV_EXTRACT_EXE), common, work_.path());
+        QCOMPARE(shards.Run({QStringLiteral("--will-cite"), QStringLiteral("-j3"), QStringLiteral("--halt"),
+                             QStringLiteral("now,fail=1"), command, QStringLiteral(":::"), QStringLiteral("1"),
+                             QStringLiteral("2"), QStringLiteral("3")}),
+                 0);
+        Cli whole(QStringLiteral("/bin/sh"));
+        QCOMPARE(whole.Run({QStringLiteral("-c"), QStringLiteral("'%1'%2 -o '%3/whole' --archive '%3/whole.sqlite'")
+                                                      .arg(QStringLiteral(NUV_EXTRACT_EXE), common, work_.path())}),
+                 0);
+
+        auto pagesOf = [](const QByteArray& jsonl) {
+            QMap<QString, QStringList> pages;
+            for (const QByteArray& line : jsonl.split('\n')) {
+                if (line.isEmpty()) continue;
+                const QJsonObject o = QJsonDocument::fromJson(line).object();
+                pages.insert(o.value(QStringLiteral("address")).toString(),
+                             Strings(o.value(QStringLiteral("list")).toArray(), QStringLiteral("address")));
+            }
+            return pages;
+        };
+        const QMap<QString, QStringList> all = pagesOf(whole.Out());
+        QCOMPARE(all.size(), 6);
+        QMap<QString, QStringList> joined;
+        QSet<QString> files, archived;
+        for (int k = 1; k <= 3; ++k) {
+            const QString shard = work_.path() + QStringLiteral("/shard%1").arg(k);
+            const QMap<QString, QStringList> pages = pagesOf(ReadFile(shard + QStringLiteral(".jsonl")));
+            for (auto it = pages.begin(); it != pages.end(); ++it) {
+                QVERIFY2(!joined.contains(it.key()), qPrintable(it.key()));  // disjoint
+                joined.insert(it.key(), it.value());
+            }
+            for (const QString& f : FilesUnder(shard)) files << f;
+            for (const QString& a : ArchiveRows(shard + QStringLiteral(".sqlite")).keys()) archived << a;
+        }
+        QCOMPARE(joined, all);
+        const QStringList wholeFiles = FilesUnder(Dir(QStringLiteral("whole")));
+        QCOMPARE(files, QSet<QString>(wholeFiles.begin(), wholeFiles.end()));
+        const QStringList wholeArchive = ArchiveRows(Dir(QStringLiteral("whole.sqlite"))).keys();
+        QCOMPARE(archived, QSet<QString>(wholeArchive.begin(), wholeArchive.end()));
+    }
+};
+
+NUV_GUI_TEST_MAIN(BatchTest)
+#include "batch_test.moc"
