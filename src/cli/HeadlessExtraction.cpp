@@ -15,6 +15,7 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -28,7 +29,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
+#include <QWebEngineHistory>
+#include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineView>
 
 #include "platform/BrowserCookies.h"
 #include "platform/QtResources.h"
@@ -57,6 +61,9 @@ constexpr std::size_t kConnectionsPerHost = 4;
 // Pages whose downloads may wait, for each page that -j lets load at once: beyond that
 // no new page starts, so the engine does not pile up work faster than the network ends it.
 constexpr std::size_t kWaitingPagesPerJob = 4;
+// Pages one view serves before it is closed, so that what a renderer keeps from the
+// pages it showed stays bounded.
+constexpr int kPagesPerView = 25;
 
 void PrintError(const std::string& text) { std::fprintf(stderr, "nuv-extract: %s\n", text.c_str()); }
 
@@ -182,6 +189,7 @@ struct Page {
     std::unique_ptr<HeadlessView> view;  // while it loads and is extracted
     std::unique_ptr<PageLoad> load;
     Clock::time_point started, loaded, extracted;
+    bool settled = false;  // extracted before its load ended
     bool allFrames = false;
     long long framesMs = 0;   // from the end of the load to the start of the extraction
     long long extractMs = 0;  // the extraction itself
@@ -242,9 +250,15 @@ public:
             connect(&ticker, &QTimer::timeout, this, [this] { DrawProgress(false); });
             ticker.start(200);
         }
-        const int status = loop_.exec();
+        // The extractions run from here, never from inside an event handler: the engine
+        // holds back some of its own work while a handler of its events runs, and an
+        // extraction waits for the engine in nested event loops.
+        while (!status_) {
+            if (ready_.empty()) loop_.exec();
+            Pump();
+        }
         progress_.Clear();
-        return status;
+        return *status_;
     }
 
     // Stops the run: no page starts any more, loads and extractions end, downloads stop
@@ -261,7 +275,7 @@ public:
         progress_.Clear();
         PrintError(std::string("stopped by ") + SignalName(sig) + "; pages not finished: " +
                    std::to_string(addresses_.size() - pagesDone_));
-        loop_.exit(128 + sig);
+        End(128 + sig);
     }
 
 private:
@@ -296,7 +310,13 @@ private:
             return;
         }
         page.report.requested = ToUtf8(url.toString(QUrl::FullyEncoded));
-        page.view = std::make_unique<HeadlessView>();
+        if (idle_.empty()) {
+            page.view = std::make_unique<HeadlessView>();
+        } else {
+            page.view = std::move(idle_.back());
+            idle_.pop_back();
+        }
+        ++page.view->pages;
         ++open_;
         std::function<void(int, int)> loading;
         if (!listRun_) loading = [this](int p, int m) { progress_.Show(p, m, "loading"); };
@@ -316,26 +336,30 @@ private:
             Finish(page);
             return;
         }
+        page.settled = settled;
         if (settled) {
             const std::string note = "the page is still loading; extracted as it stands";
             page.report.notes.push_back(note);
             if (!options_.quiet) PrintError(listRun_ ? page.report.requested + ": " + note : note);
         }
         ready_.push_back(&page);
-        Pump();
+        loop_.quit();  // to Exec, which extracts it
     }
 
     // Extracts the loaded pages, one after the other. An extraction re-enters the event
     // loop; pages that finish loading meanwhile wait in `ready_` for this loop.
     void Pump() {
-        if (extracting_) return;
-        extracting_ = true;
         while (!ready_.empty() && stopped_ == 0) {
             Page* page = ready_.front();
             ready_.pop_front();
             Extract(*page);
         }
-        extracting_ = false;
+    }
+
+    // Makes Exec return `status` once the extraction in progress, if any, has ended.
+    void End(int status) {
+        status_ = status;
+        loop_.quit();
     }
 
     void Extract(Page& page) {
@@ -486,11 +510,17 @@ private:
         Finish(page);
     }
 
-    // Ends the page's time in the engine; its renderer goes with it.
+    // Ends the page's time in the engine. Its view serves the next page unless its load
+    // never ended or it served enough pages; then the view goes, and its renderer with it.
     void ClosePage(Page& page) {
         if (!page.view) return;
         page.load.reset();
-        page.view.reset();
+        if (page.report.loadError.empty() && !page.settled && stopped_ == 0 && page.view->pages < kPagesPerView) {
+            page.view->View()->page()->history()->clear();
+            idle_.push_back(std::move(page.view));
+        } else {
+            page.view.reset();
+        }
         --open_;
         QTimer::singleShot(0, this, [this] { StartPages(); });
     }
@@ -547,7 +577,7 @@ private:
             PrintError("cannot write the output");
             status = static_cast<int>(CliExit::PageNotLoaded);
         }
-        loop_.exit(status);
+        End(status);
     }
 
     void DrawProgress(bool force) {
@@ -584,8 +614,8 @@ private:
     std::size_t waiting_ = 0;  // pages whose downloads run
     std::size_t pagesDone_ = 0;
     bool starting_ = false;
-    bool extracting_ = false;
     bool ended_ = false;
+    std::optional<int> status_;  // the exit status once the run has ended
     int stopped_ = 0;  // the signal that stopped the run
     bool outputFailed_ = false;
     CliExit singleStatus_ = CliExit::Ok;
@@ -598,6 +628,7 @@ private:
     std::vector<std::string> workerPage_;  // the page each worker downloads for
     std::vector<std::unique_ptr<CurlDownloader>> downloaders_;
     std::map<std::size_t, std::unique_ptr<Page>> pages_;
+    std::vector<std::unique_ptr<HeadlessView>> idle_;  // views waiting for their next page
     DownloadPool pool_;
 };
 
@@ -683,6 +714,9 @@ int RunExtractCli(const ExtractCliOptions& options) {
     }
     // Pages that are closed leave little behind: the engine's cache of the run is bounded.
     QWebEngineProfile::defaultProfile()->setHttpCacheMaximumSize(32 << 20);
+    // The pages of a list are never seen: they load without the Flash player, which finds
+    // the same lists and would cost each page and frame the loading of its script.
+    if (IsListRun(options)) qputenv("NUV_FLASH_PLAYER", "off");
 
     Run run(options, std::move(addresses), folder, archive.get(), progress);
     StopSignals stopSignals([&run](int sig) { run.Stop(sig); });

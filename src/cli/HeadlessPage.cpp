@@ -11,6 +11,7 @@
 
 #include "platform/PageScripts.h"
 #include "platform/QtText.h"
+#include "cli/logic/ExtractCli.h"
 
 namespace nuv {
 namespace {
@@ -102,8 +103,11 @@ PageLoad::PageLoad(HeadlessView& view, int timeoutMs, QObject* receiver, Finishe
     // Whether the page's own document is there yet, asked of the page four times a second.
     connect(&poll_, &QTimer::timeout, this, [this, page] {
         if (documentReady_ || done_) return;
-        // The empty document that stands before the first answer does not count.
-        const QString ask = QStringLiteral("location.href === 'about:blank' ? '' : document.readyState");
+        // The document that stands before the first answer does not count: the empty one
+        // of a new view, or the page before.
+        const QString ask = QStringLiteral("location.href === 'about:blank' || location.href === %1 ? '' : "
+                                           "document.readyState")
+                                .arg(FromUtf8(JsonString(ToUtf8(before_))));
         page->runJavaScript(ask, scripts::kWorld, [this, alive = alive_](const QVariant& v) {
             if (!*alive || documentReady_ || done_) return;
             const QString state = v.toString();
@@ -117,6 +121,7 @@ PageLoad::PageLoad(HeadlessView& view, int timeoutMs, QObject* receiver, Finishe
 PageLoad::~PageLoad() { *alive_ = false; }
 
 void PageLoad::Start(const std::string& address) {
+    before_ = view_.View()->url().toString(QUrl::FullyEncoded);
     timeout_.start(timeoutMs_);
     poll_.start(250);
     view_.Browser().Navigate(address);

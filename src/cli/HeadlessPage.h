@@ -27,13 +27,18 @@ public:
     WebEngineBrowser& Browser() { return *browser_; }
     QWebEngineView* View() const { return view_.get(); }
 
+    // Pages loaded into it so far: a view serves several pages one after the other, so
+    // that a page of a site finds the site's renderer running.
+    int pages = 0;
+
 private:
     std::unique_ptr<QWebEngineView> view_;
     std::unique_ptr<WebEngineBrowser> browser_;
 };
 
 // Loads an address into a headless view without blocking the event loop, and reports
-// the end once: "" when the page loaded, else why not. A page whose document has been
+// the end once: "" when the page loaded, else why not. The view may hold the page
+// before, whose load has ended. A page whose document has been
 // read but whose load does not end (a frame or style sheet that never finishes) counts
 // as loaded, `settled`, once kSubresourceSettleMs have passed since its document was
 // ready, or the timeout.
@@ -62,6 +67,7 @@ private:
     bool done_ = false;
     bool documentReady_ = false;
     std::string failure_;  // the engine's reason for a failed load
+    QString before_;       // the address of the view's page before this load
     QTimer timeout_;
     QTimer settle_;
     QTimer poll_;
