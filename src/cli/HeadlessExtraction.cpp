@@ -226,8 +226,8 @@ public:
           progress_(progress),
           jobs_(static_cast<std::size_t>(options.jobs > 0 ? options.jobs : kDefaultPageJobs)),
           cookies_(QWebEngineProfile::defaultProfile()),
-          claims_([archive](const std::string& file, const std::string& address) {
-              return archive != nullptr && archive->FileOfOtherAddress(file, address);
+          claims_([this](const std::string& file, const std::string& address) {
+              return archive_ != nullptr && archive_->FileOfOtherAddress(InFolder(file), address);
           }),
           pool_(kDownloadWorkers, kConnectionsPerHost) {
         workerPage_.resize(pool_.Workers());
@@ -458,7 +458,7 @@ private:
                 continue;
             }
             r.file = claims_.Claim(plan.file, page.index, r.address);
-            if (const auto archived = archive_ ? archive_->Find(r.address, r.file) : std::nullopt) {
+            if (const auto archived = archive_ ? archive_->Find(r.address, InFolder(r.file)) : std::nullopt) {
                 r.outcome = DownloadRecord::Outcome::Skipped;
                 r.reason = std::string(kInArchive);
                 r.size = archived->size;
@@ -491,7 +491,8 @@ private:
             const auto size = fs::file_size(fs::path(r.file), ec);
             r.outcome = DownloadRecord::Outcome::Saved;
             r.size = ec ? 0 : static_cast<std::uint64_t>(size);
-            if (archive_ != nullptr) archive_->Record(r.address, r.file, r.size, static_cast<std::int64_t>(std::time(nullptr)));
+            if (archive_ != nullptr)
+                archive_->Record(r.address, InFolder(r.file), r.size, static_cast<std::int64_t>(std::time(nullptr)));
             ++filesDone_;
             bytesDone_ += r.size;
         } catch (const std::exception& e) {
@@ -508,6 +509,12 @@ private:
         Page& page = *it->second;
         page.report.times.downloads = MsBetween(page.extracted, Clock::now());
         Finish(page);
+    }
+
+    // A file as the archive names it: relative to the save folder, so that the archive
+    // serves the folder wherever it is (on another host of a shard, moved, copied).
+    std::string InFolder(const std::string& file) const {
+        return file.compare(0, base_.size(), base_) == 0 ? file.substr(base_.size()) : file;
     }
 
     // Ends the page's time in the engine. Its view serves the next page unless its load

@@ -11,7 +11,7 @@ namespace nuv {
 
 // What earlier runs downloaded, in an SQLite file: the table "downloads" with one row for
 // each address and the file it was saved to (address, file, size in bytes, time in
-// seconds since 1970 UTC). A row is written as soon as its file is complete, each in a
+// seconds since 1970 UTC); nuv-extract names the file relative to its save folder. A row is written as soon as its file is complete, each in a
 // transaction of its own, so an interrupted run leaves every row true. Any thread may
 // use it.
 class DownloadArchive {
