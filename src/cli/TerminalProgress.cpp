@@ -25,7 +25,9 @@ void TerminalProgress::Show(std::int64_t position, std::int64_t maximum, std::st
     const auto total = static_cast<std::uint64_t>(std::max<std::int64_t>(maximum, 0));
     if (!throttle_.Due(progress, total, std::chrono::steady_clock::now()) && !force) return;
     const int columns = TerminalColumns();
-    const int width = columns >= 60 ? 30 : 10;
+    // The bar gives way to a long label: "[", "] ", " 35% " and the label fit the line.
+    const int room = columns - 1 - 8 - static_cast<int>(label.size());
+    const int width = std::clamp(room, 10, columns >= 60 ? 30 : 10);
     std::string line = FormatProgressBar(position, maximum, width, label);
     // Never wrap: a wrapped line could not be redrawn in place.
     if (static_cast<int>(line.size()) > columns - 1) {
