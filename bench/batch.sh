@@ -37,28 +37,8 @@ for p in $(seq 1 "$pages"); do
     echo "<html><body><img src=\"../img/p$p-20.png\"></body></html>" > "$site/frame/f$p.html"
 done
 
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()')
-cat > "$work/nginx.conf" <<CONF
-worker_processes 1;
-daemon off;
-pid $work/nginx.pid;
-error_log $work/error.log;
-events { worker_connections 512; }
-http {
-    access_log off;
-    keepalive_timeout 30;
-    keepalive_requests 100000;
-    types { text/html html; text/css css; image/png png; }
-    client_body_temp_path $work/tmp; proxy_temp_path $work/tmp; fastcgi_temp_path $work/tmp;
-    uwsgi_temp_path $work/tmp; scgi_temp_path $work/tmp;
-    server { listen 127.0.0.1:$port; root $site; }
-}
-CONF
-mkdir -p "$work/tmp"
-chmod -R a+rX "$work"  # nginx's workers may run as another user
-nginx -c "$work/nginx.conf" -p "$work" 2>"$work/nginx.err" & nginx_pid=$!
-origin="http://127.0.0.1:$port"
-for _ in $(seq 50); do curl -s -o /dev/null "$origin/page1.html" && break; sleep 0.1; done
+. bench/nginx-site.sh
+serve_site "$site" "$work"
 for p in $(seq 1 "$pages"); do echo "$origin/page$p.html"; done > "$work/list"
 
 median() { sort -n | awk '{v[NR]=$1} END {if (NR%2) print v[(NR+1)/2]; else print (v[NR/2]+v[NR/2+1])/2}'; }

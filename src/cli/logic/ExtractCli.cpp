@@ -14,16 +14,40 @@
 namespace nuv {
 namespace {
 
-struct TypeName {
-    DocType type;
+// A value and its command-line name.
+template <typename V>
+struct Named {
+    V value;
     std::string_view name;
 };
-constexpr std::array<TypeName, 6> kTypeNames = {{{DocType::PageSource, "source"},
-                                                 {DocType::PageText, "text"},
-                                                 {DocType::Images, "images"},
-                                                 {DocType::Flash, "flash"},
-                                                 {DocType::Css, "css"},
-                                                 {DocType::Other, "other"}}};
+
+constexpr std::array<Named<DocType>, 6> kTypeNames = {{{DocType::PageSource, "source"},
+                                                       {DocType::PageText, "text"},
+                                                       {DocType::Images, "images"},
+                                                       {DocType::Flash, "flash"},
+                                                       {DocType::Css, "css"},
+                                                       {DocType::Other, "other"}}};
+constexpr std::array<Named<CliLayout>, 3> kLayoutNames = {
+    {{CliLayout::Flat, "flat"}, {CliLayout::Host, "host"}, {CliLayout::Page, "page"}}};
+
+// The name of `value` in `table`, or `otherwise`.
+template <typename V, size_t N>
+std::string_view NameOf(const std::array<Named<V>, N>& table, V value, std::string_view otherwise) {
+    for (const Named<V>& n : table) {
+        if (n.value == value) return n.name;
+    }
+    return otherwise;
+}
+
+// The value named `name` in `table`, ASCII case ignored.
+template <typename V, size_t N>
+std::optional<V> ValueNamed(const std::array<Named<V>, N>& table, std::string_view name) {
+    const std::string lower = LowerAscii(name);
+    for (const Named<V>& n : table) {
+        if (n.name == lower) return n.value;
+    }
+    return std::nullopt;
+}
 
 // Seconds as given to --timeout: a positive decimal number no larger than fits in
 // milliseconds of an int.
@@ -39,13 +63,6 @@ std::optional<int> ParseSeconds(std::string_view text) {
     const double ms = std::ceil(seconds * 1000.0);
     return static_cast<int>(ms);
 }
-
-struct LayoutName {
-    CliLayout layout;
-    std::string_view name;
-};
-constexpr std::array<LayoutName, 3> kLayoutNames = {
-    {{CliLayout::Flat, "flat"}, {CliLayout::Host, "host"}, {CliLayout::Page, "page"}}};
 
 // A decimal number from `low` to `high`, nothing else.
 std::optional<int> ParseCount(std::string_view text, int low, int high) {
@@ -239,20 +256,9 @@ void AppendRecordJson(std::string& out, const DownloadRecord& r) {
 
 }  // namespace
 
-std::string_view CliTypeName(DocType type) {
-    for (const TypeName& t : kTypeNames) {
-        if (t.type == type) return t.name;
-    }
-    return "images";
-}
+std::string_view CliTypeName(DocType type) { return NameOf(kTypeNames, type, "images"); }
 
-std::optional<DocType> CliTypeFromName(std::string_view name) {
-    const std::string lower = LowerAscii(name);
-    for (const TypeName& t : kTypeNames) {
-        if (t.name == lower) return t.type;
-    }
-    return std::nullopt;
-}
+std::optional<DocType> CliTypeFromName(std::string_view name) { return ValueNamed(kTypeNames, name); }
 
 CliParseResult ParseExtractCliArguments(const std::vector<std::string>& args) {
     CliParseResult r;
@@ -334,20 +340,9 @@ bool IsListRun(const ExtractCliOptions& options) {
     return !options.inputFile.empty() || options.addresses.size() > 1;
 }
 
-std::string_view CliLayoutName(CliLayout layout) {
-    for (const LayoutName& l : kLayoutNames) {
-        if (l.layout == layout) return l.name;
-    }
-    return "flat";
-}
+std::string_view CliLayoutName(CliLayout layout) { return NameOf(kLayoutNames, layout, "flat"); }
 
-std::optional<CliLayout> CliLayoutFromName(std::string_view name) {
-    const std::string lower = LowerAscii(name);
-    for (const LayoutName& l : kLayoutNames) {
-        if (l.name == lower) return l.layout;
-    }
-    return std::nullopt;
-}
+std::optional<CliLayout> CliLayoutFromName(std::string_view name) { return ValueNamed(kLayoutNames, name); }
 
 std::string ExtractCliUsage() {
     return "Usage: nuv-extract [options] ADDRESS...\n"
@@ -494,21 +489,9 @@ std::string FormatJsonOutput(const CliReport& report) {
     if (IsTextType(report.type)) {
         out += ",\"text\":" + JsonString(report.text);
     } else {
-        out += ",\"list\":[";
-        for (size_t i = 0; i < report.list.size(); ++i) {
-            if (i > 0) out += ',';
-            out += JsonString(report.list[i]);
-        }
-        out += ']';
+        AppendJsonArray(out, "list", report.list, [](std::string& o, const std::string& a) { o += JsonString(a); });
     }
-    if (report.downloaded) {
-        out += ",\"downloads\":[";
-        for (size_t i = 0; i < report.records.size(); ++i) {
-            if (i > 0) out += ',';
-            AppendRecordJson(out, report.records[i]);
-        }
-        out += ']';
-    }
+    if (report.downloaded) AppendJsonArray(out, "downloads", report.records, AppendRecordJson);
     out += "}\n";
     return out;
 }

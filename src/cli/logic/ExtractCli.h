@@ -173,6 +173,19 @@ std::string FormatJsonOutput(const CliReport& report);
 // A JSON string literal for `text`, quotes included.
 std::string JsonString(std::string_view text);
 
+// Appends `,"key":[...]` to `out`, each item written by `append(out, item)`.
+template <typename T, typename Append>
+void AppendJsonArray(std::string& out, std::string_view key, const std::vector<T>& items, Append append) {
+    out += ",\"";
+    out += key;
+    out += "\":[";
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) out += ',';
+        append(out, items[i]);
+    }
+    out += ']';
+}
+
 // The summary line for standard error, ending in a newline, e.g.
 // "images: found 5, downloaded 4, failed 1" or "text: 1234 bytes".
 std::string FormatSummary(const CliReport& report);

@@ -198,35 +198,18 @@ std::string FormatJsonLine(const CliReport& report) {
     if (IsTextType(report.type)) {
         out += ",\"text\":" + JsonString(report.text);
     } else {
-        out += ",\"list\":[";
-        for (size_t i = 0; i < report.list.size(); ++i) {
-            if (i > 0) out += ',';
+        size_t i = 0;
+        AppendJsonArray(out, "list", report.list, [&](std::string& o, const std::string& address) {
             const FoundIn where = i < report.foundIn.size() ? report.foundIn[i] : FoundIn::Page;
-            out += "{\"address\":" + JsonString(report.list[i]) + ",\"found\":\"" + std::string(FoundInName(where)) +
-                   "\"}";
-        }
-        out += ']';
+            ++i;
+            o += "{\"address\":" + JsonString(address) + ",\"found\":\"" + std::string(FoundInName(where)) + "\"}";
+        });
     }
-    if (report.downloaded) {
-        out += ",\"downloads\":[";
-        for (size_t i = 0; i < report.records.size(); ++i) {
-            if (i > 0) out += ',';
-            AppendDownload(out, report.records[i]);
-        }
-        out += ']';
-    }
-    out += ",\"errors\":[";
-    bool first = true;
-    if (!loaded) {
-        out += JsonString(report.loadError);
-        first = false;
-    }
-    for (const std::string& note : report.notes) {
-        if (!first) out += ',';
-        out += JsonString(note);
-        first = false;
-    }
-    out += ']';
+    if (report.downloaded) AppendJsonArray(out, "downloads", report.records, AppendDownload);
+    std::vector<std::string> errors;
+    if (!loaded) errors.push_back(report.loadError);
+    errors.insert(errors.end(), report.notes.begin(), report.notes.end());
+    AppendJsonArray(out, "errors", errors, [](std::string& o, const std::string& e) { o += JsonString(e); });
     AppendTimes(out, report.times);
     out += "}\n";
     return out;
