@@ -42,20 +42,21 @@ serve_site "$site" "$work"
 for p in $(seq 1 "$pages"); do echo "$origin/page$p.html"; done > "$work/list"
 
 median() { sort -n | awk '{v[NR]=$1} END {if (NR%2) print v[(NR+1)/2]; else print (v[NR/2]+v[NR/2+1])/2}'; }
-# Runs a command in a fresh folder; prints "seconds pages-done pictures-saved".
+# Runs a command in a new folder (never one just emptied: creating files where many were
+# just deleted costs the file system more); prints "seconds pages-done pictures-saved".
 once() {
     local kind=$1; shift
-    rm -rf "$work/out"; mkdir -p "$work/out"
-    local t0 t1 done
+    local out t0 t1 done
+    out=$(mktemp -d "$work/out.XXXXXX")
     t0=$(date +%s.%N)
-    (cd "$work/out" && "$@" >/dev/null 2>"$work/err") || true
+    (cd "$out" && "$@" >/dev/null 2>"$work/err") || true
     t1=$(date +%s.%N)
     if [ "$kind" = nuv ]; then
         done=$(sed -n 's/^pages: [0-9]*, done \([0-9]*\),.*/\1/p' "$work/err")
     else
-        done=$(find "$work/out" -name 'page*.html' | wc -l)
+        done=$(find "$out" -name 'page*.html' | wc -l)
     fi
-    printf '%s %s %s\n' "$(echo "$t1 - $t0" | bc)" "${done:-0}" "$(find "$work/out" -name 'p*-*.png' | wc -l)"
+    printf '%s %s %s\n' "$(echo "$t1 - $t0" | bc)" "${done:-0}" "$(find "$out" -name 'p*-*.png' | wc -l)"
 }
 nuv_t=(); wget2_t=()
 for round in $(seq "$runs"); do
@@ -81,8 +82,7 @@ peak() {
     local count=$1
     awk -v n="$count" -v pages="$pages" -v o="$origin" \
         'BEGIN { for (i = 0; i < n; i++) printf "%s/page%d.html?r=%d\n", o, i % pages + 1, int(i / pages) }' > "$work/memlist"
-    rm -rf "$work/out"; mkdir -p "$work/out"
-    /usr/bin/time -v "$exe" -q -i "$work/memlist" -d -o "$work/out" >/dev/null 2>"$work/time" || true
+    /usr/bin/time -v "$exe" -q -i "$work/memlist" -d -o "$(mktemp -d "$work/out.XXXXXX")" >/dev/null 2>"$work/time" || true
     printf '%s %s %s\n' "$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/time")" \
         "$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$work/time")" \
         "$(sed -n 's/^pages: [0-9]*, done \([0-9]*\),.*/\1/p' "$work/time")"

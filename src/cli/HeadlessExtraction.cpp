@@ -91,7 +91,10 @@ extern "C" void OnStopSignal(int sig) {
     [[maybe_unused]] const ssize_t n = write(g_stopPipe[1], &byte, 1);
 }
 
-bool Stopping() { return g_stopSignal.load() != 0; }
+// Set when the run stops for another reason (its output is gone).
+std::atomic<bool> g_halted{false};
+
+bool Stopping() { return g_stopSignal.load() != 0 || g_halted.load(); }
 
 // What a download or fetch throws once the run is asked to stop: its transfer ends at
 // once and leaves no file.
@@ -261,11 +264,19 @@ public:
         return *status_;
     }
 
-    // Stops the run: no page starts any more, loads and extractions end, downloads stop
-    // at their next step and leave no file; Exec returns 128 + `sig`.
+    // Stops the run on SIGINT or SIGTERM; Exec returns 128 + `sig`.
     void Stop(int sig) {
-        if (stopped_ != 0) return;
-        stopped_ = sig;
+        Halt(128 + sig, std::string("stopped by ") + SignalName(sig) + "; pages not finished: " +
+                            std::to_string(addresses_.size() - pagesDone_));
+    }
+
+private:
+    // Stops the run: no page starts any more, loads and extractions end, downloads stop
+    // at their next step and leave no file; Exec returns `status`.
+    void Halt(int status, const std::string& why) {
+        if (stopped_) return;
+        stopped_ = true;
+        g_halted = true;
         pool_.Cancel();
         ready_.clear();
         for (auto& [index, page] : pages_) {
@@ -273,17 +284,15 @@ public:
             if (page->view) page->view->Browser().Close();
         }
         progress_.Clear();
-        PrintError(std::string("stopped by ") + SignalName(sig) + "; pages not finished: " +
-                   std::to_string(addresses_.size() - pagesDone_));
-        End(128 + sig);
+        PrintError(why);
+        End(status);
     }
 
-private:
     void StartPages() {
-        if (starting_ || stopped_ != 0) return;
+        if (starting_ || stopped_) return;
         starting_ = true;
         while (next_ < addresses_.size() && open_ < jobs_ && waiting_ < jobs_ * kWaitingPagesPerJob &&
-               stopped_ == 0)
+               !stopped_)
             StartPage(next_++);
         starting_ = false;
         EndWhenDone();
@@ -349,7 +358,7 @@ private:
     // Extracts the loaded pages, one after the other. An extraction re-enters the event
     // loop; pages that finish loading meanwhile wait in `ready_` for this loop.
     void Pump() {
-        while (!ready_.empty() && stopped_ == 0) {
+        while (!ready_.empty() && !stopped_) {
             Page* page = ready_.front();
             ready_.pop_front();
             Extract(*page);
@@ -390,7 +399,7 @@ private:
         page.report.times.extract = MsBetween(page.loaded, page.extracted);
         if (!listRun_) progress_.Clear();
         ClosePage(page);
-        if (stopped_ != 0) return;
+        if (stopped_) return;
 
         CliReport& report = page.report;
         page.frames = result.frames;
@@ -504,7 +513,7 @@ private:
 
     void DownloadsDone(std::size_t index) {
         const auto it = pages_.find(index);
-        if (it == pages_.end() || stopped_ != 0) return;
+        if (it == pages_.end() || stopped_) return;
         --waiting_;
         Page& page = *it->second;
         page.report.times.downloads = MsBetween(page.extracted, Clock::now());
@@ -522,7 +531,7 @@ private:
     void ClosePage(Page& page) {
         if (!page.view) return;
         page.load.reset();
-        if (page.report.loadError.empty() && !page.settled && stopped_ == 0 && page.view->pages < kPagesPerView) {
+        if (page.report.loadError.empty() && !page.settled && !stopped_ && page.view->pages < kPagesPerView) {
             page.view->View()->page()->history()->clear();
             idle_.push_back(std::move(page.view));
         } else {
@@ -549,7 +558,15 @@ private:
             if (listRun_) out = FormatPageHeader(report);
             out += options_.json ? FormatJsonOutput(report) : FormatPlainOutput(report);
         }
-        if (!out.empty() && !WriteAll(stdout, out)) outputFailed_ = true;
+        if (!out.empty() && !WriteAll(stdout, out)) {
+            outputFailed_ = true;
+            // Nobody reads the pages any more (a pipe's reader has gone): the run ends as
+            // if stopped, and says why.
+            if (listRun_) {
+                Halt(static_cast<int>(CliExit::PageNotLoaded), "cannot write the output; stopped");
+                return;
+            }
+        }
         for (const DownloadRecord& r : report.records) {
             if (r.outcome == DownloadRecord::Outcome::Failed) PrintError("download failed: " + r.address + ": " + r.reason);
         }
@@ -574,7 +591,7 @@ private:
     }
 
     void EndWhenDone() {
-        if (next_ < addresses_.size() || !pages_.empty() || stopped_ != 0 || ended_) return;
+        if (next_ < addresses_.size() || !pages_.empty() || stopped_ || ended_) return;
         ended_ = true;
         progress_.Clear();
         if (listRun_) std::fputs(FormatRunSummary(tally_, options_.type).c_str(), stderr);
@@ -588,7 +605,7 @@ private:
     }
 
     void DrawProgress(bool force) {
-        if (!progress_.Enabled() || stopped_ != 0 || ended_) return;
+        if (!progress_.Enabled() || stopped_ || ended_) return;
         if (listRun_) {
             const double seconds = std::chrono::duration<double>(Clock::now() - started_).count();
             progress_.Show(static_cast<std::int64_t>(pagesDone_), static_cast<std::int64_t>(addresses_.size()),
@@ -623,7 +640,7 @@ private:
     bool starting_ = false;
     bool ended_ = false;
     std::optional<int> status_;  // the exit status once the run has ended
-    int stopped_ = 0;  // the signal that stopped the run
+    bool stopped_ = false;  // by a signal, or because the output is gone
     bool outputFailed_ = false;
     CliExit singleStatus_ = CliExit::Ok;
     RunTally tally_;

@@ -358,6 +358,23 @@ private slots:
             QVERIFY2(!f.contains(QStringLiteral(".nuvpart.")), qPrintable(f));
     }
 
+    // A list whose reader goes away (a pipe into head) stops as if interrupted, with 1.
+    void runWithoutReaderStops() {
+        site_.Put(QStringLiteral("/w/one.html"), "<html><body><img src=\"a.png\"></body></html>");
+        site_.Put(QStringLiteral("/w/two.html"), "<html><body><img src=\"b.png\"></body></html>");
+        site_.Hold(QStringLiteral("/w/two.html"));
+        const QString gone = Dir(QStringLiteral("reader-gone"));
+        Cli cli(QStringLiteral("/bin/bash"));
+        cli.Start({QStringLiteral("-c"), QStringLiteral("'%1' -q --jsonl '%2' '%3' | (head -n 1 > /dev/null; touch '%4'); "
+                                                       "exit ${PIPESTATUS[0]}")
+                                             .arg(QStringLiteral(NUV_EXTRACT_EXE), Url(QStringLiteral("/w/one.html")),
+                                                  Url(QStringLiteral("/w/two.html")), gone)});
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(gone), 120000);
+        site_.Release(QStringLiteral("/w/two.html"));
+        QCOMPARE(cli.Wait(), 1);
+        QVERIFY2(cli.Err().contains("cannot write the output; stopped"), cli.Err());
+    }
+
     // Three shards through GNU parallel, each with its own JSON Lines and archive: they
     // are disjoint and together give what one run over the whole list gives.
     void shardsThroughGnuParallel() {

@@ -60,8 +60,21 @@ void TestHttpServer::Hold(const QString& path) {
 }
 
 void TestHttpServer::Release(const QString& path) {
-    QMutexLocker lock(&mutex_);
-    entries_[path].hold = false;
+    QList<QPointer<QTcpSocket>> held;
+    {
+        QMutexLocker lock(&mutex_);
+        Entry& e = entries_[path];
+        e.hold = false;
+        held.swap(e.held);
+    }
+    QMetaObject::invokeMethod(
+        context_,
+        [this, held] {
+            for (const QPointer<QTcpSocket>& socket : held) {
+                if (socket) Serve(socket);
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 QString TestHttpServer::Origin() const {
@@ -84,16 +97,19 @@ void TestHttpServer::Serve(QTcpSocket* socket) {
     {
         QMutexLocker lock(&mutex_);
         requests_[path] += 1;
-        const auto it = entries_.constFind(path);
+        const auto it = entries_.find(path);
         bool allowed = true;
-        if (it != entries_.constEnd()) {
+        if (it != entries_.end()) {
             const QByteArray head = request.left(request.indexOf("\r\n\r\n") + 2);
             for (const QByteArray& line : it->required) allowed = allowed && head.contains("\r\n" + line + "\r\n");
-            if (it->hold) return;
+            if (it->hold) {
+                it->held.append(socket);
+                return;
+            }
         }
         if (!allowed) {
             response = "HTTP/1.0 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-        } else if (it == entries_.constEnd()) {
+        } else if (it == entries_.end()) {
             response = "HTTP/1.0 404 Not Found\r\nContent-Type: text/plain\r\nContent-Length: 9\r\n"
                        "Connection: close\r\n\r\nnot found";
         } else {

@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QMutex>
+#include <QPointer>
 #include <QString>
 #include <QThread>
 
@@ -31,7 +32,7 @@ public:
     // Answers `path` only to requests whose head holds every one of `lines` (for example
     // "Cookie: a=b"); any other request gets 403.
     void Require(const QString& path, const QList<QByteArray>& lines);
-    // Never answers requests for `path` (until Release).
+    // Never answers requests for `path` until Release, which answers the held ones too.
     void Hold(const QString& path);
     void Release(const QString& path);
     bool isListening() const { return port_ != 0; }
@@ -49,6 +50,7 @@ private:
         QByteArray headers;
         QList<QByteArray> required;
         bool hold = false;
+        QList<QPointer<QTcpSocket>> held;  // requests waiting for Release
     };
     QHostAddress address_;
     quint16 port_ = 0;
