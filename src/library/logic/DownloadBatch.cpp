@@ -58,7 +58,7 @@ void ThreadedExecutor::Run(std::size_t jobs, const std::function<void(std::size_
                 waiting_(now);
                 lock.lock();
             }
-            if (finished >= jobs) break;
+            if (now >= jobs) break;  // the count just reported: the last one is reported too
             wake.wait(lock, [&] { return finished != now; });
         }
     }
