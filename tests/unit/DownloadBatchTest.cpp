@@ -1,7 +1,9 @@
 #include "library/logic/DownloadBatch.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -66,6 +68,102 @@ TEST(DownloadBatch, SameNamesKeepListOrderAFailureEndsAloneAndWorkersAreBounded)
             if (files[i] == "a.gif") aOrder.push_back(i);
         EXPECT_EQ(aOrder, (std::vector<std::size_t>{0, 2, 5}));
     }
+}
+
+
+// Parallel downloads into a folder in memory. Wait ends every download started since the
+// last Wait, the latest first, each writing its address's last letter into its file
+// ("bad" addresses fail); with none started it sleeps until Wake.
+class MemoryTransfers : public IParallelDownloader {
+public:
+    explicit MemoryTransfers(std::size_t slots) : slots_(slots) {}
+    std::size_t Slots() const override { return slots_; }
+    void Start(std::size_t id, const std::string& url, const std::string& file, const std::string& page) override {
+        EXPECT_EQ(page, "http://h/page.html");
+        running_.push_back({id, url, file});
+        mostAtOnce = std::max(mostAtOnce, running_.size());
+    }
+    void Wait(std::chrono::milliseconds timeout, std::vector<Ended>& ended) override {
+        if (running_.empty()) {
+            std::unique_lock<std::mutex> lock(mutex);
+            woken_.wait_for(lock, timeout, [this] { return wake_; });
+            wake_ = false;
+            return;
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        for (auto it = running_.rbegin(); it != running_.rend(); ++it) {
+            Ended e;
+            e.id = it->id;
+            if (it->url.find("bad") != std::string::npos) {
+                e.error = DownloadError("404", DownloadFailure::Http);
+            } else {
+                folder[it->file] += it->url.back();
+                e.size = 1;
+            }
+            ended.push_back(e);
+        }
+        running_.clear();
+    }
+    void Wake() override {
+        std::lock_guard<std::mutex> lock(mutex);
+        wake_ = true;
+        woken_.notify_one();
+    }
+
+    std::mutex mutex;
+    std::map<std::string, std::string> folder;  // every letter each file was written with
+    std::size_t mostAtOnce = 0;
+
+private:
+    struct Running {
+        std::size_t id;
+        std::string url, file;
+    };
+    std::size_t slots_;
+    std::vector<Running> running_;
+    std::condition_variable woken_;
+    bool wake_ = false;
+};
+
+TEST(DownloadBatch, TheEngineKeepsEachFilesOrderAndHoldsAFileTheExtractionWrites) {
+    MemoryTransfers transfers(3);
+    std::vector<DownloadBatch::Result> results;
+    {
+        DownloadBatch batch(transfers);
+        const char* const first[][2] = {{"h1/a.gif#1", "a.gif"}, {"h/b.gif#2", "b.gif"}, {"h2/a.gif#3", "a.gif"},
+                                        {"h/bad.gif#4", "bad.gif"}, {"h/c.gif#5", "c.gif"}};
+        for (const auto& [address, file] : first) batch.Add(address, file, "http://h/page.html");
+        // The extraction writes s.css itself: a download of that name waits, and one that
+        // already wrote it writes it again afterwards.
+        EXPECT_EQ(batch.Add("h/s.css#6", "s.css", "http://h/page.html"), 5u);
+        batch.HoldFile("s.css");
+        {
+            std::lock_guard<std::mutex> lock(transfers.mutex);
+            transfers.folder["s.css"] += "S";
+        }
+        batch.Add("h3/a.gif#7", "a.gif", "http://h/page.html");
+        batch.Add("h2/s.css#8", "s.css", "http://h/page.html");
+        {
+            std::lock_guard<std::mutex> lock(transfers.mutex);
+            EXPECT_EQ(transfers.folder["s.css"].back(), 'S');
+        }
+        results = batch.Finish();
+    }
+    EXPECT_EQ(transfers.folder["a.gif"], "137");  // one after the other, in the order added
+    EXPECT_EQ(transfers.folder["b.gif"], "2");
+    EXPECT_EQ(transfers.folder["c.gif"], "5");
+    const std::string sheet = transfers.folder["s.css"];
+    EXPECT_TRUE(sheet == "S68" || sheet == "6S68") << sheet;
+    EXPECT_LE(transfers.mostAtOnce, 3u);
+    ASSERT_EQ(results.size(), 8u);
+    for (std::size_t i : {0, 1, 2, 4, 5, 6, 7}) EXPECT_TRUE(results[i].saved) << i;
+    EXPECT_FALSE(results[3].saved);
+    EXPECT_EQ(results[3].error, "404");
+    EXPECT_EQ(results[3].failure, DownloadFailure::Http);
+
+    // Nothing added: Finish returns at once.
+    DownloadBatch empty(transfers);
+    EXPECT_TRUE(empty.Finish().empty());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 
 namespace nuv {
 
@@ -71,6 +72,166 @@ void RunDownloadBatch(const std::vector<std::string>& files, IBatchExecutor& exe
             }
         }
     });
+}
+
+}  // namespace nuv
+
+namespace nuv {
+
+DownloadBatch::DownloadBatch(IParallelDownloader& downloader) : downloader_(downloader) {
+    thread_ = std::thread([this] { Drive(); });
+}
+
+DownloadBatch::~DownloadBatch() {
+    if (thread_.joinable()) Finish();
+}
+
+std::size_t DownloadBatch::Add(std::string address, std::string file, std::string pageAddress) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t id = jobs_.size();
+    FileQueue& queue = files_[file];
+    jobs_.push_back({std::move(address), std::move(file), std::move(pageAddress), {}});
+    queue.waiting.push_back(id);
+    Advance(queue);
+    // The driving thread picks it up by itself once a running download ends.
+    if (!ready_.empty() && running_ < downloader_.Slots() && !wakeSent_) {
+        wakeSent_ = true;
+        downloader_.Wake();
+    }
+    return id;
+}
+
+void DownloadBatch::Advance(FileQueue& queue) {
+    if (queue.busy || queue.held || queue.waiting.empty()) return;
+    queue.busy = true;
+    ready_.push_back(queue.waiting.front());
+    queue.waiting.pop_front();
+}
+
+void DownloadBatch::HoldFile(const std::string& file) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    FileQueue& queue = files_[file];
+    queue.held = true;
+    changed_.wait(lock, [&] { return !queue.running; });
+    // A download of it that waits to start goes back to the head of its line, and those
+    // that wrote it get in line again before it.
+    if (queue.busy) {
+        const std::size_t id = jobs_.size();  // none
+        std::size_t queued = id;
+        for (auto it = ready_.begin(); it != ready_.end(); ++it) {
+            if (jobs_[*it].file == file) {
+                queued = *it;
+                ready_.erase(it);
+                break;
+            }
+        }
+        if (queued != id) queue.waiting.push_front(queued);
+        queue.busy = false;
+    }
+    for (auto it = queue.wrote.rbegin(); it != queue.wrote.rend(); ++it) {
+        jobs_[*it].result = {};
+        --ended_;
+        queue.waiting.push_front(*it);
+    }
+    queue.wrote.clear();
+}
+
+void DownloadBatch::ReleaseLocked() {
+    bool released = false;
+    for (auto& [file, queue] : files_) {
+        if (!queue.held) continue;
+        queue.held = false;
+        Advance(queue);
+        released = true;
+    }
+    if (released && !wakeSent_) {
+        wakeSent_ = true;
+        downloader_.Wake();
+    }
+}
+
+void DownloadBatch::ReleaseFiles() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ReleaseLocked();
+}
+
+std::vector<DownloadBatch::Result> DownloadBatch::Finish(const std::function<void(std::size_t)>& waiting) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ReleaseLocked();
+    const auto done = [this] { return ended_ == jobs_.size(); };
+    while (!done()) {
+        if (!waiting) {
+            changed_.wait(lock, done);
+            break;
+        }
+        const std::size_t ended = ended_;
+        lock.unlock();
+        waiting(ended);
+        lock.lock();
+        changed_.wait_for(lock, std::chrono::milliseconds(100), done);
+    }
+    if (waiting) {
+        lock.unlock();
+        waiting(jobs_.size());
+        lock.lock();
+    }
+    stop_ = true;
+    downloader_.Wake();
+    lock.unlock();
+    if (thread_.joinable()) thread_.join();
+    std::vector<Result> results;
+    results.reserve(jobs_.size());
+    for (Job& job : jobs_) results.push_back(std::move(job.result));
+    return results;
+}
+
+void DownloadBatch::Drive() {
+    struct Starting {
+        std::size_t id;
+        std::string address, file, page;
+    };
+    std::vector<Starting> starting;
+    std::vector<IParallelDownloader::Ended> ended;
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (true) {
+        while (running_ < downloader_.Slots() && !ready_.empty()) {
+            const std::size_t id = ready_.front();
+            ready_.pop_front();
+            const Job& job = jobs_[id];
+            files_[job.file].running = true;
+            ++running_;
+            starting.push_back({id, job.address, job.file, job.page});
+        }
+        if (stop_ && running_ == 0 && ready_.empty()) break;
+        lock.unlock();
+        for (const Starting& s : starting) downloader_.Start(s.id, s.address, s.file, s.page);
+        starting.clear();
+        ended.clear();
+        downloader_.Wait(std::chrono::seconds(1), ended);
+        lock.lock();
+        wakeSent_ = false;
+        // The waiting threads wake only for what they wait for: the last download, or one
+        // into a held file.
+        bool notify = false;
+        for (IParallelDownloader::Ended& e : ended) {
+            Job& job = jobs_[e.id];
+            job.result.saved = !e.error;
+            job.result.size = e.size;
+            if (e.error) {
+                job.result.error = e.error->what();
+                job.result.failure = e.error->kind();
+            }
+            --running_;
+            ++ended_;
+            FileQueue& queue = files_[job.file];
+            queue.running = false;
+            queue.busy = false;
+            queue.wrote.push_back(e.id);
+            notify = notify || queue.held;
+            Advance(queue);
+        }
+        if (notify || (!ended.empty() && ended_ == jobs_.size())) changed_.notify_all();
+    }
 }
 
 }  // namespace nuv
