@@ -190,24 +190,24 @@ std::string PrepareSaveFolder(const std::string& given, std::unique_ptr<QTempora
 
 // The extraction's own fetches (style sheets, frame pages), each preceded by `feed`, which
 // hands the addresses found so far to the downloads of -d, so they run while the rest is
-// read. The file of a style sheet is held from the batch until the extraction ends: the
+// read. A style sheet's file is held from the downloads until the extraction ends: the
 // sheet is written and read back undisturbed, and a listed download of the same name
 // still writes it after the sheet, as when the downloads start after the extraction.
 class FeedingDownloader : public IDownloader {
 public:
-    FeedingDownloader(IDownloader& inner, std::function<void()> feed, DownloadBatch* batch)
-        : inner_(inner), feed_(std::move(feed)), batch_(batch) {}
+    FeedingDownloader(IDownloader& inner, std::function<void()> feed, std::function<void(const std::string&)> hold)
+        : inner_(inner), feed_(std::move(feed)), hold_(std::move(hold)) {}
     void DownloadToFile(const std::string& url, const std::string& filePath, const DownloadProgressFn& progress,
                         const DownloadBounds& bounds) override {
         feed_();
-        if (batch_) batch_->HoldFile(filePath);
+        hold_(filePath);
         inner_.DownloadToFile(url, filePath, progress, bounds);
     }
 
 private:
     IDownloader& inner_;
     std::function<void()> feed_;
-    DownloadBatch* batch_;
+    std::function<void(const std::string&)> hold_;
 };
 
 class FeedingFetcher : public IPageFetcher {
@@ -367,7 +367,9 @@ int RunExtractCli(const ExtractCliOptions& options) {
         listDownloads->Feed(options.type == DocType::Images ? running->lists.ImageURLs.Items()
                                                             : running->lists.FlashURLs.Items());
     };
-    FeedingDownloader sheets(downloader, feed, batch ? &*batch : nullptr);
+    FeedingDownloader sheets(downloader, feed, [&](const std::string& file) {
+        if (listDownloads) listDownloads->HoldFile(file);
+    });
     FeedingFetcher frames(http, feed);
     Extraction extraction(ExtractionServices{browser, downloadList ? static_cast<IDownloader&>(sheets) : downloader,
                                              downloadList ? static_cast<IPageFetcher&>(frames) : http, saveFolder, bar,

@@ -17,13 +17,16 @@ namespace nuv {
 class ListDownloads {
 public:
     ListDownloads(DocType type, std::string folder, std::string pageAddress, DownloadBatch& batch)
-        : type_(type), folder_(std::move(folder)), page_(std::move(pageAddress)), batch_(batch) {}
+        : type_(type), folder_(std::move(folder)), page_(std::move(pageAddress)), batch_(batch), from_(batch.Added()) {}
 
     // Hands over the addresses of `list` beyond those handed so far (`list` begins with
     // those).
     void Feed(const std::vector<std::string>& list);
     // How many of the addresses handed over are not downloaded.
     std::size_t Skipped() const { return skipped_; }
+    // `file` is written and read by the page's extraction itself (a style sheet): see
+    // DownloadBatch::HoldFile.
+    void HoldFile(const std::string& file) { batch_.HoldFile(file, from_); }
     // The records, in list order, from the results of the batch.
     std::vector<DownloadRecord> Records(const std::vector<DownloadBatch::Result>& results) const;
 
@@ -33,6 +36,7 @@ private:
     std::string folder_;
     std::string page_;
     DownloadBatch& batch_;
+    std::size_t from_;  // the batch's number of this list's first download
     std::vector<DownloadRecord> records_;
     std::vector<std::size_t> numbers_;  // each record's number in the batch, or kSkipped
     std::size_t skipped_ = 0;

@@ -102,38 +102,45 @@ std::size_t DownloadBatch::Add(std::string address, std::string file, std::strin
 }
 
 void DownloadBatch::Advance(FileQueue& queue) {
-    if (queue.busy || queue.held || queue.waiting.empty()) return;
+    if (queue.busy || queue.waiting.empty()) return;
+    if (queue.held && queue.waiting.front() >= queue.heldFrom) return;
     queue.busy = true;
     ready_.push_back(queue.waiting.front());
     queue.waiting.pop_front();
 }
 
-void DownloadBatch::HoldFile(const std::string& file) {
+std::size_t DownloadBatch::Added() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return jobs_.size();
+}
+
+void DownloadBatch::HoldFile(const std::string& file, std::size_t from) {
     std::unique_lock<std::mutex> lock(mutex_);
     FileQueue& queue = files_[file];
+    queue.heldFrom = queue.held ? std::min(queue.heldFrom, from) : from;
     queue.held = true;
-    changed_.wait(lock, [&] { return !queue.running; });
-    // A download of it that waits to start goes back to the head of its line, and those
-    // that wrote it get in line again before it.
-    if (queue.busy) {
-        const std::size_t id = jobs_.size();  // none
-        std::size_t queued = id;
-        for (auto it = ready_.begin(); it != ready_.end(); ++it) {
-            if (jobs_[*it].file == file) {
-                queued = *it;
-                ready_.erase(it);
-                break;
-            }
+    // One of the held ones that waits to start goes back to the head of its line.
+    if (queue.busy && !queue.running) {
+        const auto it = std::find_if(ready_.begin(), ready_.end(), [&](std::size_t id) { return jobs_[id].file == file; });
+        if (it != ready_.end() && *it >= from) {
+            queue.waiting.push_front(*it);
+            ready_.erase(it);
+            queue.busy = false;
         }
-        if (queued != id) queue.waiting.push_front(queued);
-        queue.busy = false;
     }
+    // The earlier ones end first; the held ones that wrote it get in line again.
+    changed_.wait(lock, [&] { return !queue.busy; });
+    std::vector<std::size_t> kept;
     for (auto it = queue.wrote.rbegin(); it != queue.wrote.rend(); ++it) {
+        if (*it < from) {
+            kept.insert(kept.begin(), *it);
+            continue;
+        }
         jobs_[*it].result = {};
         --ended_;
         queue.waiting.push_front(*it);
     }
-    queue.wrote.clear();
+    queue.wrote = std::move(kept);
 }
 
 void DownloadBatch::ReleaseLocked() {

@@ -82,11 +82,14 @@ public:
     // Queues the download of `address` into `file` for the page `pageAddress` and returns
     // its number: 0, 1, ... in the order added. Any thread.
     std::size_t Add(std::string address, std::string file, std::string pageAddress);
+    // The number the next download added gets.
+    std::size_t Added();
     // From now until ReleaseFiles, `file` belongs to someone else (a style sheet that the
-    // extraction fetches and reads): waits for a download into it that runs, and holds
-    // back every download into it, also those that already wrote it, which run again once
-    // released. The file then ends as if the others had written it first.
-    void HoldFile(const std::string& file);
+    // extraction of a page fetches and reads). The downloads into it numbered below
+    // `from` (an earlier page's) end first; those from `from` on are held back, and those
+    // of them that already wrote it run again once released, so the file ends as if they
+    // all came after it.
+    void HoldFile(const std::string& file, std::size_t from = 0);
     void ReleaseFiles();
     // Releases what is held and waits until every download added has ended. `waiting`,
     // when given, runs on this thread meanwhile, at least every 100 ms and when the last
@@ -105,6 +108,7 @@ private:
         bool busy = false;               // one is queued or runs
         bool running = false;
         bool held = false;
+        std::size_t heldFrom = 0;  // the first number held back
     };
     void Drive();
     // Queues the next waiting download of `queue` when none is busy. Under `mutex_`.
