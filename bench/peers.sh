@@ -2,7 +2,7 @@
 # nuv-extract beside the tools users would pick instead, on one page served by nginx on
 # 127.0.0.1 with keep-alive: 1 000 <img> + 50 pictures named by the style sheet + 50
 # pictures in a frame + 20 pictures added by a script, 16 KB each (1 120 pictures).
-# In one run, the tools taking turns each round: `nuv-extract -t images -d`, the same
+# In one run, the tools taking turns each round (in a rotating order): `nuv-extract -t images -d`, the same
 # without -d (the page and the list alone), `wget -p -nd -H`, `wget2 -p` (4 threads), and
 # curl fetching the list nuv-extract found (`curl -K`, one after the other, and `curl -Z`,
 # 4 at a time). For each: the median of RUNS of the wall time and of the processor time
@@ -89,9 +89,12 @@ tool "curl -Z -K (4 at a time)" "curl -s -f -Z --parallel-max 4 -K '$work/curl.c
 calc() { awk "BEGIN { printf \"%.3f\", $* }"; }
 ratio() { awk "BEGIN { printf \"%.2f\", $1 / $2 }"; }
 median() { sort -n | awk '{v[NR]=$1} END {if (NR%2) print v[(NR+1)/2]; else print (v[NR/2]+v[NR/2+1])/2}'; }
-# Each round runs every tool once, in a fresh folder, and notes "wall cpu pictures".
+# Each round runs every tool once, in a fresh folder, and notes "wall cpu pictures"; the
+# round starts with another tool each time, so no tool always follows the same one.
+count=${#commands[@]}
 for round in $(seq "$runs"); do
-    for i in "${!commands[@]}"; do
+    for step in $(seq 0 $((count - 1))); do
+        i=$(( (step + round) % count ))
         rm -rf "$out/run"; mkdir -p "$out/run"
         TIMEFORMAT='%3R %3U %3S'
         t=$( { time (cd "$out/run" && eval "${commands[$i]}" >/dev/null 2>&1) || true; } 2>&1 )

@@ -193,11 +193,9 @@ std::vector<DownloadBatch::Result> DownloadBatch::Finish(const std::function<voi
 }
 
 void DownloadBatch::Drive() {
-    struct Starting {
-        std::size_t id;
-        std::string address, file, page;
-    };
-    std::vector<Starting> starting;
+    // A job's address, file and page never change once added, and the queue keeps its
+    // jobs in place: they are read without the lock.
+    std::vector<std::pair<std::size_t, const Job*>> starting;
     std::vector<IParallelDownloader::Ended> ended;
     std::unique_lock<std::mutex> lock(mutex_);
     while (true) {
@@ -207,14 +205,20 @@ void DownloadBatch::Drive() {
             const Job& job = jobs_[id];
             files_[job.file].running = true;
             ++running_;
-            starting.push_back({id, job.address, job.file, job.page});
+            starting.emplace_back(id, &job);
         }
         if (stop_ && running_ == 0 && ready_.empty()) break;
         lock.unlock();
-        for (const Starting& s : starting) downloader_.Start(s.id, s.address, s.file, s.page);
-        starting.clear();
         ended.clear();
-        downloader_.Wait(std::chrono::seconds(1), ended);
+        for (const auto& [id, job] : starting) {
+            try {
+                downloader_.Start(id, job->address, job->file, job->page);
+            } catch (const std::exception& e) {
+                ended.push_back({id, 0, DownloadError(e.what())});
+            }
+        }
+        starting.clear();
+        downloader_.Wait(ended.empty() ? std::chrono::milliseconds(1000) : std::chrono::milliseconds(0), ended);
         lock.lock();
         wakeSent_ = false;
         // The waiting threads wake only for what they wait for: the last download, or one
