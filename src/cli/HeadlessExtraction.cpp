@@ -4,7 +4,9 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -30,6 +32,7 @@
 #include "common/Paths.h"
 #include "common/Progress.h"
 #include "extract/Extraction.h"
+#include "cli/logic/CliDownloads.h"
 #include "library/logic/DownloadBatch.h"
 #include "net/HttpPageFetcher.h"
 #include "web/CurlDownloader.h"
@@ -185,55 +188,40 @@ std::string PrepareSaveFolder(const std::string& given, std::unique_ptr<QTempora
     return folder;
 }
 
-// Downloads every listed address into `folder` with `workers` transfers at a time. The
-// addresses that share a target file are fetched by one worker in list order, so the
-// folder ends as a one-at-a-time batch leaves it: the last good download of a name wins.
-// The records are in list order.
-std::vector<DownloadRecord> DownloadList(DocType type, const std::vector<std::string>& list,
-                                         const std::string& folder, int workers, TerminalProgress& progress,
-                                         const ICookieSource* cookies, const std::string& pageAddress) {
-    std::vector<DownloadRecord> records(list.size());
-    std::vector<std::string> files(list.size());
-    for (size_t i = 0; i < list.size(); ++i) {
-        DownloadRecord& r = records[i];
-        r.address = list[i];
-        const PlannedDownload plan = PlanDownload(type, folder, list[i]);
-        if (plan.file.empty()) {
-            r.outcome = DownloadRecord::Outcome::Skipped;
-            r.reason = plan.skipReason;
-        }
-        r.file = files[i] = plan.file;
+// The extraction's own fetches (style sheets, frame pages), each preceded by `feed`, which
+// hands the addresses found so far to the downloads of -d, so they run while the rest is
+// read. A style sheet's file is held from the downloads until the extraction ends: the
+// sheet is written and read back undisturbed, and a listed download of the same name
+// still writes it after the sheet, as when the downloads start after the extraction.
+class FeedingDownloader : public IDownloader {
+public:
+    FeedingDownloader(IDownloader& inner, std::function<void()> feed, std::function<void(const std::string&)> hold)
+        : inner_(inner), feed_(std::move(feed)), hold_(std::move(hold)) {}
+    void DownloadToFile(const std::string& url, const std::string& filePath, const DownloadProgressFn& progress,
+                        const DownloadBounds& bounds) override {
+        feed_();
+        hold_(filePath);
+        inner_.DownloadToFile(url, filePath, progress, bounds);
     }
-    // One downloader a worker, each keeping its connection.
-    std::vector<std::unique_ptr<CurlDownloader>> downloaders;
-    for (int w = 0; w < std::max(workers, 1); ++w) {
-        downloaders.push_back(std::make_unique<CurlDownloader>());
-        downloaders.back()->SetCookieSource(cookies);
-        downloaders.back()->SetPageAddress([&pageAddress] { return pageAddress; });
+
+private:
+    IDownloader& inner_;
+    std::function<void()> feed_;
+    std::function<void(const std::string&)> hold_;
+};
+
+class FeedingFetcher : public IPageFetcher {
+public:
+    FeedingFetcher(IPageFetcher& inner, std::function<void()> feed) : inner_(inner), feed_(std::move(feed)) {}
+    std::string Get(const std::string& url) override {
+        feed_();
+        return inner_.Get(url);
     }
-    const auto total = static_cast<std::int64_t>(list.size());
-    const auto skipped = static_cast<std::int64_t>(std::count(files.begin(), files.end(), std::string()));
-    ThreadedExecutor executor(downloaders.size(), [&](size_t finished) {
-        const std::int64_t done = skipped + static_cast<std::int64_t>(finished);
-        progress.Show(done, total, std::to_string(done) + "/" + std::to_string(total) + " downloaded");
-    });
-    RunDownloadBatch(files, executor, [&](size_t i, size_t worker) {
-        DownloadRecord& r = records[i];
-        try {
-            downloaders[worker]->DownloadToFile(r.address, r.file);
-            std::error_code ec;
-            const auto size = fs::file_size(fs::path(r.file), ec);
-            r.outcome = DownloadRecord::Outcome::Saved;
-            r.size = ec ? 0 : static_cast<std::uint64_t>(size);
-        } catch (const std::exception& e) {
-            r.outcome = DownloadRecord::Outcome::Failed;
-            r.reason = e.what();
-        }
-    });
-    progress.Show(total, total, std::to_string(total) + "/" + std::to_string(total) + " downloaded", true);
-    progress.Clear();
-    return records;
-}
+
+private:
+    IPageFetcher& inner_;
+    std::function<void()> feed_;
+};
 
 // The records of the style sheets an extraction fetched into the save folder.
 std::vector<DownloadRecord> SheetRecords(const std::vector<SavedSheet>& sheets) {
@@ -363,8 +351,30 @@ int RunExtractCli(const ExtractCliOptions& options) {
     HttpPageFetcher http;
     TerminalProgressBar bar(progress);
     FixedSaveFolder saveFolder(folder);
-    Extraction extraction(ExtractionServices{browser, downloader, http, saveFolder, bar,
+    // -d of a list: one batch over one set of connections, fed from the list of the type
+    // while the extraction still reads style sheets and frames.
+    const bool downloadList = options.download && !IsTextType(options.type) && options.type != DocType::Css;
+    CurlDownloader transfers;
+    transfers.SetCookieSource(&cookies);
+    transfers.SetSlots(kDownloadWorkers);
+    std::optional<DownloadBatch> batch;
+    if (downloadList) batch.emplace(transfers);
+    std::unique_ptr<ListDownloads> listDownloads;
+    Extraction* running = nullptr;
+    const auto feed = [&] {
+        if (!running || (options.type != DocType::Images && options.type != DocType::Flash)) return;
+        if (!listDownloads) listDownloads = std::make_unique<ListDownloads>(options.type, folder, running->PageURL, *batch);
+        listDownloads->Feed(options.type == DocType::Images ? running->lists.ImageURLs.Items()
+                                                            : running->lists.FlashURLs.Items());
+    };
+    FeedingDownloader sheets(downloader, feed, [&](const std::string& file) {
+        if (listDownloads) listDownloads->HoldFile(file);
+    });
+    FeedingFetcher frames(http, feed);
+    Extraction extraction(ExtractionServices{browser, downloadList ? static_cast<IDownloader&>(sheets) : downloader,
+                                             downloadList ? static_cast<IPageFetcher&>(frames) : http, saveFolder, bar,
                                              [] { return LoadTextResource("page1"); }});
+    if (downloadList) running = &extraction;
     downloader.SetPageAddress([&extraction] { return extraction.PageURL; });
     const auto extractionStart = Clock::now();
     const ExtractionResult result = extraction.ExtractFormWebpage(static_cast<int>(options.type));
@@ -378,13 +388,20 @@ int RunExtractCli(const ExtractCliOptions& options) {
     if (IsTextType(options.type)) report.text = result.memoText;
     else report.list = result.addresses;
     const auto downloadStart = Clock::now();
-    if (options.download) {
-        if (options.type == DocType::Css) {
-            report.records = SheetRecords(result.styleSheets);
-        } else if (!IsTextType(options.type)) {
-            report.records = DownloadList(options.type, report.list, folder, kDownloadWorkers, progress, &cookies,
-                                          result.pageAddress);
-        }
+    if (options.download && options.type == DocType::Css) report.records = SheetRecords(result.styleSheets);
+    if (batch) {
+        if (!listDownloads) listDownloads = std::make_unique<ListDownloads>(options.type, folder, result.pageAddress, *batch);
+        listDownloads->Feed(report.list);
+        const std::size_t total = report.list.size();
+        const std::size_t skipped = listDownloads->Skipped();
+        const auto show = [&](std::size_t ended) {
+            const std::size_t done = skipped + ended;
+            progress.Show(static_cast<std::int64_t>(done), static_cast<std::int64_t>(total),
+                          std::to_string(done) + "/" + std::to_string(total) + " downloaded", done == total);
+        };
+        report.records = listDownloads->Records(
+            progress.Enabled() ? batch->Finish(show) : batch->Finish());
+        progress.Clear();
     }
 
     if (options.verbose) {

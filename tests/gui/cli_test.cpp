@@ -252,6 +252,27 @@ private slots:
         QVERIFY(QFile::exists(all + QStringLiteral("/pack.zip")));
     }
 
+    // -d downloads the pictures found so far while the style sheets are still being read:
+    // the program's own fetch of the sheet is answered only once a picture of the page
+    // has been asked for. The list and the files are those of a download after the list.
+    void downloadsStartWhileStyleSheetsAreRead() {
+        site_.Put(QStringLiteral("/early/page.html"),
+                  "<html><head><link rel=\"stylesheet\" href=\"s.css\"></head>"
+                  "<body><img src=\"a.png\"><div class=\"x\"></div><img src=\"a.png\"></body></html>");
+        site_.Put(QStringLiteral("/early/s.css"), ".x { background: url(b.png); }", "text/css");
+        site_.Put(QStringLiteral("/early/a.png"), "first", "image/png");
+        site_.Put(QStringLiteral("/early/b.png"), "second", "image/png");
+        site_.AnswerAfter(QStringLiteral("/early/s.css"), QStringLiteral("/early/a.png"), 1);
+        const QString out = work_.path() + QStringLiteral("/early");
+        const Run r = Extract({QStringLiteral("-d"), QStringLiteral("-q"), QStringLiteral("-o"), out,
+                               site_.Url(QStringLiteral("/early/page.html"))});
+        QVERIFY2(r.exitCode == 0, r.err);
+        QCOMPARE(r.lines(), (QStringList{site_.Url(QStringLiteral("/early/a.png")), site_.Url(QStringLiteral("/early/b.png"))}));
+        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{QStringLiteral("a.png"), QStringLiteral("b.png"), QStringLiteral("s.css")}));
+        QCOMPARE(site_.RequestCount(QStringLiteral("/early/a.png")), 1);
+    }
+
     // Without -o the style sheets go into a private temporary folder that is gone at exit.
     void temporarySaveFolderIsRemoved() {
         QTemporaryDir tmp;

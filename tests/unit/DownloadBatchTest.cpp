@@ -1,7 +1,9 @@
 #include "library/logic/DownloadBatch.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -66,6 +68,106 @@ TEST(DownloadBatch, SameNamesKeepListOrderAFailureEndsAloneAndWorkersAreBounded)
             if (files[i] == "a.gif") aOrder.push_back(i);
         EXPECT_EQ(aOrder, (std::vector<std::size_t>{0, 2, 5}));
     }
+}
+
+
+// Parallel downloads into a folder in memory. Wait ends every download started since the
+// last Wait, the latest first, each writing its address's last letter into its file
+// ("bad" addresses fail); with none started it sleeps until Wake.
+class MemoryTransfers : public IParallelDownloader {
+public:
+    explicit MemoryTransfers(std::size_t slots) : slots_(slots) {}
+    std::size_t Slots() const override { return slots_; }
+    void Start(std::size_t id, const std::string& url, const std::string& file, const std::string& page) override {
+        EXPECT_EQ(page, "http://h/page.html");
+        running_.push_back({id, url, file});
+        mostAtOnce = std::max(mostAtOnce, running_.size());
+    }
+    void Wait(std::chrono::milliseconds timeout, std::vector<Ended>& ended) override {
+        if (running_.empty()) {
+            std::unique_lock<std::mutex> lock(mutex);
+            woken_.wait_for(lock, timeout, [this] { return wake_; });
+            wake_ = false;
+            return;
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        for (auto it = running_.rbegin(); it != running_.rend(); ++it) {
+            Ended e;
+            e.id = it->id;
+            if (it->url.find("bad") != std::string::npos) {
+                e.error = DownloadError("404", DownloadFailure::Http);
+            } else {
+                folder[it->file] += it->url.back();
+                e.size = 1;
+            }
+            ended.push_back(e);
+        }
+        running_.clear();
+    }
+    void Wake() override {
+        std::lock_guard<std::mutex> lock(mutex);
+        wake_ = true;
+        woken_.notify_one();
+    }
+
+    std::mutex mutex;
+    std::map<std::string, std::string> folder;  // every letter each file was written with
+    std::size_t mostAtOnce = 0;
+
+private:
+    struct Running {
+        std::size_t id;
+        std::string url, file;
+    };
+    std::size_t slots_;
+    std::vector<Running> running_;
+    std::condition_variable woken_;
+    bool wake_ = false;
+};
+
+TEST(DownloadBatch, TheEngineKeepsEachFilesOrderAndHoldsAFileAPagesExtractionWrites) {
+    MemoryTransfers transfers(3);
+    std::vector<DownloadBatch::Result> results;
+    std::string whenHeld;
+    {
+        DownloadBatch batch(transfers);
+        const auto add = [&](const char* address, const char* file) { return batch.Add(address, file, "http://h/page.html"); };
+        add("h/s.css#1", "s.css");  // an earlier page's
+        add("h1/a.gif#2", "a.gif");
+        const std::size_t from = batch.Added();
+        EXPECT_EQ(from, 2u);
+        add("h/b.gif#3", "b.gif");
+        add("h2/a.gif#4", "a.gif");
+        add("h/bad.gif#5", "bad.gif");
+        EXPECT_EQ(add("h2/s.css#6", "s.css"), 5u);
+        // This page's extraction writes s.css itself: the earlier page's download of it
+        // ends first, this page's wait and write it again afterwards.
+        batch.HoldFile("s.css", from);
+        {
+            std::lock_guard<std::mutex> lock(transfers.mutex);
+            transfers.folder["s.css"] += "S";
+        }
+        add("h3/a.gif#7", "a.gif");
+        add("h3/s.css#8", "s.css");
+        {
+            std::lock_guard<std::mutex> lock(transfers.mutex);
+            whenHeld = transfers.folder["s.css"];
+        }
+        results = batch.Finish();
+    }
+    EXPECT_EQ(transfers.folder["a.gif"], "247");  // one after the other, in the order added
+    EXPECT_EQ(transfers.folder["b.gif"], "3");
+    EXPECT_TRUE(whenHeld == "1S" || whenHeld == "16S") << whenHeld;
+    EXPECT_EQ(transfers.folder["s.css"], whenHeld + "68");
+    EXPECT_LE(transfers.mostAtOnce, 3u);
+    ASSERT_EQ(results.size(), 8u);
+    for (std::size_t i : {0, 1, 2, 3, 5, 6, 7}) EXPECT_TRUE(results[i].saved) << i;
+    EXPECT_EQ(results[4].error, "404");
+    EXPECT_EQ(results[4].failure, DownloadFailure::Http);
+
+    // Nothing added: Finish returns at once.
+    DownloadBatch empty(transfers);
+    EXPECT_TRUE(empty.Finish().empty());
 }
 
 }  // namespace

@@ -249,6 +249,7 @@ TEST_F(ResultWindowTest, ClosingTheWindowStopsTheBatchWithoutAWord) {
 
 TEST_F(ResultWindowTest, TheProgramsOwnFilesAreNeverReplaced) {
     const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "nuv-own-files";
+    std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     const std::string folder = dir.string() + "/";
     host_.saveFolder = folder;
@@ -258,9 +259,14 @@ TEST_F(ResultWindowTest, TheProgramsOwnFilesAreNeverReplaced) {
     downloads.ResultPageClick("a", "http://h/cfg/defualt.ini");
     downloads.ResultPageClick("a", "http://h/nuv-webextract");
     downloads.ResultPageClick("a", "http://h/other.ini");
+    // Reached through a linked folder, the settings file is still the program's own.
+    std::filesystem::create_directory_symlink(dir, dir / "alias");
+    host_.saveFolder = folder + "alias/";
+    downloads.ResultPageClick("a", "http://h/defualt.ini");
     ASSERT_EQ(downloader_.calls.size(), 1u);
     EXPECT_EQ(downloader_.calls[0].file, folder + "other.ini");
     EXPECT_EQ(dialogs_.messages[0], "不能覆盖本程序自己的文件：" + folder + "defualt.ini");
+    EXPECT_EQ(dialogs_.messages.back(), "不能覆盖本程序自己的文件：" + folder + "alias/defualt.ini");
     std::filesystem::remove_all(dir);
 }
 
@@ -353,6 +359,18 @@ TEST_F(ResultWindowTest, ProgressBarIsUpdatedAtMostEvery50Milliseconds) {
     host_.bar.clear();
     downloads_.DownloadResource("http://h/1.jpg", false);
     EXPECT_EQ(host_.bar, (std::vector<std::pair<int, int>>{{1, 0}, {1, 1}}));
+}
+
+TEST_F(ResultWindowTest, ABatchOfShortFilesLetsTheWindowHandleItsEventsAtMostEvery50Milliseconds) {
+    for (const char* a : {"http://h/1.jpg", "http://h/2.jpg", "http://h/3.jpg", "http://h/4.jpg"}) {
+        lists_.AddImage(a);
+        downloader_.reports[a] = {{0, 10, 0, ""}, {10, 10, 0, ""}};
+    }
+    downloads_.BtnSaveAllClick();
+    EXPECT_EQ(downloader_.calls.size(), 4u);
+    // The clock stands still: the batch's first report and its first completion only.
+    EXPECT_EQ(host_.eventRounds, 2);
+    EXPECT_EQ(host_.bar.back(), (std::pair<int, int>{10, 10}));
 }
 
 TEST_F(ResultWindowTest, AClickDuringABatchLeavesTheBatchItsOwnProgress) {

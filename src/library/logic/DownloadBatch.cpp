@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 
 namespace nuv {
 
@@ -71,6 +72,177 @@ void RunDownloadBatch(const std::vector<std::string>& files, IBatchExecutor& exe
             }
         }
     });
+}
+
+}  // namespace nuv
+
+namespace nuv {
+
+DownloadBatch::DownloadBatch(IParallelDownloader& downloader) : downloader_(downloader) {
+    thread_ = std::thread([this] { Drive(); });
+}
+
+DownloadBatch::~DownloadBatch() {
+    if (thread_.joinable()) Finish();
+}
+
+std::size_t DownloadBatch::Add(std::string address, std::string file, std::string pageAddress) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t id = jobs_.size();
+    FileQueue& queue = files_[file];
+    jobs_.push_back({std::move(address), std::move(file), std::move(pageAddress), {}});
+    queue.waiting.push_back(id);
+    Advance(queue);
+    // The driving thread picks it up by itself once a running download ends.
+    if (!ready_.empty() && running_ < downloader_.Slots() && !wakeSent_) {
+        wakeSent_ = true;
+        downloader_.Wake();
+    }
+    return id;
+}
+
+void DownloadBatch::Advance(FileQueue& queue) {
+    if (queue.busy || queue.waiting.empty()) return;
+    if (queue.held && queue.waiting.front() >= queue.heldFrom) return;
+    queue.busy = true;
+    ready_.push_back(queue.waiting.front());
+    queue.waiting.pop_front();
+}
+
+std::size_t DownloadBatch::Added() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return jobs_.size();
+}
+
+void DownloadBatch::HoldFile(const std::string& file, std::size_t from) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    FileQueue& queue = files_[file];
+    queue.heldFrom = queue.held ? std::min(queue.heldFrom, from) : from;
+    queue.held = true;
+    // One of the held ones that waits to start goes back to the head of its line.
+    if (queue.busy && !queue.running) {
+        const auto it = std::find_if(ready_.begin(), ready_.end(), [&](std::size_t id) { return jobs_[id].file == file; });
+        if (it != ready_.end() && *it >= from) {
+            queue.waiting.push_front(*it);
+            ready_.erase(it);
+            queue.busy = false;
+        }
+    }
+    // The earlier ones end first; the held ones that wrote it get in line again.
+    changed_.wait(lock, [&] { return !queue.busy; });
+    std::vector<std::size_t> kept;
+    for (auto it = queue.wrote.rbegin(); it != queue.wrote.rend(); ++it) {
+        if (*it < from) {
+            kept.insert(kept.begin(), *it);
+            continue;
+        }
+        jobs_[*it].result = {};
+        --ended_;
+        queue.waiting.push_front(*it);
+    }
+    queue.wrote = std::move(kept);
+}
+
+void DownloadBatch::ReleaseLocked() {
+    bool released = false;
+    for (auto& [file, queue] : files_) {
+        if (!queue.held) continue;
+        queue.held = false;
+        Advance(queue);
+        released = true;
+    }
+    if (released && !wakeSent_) {
+        wakeSent_ = true;
+        downloader_.Wake();
+    }
+}
+
+void DownloadBatch::ReleaseFiles() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ReleaseLocked();
+}
+
+std::vector<DownloadBatch::Result> DownloadBatch::Finish(const std::function<void(std::size_t)>& waiting) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ReleaseLocked();
+    const auto done = [this] { return ended_ == jobs_.size(); };
+    while (!done()) {
+        if (!waiting) {
+            changed_.wait(lock, done);
+            break;
+        }
+        const std::size_t ended = ended_;
+        lock.unlock();
+        waiting(ended);
+        lock.lock();
+        changed_.wait_for(lock, std::chrono::milliseconds(100), done);
+    }
+    if (waiting) {
+        lock.unlock();
+        waiting(jobs_.size());
+        lock.lock();
+    }
+    stop_ = true;
+    downloader_.Wake();
+    lock.unlock();
+    if (thread_.joinable()) thread_.join();
+    std::vector<Result> results;
+    results.reserve(jobs_.size());
+    for (Job& job : jobs_) results.push_back(std::move(job.result));
+    return results;
+}
+
+void DownloadBatch::Drive() {
+    // A job's address, file and page never change once added, and the queue keeps its
+    // jobs in place: they are read without the lock.
+    std::vector<std::pair<std::size_t, const Job*>> starting;
+    std::vector<IParallelDownloader::Ended> ended;
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (true) {
+        while (running_ < downloader_.Slots() && !ready_.empty()) {
+            const std::size_t id = ready_.front();
+            ready_.pop_front();
+            const Job& job = jobs_[id];
+            files_[job.file].running = true;
+            ++running_;
+            starting.emplace_back(id, &job);
+        }
+        if (stop_ && running_ == 0 && ready_.empty()) break;
+        lock.unlock();
+        ended.clear();
+        for (const auto& [id, job] : starting) {
+            try {
+                downloader_.Start(id, job->address, job->file, job->page);
+            } catch (const std::exception& e) {
+                ended.push_back({id, 0, DownloadError(e.what())});
+            }
+        }
+        starting.clear();
+        downloader_.Wait(ended.empty() ? std::chrono::milliseconds(1000) : std::chrono::milliseconds(0), ended);
+        lock.lock();
+        wakeSent_ = false;
+        // The waiting threads wake only for what they wait for: the last download, or one
+        // into a held file.
+        bool notify = false;
+        for (IParallelDownloader::Ended& e : ended) {
+            Job& job = jobs_[e.id];
+            job.result.saved = !e.error;
+            job.result.size = e.size;
+            if (e.error) {
+                job.result.error = e.error->what();
+                job.result.failure = e.error->kind();
+            }
+            --running_;
+            ++ended_;
+            FileQueue& queue = files_[job.file];
+            queue.running = false;
+            queue.busy = false;
+            queue.wrote.push_back(e.id);
+            notify = notify || queue.held;
+            Advance(queue);
+        }
+        if (notify || (!ended.empty() && ended_ == jobs_.size())) changed_.notify_all();
+    }
 }
 
 }  // namespace nuv

@@ -1,12 +1,20 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
+#include <cstdint>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <unordered_map>
 #include <vector>
 
-// The batch engine behind "save all" and nuv-extract -d: which downloads may run side by
-// side, and on how many workers.
+#include "web/Downloader.h"
+
+// The batch engines behind "save all" and nuv-extract -d: which downloads may run side by
+// side, and how.
 namespace nuv {
 
 // Runs jobs, on the calling thread or on workers of its own. Jobs run to their end;
@@ -50,5 +58,74 @@ private:
 // throws ends alone; the others go on.
 void RunDownloadBatch(const std::vector<std::string>& files, IBatchExecutor& executor,
                       const std::function<void(std::size_t index, std::size_t worker)>& download);
+
+// The engine of nuv-extract -d: downloads side by side through one IParallelDownloader,
+// driven by a thread of its own and fed while the addresses are still being found, by one
+// page or by several. Downloads into the same file run one after the other in the order
+// they were added, so the folder ends as a one-at-a-time batch leaves it: the last good
+// download of a name wins.
+class DownloadBatch {
+public:
+    struct Result {
+        bool saved = false;
+        std::uint64_t size = 0;  // saved: the file's size
+        std::string error;       // failed: why
+        DownloadFailure failure = DownloadFailure::Network;
+    };
+
+    explicit DownloadBatch(IParallelDownloader& downloader);
+    // Finishes the batch.
+    ~DownloadBatch();
+    DownloadBatch(const DownloadBatch&) = delete;
+    DownloadBatch& operator=(const DownloadBatch&) = delete;
+
+    // Queues the download of `address` into `file` for the page `pageAddress` and returns
+    // its number: 0, 1, ... in the order added. Any thread.
+    std::size_t Add(std::string address, std::string file, std::string pageAddress);
+    // The number the next download added gets.
+    std::size_t Added();
+    // From now until ReleaseFiles, `file` belongs to someone else (a style sheet that the
+    // extraction of a page fetches and reads). The downloads into it numbered below
+    // `from` (an earlier page's) end first; those from `from` on are held back, and those
+    // of them that already wrote it run again once released, so the file ends as if they
+    // all came after it.
+    void HoldFile(const std::string& file, std::size_t from = 0);
+    void ReleaseFiles();
+    // Releases what is held and waits until every download added has ended. `waiting`,
+    // when given, runs on this thread meanwhile, at least every 100 ms and when the last
+    // download ends, with the number of those that ended. The results, by number.
+    std::vector<Result> Finish(const std::function<void(std::size_t ended)>& waiting = {});
+
+private:
+    struct Job {
+        std::string address, file, page;
+        Result result;
+    };
+    // The downloads of one file: at most one is queued or runs, the others wait in order.
+    struct FileQueue {
+        std::deque<std::size_t> waiting;
+        std::vector<std::size_t> wrote;  // those that ran, in order
+        bool busy = false;               // one is queued or runs
+        bool running = false;
+        bool held = false;
+        std::size_t heldFrom = 0;  // the first number held back
+    };
+    void Drive();
+    // Queues the next waiting download of `queue` when none is busy. Under `mutex_`.
+    void Advance(FileQueue& queue);
+    void ReleaseLocked();
+
+    IParallelDownloader& downloader_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Job> jobs_;
+    std::unordered_map<std::string, FileQueue> files_;
+    std::deque<std::size_t> ready_;  // may start now
+    std::size_t running_ = 0;
+    std::size_t ended_ = 0;
+    bool wakeSent_ = false;
+    bool stop_ = false;
+    std::thread thread_;
+};
 
 }  // namespace nuv

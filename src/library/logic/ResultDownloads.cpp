@@ -48,8 +48,12 @@ std::string CanonicalPath(const std::string& path) {
     return ec ? std::string() : p.string();
 }
 
-// True when `target` is one of `canonicalFiles` (see CanonicalPath).
-bool IsProtectedFile(const std::string& target, const std::vector<std::string>& canonicalFiles) {
+// True when `target` is one of `canonicalFiles` (see CanonicalPath). Only a target named
+// as one of `names` (the files' names, as given and resolved) is resolved itself: a
+// download replaces the name in its folder, never a file a link of another name leads to.
+bool IsProtectedFile(const std::string& target, const std::vector<std::string>& canonicalFiles,
+                     const std::vector<std::string>& names) {
+    if (std::find(names.begin(), names.end(), FileNamePart(target)) == names.end()) return false;
     const std::string t = CanonicalPath(target);
     return !t.empty() && std::find(canonicalFiles.begin(), canonicalFiles.end(), t) != canonicalFiles.end();
 }
@@ -113,7 +117,11 @@ std::string BatchEndHint(std::size_t failed) {
 ResultDownloads::ResultDownloads(ResultDownloadServices services) : s_(std::move(services)) {
     if (!s_.clock) s_.clock = [] { return std::chrono::steady_clock::now(); };
     // Resolved once here, not at every download of a batch.
-    for (std::string& file : s_.protectedFiles) file = CanonicalPath(file);
+    for (std::string& file : s_.protectedFiles) {
+        protectedNames_.emplace_back(FileNamePart(file));
+        file = CanonicalPath(file);
+        protectedNames_.emplace_back(FileNamePart(file));
+    }
 }
 
 std::string ResultDownloads::UsableSaveFolder() {
@@ -156,23 +164,29 @@ ResultDownloads::Outcome ResultDownloads::Download(const std::string& address, b
         const std::optional<std::string> target = DownloadTargetFile(TargetFolder, address);
         if (!target) throw DownloadError("地址中没有文件名");
         name = FileNamePart(*target);
-        if (IsProtectedFile(*target, s_.protectedFiles)) {
+        if (IsProtectedFile(*target, s_.protectedFiles, protectedNames_)) {
             const std::string refused = "不能覆盖本程序自己的文件：" + *target;
             s_.hints.ShowHint(refused);
             if (announce) s_.dialogs.ShowMessage(refused);
             return Outcome::Failed;
         }
-        // A download started from within another one (a click during a batch) has a
-        // throttle of its own; the outer one gets its own back, and redraws next time.
+        // The downloads of a batch share its throttle, so however short the files the
+        // window handles its events at most every 50 ms. A download on its own, or one
+        // started from within another (a click during a batch), has a throttle of its
+        // own; the outer one gets its own back, and redraws next time.
         struct ProgressScope {
             ResultDownloads& d;
-            ProgressThrottle outer;
-            ProgressScope(ResultDownloads& downloads) : d(downloads), outer(downloads.throttle_) {
+            std::optional<ProgressThrottle> outer;
+            explicit ProgressScope(ResultDownloads& downloads) : d(downloads) {
+                if (d.depth_++ == 0 && d.batching_) return;
+                outer = d.throttle_;
                 d.throttle_ = ProgressThrottle(kProgressInterval);
                 d.lastShown_ = {-1, -1};
             }
             ~ProgressScope() {
-                d.throttle_ = outer;
+                --d.depth_;
+                if (!outer) return;
+                d.throttle_ = *outer;
                 d.lastShown_ = {-1, -1};
             }
         } progressScope(*this);
@@ -208,6 +222,17 @@ std::size_t ResultDownloads::SaveAllResources() {
         const std::string folder = TargetFolder;
         // One at a time on this thread: every address, also those DownloadResource skips
         // itself, so each gets its hint.
+        struct Batching {
+            ResultDownloads& d;
+            bool outer;
+            explicit Batching(ResultDownloads& downloads) : d(downloads), outer(downloads.batching_) {
+                if (d.depth_ > 0) return;  // a batch started during a download throttles per download
+                d.batching_ = true;
+                d.throttle_ = ProgressThrottle(kProgressInterval);
+                d.lastShown_ = {-1, -1};
+            }
+            ~Batching() { d.batching_ = outer; }
+        } batching(*this);
         bool cancelled = false;
         SequentialExecutor executor;
         RunDownloadBatch(std::vector<std::string>(addresses.size(), folder), executor,

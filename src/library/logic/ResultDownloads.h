@@ -134,9 +134,12 @@ private:
     std::string UsableSaveFolder();
 
     ResultDownloadServices s_;
+    std::vector<std::string> protectedNames_;  // the names of s_.protectedFiles
     std::string currentDownload_;
     ProgressThrottle throttle_{kProgressInterval};
     ProgressBarValues lastShown_{-1, -1};
+    int depth_ = 0;          // downloads running, nested ones included
+    bool batching_ = false;  // a batch runs its downloads with one throttle
 };
 
 }  // namespace nuv

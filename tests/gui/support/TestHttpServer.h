@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QHash>
 #include <QHostAddress>
+#include <QList>
 #include <QMutex>
+#include <QPointer>
 #include <QString>
 #include <QThread>
 
@@ -33,6 +35,9 @@ public:
     void Require(const QString& path, const QList<QByteArray>& lines);
     // Never answers requests for `path`.
     void Hold(const QString& path);
+    // Answers the requests for `path` after the first `atOnce` only once `other` has
+    // been asked for.
+    void AnswerAfter(const QString& path, const QString& other, int atOnce);
     bool isListening() const { return port_ != 0; }
     // "http://127.0.0.1:PORT" without a trailing "/".
     QString Origin() const;
@@ -48,6 +53,8 @@ private:
         QByteArray headers;
         QList<QByteArray> required;
         bool hold = false;
+        QString after;
+        int atOnce = 0;
     };
     QHostAddress address_;
     quint16 port_ = 0;
@@ -57,6 +64,7 @@ private:
     mutable QMutex mutex_;
     QHash<QString, Entry> entries_;
     QHash<QString, int> requests_;
+    QHash<QString, QList<QPointer<QTcpSocket>>> deferred_;  // by the path they wait for
 };
 
 }  // namespace nuv::test
