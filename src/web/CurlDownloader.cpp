@@ -64,6 +64,8 @@ void Report(Transfer& t, curl_off_t total, curl_off_t now) {
     p.progress = static_cast<std::uint64_t>(now < 0 ? 0 : now);
     p.maximum = static_cast<std::uint64_t>(total < 0 ? 0 : total);
     p.statusCode = static_cast<int>(code);
+    char* type = nullptr;
+    if (curl_easy_getinfo(t.curl, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type) p.contentType = type;
     (*t.progress)(p);
 }
 

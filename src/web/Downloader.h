@@ -45,6 +45,7 @@ struct DownloadProgress {
     std::uint64_t maximum = 0;  // 0 while the size is unknown
     int statusCode = 0;
     std::string statusText;
+    std::string contentType = {};  // the answer's Content-Type once its head has arrived
 };
 
 // Called on the thread that runs the download, while it waits: as bytes arrive and at
