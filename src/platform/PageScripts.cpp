@@ -177,6 +177,257 @@ QString DocumentLinks() {
 )JS");
 }
 
+QString ShownPicturesReader() {
+    return QStringLiteral(R"JS(
+(function () {
+  if (window.__nuvShownPictures) return;
+  // Bounds of what one document reports: a page cannot flood the program.
+  var LIMIT = 20000, LONGEST = 8192;
+  var LAZY_WORDS = /src|lazy|original|bg|background|image|img|poster|hi-?res|full|large|zoom/;
+  var NO_LAZY = {script: 1, iframe: 1, frame: 1, audio: 1, embed: 1, object: 1, link: 1, style: 1, track: 1};
+  var ICON_RELS = /(^|\s)(icon|apple-touch-icon|apple-touch-icon-precomposed|apple-touch-startup-image|mask-icon|image_src)(\s|$)/i;
+  var META_NAMES = {'og:image': 1, 'og:image:url': 1, 'og:image:secure_url': 1, 'twitter:image': 1, 'twitter:image:src': 1};
+  var CSS_PROPERTIES = ['background-image', 'border-image-source', 'list-style-image', '-webkit-mask-image',
+                        'mask-image', 'content'];
+  var SVG = 'http://www.w3.org/2000/svg', XLINK = 'http://www.w3.org/1999/xlink';
+  var URL_IN_CSS = /url\(\s*(?:"((?:[^"\\]|\\.)*)"|'((?:[^'\\]|\\.)*)'|([^)\s]*))\s*\)/g;
+
+  function blank(c) { return c === 32 || c === 9 || c === 10 || c === 12 || c === 13; }
+  // The addresses of a srcset value, as the HTML parser splits it (an address may hold commas).
+  function srcsetUrls(value) {
+    var urls = [], s = String(value), i = 0, n = s.length;
+    while (i < n) {
+      while (i < n && (blank(s.charCodeAt(i)) || s.charCodeAt(i) === 44)) i++;
+      if (i >= n) break;
+      var start = i;
+      while (i < n && !blank(s.charCodeAt(i))) i++;
+      var url = s.slice(start, i);
+      if (url.charCodeAt(url.length - 1) === 44) {
+        url = url.replace(/,+$/, '');
+      } else {
+        for (var depth = 0; i < n; i++) {
+          var c = s.charCodeAt(i);
+          if (c === 40) depth++;
+          else if (c === 41) { if (depth > 0) depth--; }
+          else if (c === 44 && depth === 0) { i++; break; }
+        }
+      }
+      if (url) urls.push(url);
+    }
+    return urls;
+  }
+
+  // The pictures the document of `win` uses, in document order, each address once.
+  function read(win) {
+    var doc = win.document, out = [], at = Object.create(null), base = doc.baseURI;
+    function add(address, w, h, type) {
+      if (!address || out.length >= LIMIT) return;
+      var a = String(address);
+      if (a.length > LONGEST || !/^https?:/i.test(a)) return;
+      var i = at[a];
+      if (i === undefined) {
+        at[a] = out.length;
+        out.push({u: a, w: w || 0, h: h || 0, t: type || ''});
+      } else if (w && !out[i].w) {
+        out[i].w = w;
+        out[i].h = h;
+      }
+    }
+    function ref(value, type) {
+      if (value === null || value === undefined) return;
+      var v = String(value).trim();
+      if (!v) return;
+      try { add(new URL(v, base).href, 0, 0, type); } catch (e) {}
+    }
+    function refs(value, type) {
+      if (!value) return;
+      var urls = srcsetUrls(value);
+      for (var i = 0; i < urls.length; i++) ref(urls[i], type);
+    }
+    function css(value) {
+      if (!value || value.indexOf('url(') < 0) return;
+      URL_IN_CSS.lastIndex = 0;
+      for (var m; (m = URL_IN_CSS.exec(value));) {
+        var u = m[1] !== undefined ? m[1] : m[2] !== undefined ? m[2] : m[3];
+        ref(u.replace(/\\(.)/g, '$1'));
+      }
+    }
+    function style(cs) {
+      for (var i = 0; i < CSS_PROPERTIES.length; i++) css(cs.getPropertyValue(CSS_PROPERTIES[i]));
+    }
+    // The lazy-loading attributes sites use (data-src, data-srcset, data-lazy-src,
+    // data-original, data-bg, ...), when their value can be an address.
+    function lazy(el, tag) {
+      var attrs = el.attributes;
+      for (var i = 0; i < attrs.length; i++) {
+        var name = attrs[i].name;
+        if (name.charCodeAt(0) !== 100 || name.lastIndexOf('data-', 0) !== 0) continue;
+        var rest = name.slice(5);
+        if (tag === 'video' ? rest.indexOf('poster') < 0 : !LAZY_WORDS.test(rest)) continue;
+        var v = attrs[i].value.trim();
+        if (!v || (v.indexOf('/') < 0 && v.indexOf('.') < 0)) continue;
+        if (v.indexOf('url(') >= 0) css(v);
+        else if (rest.indexOf('srcset') >= 0 || /\s\d+(\.\d+)?[wx]\s*(,|$)/.test(v)) refs(v);
+        else ref(v);
+      }
+    }
+    function element(el) {
+      var tag = el.localName;
+      if (el.namespaceURI === SVG) {
+        if (tag === 'image' || tag === 'feImage') ref(el.getAttribute('href') || el.getAttributeNS(XLINK, 'href'));
+        return;
+      }
+      switch (tag) {
+        case 'img':
+          // A source picked from a srcset has its size scaled by its density: only a
+          // plain picture tells its own.
+          var plain = !el.hasAttribute('srcset') && !(el.parentElement && el.parentElement.localName === 'picture');
+          if (el.currentSrc) add(el.currentSrc, plain && el.complete ? el.naturalWidth : 0, plain && el.complete ? el.naturalHeight : 0, '');
+          ref(el.getAttribute('src'));
+          refs(el.getAttribute('srcset'));
+          break;
+        case 'source':
+          if (el.parentElement && el.parentElement.localName === 'picture')
+            refs(el.getAttribute('srcset'), el.getAttribute('type') || '');
+          break;
+        case 'input':
+          if (String(el.getAttribute('type')).toLowerCase() === 'image') ref(el.getAttribute('src'));
+          break;
+        case 'video':
+          ref(el.getAttribute('poster'));
+          break;
+        case 'link':
+          var rel = el.getAttribute('rel') || '';
+          if (ICON_RELS.test(rel)) {
+            ref(el.getAttribute('href'), el.getAttribute('type') || '');
+          } else if (/(^|\s)preload(\s|$)/i.test(rel) && String(el.getAttribute('as')).toLowerCase() === 'image') {
+            ref(el.getAttribute('href'));
+            refs(el.getAttribute('imagesrcset'));
+          }
+          break;
+        case 'meta':
+          if (META_NAMES[String(el.getAttribute('property') || el.getAttribute('name') || '').toLowerCase()])
+            ref(el.getAttribute('content'));
+          break;
+      }
+      if (el.attributes.length && !NO_LAZY[tag]) lazy(el, tag);
+    }
+    function walk(root) {
+      var all = root.querySelectorAll('*');
+      for (var i = 0; i < all.length && out.length < LIMIT; i++) {
+        var el = all[i];
+        element(el);
+        style(win.getComputedStyle(el));
+        // A pseudo-element exists only with a content; only then its pictures show.
+        for (var p = 0; p < 2; p++) {
+          var ps = win.getComputedStyle(el, p ? '::after' : '::before');
+          var content = ps.getPropertyValue('content');
+          if (content && content !== 'none' && content !== 'normal') style(ps);
+        }
+        if (el.shadowRoot) walk(el.shadowRoot);
+      }
+    }
+    if (doc.documentElement) walk(doc);
+    return out;
+  }
+  window.__nuvShownPictures = read;
+
+  function pathOf(w) {
+    var path = [];
+    while (w !== w.top) {
+      var p = w.parent, found = -1;
+      for (var i = 0; i < p.length; i++) { if (p[i] === w) { found = i; break; } }
+      if (found < 0) return null;
+      path.unshift(found);
+      w = p;
+    }
+    return path.join('/');
+  }
+  function clean(list) {
+    var out = [];
+    if (!Array.isArray(list)) return out;
+    for (var i = 0; i < list.length && out.length < LIMIT; i++) {
+      var p = list[i];
+      if (!p || typeof p.u !== 'string' || p.u.length > LONGEST || !/^https?:/i.test(p.u)) continue;
+      var w = Number(p.w) | 0, h = Number(p.h) | 0;
+      out.push({u: p.u, w: w > 0 ? w : 0, h: h > 0 ? h : 0, t: typeof p.t === 'string' ? p.t.slice(0, 100) : ''});
+    }
+    return out;
+  }
+  if (window.top !== window) {
+    // A frame answers the top window's request with its own pictures.
+    window.addEventListener('message', function (ev) {
+      var d = ev.data;
+      if (!d || typeof d !== 'object' || typeof d.__nuvShownAsk !== 'string' || ev.source !== window.top) return;
+      var path = pathOf(window);
+      if (path === null) return;
+      var pictures = [];
+      try { pictures = read(window); } catch (e) {}
+      window.top.postMessage({__nuvShownAnswer: d.__nuvShownAsk, path: path, pictures: pictures}, '*');
+    });
+  } else {
+    // The top window takes each frame's answer once, from that frame only.
+    window.addEventListener('message', function (ev) {
+      var d = ev.data, ask = window.__nuvShownRequest;
+      if (!ask || !d || typeof d !== 'object' || d.__nuvShownAnswer !== ask.id || typeof d.path !== 'string') return;
+      if (!ask.pending[d.path] || ask.frames[d.path] !== ev.source) return;
+      delete ask.pending[d.path];
+      ask.answers[d.path] = clean(d.pictures);
+    });
+  }
+})();
+)JS");
+}
+
+QString ShownPicturesAsk(const QString& id) {
+    return ShownPicturesReader() + QStringLiteral(R"JS(
+(function (id) {
+  var read = window.__nuvShownPictures;
+  var ask = window.__nuvShownRequest = {id: id, order: [''], frames: {}, pending: {}, answers: {}};
+  try { ask.answers[''] = read(window); } catch (e) { ask.answers[''] = []; }
+  // Frames the top may read are read here; the others (of other sites) are asked.
+  function walk(w, path) {
+    var n = 0;
+    try { n = w.length; } catch (e) { n = 0; }
+    for (var i = 0; i < n; i++) {
+      var child = null;
+      try { child = w[i]; } catch (e) { child = null; }
+      if (!child) continue;
+      var p = path === '' ? String(i) : path + '/' + i;
+      ask.order.push(p);
+      ask.frames[p] = child;
+      var own = null;
+      try { own = child.document ? read(child) : null; } catch (e) { own = null; }
+      if (own) {
+        ask.answers[p] = own;
+      } else {
+        ask.pending[p] = true;
+        try { child.postMessage({__nuvShownAsk: id}, '*'); } catch (e) {}
+      }
+      walk(child, p);
+    }
+  }
+  walk(window, '');
+})(%1);
+)JS").arg(JsString(id)) + ShownPicturesAnswer(id);
+}
+
+QString ShownPicturesAnswer(const QString& id) {
+    return QStringLiteral(R"JS(
+(function (id) {
+  var ask = window.__nuvShownRequest;
+  if (!ask || ask.id !== id) return JSON.stringify({pending: 0, documents: []});
+  var documents = [], pending = 0;
+  for (var i = 0; i < ask.order.length; i++) {
+    var p = ask.order[i];
+    if (ask.pending[p]) pending++;
+    documents.push(ask.answers[p] || []);
+  }
+  return JSON.stringify({pending: pending, documents: documents});
+})(%1)
+)JS").arg(JsString(id));
+}
+
 QString ResultClickHook(const QString& objectName) {
     return QStringLiteral(R"JS(
 (function () {
@@ -221,7 +472,8 @@ window.RufflePlayer.config = Object.assign({
   publicPath: %1,
   polyfills: false,
   autoplay: 'on',
-  unmuteOverlay: 'visible',
+  // The result window's movies play without the dimming sign; a click still unmutes them.
+  unmuteOverlay: location.protocol === 'nuvdoc:' ? 'hidden' : 'visible',
   splashScreen: false,
   warnOnUnsupportedContent: false,
   showSwfDownload: false,
@@ -380,6 +632,164 @@ QString ResultPageLayout() {
   if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', start);
   else start();
 })();
+)JS");
+}
+
+QString ResultPictureFilter() {
+    return QStringLiteral(R"JS(
+(function () {
+  if (window.__nuvPictureFilter) return;
+  window.__nuvPictureFilter = true;
+  var LABELS = [['jpg', 'JPG'], ['png', 'PNG'], ['gif', 'GIF'], ['webp', 'WebP'], ['avif', 'AVIF'], ['jxl', 'JPEG XL'],
+                ['svg', 'SVG'], ['ico', 'ICO'], ['bmp', 'BMP'], ['tiff', 'TIFF'], ['psd', 'PSD'], ['emf', 'EMF'],
+                ['wmf', 'WMF'], ['other', '其他']];
+  var types = {}, chosen = {}, bar = null, minWidth = null, minHeight = null, typeBox = null, count = null;
+  var pending = false;
+  function pictures() { return document.querySelectorAll('td > img'); }
+  function typeOf(img) { return types[img.getAttribute('src')] || 'other'; }
+  function state() {
+    var w = parseInt(minWidth.value, 10), h = parseInt(minHeight.value, 10), t = [];
+    for (var k in chosen) if (chosen[k]) t.push(k);
+    w = w > 0 ? w : 0;
+    h = h > 0 ? h : 0;
+    return {w: w, h: h, t: t, active: w > 0 || h > 0 || t.length > 0};
+  }
+  // The filter's rule: at least the smallest size (a picture not loaded has none), and a
+  // chosen type when any is chosen.
+  function keeps(img, s) {
+    var w = img.complete ? img.naturalWidth : 0, h = img.complete ? img.naturalHeight : 0;
+    if (w < s.w || h < s.h) return false;
+    return s.t.length === 0 || s.t.indexOf(typeOf(img)) >= 0;
+  }
+  function apply() {
+    pending = false;
+    if (!bar) return;
+    var s = state(), all = pictures(), shown = 0;
+    document.body.classList.toggle('nuv-filtered', s.active);
+    for (var i = 0; i < all.length; i++) {
+      var keep = !s.active || keeps(all[i], s);
+      all[i].parentElement.classList.toggle('nuv-hidden', !keep);
+      if (keep) shown++;
+    }
+    count.textContent = s.active ? '显示 ' + shown + ' / ' + all.length + ' 张' : '共 ' + all.length + ' 张';
+  }
+  function later() {
+    if (pending) return;
+    pending = true;
+    requestAnimationFrame(apply);
+  }
+  function element(tag, text, parent) {
+    var e = document.createElement(tag);
+    if (text) e.textContent = text;
+    if (parent) parent.appendChild(e);
+    return e;
+  }
+  function sizeBox(label) {
+    element('span', label, bar);
+    var input = element('input', '', bar);
+    input.type = 'number';
+    input.min = '0';
+    input.placeholder = '0';
+    input.setAttribute('aria-label', label + '（像素）');
+    input.addEventListener('input', apply);
+    return input;
+  }
+  function buildTypes() {
+    typeBox.textContent = '';
+    element('span', '类型：', typeBox);
+    var counts = {}, all = pictures();
+    for (var i = 0; i < all.length; i++) { var t = typeOf(all[i]); counts[t] = (counts[t] || 0) + 1; }
+    LABELS.forEach(function (l) {
+      if (!counts[l[0]]) return;
+      var label = element('label', '', typeBox);
+      var box = element('input', '', label);
+      box.type = 'checkbox';
+      box.value = l[0];
+      box.checked = !!chosen[l[0]];
+      box.addEventListener('change', function () { chosen[l[0]] = box.checked; apply(); });
+      element('span', l[1] + ' (' + counts[l[0]] + ')', label);
+    });
+  }
+  function start() {
+    var heading = document.querySelector('td.yemei');
+    if (!heading || heading.textContent !== '图片提取' || pictures().length === 0) return;
+    var style = element('style', '#nuv-filter { position: sticky; top: 0; z-index: 5; display: flex; flex-wrap: wrap;' +
+      ' align-items: center; gap: 4px 10px; margin: 5px 5px 0 0; padding: 4px 8px; background: #E0F0FF;' +
+      ' border: 1px solid #6699CC; font: 12px Verdana, sans-serif; color: #404040; }' +
+      '#nuv-filter input[type=number] { width: 64px; }' +
+      '#nuv-filter label { white-space: nowrap; margin-right: 6px; }' +
+      '#nuv-filter .nuv-count { margin-left: auto; font-weight: bold; }' +
+      'body.nuv-filtered table, body.nuv-filtered tbody { display: block; }' +
+      'body.nuv-filtered tbody { display: flex; flex-wrap: wrap; }' +
+      'body.nuv-filtered tr { display: contents; }' +
+      'body.nuv-filtered td { display: block; width: 200px; }' +
+      'body.nuv-filtered td.yemei { flex-basis: 100%; width: auto; }' +
+      'td.nuv-hidden { display: none !important; }');
+    (document.head || document.documentElement).appendChild(style);
+    bar = document.createElement('div');
+    bar.id = 'nuv-filter';
+    element('b', '筛选', bar);
+    minWidth = sizeBox('最小宽度');
+    minHeight = sizeBox('最小高度');
+    element('span', '像素', bar);
+    typeBox = element('span', '', bar);
+    var clear = element('button', '清除', bar);
+    clear.type = 'button';
+    clear.addEventListener('click', function () {
+      minWidth.value = '';
+      minHeight.value = '';
+      chosen = {};
+      buildTypes();
+      apply();
+    });
+    count = element('span', '', bar);
+    count.className = 'nuv-count';
+    document.body.insertBefore(bar, document.body.firstChild);
+    buildTypes();
+    apply();
+  }
+  window.__nuvSetPictureTypes = function (map) {
+    types = map || {};
+    if (bar) { buildTypes(); apply(); }
+  };
+  window.__nuvFilterState = function () {
+    if (!bar) return null;
+    apply();
+    var s = state(), visible = [], all = pictures();
+    for (var i = 0; i < all.length; i++)
+      if (!all[i].parentElement.classList.contains('nuv-hidden')) visible.push(all[i].getAttribute('src'));
+    return {active: s.active, visible: visible};
+  };
+  // Each picture that loads (or fails) may change what a size filter keeps.
+  document.addEventListener('load', function (ev) { if (ev.target && ev.target.localName === 'img') later(); }, true);
+  document.addEventListener('error', function (ev) { if (ev.target && ev.target.localName === 'img') later(); }, true);
+  if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', start);
+  else start();
+})();
+)JS");
+}
+
+QString SetResultPictureTypes(const QString& typesJson) {
+    return QStringLiteral("(function (t) { if (window.__nuvSetPictureTypes) window.__nuvSetPictureTypes(t); })(%1)")
+        .arg(typesJson);
+}
+
+QString ResultFilterState() {
+    return QStringLiteral(
+        "(function () { return JSON.stringify(window.__nuvFilterState ? window.__nuvFilterState() : null); })()");
+}
+
+QString ResultPictureSizes() {
+    return QStringLiteral(R"JS(
+(function () {
+  var imgs = document.querySelectorAll('td > img'), done = true, sizes = [];
+  for (var i = 0; i < imgs.length; i++) {
+    var img = imgs[i];
+    if (!img.complete) done = false;
+    sizes.push([img.getAttribute('src'), img.complete ? img.naturalWidth : 0, img.complete ? img.naturalHeight : 0]);
+  }
+  return JSON.stringify({done: done, sizes: sizes});
+})()
 )JS");
 }
 
