@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,11 @@ public:
 private:
     void InstallClickHook();
     void InstallResultPageLayout();
+    void InstallResultPageFilter();
+    // Hands the filter of a shown image page the type of each listed picture.
+    void HandPictureTypes();
+    // The addresses the filter of the image page shows; nothing when no filter is set.
+    std::optional<std::vector<std::string>> FilteredPictures();
     void OpenInDefaultBrowser(const QUrl& address);
 
     PreviewServices s_;
