@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <system_error>
+#include <tuple>
 
 #include <unistd.h>
 
@@ -190,14 +191,16 @@ std::string PrepareSaveFolder(const std::string& given, std::unique_ptr<QTempora
 // folder ends as a one-at-a-time batch leaves it: the last good download of a name wins.
 // The records are in list order.
 std::vector<DownloadRecord> DownloadList(DocType type, const std::vector<std::string>& list,
-                                         const std::string& folder, int workers, TerminalProgress& progress,
-                                         const ICookieSource* cookies, const std::string& pageAddress) {
+                                         const std::vector<ImageNote>& notes, const std::string& folder, int workers,
+                                         TerminalProgress& progress, const ICookieSource* cookies,
+                                         const std::string& pageAddress) {
     std::vector<DownloadRecord> records(list.size());
     std::vector<std::string> files(list.size());
+    const std::vector<PlannedDownload> plans = PlanDownloads(type, folder, list, notes);
     for (size_t i = 0; i < list.size(); ++i) {
         DownloadRecord& r = records[i];
         r.address = list[i];
-        const PlannedDownload plan = PlanDownload(type, folder, list[i]);
+        const PlannedDownload& plan = plans[i];
         if (plan.file.empty()) {
             r.outcome = DownloadRecord::Outcome::Skipped;
             r.reason = plan.skipReason;
@@ -220,7 +223,15 @@ std::vector<DownloadRecord> DownloadList(DocType type, const std::vector<std::st
     RunDownloadBatch(files, executor, [&](size_t i, size_t worker) {
         DownloadRecord& r = records[i];
         try {
-            downloaders[worker]->DownloadToFile(r.address, r.file);
+            if (plans[i].stemFile.empty()) {
+                downloaders[worker]->DownloadToFile(r.address, r.file);
+            } else {
+                // A shown picture whose address names no type is named by its answer.
+                std::string contentType;
+                downloaders[worker]->DownloadToFile(
+                    r.address, r.file, [&contentType](const DownloadProgress& p) { contentType = p.contentType; });
+                r.file = FinishPictureDownload(plans[i].file, plans[i].stemFile, contentType);
+            }
             std::error_code ec;
             const auto size = fs::file_size(fs::path(r.file), ec);
             r.outcome = DownloadRecord::Outcome::Saved;
@@ -228,6 +239,7 @@ std::vector<DownloadRecord> DownloadList(DocType type, const std::vector<std::st
         } catch (const std::exception& e) {
             r.outcome = DownloadRecord::Outcome::Failed;
             r.reason = e.what();
+            if (!plans[i].stemFile.empty()) r.file = plans[i].stemFile;
         }
     });
     progress.Show(total, total, std::to_string(total) + "/" + std::to_string(total) + " downloaded", true);
@@ -328,7 +340,8 @@ int RunExtractCli(const ExtractCliOptions& options) {
     view->setPage(new HeadlessPage(view.get()));
     // The extraction reads addresses, never pixels: pictures are neither fetched nor
     // decoded (the document still holds every picture element, script-made ones too).
-    view->page()->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, false);
+    // With --shown the page shows its pictures as a browser does, their sizes included.
+    view->page()->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, options.shown);
     view->setAttribute(Qt::WA_DontShowOnScreen);
     view->resize(1280, 900);
     view->show();
@@ -366,6 +379,7 @@ int RunExtractCli(const ExtractCliOptions& options) {
     Extraction extraction(ExtractionServices{browser, downloader, http, saveFolder, bar,
                                              [] { return LoadTextResource("page1"); }});
     downloader.SetPageAddress([&extraction] { return extraction.PageURL; });
+    extraction.IncludeShownPictures = options.shown;
     const auto extractionStart = Clock::now();
     const ExtractionResult result = extraction.ExtractFormWebpage(static_cast<int>(options.type));
     const long long extractionMs = since(extractionStart);
@@ -377,13 +391,28 @@ int RunExtractCli(const ExtractCliOptions& options) {
     report.downloaded = options.download;
     if (IsTextType(options.type)) report.text = result.memoText;
     else report.list = result.addresses;
+    std::vector<ImageNote> notes = result.imageNotes;
+    if (options.type == DocType::Images) {
+        // The size of every listed picture as the result window measures it, for a size
+        // filter and for the sizes --json gives.
+        if (options.filter.minWidth > 0 || options.filter.minHeight > 0 || (options.shown && options.json)) {
+            const auto sizes = MeasureResultPictures(browser, result.resultHtml, options.timeoutMs);
+            for (size_t i = 0; i < report.list.size() && i < notes.size(); ++i) {
+                const auto it = sizes.find(report.list[i]);
+                if (it != sizes.end() && notes[i].width == 0 && notes[i].height == 0)
+                    std::tie(notes[i].width, notes[i].height) = it->second;
+            }
+        }
+        FilterPictures(report.list, notes, options.filter);
+        if (options.shown) report.notes = notes;
+    }
     const auto downloadStart = Clock::now();
     if (options.download) {
         if (options.type == DocType::Css) {
             report.records = SheetRecords(result.styleSheets);
         } else if (!IsTextType(options.type)) {
-            report.records = DownloadList(options.type, report.list, folder, kDownloadWorkers, progress, &cookies,
-                                          result.pageAddress);
+            report.records = DownloadList(options.type, report.list, notes, folder, kDownloadWorkers, progress,
+                                          &cookies, result.pageAddress);
         }
     }
 
