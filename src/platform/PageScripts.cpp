@@ -183,13 +183,24 @@ QString ShownPicturesReader() {
   if (window.__nuvShownPictures) return;
   // Bounds of what one document reports: a page cannot flood the program.
   var LIMIT = 20000, LONGEST = 8192;
-  var LAZY_WORDS = /src|lazy|original|bg|background|image|img|poster|hi-?res|full|large|zoom/;
+  // The attributes lazy loaders keep a picture's address in until it shows.
+  var LAZY = ['data-src', 'data-srcset', 'data-lazy-src', 'data-lazy-srcset', 'data-lazy', 'data-lazyload',
+              'data-original', 'data-original-src', 'data-bg', 'data-bg-src', 'data-background',
+              'data-background-image', 'data-image', 'data-img', 'data-thumb', 'data-poster', 'data-hi-res-src',
+              'data-hires', 'data-full-src', 'data-large-src', 'data-zoom-image', 'data-echo', 'data-src-retina',
+              'data-retina'];
+  var LAZY_NAMES = Object.create(null);
+  LAZY.forEach(function (name) { LAZY_NAMES[name] = 1; });
   var NO_LAZY = {script: 1, iframe: 1, frame: 1, audio: 1, embed: 1, object: 1, link: 1, style: 1, track: 1};
+  // The elements that name pictures of their own; no other element is looked at but for
+  // its style.
+  var NAMING = 'img, picture > source, input, video, link, meta, image, feImage, feimage, [' + LAZY.join('], [') + ']';
   var ICON_RELS = /(^|\s)(icon|apple-touch-icon|apple-touch-icon-precomposed|apple-touch-startup-image|mask-icon|image_src)(\s|$)/i;
   var META_NAMES = {'og:image': 1, 'og:image:url': 1, 'og:image:secure_url': 1, 'twitter:image': 1, 'twitter:image:src': 1};
   var CSS_PROPERTIES = ['background-image', 'border-image-source', 'list-style-image', '-webkit-mask-image',
                         'mask-image', 'content'];
   var SVG = 'http://www.w3.org/2000/svg', XLINK = 'http://www.w3.org/1999/xlink';
+  var PICTURE_VALUE = /url\(|var\(|image-set\(/;
   var URL_IN_CSS = /url\(\s*(?:"((?:[^"\\]|\\.)*)"|'((?:[^'\\]|\\.)*)'|([^)\s]*))\s*\)/g;
 
   function blank(c) { return c === 32 || c === 9 || c === 10 || c === 12 || c === 13; }
@@ -218,7 +229,8 @@ QString ShownPicturesReader() {
   }
 
   // The pictures the document of `win` uses, in document order, each address once.
-  function read(win) {
+  // `exhaustive` reads the computed styles of every element.
+  function read(win, exhaustive) {
     var doc = win.document, out = [], at = Object.create(null), base = doc.baseURI;
     function add(address, w, h, type) {
       if (!address || out.length >= LIMIT) return;
@@ -233,11 +245,17 @@ QString ShownPicturesReader() {
         out[i].h = h;
       }
     }
+    var resolved = new Map();  // a reference once made absolute, for its repeats
     function ref(value, type) {
       if (value === null || value === undefined) return;
       var v = String(value).trim();
       if (!v) return;
-      try { add(new URL(v, base).href, 0, 0, type); } catch (e) {}
+      var a = resolved.get(v);
+      if (a === undefined) {
+        try { a = new URL(v, base).href; } catch (e) { a = ''; }
+        resolved.set(v, a);
+      }
+      add(a, 0, 0, type);
     }
     function refs(value, type) {
       if (!value) return;
@@ -261,13 +279,11 @@ QString ShownPicturesReader() {
       var attrs = el.attributes;
       for (var i = 0; i < attrs.length; i++) {
         var name = attrs[i].name;
-        if (name.charCodeAt(0) !== 100 || name.lastIndexOf('data-', 0) !== 0) continue;
-        var rest = name.slice(5);
-        if (tag === 'video' ? rest.indexOf('poster') < 0 : !LAZY_WORDS.test(rest)) continue;
+        if (!LAZY_NAMES[name] || (tag === 'video' && name !== 'data-poster')) continue;  // a movie's data-src is no picture
         var v = attrs[i].value.trim();
         if (!v || (v.indexOf('/') < 0 && v.indexOf('.') < 0)) continue;
         if (v.indexOf('url(') >= 0) css(v);
-        else if (rest.indexOf('srcset') >= 0 || /\s\d+(\.\d+)?[wx]\s*(,|$)/.test(v)) refs(v);
+        else if (name.indexOf('srcset') >= 0 || /\s\d+(\.\d+)?[wx]\s*(,|$)/.test(v)) refs(v);
         else ref(v);
       }
     }
@@ -310,25 +326,75 @@ QString ShownPicturesReader() {
             ref(el.getAttribute('content'));
           break;
       }
-      if (el.attributes.length && !NO_LAZY[tag]) lazy(el, tag);
+      if (!NO_LAZY[tag] && el.hasAttributes()) lazy(el, tag);
     }
-    function walk(root) {
-      var all = root.querySelectorAll('*');
+    // The elements of `root` (of the shadow trees in it too) in document order: with a
+    // `guide`, only those that name pictures or may have them by their style; the computed
+    // styles of those `guide` names (all without one).
+    function walk(root, guide) {
+      var all = root.querySelectorAll(guide ? guide.selector : '*');
       for (var i = 0; i < all.length && out.length < LIMIT; i++) {
         var el = all[i];
-        element(el);
-        style(win.getComputedStyle(el));
+        if (!guide || guide.naming.has(el)) element(el);
+        if (!guide || guide.element.has(el)) style(win.getComputedStyle(el));
         // A pseudo-element exists only with a content; only then its pictures show.
-        for (var p = 0; p < 2; p++) {
-          var ps = win.getComputedStyle(el, p ? '::after' : '::before');
-          var content = ps.getPropertyValue('content');
-          if (content && content !== 'none' && content !== 'normal') style(ps);
+        if (!guide || guide.pseudo.has(el)) {
+          for (var p = 0; p < 2; p++) {
+            var ps = win.getComputedStyle(el, p ? '::after' : '::before');
+            var content = ps.getPropertyValue('content');
+            if (content && content !== 'none' && content !== 'normal') style(ps);
+          }
         }
-        if (el.shadowRoot) walk(el.shadowRoot);
+        if (!guide && el.shadowRoot) walk(el.shadowRoot, null);
       }
     }
-    if (doc.documentElement) walk(doc);
+    if (!doc.documentElement) return out;
+    var guide = exhaustive ? null : styled(doc);
+    read.guided = !!guide;  // which way the last read went
+    walk(doc, guide);
     return out;
+  }
+
+  // Which elements the document's style may give a picture: those matched by a rule that
+  // names an address, a variable or an image set (with ::before and ::after for their
+  // pseudo-elements), and those with a style or background attribute. Computed styles are
+  // read only for them, which gives what reading every element's gives. Null, and every
+  // element is read, where that cannot be known: a sheet of another site, an animation that
+  // names a picture, a shadow tree.
+  function styled(doc) {
+    var all = doc.querySelectorAll('*');
+    for (var i = 0; i < all.length; i++) if (all[i].shadowRoot) return null;
+    var elements = ['[style]', '[background]'], pseudo = [], opaque = false;
+    function rules(list) {
+      for (var i = 0; i < list.length && !opaque; i++) {
+        var r = list[i];
+        if (r.type === 3) { sheet(r.styleSheet); continue; }  // @import
+        var names = PICTURE_VALUE.test(r.cssText || '');
+        if (r.type === 7) { opaque = names; continue; }  // @keyframes
+        if (r.cssRules) { rules(r.cssRules); continue; }  // @media, @supports, @layer, ...
+        if (r.type !== 1 || !names) continue;  // @font-face, @page, ...: no element's picture
+        if (/::?(part|slotted)\b|:host/i.test(r.selectorText)) { opaque = true; return; }
+        var base = r.selectorText.replace(/::?(before|after)\b/gi, '').replace(/(^|,)\s*(?=,|$)/g, '$1*');
+        elements.push(base);
+        if (/::?(before|after)\b/i.test(r.selectorText)) pseudo.push(base);
+      }
+    }
+    function sheet(s) {
+      if (!s) return;
+      try { rules(s.cssRules); } catch (e) { opaque = true; }
+    }
+    for (var k = 0; k < doc.styleSheets.length && !opaque; k++) sheet(doc.styleSheets[k]);
+    var adopted = doc.adoptedStyleSheets || [];
+    for (var a = 0; a < adopted.length && !opaque; a++) sheet(adopted[a]);
+    if (opaque) return null;
+    try {
+      var styledBy = elements.join(', ') + (pseudo.length ? ', ' + pseudo.join(', ') : '');
+      return {selector: NAMING + ', ' + styledBy, naming: new Set(doc.querySelectorAll(NAMING)),
+              element: new Set(doc.querySelectorAll(elements.join(', '))),
+              pseudo: new Set(pseudo.length ? doc.querySelectorAll(pseudo.join(', ')) : [])};
+    } catch (e) {
+      return null;
+    }
   }
   window.__nuvShownPictures = read;
 

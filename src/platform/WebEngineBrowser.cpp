@@ -276,11 +276,13 @@ std::vector<ShownPicture> WebEngineBrowser::ShownPictures() {
     };
     int pending = 0;
     QJsonArray documents = read(scripts::ShownPicturesAsk(id), pending);
-    // Frames of other sites answer from their own processes; one that never does is given up.
+    // Frames of other sites answer from their own processes, mostly while the top reads its
+    // own; one that never does is given up.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(frameReportLimitMs_);
-    while (pending > 0 && std::chrono::steady_clock::now() < deadline) {
-        if (!Pause(10)) throw BrowserError("the browser is closing");
+    while (pending > 0) {
         documents = read(scripts::ShownPicturesAnswer(id), pending);
+        if (pending == 0 || std::chrono::steady_clock::now() >= deadline) break;
+        if (!Pause(10)) throw BrowserError("the browser is closing");
     }
     std::vector<ShownPicture> pictures;
     for (const QJsonValue& document : documents) {

@@ -17,7 +17,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QSignalSpy>
 #include <QToolButton>
+#include <QUrl>
+#include <QWebEngineView>
 
 #include "common/Ini.h"
 #include "common/FileText.h"
@@ -250,6 +253,38 @@ private slots:
         for (const ShownEntry& e : expected_) QVERIFY2(every.removeOne(FromUtf8(e.file)), e.file.c_str());
         QCOMPARE(every.size(), 9);  // the three places' pictures, but for the one that names none
         QVERIFY(Child<QLabel>(&window, "LblHint")->text().startsWith(QStringLiteral("下载结束，1个文件下载失败")));
+    }
+
+    // Reading only the elements that the style sheets may give a picture finds, in the same
+    // order, what reading every element finds; the pictures given by style come each once.
+    void readingByTheStyleSheetsFindsWhatReadingEveryElementFinds() {
+        QWebEngineView view;
+        view.resize(1000, 800);
+        view.show();
+        WebEngineBrowser browser(&view);
+        QStringList names;
+        for (const QString& page : {ShownPage(site_), site_.Url(QStringLiteral("/shown/styles.html"))}) {
+            QSignalSpy loaded(&browser, &WebEngineBrowser::NavigateComplete);
+            browser.Navigate(ToUtf8(page));
+            QVERIFY(loaded.wait(30000));
+            const QString guided = RunScript(&view, QStringLiteral("JSON.stringify(window.__nuvShownPictures(window))")).toString();
+            QVERIFY(RunScript(&view, QStringLiteral("window.__nuvShownPictures.guided")).toBool());
+            const QString every = RunScript(&view, QStringLiteral("JSON.stringify(window.__nuvShownPictures(window, true))")).toString();
+            QVERIFY(guided.size() > 100);
+            QCOMPARE(guided, every);
+            names.clear();
+            for (const QJsonValue& v : QJsonDocument::fromJson(guided.toUtf8()).array())
+                names << QUrl(v.toObject().value(QStringLiteral("u")).toString()).fileName();
+        }
+        QCOMPARE(names, (QStringList{QStringLiteral("body.png"), QStringLiteral("var.png"),
+                                     QStringLiteral("media.png"), QStringLiteral("supports.png"),
+                                     QStringLiteral("set-1x.png"), QStringLiteral("set-2x.png"),
+                                     QStringLiteral("split-before.png"), QStringLiteral("after-content.png"),
+                                     QStringLiteral("list.png"), QStringLiteral("border.png"), QStringLiteral("mask.png"),
+                                     QStringLiteral("hidden.png"), QStringLiteral("parent.png"),
+                                     QStringLiteral("we\"ird (1).png"), QStringLiteral("inline.png"),
+                                     QStringLiteral("inline-2.png"), QStringLiteral("table.png"),
+                                     QStringLiteral("fe-image.png"), QStringLiteral("imported.png")}));
     }
 
     // The check box is kept in the settings file under a key of its own.
