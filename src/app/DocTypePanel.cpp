@@ -33,7 +33,6 @@ private:
 DocTypePanel::DocTypePanel(QWidget* parent, std::function<void()> onSelect, std::function<bool()> busy)
     : QWidget(parent), busy_(std::move(busy)) {
     Named(this, "Panel1");
-    setFixedHeight(140);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -49,6 +48,8 @@ DocTypePanel::DocTypePanel(QWidget* parent, std::function<void()> onSelect, std:
     layout->addWidget(Image28);
     layout->addWidget(LBDocType, 1);
     layout->addWidget(CbShown);
+    // The list keeps the height that shows its six entries; the box comes under it.
+    setFixedHeight(120 + CbShown->sizeHint().height());
     connect(LBDocType, &QListWidget::itemClicked, this, [onSelect] { onSelect(); });
     LBDocType->installEventFilter(this);
     LBDocType->viewport()->installEventFilter(this);
