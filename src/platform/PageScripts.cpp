@@ -49,6 +49,29 @@ QString WebChannelBootstrap() {
 }
 
 
+namespace {
+
+// The JavaScript function pathOf(w): the indexes of the frames from the top window down to
+// `w`, joined by "/" ("" for the top; null when a parent does not list it). Frames of other
+// sites are compared and counted too, which their windows allow.
+QString PathOfFrame() {
+    return QStringLiteral(R"JS(
+  function pathOf(w) {
+    var path = [];
+    while (w !== w.top) {
+      var p = w.parent, found = -1;
+      for (var i = 0; i < p.length; i++) { if (p[i] === w) { found = i; break; } }
+      if (found < 0) return null;
+      path.unshift(found);
+      w = p;
+    }
+    return path.join('/');
+  }
+)JS");
+}
+
+}  // namespace
+
 QString FrameReporter() {
     return QStringLiteral(R"JS(
 (function () {
@@ -63,17 +86,7 @@ QString FrameReporter() {
     }
     return;
   }
-  function pathOf(w) {
-    var path = [];
-    while (w !== w.top) {
-      var p = w.parent, found = -1;
-      for (var i = 0; i < p.length; i++) { if (p[i] === w) { found = i; break; } }
-      if (found < 0) return null;
-      path.unshift(found);
-      w = p;
-    }
-    return path.join('/');
-  }
+)JS") + PathOfFrame() + QStringLiteral(R"JS(
   function report() {
     try {
       var path = pathOf(window);
@@ -397,18 +410,7 @@ QString ShownPicturesReader() {
     }
   }
   window.__nuvShownPictures = read;
-
-  function pathOf(w) {
-    var path = [];
-    while (w !== w.top) {
-      var p = w.parent, found = -1;
-      for (var i = 0; i < p.length; i++) { if (p[i] === w) { found = i; break; } }
-      if (found < 0) return null;
-      path.unshift(found);
-      w = p;
-    }
-    return path.join('/');
-  }
+)JS") + PathOfFrame() + QStringLiteral(R"JS(
   function clean(list) {
     var out = [];
     if (!Array.isArray(list)) return out;

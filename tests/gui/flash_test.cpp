@@ -25,6 +25,7 @@
 #include "platform/QtText.h"
 #include "platform/WebEngineBrowser.h"
 #include "support/Fakes.h"
+#include "support/ProgramRun.h"
 #include "support/TestHttpServer.h"
 #include "support/WindowDriver.h"
 #include "web/CurlDownloader.h"
@@ -79,23 +80,12 @@ QJsonValue ScriptJson(QWebEngineView* view, const QString& script) {
 
 // Runs nuv-extract with `args`; with `player` false the user has turned playback off.
 QByteArray Extract(const QStringList& args, bool player) {
-    QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (player) env.remove(QStringLiteral("NUV_FLASH_PLAYER"));
     else env.insert(QStringLiteral("NUV_FLASH_PLAYER"), QStringLiteral("off"));
-    p.setProcessEnvironment(env);
-    QEventLoop loop;
-    QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&p, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
-    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
-    p.start(QStringLiteral(NUV_EXTRACT_EXE), args);
-    loop.exec();
-    if (p.state() != QProcess::NotRunning) {
-        p.kill();
-        p.waitForFinished();
-        return "(did not end)";
-    }
-    return p.exitCode() == 0 ? p.readAllStandardOutput() : "(failed) " + p.readAllStandardError();
+    const ProgramRun r = RunProgram(QStringLiteral(NUV_EXTRACT_EXE), args, env);
+    if (!r.ended) return "(did not end)";
+    return r.exitCode == 0 ? r.out : "(failed) " + r.err;
 }
 
 }  // namespace

@@ -7,16 +7,13 @@
 
 #include <QCheckBox>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QSignalSpy>
 #include <QToolButton>
 #include <QUrl>
@@ -30,6 +27,7 @@
 #include "platform/QtText.h"
 #include "support/Fakes.h"
 #include "support/FixtureSite.h"
+#include "support/ProgramRun.h"
 #include "support/TestHttpServer.h"
 #include "support/WindowDriver.h"
 
@@ -38,34 +36,9 @@ using namespace nuv::test;
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// nuv-extract with `args`, as a script starts it: no display.
-Run Extract(const QStringList& args) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(QString::fromLatin1(name));
-    p.setProcessEnvironment(env);
-    QEventLoop loop;
-    QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&p, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
-    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
-    p.start(QStringLiteral(NUV_EXTRACT_EXE), args);
-    loop.exec();
-    Run r;
-    if (p.state() != QProcess::NotRunning) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
+// nuv-extract with `args`, as a script starts it.
+ProgramRun Extract(const QStringList& args) {
+    return RunProgram(QStringLiteral(NUV_EXTRACT_EXE), args, ScriptEnvironment());
 }
 
 QStringList Strings(const QJsonArray& a) {
@@ -126,7 +99,7 @@ private slots:
     // with it that list comes first, byte for byte, and every picture the page and its frame
     // show follows once, each downloaded under a name with the right extension.
     void nuvExtractListsEveryPictureTheRenderedPageShows() {
-        const Run before = Extract({QStringLiteral("--json"), ShownPage(site_)});
+        const ProgramRun before = Extract({QStringLiteral("--json"), ShownPage(site_)});
         QCOMPARE(before.exitCode, 0);
         const QJsonObject plain = QJsonDocument::fromJson(before.out).object();
         QVERIFY(!plain.contains(QStringLiteral("pictures")));
@@ -134,7 +107,7 @@ private slots:
         QCOMPARE(threePlaces_.size(), 10);
 
         const QString folder = work_.path() + QStringLiteral("/cli");
-        const Run r = Extract({QStringLiteral("--shown"), QStringLiteral("--json"), QStringLiteral("-d"),
+        const ProgramRun r = Extract({QStringLiteral("--shown"), QStringLiteral("--json"), QStringLiteral("-d"),
                                QStringLiteral("-o"), folder, ShownPage(site_)});
         QVERIFY2(r.exitCode == 3, r.err);  // the source's "%2Fshown%2F...hero.jpg" names no picture
         const QJsonObject o = QJsonDocument::fromJson(r.out).object();
@@ -175,7 +148,7 @@ private slots:
 
     // --min-size and --types keep what the result window's filter keeps.
     void nuvExtractFiltersBySizeAndType() {
-        const Run r = Extract({QStringLiteral("--shown"), QStringLiteral("--min-size=300x200"), QStringLiteral("--types"),
+        const ProgramRun r = Extract({QStringLiteral("--shown"), QStringLiteral("--min-size=300x200"), QStringLiteral("--types"),
                                QStringLiteral("webp"), QStringLiteral("-q"), ShownPage(site_)});
         QCOMPARE(r.exitCode, 0);
         const QStringList kept = ExpectedKept(300, 200, "webp");

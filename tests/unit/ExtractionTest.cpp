@@ -253,15 +253,27 @@ public:
     std::map<std::string, std::string> sheets;
 };
 
-TEST(ExtractionStyleSheets, SheetImagesFollowTheSourceInLowerCaseAndKeepLongReferences) {
-    const std::string folder = (std::filesystem::temp_directory_path() / "nuv-extraction-sheets/").string();
-    std::filesystem::remove_all(folder);
+// An extraction whose style sheets are fetched into a save folder of its own.
+class SheetExtractionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = (std::filesystem::temp_directory_path() /
+                  ("nuv-extraction-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())))
+                     .string() + "/";
+        std::filesystem::remove_all(folder);
+        w.saveFolder.folder = folder;
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    std::string folder;
     FakeExtractionWindow w;
-    w.saveFolder.folder = folder;
     FakeBrowser page;
     SheetDownloader downloader;
     MapFetcher http;
     Extraction x{w.Services(page, downloader, http)};
+};
+
+TEST_F(SheetExtractionTest, SheetImagesFollowTheSourceInLowerCaseAndKeepLongReferences) {
     const std::string longName(60, 'n');
     page.location = "http://site.example/index.html";
     page.source = "<link href=\"css/a.css\"><img src=\"img/LOGO.GIF\"><img src=\"" + longName + ".gif\">"
@@ -283,21 +295,12 @@ TEST(ExtractionStyleSheets, SheetImagesFollowTheSourceInLowerCaseAndKeepLongRefe
     // player.php/clip.swf names a page, not a movie; the sheet's movie follows the source's.
     EXPECT_EQ(x.lists.FlashURLs.Items(),
               (std::vector<std::string>{"http://site.example/movie.swf", "http://site.example/css/intro.swf"}));
-    std::filesystem::remove_all(folder);
 }
 
 // The pictures the page shows come after the page source, its style sheets and its frames:
 // with the option off nothing asks for them and the list stays as it was; with it on that
 // list is the beginning of the new one, byte for byte, and only new http(s) pictures follow.
-TEST(ExtractionShownPictures, FollowTheThreePlacesAndLeaveThemAsTheyWere) {
-    const std::string folder = (std::filesystem::temp_directory_path() / "nuv-extraction-shown/").string();
-    std::filesystem::remove_all(folder);
-    FakeExtractionWindow w;
-    w.saveFolder.folder = folder;
-    FakeBrowser page;
-    SheetDownloader downloader;
-    MapFetcher http;
-    Extraction x{w.Services(page, downloader, http)};
+TEST_F(SheetExtractionTest, ShownPicturesFollowTheThreePlacesAndLeaveThemAsTheyWere) {
     page.location = "http://site.example/dir/index.html";
     page.source = "<link href=\"s.css\"><img src=\"a.gif\"><img src=\"B.PNG\">";
     page.tree = FrameDocument{page.location, {FrameDocument{"http://other.example/f.html", {}}}};
@@ -345,7 +348,6 @@ TEST(ExtractionShownPictures, FollowTheThreePlacesAndLeaveThemAsTheyWere) {
     page.shown.reset();
     x.LBDocTypeClick(static_cast<int>(DocType::Images));
     EXPECT_EQ(x.lists.ImageURLs.Items(), three);
-    std::filesystem::remove_all(folder);
 }
 
 }  // namespace
