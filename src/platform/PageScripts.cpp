@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
+#include <QRandomGenerator>
 #include <QWebEngineScriptCollection>
 
 namespace nuv::scripts {
@@ -49,29 +50,6 @@ QString WebChannelBootstrap() {
 }
 
 
-namespace {
-
-// The JavaScript function pathOf(w): the indexes of the frames from the top window down to
-// `w`, joined by "/" ("" for the top; null when a parent does not list it). Frames of other
-// sites are compared and counted too, which their windows allow.
-QString PathOfFrame() {
-    return QStringLiteral(R"JS(
-  function pathOf(w) {
-    var path = [];
-    while (w !== w.top) {
-      var p = w.parent, found = -1;
-      for (var i = 0; i < p.length; i++) { if (p[i] === w) { found = i; break; } }
-      if (found < 0) return null;
-      path.unshift(found);
-      w = p;
-    }
-    return path.join('/');
-  }
-)JS");
-}
-
-}  // namespace
-
 QString FrameReporter() {
     return QStringLiteral(R"JS(
 (function () {
@@ -86,7 +64,17 @@ QString FrameReporter() {
     }
     return;
   }
-)JS") + PathOfFrame() + QStringLiteral(R"JS(
+  function pathOf(w) {
+    var path = [];
+    while (w !== w.top) {
+      var p = w.parent, found = -1;
+      for (var i = 0; i < p.length; i++) { if (p[i] === w) { found = i; break; } }
+      if (found < 0) return null;
+      path.unshift(found);
+      w = p;
+    }
+    return path.join('/');
+  }
   function report() {
     try {
       var path = pathOf(window);
@@ -189,6 +177,20 @@ QString DocumentLinks() {
 })()
 )JS");
 }
+
+namespace {
+
+// A secret of this run of the program, known only to its own scripts.
+const QString& ProgramSecret() {
+    static const QString secret = [] {
+        QString hex;
+        for (int i = 0; i < 4; ++i) hex += QStringLiteral("%1").arg(QRandomGenerator::system()->generate(), 8, 16, QLatin1Char('0'));
+        return hex;
+    }();
+    return secret;
+}
+
+}  // namespace
 
 QString ShownPicturesReader() {
     return QStringLiteral(R"JS(
@@ -410,7 +412,7 @@ QString ShownPicturesReader() {
     }
   }
   window.__nuvShownPictures = read;
-)JS") + PathOfFrame() + QStringLiteral(R"JS(
+
   function clean(list) {
     var out = [];
     if (!Array.isArray(list)) return out;
@@ -422,62 +424,111 @@ QString ShownPicturesReader() {
     }
     return out;
   }
+
+  // SHA-256 of an ASCII text, as hex.
+  var K = [0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+           0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+           0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+           0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+           0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+           0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+           0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+           0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2];
+  function sha256(text) {
+    var bytes = [], H = [0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19];
+    for (var i = 0; i < text.length; i++) bytes.push(text.charCodeAt(i) & 255);
+    var bits = bytes.length * 8;
+    bytes.push(0x80);
+    while (bytes.length % 64 !== 56) bytes.push(0);
+    bytes.push(0, 0, 0, 0, (bits >>> 24) & 255, (bits >>> 16) & 255, (bits >>> 8) & 255, bits & 255);
+    var W = new Array(64);
+    for (var at = 0; at < bytes.length; at += 64) {
+      for (var t = 0; t < 16; t++)
+        W[t] = (bytes[at + 4 * t] << 24) | (bytes[at + 4 * t + 1] << 16) | (bytes[at + 4 * t + 2] << 8) | bytes[at + 4 * t + 3];
+      for (t = 16; t < 64; t++) {
+        var x = W[t - 15], y = W[t - 2];
+        var s0 = ((x >>> 7) | (x << 25)) ^ ((x >>> 18) | (x << 14)) ^ (x >>> 3);
+        var s1 = ((y >>> 17) | (y << 15)) ^ ((y >>> 19) | (y << 13)) ^ (y >>> 10);
+        W[t] = (W[t - 16] + s0 + W[t - 7] + s1) | 0;
+      }
+      var a = H[0], b = H[1], c = H[2], d = H[3], e = H[4], f = H[5], g = H[6], h = H[7];
+      for (t = 0; t < 64; t++) {
+        var t1 = (h + (((e >>> 6) | (e << 26)) ^ ((e >>> 11) | (e << 21)) ^ ((e >>> 25) | (e << 7))) +
+                  ((e & f) ^ (~e & g)) + K[t] + W[t]) | 0;
+        var t2 = ((((a >>> 2) | (a << 30)) ^ ((a >>> 13) | (a << 19)) ^ ((a >>> 22) | (a << 10))) +
+                  ((a & b) ^ (a & c) ^ (b & c))) | 0;
+        h = g; g = f; f = e; e = (d + t1) | 0; d = c; c = b; b = a; a = (t1 + t2) | 0;
+      }
+      H[0] = (H[0] + a) | 0; H[1] = (H[1] + b) | 0; H[2] = (H[2] + c) | 0; H[3] = (H[3] + d) | 0;
+      H[4] = (H[4] + e) | 0; H[5] = (H[5] + f) | 0; H[6] = (H[6] + g) | 0; H[7] = (H[7] + h) | 0;
+    }
+    return H.map(function (v) { return ('0000000' + (v >>> 0).toString(16)).slice(-8); }).join('');
+  }
+  // A request of the program carries an id and its seal, made with a secret that only the
+  // program's world of every document knows: a page can neither make one nor read the
+  // answer, which goes through the port that the request brought.
+  var SECRET = '%1';
+  function seal(id) { return sha256(SECRET + ':' + id + ':' + SECRET); }
+
   if (window.top !== window) {
-    // A frame answers the top window's request with its own pictures.
+    // A frame answers the top window's request with its own pictures. Only the first
+    // request of an id is answered: the program's comes before any copy a page could make.
+    var answered = Object.create(null);
     window.addEventListener('message', function (ev) {
       var d = ev.data;
       if (!d || typeof d !== 'object' || typeof d.__nuvShownAsk !== 'string' || ev.source !== window.top) return;
-      var path = pathOf(window);
-      if (path === null) return;
+      if (!ev.ports || ev.ports.length !== 1 || !/^[0-9a-z]{1,16}$/.test(d.__nuvShownAsk)) return;
+      if (answered[d.__nuvShownAsk] || d.seal !== seal(d.__nuvShownAsk)) return;
+      answered[d.__nuvShownAsk] = true;
       var pictures = [];
       try { pictures = read(window); } catch (e) {}
-      window.top.postMessage({__nuvShownAnswer: d.__nuvShownAsk, path: path, pictures: pictures}, '*');
+      ev.ports[0].postMessage(pictures);
+      ev.ports[0].close();
     });
-  } else {
-    // The top window takes each frame's answer once, from that frame only.
-    window.addEventListener('message', function (ev) {
-      var d = ev.data, ask = window.__nuvShownRequest;
-      if (!ask || !d || typeof d !== 'object' || d.__nuvShownAnswer !== ask.id || typeof d.path !== 'string') return;
-      if (!ask.pending[d.path] || ask.frames[d.path] !== ev.source) return;
-      delete ask.pending[d.path];
-      ask.answers[d.path] = clean(d.pictures);
-    });
+    return;
   }
+
+  // The top document: reads its own pictures and those of every frame it may read, and
+  // asks the frames of other sites for theirs under the request `id`.
+  window.__nuvShownAsk = function (id) {
+    var ask = window.__nuvShownRequest = {id: id, order: [''], pending: {}, answers: {}};
+    try { ask.answers[''] = read(window); } catch (e) { ask.answers[''] = []; }
+    function askFrame(child, path) {
+      var channel = new MessageChannel();
+      ask.pending[path] = true;
+      channel.port1.onmessage = function (ev) {
+        channel.port1.close();
+        if (window.__nuvShownRequest !== ask || !ask.pending[path]) return;
+        delete ask.pending[path];
+        ask.answers[path] = clean(ev.data);
+      };
+      try { child.postMessage({__nuvShownAsk: id, seal: seal(id)}, '*', [channel.port2]); } catch (e) {}
+    }
+    function walk(w, path) {
+      var n = 0;
+      try { n = w.length; } catch (e) { n = 0; }
+      for (var i = 0; i < n; i++) {
+        var child = null;
+        try { child = w[i]; } catch (e) { child = null; }
+        if (!child) continue;
+        var p = path === '' ? String(i) : path + '/' + i;
+        ask.order.push(p);
+        var own = null;
+        try { own = child.document ? read(child) : null; } catch (e) { own = null; }
+        if (own) ask.answers[p] = own;
+        else askFrame(child, p);
+        walk(child, p);
+      }
+    }
+    walk(window, '');
+  };
 })();
-)JS");
+)JS").arg(ProgramSecret());
 }
 
 QString ShownPicturesAsk(const QString& id) {
-    return ShownPicturesReader() + QStringLiteral(R"JS(
-(function (id) {
-  var read = window.__nuvShownPictures;
-  var ask = window.__nuvShownRequest = {id: id, order: [''], frames: {}, pending: {}, answers: {}};
-  try { ask.answers[''] = read(window); } catch (e) { ask.answers[''] = []; }
-  // Frames the top may read are read here; the others (of other sites) are asked.
-  function walk(w, path) {
-    var n = 0;
-    try { n = w.length; } catch (e) { n = 0; }
-    for (var i = 0; i < n; i++) {
-      var child = null;
-      try { child = w[i]; } catch (e) { child = null; }
-      if (!child) continue;
-      var p = path === '' ? String(i) : path + '/' + i;
-      ask.order.push(p);
-      ask.frames[p] = child;
-      var own = null;
-      try { own = child.document ? read(child) : null; } catch (e) { own = null; }
-      if (own) {
-        ask.answers[p] = own;
-      } else {
-        ask.pending[p] = true;
-        try { child.postMessage({__nuvShownAsk: id}, '*'); } catch (e) {}
-      }
-      walk(child, p);
-    }
-  }
-  walk(window, '');
-})(%1);
-)JS").arg(JsString(id)) + ShownPicturesAnswer(id);
+    return ShownPicturesReader() + QStringLiteral("\nwindow.__nuvShownAsk(%1);\n").arg(JsString(id)) +
+           ShownPicturesAnswer(id);
 }
 
 QString ShownPicturesAnswer(const QString& id) {

@@ -17,6 +17,8 @@
 #include <QSignalSpy>
 #include <QToolButton>
 #include <QUrl>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
 #include <QWebEngineView>
 
 #include "common/Ini.h"
@@ -258,6 +260,36 @@ private slots:
                                      QStringLiteral("we\"ird (1).png"), QStringLiteral("inline.png"),
                                      QStringLiteral("inline-2.png"), QStringLiteral("table.png"),
                                      QStringLiteral("fe-image.png"), QStringLiteral("imported.png")}));
+    }
+
+    // A page's own script cannot have the program's reader of a frame of another site read
+    // that frame for it: its requests are not answered, the program's are.
+    void aPageCannotHaveAFrameOfAnotherSiteReadForIt() {
+        QWebEngineView view;
+        view.resize(1000, 800);
+        view.show();
+        WebEngineBrowser browser(&view);
+        QSignalSpy loaded(&browser, &WebEngineBrowser::NavigateComplete);
+        browser.Navigate(ToUtf8(ShownPage(site_)));
+        QVERIFY(loaded.wait(30000));
+        QVERIFY(browser.WaitForFrames());
+        const auto inPage = [&view](const QString& script) {
+            auto answer = std::make_shared<QVariant>();
+            view.page()->runJavaScript(script, QWebEngineScript::MainWorld, [answer](const QVariant& v) { *answer = v; });
+            if (!QTest::qWaitFor([&] { return answer->isValid(); }, 10000)) return QVariant();
+            return *answer;
+        };
+        inPage(QStringLiteral(
+            "window.got = 0; ['1', 'abc', 'zz9'].forEach(function (id) { var c = new MessageChannel();"
+            "  c.port1.onmessage = function () { window.got++; };"
+            "  frames[0].postMessage({__nuvShownAsk: id, seal: 'forged'}, '*', [c.port2]); }); 'sent'"));
+        const std::string frameOrigin = ToUtf8(other_.Origin());
+        for (int round = 0; round < 2; ++round) {
+            const std::vector<ShownPicture> pictures = browser.ShownPictures();
+            QVERIFY(std::any_of(pictures.begin(), pictures.end(),
+                                [&](const ShownPicture& p) { return StartsWith(p.address, frameOrigin); }));
+        }
+        QCOMPARE(inPage(QStringLiteral("window.got")).toInt(), 0);
     }
 
     // The check box is kept in the settings file under a key of its own.
