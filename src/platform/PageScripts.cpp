@@ -425,7 +425,7 @@ QString ShownPicturesReader() {
     return out;
   }
 
-  // SHA-256 of an ASCII text, as hex.
+  // SHA-256 of an ASCII text, as eight 32-bit words.
   var K = [0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
            0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
            0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
@@ -462,17 +462,30 @@ QString ShownPicturesReader() {
       H[0] = (H[0] + a) | 0; H[1] = (H[1] + b) | 0; H[2] = (H[2] + c) | 0; H[3] = (H[3] + d) | 0;
       H[4] = (H[4] + e) | 0; H[5] = (H[5] + f) | 0; H[6] = (H[6] + g) | 0; H[7] = (H[7] + h) | 0;
     }
-    return H.map(function (v) { return ('0000000' + (v >>> 0).toString(16)).slice(-8); }).join('');
+    return H;
   }
-  // A request of the program carries an id and its seal, made with a secret that only the
-  // program's world of every document knows: a page can neither make one nor read the
-  // answer, which goes through the port that the request brought.
+  // The program's requests and answers cross pages that may listen: a request carries its
+  // id sealed with a secret that only the program's own world of every document knows, so
+  // a page cannot make one, and the answer comes enciphered with that secret, through the
+  // port the request brought, so only the program's world of the top can read it.
   var SECRET = '%1';
-  function seal(id) { return sha256(SECRET + ':' + id + ':' + SECRET); }
+  function seal(id) {
+    return sha256(SECRET + ':' + id + ':' + SECRET).map(function (v) {
+      return ('0000000' + (v >>> 0).toString(16)).slice(-8);
+    }).join('');
+  }
+  // XORs `bytes` with the key stream of `salt`: SHA-256 of the secret, the salt and a counter.
+  function cipher(bytes, salt) {
+    for (var block = 0; block * 32 < bytes.length; block++) {
+      var w = sha256(SECRET + ':' + salt + ':' + block);
+      for (var k = 0; k < 32 && block * 32 + k < bytes.length; k++)
+        bytes[block * 32 + k] ^= (w[k >> 2] >>> (24 - 8 * (k & 3))) & 255;
+    }
+    return bytes;
+  }
 
   if (window.top !== window) {
-    // A frame answers the top window's request with its own pictures. Only the first
-    // request of an id is answered: the program's comes before any copy a page could make.
+    // A frame answers the top window's request with its own pictures, each id once.
     var answered = Object.create(null);
     window.addEventListener('message', function (ev) {
       var d = ev.data;
@@ -482,7 +495,11 @@ QString ShownPicturesReader() {
       answered[d.__nuvShownAsk] = true;
       var pictures = [];
       try { pictures = read(window); } catch (e) {}
-      ev.ports[0].postMessage(pictures);
+      var salt = Array.prototype.map.call(crypto.getRandomValues(new Uint32Array(4)), function (v) {
+        return v.toString(36);
+      }).join('');
+      var data = cipher(new TextEncoder().encode(JSON.stringify(pictures)), salt);
+      ev.ports[0].postMessage({salt: salt, data: data}, [data.buffer]);
       ev.ports[0].close();
     });
     return;
@@ -497,10 +514,14 @@ QString ShownPicturesReader() {
       var channel = new MessageChannel();
       ask.pending[path] = true;
       channel.port1.onmessage = function (ev) {
-        channel.port1.close();
+        var d = ev.data, list = null;
         if (window.__nuvShownRequest !== ask || !ask.pending[path]) return;
+        if (!d || typeof d.salt !== 'string' || !(d.data instanceof Uint8Array)) return;
+        // What does not decipher is not the frame's answer (its page may write into the port).
+        try { list = JSON.parse(new TextDecoder().decode(cipher(d.data, d.salt))); } catch (e) { return; }
+        channel.port1.close();
         delete ask.pending[path];
-        ask.answers[path] = clean(ev.data);
+        ask.answers[path] = clean(list);
       };
       try { child.postMessage({__nuvShownAsk: id, seal: seal(id)}, '*', [channel.port2]); } catch (e) {}
     }
