@@ -70,6 +70,10 @@ void TEventObject::Click(const QString& tagName, const QString& address) {
     if (EventHandler) EventHandler(tagName, address);
 }
 
+void TEventObject::FilterReady() {
+    if (FilterReadyHandler) FilterReadyHandler();
+}
+
 TFrmPreview::TFrmPreview(PreviewServices services, QWidget* parent)
     : QWidget(parent), s_(std::move(services)) {
     downloads_ = std::make_unique<ResultDownloads>(ResultDownloadServices{
@@ -129,6 +133,12 @@ TFrmPreview::TFrmPreview(PreviewServices services, QWidget* parent)
                 Qt::QueuedConnection);
         },
         this);
+    // Its types come as soon as the bar asks, not only once every picture has loaded.
+    eventObject_->FilterReadyHandler = [this] {
+        QMetaObject::invokeMethod(this, [self = QPointer<TFrmPreview>(this)] {
+            if (self) self->HandPictureTypes();
+        }, Qt::QueuedConnection);
+    };
     channel_ = new QWebChannel(this);
     channel_->registerObject(kEventObjectName, eventObject_);
     view_->page()->setWebChannel(channel_, scripts::kWorld);

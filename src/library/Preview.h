@@ -48,9 +48,14 @@ public:
     using Handler = std::function<void(const QString& tagName, const QString& address)>;
     TEventObject(Handler handler, QObject* parent);
 
+    // Called when the filter bar of an image result page is drawn and waits for the types.
+    std::function<void()> FilterReadyHandler;
+
 public slots:
     // A click on an element of the result page: its tag name and its raw "href" or "src".
     void Click(const QString& tagName, const QString& address);
+    // The filter bar of the image result page asks for the type of each picture.
+    void FilterReady();
 
 private:
     Handler EventHandler;

@@ -593,6 +593,7 @@ QString ResultClickHook(const QString& objectName) {
     new QWebChannel(qt.webChannelTransport, function (channel) {
       sink = channel.objects[%1];
       if (!sink) return;
+      window.__nuvResultSink = sink;  // in the program's world only
       window.__nuvClickHookReady = true;
       var queued = pending; pending = [];
       for (var i = 0; i < queued.length; i++) sink.Click(queued[i][0], queued[i][1]);
@@ -887,6 +888,12 @@ QString ResultPictureFilter() {
     document.body.insertBefore(bar, document.body.firstChild);
     buildTypes();
     apply();
+    // The window hands over the types once asked, through the click hook's channel.
+    (function ask(tries) {
+      var sink = window.__nuvResultSink;
+      if (sink && sink.FilterReady) sink.FilterReady();
+      else if (tries < 200) setTimeout(function () { ask(tries + 1); }, 50);
+    })(0);
   }
   window.__nuvSetPictureTypes = function (map) {
     types = map || {};

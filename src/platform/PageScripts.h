@@ -63,7 +63,8 @@ QString ShownPicturesAnswer(const QString& id);
 // raw "href" (links) or "src" (pictures) attribute to the channel object `objectName`;
 // only trusted clicks (the user's, not a script's) in a document of the program's own
 // scheme count. Clicks made before the channel is up are delivered once it is. Sets
-// window.__nuvClickHookReady when the listener is connected.
+// window.__nuvClickHookReady when the listener is connected, and leaves the channel object
+// as window.__nuvResultSink for the other scripts of the result page.
 QString ResultClickHook(const QString& objectName);
 
 // The Flash player for the page's own world: Ruffle's loader `playerJs` (its files under
@@ -81,7 +82,8 @@ QString ResultPageLayout();
 
 // For the result window's image pages only: a filter bar above the table (smallest width
 // and height, picture types) that hides the cells it does not keep and lets the rest flow
-// together. window.__nuvSetPictureTypes(types) hands it the type of each address.
+// together. Once drawn it calls FilterReady() of the channel object; the window answers
+// with window.__nuvSetPictureTypes(types), the type of each address.
 QString ResultPictureFilter();
 // Hands the filter of the image page the type of each listed address (`typesJson`: a
 // JSON object from address to type name).

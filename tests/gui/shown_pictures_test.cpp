@@ -230,6 +230,33 @@ private slots:
         QVERIFY(Child<QLabel>(&window, "LblHint")->text().startsWith(QStringLiteral("下载结束，1个文件下载失败")));
     }
 
+    // The filter's types come as soon as the page is there, not once every picture has
+    // loaded: here one never does.
+    void theFilterHasItsTypesWhileAPictureStillLoads() {
+        site_.Put(QStringLiteral("/held.html"),
+                  "<html><body><img src=\"shown/pics/go.webp\"><img data-src=\"held/slow.webp\"></body></html>");
+        site_.Hold(QStringLiteral("/held/slow.webp"));
+        RecordingDialogs dialogs;
+        RecordingShell shell;
+        CurlDownloader downloader;
+        NoFetcher http;
+        QTemporaryDir program;
+        TFrmWebpageAnalysis window({dialogs, shell, downloader, http, ToUtf8(program.path()) + "/", "/tmp/"});
+        window.resize(1280, 900);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(OpenAndWait(window, site_.Url(QStringLiteral("/held.html"))));
+        Child<QCheckBox>(&window, "CbShown")->setChecked(true);
+        ClickDocType(window, 2);
+        QCOMPARE(window.Extractor().lists.ImageURLs.size(), size_t{2});
+        QWebEngineView* view = window.ResultWindowIfAny()->WebBrowser1();
+        QTRY_COMPARE_WITH_TIMEOUT(
+            RunScript(view, QStringLiteral("(function () { var t = document.querySelector('#nuv-filter input[value=webp]');"
+                                           " return t ? t.parentElement.textContent : ''; })()")).toString(),
+            QStringLiteral("WebP (2)"), 15000);
+        QVERIFY(window.ResultWindowIfAny()->Browser().ReadyState() != 4);  // still loading
+    }
+
     // Reading only the elements that the style sheets may give a picture finds, in the same
     // order, what reading every element finds; the pictures given by style come each once.
     void readingByTheStyleSheetsFindsWhatReadingEveryElementFinds() {
