@@ -99,10 +99,12 @@ void Extraction::CollectFramesInto(ListKind kind) {
                 if (address.empty() || Contains(address, "about:blank")) continue;
                 const std::string page = s_.http.Get(address);
                 if (kind == ListKind::lkImage) {
-                    struct FramePlace {
+                    // What CollectSourceImages finds now was found in a frame.
+                    place_ = ImagePlace::Frame;
+                    struct BackToThePage {
                         ImagePlace& place;
-                        ~FramePlace() { place = ImagePlace::Page; }
-                    } framePlace{place_ = ImagePlace::Frame};
+                        ~BackToThePage() { place = ImagePlace::Page; }
+                    } back{place_};
                     CollectSourceImages(page, address, true);
                 } else {
                     CollectSourceFlash(page, address);
@@ -144,6 +146,7 @@ void Extraction::CollectShownImages() {
         // A page that cannot be read adds nothing.
     }
 }
+
 void Extraction::CollectFrameFlash() { CollectFramesInto(ListKind::lkFlash); }
 
 void Extraction::CollectLinks() {

@@ -268,13 +268,14 @@ std::vector<PictureTarget> PlanPictureTargets(std::string_view folder, const std
         if (n.extension.empty()) open.insert(lower);
         targets[i].file = std::string(folder) + stem + n.extension;
         targets[i].extensionFromAnswer = n.extension.empty();
+        targets[i].shown = true;
     }
     return targets;
 }
 
 PictureTarget ShownPictureTarget(std::string_view folder, std::string_view address) {
     const ShownFileName n = ShownPictureFileName(address);
-    return {std::string(folder) + n.stem + n.extension, n.extension.empty()};
+    return {std::string(folder) + n.stem + n.extension, n.extension.empty(), true};
 }
 
 std::string ProvisionalPictureFile(const std::string& stemFile) {

@@ -53,6 +53,7 @@ struct PictureTarget {
     // extension. "" when the address is not downloaded.
     std::string file;
     bool extensionFromAnswer = false;
+    bool shown = false;  // a picture the page showed
 };
 
 // The targets of a batch into `folder` (ending in "/"). An entry that is not shown keeps

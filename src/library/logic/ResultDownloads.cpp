@@ -167,7 +167,8 @@ ResultDownloads::Outcome ResultDownloads::Download(const std::string& address, b
     std::string name;
     try {
         CurrentDownloadScope current(currentDownload_, address);
-        const bool shown = IsShownPicture(address);
+        // A batch decided at its start which of its pictures the page showed.
+        const bool shown = planned ? planned->shown : IsShownPicture(address);
         if (!shown && (HasPageExtension(address) || HasArchiveExtension(address))) return Outcome::Skipped;
         PictureTarget target;
         if (planned) {
