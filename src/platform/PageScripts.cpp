@@ -209,7 +209,8 @@ QString ShownPicturesReader() {
   var NO_LAZY = {script: 1, iframe: 1, frame: 1, audio: 1, embed: 1, object: 1, link: 1, style: 1, track: 1};
   // The elements that name pictures of their own; no other element is looked at but for
   // its style.
-  var NAMING = 'img, picture > source, input, video, link, meta, image, feImage, feimage, [' + LAZY.join('], [') + ']';
+  var LAZY_SELECTOR = '[' + LAZY.join('], [') + ']';
+  var NAMING = 'img, picture > source, input, video, link, meta, image, feImage, feimage, ' + LAZY_SELECTOR;
   var ICON_RELS = /(^|\s)(icon|apple-touch-icon|apple-touch-icon-precomposed|apple-touch-startup-image|mask-icon|image_src)(\s|$)/i;
   var META_NAMES = {'og:image': 1, 'og:image:url': 1, 'og:image:secure_url': 1, 'twitter:image': 1, 'twitter:image:src': 1};
   var CSS_PROPERTIES = ['background-image', 'border-image-source', 'list-style-image', '-webkit-mask-image',
@@ -302,7 +303,8 @@ QString ShownPicturesReader() {
         else ref(v);
       }
     }
-    function element(el) {
+    // `lazyOnes`, when given, holds every element with a lazy-loading attribute.
+    function element(el, lazyOnes) {
       var tag = el.localName;
       if (el.namespaceURI === SVG) {
         if (tag === 'image' || tag === 'feImage') ref(el.getAttribute('href') || el.getAttributeNS(XLINK, 'href'));
@@ -341,7 +343,7 @@ QString ShownPicturesReader() {
             ref(el.getAttribute('content'));
           break;
       }
-      if (!NO_LAZY[tag] && el.hasAttributes()) lazy(el, tag);
+      if (!NO_LAZY[tag] && (lazyOnes ? lazyOnes.has(el) : el.hasAttributes())) lazy(el, tag);
     }
     // The elements of `root` (of the shadow trees in it too) in document order: with a
     // `guide`, only those that name pictures or may have them by their style; the computed
@@ -350,7 +352,7 @@ QString ShownPicturesReader() {
       var all = root.querySelectorAll(guide ? guide.selector : '*');
       for (var i = 0; i < all.length && out.length < LIMIT; i++) {
         var el = all[i];
-        if (!guide || guide.naming.has(el)) element(el);
+        if (!guide || guide.naming.has(el)) element(el, guide && guide.lazy);
         if (!guide || guide.element.has(el)) style(win.getComputedStyle(el));
         // A pseudo-element exists only with a content; only then its pictures show.
         if (!guide || guide.pseudo.has(el)) {
@@ -405,6 +407,7 @@ QString ShownPicturesReader() {
     try {
       var styledBy = elements.join(', ') + (pseudo.length ? ', ' + pseudo.join(', ') : '');
       return {selector: NAMING + ', ' + styledBy, naming: new Set(doc.querySelectorAll(NAMING)),
+              lazy: new Set(doc.querySelectorAll(LAZY_SELECTOR)),
               element: new Set(doc.querySelectorAll(elements.join(', '))),
               pseudo: new Set(pseudo.length ? doc.querySelectorAll(pseudo.join(', ')) : [])};
     } catch (e) {
