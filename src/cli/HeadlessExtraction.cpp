@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <tuple>
 
 #include <unistd.h>
 
@@ -316,7 +317,8 @@ int RunExtractCli(const ExtractCliOptions& options) {
     view->setPage(new HeadlessPage(view.get()));
     // The extraction reads addresses, never pixels: pictures are neither fetched nor
     // decoded (the document still holds every picture element, script-made ones too).
-    view->page()->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, false);
+    // With --shown the page shows its pictures as a browser does, their sizes included.
+    view->page()->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, options.shown);
     view->setAttribute(Qt::WA_DontShowOnScreen);
     view->resize(1280, 900);
     view->show();
@@ -361,8 +363,11 @@ int RunExtractCli(const ExtractCliOptions& options) {
     if (downloadList) batch.emplace(transfers);
     std::unique_ptr<ListDownloads> listDownloads;
     Extraction* running = nullptr;
+    // A list that is filtered once complete (--min-size, --types), or named with the pictures
+    // the page shows (--shown), is handed over only then.
+    const bool feedEarly = !options.shown && !options.filter.Active();
     const auto feed = [&] {
-        if (!running || (options.type != DocType::Images && options.type != DocType::Flash)) return;
+        if (!running || !feedEarly || (options.type != DocType::Images && options.type != DocType::Flash)) return;
         if (!listDownloads) listDownloads = std::make_unique<ListDownloads>(options.type, folder, running->PageURL, *batch);
         listDownloads->Feed(options.type == DocType::Images ? running->lists.ImageURLs.Items()
                                                             : running->lists.FlashURLs.Items());
@@ -376,6 +381,7 @@ int RunExtractCli(const ExtractCliOptions& options) {
                                              [] { return LoadTextResource("page1"); }});
     if (downloadList) running = &extraction;
     downloader.SetPageAddress([&extraction] { return extraction.PageURL; });
+    extraction.IncludeShownPictures = options.shown;
     const auto extractionStart = Clock::now();
     const ExtractionResult result = extraction.ExtractFormWebpage(static_cast<int>(options.type));
     const long long extractionMs = since(extractionStart);
@@ -387,11 +393,26 @@ int RunExtractCli(const ExtractCliOptions& options) {
     report.downloaded = options.download;
     if (IsTextType(options.type)) report.text = result.memoText;
     else report.list = result.addresses;
+    std::vector<ImageNote> notes = result.imageNotes;
+    if (options.type == DocType::Images) {
+        // The size of every listed picture as the result window measures it, for a size
+        // filter and for the sizes --json gives.
+        if (options.filter.minWidth > 0 || options.filter.minHeight > 0 || (options.shown && options.json)) {
+            const auto sizes = MeasureResultPictures(browser, result.resultHtml, options.timeoutMs);
+            for (size_t i = 0; i < report.list.size() && i < notes.size(); ++i) {
+                const auto it = sizes.find(report.list[i]);
+                if (it != sizes.end() && notes[i].width == 0 && notes[i].height == 0)
+                    std::tie(notes[i].width, notes[i].height) = it->second;
+            }
+        }
+        FilterPictures(report.list, notes, options.filter);
+        if (options.shown) report.notes = notes;
+    }
     const auto downloadStart = Clock::now();
     if (options.download && options.type == DocType::Css) report.records = SheetRecords(result.styleSheets);
     if (batch) {
         if (!listDownloads) listDownloads = std::make_unique<ListDownloads>(options.type, folder, result.pageAddress, *batch);
-        listDownloads->Feed(report.list);
+        listDownloads->Feed(report.list, notes);
         const std::size_t total = report.list.size();
         const std::size_t skipped = listDownloads->Skipped();
         const auto show = [&](std::size_t ended) {

@@ -90,7 +90,12 @@ ExtractionResult Extraction::ExtractFormWebpage(int selected) {
                 bar.StepProgress();
                 CollectFrameImages();
                 bar.StepProgress();
+                if (IncludeShownPictures) {
+                    CollectShownImages();
+                    bar.StepProgress();
+                }
                 result.addresses = lists.ImageURLs.Items();
+                result.imageNotes = lists.ImageNotes;
                 ShowResultPage(true, RenderImagePage(s_.resultPageHead(), lists));
                 bar.SetProgressPosition(0);
                 break;

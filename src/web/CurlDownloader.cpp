@@ -214,6 +214,8 @@ void Report(Transfer& t, curl_off_t total, curl_off_t now) {
     p.progress = static_cast<std::uint64_t>(now < 0 ? 0 : now);
     p.maximum = static_cast<std::uint64_t>(total < 0 ? 0 : total);
     p.statusCode = static_cast<int>(code);
+    char* type = nullptr;
+    if (curl_easy_getinfo(t.handle->curl, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type) p.contentType = type;
     (*t.progress)(p);
 }
 
@@ -533,6 +535,8 @@ void CurlDownloader::Collect(std::vector<Ended>& ended) {
             }
             if (!t.file.Commit(t.target)) throw DownloadError("cannot write " + t.target, DownloadFailure::Write);
             end.size = t.file.Size();
+            char* type = nullptr;
+            if (curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type) end.contentType = type;
         } catch (const DownloadError& e) {
             end.error = e;
         } catch (const std::exception& e) {

@@ -47,6 +47,7 @@ struct DownloadProgress {
     std::uint64_t maximum = 0;  // 0 while the size is unknown
     int statusCode = 0;
     std::string statusText;
+    std::string contentType = {};  // the answer's Content-Type once its head has arrived
 };
 
 // Called on the thread that runs the download, while it waits: as bytes arrive and at
@@ -105,6 +106,7 @@ public:
         std::size_t id = 0;
         std::uint64_t size = 0;
         std::optional<DownloadError> error;
+        std::string contentType = {};  // the answer's Content-Type, "" when it gave none
     };
     virtual ~IParallelDownloader() = default;
     // How many downloads run at once; the caller starts no more.

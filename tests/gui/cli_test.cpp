@@ -18,6 +18,7 @@
 
 #include "support/Fakes.h"
 #include "support/FixtureSite.h"
+#include "support/ProgramRun.h"
 #include "support/TestHttpServer.h"
 #include "platform/QtText.h"
 
@@ -104,29 +105,11 @@ private:
     // Runs nuv-extract as a script would: no display, no platform chosen, and as root
     // without the sandbox switch, which the program must set up itself.
     Run Extract(const QStringList& args, const QString& workingDir = QString(), const QString& tmpDir = QString()) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(QString::fromLatin1(name));
+        QProcessEnvironment env = ScriptEnvironment();
         if (geteuid() == 0) env.remove(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"));
         if (!tmpDir.isEmpty()) env.insert(QStringLiteral("TMPDIR"), tmpDir);
-        p.setProcessEnvironment(env);
-        if (!workingDir.isEmpty()) p.setWorkingDirectory(workingDir);
-        QEventLoop loop;
-        connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
-        connect(&p, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
-        QTimer::singleShot(120000, &loop, &QEventLoop::quit);
-        p.start(QStringLiteral(NUV_EXTRACT_EXE), args);
-        loop.exec();
-        Run r;
-        if (p.state() != QProcess::NotRunning) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = p.readAllStandardOutput();
-        r.err = p.readAllStandardError();
-        return r;
+        const ProgramRun p = RunProgram(QStringLiteral(NUV_EXTRACT_EXE), args, env, workingDir);
+        return Run{p.exitCode, p.out, p.err};
     }
 
     QString Page() const { return FromUtf8(FixturePage(site_)); }

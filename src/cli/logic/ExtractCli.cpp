@@ -41,7 +41,7 @@ std::optional<int> ParseSeconds(std::string_view text) {
 }
 
 // Which option a short letter or long name is, and whether it takes a value.
-enum class Opt { None, Type, SaveTo, Download, Json, Timeout, Quiet, Verbose, Help, Version };
+enum class Opt { None, Type, SaveTo, Download, Json, Timeout, Quiet, Verbose, Help, Version, Shown, MinSize, Types };
 
 Opt ShortOption(char c) {
     switch (c) {
@@ -65,10 +65,15 @@ Opt LongOption(std::string_view name) {
     if (name == "verbose") return Opt::Verbose;
     if (name == "help") return Opt::Help;
     if (name == "version") return Opt::Version;
+    if (name == "shown") return Opt::Shown;
+    if (name == "min-size") return Opt::MinSize;
+    if (name == "types") return Opt::Types;
     return Opt::None;
 }
 
-bool TakesValue(Opt o) { return o == Opt::Type || o == Opt::SaveTo || o == Opt::Timeout; }
+bool TakesValue(Opt o) {
+    return o == Opt::Type || o == Opt::SaveTo || o == Opt::Timeout || o == Opt::MinSize || o == Opt::Types;
+}
 
 // Applies an option; returns an error text or "".
 std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::string_view value) {
@@ -92,6 +97,21 @@ std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::st
             o.timeoutMs = *ms;
             return {};
         }
+        case Opt::MinSize: {
+            const auto size = ParseMinSize(value);
+            if (!size) return FormatS("%s needs a width and height in pixels such as 200x150, not '%s'", {shown, value});
+            o.filter.minWidth = size->first;
+            o.filter.minHeight = size->second;
+            return {};
+        }
+        case Opt::Types: {
+            std::string error;
+            const auto types = ParsePictureTypes(value, error);
+            if (!types) return FormatS("%s: %s", {shown, error});
+            o.filter.types = *types;
+            return {};
+        }
+        case Opt::Shown: o.shown = true; return {};
         case Opt::Download: o.download = true; return {};
         case Opt::Json: o.json = true; return {};
         case Opt::Quiet: o.quiet = true; return {};
@@ -169,6 +189,22 @@ void AppendRecordJson(std::string& out, const DownloadRecord& r) {
     out += '}';
 }
 
+void AppendPicturesJson(std::string& out, const std::vector<std::string>& list, const std::vector<ImageNote>& notes) {
+    static constexpr std::array<std::string_view, 4> kPlaces = {"page", "sheet", "frame", "shown"};
+    out += ",\"pictures\":[";
+    for (size_t i = 0; i < list.size() && i < notes.size(); ++i) {
+        const ImageNote& n = notes[i];
+        if (i > 0) out += ',';
+        out += "{\"address\":" + JsonString(list[i]) + ",\"found\":\"" +
+               std::string(kPlaces[static_cast<size_t>(n.place)]) + "\",\"type\":" +
+               JsonString(PictureTypeOf(list[i], n.declaredType));
+        if (n.width > 0 || n.height > 0)
+            out += ",\"width\":" + std::to_string(n.width) + ",\"height\":" + std::to_string(n.height);
+        out += '}';
+    }
+    out += ']';
+}
+
 }  // namespace
 
 std::string_view CliTypeName(DocType type) {
@@ -242,7 +278,9 @@ CliParseResult ParseExtractCliArguments(const std::vector<std::string>& args) {
         }
     }
     if (!r.error.empty() || o.help || o.version) return r;
-    if (positional.empty()) {
+    if ((o.shown || o.filter.Active()) && o.type != DocType::Images) {
+        r.error = "--shown, --min-size and --types are for pictures: only with the type images";
+    } else if (positional.empty()) {
         r.error = "no ADDRESS given";
     } else if (positional.size() > 1) {
         r.error = FormatS("one ADDRESS expected, got also '%s'", {positional[1]});
@@ -267,6 +305,11 @@ std::string ExtractCliUsage() {
            "                      temporary folder is used and removed at exit.\n"
            "  -d, --download      download every listed resource into the save folder\n"
            "      --json          print one JSON document instead of plain lines\n"
+           "      --shown         images: add the pictures the rendered page and its frames\n"
+           "                      show (srcset, lazy attributes, CSS backgrounds, icons, ...)\n"
+           "      --min-size WxH  images: keep the pictures at least W by H pixels in size\n"
+           "      --types LIST    images: keep the pictures of these types, e.g. webp,png,jpg\n"
+           "                      (jpg png gif webp avif jxl svg ico bmp tiff psd emf wmf other)\n"
            "      --timeout SEC   give up on loading the page after SEC seconds (default 60)\n"
            "  -q, --quiet         no progress on standard error\n"
            "  -v, --verbose       how long each step took, on standard error\n"
@@ -278,7 +321,9 @@ std::string ExtractCliUsage() {
            "an existing file, opens that local file.\n"
            "\n"
            "Downloads keep the file name after the address's last \"/\" and skip web pages;\n"
-           "archives and programs are skipped except for the type other.\n"
+           "archives and programs are skipped except for the type other. A picture found by\n"
+           "--shown whose address names no type gets the extension its answer tells, and two\n"
+           "of them never share a name (\"name (2).webp\").\n"
            "\n"
            "Exit status: 0 done; 1 the page could not be loaded; 2 usage error;\n"
            "3 some downloads failed.\n";
@@ -307,6 +352,41 @@ PlannedDownload PlanDownload(DocType type, std::string_view folder, std::string_
     const std::string name = FileNameOfAddress(address);
     if (!IsStorableFileName(name)) return {{}, "no file name in the address"};
     return {std::string(folder) + name, {}};
+}
+
+std::vector<PlannedDownload> PlanDownloads(DocType type, std::string_view folder,
+                                           const std::vector<std::string>& addresses,
+                                           const std::vector<ImageNote>& notes) {
+    std::vector<bool> shown(addresses.size(), false);
+    for (size_t i = 0; i < shown.size() && i < notes.size(); ++i) shown[i] = notes[i].place == ImagePlace::Shown;
+    const std::vector<PictureTarget> targets = PlanPictureTargets(folder, addresses, shown);
+    std::vector<PlannedDownload> plans(addresses.size());
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        if (!shown[i]) {
+            plans[i] = PlanDownload(type, folder, addresses[i]);
+        } else if (targets[i].extensionFromAnswer) {
+            plans[i].file = ProvisionalPictureFile(targets[i].file);
+            plans[i].stemFile = targets[i].file;
+        } else {
+            plans[i].file = targets[i].file;
+        }
+    }
+    return plans;
+}
+
+void FilterPictures(std::vector<std::string>& addresses, std::vector<ImageNote>& notes, const PictureFilter& filter) {
+    if (!filter.Active()) return;
+    size_t kept = 0;
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        const ImageNote note = i < notes.size() ? notes[i] : ImageNote{};
+        if (!PassesPictureFilter(filter, PictureTypeOf(addresses[i], note.declaredType), note.width, note.height))
+            continue;
+        if (kept != i) addresses[kept] = std::move(addresses[i]);
+        if (kept < notes.size()) notes[kept] = note;
+        ++kept;
+    }
+    addresses.resize(kept);
+    if (notes.size() > kept) notes.resize(kept);
 }
 
 CliTally TallyRecords(size_t found, const std::vector<DownloadRecord>& records) {
@@ -391,6 +471,7 @@ std::string FormatJsonOutput(const CliReport& report) {
             out += JsonString(report.list[i]);
         }
         out += ']';
+        if (!report.notes.empty()) AppendPicturesJson(out, report.list, report.notes);
     }
     if (report.downloaded) {
         out += ",\"downloads\":[";

@@ -228,6 +228,7 @@ void DownloadBatch::Drive() {
             Job& job = jobs_[e.id];
             job.result.saved = !e.error;
             job.result.size = e.size;
+            job.result.contentType = std::move(e.contentType);
             if (e.error) {
                 job.result.error = e.error->what();
                 job.result.failure = e.error->kind();

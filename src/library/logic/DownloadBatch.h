@@ -71,6 +71,7 @@ public:
         std::uint64_t size = 0;  // saved: the file's size
         std::string error;       // failed: why
         DownloadFailure failure = DownloadFailure::Network;
+        std::string contentType;  // saved: the answer's Content-Type, "" when it gave none
     };
 
     explicit DownloadBatch(IParallelDownloader& downloader);
