@@ -2,19 +2,30 @@
 # nuv-extract beside the tools users would pick instead, on one page served by nginx on
 # 127.0.0.1 with keep-alive: 1 000 <img> + 50 pictures named by the style sheet + 50
 # pictures in a frame + 20 pictures added by a script, 16 KB each (1 120 pictures).
-# Times (median of RUNS) of `nuv-extract -t images -d`, `wget -p -nd -H` and `wget2 -p`,
-# the pictures each saved, and their ratios. Installs nginx, wget and wget2 through the
-# project's dependency script. Usage: bench/peers.sh [path/to/nuv-extract] [RUNS]
+# In one run, the tools taking turns each round (in a rotating order): `nuv-extract -t images -d`, the same
+# without -d (the page and the list alone), `wget -p -nd -H`, `wget2 -p` (4 threads), and
+# curl fetching the list nuv-extract found (`curl -K`, one after the other, and `curl -Z`,
+# 4 at a time). For each: the median of RUNS of the wall time and of the processor time
+# (user + system, children included), the pictures saved, and the ratios; the processor
+# time of nuv-extract's downloads alone is that of -d less that of the list alone.
+# Files are written to memory-backed storage when there is some (NUV_BENCH_DIR picks
+# another place), so the disk's write-back does not decide the figures. Installs nginx,
+# wget and wget2 through the project's dependency script.
+# Usage: bench/peers.sh [path/to/nuv-extract] [RUNS] [another nuv-extract to compare]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 exe=$(realpath "${1:-build/src/cli/nuv-extract}")
-runs=${2:-3}
+runs=${2:-5}
+other=${3:+$(realpath "$3")}
 [ -x "$exe" ] || { echo "no executable at $exe (build the target nuv-extract)" >&2; exit 1; }
-./scripts/deps nginx-light wget wget2 >&2 || { echo "needs nginx-light, wget and wget2" >&2; exit 1; }
+[ -z "$other" ] || [ -x "$other" ] || { echo "no executable at $other" >&2; exit 1; }
+./scripts/deps nginx-light wget wget2 curl >&2 || { echo "needs nginx-light, wget, wget2 and curl" >&2; exit 1; }
 
 work=$(mktemp -d)
+root=${NUV_BENCH_DIR:-$([ -d /dev/shm ] && echo /dev/shm || echo "$work")}
+out=$(mktemp -d "$root/nuv-peers-XXXXXX")
 nginx_pid=""
-cleanup() { [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null; rm -rf "$work"; }
+cleanup() { [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null; rm -rf "$work" "$out"; }
 trap cleanup EXIT
 site="$work/site"
 mkdir -p "$site/img" "$site/css" "$site/frame" "$site/js"
@@ -36,49 +47,52 @@ for i in $(seq 1001 1050); do echo ".c$i { background: url(../img/p$i.png); }"; 
     echo '</body></html>'
 } > "$site/frame/f.html"
 
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()')
-cat > "$work/nginx.conf" <<CONF
-worker_processes 1;
-daemon off;
-pid $work/nginx.pid;
-error_log $work/error.log;
-events { worker_connections 256; }
-http {
-    access_log off;
-    keepalive_timeout 30;
-    keepalive_requests 100000;
-    types { text/html html; text/css css; image/png png; }
-    client_body_temp_path $work/tmp; proxy_temp_path $work/tmp; fastcgi_temp_path $work/tmp;
-    uwsgi_temp_path $work/tmp; scgi_temp_path $work/tmp;
-    server { listen 127.0.0.1:$port; root $site; }
-}
-CONF
-mkdir -p "$work/tmp"
-chmod -R a+rX "$work"  # nginx's workers may run as another user
-nginx -c "$work/nginx.conf" -p "$work" 2>"$work/nginx.err" & nginx_pid=$!
-url="http://127.0.0.1:$port/index.html"
-for _ in $(seq 50); do curl -s -o /dev/null "$url" && break; sleep 0.1; done
+. bench/nginx-site.sh
+serve_site "$site" "$work"
+url="$origin/index.html"
 
+# The list nuv-extract finds, as curl configurations writing where it would.
+"$exe" -q -t images "$url" > "$work/list.txt" 2>/dev/null || true
+listed=$(wc -l < "$work/list.txt")
+[ "$listed" -ge 1120 ] || { echo "nuv-extract listed $listed pictures, expected at least 1120" >&2; exit 1; }
+awk '{n=$0; sub(/.*\//, "", n); printf "url = \"%s\"\noutput = \"%s\"\n", $0, n}' "$work/list.txt" > "$work/curl.cfg"
+
+names=() commands=()
+tool() { names+=("$1"); shift; commands+=("$*"); }
+tool "nuv-extract -t images -d" "'$exe' -q -t images -d -o . '$url'"
+tool "nuv-extract -t images" "'$exe' -q -t images -o . '$url'"
+[ -z "$other" ] || tool "other nuv-extract -d" "'$other' -q -t images -d -o . '$url'"
+tool "wget -p -nd -H" "wget -q -p -nd -H '$url'"
+tool "wget2 -p (4 threads)" "wget2 -q -p --max-threads=4 '$url'"
+tool "curl -K (the list)" "curl -s -f -K '$work/curl.cfg'"
+tool "curl -Z -K (4 at a time)" "curl -s -f -Z --parallel-max 4 -K '$work/curl.cfg'"
+
+calc() { awk "BEGIN { printf \"%.3f\", $* }"; }
+ratio() { awk "BEGIN { printf \"%.2f\", $1 / $2 }"; }
 median() { sort -n | awk '{v[NR]=$1} END {if (NR%2) print v[(NR+1)/2]; else print (v[NR/2]+v[NR/2+1])/2}'; }
-# Runs a command RUNS times in a fresh folder; prints "median-seconds pictures-saved".
-measure() {
-    local times=() saved=0
-    for _ in $(seq "$runs"); do
-        rm -rf "$work/out"; mkdir -p "$work/out"
-        local t0 t1
-        t0=$(date +%s.%N)
-        (cd "$work/out" && "$@" >/dev/null 2>&1) || true
-        t1=$(date +%s.%N)
-        times+=("$(echo "$t1 - $t0" | bc)")
-        saved=$(find "$work/out" -name 'p*.png' | wc -l)
+# Each round runs every tool once, in a fresh folder, and notes "wall cpu pictures"; the
+# round starts with another tool each time, so no tool always follows the same one.
+count=${#commands[@]}
+for round in $(seq "$runs"); do
+    for step in $(seq 0 $((count - 1))); do
+        i=$(( (step + round) % count ))
+        rm -rf "$out/run"; mkdir -p "$out/run"
+        TIMEFORMAT='%3R %3U %3S'
+        t=$( { time (cd "$out/run" && eval "${commands[$i]}" >/dev/null 2>&1) || true; } 2>&1 )
+        read -r wall user sys <<< "$t"
+        saved=$(find "$out/run" -name 'p*.png' | wc -l)
+        echo "$wall $(calc "$user + $sys") $saved" >> "$work/times.$i"
     done
-    printf '%s %s\n' "$(printf '%s\n' "${times[@]}" | median)" "$saved"
-}
-read -r nuv nuv_n < <(measure "$exe" -q -t images -d -o . "$url")
-read -r wget1 wget1_n < <(measure wget -q -p -nd -H "$url")
-read -r wget2 wget2_n < <(measure wget2 -q -p --max-threads=4 "$url")
-printf '%-28s %8s %8s\n' tool seconds pictures
-printf '%-28s %8.3f %8d\n' "nuv-extract -t images -d" "$nuv" "$nuv_n"
-printf '%-28s %8.3f %8d\n' "wget -p -nd -H" "$wget1" "$wget1_n"
-printf '%-28s %8.3f %8d\n' "wget2 -p (4 threads)" "$wget2" "$wget2_n"
-echo "ratio nuv-extract / wget -p: $(echo "scale=2; $nuv / $wget1" | bc)   nuv-extract / wget2 -p: $(echo "scale=2; $nuv / $wget2" | bc)"
+done
+printf '%-28s %8s %8s %9s\n' tool seconds cpu-s pictures
+declare -A wall cpu
+for i in "${!commands[@]}"; do
+    wall[$i]=$(cut -d' ' -f1 "$work/times.$i" | median)
+    cpu[$i]=$(cut -d' ' -f2 "$work/times.$i" | median)
+    printf '%-28s %8.3f %8.3f %9d\n' "${names[$i]}" "${wall[$i]}" "${cpu[$i]}" "$(tail -1 "$work/times.$i" | cut -d' ' -f3)"
+done
+n=$((${#commands[@]} - 1)); k=$((n - 1)); w2=$((k - 1)); w1=$((k - 2))
+echo "median of $runs, same run; $listed addresses listed"
+echo "nuv-extract -d / wget -p: $(ratio "${wall[0]}" "${wall[$w1]}")   / wget2 -p: $(ratio "${wall[0]}" "${wall[$w2]}")   (wall time)"
+downloads=$(calc "${cpu[0]} - ${cpu[1]}")
+echo "nuv-extract's downloads alone: $downloads cpu-s; / curl -K: $(ratio "$downloads" "${cpu[$k]}")   / curl -Z: $(ratio "$downloads" "${cpu[$n]}")"

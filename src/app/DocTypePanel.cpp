@@ -1,5 +1,6 @@
 #include "app/DocTypePanel.h"
 
+#include <QCheckBox>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -32,7 +33,6 @@ private:
 DocTypePanel::DocTypePanel(QWidget* parent, std::function<void()> onSelect, std::function<bool()> busy)
     : QWidget(parent), busy_(std::move(busy)) {
     Named(this, "Panel1");
-    setFixedHeight(120);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -40,8 +40,16 @@ DocTypePanel::DocTypePanel(QWidget* parent, std::function<void()> onSelect, std:
     Image28->setFixedHeight(20);
     LBDocType = Named(new DocTypeList(this, onSelect), "LBDocType");
     SetAccessibleText(LBDocType, QStringLiteral("资源类型"));
+    CbShown = Named(new QCheckBox(QStringLiteral("含网页显示的图片"), this), "CbShown");
+    CbShown->setFont(PixelFont("新宋体", 13));
+    const QString tip = QStringLiteral("图片提取时，加上网页实际显示的图片（srcset、懒加载、CSS 背景、图标等）");
+    CbShown->setToolTip(tip);
+    SetAccessibleText(CbShown, CbShown->text(), tip);
     layout->addWidget(Image28);
     layout->addWidget(LBDocType, 1);
+    layout->addWidget(CbShown);
+    // The list keeps the height that shows its six entries; the box comes under it.
+    setFixedHeight(120 + CbShown->sizeHint().height());
     connect(LBDocType, &QListWidget::itemClicked, this, [onSelect] { onSelect(); });
     LBDocType->installEventFilter(this);
     LBDocType->viewport()->installEventFilter(this);

@@ -4,13 +4,14 @@
 
 #include <QWidget>
 
+class QCheckBox;
 class QLabel;
 class QListWidget;
 
 namespace nuv {
 
-// `Panel1` of the left column: the title picture `Image28` and the document-type list
-// `LBDocType`. Only the user's selection runs `onSelect`: a click, even on the selected
+// `Panel1` of the left column: the title picture `Image28`, the document-type list
+// `LBDocType` and under it `CbShown`, whether "图片提取" adds the pictures the page shows. Only the user's selection runs `onSelect`: a click, even on the selected
 // entry, or a key that moves the selection; a selection the program sets runs nothing.
 // While `busy` answers true the list takes no key or mouse input, so the selection never
 // moves silently and nothing is queued.
@@ -21,6 +22,7 @@ public:
 
     QLabel* Image28{};
     QListWidget* LBDocType{};
+    QCheckBox* CbShown{};
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -206,7 +206,7 @@ void TFrmWebpageAnalysis::FormCreate() {
         const std::vector<QWidget*> pathBar = savedFiles_->PathBarControls();
         std::vector<QWidget*> order{addressBar_->EdtURL, addressBar_->BtnOpenWebpage, addressBar_->CbPath};
         order.insert(order.end(), pathBar.begin(), pathBar.end());
-        order.insert(order.end(), {docTypes_->LBDocType, savedFiles_->SavedList(), brand->BtnHelp,
+        order.insert(order.end(), {docTypes_->LBDocType, docTypes_->CbShown, savedFiles_->SavedList(), brand->BtnHelp,
                                    brand->BtnOnlineUpdate, brand->BtnExit, pages_, pages_->WebBrowser1,
                                    pages_->MmMessage});
         for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
@@ -223,6 +223,9 @@ void TFrmWebpageAnalysis::FormCreate() {
     extraction_ = std::make_unique<Extraction>(ExtractionServices{*browser_, s_.downloader, s_.http, *this, *this,
                                                                   resultPageHead,
                                                                   ExtractionWindow{*this, *presenter_, *this, s_.dialogs}});
+    extraction_->IncludeShownPictures = docTypes_->CbShown->isChecked();
+    connect(docTypes_->CbShown, &QCheckBox::toggled, this,
+            [this](bool on) { extraction_->IncludeShownPictures = on; });
 }
 
 void TFrmWebpageAnalysis::SetupCaptionsAndImages() {
@@ -264,6 +267,7 @@ void TFrmWebpageAnalysis::LoadSettings() {
         addressBar_->CbPath->setChecked(loaded.CbPath);
         CbPathClick();
         state_.CurPicName = loaded.CurPicName;
+        docTypes_->CbShown->setChecked(loaded.ShownPictures);
     } catch (...) {
     }
 }
@@ -283,6 +287,7 @@ void TFrmWebpageAnalysis::SaveSettings() {
         s.DocType = SelectedRow(docTypes_->LBDocType);
         s.LeftPanelWidth = Splitter1->sizes().value(0, SbLeft->width());
         s.CbPath = addressBar_->CbPath->isChecked();
+        s.ShownPictures = docTypes_->CbShown->isChecked();
         SaveSettingsFile(settings_, s);
     } catch (...) {
     }

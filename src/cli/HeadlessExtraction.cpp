@@ -6,19 +6,18 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <deque>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <tuple>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -32,13 +31,16 @@
 #include <QWebEngineHistory>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineSettings>
 #include <QWebEngineView>
 
 #include "platform/BrowserCookies.h"
 #include "platform/QtResources.h"
 #include "platform/QtText.h"
+#include "platform/WebEngineBrowser.h"
 #include "cli/HeadlessPage.h"
 #include "cli/TerminalProgress.h"
+#include "cli/logic/CliDownloads.h"
 #include "cli/logic/DownloadArchive.h"
 #include "cli/logic/PageBatch.h"
 #include "common/Paths.h"
@@ -47,7 +49,6 @@
 #include "library/logic/DownloadBatch.h"
 #include "net/HttpPageFetcher.h"
 #include "web/CurlDownloader.h"
-#include "web/FetchPolicy.h"
 
 namespace nuv {
 namespace {
@@ -56,7 +57,7 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 // Transfers at a time for the whole run, and to one host (a browser opens six).
-constexpr std::size_t kDownloadWorkers = 8;
+constexpr std::size_t kDownloadSlots = 8;
 constexpr std::size_t kConnectionsPerHost = 4;
 // Pages whose downloads may wait, for each page that -j lets load at once: beyond that
 // no new page starts, so the engine does not pile up work faster than the network ends it.
@@ -185,6 +186,42 @@ private:
     std::string folder_;
 };
 
+// The extraction's own fetches (style sheets, frame pages), each preceded by `feed`, which
+// hands the addresses found so far to the downloads of -d, so they run while the rest is
+// read. Before a style sheet is fetched, `hold` keeps the file it will have in the save
+// folder from the downloads until it is there, so that a listed download of the same
+// name still writes it after the sheet, as when the downloads start after the extraction.
+class FeedingDownloader : public IDownloader {
+public:
+    FeedingDownloader(IDownloader& inner, std::function<void()> feed,
+                      std::function<void(const std::string& url, const std::string& file)> hold)
+        : inner_(inner), feed_(std::move(feed)), hold_(std::move(hold)) {}
+    void DownloadToFile(const std::string& url, const std::string& filePath, const DownloadProgressFn& progress,
+                        const DownloadBounds& bounds) override {
+        feed_();
+        hold_(url, filePath);
+        inner_.DownloadToFile(url, filePath, progress, bounds);
+    }
+
+private:
+    IDownloader& inner_;
+    std::function<void()> feed_;
+    std::function<void(const std::string&, const std::string&)> hold_;
+};
+
+class FeedingFetcher : public IPageFetcher {
+public:
+    FeedingFetcher(IPageFetcher& inner, std::function<void()> feed) : inner_(inner), feed_(std::move(feed)) {}
+    std::string Get(const std::string& url) override {
+        feed_();
+        return inner_.Get(url);
+    }
+
+private:
+    IPageFetcher& inner_;
+    std::function<void()> feed_;
+};
+
 // A page of the run from its start to its output.
 struct Page {
     std::size_t index = 0;
@@ -198,8 +235,12 @@ struct Page {
     long long extractMs = 0;  // the extraction itself
     std::vector<std::string> frames;
     std::string staging;  // where its extraction fetched style sheets; removed with the page
-    std::size_t downloadsPlanned = 0;
-    std::atomic<std::size_t> downloadsDone{0};
+    std::string folder;   // where its files go
+    // -d of a list: its downloads, once the first address is handed over.
+    std::unique_ptr<ListDownloads> downloads;
+    // The files in `folder` that style sheets fetched into `staging` take, by name, when
+    // taken before the fetch.
+    std::map<std::string, std::string> sheetFiles;
 
     ~Page() {
         load.reset();
@@ -215,33 +256,29 @@ struct Page {
 
 // Every page of a command line on one engine: -j pages load at a time, their
 // extractions run one after the other on this thread (each re-enters the event loop
-// while it reads the page), and their downloads share one pool of workers. Each page
-// prints when its downloads are done. Runs on the user-interface thread.
+// while it reads the page), and their downloads share one batch over one set of
+// connections, which starts them while the extraction still reads style sheets and
+// frames. Each page prints when its downloads are done. Runs on the user-interface thread.
 class Run : public QObject {
 public:
     Run(const ExtractCliOptions& options, std::vector<std::string> addresses, std::string base,
         DownloadArchive* archive, TerminalProgress& progress)
         : options_(options),
           listRun_(IsListRun(options)),
+          downloadList_(options.download && !IsTextType(options.type) && options.type != DocType::Css),
           addresses_(std::move(addresses)),
           base_(std::move(base)),
-          archive_(archive),
           progress_(progress),
           jobs_(static_cast<std::size_t>(options.jobs > 0 ? options.jobs : kDefaultPageJobs)),
           cookies_(QWebEngineProfile::defaultProfile()),
-          claims_([this](const std::string& file, const std::string& address) {
-              return archive_ != nullptr && archive_->FileOfOtherAddress(InFolder(file), address);
-          }),
-          pool_(kDownloadWorkers, kConnectionsPerHost) {
-        workerPage_.resize(pool_.Workers());
-        for (std::size_t w = 0; w < pool_.Workers(); ++w) {
-            auto d = std::make_unique<CurlDownloader>();
-            d->SetCookieSource(&cookies_);
-            d->SetWaitHook(ThrowIfStopping);
-            std::string* page = &workerPage_[w];
-            d->SetPageAddress([page] { return *page; });
-            downloaders_.push_back(std::move(d));
-        }
+          files_(base_, archive) {
+        files_.saved = [this](std::uint64_t size) {
+            ++filesDone_;
+            bytesDone_ += size;
+        };
+        transfers_.SetCookieSource(&cookies_);
+        transfers_.SetSlots(kDownloadSlots);
+        batch_.emplace(transfers_, kConnectionsPerHost);
     }
 
     // Runs every page; returns the exit status.
@@ -271,13 +308,13 @@ public:
     }
 
 private:
-    // Stops the run: no page starts any more, loads and extractions end, downloads stop
-    // at their next step and leave no file; Exec returns `status`.
+    // Stops the run: no page starts any more, loads and extractions end, downloads end
+    // at once and leave no file; Exec returns `status`.
     void Halt(int status, const std::string& why) {
         if (stopped_) return;
         stopped_ = true;
         g_halted = true;
-        pool_.Cancel();
+        batch_->Cancel();
         ready_.clear();
         for (auto& [index, page] : pages_) {
             if (page->load) page->load->Stop();
@@ -306,6 +343,7 @@ private:
         page.started = Clock::now();
         page.report.type = options_.type;
         page.report.downloaded = options_.download;
+        page.report.shown = options_.shown;
         const CliAddress where =
             PrepareCliAddress(addresses_[index], ToUtf8(QDir::currentPath()), [](const std::string& p) {
                 std::error_code ec;
@@ -325,6 +363,10 @@ private:
             page.view = std::move(idle_.back());
             idle_.pop_back();
         }
+        // The extraction reads addresses, never pixels: pictures are neither fetched nor
+        // decoded (the document still holds every picture element, script-made ones too).
+        // With --shown the page shows its pictures as a browser does, their sizes included.
+        page.view->View()->page()->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, options_.shown);
         ++page.view->pages;
         ++open_;
         std::function<void(int, int)> loading;
@@ -348,7 +390,7 @@ private:
         page.settled = settled;
         if (settled) {
             const std::string note = "the page is still loading; extracted as it stands";
-            page.report.notes.push_back(note);
+            page.report.errors.push_back(note);
             if (!options_.quiet) PrintError(listRun_ ? page.report.requested + ": " + note : note);
         }
         ready_.push_back(&page);
@@ -371,6 +413,16 @@ private:
         loop_.quit();
     }
 
+    // The downloads of the page at `pageAddress` (where its extraction runs), made on first use.
+    ListDownloads& DownloadsOf(Page& page, const std::string& pageAddress) {
+        if (!page.downloads) {
+            page.folder = PageFolder(options_.layout, base_, pageAddress);
+            page.downloads =
+                std::make_unique<ListDownloads>(options_.type, page.folder, pageAddress, *batch_, &files_, page.index);
+        }
+        return *page.downloads;
+    }
+
     void Extract(Page& page) {
         WebEngineBrowser& browser = page.view->Browser();
         // The extraction starts once every frame has reported its address (or the bound passed).
@@ -389,17 +441,42 @@ private:
         http.IdHTTP1.SetWaitHook(ThrowIfStopping);
         TerminalProgressBar bar(progress_, !listRun_);
         FixedSaveFolder saveFolder(page.staging);
-        Extraction extraction(ExtractionServices{browser, downloader, http, saveFolder, bar,
-                                                 [] { return LoadTextResource("page1"); }});
+        // -d of a list that only grows while the extraction reads style sheets and frames:
+        // its downloads start meanwhile. A list that is filtered once complete (--min-size,
+        // --types), or named with the pictures the page shows (--shown), is handed over
+        // only then.
+        const bool feedEarly = downloadList_ && !options_.shown && !options_.filter.Active() &&
+                               (options_.type == DocType::Images || options_.type == DocType::Flash);
+        Extraction* running = nullptr;
+        const auto feed = [&] {
+            if (!running || !feedEarly) return;
+            DownloadsOf(page, running->PageURL)
+                .Feed(options_.type == DocType::Images ? running->lists.ImageURLs.Items()
+                                                       : running->lists.FlashURLs.Items());
+        };
+        const auto hold = [&](const std::string& url, const std::string& file) {
+            if (!running || !downloadList_ || file.compare(0, page.staging.size(), page.staging) != 0) return;
+            ListDownloads& downloads = DownloadsOf(page, running->PageURL);
+            const std::string name = file.substr(page.staging.size());
+            auto [it, added] = page.sheetFiles.try_emplace(name);
+            if (added) it->second = files_.claims.Claim(page.folder + name, page.index, url);
+            downloads.HoldFile(it->second);
+        };
+        FeedingDownloader sheets(downloader, feed, hold);
+        FeedingFetcher frames(http, feed);
+        Extraction extraction(ExtractionServices{browser, downloadList_ ? static_cast<IDownloader&>(sheets) : downloader,
+                                                 downloadList_ ? static_cast<IPageFetcher&>(frames) : http, saveFolder,
+                                                 bar, [] { return LoadTextResource("page1"); }});
+        running = &extraction;
         downloader.SetPageAddress([&extraction] { return extraction.PageURL; });
+        extraction.IncludeShownPictures = options_.shown;
         const auto start = Clock::now();
         const ExtractionResult result = extraction.ExtractFormWebpage(static_cast<int>(options_.type));
+        running = nullptr;
         page.extracted = Clock::now();
         page.extractMs = MsBetween(start, page.extracted);
         page.report.times.extract = MsBetween(page.loaded, page.extracted);
         if (!listRun_) progress_.Clear();
-        ClosePage(page);
-        if (stopped_) return;
 
         CliReport& report = page.report;
         page.frames = result.frames;
@@ -408,13 +485,30 @@ private:
             report.text = result.memoText;
         } else {
             report.list = result.addresses;
-            report.foundIn = result.foundIn;
+            report.notes = result.notes;
         }
-        const std::string folder = PageFolder(options_.layout, base_, result.pageAddress);
-        std::vector<DownloadRecord> sheets = PlaceSheets(result.styleSheets, page, folder);
-        if (options_.download && options_.type == DocType::Css) report.records = std::move(sheets);
-        if (options_.download && !IsTextType(options_.type) && options_.type != DocType::Css) {
-            Download(page, folder);
+        if (options_.type == DocType::Images && !stopped_) {
+            // The size of every listed picture as the result window measures it, for a size
+            // filter and for the sizes the JSON outputs give.
+            if (options_.filter.minWidth > 0 || options_.filter.minHeight > 0 ||
+                (options_.shown && (options_.json || options_.jsonl))) {
+                const auto sizes = MeasureResultPictures(browser, result.resultHtml, options_.timeoutMs);
+                for (size_t i = 0; i < report.list.size() && i < report.notes.size(); ++i) {
+                    const auto it = sizes.find(report.list[i]);
+                    if (it != sizes.end() && report.notes[i].width == 0 && report.notes[i].height == 0)
+                        std::tie(report.notes[i].width, report.notes[i].height) = it->second;
+                }
+            }
+            FilterPictures(report.list, report.notes, options_.filter);
+        }
+        ClosePage(page);
+        if (stopped_) return;
+
+        const std::string folder = page.downloads ? page.folder : PageFolder(options_.layout, base_, result.pageAddress);
+        std::vector<DownloadRecord> sheetRecords = PlaceSheets(result.styleSheets, page, folder);
+        if (options_.download && options_.type == DocType::Css) report.records = std::move(sheetRecords);
+        if (downloadList_) {
+            Download(page);
             return;
         }
         Finish(page);
@@ -433,7 +527,8 @@ private:
             r.file = folder + name;
             std::error_code ec;
             if (sheet.outcome.saved) {
-                r.file = claims_.Claim(r.file, page.index, r.address);
+                const auto taken = page.sheetFiles.find(name);
+                r.file = taken != page.sheetFiles.end() ? taken->second : files_.claims.Claim(r.file, page.index, r.address);
                 const fs::path fetched(page.staging + name);
                 if (fs::exists(fetched, ec)) {
                     fs::create_directories(fs::path(r.file).parent_path(), ec);
@@ -452,63 +547,16 @@ private:
         return records;
     }
 
-    // Plans the downloads of a page's list and hands them to the pool.
-    void Download(Page& page, const std::string& folder) {
+    // Hands the rest of the page's list to the batch, once its style sheets are in place.
+    void Download(Page& page) {
         CliReport& report = page.report;
-        report.records.resize(report.list.size());
-        std::vector<std::string> files(report.list.size());
-        for (std::size_t i = 0; i < report.list.size(); ++i) {
-            DownloadRecord& r = report.records[i];
-            r.address = report.list[i];
-            const PlannedDownload plan = PlanDownload(options_.type, folder, r.address);
-            if (plan.file.empty()) {
-                r.outcome = DownloadRecord::Outcome::Skipped;
-                r.reason = plan.skipReason;
-                continue;
-            }
-            r.file = claims_.Claim(plan.file, page.index, r.address);
-            if (const auto archived = archive_ ? archive_->Find(r.address, InFolder(r.file)) : std::nullopt) {
-                r.outcome = DownloadRecord::Outcome::Skipped;
-                r.reason = std::string(kInArchive);
-                r.size = archived->size;
-                continue;
-            }
-            files[i] = r.file;
-            ++page.downloadsPlanned;
-        }
-        if (page.downloadsPlanned > 0) {
-            std::error_code ec;
-            fs::create_directories(fs::path(folder), ec);  // else each download fails and says why
-        }
+        DownloadsOf(page, report.pageAddress).Feed(report.list, report.notes);
+        batch_->ReleaseFiles();
         ++waiting_;
         const std::size_t index = page.index;
-        AddDownloadBatch(
-            pool_, files, [&report](std::size_t i) { return AddressHost(report.list[i]); },
-            [this, &page](std::size_t i, std::size_t worker) { DownloadOne(page, i, worker); },
-            [this, index] {
-                QMetaObject::invokeMethod(this, [this, index] { DownloadsDone(index); }, Qt::QueuedConnection);
-            });
-    }
-
-    // One download of a page, on a worker of the pool.
-    void DownloadOne(Page& page, std::size_t i, std::size_t worker) {
-        DownloadRecord& r = page.report.records[i];
-        workerPage_[worker] = page.report.pageAddress;
-        try {
-            downloaders_[worker]->DownloadToFile(r.address, r.file);
-            std::error_code ec;
-            const auto size = fs::file_size(fs::path(r.file), ec);
-            r.outcome = DownloadRecord::Outcome::Saved;
-            r.size = ec ? 0 : static_cast<std::uint64_t>(size);
-            if (archive_ != nullptr)
-                archive_->Record(r.address, InFolder(r.file), r.size, static_cast<std::int64_t>(std::time(nullptr)));
-            ++filesDone_;
-            bytesDone_ += r.size;
-        } catch (const std::exception& e) {
-            r.outcome = DownloadRecord::Outcome::Failed;
-            r.reason = e.what();
-        }
-        ++page.downloadsDone;
+        page.downloads->Close([this, index] {
+            QMetaObject::invokeMethod(this, [this, index] { DownloadsDone(index); }, Qt::QueuedConnection);
+        });
     }
 
     void DownloadsDone(std::size_t index) {
@@ -516,14 +564,9 @@ private:
         if (it == pages_.end() || stopped_) return;
         --waiting_;
         Page& page = *it->second;
+        page.report.records = page.downloads->Records();
         page.report.times.downloads = MsBetween(page.extracted, Clock::now());
         Finish(page);
-    }
-
-    // A file as the archive names it: relative to the save folder, so that the archive
-    // serves the folder wherever it is (on another host of a shard, moved, copied).
-    std::string InFolder(const std::string& file) const {
-        return file.compare(0, base_.size(), base_) == 0 ? file.substr(base_.size()) : file;
     }
 
     // Ends the page's time in the engine. Its view serves the next page unless its load
@@ -613,23 +656,24 @@ private:
             return;
         }
         for (const auto& [index, page] : pages_) {
-            if (page->view || page->downloadsPlanned == 0) continue;
-            const std::size_t done = page->downloadsDone;
-            const std::size_t total = page->downloadsPlanned;
+            if (page->view || !page->downloads) continue;
+            const std::size_t total = page->report.list.size();
+            const std::size_t done = page->downloads->Skipped() + page->downloads->Ended();
+            if (total == 0) continue;
             progress_.Show(static_cast<std::int64_t>(done), static_cast<std::int64_t>(total),
-                           std::to_string(done) + "/" + std::to_string(total) + " downloaded", force);
+                           std::to_string(done) + "/" + std::to_string(total) + " downloaded", force || done == total);
         }
     }
 
     const ExtractCliOptions& options_;
     const bool listRun_;
+    const bool downloadList_;  // -d of a type whose result is a list of files
     const std::vector<std::string> addresses_;
     const std::string base_;  // the save folder, ending in "/"
-    DownloadArchive* archive_;
     TerminalProgress& progress_;
     const std::size_t jobs_;
     BrowserCookies cookies_;
-    FileClaims claims_;
+    RunFiles files_;
     QEventLoop loop_;
     Clock::time_point started_;
 
@@ -648,12 +692,12 @@ private:
     std::atomic<std::size_t> filesDone_{0};
     std::atomic<std::uint64_t> bytesDone_{0};
 
-    // The pool goes first (it waits for its running downloads), then what they use.
-    std::vector<std::string> workerPage_;  // the page each worker downloads for
-    std::vector<std::unique_ptr<CurlDownloader>> downloaders_;
     std::map<std::size_t, std::unique_ptr<Page>> pages_;
     std::vector<std::unique_ptr<HeadlessView>> idle_;  // views waiting for their next page
-    DownloadPool pool_;
+    // The batch goes first (it tells the pages' lists of the downloads' ends), then the
+    // transfers it drives.
+    CurlDownloader transfers_;
+    std::optional<DownloadBatch> batch_;
 };
 
 // The save folder ending in "/": the one given, made absolute and created when

@@ -3,6 +3,7 @@
 #include "extract/Scanner.h"
 #include "web/Address.h"
 #include "web/DocumentBridge.h"
+#include "web/FetchPolicy.h"
 
 namespace nuv {
 namespace {
@@ -23,7 +24,7 @@ void Extraction::CollectSourceImages(const std::string& source, const std::strin
         for (const std::vector<std::string>& found : ScanReferencesEach(kMarkers, source, base)) {
             for (const std::string& address : found) {
                 try {
-                    if (!lists.IsListed(ListKind::lkImage, address)) lists.AddImage(address);
+                    if (!lists.IsListed(ListKind::lkImage, address)) lists.AddImage(address, {place_});
                 } catch (...) {
                 }
             }
@@ -64,7 +65,7 @@ void Extraction::CollectCssInto(ListKind kind) {
                 try {
                     if (lists.IsListed(kind, address)) continue;
                     if (kind == ListKind::lkImage) {
-                        lists.AddImage(address);
+                        lists.AddImage(address, {ImagePlace::Sheet});
                     } else {
                         lists.FlashURLs.Add(address);
                     }
@@ -98,6 +99,12 @@ void Extraction::CollectFramesInto(ListKind kind) {
                 if (address.empty() || Contains(address, "about:blank")) continue;
                 const std::string page = s_.http.Get(address);
                 if (kind == ListKind::lkImage) {
+                    // What CollectSourceImages finds now was found in a frame.
+                    place_ = ImagePlace::Frame;
+                    struct BackToThePage {
+                        ImagePlace& place;
+                        ~BackToThePage() { place = ImagePlace::Page; }
+                    } back{place_};
                     CollectSourceImages(page, address, true);
                 } else {
                     CollectSourceFlash(page, address);
@@ -111,6 +118,35 @@ void Extraction::CollectFramesInto(ListKind kind) {
 }
 
 void Extraction::CollectFrameImages() { CollectFramesInto(ListKind::lkImage); }
+
+void Extraction::CollectShownImages() {
+    try {
+        const std::vector<ShownPicture> shown = s_.mainBrowser.ShownPictures();
+        for (const ShownPicture& picture : shown) {
+            try {
+                const std::string scheme = AddressScheme(picture.address);
+                if (scheme != "http" && scheme != "https") continue;
+                const int listed = lists.ImageURLs.IndexOfNormalized(picture.address);
+                if (listed < 0) {
+                    if (lists.ImageURLs.size() >= kShownPictureLimit) continue;
+                    lists.AddImage(picture.address,
+                                   {ImagePlace::Shown, picture.width, picture.height, picture.declaredType});
+                    continue;
+                }
+                // An entry found before keeps its place; the page tells its size.
+                ImageNote& note = lists.ImageNotes[static_cast<size_t>(listed)];
+                if (note.width == 0 && note.height == 0) {
+                    note.width = picture.width;
+                    note.height = picture.height;
+                }
+            } catch (...) {
+            }
+        }
+    } catch (...) {
+        // A page that cannot be read adds nothing.
+    }
+}
+
 void Extraction::CollectFrameFlash() { CollectFramesInto(ListKind::lkFlash); }
 
 void Extraction::CollectLinks() {

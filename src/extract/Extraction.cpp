@@ -7,12 +7,12 @@ namespace nuv {
 
 namespace {
 
-// The places of a list filled from the page, then its style sheets, then its frames:
-// the first `fromPage` entries, the next up to `fromSheets`, the rest.
-std::vector<FoundIn> FoundInOrder(size_t fromPage, size_t fromSheets, size_t size) {
-    std::vector<FoundIn> places(size, FoundIn::Frame);
-    for (size_t i = 0; i < size && i < fromSheets; ++i) places[i] = i < fromPage ? FoundIn::Page : FoundIn::Sheet;
-    return places;
+// Where the entries of a list filled from the page, then its style sheets, then its
+// frames were found: the first `fromPage` entries, the next up to `fromSheets`, the rest.
+std::vector<ImageNote> PlacesInOrder(size_t fromPage, size_t fromSheets, size_t size) {
+    std::vector<ImageNote> notes(size, ImageNote{ImagePlace::Frame});
+    for (size_t i = 0; i < size && i < fromSheets; ++i) notes[i].place = i < fromPage ? ImagePlace::Page : ImagePlace::Sheet;
+    return notes;
 }
 
 }  // namespace
@@ -97,15 +97,17 @@ ExtractionResult Extraction::ExtractFormWebpage(int selected) {
                 const std::string base = GetPageAddress(s_.mainBrowser);
                 const std::string source = GetPageSource(s_.mainBrowser);
                 CollectSourceImages(source, base, true);
-                const size_t fromPage = lists.ImageURLs.size();
                 bar.StepProgress();
                 CollectCssImages();
-                const size_t fromSheets = lists.ImageURLs.size();
                 bar.StepProgress();
                 CollectFrameImages();
                 bar.StepProgress();
+                if (IncludeShownPictures) {
+                    CollectShownImages();
+                    bar.StepProgress();
+                }
                 result.addresses = lists.ImageURLs.Items();
-                result.foundIn = FoundInOrder(fromPage, fromSheets, result.addresses.size());
+                result.notes = lists.ImageNotes;
                 ShowResultPage(true, RenderImagePage(s_.resultPageHead(), lists));
                 bar.SetProgressPosition(0);
                 break;
@@ -126,7 +128,7 @@ ExtractionResult Extraction::ExtractFormWebpage(int selected) {
                 CollectFrameFlash();
                 bar.StepProgress();
                 result.addresses = lists.FlashURLs.Items();
-                result.foundIn = FoundInOrder(fromPage, fromSheets, result.addresses.size());
+                result.notes = PlacesInOrder(fromPage, fromSheets, result.addresses.size());
                 ShowResultPage(false, RenderFlashPage(s_.resultPageHead(), lists, PageURL));
                 bar.StepProgress();
                 bar.SetProgressPosition(0);
@@ -135,14 +137,12 @@ ExtractionResult Extraction::ExtractFormWebpage(int selected) {
             case DocType::Css:
                 ExtractCss();
                 result.addresses = lists.CssURLs;
-                result.foundIn.assign(result.addresses.size(), FoundIn::Page);
                 bar.SetProgressPosition(0);
                 break;
             case DocType::Other:
                 if (presenter) presenter->PrepareResultPage(true);
                 CollectLinks();
                 result.addresses = lists.OtherURLs.Items();
-                result.foundIn.assign(result.addresses.size(), FoundIn::Page);
                 ShowResultPage(true, RenderOtherPage(s_.resultPageHead(), lists));
                 bar.SetProgressPosition(0);
                 break;

@@ -21,6 +21,9 @@ namespace nuv {
 // so that a page that makes millions of links yields a result page of bounded size.
 inline constexpr size_t kLinkLimit = 100000;
 
+// The most entries ImageURLs grows to with the pictures the page shows.
+inline constexpr size_t kShownPictureLimit = 100000;
+
 // The six document types of LBDocType, in list order.
 enum class DocType { PageSource = 0, PageText = 1, Images = 2, Flash = 3, Css = 4, Other = 5 };
 
@@ -33,10 +36,6 @@ struct SavedSheet {
     FetchOutcome outcome;
 };
 
-// Where an entry of an image or Flash list was found: in the page's own source, in the
-// style sheets it names, or in the pages of its frames.
-enum class FoundIn { Page, Sheet, Frame };
-
 // What one extraction produced. The extraction lists stay the process's state (later
 // extractions and the result window read them); the value holds what this run found.
 struct ExtractionResult {
@@ -45,7 +44,10 @@ struct ExtractionResult {
     std::string pageAddress;             // PageURL
     std::string memoText;                // the page source or text ("原始网页", "文字提取")
     std::vector<std::string> addresses;  // the list of the type, in list order
-    std::vector<FoundIn> foundIn;        // where each of `addresses` was found
+    // Images and Flash movies: where each of `addresses` was found (page, style sheet,
+    // frame, or shown), and a picture's size and declared type. Empty for the other types,
+    // whose entries all come from the page.
+    std::vector<ImageNote> notes;
     std::vector<SavedSheet> styleSheets;  // fetched into the save folder, in fetch order
     std::vector<std::string> frames;     // the addresses of the page's frames (lbFrames)
     std::string resultHtml;              // the result page, for the result types
@@ -105,12 +107,17 @@ public:
     void CollectCssFlash();
     void CollectFrameImages();
     void CollectFrameFlash();
+    // The fourth place of the image extraction, after the three above: the pictures the
+    // rendered page and its frames use, http(s) only, appended when new.
+    void CollectShownImages();
     void CollectLinks();
     void ExtractCss();
 
     ExtractionLists lists;
     // The address of the page of the last extraction.
     std::string PageURL;
+    // Whether "图片提取" appends the pictures the page shows (CollectShownImages).
+    bool IncludeShownPictures = false;
 
 private:
     void ExtractText(bool source, ExtractionResult& result);
@@ -130,6 +137,7 @@ private:
     bool running_ = false;
     ExtractionResult last_;
     ExtractionResult* current_ = nullptr;  // the result of the run in progress
+    ImagePlace place_ = ImagePlace::Page;   // where CollectSourceImages is reading
 };
 
 }  // namespace nuv

@@ -34,9 +34,10 @@ bool ExtractionLists::IsListed(ListKind kind, std::string_view address) const {
     return false;
 }
 
-void ExtractionLists::AddImage(const std::string& address) {
+void ExtractionLists::AddImage(const std::string& address, ImageNote note) {
     ImageURLs.Add(address);
     ImageAlts.push_back(address);
+    ImageNotes.push_back(std::move(note));
 }
 
 void ExtractionLists::AddLink(const std::string& address) {
@@ -47,6 +48,7 @@ void ExtractionLists::AddLink(const std::string& address) {
 void ExtractionLists::ClearImages() {
     ImageURLs.Clear();
     ImageAlts.clear();
+    ImageNotes.clear();
 }
 
 void ExtractionLists::ClearLinks() {

@@ -31,11 +31,25 @@ private:
 
 enum class ListKind { lkImage = 0, lkLink = 1, lkFlash = 2, lkOther = 3 };
 
+// Where the image extraction found an entry: in the page source, a style sheet, a frame
+// page, or among the pictures the rendered page shows.
+enum class ImagePlace { Page, Sheet, Frame, Shown };
+
+// What is known of an image entry beside its address: where it was found, its natural
+// size when the page showed it (0 when unknown), and the type the page declared for it.
+struct ImageNote {
+    ImagePlace place = ImagePlace::Page;
+    int width = 0;
+    int height = 0;
+    std::string declaredType = {};
+};
+
 // The seven extraction lists of the process. Companion lists (ImageAlts, LinkTexts) are
 // appended together with their partner.
 struct ExtractionLists {
     AddressList ImageURLs;
     std::vector<std::string> ImageAlts;
+    std::vector<ImageNote> ImageNotes;  // companion of ImageURLs as well
     AddressList LinkURLs;
     std::vector<std::string> LinkTexts;
     AddressList FlashURLs;
@@ -45,7 +59,7 @@ struct ExtractionLists {
     // Whether the list that `kind` selects already holds `address` (false for an empty list).
     bool IsListed(ListKind kind, std::string_view address) const;
 
-    void AddImage(const std::string& address);  // ImageURLs and ImageAlts together
+    void AddImage(const std::string& address, ImageNote note = {});  // ImageURLs, ImageAlts, ImageNotes together
     void AddLink(const std::string& address);   // LinkURLs and LinkTexts together
     void ClearImages();
     void ClearLinks();

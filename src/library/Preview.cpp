@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPointer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -11,6 +14,7 @@
 #include <QWebEngineScript>
 #include <QWebEngineView>
 
+#include "library/logic/PictureRules.h"
 #include "platform/QtText.h"
 #include "platform/QtResources.h"
 #include "platform/WebEngineBrowser.h"
@@ -66,13 +70,17 @@ void TEventObject::Click(const QString& tagName, const QString& address) {
     if (EventHandler) EventHandler(tagName, address);
 }
 
+void TEventObject::FilterReady() {
+    if (FilterReadyHandler) FilterReadyHandler();
+}
+
 TFrmPreview::TFrmPreview(PreviewServices services, QWidget* parent)
     : QWidget(parent), s_(std::move(services)) {
     downloads_ = std::make_unique<ResultDownloads>(ResultDownloadServices{
         s_.saveFolder, s_.savedList, s_.hints, s_.progress, s_.defaultSavePath,
         [] { QCoreApplication::processEvents(); }, s_.downloader, s_.dialogs, s_.shell, s_.lists, s_.homeFolder, {},
         // The window closes (or the program quits): downloads stop at their next report.
-        [this] { return browser_ && browser_->Closed(); }, s_.protectedFiles});
+        [this] { return browser_ && browser_->Closed(); }, s_.protectedFiles, [this] { return FilteredPictures(); }});
     setObjectName(QStringLiteral("FrmPreview"));
     setWindowTitle(QStringLiteral("资源提取"));
     auto* layout = new QVBoxLayout(this);
@@ -109,6 +117,7 @@ TFrmPreview::TFrmPreview(PreviewServices services, QWidget* parent)
     };
     tabOrder();
     connect(view_, &QWebEngineView::loadFinished, this, tabOrder);
+    connect(view_, &QWebEngineView::loadFinished, this, [this] { HandPictureTypes(); });
 
     // The hook has to be on the page before the browser wrapper starts loading into it.
     eventObject_ = new TEventObject(
@@ -124,11 +133,18 @@ TFrmPreview::TFrmPreview(PreviewServices services, QWidget* parent)
                 Qt::QueuedConnection);
         },
         this);
+    // Its types come as soon as the bar asks, not only once every picture has loaded.
+    eventObject_->FilterReadyHandler = [this] {
+        QMetaObject::invokeMethod(this, [self = QPointer<TFrmPreview>(this)] {
+            if (self) self->HandPictureTypes();
+        }, Qt::QueuedConnection);
+    };
     channel_ = new QWebChannel(this);
     channel_->registerObject(kEventObjectName, eventObject_);
     view_->page()->setWebChannel(channel_, scripts::kWorld);
     InstallClickHook();
     InstallResultPageLayout();
+    InstallResultPageFilter();
     // A window the user asked for opens in the desktop's browser; a script's never does.
     connect(view_->page(), &QWebEnginePage::newWindowRequested, this, [this](QWebEngineNewWindowRequest& request) {
         if (request.isUserInitiated()) OpenInDefaultBrowser(request.requestedUrl());
@@ -163,6 +179,40 @@ void TFrmPreview::InstallClickHook() {
 // cells: by a script in the shown page, the page's markup stays as the renderers made it.
 void TFrmPreview::InstallResultPageLayout() {
     scripts::Install(view_->page()->scripts(), QStringLiteral("nuv-result-layout"), scripts::ResultPageLayout(), false);
+}
+
+// Pictures can be filtered by size and type: a bar drawn by a script over the image page.
+void TFrmPreview::InstallResultPageFilter() {
+    scripts::Install(view_->page()->scripts(), QStringLiteral("nuv-result-filter"), scripts::ResultPictureFilter(), false);
+}
+
+void TFrmPreview::HandPictureTypes() {
+    if (!ImageMode() || !IsProgramPage(view_->page()->url())) return;
+    QJsonObject types;
+    const auto& urls = s_.lists.ImageURLs;
+    for (std::size_t i = 0; i < urls.size(); ++i) {
+        const std::string declared = i < s_.lists.ImageNotes.size() ? s_.lists.ImageNotes[i].declaredType : "";
+        types.insert(FromUtf8(urls[i]), FromUtf8(PictureTypeOf(urls[i], declared)));
+    }
+    view_->page()->runJavaScript(
+        scripts::SetResultPictureTypes(QString::fromUtf8(QJsonDocument(types).toJson(QJsonDocument::Compact))),
+        scripts::kWorld);
+}
+
+std::optional<std::vector<std::string>> TFrmPreview::FilteredPictures() {
+    try {
+        if (!IsProgramPage(view_->page()->url())) return std::nullopt;
+        const std::string json = browser_->RunProgramScript(scripts::ResultFilterState());
+        const QJsonObject state =
+            QJsonDocument::fromJson(QByteArray(json.data(), static_cast<qsizetype>(json.size()))).object();
+        if (!state.value(QStringLiteral("active")).toBool()) return std::nullopt;
+        std::vector<std::string> visible;
+        for (const QJsonValue& v : state.value(QStringLiteral("visible")).toArray()) visible.push_back(ToUtf8(v.toString()));
+        return visible;
+    } catch (...) {
+        // A page that does not answer has no filter: the batch takes the whole list.
+        return std::nullopt;
+    }
 }
 
 void TFrmPreview::OpenInDefaultBrowser(const QUrl& address) {

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,9 +48,14 @@ public:
     using Handler = std::function<void(const QString& tagName, const QString& address)>;
     TEventObject(Handler handler, QObject* parent);
 
+    // Called when the filter bar of an image result page is drawn and waits for the types.
+    std::function<void()> FilterReadyHandler;
+
 public slots:
     // A click on an element of the result page: its tag name and its raw "href" or "src".
     void Click(const QString& tagName, const QString& address);
+    // The filter bar of the image result page asks for the type of each picture.
+    void FilterReady();
 
 private:
     Handler EventHandler;
@@ -87,6 +93,11 @@ public:
 private:
     void InstallClickHook();
     void InstallResultPageLayout();
+    void InstallResultPageFilter();
+    // Hands the filter of a shown image page the type of each listed picture.
+    void HandPictureTypes();
+    // The addresses the filter of the image page shows; nothing when no filter is set.
+    std::optional<std::vector<std::string>> FilteredPictures();
     void OpenInDefaultBrowser(const QUrl& address);
 
     PreviewServices s_;

@@ -38,12 +38,19 @@ void BrowserCookies::Add(const QNetworkCookie& cookie) {
     auto same = [&](const QNetworkCookie& c) { return c.hasSameIdentifier(cookie); };
     cookies_.erase(std::remove_if(cookies_.begin(), cookies_.end(), same), cookies_.end());
     cookies_.push_back(cookie);
+    ++generation_;
 }
 
 void BrowserCookies::Remove(const QNetworkCookie& cookie) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto same = [&](const QNetworkCookie& c) { return c.hasSameIdentifier(cookie); };
     cookies_.erase(std::remove_if(cookies_.begin(), cookies_.end(), same), cookies_.end());
+    ++generation_;
+}
+
+std::optional<std::uint64_t> BrowserCookies::Generation() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return generation_;
 }
 
 std::vector<CookieLine> BrowserCookies::CookieLines() const {

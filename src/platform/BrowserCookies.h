@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,7 @@ public:
     explicit BrowserCookies(QWebEngineProfile* profile, QObject* parent = nullptr);
 
     std::vector<CookieLine> CookieLines() const override;
+    std::optional<std::uint64_t> Generation() const override;
 
 private:
     void Add(const QNetworkCookie& cookie);
@@ -28,6 +31,7 @@ private:
 
     mutable std::mutex mutex_;
     std::vector<QNetworkCookie> cookies_;
+    std::uint64_t generation_ = 0;  // counts the changes
 };
 
 }  // namespace nuv

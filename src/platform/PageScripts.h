@@ -45,12 +45,26 @@ QString FrameTree();
 // JSON array of the absolute href of every link of the document, in document order.
 QString DocumentLinks();
 
+// Installed into every frame at document creation: defines the reader of the pictures a
+// document uses (window.__nuvShownPictures, in the program's world only) and answers the
+// top window's request for them, so frames of other sites report theirs too.
+QString ShownPicturesReader();
+// Run in the top document: reads its own pictures and those of every frame it may read,
+// and asks the frames of other sites for theirs under the request `id`. Answers as
+// ShownPicturesAnswer does.
+QString ShownPicturesAsk(const QString& id);
+// JSON of the pictures gathered for the request `id`: {"pending": n, "documents": [[{"u":
+// address, "w": width, "h": height, "t": declared type}, ...], ...]}, the top document
+// first, then the frames depth-first; `pending` counts the frames that have not answered.
+QString ShownPicturesAnswer(const QString& id);
+
 // Installed at every load of the result browser, after Qt's qwebchannel.js: registers a
 // document click listener that hands the clicked element's lower-cased tag name and its
 // raw "href" (links) or "src" (pictures) attribute to the channel object `objectName`;
 // only trusted clicks (the user's, not a script's) in a document of the program's own
 // scheme count. Clicks made before the channel is up are delivered once it is. Sets
-// window.__nuvClickHookReady when the listener is connected.
+// window.__nuvClickHookReady when the listener is connected, and leaves the channel object
+// as window.__nuvResultSink for the other scripts of the result page.
 QString ResultClickHook(const QString& objectName);
 
 // The Flash player for the page's own world: Ruffle's loader `playerJs` (its files under
@@ -65,5 +79,20 @@ QString FlashPlayerLoader(const QString& playerJs, const QString& publicPath, bo
 // cell shows the picture's pixel size once it has loaded, each movie fills its cell, and a
 // click on a movie goes to the movie (to unmute it) and opens no window.
 QString ResultPageLayout();
+
+// For the result window's image pages only: a filter bar above the table (smallest width
+// and height, picture types) that hides the cells it does not keep and lets the rest flow
+// together. Once drawn it calls FilterReady() of the channel object; the window answers
+// with window.__nuvSetPictureTypes(types), the type of each address.
+QString ResultPictureFilter();
+// Hands the filter of the image page the type of each listed address (`typesJson`: a
+// JSON object from address to type name).
+QString SetResultPictureTypes(const QString& typesJson);
+// JSON of the filter's state: null when the page has no filter, else {"active": bool,
+// "visible": [the addresses of the pictures it shows]}.
+QString ResultFilterState();
+// JSON of the pictures of a result page: {"done": bool, "sizes": [[address, width,
+// height], ...]}, `done` once every picture has loaded or failed (0 x 0).
+QString ResultPictureSizes();
 
 }  // namespace nuv::scripts

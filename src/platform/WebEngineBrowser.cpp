@@ -8,9 +8,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineSettings>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineUrlRequestJob>
@@ -18,6 +20,7 @@
 #include <QWebEngineView>
 
 #include "platform/FlashPlayer.h"
+#include "web/DocumentBridge.h"
 #include "platform/PageScripts.h"
 #include "platform/QtText.h"
 
@@ -28,6 +31,7 @@ const QByteArray kScheme = QByteArrayLiteral("nuvdoc");
 
 void InstallFrameReporter(QWebEngineProfile* profile) {
     scripts::Install(*profile->scripts(), QStringLiteral("nuv-frame-reporter"), scripts::FrameReporter(), true);
+    scripts::Install(*profile->scripts(), QStringLiteral("nuv-shown-pictures"), scripts::ShownPicturesReader(), true);
 }
 
 FrameDocument FrameFromJson(const QJsonObject& o, int depth) {
@@ -259,12 +263,74 @@ FrameDocument WebEngineBrowser::DocumentTree() {
     return SettledFrameTree(complete);
 }
 
+std::string WebEngineBrowser::RunProgramScript(const QString& script) { return RunTextScript(script, "no answer"); }
+
+std::vector<ShownPicture> WebEngineBrowser::ShownPictures() {
+    const QString id = QString::number(QRandomGenerator::global()->generate64(), 36);
+    const auto read = [this](const QString& script, int& pending) {
+        const std::string json = RunTextScript(script, "no document");
+        const QJsonObject o =
+            QJsonDocument::fromJson(QByteArray(json.data(), static_cast<qsizetype>(json.size()))).object();
+        pending = o.value(QStringLiteral("pending")).toInt();
+        return o.value(QStringLiteral("documents")).toArray();
+    };
+    int pending = 0;
+    QJsonArray documents = read(scripts::ShownPicturesAsk(id), pending);
+    // Frames of other sites answer from their own processes, mostly while the top reads its
+    // own; one that never does is given up.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(frameReportLimitMs_);
+    while (pending > 0) {
+        documents = read(scripts::ShownPicturesAnswer(id), pending);
+        if (pending == 0 || std::chrono::steady_clock::now() >= deadline) break;
+        if (!Pause(10)) throw BrowserError("the browser is closing");
+    }
+    std::vector<ShownPicture> pictures;
+    for (const QJsonValue& document : documents) {
+        for (const QJsonValue& v : document.toArray()) {
+            const QJsonObject p = v.toObject();
+            pictures.push_back({ToUtf8(p.value(QStringLiteral("u")).toString()), p.value(QStringLiteral("w")).toInt(),
+                                p.value(QStringLiteral("h")).toInt(), ToUtf8(p.value(QStringLiteral("t")).toString())});
+        }
+    }
+    return pictures;
+}
+
 std::vector<std::string> WebEngineBrowser::DocumentLinks() {
     const std::string json = RunTextScript(scripts::DocumentLinks(), "no document");
     const QJsonDocument doc = QJsonDocument::fromJson(QByteArray(json.data(), static_cast<qsizetype>(json.size())));
     std::vector<std::string> out;
     for (const QJsonValue& v : doc.array()) out.push_back(ToUtf8(v.toString()));
     return out;
+}
+
+std::unordered_map<std::string, std::pair<int, int>> MeasureResultPictures(WebEngineBrowser& browser,
+                                                                          const std::string& html, int limitMs) {
+    std::unordered_map<std::string, std::pair<int, int>> sizes;
+    QWebEngineView* view = browser.View();
+    if (!view) return sizes;
+    view->page()->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, true);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    try {
+        LoadHtml(browser, html, std::chrono::milliseconds(limitMs));
+        while (browser.ReadyState() != 4 && std::chrono::steady_clock::now() < deadline) {
+            if (!browser.ProcessEvents()) return sizes;
+        }
+        while (true) {
+            const std::string json = browser.RunProgramScript(scripts::ResultPictureSizes());
+            const QJsonObject o =
+                QJsonDocument::fromJson(QByteArray(json.data(), static_cast<qsizetype>(json.size()))).object();
+            sizes.clear();
+            for (const QJsonValue& v : o.value(QStringLiteral("sizes")).toArray()) {
+                const QJsonArray p = v.toArray();
+                sizes[ToUtf8(p.at(0).toString())] = {p.at(1).toInt(), p.at(2).toInt()};
+            }
+            if (o.value(QStringLiteral("done")).toBool() || std::chrono::steady_clock::now() >= deadline) break;
+            if (!browser.ProcessEvents()) break;
+        }
+    } catch (const std::exception&) {
+        // A page that cannot be shown tells no sizes.
+    }
+    return sizes;
 }
 
 }  // namespace nuv

@@ -2,6 +2,9 @@
 
 #include <chrono>
 #include <optional>
+#include <string>
+#include <unordered_map>
+#include <utility>
 
 #include <QByteArray>
 #include <QEventLoop>
@@ -59,10 +62,14 @@ public:
     std::string TopElementOuterHtml() override;
     FrameDocument DocumentTree() override;
     std::vector<std::string> DocumentLinks() override;
+    std::vector<ShownPicture> ShownPictures() override;
 
     // The body's markup with the body element itself. Throws BrowserError when there is
     // no document or no body.
     std::string BodyOuterHtml();
+    // Runs one of the program's page scripts (platform/PageScripts.h) in the document and
+    // returns its text answer. Throws BrowserError when there is no document or no text.
+    std::string RunProgramScript(const QString& script);
 
     QWebEngineView* View() const { return view_; }
     // How long a document read may wait for the engine.
@@ -105,5 +112,12 @@ private:
 
 // The handler shared by every browser of the process (created on first use).
 MemoryDocumentHandler& MemoryDocuments();
+
+// Shows the image result page `html` in `browser` with its pictures loaded, as the result
+// window shows it, and returns the natural size of each of its pictures by address, once
+// every picture has loaded or failed (0 x 0), or `limitMs` has passed (the rest then 0 x 0).
+// Runs on the user-interface thread; re-enters the event loop while it waits.
+std::unordered_map<std::string, std::pair<int, int>> MeasureResultPictures(WebEngineBrowser& browser,
+                                                                          const std::string& html, int limitMs);
 
 }  // namespace nuv

@@ -21,6 +21,16 @@ struct FrameDocument {
     bool failed = false;
 };
 
+// A picture that a document of the page uses, read from its DOM: the absolute address,
+// the natural size in pixels once the page has decoded it (0 while it has not), and the
+// type the page declares for it ("image/avif" of a <source type>), "" when it declares none.
+struct ShownPicture {
+    std::string address;
+    int width = 0;
+    int height = 0;
+    std::string declaredType = {};
+};
+
 // What the program needs of an embedded browser control. Every call runs on the
 // user-interface thread; implementations that wait for the engine re-enter the
 // event loop. Strings are UTF-8.
@@ -53,6 +63,11 @@ public:
     virtual FrameDocument DocumentTree() = 0;
     // The absolute address of every link of the document, in document order.
     virtual std::vector<std::string> DocumentLinks() = 0;
+    // The pictures that the rendered page and each of its frames (nested and of other
+    // sites) use: the top document's first, then the frames' depth-first, each document's
+    // in document order, each address once a document. Throws BrowserError when there is
+    // no document.
+    virtual std::vector<ShownPicture> ShownPictures() = 0;
 };
 
 }  // namespace nuv

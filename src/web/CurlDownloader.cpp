@@ -1,10 +1,12 @@
 #include "web/CurlDownloader.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
-#include <memory>
 #include <mutex>
 #include <random>
 #include <system_error>
@@ -27,19 +29,167 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kReportInterval = std::chrono::milliseconds(100);
 constexpr int kPollMillis = 100;
 constexpr int kMaxRedirects = 20;
+// The bytes of a body held in memory before they are written: a picture reaches its file
+// in one write.
+constexpr std::size_t kWriteBuffer = std::size_t{256} << 10;
 
-struct Transfer {
-    std::FILE* file = nullptr;
-    const DownloadProgressFn* progress = nullptr;
+std::string PartialName() {
+    // One generator a thread: downloaders on several threads name their files at once.
+    static thread_local std::mt19937_64 rng{std::random_device{}()};
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(rng()));
+    return std::string(kPartialDownloadPrefix) + suffix;
+}
+
+// Whether an unnamed file can be given a name through its descriptor alone; that needs a
+// capability the process may lack, and then the name goes through /proc.
+std::atomic<bool> linkByDescriptor{true};
+
+// The file a download writes into. Where the file system allows it the file has no name
+// until it is complete, so no listing of the folder ever shows a download in progress;
+// elsewhere it carries a partial-download name from the start. The body is held in
+// memory up to kWriteBuffer bytes, so a small file costs one write.
+class PartialFile {
+public:
+    PartialFile() = default;
+    PartialFile(const PartialFile&) = delete;
+    PartialFile& operator=(const PartialFile&) = delete;
+    ~PartialFile() {
+        if (fd_ >= 0) ::close(fd_);
+        if (!name_.empty()) ::unlink(name_.c_str());
+    }
+
+    // False when no file can be made in `folder` ("" for the current folder).
+    bool Open(const std::string& folder) {
+        folder_ = folder;
+        const std::string dir = folder.empty() ? std::string(".") : folder;
+        fd_ = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        for (int attempt = 0; attempt < 8 && fd_ < 0; ++attempt) {
+            name_ = InFolder(PartialName());
+            fd_ = ::open(name_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+            if (fd_ < 0 && errno != EEXIST) break;
+        }
+        if (fd_ < 0) name_.clear();
+        return fd_ >= 0;
+    }
+
+    bool Write(const char* data, std::size_t n) {
+        if (buffer_.size() + n > kWriteBuffer) {
+            if (!Flush()) return false;
+            if (n >= kWriteBuffer) return WriteAll(data, n);
+        }
+        if (buffer_.capacity() == 0) buffer_.reserve(std::min(std::max(n, std::size_t{32} << 10), kWriteBuffer));
+        buffer_.append(data, n);
+        return true;
+    }
+    std::uint64_t Size() const { return written_ + buffer_.size(); }
+
+    // Writes what is held and gives the file the name `target`. False when that cannot
+    // be done; the target is then untouched.
+    bool Commit(const std::string& target) {
+        if (fd_ < 0 || !Flush()) return false;
+        if (name_.empty()) {
+            // A new name takes the complete file at once; an older file of that name is
+            // replaced through a partial name and a rename.
+            if (Link(target)) return true;
+            if (errno != EEXIST) return false;
+            for (int attempt = 0; attempt < 8 && name_.empty(); ++attempt) {
+                const std::string candidate = InFolder(PartialName());
+                if (Link(candidate)) name_ = candidate;
+                else if (errno != EEXIST) return false;
+            }
+            if (name_.empty()) return false;
+        }
+        if (::rename(name_.c_str(), target.c_str()) != 0) return false;
+        name_.clear();
+        return true;
+    }
+
+private:
+    std::string InFolder(const std::string& name) const {
+        if (folder_.empty()) return name;
+        return folder_.back() == '/' ? folder_ + name : folder_ + "/" + name;
+    }
+    bool WriteAll(const char* data, std::size_t n) {
+        while (n > 0) {
+            const ssize_t w = ::write(fd_, data, n);
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) return false;
+            data += w;
+            n -= static_cast<std::size_t>(w);
+            written_ += static_cast<std::uint64_t>(w);
+        }
+        return true;
+    }
+    bool Flush() {
+        const bool ok = WriteAll(buffer_.data(), buffer_.size());
+        buffer_.clear();
+        return ok;
+    }
+    // Gives the unnamed file the name `path`; false (errno set) when it cannot.
+    bool Link(const std::string& path) {
+        if (linkByDescriptor.load(std::memory_order_relaxed)) {
+            if (::linkat(fd_, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return true;
+            if (errno != ENOENT && errno != EPERM && errno != EINVAL) return false;
+        }
+        const std::string proc = "/proc/self/fd/" + std::to_string(fd_);
+        if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) return false;
+        linkByDescriptor.store(false, std::memory_order_relaxed);
+        return true;
+    }
+
+    std::string folder_;
+    std::string name_;  // empty while the file has no name
+    int fd_ = -1;
+    std::string buffer_;
+    std::uint64_t written_ = 0;
+};
+
+std::string DurationText(std::chrono::milliseconds d) {
+    if (d.count() % 1000 == 0) return std::to_string(d.count() / 1000) + " s";
+    return std::to_string(d.count()) + " ms";
+}
+
+}  // namespace
+
+struct CurlDownloader::Handle {
     CURL* curl = nullptr;
+    std::uint64_t cookieSerial = 0;  // the cookie set its jar was loaded with; 0: none
+    bool jarChanged = false;         // a response has set cookies in it since
+    std::string defaultCa;           // libcurl's own certificate authorities
+    std::string caFile;              // those the handle verifies against now
+    ~Handle() {
+        if (curl) curl_easy_cleanup(curl);
+    }
+};
+
+struct CurlDownloader::Transfer {
+    Handle* handle = nullptr;
+    std::size_t id = 0;
+    std::string target;
+    std::string page;
+    std::string request;  // the address of the current request
+    std::string referer;
+    PartialFile file;
     std::uint64_t received = 0;  // body bytes of every step, redirects included
     std::uint64_t maxBytes = 0;  // 0: no bound
     bool tooLarge = false;
-    std::exception_ptr failure;  // what the progress function threw
-    Clock::time_point lastReport = Clock::now();
+    int redirects = 0;
+    Clock::time_point deadline = Clock::time_point::max();
+    std::chrono::milliseconds maxTime{0};
+    char error[CURL_ERROR_SIZE] = {};
+    // DownloadToFile's: its progress function, the wait hook, and what either threw.
+    const DownloadProgressFn* progress = nullptr;
     const std::function<void()>* waitHook = nullptr;
+    std::exception_ptr failure;
+    Clock::time_point lastReport = Clock::now();
     Clock::time_point lastHook = Clock::now();
+    std::unique_ptr<Handle> own;  // a parallel download's handle
 };
+
+namespace {
+
+using Transfer = CurlDownloader::Transfer;
 
 size_t WriteBody(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
@@ -50,20 +200,22 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user) {
         return 0;
     }
     long code = 0;
-    curl_easy_getinfo(t->curl, CURLINFO_RESPONSE_CODE, &code);
+    curl_easy_getinfo(t->handle->curl, CURLINFO_RESPONSE_CODE, &code);
     if (code >= 300 && code <= 399) return n;  // the body of a redirect is not the resource
-    return std::fwrite(data, 1, n, t->file);
+    return t->file.Write(data, n) ? n : 0;
 }
 
 void Report(Transfer& t, curl_off_t total, curl_off_t now) {
     t.lastReport = Clock::now();
     if (!t.progress || !*t.progress) return;
     long code = 0;
-    curl_easy_getinfo(t.curl, CURLINFO_RESPONSE_CODE, &code);
+    curl_easy_getinfo(t.handle->curl, CURLINFO_RESPONSE_CODE, &code);
     DownloadProgress p;
     p.progress = static_cast<std::uint64_t>(now < 0 ? 0 : now);
     p.maximum = static_cast<std::uint64_t>(total < 0 ? 0 : total);
     p.statusCode = static_cast<int>(code);
+    char* type = nullptr;
+    if (curl_easy_getinfo(t.handle->curl, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type) p.contentType = type;
     (*t.progress)(p);
 }
 
@@ -71,8 +223,8 @@ void Report(Transfer& t, curl_off_t total, curl_off_t now) {
 void ReportState(Transfer& t) {
     curl_off_t now = 0;
     curl_off_t total = -1;
-    curl_easy_getinfo(t.curl, CURLINFO_SIZE_DOWNLOAD_T, &now);
-    curl_easy_getinfo(t.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &total);
+    curl_easy_getinfo(t.handle->curl, CURLINFO_SIZE_DOWNLOAD_T, &now);
+    curl_easy_getinfo(t.handle->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &total);
     Report(t, total, now);
 }
 
@@ -88,16 +240,13 @@ int ReportProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t, cur
     return 0;
 }
 
-std::string DurationText(std::chrono::milliseconds d) {
-    if (d.count() % 1000 == 0) return std::to_string(d.count() / 1000) + " s";
-    return std::to_string(d.count()) + " ms";
-}
-
-DownloadError TransferFailure(CURLcode rc, const char* error, const Transfer& t) {
+DownloadError TransferFailure(CURLcode rc, const Transfer& t) {
     if (t.tooLarge || rc == CURLE_FILESIZE_EXCEEDED)
         return DownloadError("the download is larger than the bound of " + std::to_string(t.maxBytes) + " bytes",
                              DownloadFailure::TooLarge);
-    const std::string text = error[0] ? std::string(error) : std::string(curl_easy_strerror(rc));
+    if (rc == CURLE_OPERATION_TIMEDOUT && Clock::now() >= t.deadline)
+        return DownloadError("the download took longer than " + DurationText(t.maxTime), DownloadFailure::TimedOut);
+    const std::string text = t.error[0] ? std::string(t.error) : std::string(curl_easy_strerror(rc));
     switch (rc) {
         case CURLE_UNSUPPORTED_PROTOCOL: return DownloadError("refused: " + text, DownloadFailure::Refused);
         case CURLE_OPERATION_TIMEDOUT: return DownloadError(text, DownloadFailure::TimedOut);
@@ -108,16 +257,17 @@ DownloadError TransferFailure(CURLcode rc, const char* error, const Transfer& t)
     }
 }
 
-// Runs one request of the handle through `multi` until it ends, waking at least every
+// Runs one request of the transfer through `multi` until it ends, waking at least every
 // 100 ms to report progress, run the wait hook and check the time bound. What the
 // progress function or the hook throws leaves here unchanged, with the handle detached.
-CURLcode Drive(CURLM* multi, Transfer& t, Clock::time_point deadline, std::chrono::milliseconds maxTime) {
-    if (curl_multi_add_handle(multi, t.curl) != CURLM_OK) throw DownloadError("cannot start a download");
+CURLcode Drive(CURLM* multi, Transfer& t) {
+    CURL* curl = t.handle->curl;
+    if (curl_multi_add_handle(multi, curl) != CURLM_OK) throw DownloadError("cannot start a download");
     struct Detach {
         CURLM* multi;
         CURL* curl;
         ~Detach() { curl_multi_remove_handle(multi, curl); }
-    } detach{multi, t.curl};
+    } detach{multi, curl};
     while (true) {
         int running = 0;
         const CURLMcode performed = curl_multi_perform(multi, &running);
@@ -125,13 +275,14 @@ CURLcode Drive(CURLM* multi, Transfer& t, Clock::time_point deadline, std::chron
         if (performed != CURLM_OK) throw DownloadError(curl_multi_strerror(performed));
         int queued = 0;
         while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
-            if (message->msg == CURLMSG_DONE && message->easy_handle == t.curl) return message->data.result;
+            if (message->msg == CURLMSG_DONE && message->easy_handle == curl) return message->data.result;
         }
-        if (Clock::now() >= deadline)
-            throw DownloadError("the download took longer than " + DurationText(maxTime), DownloadFailure::TimedOut);
-        if (Clock::now() - t.lastReport >= kReportInterval) ReportState(t);
-        if (t.waitHook && *t.waitHook && Clock::now() - t.lastHook >= kReportInterval) {
-            t.lastHook = Clock::now();
+        const auto now = Clock::now();
+        if (now >= t.deadline)
+            throw DownloadError("the download took longer than " + DurationText(t.maxTime), DownloadFailure::TimedOut);
+        if (now - t.lastReport >= kReportInterval) ReportState(t);
+        if (t.waitHook && *t.waitHook && now - t.lastHook >= kReportInterval) {
+            t.lastHook = now;
             (*t.waitHook)();
         }
         const CURLMcode polled = curl_multi_poll(multi, nullptr, 0, kPollMillis, nullptr);
@@ -139,161 +290,185 @@ CURLcode Drive(CURLM* multi, Transfer& t, Clock::time_point deadline, std::chron
     }
 }
 
-std::string PartialName() {
-    // One generator a thread: downloaders on several threads name their files at once.
-    static thread_local std::mt19937_64 rng{std::random_device{}()};
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(rng()));
-    return std::string(kPartialDownloadPrefix) + suffix;
-}
-
-// The file a download writes into. Where the file system allows it the file has no name
-// until it is complete, so no listing of the folder ever shows a download in progress;
-// elsewhere it carries a partial-download name from the start.
-class PartialFile {
-public:
-    explicit PartialFile(const std::filesystem::path& folder) : folder_(folder) {
-        const std::string dir = folder.empty() ? std::string(".") : folder.string();
-        fd_ = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-        if (fd_ < 0) {
-            for (int attempt = 0; attempt < 8 && fd_ < 0; ++attempt) {
-                name_ = (folder_ / PartialName()).string();
-                fd_ = ::open(name_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
-                if (fd_ < 0 && errno != EEXIST) break;
-            }
-            if (fd_ < 0) name_.clear();
-        }
-        if (fd_ >= 0) file_ = ::fdopen(fd_, "wb");
-        if (!file_ && fd_ >= 0) ::close(fd_);
-    }
-    ~PartialFile() {
-        if (file_) std::fclose(file_);
-        std::error_code ec;
-        if (!name_.empty()) std::filesystem::remove(name_, ec);
-    }
-    PartialFile(const PartialFile&) = delete;
-    PartialFile& operator=(const PartialFile&) = delete;
-
-    std::FILE* Stream() const { return file_; }
-
-    // Flushes the file and renames it over `target`. False when that cannot be done;
-    // the target is then untouched.
-    bool Commit(const std::filesystem::path& target) {
-        if (std::fflush(file_) != 0 || std::ferror(file_)) return false;
-        if (name_.empty()) {
-            // Give the unnamed file a name in its folder, then move it over the target.
-            const std::string procPath = "/proc/self/fd/" + std::to_string(::fileno(file_));
-            for (int attempt = 0; attempt < 8 && name_.empty(); ++attempt) {
-                const std::string candidate = (folder_ / PartialName()).string();
-                if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0)
-                    name_ = candidate;
-                else if (errno != EEXIST)
-                    break;
-            }
-            if (name_.empty()) return false;
-        }
-        std::error_code ec;
-        std::filesystem::rename(name_, target, ec);
-        if (ec) return false;
-        name_.clear();
-        return true;
-    }
-
-private:
-    std::filesystem::path folder_;
-    std::string name_;  // empty while the file has no name
-    int fd_ = -1;
-    std::FILE* file_ = nullptr;
-};
-
 }  // namespace
 
 CurlDownloader::CurlDownloader() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    CURLSH* share = curl_share_init();
+    if (share) curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    share_ = share;
+    parallelMulti_ = curl_multi_init();
 }
 
 CurlDownloader::~CurlDownloader() {
+    for (auto& t : running_) curl_multi_remove_handle(static_cast<CURLM*>(parallelMulti_), t->handle->curl);
+    running_.clear();
+    if (parallelMulti_) curl_multi_cleanup(static_cast<CURLM*>(parallelMulti_));
     if (sharedMulti_) curl_multi_cleanup(static_cast<CURLM*>(sharedMulti_));
-    if (shared_) curl_easy_cleanup(static_cast<CURL*>(shared_));
+    shared_.reset();
+    idle_.clear();
+    if (share_) curl_share_cleanup(static_cast<CURLSH*>(share_));
 }
 
-void CurlDownloader::DownloadToFile(const std::string& url, const std::string& filePath,
-                                    const DownloadProgressFn& progress, const DownloadBounds& bounds) {
-    namespace fs = std::filesystem;
-    const std::string page = pageAddress_ ? pageAddress_() : std::string();
-    // Checked before anything else happens: no connection, no file.
-    if (!MayFetch(url, page)) throw DownloadError(RefusalText(url), DownloadFailure::Refused);
-    const auto started = Clock::now();
-    const fs::path target(filePath);
-    // The shared handle keeps its connections between downloads; a nested download
-    // (started while the shared one runs) uses a handle of its own.
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> ownEasy(nullptr, &curl_easy_cleanup);
-    std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> ownMulti(nullptr, &curl_multi_cleanup);
-    CURL* c = nullptr;
-    CURLM* multi = nullptr;
-    const bool useShared = !sharedBusy_;
-    if (useShared) {
-        if (!shared_) shared_ = curl_easy_init();
-        if (!sharedMulti_) sharedMulti_ = curl_multi_init();
-        c = static_cast<CURL*>(shared_);
-        multi = static_cast<CURLM*>(sharedMulti_);
-        if (c) curl_easy_reset(c);
-    } else {
-        ownEasy.reset(curl_easy_init());
-        ownMulti.reset(curl_multi_init());
-        c = ownEasy.get();
-        multi = ownMulti.get();
-    }
-    if (!c || !multi) throw DownloadError("cannot start a download");
-    PartialFile partial(target.parent_path());
-    if (!partial.Stream())
-        throw DownloadError("cannot write into " + target.parent_path().string(), DownloadFailure::Write);
-
-    Transfer t;
-    t.file = partial.Stream();
-    t.progress = &progress;
-    t.curl = c;
-    t.waitHook = &waitHook_;
-    for (const std::uint64_t bound : {maxBytes_, bounds.maxBytes})
-        if (bound > 0 && (t.maxBytes == 0 || bound < t.maxBytes)) t.maxBytes = bound;
-    const auto deadline = bounds.maxTime.count() > 0 ? started + bounds.maxTime : Clock::time_point::max();
-
-    char error[CURL_ERROR_SIZE] = {};
+std::unique_ptr<CurlDownloader::Handle> CurlDownloader::NewHandle() {
+    auto h = std::make_unique<Handle>();
+    h->curl = curl_easy_init();
+    if (!h->curl) throw DownloadError("cannot start a download");
+    CURL* c = h->curl;
     // Redirects are followed here, not by curl, so that each one is checked against the
     // fetch rules and carries the Referer that fits its own origin.
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(c, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 15L);
-    if (stallSeconds_ > 0) {
-        curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, stallSeconds_);
+    // An address without a scheme is taken as http (never guessed as ftp from its host).
+    curl_easy_setopt(c, CURLOPT_DEFAULT_PROTOCOL, "http");
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &WriteBody);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &ReportProgress);
+    curl_easy_setopt(c, CURLOPT_USERAGENT, "Mozilla/5.0 (compatible; NUV-WebExtract/2.2)");
+    // A picture with its headers fits one read.
+    curl_easy_setopt(c, CURLOPT_BUFFERSIZE, 64L << 10);
+    if (share_) curl_easy_setopt(c, CURLOPT_SHARE, static_cast<CURLSH*>(share_));
+    char* defaultCa = nullptr;
+    if (curl_easy_getinfo(c, CURLINFO_CAINFO, &defaultCa) == CURLE_OK && defaultCa) h->defaultCa = defaultCa;
+    h->caFile = h->defaultCa;
+    return h;
+}
+
+const CurlDownloader::CookieSet& CurlDownloader::CookiesFor(const std::string& page) {
+    const std::optional<std::uint64_t> generation = cookies_ ? cookies_->Generation() : std::optional<std::uint64_t>(0);
+    if (cookieCache_ && cookieCache_->source == cookies_ && cookieCache_->page == page && generation &&
+        cookieCache_->generation == generation)
+        return *cookieCache_;
+    CookieSet set;
+    set.source = cookies_;
+    set.generation = generation;
+    set.page = page;
+    if (cookies_) set.lines = CookieLinesForPage(cookies_->CookieLines(), page);
+    // An unchanged set keeps its serial, so no handle loads it again.
+    set.serial = cookieCache_ && cookieCache_->lines == set.lines ? cookieCache_->serial : ++cookieSerial_;
+    cookieCache_ = std::move(set);
+    return *cookieCache_;
+}
+
+void CurlDownloader::Begin(Transfer& t, const DownloadBounds& bounds) {
+    const std::filesystem::path target(t.target);
+    if (!t.file.Open(target.parent_path().string()))
+        throw DownloadError("cannot write into " + target.parent_path().string(), DownloadFailure::Write);
+    for (const std::uint64_t bound : {maxBytes_, bounds.maxBytes})
+        if (bound > 0 && (t.maxBytes == 0 || bound < t.maxBytes)) t.maxBytes = bound;
+    t.maxTime = bounds.maxTime;
+    if (bounds.maxTime.count() > 0) t.deadline = Clock::now() + bounds.maxTime;
+
+    Handle& h = *t.handle;
+    CURL* c = h.curl;
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, stallSeconds_ > 0 ? 1L : 0L);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, stallSeconds_ > 0 ? stallSeconds_ : 0L);
+    curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(t.maxBytes));
+    const std::string& ca = caFile_.empty() ? h.defaultCa : caFile_;
+    if (h.caFile != ca) {
+        curl_easy_setopt(c, CURLOPT_CAINFO, ca.empty() ? nullptr : ca.c_str());
+        h.caFile = ca;
     }
-    if (t.maxBytes > 0) curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(t.maxBytes));
-    if (!caFile_.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, caFile_.c_str());
-    // curl's own protocol list repeats the rule, and an address without a scheme is
-    // taken as http (never guessed as ftp from its host name).
-    const char* protocols = httpsOnly_ ? "https" : IsLocalPageAddress(page) ? "http,https,file" : "http,https";
+    // curl's own protocol list repeats the rule.
+    const char* protocols = httpsOnly_ ? "https" : IsLocalPageAddress(t.page) ? "http,https,file" : "http,https";
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, protocols);
     curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, httpsOnly_ ? "https" : "http,https");
-    curl_easy_setopt(c, CURLOPT_DEFAULT_PROTOCOL, "http");
     // The browser's cookies that the page's own requests would carry: curl's own engine,
-    // which the first line switches on, picks those that fit each request, redirects
-    // included. It starts empty for every download.
-    curl_easy_setopt(c, CURLOPT_COOKIELIST, "ALL");
-    if (cookies_) {
-        for (const std::string& line : CookieLinesForPage(cookies_->CookieLines(), page))
-            curl_easy_setopt(c, CURLOPT_COOKIELIST, line.c_str());
+    // which "ALL" switches on and empties, picks those that fit each request, redirects
+    // included. A handle's jar is loaded again when the set changes or a response has
+    // added to it, so every download starts from the browser's cookies alone.
+    const CookieSet& cookies = CookiesFor(t.page);
+    if (h.cookieSerial != cookies.serial || h.jarChanged) {
+        if (h.cookieSerial != 0 || !cookies.lines.empty()) {
+            curl_easy_setopt(c, CURLOPT_COOKIELIST, "ALL");
+            for (const std::string& line : cookies.lines) curl_easy_setopt(c, CURLOPT_COOKIELIST, line.c_str());
+        }
+        h.cookieSerial = cookies.lines.empty() && h.cookieSerial == 0 ? 0 : cookies.serial;
+        h.jarChanged = false;
     }
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &WriteBody);
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, t.error);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &ReportProgress);
     curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
-    curl_easy_setopt(c, CURLOPT_NOPROGRESS, progress ? 0L : 1L);
-    curl_easy_setopt(c, CURLOPT_USERAGENT, "Mozilla/5.0 (compatible; NUV-WebExtract/2.2)");
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, t.progress && *t.progress ? 0L : 1L);
+    curl_easy_setopt(c, CURLOPT_PRIVATE, &t);
+}
 
+void CurlDownloader::Aim(Transfer& t) {
+    CURL* c = t.handle->curl;
+    curl_easy_setopt(c, CURLOPT_URL, t.request.c_str());
+    t.referer = RefererFor(t.page, t.request);
+    curl_easy_setopt(c, CURLOPT_REFERER, t.referer.empty() ? nullptr : t.referer.c_str());
+    long timeout = 0;
+    if (t.deadline != Clock::time_point::max()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(t.deadline - Clock::now());
+        if (left.count() <= 0)
+            throw DownloadError("the download took longer than " + DurationText(t.maxTime), DownloadFailure::TimedOut);
+        timeout = static_cast<long>(left.count());
+    }
+    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, timeout);
+    t.error[0] = '\0';
+}
+
+bool CurlDownloader::Redirected(Transfer& t, int result) {
+    const auto rc = static_cast<CURLcode>(result);
+    CURL* c = t.handle->curl;
+    if (t.handle->cookieSerial != 0) {
+        // Cookies a response set stay for the rest of this download only.
+        curl_header* set = nullptr;
+        if (curl_easy_header(c, "Set-Cookie", 0, CURLH_HEADER, -1, &set) == CURLHE_OK) t.handle->jarChanged = true;
+    }
+    if (rc != CURLE_OK) throw TransferFailure(rc, t);
+    long code = 0;
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &code);
+    if (code < 300 || code > 399) return false;
+    char* location = nullptr;
+    curl_easy_getinfo(c, CURLINFO_REDIRECT_URL, &location);
+    if (!location) throw DownloadError("HTTP " + std::to_string(code) + " without a Location", DownloadFailure::Http);
+    if (t.redirects >= kMaxRedirects)
+        throw DownloadError("more than " + std::to_string(kMaxRedirects) + " redirects", DownloadFailure::Http);
+    std::string next = location;
+    if (!MayFetch(next, {}) || (httpsOnly_ && AddressScheme(next) != "https"))
+        throw DownloadError("redirect " + RefusalText(next), DownloadFailure::Refused);
+    ++t.redirects;
+    t.request = std::move(next);
+    Aim(t);
+    return true;
+}
+
+void CurlDownloader::DownloadToFile(const std::string& url, const std::string& filePath,
+                                    const DownloadProgressFn& progress, const DownloadBounds& bounds) {
+    const std::string page = pageAddress_ ? pageAddress_() : std::string();
+    // Checked before anything else happens: no connection, no file.
+    if (!MayFetch(url, page)) throw DownloadError(RefusalText(url), DownloadFailure::Refused);
+    // The shared handle keeps its connections between downloads; a nested download
+    // (started while the shared one runs) uses a handle of its own.
+    std::unique_ptr<Handle> ownHandle;
+    std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> ownMulti(nullptr, &curl_multi_cleanup);
+    Handle* handle = nullptr;
+    CURLM* multi = nullptr;
+    const bool useShared = !sharedBusy_;
+    if (useShared) {
+        if (!shared_) shared_ = NewHandle();
+        if (!sharedMulti_) sharedMulti_ = curl_multi_init();
+        handle = shared_.get();
+        multi = static_cast<CURLM*>(sharedMulti_);
+    } else {
+        ownHandle = NewHandle();
+        ownMulti.reset(curl_multi_init());
+        handle = ownHandle.get();
+        multi = ownMulti.get();
+    }
+    if (!multi) throw DownloadError("cannot start a download");
+
+    Transfer t;
+    t.handle = handle;
+    t.target = filePath;
+    t.page = page;
+    t.progress = &progress;
+    t.waitHook = &waitHook_;
+    Begin(t, bounds);
     struct Busy {
         bool* flag;
         ~Busy() {
@@ -301,29 +476,92 @@ void CurlDownloader::DownloadToFile(const std::string& url, const std::string& f
         }
     } busy{useShared ? &sharedBusy_ : nullptr};
     if (useShared) sharedBusy_ = true;
-    std::string request = EncodeRequestAddress(url);
-    for (int redirects = 0;; ++redirects) {
-        curl_easy_setopt(c, CURLOPT_URL, request.c_str());
-        const std::string referer = RefererFor(page, request);
-        curl_easy_setopt(c, CURLOPT_REFERER, referer.empty() ? nullptr : referer.c_str());
-        error[0] = '\0';
-        const CURLcode rc = Drive(multi, t, deadline, bounds.maxTime);
-        if (rc != CURLE_OK) throw TransferFailure(rc, error, t);
-        long code = 0;
-        curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &code);
-        if (code < 300 || code > 399) break;
-        char* location = nullptr;
-        curl_easy_getinfo(c, CURLINFO_REDIRECT_URL, &location);
-        if (!location) throw DownloadError("HTTP " + std::to_string(code) + " without a Location", DownloadFailure::Http);
-        if (redirects >= kMaxRedirects)
-            throw DownloadError("more than " + std::to_string(kMaxRedirects) + " redirects", DownloadFailure::Http);
-        std::string next = location;
-        if (!MayFetch(next, {}) || (httpsOnly_ && AddressScheme(next) != "https"))
-            throw DownloadError("redirect " + RefusalText(next), DownloadFailure::Refused);
-        request = std::move(next);
+    t.request = EncodeRequestAddress(url);
+    Aim(t);
+    while (Redirected(t, Drive(multi, t))) {
     }
     ReportState(t);
-    if (!partial.Commit(target)) throw DownloadError("cannot write " + filePath, DownloadFailure::Write);
+    if (!t.file.Commit(filePath)) throw DownloadError("cannot write " + filePath, DownloadFailure::Write);
+}
+
+void CurlDownloader::Start(std::size_t id, const std::string& url, const std::string& filePath,
+                           const std::string& pageAddress) {
+    try {
+        if (!MayFetch(url, pageAddress)) throw DownloadError(RefusalText(url), DownloadFailure::Refused);
+        auto t = std::make_unique<Transfer>();
+        t->id = id;
+        t->target = filePath;
+        t->page = pageAddress;
+        if (idle_.empty()) {
+            t->own = NewHandle();
+        } else {
+            t->own = std::move(idle_.back());
+            idle_.pop_back();
+        }
+        t->handle = t->own.get();
+        Begin(*t, {});
+        t->request = EncodeRequestAddress(url);
+        Aim(*t);
+        if (!parallelMulti_ || curl_multi_add_handle(static_cast<CURLM*>(parallelMulti_), t->handle->curl) != CURLM_OK)
+            throw DownloadError("cannot start a download");
+        running_.push_back(std::move(t));
+    } catch (const DownloadError& e) {
+        refused_.push_back({id, 0, e});
+    } catch (const std::exception& e) {
+        refused_.push_back({id, 0, DownloadError(e.what())});
+    }
+}
+
+void CurlDownloader::Collect(std::vector<Ended>& ended) {
+    auto* multi = static_cast<CURLM*>(parallelMulti_);
+    int running = 0;
+    curl_multi_perform(multi, &running);
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+        if (message->msg != CURLMSG_DONE) continue;
+        CURL* curl = message->easy_handle;
+        const CURLcode rc = message->data.result;
+        auto it = std::find_if(running_.begin(), running_.end(),
+                               [curl](const std::unique_ptr<Transfer>& t) { return t->handle->curl == curl; });
+        if (it == running_.end()) continue;
+        Transfer& t = **it;
+        curl_multi_remove_handle(multi, curl);
+        Ended end;
+        end.id = t.id;
+        try {
+            if (Redirected(t, rc)) {
+                if (curl_multi_add_handle(multi, curl) != CURLM_OK) throw DownloadError("cannot start a download");
+                continue;
+            }
+            if (!t.file.Commit(t.target)) throw DownloadError("cannot write " + t.target, DownloadFailure::Write);
+            end.size = t.file.Size();
+            char* type = nullptr;
+            if (curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type) end.contentType = type;
+        } catch (const DownloadError& e) {
+            end.error = e;
+        } catch (const std::exception& e) {
+            end.error = DownloadError(e.what());
+        }
+        ended.push_back(std::move(end));
+        idle_.push_back(std::move(t.own));
+        running_.erase(it);
+    }
+}
+
+void CurlDownloader::Wait(std::chrono::milliseconds timeout, std::vector<Ended>& ended) {
+    const std::size_t before = ended.size();
+    ended.insert(ended.end(), refused_.begin(), refused_.end());
+    refused_.clear();
+    if (!parallelMulti_) return;
+    if (!running_.empty()) Collect(ended);
+    if (ended.size() > before) return;
+    const int millis = static_cast<int>(std::clamp<long long>(timeout.count(), 0, 60000));
+    curl_multi_poll(static_cast<CURLM*>(parallelMulti_), nullptr, 0, millis, nullptr);
+    if (!running_.empty()) Collect(ended);
+}
+
+void CurlDownloader::Wake() {
+    if (parallelMulti_) curl_multi_wakeup(static_cast<CURLM*>(parallelMulti_));
 }
 
 }  // namespace nuv

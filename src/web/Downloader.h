@@ -1,8 +1,10 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -45,6 +47,7 @@ struct DownloadProgress {
     std::uint64_t maximum = 0;  // 0 while the size is unknown
     int statusCode = 0;
     std::string statusText;
+    std::string contentType = {};  // the answer's Content-Type once its head has arrived
 };
 
 // Called on the thread that runs the download, while it waits: as bytes arrive and at
@@ -77,6 +80,9 @@ public:
     virtual ~ICookieSource() = default;
     // Every cookie. Any thread.
     virtual std::vector<CookieLine> CookieLines() const = 0;
+    // A number that changes whenever the cookies do, so that a downloader reads them again
+    // only then; nothing when the source cannot tell (they are read for every download).
+    virtual std::optional<std::uint64_t> Generation() const { return std::nullopt; }
 };
 
 // URL-to-file download. Blocks until the file is complete. The file is written under
@@ -89,6 +95,31 @@ public:
     virtual ~IDownloader() = default;
     virtual void DownloadToFile(const std::string& url, const std::string& filePath,
                                 const DownloadProgressFn& progress = {}, const DownloadBounds& bounds = {}) = 0;
+};
+
+// Downloads that run side by side, each as DownloadToFile writes its file, driven by one
+// thread: Start and Wait are called by that thread only, Wake by any.
+class IParallelDownloader {
+public:
+    // A download that ended: its size when the file is complete, else why it failed.
+    struct Ended {
+        std::size_t id = 0;
+        std::uint64_t size = 0;
+        std::optional<DownloadError> error;
+        std::string contentType = {};  // the answer's Content-Type, "" when it gave none
+    };
+    virtual ~IParallelDownloader() = default;
+    // How many downloads run at once; the caller starts no more.
+    virtual std::size_t Slots() const = 0;
+    // Begins downloading `url` into `filePath` for the page `pageAddress` (its Referer,
+    // its cookies and whether "file:" may be read, as DownloadToFile has them).
+    virtual void Start(std::size_t id, const std::string& url, const std::string& filePath,
+                       const std::string& pageAddress) = 0;
+    // Moves the running downloads on; appends those that ended to `ended`, waiting up to
+    // `timeout` for one to end unless Wake is called.
+    virtual void Wait(std::chrono::milliseconds timeout, std::vector<Ended>& ended) = 0;
+    // Makes a Wait that runs or comes next return at once.
+    virtual void Wake() = 0;
 };
 
 }  // namespace nuv

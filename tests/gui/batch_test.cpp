@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include "support/Fakes.h"
+#include "support/FixtureSite.h"
 #include "support/TestHttpServer.h"
 
 using namespace nuv::test;
@@ -373,6 +374,54 @@ private slots:
         site_.Release(QStringLiteral("/w/two.html"));
         QCOMPARE(cli.Wait(), 1);
         QVERIFY2(cli.Err().contains("cannot write the output; stopped"), cli.Err());
+    }
+
+    // --shown, --min-size and --types work on every page of a list as on one page: each
+    // JSON line describes its pictures as --json does for one page ("shown" for those the
+    // page shows), the pages share the files of the same pictures, and a filter keeps on
+    // each page what it keeps on one.
+    void shownPicturesAndFiltersInAList() {
+        TestHttpServer other(QHostAddress(QStringLiteral("127.0.0.2")));
+        QVERIFY2(other.isListening(), "127.0.0.2 must be usable as a second loopback origin");
+        PutShownSite(site_, other);
+        const std::vector<ShownEntry> expected = ExpectedShownPictures(site_, other);
+        const QString page = ShownPage(site_);
+        const QString again = page + QStringLiteral("?again");
+        Cli one;
+        QCOMPARE(one.Run({QStringLiteral("--shown"), QStringLiteral("--json"), QStringLiteral("-q"), page}), 0);
+        const QJsonArray pictures = QJsonDocument::fromJson(one.Out()).object().value(QStringLiteral("pictures")).toArray();
+        QCOMPARE(pictures.size(), 10 + static_cast<int>(expected.size()));
+
+        const QString out = Dir(QStringLiteral("shown"));
+        Cli list;
+        QCOMPARE(list.Run({QStringLiteral("--shown"), QStringLiteral("--jsonl"), QStringLiteral("-dq"), QStringLiteral("-o"), out,
+                           page, again}),
+                 3);  // the source's "%2Fshown%2F...hero.jpg" names no picture
+        const QList<QJsonObject> lines = list.Lines();
+        QCOMPARE(lines.size(), 2);
+        for (const QJsonObject& line : lines) {
+            QCOMPARE(line.value(QStringLiteral("list")).toArray(), pictures);
+            const QJsonArray downloads = line.value(QStringLiteral("downloads")).toArray();
+            for (size_t k = 0; k < expected.size(); ++k) {
+                QCOMPARE(downloads[10 + static_cast<int>(k)].toObject().value(QStringLiteral("file")).toString(),
+                         out + QLatin1Char('/') + QString::fromStdString(expected[k].file));
+            }
+        }
+        const QStringList files = FilesUnder(out);
+        for (const ShownEntry& e : expected) QVERIFY2(files.contains(QString::fromStdString(e.file)), e.file.c_str());
+        for (const QString& f : files) QVERIFY2(!f.startsWith(QLatin1Char('.')), qPrintable(f));
+
+        QStringList kept;
+        for (const ShownEntry& e : expected)
+            if (e.width >= 300 && e.height >= 200 && e.type == "webp") kept << QString::fromStdString(e.address);
+        Cli filtered;
+        QCOMPARE(filtered.Run({QStringLiteral("--shown"), QStringLiteral("--min-size=300x200"), QStringLiteral("--types=webp"),
+                               QStringLiteral("--jsonl"), QStringLiteral("-q"), page, again}),
+                 0);
+        const QList<QJsonObject> filteredLines = filtered.Lines();
+        QCOMPARE(filteredLines.size(), 2);
+        for (const QJsonObject& line : filteredLines)
+            QCOMPARE(Strings(line.value(QStringLiteral("list")).toArray(), QStringLiteral("address")), kept);
     }
 
     // Three shards through GNU parallel, each with its own JSON Lines and archive: they

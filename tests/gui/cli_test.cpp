@@ -18,6 +18,7 @@
 
 #include "support/Fakes.h"
 #include "support/FixtureSite.h"
+#include "support/ProgramRun.h"
 #include "support/TestHttpServer.h"
 #include "platform/QtText.h"
 
@@ -104,29 +105,11 @@ private:
     // Runs nuv-extract as a script would: no display, no platform chosen, and as root
     // without the sandbox switch, which the program must set up itself.
     Run Extract(const QStringList& args, const QString& workingDir = QString(), const QString& tmpDir = QString()) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(QString::fromLatin1(name));
+        QProcessEnvironment env = ScriptEnvironment();
         if (geteuid() == 0) env.remove(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"));
         if (!tmpDir.isEmpty()) env.insert(QStringLiteral("TMPDIR"), tmpDir);
-        p.setProcessEnvironment(env);
-        if (!workingDir.isEmpty()) p.setWorkingDirectory(workingDir);
-        QEventLoop loop;
-        connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
-        connect(&p, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
-        QTimer::singleShot(120000, &loop, &QEventLoop::quit);
-        p.start(QStringLiteral(NUV_EXTRACT_EXE), args);
-        loop.exec();
-        Run r;
-        if (p.state() != QProcess::NotRunning) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = p.readAllStandardOutput();
-        r.err = p.readAllStandardError();
-        return r;
+        const ProgramRun p = RunProgram(QStringLiteral(NUV_EXTRACT_EXE), args, env, workingDir);
+        return Run{p.exitCode, p.out, p.err};
     }
 
     QString Page() const { return FromUtf8(FixturePage(site_)); }
@@ -250,6 +233,27 @@ private slots:
         QCOMPARE(ok.exitCode, 0);
         QVERIFY2(ok.err.contains("other: found 1, downloaded 1, failed 0"), ok.err);
         QVERIFY(QFile::exists(all + QStringLiteral("/pack.zip")));
+    }
+
+    // -d downloads the pictures found so far while the style sheets are still being read:
+    // the program's own fetch of the sheet is answered only once a picture of the page
+    // has been asked for. The list and the files are those of a download after the list.
+    void downloadsStartWhileStyleSheetsAreRead() {
+        site_.Put(QStringLiteral("/early/page.html"),
+                  "<html><head><link rel=\"stylesheet\" href=\"s.css\"></head>"
+                  "<body><img src=\"a.png\"><div class=\"x\"></div><img src=\"a.png\"></body></html>");
+        site_.Put(QStringLiteral("/early/s.css"), ".x { background: url(b.png); }", "text/css");
+        site_.Put(QStringLiteral("/early/a.png"), "first", "image/png");
+        site_.Put(QStringLiteral("/early/b.png"), "second", "image/png");
+        site_.AnswerAfter(QStringLiteral("/early/s.css"), QStringLiteral("/early/a.png"), 1);
+        const QString out = work_.path() + QStringLiteral("/early");
+        const Run r = Extract({QStringLiteral("-d"), QStringLiteral("-q"), QStringLiteral("-o"), out,
+                               site_.Url(QStringLiteral("/early/page.html"))});
+        QVERIFY2(r.exitCode == 0, r.err);
+        QCOMPARE(r.lines(), (QStringList{site_.Url(QStringLiteral("/early/a.png")), site_.Url(QStringLiteral("/early/b.png"))}));
+        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{QStringLiteral("a.png"), QStringLiteral("b.png"), QStringLiteral("s.css")}));
+        QCOMPARE(site_.RequestCount(QStringLiteral("/early/a.png")), 1);
     }
 
     // Without -o the style sheets go into a private temporary folder that is gone at exit.

@@ -195,7 +195,7 @@ private slots:
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
         // The result tab shows in place of the page: its controls come after the tabs.
         QCOMPARE(TabOrder(Child<QLineEdit>("EdtURL")).join(QLatin1Char(' ')),
-                 QStringLiteral("EdtURL BtnOpenWebpage CbPath LBDocType BitmapListBox BtnHelp BtnOnlineUpdate "
+                 QStringLiteral("EdtURL BtnOpenWebpage CbPath LBDocType CbShown BitmapListBox BtnHelp BtnOnlineUpdate "
                                 "BtnExit PageControl1 WebBrowser1 BtnSaveAll BtnSaveAllAs"));
 
         QWidget* page = ResultView()->focusProxy();
@@ -205,7 +205,8 @@ private slots:
         // Each Tab waits until the page has moved its focus.
         const QString focused = QStringLiteral(
             "(function () { var e = document.activeElement;"
-            "  return e && e.className === 'moreintro' ? 'save ' + e.getAttribute('href') : String(e && e.tagName); })()");
+            "  return e && e.className === 'moreintro' ? 'save ' + e.getAttribute('href')"
+            "       : String(e && e.tagName) + ' ' + Array.prototype.indexOf.call(document.querySelectorAll('*'), e); })()");
         QString now = RunScript(ResultView(), focused).toString();
         for (int i = 0; i < 10 && !now.startsWith(QStringLiteral("save ")); ++i) {
             const QString before = now;

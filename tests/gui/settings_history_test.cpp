@@ -274,6 +274,7 @@ private slots:
             {"BtnSelectPath", "选择路径", ""},
             {"EdtPicPath", "保存到文件夹", "图片列表为此路径下的图片"},
             {"LBDocType", "资源类型", ""},
+            {"CbShown", "含网页显示的图片", "图片提取时，加上网页实际显示的图片（srcset、懒加载、CSS 背景、图标等）"},
             {"BitmapListBox", "已保存资源列表", "鼠标右键有更多功能"},
             {"ImgPreview", "图片预览", "鼠标点击可打开本图片"},
             {"BrowserList", "地址历史", ""},
@@ -298,7 +299,7 @@ private slots:
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
         QTest::mouseClick(Child<QCheckBox>("CbPath"), Qt::LeftButton);
         QCOMPARE(TabOrder(Edit()).join(QLatin1Char(' ')),
-                 QStringLiteral("EdtURL BtnOpenWebpage CbPath BtnOpenDir BtnSelectPath EdtPicPath LBDocType "
+                 QStringLiteral("EdtURL BtnOpenWebpage CbPath BtnOpenDir BtnSelectPath EdtPicPath LBDocType CbShown "
                                 "BitmapListBox BtnHelp BtnOnlineUpdate BtnExit PageControl1 WebBrowser1"));
     }
 };

@@ -3,12 +3,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <algorithm>
 #include <mutex>
+#include <optional>
 
 #include <gtest/gtest.h>
 
+#include "library/logic/DownloadBatch.h"
 #include "support/DownloadFolder.h"
-
 #include "support/FixedCookies.h"
 #include "support/ScriptedServer.h"
 
@@ -126,6 +128,78 @@ TEST_F(CurlDownloaderTest, SendsTheRequestAsTheBrowserWouldAndNamesNoDownloadInP
     EXPECT_NE(requests[0].find("\r\nCookie: session=abc\r\n"), std::string::npos) << requests[0];
     EXPECT_EQ(requests[0].find("foreign"), std::string::npos);
     EXPECT_NE(requests[0].find("\r\nReferer: " + server.Url("/sp%20ace/page.html") + "\r\n"), std::string::npos);
+}
+
+
+// The browser's cookies, counting how often they are read; they change with `generation`.
+struct CountingCookies : test::FixedCookies {
+    mutable int reads = 0;
+    std::uint64_t generation = 1;
+    std::vector<CookieLine> CookieLines() const override {
+        ++reads;
+        return lines;
+    }
+    std::optional<std::uint64_t> Generation() const override { return generation; }
+};
+
+TEST_F(CurlDownloaderTest, ABatchRunsSideBySideWithTheBrowsersCookiesReadOnce) {
+    ScriptedServer server([&](ServerConnection& c) {
+        const auto request = c.ReadRequest();
+        if (!request) return;
+        const std::string path = request->substr(4, request->find(' ', 4) - 4);
+        std::string head = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
+        std::string body = path;
+        if (path == "/missing.png") head = "HTTP/1.1 404 Not Found\r\nConnection: close\r\n";
+        if (path == "/move.png") head = "HTTP/1.1 302 Found\r\nLocation: /moved.png\r\nConnection: close\r\n";
+        if (path == "/set.png") head += "Set-Cookie: leak=1; Path=/\r\n";
+        c.SendAndClose(head + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    });
+    CountingCookies cookies;
+    cookies.lines = {{"127.0.0.1\tFALSE\t/\tFALSE\t0\tsession\tabc"}};
+    downloader.SetCookieSource(&cookies);
+    downloader.SetSlots(3);
+    std::ofstream(dir / "missing.png") << "older good file";
+    const std::string page = server.Url("/page.html");
+    std::vector<std::string> names = {"set.png", "missing.png", "move.png"};
+    for (int i = 0; i < 12; ++i) names.push_back(std::to_string(i) + ".png");
+    std::vector<DownloadBatch::Result> results;
+    {
+        DownloadBatch batch(downloader);
+        for (const std::string& name : names) batch.Add(server.Url("/" + name), (dir / name).string(), page);
+        batch.Add("file:///etc/passwd", (dir / "passwd").string(), page);
+        results = batch.Finish();
+    }
+    ASSERT_EQ(results.size(), names.size() + 1);
+    EXPECT_EQ(results[1].failure, DownloadFailure::Http);
+    EXPECT_EQ(results.back().failure, DownloadFailure::Refused);
+    EXPECT_EQ(Read(dir / "missing.png"), "older good file");
+    EXPECT_EQ(Read(dir / "move.png"), "/moved.png");
+    for (std::size_t i = 3; i < names.size(); ++i) {
+        EXPECT_TRUE(results[i].saved) << names[i];
+        EXPECT_EQ(Read(dir / names[i]), "/" + names[i]);
+        EXPECT_EQ(results[i].size, names[i].size() + 1);
+    }
+    std::vector<std::string> entries = Entries();
+    std::sort(entries.begin(), entries.end());
+    std::vector<std::string> expected = names;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(entries, expected);  // nothing half-written, no temporary names
+
+    // Every request as the browser's own for the page: its cookie and Referer, and never
+    // the cookie a download's answer set.
+    const std::vector<std::string> requests = server.Requests();
+    EXPECT_EQ(requests.size(), names.size() + 1);
+    for (const std::string& r : requests) {
+        EXPECT_NE(r.find("\r\nCookie: session=abc\r\n"), std::string::npos) << r;
+        EXPECT_EQ(r.find("leak"), std::string::npos) << r;
+        EXPECT_NE(r.find("\r\nReferer: " + page + "\r\n"), std::string::npos) << r;
+    }
+    EXPECT_EQ(cookies.reads, 1);
+    // Changed cookies are read again.
+    cookies.generation = 2;
+    downloader.SetPageAddress([&] { return page; });
+    downloader.DownloadToFile(server.Url("/0.png"), (dir / "0.png").string());
+    EXPECT_EQ(cookies.reads, 2);
 }
 
 }  // namespace

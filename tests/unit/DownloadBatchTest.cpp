@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -70,99 +71,210 @@ TEST(DownloadBatch, SameNamesKeepListOrderAFailureEndsAloneAndWorkersAreBounded)
     }
 }
 
-// Several lists share one pool: every download runs once, a host never has more than its
-// limit at once, the workers are bounded, names shared in one list keep their order,
-// and each list hears once that it is done.
-TEST(DownloadPool, ListsShareWorkersWithinEachHostsLimit) {
-    std::mutex mutex;
-    std::map<std::string, int> busy, most;
-    std::map<std::string, std::vector<std::size_t>> order;
-    std::atomic<int> running{0}, mostAtOnce{0}, finished{0};
-    std::vector<std::atomic<int>> runs(60);
-    {
-        DownloadPool pool(5, 2);
-        EXPECT_EQ(pool.Workers(), 5u);
-        for (int list = 0; list < 3; ++list) {
-            std::vector<std::string> files;
-            for (int i = 0; i < 20; ++i) files.push_back(i % 7 == 0 ? "" : "f" + std::to_string(i % 5));
-            // The names f0 to f4 on the hosts h0 and h1: the addresses of one name share a host.
-            const auto host = [](std::size_t i) { return "h" + std::to_string(i % 5 % 2); };
-            AddDownloadBatch(
-                pool, files, host,
-                [&, list, host, files](std::size_t i, std::size_t worker) {
-                    EXPECT_LT(worker, 5u);
-                    ++runs[static_cast<std::size_t>(list * 20) + i];
-                    const int now = ++running;
-                    for (int seen = mostAtOnce; now > seen && !mostAtOnce.compare_exchange_weak(seen, now);) {
-                    }
-                    {
-                        std::lock_guard<std::mutex> lock(mutex);
-                        order[std::to_string(list) + files[i]].push_back(i);
-                        const std::string h = host(i);
-                        most[h] = std::max(most[h], ++busy[h]);
-                    }
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                    {
-                        std::lock_guard<std::mutex> lock(mutex);
-                        --busy[host(i)];
-                    }
-                    --running;
-                    if (i == 3) throw std::runtime_error("one failure ends alone");
-                },
-                [&] { ++finished; });
-        }
-        for (int spin = 0; finished < 3 && spin < 10000; ++spin) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    EXPECT_EQ(finished, 3);
-    for (std::size_t k = 0; k < runs.size(); ++k) EXPECT_EQ(runs[k], k % 20 % 7 == 0 ? 0 : 1) << k;
-    EXPECT_LE(mostAtOnce, 5);
-    for (const auto& [host, n] : most) EXPECT_LE(n, 2) << host;
-    for (const auto& [file, indexes] : order) EXPECT_TRUE(std::is_sorted(indexes.begin(), indexes.end())) << file;
 
-    // A list with nothing to download is done at once.
-    DownloadPool pool(1, 1);
-    bool empty = false;
-    AddDownloadBatch(pool, {"", ""}, [](std::size_t) { return std::string(); }, [](std::size_t, std::size_t) {},
-                     [&] { empty = true; });
-    EXPECT_TRUE(empty);
+// Parallel downloads into a folder in memory. Wait ends every download started since the
+// last Wait, the latest first, each writing its address's last letter into its file
+// ("bad" addresses fail); with none started it sleeps until Wake.
+class MemoryTransfers : public IParallelDownloader {
+public:
+    explicit MemoryTransfers(std::size_t slots) : slots_(slots) {}
+    std::size_t Slots() const override { return slots_; }
+    void Start(std::size_t id, const std::string& url, const std::string& file, const std::string& page) override {
+        EXPECT_EQ(page, "http://h/page.html");
+        running_.push_back({id, url, file});
+        mostAtOnce = std::max(mostAtOnce, running_.size());
+    }
+    void Wait(std::chrono::milliseconds timeout, std::vector<Ended>& ended) override {
+        if (running_.empty()) {
+            std::unique_lock<std::mutex> lock(mutex);
+            woken_.wait_for(lock, timeout, [this] { return wake_; });
+            wake_ = false;
+            return;
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        for (auto it = running_.rbegin(); it != running_.rend(); ++it) {
+            Ended e;
+            e.id = it->id;
+            if (it->url.find("bad") != std::string::npos) {
+                e.error = DownloadError("404", DownloadFailure::Http);
+            } else {
+                folder[it->file] += it->url.back();
+                e.size = 1;
+            }
+            ended.push_back(e);
+        }
+        running_.clear();
+    }
+    void Wake() override {
+        std::lock_guard<std::mutex> lock(mutex);
+        wake_ = true;
+        woken_.notify_one();
+    }
+
+    std::mutex mutex;
+    std::map<std::string, std::string> folder;  // every letter each file was written with
+    std::size_t mostAtOnce = 0;
+
+private:
+    struct Running {
+        std::size_t id;
+        std::string url, file;
+    };
+    std::size_t slots_;
+    std::vector<Running> running_;
+    std::condition_variable woken_;
+    bool wake_ = false;
+};
+
+TEST(DownloadBatch, TheEngineKeepsEachFilesOrderAndHoldsAFileAPagesExtractionWrites) {
+    MemoryTransfers transfers(3);
+    std::vector<DownloadBatch::Result> results;
+    std::string whenHeld;
+    {
+        DownloadBatch batch(transfers);
+        const auto add = [&](const char* address, const char* file) { return batch.Add(address, file, "http://h/page.html"); };
+        add("h/s.css#1", "s.css");  // an earlier page's
+        add("h1/a.gif#2", "a.gif");
+        const std::size_t from = batch.Added();
+        EXPECT_EQ(from, 2u);
+        add("h/b.gif#3", "b.gif");
+        add("h2/a.gif#4", "a.gif");
+        add("h/bad.gif#5", "bad.gif");
+        EXPECT_EQ(add("h2/s.css#6", "s.css"), 5u);
+        // This page's extraction writes s.css itself: the earlier page's download of it
+        // ends first, this page's wait and write it again afterwards.
+        batch.HoldFile("s.css", from);
+        {
+            std::lock_guard<std::mutex> lock(transfers.mutex);
+            transfers.folder["s.css"] += "S";
+        }
+        add("h3/a.gif#7", "a.gif");
+        add("h3/s.css#8", "s.css");
+        {
+            std::lock_guard<std::mutex> lock(transfers.mutex);
+            whenHeld = transfers.folder["s.css"];
+        }
+        results = batch.Finish();
+    }
+    EXPECT_EQ(transfers.folder["a.gif"], "247");  // one after the other, in the order added
+    EXPECT_EQ(transfers.folder["b.gif"], "3");
+    EXPECT_TRUE(whenHeld == "1S" || whenHeld == "16S") << whenHeld;
+    EXPECT_EQ(transfers.folder["s.css"], whenHeld + "68");
+    EXPECT_LE(transfers.mostAtOnce, 3u);
+    ASSERT_EQ(results.size(), 8u);
+    for (std::size_t i : {0, 1, 2, 3, 5, 6, 7}) EXPECT_TRUE(results[i].saved) << i;
+    EXPECT_EQ(results[4].error, "404");
+    EXPECT_EQ(results[4].failure, DownloadFailure::Http);
+
+    // Nothing added: Finish returns at once.
+    DownloadBatch empty(transfers);
+    EXPECT_TRUE(empty.Finish().empty());
 }
 
-TEST(DownloadPool, AHostAtItsLimitLetsOtherHostsGoFirstAndCancelDropsTheRest) {
-    DownloadPool pool(3, 1);
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool release = false;
-    std::vector<std::string> started;
-    auto job = [&](const std::string& name, bool hold) {
-        return [&, name, hold](std::size_t) {
-            std::unique_lock<std::mutex> lock(mutex);
-            started.push_back(name);
-            changed.notify_all();
-            if (hold) changed.wait(lock, [&] { return release; });
-        };
+// Parallel downloads that end only when the test lets them: Release(n) ends, on the next
+// Wait, the n running downloads that started first.
+class HeldTransfers : public IParallelDownloader {
+public:
+    explicit HeldTransfers(std::size_t slots) : slots_(slots) {}
+    std::size_t Slots() const override { return slots_; }
+    void Start(std::size_t id, const std::string& url, const std::string&, const std::string&) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        started.push_back(url);
+        const std::string rest = url.substr(url.find("://") + 3);
+        running_.push_back({id, rest.substr(0, rest.find('/'))});
+        const std::string& host = running_.back().host;
+        mostPerHost[host] = std::max(mostPerHost[host], ++busy_[host]);
+        changed_.notify_all();
+    }
+    void Wait(std::chrono::milliseconds timeout, std::vector<Ended>& ended) override {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait_for(lock, timeout, [this] { return wake_ || (release_ > 0 && !running_.empty()); });
+        wake_ = false;
+        for (; release_ > 0 && !running_.empty(); --release_) {
+            ended.push_back({running_.front().id, 1, std::nullopt});
+            --busy_[running_.front().host];
+            running_.pop_front();
+        }
+    }
+    void Wake() override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        wake_ = true;
+        changed_.notify_all();
+    }
+    void Release(std::size_t n) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        release_ += n;
+        changed_.notify_all();
+    }
+    // Waits until `n` downloads have started; false after ten seconds.
+    bool Started(std::size_t n) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return started.size() >= n; });
+    }
+    std::vector<std::string> StartedSoFar() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return started;
+    }
+
+    std::map<std::string, std::size_t> mostPerHost;
+
+private:
+    struct Running {
+        std::size_t id;
+        std::string host;
     };
-    pool.Add("a", job("a1", true));
-    pool.Add("a", job("a2", false));
-    pool.Add("b", job("b1", true));
-    pool.Add("a", job("a3", false));
+    std::size_t slots_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> started;
+    std::deque<Running> running_;
+    std::map<std::string, std::size_t> busy_;
+    std::size_t release_ = 0;
+    bool wake_ = false;
+};
+
+// A host at its bound lets later downloads of other hosts start first; each end is told
+// to the one who added the download; Cancel starts nothing more and returns at once.
+TEST(DownloadBatch, AHostAtItsBoundLetsOtherHostsGoFirstAndCancelStartsNothingMore) {
+    HeldTransfers transfers(3);
+    std::mutex mutex;
+    std::map<std::string, int> told;
     {
-        std::unique_lock<std::mutex> lock(mutex);
-        // a1 holds host a; b1 starts beside it although a2 was added before it.
-        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return started.size() == 2; }));
-        std::vector<std::string> both = started;  // the two workers start in either order
-        std::sort(both.begin(), both.end());
-        EXPECT_EQ(both, (std::vector<std::string>{"a1", "b1"}));
+        DownloadBatch batch(transfers, 1);
+        const auto add = [&](const std::string& address) {
+            batch.Add("http://" + address, address, "http://h/page.html", [&, address](const DownloadBatch::Result& r) {
+                EXPECT_TRUE(r.saved);
+                std::lock_guard<std::mutex> lock(mutex);
+                ++told[address];
+            });
+        };
+        for (const char* address : {"a/1", "a/2", "b/1", "a/3", "c/1"}) add(address);
+        ASSERT_TRUE(transfers.Started(3));
+        // a/2 waits for its host although it came before b/1 and c/1.
+        EXPECT_EQ(transfers.StartedSoFar(), (std::vector<std::string>{"http://a/1", "http://b/1", "http://c/1"}));
+        transfers.Release(3);
+        ASSERT_TRUE(transfers.Started(4));
+        transfers.Release(1);
+        ASSERT_TRUE(transfers.Started(5));
+        transfers.Release(1);
+        const std::vector<DownloadBatch::Result> results = batch.Finish();
+        ASSERT_EQ(results.size(), 5u);
+        for (const DownloadBatch::Result& r : results) EXPECT_TRUE(r.saved);
     }
-    pool.Cancel();  // a2 and a3 never start
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        release = true;
-    }
-    changed.notify_all();
-    pool.Add("c", job("c1", false));
-    std::unique_lock<std::mutex> lock(mutex);
-    ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return started.size() == 3; }));
-    EXPECT_EQ(started.back(), "c1");
+    EXPECT_EQ(transfers.StartedSoFar(),
+              (std::vector<std::string>{"http://a/1", "http://b/1", "http://c/1", "http://a/2", "http://a/3"}));
+    for (const auto& [host, most] : transfers.mostPerHost) EXPECT_EQ(most, 1u) << host;
+    EXPECT_EQ(told, (std::map<std::string, int>{{"a/1", 1}, {"a/2", 1}, {"a/3", 1}, {"b/1", 1}, {"c/1", 1}}));
+
+    HeldTransfers held(2);
+    DownloadBatch batch(held, 1);
+    batch.Add("http://d/1", "d1", "http://h/page.html");
+    batch.Add("http://d/2", "d2", "http://h/page.html");
+    ASSERT_TRUE(held.Started(1));
+    batch.Cancel();  // d/1 runs on, never told; d/2 never starts
+    batch.Add("http://e/1", "e1", "http://h/page.html");
+    EXPECT_EQ(batch.Finish().size(), 3u);
+    EXPECT_EQ(held.StartedSoFar(), (std::vector<std::string>{"http://d/1"}));
 }
 
 }  // namespace

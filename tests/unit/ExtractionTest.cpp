@@ -15,6 +15,12 @@ namespace {
 using test::FakeBrowser;
 using test::FakeExtractionWindow;
 
+std::vector<ImagePlace> Places(const std::vector<ImageNote>& notes) {
+    std::vector<ImagePlace> places;
+    for (const ImageNote& n : notes) places.push_back(n.place);
+    return places;
+}
+
 class NoDownloads : public IDownloader {
 public:
     void DownloadToFile(const std::string& url, const std::string&, const DownloadProgressFn&, const DownloadBounds&) override {
@@ -135,8 +141,8 @@ TEST_F(ExtractionTest, ImageExtractionCollectsSourceThenFramesWithoutRepeats) {
     EXPECT_EQ(x.LastResult().frames, (std::vector<std::string>{"http://site.example/f.html", "about:blank",
                                                                "http://gone.example/x.html"}));
     EXPECT_EQ(x.LastResult().addresses, x.lists.ImageURLs.Items());
-    EXPECT_EQ(x.LastResult().foundIn,
-              (std::vector<FoundIn>{FoundIn::Page, FoundIn::Page, FoundIn::Page, FoundIn::Frame}));
+    EXPECT_EQ(Places(x.LastResult().notes),
+              (std::vector<ImagePlace>{ImagePlace::Page, ImagePlace::Page, ImagePlace::Page, ImagePlace::Frame}));
     EXPECT_NE(x.LastResult().resultHtml.find("img/frame.png"), std::string::npos);
     EXPECT_EQ(x.lists.FlashURLs.size(), 1u);  // untouched
 
@@ -255,15 +261,27 @@ public:
     std::map<std::string, std::string> sheets;
 };
 
-TEST(ExtractionStyleSheets, SheetImagesFollowTheSourceInLowerCaseAndKeepLongReferences) {
-    const std::string folder = (std::filesystem::temp_directory_path() / "nuv-extraction-sheets/").string();
-    std::filesystem::remove_all(folder);
+// An extraction whose style sheets are fetched into a save folder of its own.
+class SheetExtractionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = (std::filesystem::temp_directory_path() /
+                  ("nuv-extraction-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())))
+                     .string() + "/";
+        std::filesystem::remove_all(folder);
+        w.saveFolder.folder = folder;
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    std::string folder;
     FakeExtractionWindow w;
-    w.saveFolder.folder = folder;
     FakeBrowser page;
     SheetDownloader downloader;
     MapFetcher http;
     Extraction x{w.Services(page, downloader, http)};
+};
+
+TEST_F(SheetExtractionTest, SheetImagesFollowTheSourceInLowerCaseAndKeepLongReferences) {
     const std::string longName(60, 'n');
     page.location = "http://site.example/index.html";
     page.source = "<link href=\"css/a.css\"><img src=\"img/LOGO.GIF\"><img src=\"" + longName + ".gif\">"
@@ -278,7 +296,7 @@ TEST(ExtractionStyleSheets, SheetImagesFollowTheSourceInLowerCaseAndKeepLongRefe
     EXPECT_EQ(x.lists.ImageURLs.Items(),
               (std::vector<std::string>{"http://site.example/img/LOGO.GIF",
                                         "http://site.example/css/" + longName + ".png"}));
-    EXPECT_EQ(x.LastResult().foundIn, (std::vector<FoundIn>{FoundIn::Page, FoundIn::Sheet}));
+    EXPECT_EQ(Places(x.LastResult().notes), (std::vector<ImagePlace>{ImagePlace::Page, ImagePlace::Sheet}));
     EXPECT_TRUE(std::filesystem::exists(folder + "a.css"));
     EXPECT_EQ(w.savedList.refreshes, 1);
 
@@ -286,8 +304,60 @@ TEST(ExtractionStyleSheets, SheetImagesFollowTheSourceInLowerCaseAndKeepLongRefe
     // player.php/clip.swf names a page, not a movie; the sheet's movie follows the source's.
     EXPECT_EQ(x.lists.FlashURLs.Items(),
               (std::vector<std::string>{"http://site.example/movie.swf", "http://site.example/css/intro.swf"}));
-    EXPECT_EQ(x.LastResult().foundIn, (std::vector<FoundIn>{FoundIn::Page, FoundIn::Sheet}));
-    std::filesystem::remove_all(folder);
+    EXPECT_EQ(Places(x.LastResult().notes), (std::vector<ImagePlace>{ImagePlace::Page, ImagePlace::Sheet}));
+}
+
+// The pictures the page shows come after the page source, its style sheets and its frames:
+// with the option off nothing asks for them and the list stays as it was; with it on that
+// list is the beginning of the new one, byte for byte, and only new http(s) pictures follow.
+TEST_F(SheetExtractionTest, ShownPicturesFollowTheThreePlacesAndLeaveThemAsTheyWere) {
+    page.location = "http://site.example/dir/index.html";
+    page.source = "<link href=\"s.css\"><img src=\"a.gif\"><img src=\"B.PNG\">";
+    page.tree = FrameDocument{page.location, {FrameDocument{"http://other.example/f.html", {}}}};
+    downloader.sheets["http://site.example/dir/s.css"] = ".x { background: url(bg.png) }\n";
+    http.pages["http://other.example/f.html"] = "<img src=\"f.gif\">";
+    page.shown = std::vector<ShownPicture>{
+        {"http://site.example/dir/b.png", 40, 30, ""},  // the source's, in other letters: it tells the size
+        {"http://site.example/dir/hero.webp", 640, 360, "image/webp"},
+        {"data:image/gif;base64,R0lGODlhAQABAAAAACw=", 1, 1, ""},
+        {"blob:http://site.example/5b1c", 0, 0, ""},
+        {"javascript:alert(1)", 0, 0, ""},
+        {"file:///etc/passwd", 0, 0, ""},
+        {"HTTPS://cdn.example/i/8f3a?w=800", 800, 450, ""},
+        {"http://site.example/dir/HERO.webp ", 0, 0, ""},  // the same again
+        {"http://other.example/f.gif", 9, 9, ""},          // the frame's, found before
+    };
+
+    x.LBDocTypeClick(static_cast<int>(DocType::Images));
+    const std::vector<std::string> three = x.lists.ImageURLs.Items();
+    EXPECT_EQ(three, (std::vector<std::string>{"http://site.example/dir/a.gif", "http://site.example/dir/B.PNG",
+                                               "http://site.example/dir/bg.png", "http://other.example/f.gif"}));
+    EXPECT_EQ(page.shownReads, 0);
+    EXPECT_EQ(x.LastResult().notes.size(), three.size());
+
+    x.IncludeShownPictures = true;
+    x.LBDocTypeClick(static_cast<int>(DocType::Images));
+    EXPECT_EQ(page.shownReads, 1);
+    std::vector<std::string> expected = three;
+    expected.insert(expected.end(), {"http://site.example/dir/hero.webp", "HTTPS://cdn.example/i/8f3a?w=800"});
+    EXPECT_EQ(x.lists.ImageURLs.Items(), expected);
+    EXPECT_EQ(x.LastResult().addresses, expected);
+    EXPECT_EQ(x.lists.ImageAlts, expected);
+    const std::vector<ImageNote>& notes = x.LastResult().notes;
+    ASSERT_EQ(notes.size(), expected.size());
+    const ImagePlace places[] = {ImagePlace::Page,  ImagePlace::Page,  ImagePlace::Sheet,
+                                 ImagePlace::Frame, ImagePlace::Shown, ImagePlace::Shown};
+    for (size_t i = 0; i < notes.size(); ++i) EXPECT_EQ(notes[i].place, places[i]) << expected[i];
+    EXPECT_EQ(std::pair(notes[1].width, notes[1].height), std::pair(40, 30));
+    EXPECT_EQ(std::pair(notes[3].width, notes[3].height), std::pair(9, 9));
+    EXPECT_EQ(std::pair(notes[4].width, notes[4].height), std::pair(640, 360));
+    EXPECT_EQ(notes[4].declaredType, "image/webp");
+    EXPECT_EQ(x.lists.ImageNotes.size(), expected.size());
+
+    // A page that cannot tell what it shows leaves the list of the three places.
+    page.shown.reset();
+    x.LBDocTypeClick(static_cast<int>(DocType::Images));
+    EXPECT_EQ(x.lists.ImageURLs.Items(), three);
 }
 
 }  // namespace

@@ -160,7 +160,7 @@ CliReport SamplePage() {
     r.pageAddress = "http://h/p2.html";
     r.type = DocType::Images;
     r.list = {"http://h/a.png", "http://h/s.png", "http://h/f.png"};
-    r.foundIn = {FoundIn::Page, FoundIn::Sheet, FoundIn::Frame};
+    r.notes = {{ImagePlace::Page}, {ImagePlace::Sheet}, {ImagePlace::Frame, 640, 480}};
     r.times = {120, 30, 45, 195};
     return r;
 }
@@ -173,6 +173,19 @@ TEST(PageBatchOutput, JsonLinesHeadersAndSummaries) {
               "\"sheet\"},{\"address\":\"http://h/f.png\",\"found\":\"frame\"}],\"errors\":[],\"times\":{\"load_ms\":120,"
               "\"extract_ms\":30,\"downloads_ms\":45,\"total_ms\":195}}\n");
     EXPECT_EQ(FormatPageHeader(r), "==> http://h/p.html -> http://h/p2.html <==\n");
+    // With --shown each picture says its type and, when known, its size; the fourth place
+    // is "shown".
+    r.shown = true;
+    r.list.push_back("http://cdn/8f3a");
+    r.notes.push_back({ImagePlace::Shown, 800, 450, "image/webp"});
+    EXPECT_NE(FormatJsonLine(r).find("\"list\":[{\"address\":\"http://h/a.png\",\"found\":\"page\",\"type\":\"png\"},"
+                                     "{\"address\":\"http://h/s.png\",\"found\":\"sheet\",\"type\":\"png\"},"
+                                     "{\"address\":\"http://h/f.png\",\"found\":\"frame\",\"type\":\"png\",\"width\":640,"
+                                     "\"height\":480},{\"address\":\"http://cdn/8f3a\",\"found\":\"shown\",\"type\":\"webp\","
+                                     "\"width\":800,\"height\":450}]"),
+              std::string::npos)
+        << FormatJsonLine(r);
+    r.shown = false;
 
     r.list.resize(1);
     r.downloaded = true;
@@ -180,7 +193,7 @@ TEST(PageBatchOutput, JsonLinesHeadersAndSummaries) {
                  {"http://h/b.png", DownloadRecord::Outcome::Failed, "/s/b.png", 0, "HTTP 404"},
                  {"http://h/c.php", DownloadRecord::Outcome::Skipped, "", 0, "web page"},
                  {"http://h/d.png", DownloadRecord::Outcome::Skipped, "/s/d.png", 9, std::string(kInArchive)}};
-    r.notes = {"the page is still loading; extracted as it stands"};
+    r.errors = {"the page is still loading; extracted as it stands"};
     const std::string line = FormatJsonLine(r);
     EXPECT_NE(line.find("\"downloads\":[{\"address\":\"http://h/a.png\",\"outcome\":\"saved\",\"file\":\"/s/a.png\","
                         "\"size\":7},{\"address\":\"http://h/b.png\",\"outcome\":\"failed\",\"file\":\"/s/b.png\","
@@ -258,6 +271,11 @@ TEST(PageBatchArchive, KeepsWhatWasDownloadedAcrossRunsAndRefusesForeignFiles) {
         EXPECT_EQ(again.Find("http://h/a.png", "/s/p2/a.png")->size, 12u);
         EXPECT_FALSE(again.Find("http://h/a.png", "/s/p3/a.png").has_value());
         EXPECT_TRUE(again.Find("http://h/图.png", "/s/图.png").has_value());
+        // A picture whose answer named its type is found by the stem of its name.
+        EXPECT_TRUE(again.Record("http://h/cdn/猫", "p/猫.webp", 30, 1700000004));
+        EXPECT_EQ(again.FindAnswered("http://h/cdn/猫", "p/猫")->first, "p/猫.webp");
+        EXPECT_FALSE(again.FindAnswered("http://h/cdn/猫", "p/猫.w").has_value());
+        EXPECT_FALSE(again.FindAnswered("http://h/cdn/猫", "p").has_value());
     }
 
     std::ofstream(dir / "text.sqlite") << "this is not a database, but long enough to look like one's header....";

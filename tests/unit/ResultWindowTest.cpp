@@ -1,8 +1,11 @@
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,8 +40,11 @@ public:
             for (const DownloadProgress& p : reports[url]) progress(p);
         }
         if (failing.count(url)) throw DownloadError("refused: " + url);
+        if (const auto body = bodies.find(url); body != bodies.end())
+            std::ofstream(filePath, std::ios::binary) << body->second;
     }
     std::vector<Call> calls;
+    std::map<std::string, std::string> bodies;  // written into the file when given
     std::map<std::string, std::vector<DownloadProgress>> reports;
     std::map<std::string, bool> failing;
 };
@@ -249,6 +255,7 @@ TEST_F(ResultWindowTest, ClosingTheWindowStopsTheBatchWithoutAWord) {
 
 TEST_F(ResultWindowTest, TheProgramsOwnFilesAreNeverReplaced) {
     const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "nuv-own-files";
+    std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     const std::string folder = dir.string() + "/";
     host_.saveFolder = folder;
@@ -258,9 +265,14 @@ TEST_F(ResultWindowTest, TheProgramsOwnFilesAreNeverReplaced) {
     downloads.ResultPageClick("a", "http://h/cfg/defualt.ini");
     downloads.ResultPageClick("a", "http://h/nuv-webextract");
     downloads.ResultPageClick("a", "http://h/other.ini");
+    // Reached through a linked folder, the settings file is still the program's own.
+    std::filesystem::create_directory_symlink(dir, dir / "alias");
+    host_.saveFolder = folder + "alias/";
+    downloads.ResultPageClick("a", "http://h/defualt.ini");
     ASSERT_EQ(downloader_.calls.size(), 1u);
     EXPECT_EQ(downloader_.calls[0].file, folder + "other.ini");
     EXPECT_EQ(dialogs_.messages[0], "不能覆盖本程序自己的文件：" + folder + "defualt.ini");
+    EXPECT_EQ(dialogs_.messages.back(), "不能覆盖本程序自己的文件：" + folder + "alias/defualt.ini");
     std::filesystem::remove_all(dir);
 }
 
@@ -355,6 +367,18 @@ TEST_F(ResultWindowTest, ProgressBarIsUpdatedAtMostEvery50Milliseconds) {
     EXPECT_EQ(host_.bar, (std::vector<std::pair<int, int>>{{1, 0}, {1, 1}}));
 }
 
+TEST_F(ResultWindowTest, ABatchOfShortFilesLetsTheWindowHandleItsEventsAtMostEvery50Milliseconds) {
+    for (const char* a : {"http://h/1.jpg", "http://h/2.jpg", "http://h/3.jpg", "http://h/4.jpg"}) {
+        lists_.AddImage(a);
+        downloader_.reports[a] = {{0, 10, 0, ""}, {10, 10, 0, ""}};
+    }
+    downloads_.BtnSaveAllClick();
+    EXPECT_EQ(downloader_.calls.size(), 4u);
+    // The clock stands still: the batch's first report and its first completion only.
+    EXPECT_EQ(host_.eventRounds, 2);
+    EXPECT_EQ(host_.bar.back(), (std::pair<int, int>{10, 10}));
+}
+
 TEST_F(ResultWindowTest, AClickDuringABatchLeavesTheBatchItsOwnProgress) {
     lists_.AddImage("http://h/1.jpg");
     downloader_.reports["http://h/1.jpg"] = {{0, 100, 0, ""}, {50, 100, 0, ""}, {100, 100, 0, ""}};
@@ -363,6 +387,71 @@ TEST_F(ResultWindowTest, AClickDuringABatchLeavesTheBatchItsOwnProgress) {
     downloads_.BtnSaveAllClick();
     // The click's completion does not stand for the batch's, which still shows.
     EXPECT_EQ(host_.bar, (std::vector<std::pair<int, int>>{{100, 0}, {10, 0}, {10, 10}, {100, 100}}));
+}
+
+// Pictures the page showed: one whose address names no type takes the type its answer
+// tells, none overwrites another of the batch, and a click takes one even where its
+// address looks like a web page.
+TEST_F(ResultWindowTest, ShownPicturesAreNamedByTheirAnswersAndNeverShareAName) {
+    const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "nuv-shown-batch";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const std::string folder = dir.string() + "/";
+    host_.saveFolder = folder;
+    lists_.AddImage("http://h/hero.jpg");
+    lists_.AddImage("http://h/cdn/hero", {ImagePlace::Shown});
+    lists_.AddImage("http://h/x/hero.jpg", {ImagePlace::Shown});
+    lists_.AddImage("http://h/img.php?id=1", {ImagePlace::Shown});
+    downloader_.bodies = {{"http://h/hero.jpg", "\xFF\xD8\xFF one"},
+                          {"http://h/cdn/hero", "RIFF"},
+                          {"http://h/x/hero.jpg", "\xFF\xD8\xFF two"},
+                          {"http://h/img.php?id=1", "GIF89a"}};
+    downloader_.reports["http://h/cdn/hero"] = {{4, 4, 200, "", "image/webp"}};
+    downloads_.BtnSaveAllClick();
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"hero (2).webp", "hero (3).jpg", "hero.jpg", "img.php.gif"}));
+    EXPECT_EQ(host_.hints, (std::vector<std::string>{SavedText(folder + "hero.jpg"), kDone,
+                                                      SavedText(folder + "hero (2).webp"), kDone,
+                                                      SavedText(folder + "hero (3).jpg"), kDone,
+                                                      SavedText(folder + "img.php.gif"), kDone}));
+
+    std::filesystem::remove(dir / "img.php.gif");
+    downloads_.ResultPageClick("img", "http://h/img.php?id=1");
+    EXPECT_TRUE(std::filesystem::exists(dir / "img.php.gif"));
+    EXPECT_EQ(dialogs_.messages, std::vector<std::string>{SavedText(folder + "img.php.gif")});
+    std::filesystem::remove_all(dir);
+}
+
+TEST_F(ResultWindowTest, ABatchTakesWhatTheFilterShowsAndSaysSo) {
+    for (const char* a : {"http://h/1.jpg", "http://h/2.jpg", "http://h/3.jpg", "http://h/4.jpg"}) lists_.AddImage(a);
+    lists_.FlashURLs.Add("http://h/m.swf");
+    std::optional<std::vector<std::string>> shown = std::vector<std::string>{"http://h/4.jpg", "http://h/2.jpg", "http://x/9.jpg"};
+    int asked = 0;
+    ResultDownloads downloads{ResultDownloadServices{host_, host_, host_, host_, host_.defaultSavePath, {}, downloader_,
+                                                     dialogs_, shell_, lists_, "/home/u/", {}, {}, {},
+                                                     [&] {
+                                                         ++asked;
+                                                         return shown;
+                                                     }}};
+    downloads.BtnSaveAllClick();
+    ASSERT_EQ(downloader_.calls.size(), 2u);  // in list order
+    EXPECT_EQ(downloader_.calls[0].url, "http://h/2.jpg");
+    EXPECT_EQ(downloader_.calls[1].url, "http://h/4.jpg");
+    EXPECT_EQ(host_.hints.back(), "全部下载完毕（按筛选：4 张中的 2 张）。");
+    EXPECT_EQ(BatchEndHint(1, 2, 4), "下载结束，1个文件下载失败（按筛选：4 张中的 2 张）。");
+
+    // No filter set: the whole list, as always; the Flash page has no filter to ask.
+    shown.reset();
+    downloader_.calls.clear();
+    downloads.BtnSaveAllClick();
+    EXPECT_EQ(downloader_.calls.size(), 4u);
+    EXPECT_EQ(host_.hints.back(), kDone);
+    downloads.ImageMode = false;
+    downloads.BtnSaveAllClick();
+    EXPECT_EQ(downloader_.calls.back().url, "http://h/m.swf");
+    EXPECT_EQ(asked, 2);
 }
 
 }  // namespace

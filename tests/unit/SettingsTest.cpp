@@ -44,6 +44,27 @@ TEST(Settings, ReadGivesDefaultsForMissingAndUnreadableKeys) {
         EXPECT_EQ(DocTypeRow(stored), row) << stored;
 }
 
+// The option of the pictures the page shows: off without its key, and a file of a run that
+// never turned it on gains no key.
+TEST(Settings, ShownPicturesKeyIsOffWhenAbsentAndWrittenOnlyOnceUsed) {
+    EXPECT_FALSE(ReadSettings(IniDocument("[default]\nCbPath=1\n"), kDefaults).ShownPictures);
+    EXPECT_TRUE(ReadSettings(IniDocument("[Default]\nshownpictures=1\n"), kDefaults).ShownPictures);
+    EXPECT_FALSE(ReadSettings(IniDocument("[default]\nShownPictures=maybe\n"), kDefaults).ShownPictures);
+
+    Settings s = kDefaults;
+    IniDocument never("");
+    WriteSettings(never, s);
+    EXPECT_FALSE(never.Get("default", "ShownPictures"));
+    s.ShownPictures = true;
+    IniDocument on("");
+    WriteSettings(on, s);
+    EXPECT_EQ(on.Get("default", "ShownPictures"), "1");
+    s.ShownPictures = false;
+    WriteSettings(on, s);  // turned off again: the key stays, saying so
+    EXPECT_EQ(on.Get("default", "ShownPictures"), "0");
+    EXPECT_TRUE(on.ToString().ends_with("CbPath=0\nShownPictures=0\n"));
+}
+
 TEST(Settings, WrittenInOrderBesideWhatTheFileHeld) {
     IniDocument ini("; mine\n[extra]\nkeep=1\n[default]\nCbPath=1\nUnknown=kept\n");
     Settings s = kDefaults;

@@ -29,6 +29,7 @@ Settings ReadSettings(const IniDocument& ini, const Settings& defaults) {
     s.LeftPanelWidth = std::clamp(ini.GetInt(sec, "LeftPanelWidth", defaults.LeftPanelWidth), 0, kMaxPanelWidth);
     s.CbPath = ini.GetBool(sec, "CbPath", defaults.CbPath);
     s.CurPicName = ini.Get(sec, "CurPicName").value_or(defaults.CurPicName);
+    s.ShownPictures = ini.GetBool(sec, "ShownPictures", defaults.ShownPictures);
     return s;
 }
 
@@ -41,6 +42,8 @@ void WriteSettings(IniDocument& ini, const Settings& s) {
     ini.SetInt(sec, "DocType", s.DocType);
     ini.SetInt(sec, "LeftPanelWidth", s.LeftPanelWidth);
     ini.SetBool(sec, "CbPath", s.CbPath);
+    // A file of a run that never turned the option on stays as it was.
+    if (s.ShownPictures || ini.Get(sec, "ShownPictures")) ini.SetBool(sec, "ShownPictures", s.ShownPictures);
 }
 
 int DocTypeRow(int storedDocType) { return storedDocType >= 0 && storedDocType <= 5 ? storedDocType : -1; }

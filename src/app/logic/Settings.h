@@ -17,7 +17,7 @@ inline constexpr std::string_view RecentAddressesFileName = "typedurls.txt";
 // The per-user folder under the configuration folder and the download folder.
 inline constexpr std::string_view UserFolderName = "nuv-webextract";
 
-// The seven keys of the section "default".
+// The seven keys of the section "default", and one of this program's own.
 struct Settings {
     std::string PicPath;          // the save-folder box's text
     std::string URLPath;          // the address box's text
@@ -26,6 +26,7 @@ struct Settings {
     int LeftPanelWidth = 180;     // width of the left column
     bool CbPath = false;          // the save-folder bar is shown
     std::string CurPicName;       // the saved file selected last
+    bool ShownPictures = false;   // "图片提取" adds the pictures the page shows (key absent: off)
 };
 
 // First-run values: both folders `defaultSaveFolder`, the address `homeAddress`,
@@ -41,8 +42,8 @@ inline constexpr int kMaxPanelWidth = 16384;
 Settings ReadSettings(const IniDocument& ini, const Settings& defaults);
 
 // Writes the seven keys into the section "default" of `ini`, in the order PicPath,
-// URLPath, DefaultSavePath, CurPicName, DocType, LeftPanelWidth, CbPath; everything
-// else in `ini` stays.
+// URLPath, DefaultSavePath, CurPicName, DocType, LeftPanelWidth, CbPath, then
+// ShownPictures when it is on or the file holds it already; everything else in `ini` stays.
 void WriteSettings(IniDocument& ini, const Settings& settings);
 
 // The row of the document-type list a stored `DocType` selects: itself for 0 to 5,

@@ -21,6 +21,10 @@ public:
     void Bind(int i, std::int64_t value) { sqlite3_bind_int64(s_, i, value); }
     int Step() { return s_ ? sqlite3_step(s_) : SQLITE_MISUSE; }
     std::int64_t Int(int i) { return sqlite3_column_int64(s_, i); }
+    std::string Text(int i) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s_, i));
+        return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(s_, i))) : std::string();
+    }
 
 private:
     sqlite3_stmt* s_ = nullptr;
@@ -63,6 +67,21 @@ std::optional<DownloadArchive::Entry> DownloadArchive::Find(const std::string& a
     s.Bind(2, file);
     if (s.Step() != SQLITE_ROW) return std::nullopt;
     return Entry{static_cast<std::uint64_t>(s.Int(0)), s.Int(1)};
+}
+
+std::optional<std::pair<std::string, DownloadArchive::Entry>> DownloadArchive::FindAnswered(const std::string& address,
+                                                                                          const std::string& stem) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Statement s(db_, "SELECT file, size, time FROM downloads WHERE address = ?1 AND substr(file, 1, length(?2)) = ?2");
+    const std::string prefix = stem + ".";
+    s.Bind(1, address);
+    s.Bind(2, prefix);
+    while (s.Step() == SQLITE_ROW) {
+        std::string file = s.Text(0);
+        if (file.find('/', prefix.size()) != std::string::npos) continue;
+        return std::pair{std::move(file), Entry{static_cast<std::uint64_t>(s.Int(1)), s.Int(2)}};
+    }
+    return std::nullopt;
 }
 
 bool DownloadArchive::FileOfOtherAddress(const std::string& file, const std::string& address) {

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 struct sqlite3;
 
@@ -11,9 +12,9 @@ namespace nuv {
 
 // What earlier runs downloaded, in an SQLite file: the table "downloads" with one row for
 // each address and the file it was saved to (address, file, size in bytes, time in
-// seconds since 1970 UTC); nuv-extract names the file relative to its save folder. A row is written as soon as its file is complete, each in a
-// transaction of its own, so an interrupted run leaves every row true. Any thread may
-// use it.
+// seconds since 1970 UTC); nuv-extract names the file relative to its save folder. A row
+// is written as soon as its file is complete, each in a transaction of its own, so an
+// interrupted run leaves every row true. Any thread may use it.
 class DownloadArchive {
 public:
     // Opens the archive, creating it when missing. Throws std::runtime_error with the
@@ -29,6 +30,9 @@ public:
     };
     // The row of `address` saved to `file`, if a download put one there.
     std::optional<Entry> Find(const std::string& address, const std::string& file);
+    // The row of `address` saved to `stem` followed by an extension (a picture whose
+    // extension its answer decided), if one is there: its file and entry.
+    std::optional<std::pair<std::string, Entry>> FindAnswered(const std::string& address, const std::string& stem);
     // True when `file` is the file of an address other than `address`.
     bool FileOfOtherAddress(const std::string& file, const std::string& address);
     // Notes a complete download; a row of the same address and file is replaced.

@@ -79,7 +79,7 @@ constexpr int kMaxShards = 100000;
 // Which option a short letter or long name is, and whether it takes a value.
 enum class Opt {
     None, Type, SaveTo, Download, Json, Timeout, Quiet, Verbose, Help, Version,
-    Input, Jobs, Jsonl, Layout, Archive, Shard
+    Input, Jobs, Jsonl, Layout, Archive, Shard, Shown, MinSize, Types
 };
 
 Opt ShortOption(char c) {
@@ -112,12 +112,15 @@ Opt LongOption(std::string_view name) {
     if (name == "layout") return Opt::Layout;
     if (name == "archive") return Opt::Archive;
     if (name == "shard") return Opt::Shard;
+    if (name == "shown") return Opt::Shown;
+    if (name == "min-size") return Opt::MinSize;
+    if (name == "types") return Opt::Types;
     return Opt::None;
 }
 
 bool TakesValue(Opt o) {
     return o == Opt::Type || o == Opt::SaveTo || o == Opt::Timeout || o == Opt::Input || o == Opt::Jobs ||
-           o == Opt::Layout || o == Opt::Archive || o == Opt::Shard;
+           o == Opt::Layout || o == Opt::Archive || o == Opt::Shard || o == Opt::MinSize || o == Opt::Types;
 }
 
 // Applies an option; returns an error text or "".
@@ -176,6 +179,21 @@ std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::st
             o.shard = CliShard{*index, *count};
             return {};
         }
+        case Opt::MinSize: {
+            const auto size = ParseMinSize(value);
+            if (!size) return FormatS("%s needs a width and height in pixels such as 200x150, not '%s'", {shown, value});
+            o.filter.minWidth = size->first;
+            o.filter.minHeight = size->second;
+            return {};
+        }
+        case Opt::Types: {
+            std::string error;
+            const auto types = ParsePictureTypes(value, error);
+            if (!types) return FormatS("%s: %s", {shown, error});
+            o.filter.types = *types;
+            return {};
+        }
+        case Opt::Shown: o.shown = true; return {};
         case Opt::Download: o.download = true; return {};
         case Opt::Json: o.json = true; return {};
         case Opt::Jsonl: o.jsonl = true; return {};
@@ -256,6 +274,26 @@ void AppendRecordJson(std::string& out, const DownloadRecord& r) {
 
 }  // namespace
 
+std::string_view ImagePlaceName(ImagePlace place) {
+    switch (place) {
+        case ImagePlace::Page: return "page";
+        case ImagePlace::Sheet: return "sheet";
+        case ImagePlace::Frame: return "frame";
+        case ImagePlace::Shown: return "shown";
+    }
+    return "page";
+}
+
+void AppendEntryJson(std::string& out, std::string_view address, const ImageNote& note, bool picture) {
+    out += "{\"address\":" + JsonString(address) + ",\"found\":\"" + std::string(ImagePlaceName(note.place)) + "\"";
+    if (picture) {
+        out += ",\"type\":" + JsonString(PictureTypeOf(address, note.declaredType));
+        if (note.width > 0 || note.height > 0)
+            out += ",\"width\":" + std::to_string(note.width) + ",\"height\":" + std::to_string(note.height);
+    }
+    out += '}';
+}
+
 std::string_view CliTypeName(DocType type) { return NameOf(kTypeNames, type, "images"); }
 
 std::optional<DocType> CliTypeFromName(std::string_view name) { return ValueNamed(kTypeNames, name); }
@@ -316,6 +354,10 @@ CliParseResult ParseExtractCliArguments(const std::vector<std::string>& args) {
         }
     }
     if (!r.error.empty() || o.help || o.version) return r;
+    if ((o.shown || o.filter.Active()) && o.type != DocType::Images) {
+        r.error = "--shown, --min-size and --types are for pictures: only with the type images";
+        return r;
+    }
     if (positional.empty() && o.inputFile.empty()) {
         r.error = "no ADDRESS given";
         return r;
@@ -358,6 +400,11 @@ std::string ExtractCliUsage() {
            "                      temporary folder is used and removed at exit.\n"
            "  -d, --download      download every listed resource into the save folder\n"
            "      --json          print one JSON document instead of plain lines (one page)\n"
+           "      --shown         images: add the pictures the rendered page and its frames\n"
+           "                      show (srcset, lazy attributes, CSS backgrounds, icons, ...)\n"
+           "      --min-size WxH  images: keep the pictures at least W by H pixels in size\n"
+           "      --types LIST    images: keep the pictures of these types, e.g. webp,png,jpg\n"
+           "                      (jpg png gif webp avif jxl svg ico bmp tiff psd emf wmf other)\n"
            "      --timeout SEC   give up on loading a page after SEC seconds (default 60)\n"
            "  -q, --quiet         no progress on standard error\n"
            "  -v, --verbose       how long each step took, on standard error\n"
@@ -382,7 +429,9 @@ std::string ExtractCliUsage() {
            "an existing file, opens that local file.\n"
            "\n"
            "Downloads keep the file name after the address's last \"/\" and skip web pages;\n"
-           "archives and programs are skipped except for the type other.\n"
+           "archives and programs are skipped except for the type other. A picture found by\n"
+           "--shown whose address names no type gets the extension its answer tells, and two\n"
+           "of them never share a name (\"name (2).webp\").\n"
            "\n"
            "Exit status: 0 done; 1 a page could not be loaded; 2 usage error;\n"
            "3 some downloads failed; 130 or 143 stopped by SIGINT or SIGTERM.\n";
@@ -411,6 +460,41 @@ PlannedDownload PlanDownload(DocType type, std::string_view folder, std::string_
     const std::string name = FileNameOfAddress(address);
     if (!IsStorableFileName(name)) return {{}, "no file name in the address"};
     return {std::string(folder) + name, {}};
+}
+
+std::vector<PlannedDownload> PlanDownloads(DocType type, std::string_view folder,
+                                           const std::vector<std::string>& addresses,
+                                           const std::vector<ImageNote>& notes) {
+    std::vector<bool> shown(addresses.size(), false);
+    for (size_t i = 0; i < shown.size() && i < notes.size(); ++i) shown[i] = notes[i].place == ImagePlace::Shown;
+    const std::vector<PictureTarget> targets = PlanPictureTargets(folder, addresses, shown);
+    std::vector<PlannedDownload> plans(addresses.size());
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        if (!shown[i]) {
+            plans[i] = PlanDownload(type, folder, addresses[i]);
+        } else if (targets[i].extensionFromAnswer) {
+            plans[i].file = ProvisionalPictureFile(targets[i].file);
+            plans[i].stemFile = targets[i].file;
+        } else {
+            plans[i].file = targets[i].file;
+        }
+    }
+    return plans;
+}
+
+void FilterPictures(std::vector<std::string>& addresses, std::vector<ImageNote>& notes, const PictureFilter& filter) {
+    if (!filter.Active()) return;
+    size_t kept = 0;
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        const ImageNote note = i < notes.size() ? notes[i] : ImageNote{};
+        if (!PassesPictureFilter(filter, PictureTypeOf(addresses[i], note.declaredType), note.width, note.height))
+            continue;
+        if (kept != i) addresses[kept] = std::move(addresses[i]);
+        if (kept < notes.size()) notes[kept] = note;
+        ++kept;
+    }
+    addresses.resize(kept);
+    if (notes.size() > kept) notes.resize(kept);
 }
 
 CliTally TallyRecords(size_t found, const std::vector<DownloadRecord>& records) {
@@ -490,6 +574,13 @@ std::string FormatJsonOutput(const CliReport& report) {
         out += ",\"text\":" + JsonString(report.text);
     } else {
         AppendJsonArray(out, "list", report.list, [](std::string& o, const std::string& a) { o += JsonString(a); });
+        if (report.shown) {
+            size_t i = 0;
+            AppendJsonArray(out, "pictures", report.list, [&](std::string& o, const std::string& a) {
+                AppendEntryJson(o, a, i < report.notes.size() ? report.notes[i] : ImageNote{}, true);
+                ++i;
+            });
+        }
     }
     if (report.downloaded) AppendJsonArray(out, "downloads", report.records, AppendRecordJson);
     out += "}\n";

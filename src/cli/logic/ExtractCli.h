@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "extract/Extraction.h"
+#include "library/logic/PictureRules.h"
 
 // The rules of the command-line program nuv-extract that need no browser: its options,
 // how it completes the address, which listed addresses it downloads and where, and the
@@ -47,6 +48,8 @@ struct ExtractCliOptions {
     std::optional<CliShard> shard;
     bool help = false;
     bool version = false;
+    bool shown = false;        // --shown: also the pictures the rendered page shows
+    PictureFilter filter;      // --min-size, --types
 };
 
 // Pages loaded at a time without -j.
@@ -102,6 +105,9 @@ CliAddress PrepareCliAddress(std::string_view argument, const std::string& curre
 struct PlannedDownload {
     std::string file;        // the target file; "" when the address is skipped
     std::string skipReason;  // why it is skipped; "" when it is downloaded
+    // A shown picture whose address names no picture type: `file` is a provisional name,
+    // renamed after the download to this + the extension its answer tells.
+    std::string stemFile = {};
 };
 
 // The file an address is downloaded to, with the rules of the result window's batch:
@@ -111,6 +117,16 @@ struct PlannedDownload {
 // is skipped.
 PlannedDownload PlanDownload(DocType type, std::string_view folder, std::string_view address);
 
+// PlanDownload for every listed address, where the pictures the page showed (`notes`
+// marks them; may be empty) are named by PlanPictureTargets: never skipped as web pages or
+// archives (the page used them as pictures), never two of them under one name.
+std::vector<PlannedDownload> PlanDownloads(DocType type, std::string_view folder,
+                                           const std::vector<std::string>& addresses,
+                                           const std::vector<ImageNote>& notes);
+
+// Keeps the pictures of `addresses` (with their `notes`) that pass `filter`, sized by their
+// notes and typed by PictureTypeOf.
+void FilterPictures(std::vector<std::string>& addresses, std::vector<ImageNote>& notes, const PictureFilter& filter);
 // The outcome of one download of -d.
 struct DownloadRecord {
     enum class Outcome { Saved, Failed, Skipped };
@@ -149,11 +165,14 @@ struct CliReport {
     DocType type = DocType::Images;
     std::string text;                // source and text
     std::vector<std::string> list;   // the other types
-    std::vector<FoundIn> foundIn;    // where each entry of `list` was found
+    // Images and Flash movies: where each entry of `list` was found, and a picture's size
+    // and declared type. Missing notes count as found in the page.
+    std::vector<ImageNote> notes;
+    bool shown = false;              // --shown: the output describes each picture
     bool downloaded = false;         // -d was given
     std::vector<DownloadRecord> records;
     std::string loadError;           // why the page could not be loaded; "" when it was
-    std::vector<std::string> notes;  // what else went wrong with the page
+    std::vector<std::string> errors;  // what else went wrong with the page
     PageTimes times;
 };
 
@@ -164,7 +183,9 @@ bool IsTextType(DocType type);
 // address a line.
 std::string FormatPlainOutput(const CliReport& report);
 
-// The --json output: one object with "address", "type", then "text" or "list", and
+// The --json output: one object with "address", "type", then "text" or "list", with
+// --shown (`shown`) "pictures" (one object per entry of the list: "address", "found" ("page",
+// "sheet", "frame" or "shown"), "type", and "width" and "height" when known), and
 // with -d "downloads" (one record per address: "address" and either "file" and "size",
 // "error" (with "file" when there was one), or "skipped"). Ends in a newline. Bytes that
 // are not valid UTF-8 become U+FFFD, so the document is always valid JSON.
@@ -185,6 +206,13 @@ void AppendJsonArray(std::string& out, std::string_view key, const std::vector<T
     }
     out += ']';
 }
+
+// Where an entry was found, as the JSON outputs name it: "page", "sheet", "frame", "shown".
+std::string_view ImagePlaceName(ImagePlace place);
+
+// Appends the JSON object of a listed entry: "address" and "found", and for a `picture`
+// its "type" and, when known, "width" and "height".
+void AppendEntryJson(std::string& out, std::string_view address, const ImageNote& note, bool picture);
 
 // The summary line for standard error, ending in a newline, e.g.
 // "images: found 5, downloaded 4, failed 1" or "text: 1234 bytes".

@@ -175,15 +175,6 @@ std::string FileClaims::Claim(const std::string& file, std::size_t page, const s
     return file;
 }
 
-std::string_view FoundInName(FoundIn where) {
-    switch (where) {
-        case FoundIn::Page: return "page";
-        case FoundIn::Sheet: return "sheet";
-        case FoundIn::Frame: return "frame";
-    }
-    return "page";
-}
-
 std::string FormatPageHeader(const CliReport& report) {
     std::string line = "==> " + report.requested;
     if (!report.pageAddress.empty() && report.pageAddress != report.requested) line += " -> " + report.pageAddress;
@@ -200,15 +191,14 @@ std::string FormatJsonLine(const CliReport& report) {
     } else {
         size_t i = 0;
         AppendJsonArray(out, "list", report.list, [&](std::string& o, const std::string& address) {
-            const FoundIn where = i < report.foundIn.size() ? report.foundIn[i] : FoundIn::Page;
+            AppendEntryJson(o, address, i < report.notes.size() ? report.notes[i] : ImageNote{}, report.shown);
             ++i;
-            o += "{\"address\":" + JsonString(address) + ",\"found\":\"" + std::string(FoundInName(where)) + "\"}";
         });
     }
     if (report.downloaded) AppendJsonArray(out, "downloads", report.records, AppendDownload);
     std::vector<std::string> errors;
     if (!loaded) errors.push_back(report.loadError);
-    errors.insert(errors.end(), report.notes.begin(), report.notes.end());
+    errors.insert(errors.end(), report.errors.begin(), report.errors.end());
     AppendJsonArray(out, "errors", errors, [](std::string& o, const std::string& e) { o += JsonString(e); });
     AppendTimes(out, report.times);
     out += "}\n";

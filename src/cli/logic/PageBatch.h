@@ -70,9 +70,6 @@ private:
     std::unordered_map<std::string, Owner> owners_;
 };
 
-// Where a listed entry was found, as --jsonl names it.
-std::string_view FoundInName(FoundIn where);
-
 // The header line of a page in the plain output of a list run: "==> ADDRESS <==", with
 // " -> FINAL" after the address when the page ended elsewhere.
 std::string FormatPageHeader(const CliReport& report);

@@ -2,30 +2,15 @@
 
 #include <algorithm>
 #include <atomic>
-#include <memory>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <utility>
+
+#include "web/FetchPolicy.h"
 
 namespace nuv {
-namespace {
-
-// The jobs of a batch on several workers: the indexes of `files` that share a target
-// file, in list order, one job a file; "" files are left out.
-std::vector<std::vector<std::size_t>> JobsByTargetFile(const std::vector<std::string>& files) {
-    std::vector<std::vector<std::size_t>> jobs;
-    std::unordered_map<std::string, std::size_t> jobOfFile;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (files[i].empty()) continue;
-        const auto [it, added] = jobOfFile.try_emplace(files[i], jobs.size());
-        if (added) jobs.emplace_back();
-        jobs[it->second].push_back(i);
-    }
-    return jobs;
-}
-
-}  // namespace
 
 void SequentialExecutor::Run(std::size_t jobs, const std::function<void(std::size_t, std::size_t)>& run) {
     for (std::size_t job = 0; job < jobs; ++job) run(job, 0);
@@ -72,7 +57,13 @@ void RunDownloadBatch(const std::vector<std::string>& files, IBatchExecutor& exe
         for (std::size_t i = 0; i < files.size(); ++i)
             if (!files[i].empty()) jobs.push_back({i});
     } else {
-        jobs = JobsByTargetFile(files);
+        std::unordered_map<std::string, std::size_t> jobOfFile;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (files[i].empty()) continue;
+            const auto [it, added] = jobOfFile.try_emplace(files[i], jobs.size());
+            if (added) jobs.emplace_back();
+            jobs[it->second].push_back(i);
+        }
     }
     executor.Run(jobs.size(), [&](std::size_t job, std::size_t worker) {
         for (std::size_t i : jobs[job]) {
@@ -85,91 +76,254 @@ void RunDownloadBatch(const std::vector<std::string>& files, IBatchExecutor& exe
     });
 }
 
-DownloadPool::DownloadPool(std::size_t workers, std::size_t perHost) : perHost_(perHost == 0 ? 1 : perHost) {
-    for (std::size_t w = 0; w < (workers == 0 ? 1 : workers); ++w) threads_.emplace_back([this, w] { Work(w); });
+}  // namespace nuv
+
+namespace nuv {
+
+DownloadBatch::DownloadBatch(IParallelDownloader& downloader, std::size_t perHost)
+    : downloader_(downloader), perHost_(perHost) {
+    thread_ = std::thread([this] { Drive(); });
 }
 
-DownloadPool::~DownloadPool() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopping_ = true;
-        queue_.clear();
-    }
-    wake_.notify_all();
-    for (std::thread& t : threads_) t.join();
+DownloadBatch::~DownloadBatch() {
+    if (thread_.joinable()) Finish();
 }
 
-void DownloadPool::Add(std::string host, std::function<void(std::size_t)> run) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        queue_.push_back(Job{std::move(host), std::move(run)});
-    }
-    wake_.notify_one();
-}
-
-void DownloadPool::Cancel() {
+std::size_t DownloadBatch::Add(std::string address, std::string file, std::string pageAddress, EndedFn ended) {
+    std::string host = perHost_ > 0 ? AddressHost(address) : std::string();
     std::lock_guard<std::mutex> lock(mutex_);
-    queue_.clear();
+    const std::size_t id = jobs_.size();
+    FileQueue& queue = files_[file];
+    jobs_.push_back({std::move(address), std::move(file), std::move(pageAddress), std::move(host), std::move(ended), {}});
+    if (cancelled_) return id;  // never runs
+    queue.waiting.push_back(id);
+    Advance(queue);
+    // The driving thread picks it up by itself once a running download ends.
+    if (ready_ > 0 && running_ < downloader_.Slots() && !wakeSent_) {
+        wakeSent_ = true;
+        downloader_.Wake();
+    }
+    return id;
 }
 
-void DownloadPool::Work(std::size_t worker) {
+void DownloadBatch::Advance(FileQueue& queue) {
+    if (queue.busy || queue.waiting.empty()) return;
+    if (queue.held && queue.waiting.front() >= queue.heldFrom) return;
+    queue.busy = true;
+    MakeReady(queue.waiting.front());
+    queue.waiting.pop_front();
+}
+
+void DownloadBatch::MakeReady(std::size_t id) {
+    hosts_[jobs_[id].host].ready.emplace_back(readyOrder_++, id);
+    ++ready_;
+}
+
+std::optional<std::size_t> DownloadBatch::NextToStart() {
+    // The download that became ready first among the hosts below their bound; few hosts
+    // have downloads ready at once, so a look at each is cheap.
+    HostQueue* next = nullptr;
+    for (auto& [host, queue] : hosts_) {
+        if (queue.ready.empty() || (perHost_ > 0 && queue.running >= perHost_)) continue;
+        if (!next || queue.ready.front().first < next->ready.front().first) next = &queue;
+    }
+    if (!next) return std::nullopt;
+    const std::size_t id = next->ready.front().second;
+    next->ready.pop_front();
+    --ready_;
+    return id;
+}
+
+std::size_t DownloadBatch::Added() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return jobs_.size();
+}
+
+std::vector<std::size_t> DownloadBatch::HoldFile(const std::string& file, std::size_t from) {
     std::unique_lock<std::mutex> lock(mutex_);
-    while (true) {
-        auto next = queue_.end();
-        wake_.wait(lock, [&] {
-            next = std::find_if(queue_.begin(), queue_.end(), [&](const Job& j) {
-                const auto b = busy_.find(j.host);
-                return b == busy_.end() || b->second < perHost_;
-            });
-            return stopping_ || next != queue_.end();
-        });
-        if (stopping_) return;
-        Job job = std::move(*next);
-        queue_.erase(next);
-        ++busy_[job.host];
-        lock.unlock();
-        try {
-            job.run(worker);
-        } catch (...) {
-            // A job that fails ends alone.
+    FileQueue& queue = files_[file];
+    queue.heldFrom = queue.held ? std::min(queue.heldFrom, from) : from;
+    queue.held = true;
+    // One of the held ones that waits to start goes back to the head of its line.
+    if (queue.busy && !queue.running) {
+        for (auto& [host, line] : hosts_) {
+            const auto it = std::find_if(line.ready.begin(), line.ready.end(),
+                                         [&](const auto& entry) { return jobs_[entry.second].file == file; });
+            if (it == line.ready.end()) continue;
+            if (it->second >= from) {
+                queue.waiting.push_front(it->second);
+                line.ready.erase(it);
+                --ready_;
+                queue.busy = false;
+            }
+            break;
         }
-        job.run = nullptr;  // what it holds goes before the next job starts
-        lock.lock();
-        if (--busy_[job.host] == 0) busy_.erase(job.host);
-        // A host below its limit again may let a waiting worker take a job.
-        wake_.notify_all();
+    }
+    // The earlier ones end first; the held ones that wrote it get in line again.
+    changed_.wait(lock, [&] { return !queue.busy || cancelled_; });
+    std::vector<std::size_t> again;
+    if (cancelled_) return again;
+    std::vector<std::size_t> kept;
+    for (auto it = queue.wrote.rbegin(); it != queue.wrote.rend(); ++it) {
+        if (*it < from) {
+            kept.insert(kept.begin(), *it);
+            continue;
+        }
+        jobs_[*it].result = {};
+        --ended_;
+        queue.waiting.push_front(*it);
+        again.insert(again.begin(), *it);
+    }
+    queue.wrote = std::move(kept);
+    return again;
+}
+
+void DownloadBatch::ReleaseLocked() {
+    bool released = false;
+    for (auto& [file, queue] : files_) {
+        if (!queue.held) continue;
+        queue.held = false;
+        Advance(queue);
+        released = true;
+    }
+    if (released && !wakeSent_) {
+        wakeSent_ = true;
+        downloader_.Wake();
     }
 }
 
-void AddDownloadBatch(DownloadPool& pool, const std::vector<std::string>& files,
-                      const std::function<std::string(std::size_t)>& hostOf,
-                      std::function<void(std::size_t, std::size_t)> download, std::function<void()> finished) {
-    struct Batch {
-        std::vector<std::vector<std::size_t>> jobs;
-        std::atomic<std::size_t> left{0};
-        std::function<void(std::size_t, std::size_t)> download;
-        std::function<void()> finished;
-    };
-    auto batch = std::make_shared<Batch>();
-    batch->jobs = JobsByTargetFile(files);
-    batch->left = batch->jobs.size();
-    batch->download = std::move(download);
-    batch->finished = std::move(finished);
-    if (batch->jobs.empty()) {
-        if (batch->finished) batch->finished();
-        return;
+void DownloadBatch::ReleaseFiles() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ReleaseLocked();
+}
+
+std::vector<DownloadBatch::Result> DownloadBatch::Finish(const std::function<void(std::size_t)>& waiting) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ReleaseLocked();
+    const auto done = [this] { return ended_ == jobs_.size() || cancelled_; };
+    while (!done()) {
+        if (!waiting) {
+            changed_.wait(lock, done);
+            break;
+        }
+        const std::size_t ended = ended_;
+        lock.unlock();
+        waiting(ended);
+        lock.lock();
+        changed_.wait_for(lock, std::chrono::milliseconds(100), done);
     }
-    for (std::size_t j = 0; j < batch->jobs.size(); ++j) {
-        pool.Add(hostOf(batch->jobs[j].front()), [batch, j](std::size_t worker) {
-            for (std::size_t i : batch->jobs[j]) {
-                try {
-                    batch->download(i, worker);
-                } catch (...) {
-                    // One failed download is lost alone.
-                }
+    if (waiting) {
+        lock.unlock();
+        waiting(jobs_.size());
+        lock.lock();
+    }
+    lock.unlock();
+    StopThread();
+    std::vector<Result> results;
+    results.reserve(jobs_.size());
+    for (Job& job : jobs_) results.push_back(std::move(job.result));
+    return results;
+}
+
+void DownloadBatch::Cancel() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        cancelled_ = true;
+        for (auto& [host, queue] : hosts_) queue.ready.clear();
+        for (auto& [file, queue] : files_) queue.waiting.clear();
+        ready_ = 0;
+    }
+    changed_.notify_all();
+    StopThread();
+}
+
+void DownloadBatch::StopThread() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    downloader_.Wake();
+    if (thread_.joinable()) thread_.join();
+}
+
+void DownloadBatch::Drive() {
+    // A job's address, file, page and EndedFn never change once added, and the queue
+    // keeps its jobs in place: they are read without the lock.
+    std::vector<std::pair<std::size_t, const Job*>> starting;
+    std::vector<IParallelDownloader::Ended> ended;
+    struct Finished {
+        std::size_t id;
+        Job* job;
+        Result result;
+    };
+    std::vector<Finished> finished;
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!cancelled_) {
+        while (running_ < downloader_.Slots()) {
+            const std::optional<std::size_t> id = NextToStart();
+            if (!id) break;
+            Job& job = jobs_[*id];
+            files_[job.file].running = true;
+            ++hosts_[job.host].running;
+            ++running_;
+            starting.emplace_back(*id, &job);
+        }
+        if (stop_ && running_ == 0 && ready_ == 0) break;
+        lock.unlock();
+        ended.clear();
+        for (const auto& [id, job] : starting) {
+            try {
+                downloader_.Start(id, job->address, job->file, job->page);
+            } catch (const std::exception& e) {
+                ended.push_back({id, 0, DownloadError(e.what())});
             }
-            if (--batch->left == 0 && batch->finished) batch->finished();
-        });
+        }
+        starting.clear();
+        downloader_.Wait(ended.empty() ? std::chrono::milliseconds(1000) : std::chrono::milliseconds(0), ended);
+        finished.clear();
+        if (!ended.empty()) {
+            lock.lock();
+            for (IParallelDownloader::Ended& e : ended) {
+                Result result;
+                result.saved = !e.error;
+                result.size = e.size;
+                result.contentType = std::move(e.contentType);
+                if (e.error) {
+                    result.error = e.error->what();
+                    result.failure = e.error->kind();
+                }
+                finished.push_back({e.id, &jobs_[e.id], std::move(result)});
+            }
+            lock.unlock();
+        }
+        // Those who wait hear of a download once they have been told of its end.
+        for (const auto& [id, job, result] : finished) {
+            if (!job->ended) continue;
+            try {
+                job->ended(result);
+            } catch (...) {
+                // What the listener does with it is its own affair.
+            }
+        }
+        lock.lock();
+        wakeSent_ = false;
+        // The waiting threads wake only for what they wait for: the last download, or one
+        // into a held file.
+        bool notify = false;
+        for (auto& [id, job, result] : finished) {
+            job->result = std::move(result);
+            --running_;
+            const auto host = hosts_.find(job->host);
+            if (--host->second.running == 0 && host->second.ready.empty()) hosts_.erase(host);
+            ++ended_;
+            FileQueue& queue = files_[job->file];
+            queue.running = false;
+            queue.busy = false;
+            queue.wrote.push_back(id);
+            notify = notify || queue.held;
+            Advance(queue);
+        }
+        if (notify || (!finished.empty() && ended_ == jobs_.size())) changed_.notify_all();
     }
 }
 

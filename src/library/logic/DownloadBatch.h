@@ -2,16 +2,20 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
-// The batch engine behind "save all" and nuv-extract -d: which downloads may run side by
-// side, and on how many workers.
+#include "web/Downloader.h"
+
+// The batch engines behind "save all" and nuv-extract -d: which downloads may run side by
+// side, and how.
 namespace nuv {
 
 // Runs jobs, on the calling thread or on workers of its own. Jobs run to their end;
@@ -56,49 +60,99 @@ private:
 void RunDownloadBatch(const std::vector<std::string>& files, IBatchExecutor& executor,
                       const std::function<void(std::size_t index, std::size_t worker)>& download);
 
-// The engine of a run over many pages: the downloads of every page are added while
-// others run and share `workers` threads of its own, at most `perHost` of them at once
-// for one host. Jobs start in the order they were added, except that a job whose host
-// is at its limit lets later jobs of other hosts go first.
-class DownloadPool {
+// The engine of nuv-extract -d: downloads side by side through one IParallelDownloader,
+// driven by a thread of its own and fed while the addresses are still being found, by one
+// page or by many. Downloads into the same file run one after the other in the order
+// they were added, so the folder ends as a one-at-a-time batch leaves it: the last good
+// download of a name wins. Downloads start in the order they may, except that one whose
+// host has its most transfers running lets those of other hosts go first.
+class DownloadBatch {
 public:
-    DownloadPool(std::size_t workers, std::size_t perHost);
-    // Drops the jobs that have not started and waits for the running ones.
-    ~DownloadPool();
-    DownloadPool(const DownloadPool&) = delete;
-    DownloadPool& operator=(const DownloadPool&) = delete;
+    struct Result {
+        bool saved = false;
+        std::uint64_t size = 0;  // saved: the file's size
+        std::string error;       // failed: why
+        DownloadFailure failure = DownloadFailure::Network;
+        std::string contentType;  // saved: the answer's Content-Type, "" when it gave none
+    };
+    // Told of a download's end, on the batch's thread, before it is counted as ended (so
+    // before Finish returns); a download that HoldFile runs again tells each end.
+    using EndedFn = std::function<void(const Result& result)>;
 
-    std::size_t Workers() const { return threads_.size(); }
-    // Queues run(worker) for `host`; it runs on a worker thread, worker < Workers().
-    // What it throws is dropped.
-    void Add(std::string host, std::function<void(std::size_t worker)> run);
-    // Drops every job that has not started; the running ones run to their end.
+    // `perHost`: the most downloads that run at once from one host (0: no bound beyond the
+    // downloader's slots).
+    explicit DownloadBatch(IParallelDownloader& downloader, std::size_t perHost = 0);
+    // Finishes the batch.
+    ~DownloadBatch();
+    DownloadBatch(const DownloadBatch&) = delete;
+    DownloadBatch& operator=(const DownloadBatch&) = delete;
+
+    // Queues the download of `address` into `file` for the page `pageAddress` and returns
+    // its number: 0, 1, ... in the order added. Any thread.
+    std::size_t Add(std::string address, std::string file, std::string pageAddress, EndedFn ended = {});
+    // The number the next download added gets.
+    std::size_t Added();
+    // From now until ReleaseFiles, `file` belongs to someone else (a style sheet that the
+    // extraction of a page fetches and reads). The downloads into it numbered below
+    // `from` (an earlier page's) end first; those from `from` on are held back, and those
+    // of them that already wrote it run again once released, so the file ends as if they
+    // all came after it. Returns the numbers that run again.
+    std::vector<std::size_t> HoldFile(const std::string& file, std::size_t from = 0);
+    void ReleaseFiles();
+    // Releases what is held and waits until every download added has ended. `waiting`,
+    // when given, runs on this thread meanwhile, at least every 100 ms and when the last
+    // download ends, with the number of those that ended. The results, by number.
+    std::vector<Result> Finish(const std::function<void(std::size_t ended)>& waiting = {});
+    // Stops the batch: downloads that have not started never do, and those that run are
+    // left to the downloader, which ends them without a file when it goes. Returns once
+    // the batch's thread has ended, so no EndedFn runs any more; Finish then returns at
+    // once, with the results of the downloads that ended.
     void Cancel();
 
 private:
     struct Job {
-        std::string host;
-        std::function<void(std::size_t)> run;
+        std::string address, file, page, host;
+        EndedFn ended;
+        Result result;
     };
-    void Work(std::size_t worker);
+    // The downloads of one file: at most one is queued or runs, the others wait in order.
+    struct FileQueue {
+        std::deque<std::size_t> waiting;
+        std::vector<std::size_t> wrote;  // those that ran, in order
+        bool busy = false;               // one is queued or runs
+        bool running = false;
+        bool held = false;
+        std::size_t heldFrom = 0;  // the first number held back
+    };
+    // The downloads of one host that may start now, in the order they became ready.
+    struct HostQueue {
+        std::deque<std::pair<std::uint64_t, std::size_t>> ready;  // (order, number)
+        std::size_t running = 0;
+    };
+    void Drive();
+    // Queues the next waiting download of `queue` when none is busy. Under `mutex_`.
+    void Advance(FileQueue& queue);
+    void MakeReady(std::size_t id);
+    // The ready download that starts next, if one may; takes it off its queue.
+    std::optional<std::size_t> NextToStart();
+    void ReleaseLocked();
+    void StopThread();
 
-    std::size_t perHost_;
+    IParallelDownloader& downloader_;
+    const std::size_t perHost_;
     std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<Job> queue_;                               // guarded by mutex_
-    std::unordered_map<std::string, std::size_t> busy_;  // running jobs a host; guarded by mutex_
-    bool stopping_ = false;                               // guarded by mutex_
-    std::vector<std::thread> threads_;
+    std::condition_variable changed_;
+    std::deque<Job> jobs_;
+    std::unordered_map<std::string, FileQueue> files_;
+    std::unordered_map<std::string, HostQueue> hosts_;
+    std::uint64_t readyOrder_ = 0;
+    std::size_t ready_ = 0;  // downloads that may start now, of every host
+    std::size_t running_ = 0;
+    std::size_t ended_ = 0;
+    bool wakeSent_ = false;
+    bool stop_ = false;
+    bool cancelled_ = false;
+    std::thread thread_;
 };
-
-// Adds the downloads of one list to `pool` as RunDownloadBatch runs them on several
-// workers: the addresses that share a target file run one after the other, in list
-// order, within one job; "" files are skipped. `hostOf(index)` names the host of an
-// address. `finished` runs once, when the last of them has ended: on the worker that ran
-// it, or at once on the calling thread when there is nothing to download.
-void AddDownloadBatch(DownloadPool& pool, const std::vector<std::string>& files,
-                      const std::function<std::string(std::size_t index)>& hostOf,
-                      std::function<void(std::size_t index, std::size_t worker)> download,
-                      std::function<void()> finished);
 
 }  // namespace nuv

@@ -5,12 +5,14 @@
 #include <climits>
 #include <filesystem>
 #include <system_error>
+#include <unordered_set>
 #include <vector>
 
 #include "common/Paths.h"
 #include "common/Strings.h"
 #include "common/Text.h"
 #include "library/logic/DownloadBatch.h"
+#include "library/logic/PictureRules.h"
 #include "library/logic/SavedFiles.h"
 #include "web/Address.h"
 
@@ -48,8 +50,12 @@ std::string CanonicalPath(const std::string& path) {
     return ec ? std::string() : p.string();
 }
 
-// True when `target` is one of `canonicalFiles` (see CanonicalPath).
-bool IsProtectedFile(const std::string& target, const std::vector<std::string>& canonicalFiles) {
+// True when `target` is one of `canonicalFiles` (see CanonicalPath). Only a target named
+// as one of `names` (the files' names, as given and resolved) is resolved itself: a
+// download replaces the name in its folder, never a file a link of another name leads to.
+bool IsProtectedFile(const std::string& target, const std::vector<std::string>& canonicalFiles,
+                     const std::vector<std::string>& names) {
+    if (std::find(names.begin(), names.end(), FileNamePart(target)) == names.end()) return false;
     const std::string t = CanonicalPath(target);
     return !t.empty() && std::find(canonicalFiles.begin(), canonicalFiles.end(), t) != canonicalFiles.end();
 }
@@ -110,10 +116,20 @@ std::string BatchEndHint(std::size_t failed) {
     return "下载结束，" + std::to_string(failed) + "个文件下载失败。";
 }
 
+std::string BatchEndHint(std::size_t failed, std::size_t kept, std::size_t listed) {
+    std::string hint = BatchEndHint(failed);
+    hint.resize(hint.size() - std::string_view("。").size());
+    return hint + "（按筛选：" + std::to_string(listed) + " 张中的 " + std::to_string(kept) + " 张）。";
+}
+
 ResultDownloads::ResultDownloads(ResultDownloadServices services) : s_(std::move(services)) {
     if (!s_.clock) s_.clock = [] { return std::chrono::steady_clock::now(); };
     // Resolved once here, not at every download of a batch.
-    for (std::string& file : s_.protectedFiles) file = CanonicalPath(file);
+    for (std::string& file : s_.protectedFiles) {
+        protectedNames_.emplace_back(FileNamePart(file));
+        file = CanonicalPath(file);
+        protectedNames_.emplace_back(FileNamePart(file));
+    }
 }
 
 std::string ResultDownloads::UsableSaveFolder() {
@@ -125,11 +141,19 @@ std::string ResultDownloads::UsableSaveFolder() {
     return folder;
 }
 
+bool ResultDownloads::IsShownPicture(const std::string& address) const {
+    if (!ImageMode) return false;
+    const int at = s_.lists.ImageURLs.IndexOfNormalized(address);
+    return at >= 0 && static_cast<std::size_t>(at) < s_.lists.ImageNotes.size() &&
+           s_.lists.ImageNotes[static_cast<std::size_t>(at)].place == ImagePlace::Shown;
+}
+
 void ResultDownloads::ResultPageClick(std::string_view tagName, const std::string& attribute) {
     try {
         const std::string tag = LowerAscii(tagName);
         const std::string address = (tag == "a" || tag == "img") ? attribute : std::string();
-        if (TrimView(address).empty() || HasPageExtension(address)) return;
+        // A picture the page showed is one, whatever its address looks like.
+        if (TrimView(address).empty() || (HasPageExtension(address) && !IsShownPicture(address))) return;
         TargetFolder = UsableSaveFolder();
         if (TargetFolder.empty()) return;
         DownloadResource(address, true);
@@ -146,40 +170,72 @@ void ResultDownloads::DownloadResource(const std::string& address, bool announce
     }
 }
 
-ResultDownloads::Outcome ResultDownloads::Download(const std::string& address, bool announce) {
+ResultDownloads::Outcome ResultDownloads::Download(const std::string& address, bool announce,
+                                                   const PictureTarget* planned) {
     std::string name;
     try {
         CurrentDownloadScope current(currentDownload_, address);
-        if (HasPageExtension(address) || HasArchiveExtension(address)) return Outcome::Skipped;
+        // A batch decided at its start which of its pictures the page showed.
+        const bool shown = planned ? planned->shown : IsShownPicture(address);
+        if (!shown && (HasPageExtension(address) || HasArchiveExtension(address))) return Outcome::Skipped;
+        PictureTarget target;
+        if (planned) {
+            target = *planned;
+        } else if (shown) {
+            target = ShownPictureTarget(TargetFolder, address);
+        } else if (const std::optional<std::string> file = DownloadTargetFile(TargetFolder, address)) {
+            target.file = *file;
+        }
         // An address without a usable file name would write the folder itself (or its
         // parent): it is not downloaded.
-        const std::optional<std::string> target = DownloadTargetFile(TargetFolder, address);
-        if (!target) throw DownloadError("地址中没有文件名");
-        name = FileNamePart(*target);
-        if (IsProtectedFile(*target, s_.protectedFiles)) {
-            const std::string refused = "不能覆盖本程序自己的文件：" + *target;
+        if (target.file.empty()) throw DownloadError("地址中没有文件名");
+        name = FileNamePart(target.file);
+        const auto refuse = [&](const std::string& file) {
+            const std::string refused = "不能覆盖本程序自己的文件：" + file;
             s_.hints.ShowHint(refused);
             if (announce) s_.dialogs.ShowMessage(refused);
             return Outcome::Failed;
-        }
-        // A download started from within another one (a click during a batch) has a
-        // throttle of its own; the outer one gets its own back, and redraws next time.
+        };
+        if (IsProtectedFile(target.file, s_.protectedFiles, protectedNames_)) return refuse(target.file);
+        // The downloads of a batch share its throttle, so however short the files the
+        // window handles its events at most every 50 ms. A download on its own, or one
+        // started from within another (a click during a batch), has a throttle of its
+        // own; the outer one gets its own back, and redraws next time.
         struct ProgressScope {
             ResultDownloads& d;
-            ProgressThrottle outer;
-            ProgressScope(ResultDownloads& downloads) : d(downloads), outer(downloads.throttle_) {
+            std::optional<ProgressThrottle> outer;
+            explicit ProgressScope(ResultDownloads& downloads) : d(downloads) {
+                if (d.depth_++ == 0 && d.batching_) return;
+                outer = d.throttle_;
                 d.throttle_ = ProgressThrottle(kProgressInterval);
                 d.lastShown_ = {-1, -1};
             }
             ~ProgressScope() {
-                d.throttle_ = outer;
+                --d.depth_;
+                if (!outer) return;
+                d.throttle_ = *outer;
                 d.lastShown_ = {-1, -1};
             }
         } progressScope(*this);
-        s_.downloader.DownloadToFile(address, *target,
-                                     [this](const nuv::DownloadProgress& p) { DownloadProgress(p); });
+        // A picture whose type its answer tells is named once the answer is in.
+        const std::string file = target.extensionFromAnswer ? ProvisionalPictureFile(target.file) : target.file;
+        std::string contentType;
+        s_.downloader.DownloadToFile(address, file, [this, &contentType](const nuv::DownloadProgress& p) {
+            contentType = p.contentType;
+            DownloadProgress(p);
+        });
+        std::string savedFile = file;
+        if (target.extensionFromAnswer) {
+            savedFile = AnsweredPictureFile(file, target.file, contentType);
+            if (IsProtectedFile(savedFile, s_.protectedFiles, protectedNames_)) {
+                std::error_code ec;
+                std::filesystem::remove(file, ec);
+                return refuse(savedFile);
+            }
+            MoveFinishedDownload(file, savedFile);
+        }
         ShowCompleted();
-        const std::string saved = FormatS(strSavedAs, {*target});
+        const std::string saved = FormatS(strSavedAs, {savedFile});
         s_.hints.ShowHint(saved);
         if (announce && !Closing()) s_.dialogs.ShowMessage(saved);
         return Outcome::Saved;
@@ -201,13 +257,44 @@ ResultDownloads::Outcome ResultDownloads::Download(const std::string& address, b
 
 std::size_t ResultDownloads::SaveAllResources() {
     std::size_t failed = 0;
+    lastBatchSize_ = 0;
     try {
         // A copy: while a download runs the user may start another extraction, which
         // clears and refills the lists, or click a picture, which moves TargetFolder.
-        const std::vector<std::string> addresses = (ImageMode ? s_.lists.ImageURLs : s_.lists.FlashURLs).Items();
+        std::vector<std::string> addresses = (ImageMode ? s_.lists.ImageURLs : s_.lists.FlashURLs).Items();
+        std::vector<bool> shown(addresses.size(), false);
+        for (std::size_t i = 0; ImageMode && i < shown.size() && i < s_.lists.ImageNotes.size(); ++i)
+            shown[i] = s_.lists.ImageNotes[i].place == ImagePlace::Shown;
+        const std::size_t listed = addresses.size();
+        const std::optional<std::vector<std::string>> visible =
+            ImageMode && s_.filteredPictures ? s_.filteredPictures() : std::nullopt;
+        if (visible) {
+            const std::unordered_set<std::string> keep(visible->begin(), visible->end());
+            std::size_t kept = 0;
+            for (std::size_t i = 0; i < addresses.size(); ++i) {
+                if (!keep.contains(addresses[i])) continue;
+                if (kept != i) addresses[kept] = std::move(addresses[i]);
+                shown[kept++] = shown[i];
+            }
+            addresses.resize(kept);
+            shown.resize(kept);
+        }
+        lastBatchSize_ = addresses.size();
         const std::string folder = TargetFolder;
+        const std::vector<PictureTarget> targets = PlanPictureTargets(folder, addresses, shown);
         // One at a time on this thread: every address, also those DownloadResource skips
         // itself, so each gets its hint.
+        struct Batching {
+            ResultDownloads& d;
+            bool outer;
+            explicit Batching(ResultDownloads& downloads) : d(downloads), outer(downloads.batching_) {
+                if (d.depth_ > 0) return;  // a batch started during a download throttles per download
+                d.batching_ = true;
+                d.throttle_ = ProgressThrottle(kProgressInterval);
+                d.lastShown_ = {-1, -1};
+            }
+            ~Batching() { d.batching_ = outer; }
+        } batching(*this);
         bool cancelled = false;
         SequentialExecutor executor;
         RunDownloadBatch(std::vector<std::string>(addresses.size(), folder), executor,
@@ -217,14 +304,15 @@ std::size_t ResultDownloads::SaveAllResources() {
                                  return;
                              }
                              TargetFolder = folder;
-                             const Outcome o = Download(addresses[i], false);
+                             const Outcome o = Download(addresses[i], false, &targets[i]);
                              if (o == Outcome::Saved || o == Outcome::Skipped) s_.hints.ShowHint(kAllDownloaded);
                              if (o == Outcome::Failed) ++failed;
                              if (o == Outcome::Cancelled) cancelled = true;
                          });
         if (cancelled || Closing()) return failed;
         // Each good download already ended with "全部下载完毕。"; failures are counted last.
-        if (failed > 0) s_.hints.ShowHint(BatchEndHint(failed));
+        if (visible) s_.hints.ShowHint(BatchEndHint(failed, addresses.size(), listed));
+        else if (failed > 0) s_.hints.ShowHint(BatchEndHint(failed));
         s_.savedList.RefreshSavedList();
     } catch (...) {
     }
@@ -273,11 +361,10 @@ void ResultDownloads::BtnSaveAllAsClick() {
         NormalizeFolderPath(folder);
         TargetFolder = folder;
         s_.defaultSavePath = folder;
-        const std::size_t listed = (ImageMode ? s_.lists.ImageURLs : s_.lists.FlashURLs).Items().size();
         const std::size_t failed = SaveAllResources();
         if (Closing()) return;
         // A folder into which nothing could be saved is not shown as if it held the files.
-        if (failed == 0 || failed < listed) OpenLocation(s_.shell, folder);
+        if (failed == 0 || failed < lastBatchSize_) OpenLocation(s_.shell, folder);
     } catch (...) {
     }
 }

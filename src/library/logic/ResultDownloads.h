@@ -47,6 +47,11 @@ public:
 
 // The hint after a batch: "全部下载完毕。" when nothing failed, else the count of failures.
 std::string BatchEndHint(std::size_t failed);
+// The same after a batch that took the `kept` of `listed` pictures that a filter showed:
+// "全部下载完毕（按筛选：40 张中的 12 张）。".
+std::string BatchEndHint(std::size_t failed, std::size_t kept, std::size_t listed);
+
+struct PictureTarget;
 
 using SteadyClock = std::function<std::chrono::steady_clock::time_point()>;
 
@@ -73,6 +78,9 @@ struct ResultDownloadServices {
     // Files that a download must never replace (the program's settings, history, update
     // files and programs), as full paths.
     std::vector<std::string> protectedFiles = {};
+    // The addresses of the pictures that the filter of the image result page shows, or
+    // nothing when no filter is set. Empty: no filter.
+    std::function<std::optional<std::vector<std::string>>()> filteredPictures = {};
 };
 
 // The result window's downloads. Runs on the user-interface thread; a download blocks
@@ -97,6 +105,8 @@ public:
     // Downloads every address of ImageURLs (ImageMode set) or FlashURLs, as listed when
     // the batch starts, into TargetFolder as it was at the start; then refreshes the
     // saved-resources list and ends with BatchEndHint. Stops when the window closes.
+    // With a filter set on the image result page only the pictures it shows are taken.
+    // Pictures the page showed are named by PlanPictureTargets.
     // Returns the number of failed downloads. Never throws.
     std::size_t SaveAllResources();
 
@@ -123,7 +133,10 @@ public:
 
 private:
     enum class Outcome { Saved, Skipped, Failed, Cancelled };
-    Outcome Download(const std::string& address, bool announce);
+    // `planned`: the target a batch chose for the address; without it the address's own.
+    Outcome Download(const std::string& address, bool announce, const PictureTarget* planned = nullptr);
+    // True when ImageURLs lists `address` as a picture that the page showed.
+    bool IsShownPicture(const std::string& address) const;
     bool Closing() const { return s_.closing && s_.closing(); }
     // Shows `values` on the bar unless it shows them already.
     void ShowOnBar(ProgressBarValues values);
@@ -134,9 +147,13 @@ private:
     std::string UsableSaveFolder();
 
     ResultDownloadServices s_;
+    std::vector<std::string> protectedNames_;  // the names of s_.protectedFiles
     std::string currentDownload_;
     ProgressThrottle throttle_{kProgressInterval};
     ProgressBarValues lastShown_{-1, -1};
+    int depth_ = 0;          // downloads running, nested ones included
+    bool batching_ = false;  // a batch runs its downloads with one throttle
+    std::size_t lastBatchSize_ = 0;  // the addresses the last batch took
 };
 
 }  // namespace nuv

@@ -1,4 +1,8 @@
 #include "support/FixtureSite.h"
+
+#include <QFile>
+#include <QStringList>
+
 #include "platform/QtText.h"
 
 namespace nuv::test {
@@ -6,6 +10,23 @@ namespace {
 
 std::string U(const TestHttpServer& site, const char* path) {
     return ToUtf8(site.Url(QString::fromLatin1(path)));
+}
+
+QString ShownData(const QString& name) { return qEnvironmentVariable("NUV_TEST_DATA_DIR") + QStringLiteral("/shown/") + name; }
+
+QByteArray ReadShownData(const QString& name) {
+    QFile f(ShownData(name));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The lines of a table of tests/data/shown: tab-separated fields, "#" starts a comment line.
+std::vector<QStringList> ShownTable(const QString& name) {
+    std::vector<QStringList> rows;
+    for (const QByteArray& line : ReadShownData(name).split('\n')) {
+        if (line.trimmed().isEmpty() || line.startsWith('#')) continue;
+        rows.push_back(QString::fromUtf8(line).split(QLatin1Char('\t')));
+    }
+    return rows;
 }
 
 }  // namespace
@@ -39,6 +60,29 @@ FixtureLists ExpectedFixtureLists(const TestHttpServer& site) {
     l.links = {U(site, "/player.php?f=x.swf"), U(site, "/docs/page.html")};
     l.css = {U(site, "/style/site.css")};
     return l;
+}
+
+void PutShownSite(TestHttpServer& site, TestHttpServer& other) {
+    for (const QStringList& row : ShownTable(QStringLiteral("site.txt"))) {
+        if (row.size() < 4) continue;
+        QByteArray body = ReadShownData(row[3]);
+        body.replace("{{OTHER}}", other.Origin().toUtf8());
+        // The test server answers by the path alone.
+        (row[0] == QLatin1String("B") ? other : site).Put(row[1].section(QLatin1Char('?'), 0, 0), body, row[2].toUtf8());
+    }
+}
+
+QString ShownPage(const TestHttpServer& site) { return site.Url(QStringLiteral("/shown/index.html")); }
+
+std::vector<ShownEntry> ExpectedShownPictures(const TestHttpServer& site, const TestHttpServer& other) {
+    std::vector<ShownEntry> entries;
+    for (const QStringList& row : ShownTable(QStringLiteral("expected.txt"))) {
+        if (row.size() < 5) continue;
+        const QStringList size = row[3].split(QLatin1Char('x'));
+        entries.push_back({ToUtf8((row[0] == QLatin1String("B") ? other : site).Url(row[1])), ToUtf8(row[2]),
+                           size.value(0).toInt(), size.value(1).toInt(), ToUtf8(row[4])});
+    }
+    return entries;
 }
 
 }  // namespace nuv::test

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include <QString>
+
 #include "support/TestHttpServer.h"
 
 // The site over which both programs, the window and nuv-extract, are tested, and the
@@ -25,5 +27,21 @@ struct FixtureLists {
     std::vector<std::string> css;     // CssURLs
 };
 FixtureLists ExpectedFixtureLists(const TestHttpServer& site);
+
+// The page of pictures as today's sites serve them (tests/data/shown, its addresses listed in
+// site.txt there): `site` serves the page, `other`, of another origin, the frame it shows.
+void PutShownSite(TestHttpServer& site, TestHttpServer& other);
+QString ShownPage(const TestHttpServer& site);
+
+// A picture that the image extraction appends with the pictures the page shows, as
+// tests/data/shown/expected.txt lists them in order.
+struct ShownEntry {
+    std::string address;
+    std::string type;
+    int width = 0;
+    int height = 0;
+    std::string file;  // the name a batch download saves it under
+};
+std::vector<ShownEntry> ExpectedShownPictures(const TestHttpServer& site, const TestHttpServer& other);
 
 }  // namespace nuv::test

@@ -77,6 +77,12 @@ void TestHttpServer::Release(const QString& path) {
         Qt::QueuedConnection);
 }
 
+void TestHttpServer::AnswerAfter(const QString& path, const QString& other, int atOnce) {
+    QMutexLocker lock(&mutex_);
+    entries_[path].after = other;
+    entries_[path].atOnce = atOnce;
+}
+
 QString TestHttpServer::Origin() const {
     return QStringLiteral("http://%1:%2").arg(address_.toString()).arg(port_);
 }
@@ -94,15 +100,27 @@ void TestHttpServer::Serve(QTcpSocket* socket) {
     QString path = words.size() > 1 ? QString::fromLatin1(words[1]) : QString();
     path = path.section(QLatin1Char('?'), 0, 0);
     QByteArray response;
+    QList<QPointer<QTcpSocket>> released;
     {
         QMutexLocker lock(&mutex_);
-        requests_[path] += 1;
+        // A request answered later (held or deferred) is counted once.
+        if (!socket->property("deferred").toBool()) {
+            requests_[path] += 1;
+            released = deferred_.take(path);
+        }
         const auto it = entries_.find(path);
+        if (it != entries_.end() && !it->after.isEmpty() && requests_[path] > it->atOnce &&
+            requests_.value(it->after) == 0) {
+            socket->setProperty("deferred", true);
+            deferred_[it->after].append(socket);
+            return;
+        }
         bool allowed = true;
         if (it != entries_.end()) {
             const QByteArray head = request.left(request.indexOf("\r\n\r\n") + 2);
             for (const QByteArray& line : it->required) allowed = allowed && head.contains("\r\n" + line + "\r\n");
             if (it->hold) {
+                socket->setProperty("deferred", true);
                 it->held.append(socket);
                 return;
             }
@@ -120,6 +138,9 @@ void TestHttpServer::Serve(QTcpSocket* socket) {
     }
     socket->write(response);
     socket->disconnectFromHost();
+    for (const QPointer<QTcpSocket>& waiting : released) {
+        if (waiting) Serve(waiting);
+    }
 }
 
 }  // namespace nuv::test

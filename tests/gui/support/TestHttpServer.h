@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QHostAddress>
+#include <QList>
 #include <QMutex>
 #include <QPointer>
 #include <QString>
@@ -35,6 +36,9 @@ public:
     // Never answers requests for `path` until Release, which answers the held ones too.
     void Hold(const QString& path);
     void Release(const QString& path);
+    // Answers the requests for `path` after the first `atOnce` only once `other` has
+    // been asked for.
+    void AnswerAfter(const QString& path, const QString& other, int atOnce);
     bool isListening() const { return port_ != 0; }
     // "http://127.0.0.1:PORT" without a trailing "/".
     QString Origin() const;
@@ -51,6 +55,8 @@ private:
         QList<QByteArray> required;
         bool hold = false;
         QList<QPointer<QTcpSocket>> held;  // requests waiting for Release
+        QString after;
+        int atOnce = 0;
     };
     QHostAddress address_;
     quint16 port_ = 0;
@@ -60,6 +66,7 @@ private:
     mutable QMutex mutex_;
     QHash<QString, Entry> entries_;
     QHash<QString, int> requests_;
+    QHash<QString, QList<QPointer<QTcpSocket>>> deferred_;  // by the path they wait for
 };
 
 }  // namespace nuv::test

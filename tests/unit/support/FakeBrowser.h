@@ -46,6 +46,11 @@ public:
         if (!links) throw BrowserError("no document");
         return *links;
     }
+    std::vector<ShownPicture> ShownPictures() override {
+        ++shownReads;
+        if (!shown) throw BrowserError("no document");
+        return *shown;
+    }
 
     std::string location;
     bool failLocation = false;
@@ -59,6 +64,8 @@ public:
     std::optional<std::string> title, bodyText, source;
     std::optional<FrameDocument> tree;
     std::optional<std::vector<std::string>> links;
+    std::optional<std::vector<ShownPicture>> shown;
+    int shownReads = 0;
     std::vector<std::string> navigations;
     std::vector<std::string> loaded;
 

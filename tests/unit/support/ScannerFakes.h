@@ -34,6 +34,7 @@ public:
     }
     FrameDocument DocumentTree() override { return {}; }
     std::vector<std::string> DocumentLinks() override { return {}; }
+    std::vector<ShownPicture> ShownPictures() override { return {}; }
 };
 
 }  // namespace nuv::testing_support

@@ -1,0 +1,188 @@
+#include "cli/logic/CliDownloads.h"
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+namespace nuv {
+
+RunFiles::RunFiles(std::string saveFolder, DownloadArchive* downloadArchive)
+    : base(std::move(saveFolder)),
+      archive(downloadArchive),
+      claims([this](const std::string& file, const std::string& address) {
+          return archive != nullptr && archive->FileOfOtherAddress(InFolder(file), address);
+      }) {}
+
+std::string RunFiles::InFolder(const std::string& file) const {
+    return file.compare(0, base.size(), base) == 0 ? file.substr(base.size()) : file;
+}
+
+ListDownloads::ListDownloads(DocType type, std::string folder, std::string pageAddress, DownloadBatch& batch,
+                             RunFiles* run, std::size_t page)
+    : type_(type),
+      folder_(std::move(folder)),
+      page_(std::move(pageAddress)),
+      batch_(batch),
+      run_(run),
+      pageIndex_(page),
+      from_(batch.Added()) {}
+
+void ListDownloads::Feed(const std::vector<std::string>& list, const std::vector<ImageNote>& notes) {
+    const std::size_t first = records_.size();  // only this thread grows the records
+    if (first >= list.size()) return;
+    // Shown pictures are named against every name of the list; the others each on its own.
+    const bool anyShown = std::any_of(notes.begin(), notes.end(),
+                                      [](const ImageNote& n) { return n.place == ImagePlace::Shown; });
+    const std::vector<PlannedDownload> plans =
+        anyShown ? PlanDownloads(type_, folder_, list, notes) : std::vector<PlannedDownload>{};
+    std::vector<DownloadRecord> records;
+    std::vector<std::string> targets, stems;
+    for (std::size_t i = first; i < list.size(); ++i) {
+        DownloadRecord r;
+        r.address = list[i];
+        PlannedDownload plan = anyShown ? plans[i] : PlanDownload(type_, folder_, list[i]);
+        if (plan.file.empty()) {
+            r.outcome = DownloadRecord::Outcome::Skipped;
+            r.reason = plan.skipReason;
+        } else if (run_ != nullptr) {
+            // Another page's name is numbered; a picture whose answer names its type takes
+            // the stem its name will have.
+            if (plan.stemFile.empty()) {
+                plan.file = run_->claims.Claim(plan.file, pageIndex_, r.address);
+            } else {
+                plan.stemFile = run_->claims.Claim(plan.stemFile, pageIndex_, r.address);
+                plan.file = ProvisionalPictureFile(plan.stemFile);
+            }
+            if (run_->archive != nullptr) {
+                if (plan.stemFile.empty()) {
+                    if (const auto entry = run_->archive->Find(r.address, run_->InFolder(plan.file))) {
+                        r.file = plan.file;
+                        r.size = entry->size;
+                        plan.file.clear();
+                    }
+                } else if (const auto entry = run_->archive->FindAnswered(r.address, run_->InFolder(plan.stemFile))) {
+                    r.file = run_->base + entry->first;
+                    r.size = entry->second.size;
+                    plan.file.clear();
+                }
+                if (plan.file.empty()) {
+                    r.outcome = DownloadRecord::Outcome::Skipped;
+                    r.reason = std::string(kInArchive);
+                    plan.stemFile.clear();
+                }
+            }
+        }
+        if (!plan.file.empty()) r.file = plan.stemFile.empty() ? plan.file : plan.stemFile;
+        records.push_back(std::move(r));
+        targets.push_back(std::move(plan.file));
+        stems.push_back(std::move(plan.stemFile));
+    }
+    std::vector<std::size_t> adding;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (std::size_t k = 0; k < records.size(); ++k) {
+            if (targets[k].empty()) ++skipped_;
+            else adding.push_back(first + k);
+            records_.push_back(std::move(records[k]));
+            targets_.push_back(std::move(targets[k]));
+            stems_.push_back(std::move(stems[k]));
+        }
+        expected_ += adding.size();
+    }
+    if (!adding.empty() && !folderMade_) {
+        // A folder of its own (a layout by host or page) is made once; without it each
+        // download fails and says why.
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(folder_), ec);
+        folderMade_ = true;
+    }
+    for (std::size_t index : adding) {
+        const std::size_t number =
+            batch_.Add(list[index], targets_[index], page_,
+                       [this, index](const DownloadBatch::Result& result) { Finished(index, result); });
+        std::lock_guard<std::mutex> lock(mutex_);
+        numbers_.push_back(number);
+    }
+}
+
+void ListDownloads::HoldFile(const std::string& file) {
+    const std::vector<std::size_t> again = batch_.HoldFile(file, from_);
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (std::size_t number : again) {
+        if (std::binary_search(numbers_.begin(), numbers_.end(), number)) ++expected_;
+    }
+}
+
+void ListDownloads::Close(std::function<void()> done) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        closed_ = true;
+        if (ended_ < expected_) {
+            done_ = std::move(done);
+            return;
+        }
+    }
+    if (done) done();
+}
+
+void ListDownloads::Finished(std::size_t index, const DownloadBatch::Result& result) {
+    std::function<void()> done;
+    bool saved = false;
+    std::uint64_t size = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        DownloadRecord& r = records_[index];
+        const std::string& stem = stems_[index];
+        r.size = 0;
+        r.reason.clear();
+        if (result.saved) {
+            r.outcome = DownloadRecord::Outcome::Saved;
+            r.size = result.size;
+            r.file = targets_[index];
+            if (!stem.empty()) {
+                try {
+                    r.file = FinishPictureDownload(targets_[index], stem, result.contentType);
+                } catch (const std::exception& e) {
+                    r.outcome = DownloadRecord::Outcome::Failed;
+                    r.size = 0;
+                    r.file = stem;
+                    r.reason = e.what();
+                }
+            }
+        } else {
+            r.outcome = DownloadRecord::Outcome::Failed;
+            r.reason = result.error;
+            r.file = stem.empty() ? targets_[index] : stem;
+        }
+        if (r.outcome == DownloadRecord::Outcome::Saved) {
+            saved = true;
+            size = r.size;
+            if (run_ != nullptr && run_->archive != nullptr)
+                run_->archive->Record(r.address, run_->InFolder(r.file), r.size,
+                                      static_cast<std::int64_t>(std::time(nullptr)));
+        }
+        ++ended_;
+        if (closed_ && ended_ >= expected_) done = std::exchange(done_, nullptr);
+    }
+    if (saved && run_ != nullptr && run_->saved) run_->saved(size);
+    if (done) done();
+}
+
+std::size_t ListDownloads::Skipped() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return skipped_;
+}
+
+std::size_t ListDownloads::Ended() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::min(ended_, records_.size() - skipped_);
+}
+
+std::vector<DownloadRecord> ListDownloads::Records() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return records_;
+}
+
+}  // namespace nuv

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/logic/DownloadArchive.h"
+#include "cli/logic/ExtractCli.h"
+#include "cli/logic/PageBatch.h"
+#include "library/logic/DownloadBatch.h"
+
+// The downloads of nuv-extract -d for one listed page.
+namespace nuv {
+
+// What the pages of one run share for their downloads: the save folder, the names the
+// pages took in it, and the archive of earlier runs.
+struct RunFiles {
+    explicit RunFiles(std::string saveFolder, DownloadArchive* downloadArchive = nullptr);
+    RunFiles(const RunFiles&) = delete;
+    RunFiles& operator=(const RunFiles&) = delete;
+
+    // A file as the archive names it: relative to the save folder, so that the archive
+    // serves the folder wherever it is (on another host of a shard, moved, copied).
+    std::string InFolder(const std::string& file) const;
+
+    const std::string base;  // the save folder, ending in "/"
+    DownloadArchive* const archive;
+    FileClaims claims;  // on the thread that feeds the lists
+    // Told of every file saved, with its size, on the batch's thread.
+    std::function<void(std::uint64_t size)> saved;
+};
+
+// Plans every address of a list as PlanDownload does and hands those it downloads to a
+// DownloadBatch, which may serve several pages. The list is handed over as it grows: an
+// extraction that is still reading style sheets and frames only appends to it. In a run
+// of many pages (`run` given) a name another page took is numbered, what the archive
+// holds is not downloaded again, and each saved file is added to the archive at once.
+class ListDownloads {
+public:
+    ListDownloads(DocType type, std::string folder, std::string pageAddress, DownloadBatch& batch,
+                  RunFiles* run = nullptr, std::size_t page = 0);
+    ListDownloads(const ListDownloads&) = delete;
+    ListDownloads& operator=(const ListDownloads&) = delete;
+
+    // Hands over the addresses of `list` beyond those handed so far (`list` begins with
+    // those). `notes` (may be empty) marks the pictures the page showed: they are named as
+    // PlanDownloads names them. On one thread.
+    void Feed(const std::vector<std::string>& list, const std::vector<ImageNote>& notes = {});
+    // `file` is written and read by the page's extraction itself (a style sheet): see
+    // DownloadBatch::HoldFile.
+    void HoldFile(const std::string& file);
+    // No address comes any more: `done` runs once, when every download handed over has
+    // ended (on the batch's thread), or at once when none is left.
+    void Close(std::function<void()> done);
+
+    // How many of the addresses handed over are not downloaded.
+    std::size_t Skipped() const;
+    // How many of the downloads have ended.
+    std::size_t Ended() const;
+    // The records, in list order. A shown picture whose answer decides its type has its
+    // final name once it ended.
+    std::vector<DownloadRecord> Records() const;
+
+private:
+    // Notes the end of the download of list entry `index`.
+    void Finished(std::size_t index, const DownloadBatch::Result& result);
+
+    DocType type_;
+    std::string folder_;
+    std::string page_;
+    DownloadBatch& batch_;
+    RunFiles* run_;
+    std::size_t pageIndex_;
+    std::size_t from_;  // the batch's number of this list's first download
+    bool folderMade_ = false;
+
+    mutable std::mutex mutex_;  // guards what the batch's thread touches
+    std::vector<DownloadRecord> records_;
+    std::vector<std::string> targets_;  // each record's file in the batch ("" when skipped)
+    std::vector<std::string> stems_;    // each record's PlannedDownload::stemFile
+    std::vector<std::size_t> numbers_;  // the batch's numbers of the downloads, ascending
+    std::size_t skipped_ = 0;
+    std::size_t expected_ = 0;  // ends to come: the downloads, and their runs again
+    std::size_t ended_ = 0;
+    bool closed_ = false;
+    std::function<void()> done_;
+};
+
+}  // namespace nuv

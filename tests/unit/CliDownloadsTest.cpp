@@ -1,0 +1,179 @@
+// The downloads of one listed page in a run of many: names other pages took are numbered,
+// what the archive holds is skipped, each saved file is archived at once, and the page
+// hears when its last download has ended.
+#include "cli/logic/CliDownloads.h"
+
+#include <condition_variable>
+#include <fstream>
+#include <map>
+#include <mutex>
+
+#include <gtest/gtest.h>
+
+#include "support/DownloadFolder.h"
+
+namespace nuv {
+namespace {
+
+// Parallel downloads into the real folder: Wait ends every download started since the
+// last, writing its address into its file; an address with "bad" fails, one with "cdn"
+// answers image/webp.
+class FolderTransfers : public IParallelDownloader {
+public:
+    std::size_t Slots() const override { return 4; }
+    void Start(std::size_t id, const std::string& url, const std::string& file, const std::string&) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        running_.push_back({id, url, file});
+        ++starts[url];
+    }
+    void Wait(std::chrono::milliseconds timeout, std::vector<Ended>& ended) override {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (running_.empty()) {
+            woken_.wait_for(lock, timeout, [this] { return wake_; });
+            wake_ = false;
+            return;
+        }
+        for (const Running& r : running_) {
+            Ended e;
+            e.id = r.id;
+            if (r.url.find("bad") != std::string::npos) {
+                e.error = DownloadError("HTTP 404", DownloadFailure::Http);
+            } else {
+                std::ofstream(r.file, std::ios::binary) << r.url;
+                e.size = r.url.size();
+                if (r.url.find("cdn") != std::string::npos) e.contentType = "image/webp";
+            }
+            ended.push_back(std::move(e));
+        }
+        running_.clear();
+    }
+    void Wake() override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        wake_ = true;
+        woken_.notify_one();
+    }
+    std::map<std::string, int> starts;
+
+private:
+    struct Running {
+        std::size_t id;
+        std::string url, file;
+    };
+    std::mutex mutex_;
+    std::condition_variable woken_;
+    std::vector<Running> running_;
+    bool wake_ = false;
+};
+
+// Counts the pages whose downloads are done.
+struct Done {
+    std::mutex mutex;
+    std::condition_variable changed;
+    int pages = 0;
+    std::function<void()> One() {
+        return [this] {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++pages;
+            changed.notify_all();
+        };
+    }
+    bool Reached(int n) {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(10), [&] { return pages >= n; });
+    }
+};
+
+class ListDownloadsTest : public test::DownloadFolderTest {
+protected:
+    std::string Base() const { return dir.string() + "/"; }
+    static std::vector<std::string> Files(const std::vector<DownloadRecord>& records) {
+        std::vector<std::string> files;
+        for (const DownloadRecord& r : records) files.push_back(r.file);
+        return files;
+    }
+};
+
+TEST_F(ListDownloadsTest, PagesNumberEqualNamesSkipWhatTheArchiveHoldsAndHearWhenDone) {
+    const std::string base = Base();
+    FolderTransfers transfers;
+    Done done;
+    std::size_t savedFiles = 0;
+    {
+        DownloadArchive archive((dir / "done.sqlite").string());
+        archive.Record("http://h/old.png", "old.png", 5, 1);
+        RunFiles files(base, &archive);
+        files.saved = [&](std::uint64_t) { ++savedFiles; };
+        DownloadBatch batch(transfers, 4);
+
+        ListDownloads one(DocType::Images, base, "http://h/p1.html", batch, &files, 0);
+        one.Feed({"http://h/a.png", "http://h/old.png"});  // while the extraction still reads
+        one.Feed({"http://h/a.png", "http://h/old.png", "http://h/page.html", "http://h/bad.png"});
+        one.Close(done.One());
+        ListDownloads two(DocType::Images, base, "http://g/p2.html", batch, &files, 1);
+        two.Feed({"http://g/a.png", "http://h/a.png", "http://g/cdn/hero"},
+                 {{ImagePlace::Page}, {ImagePlace::Page}, {ImagePlace::Shown}});
+        two.Close(done.One());
+        ASSERT_TRUE(done.Reached(2));
+
+        const std::vector<DownloadRecord> first = one.Records();
+        EXPECT_EQ(Files(first), (std::vector<std::string>{base + "a.png", base + "old.png", "", base + "bad.png"}));
+        EXPECT_EQ(first[0].outcome, DownloadRecord::Outcome::Saved);
+        EXPECT_EQ(first[1].reason, kInArchive);
+        EXPECT_EQ(first[1].size, 5u);
+        EXPECT_EQ(first[2].reason, "web page");
+        EXPECT_EQ(first[3].reason, "HTTP 404");
+        EXPECT_EQ(one.Skipped(), 2u);
+        // Another address of the same name is numbered; the same address shares its file; a
+        // shown picture takes the type its answer tells.
+        EXPECT_EQ(Files(two.Records()), (std::vector<std::string>{base + "a (2).png", base + "a.png", base + "hero.webp"}));
+        EXPECT_EQ(Read(dir / "a (2).png"), "http://g/a.png");
+        EXPECT_EQ(Read(dir / "hero.webp"), "http://g/cdn/hero");
+        EXPECT_EQ(savedFiles, 4u);
+        EXPECT_EQ(archive.Find("http://g/a.png", "a (2).png")->size, 14u);
+        EXPECT_EQ(archive.FindAnswered("http://g/cdn/hero", "hero")->first, "hero.webp");
+        batch.Finish();
+    }
+    for (const std::string& name : Entries()) EXPECT_FALSE(IsPartialDownloadName(name)) << name;
+
+    // The same page again over the same archive downloads nothing.
+    DownloadArchive archive((dir / "done.sqlite").string());
+    RunFiles files(base, &archive);
+    DownloadBatch batch(transfers, 4);
+    ListDownloads again(DocType::Images, base, "http://g/p2.html", batch, &files, 0);
+    again.Feed({"http://g/a.png", "http://g/cdn/hero"}, {{ImagePlace::Page}, {ImagePlace::Shown}});
+    again.Close(done.One());
+    ASSERT_TRUE(done.Reached(3));
+    const std::vector<DownloadRecord> records = again.Records();
+    EXPECT_EQ(Files(records), (std::vector<std::string>{base + "a (2).png", base + "hero.webp"}));
+    for (const DownloadRecord& r : records) EXPECT_EQ(r.reason, kInArchive) << r.address;
+    EXPECT_EQ(transfers.starts["http://g/cdn/hero"], 1);
+}
+
+// A download that ended before the page's extraction wrote the same file runs again after
+// it, and the page is done only once that run has ended.
+TEST_F(ListDownloadsTest, AFileHeldForTheExtractionIsWrittenAgainBeforeThePageIsDone) {
+    const std::string base = Base();
+    FolderTransfers transfers;
+    Done done;
+    RunFiles files(base);
+    Done saved;
+    files.saved = [f = saved.One()](std::uint64_t) { f(); };
+    DownloadBatch batch(transfers);
+    ListDownloads page(DocType::Images, base, "http://h/p.html", batch, &files);
+    page.Feed({"http://h/x.png"});
+    ASSERT_TRUE(saved.Reached(1));
+    EXPECT_EQ(page.Ended(), 1u);
+    page.HoldFile(base + "x.png");
+    std::ofstream(dir / "x.png") << "the sheet";
+    page.Feed({"http://h/x.png", "http://h/y.png"});
+    page.Close(done.One());
+    EXPECT_EQ(done.pages, 0);  // x.png waits for its release
+    batch.ReleaseFiles();
+    ASSERT_TRUE(done.Reached(1));
+    EXPECT_EQ(Read(dir / "x.png"), "http://h/x.png");
+    EXPECT_EQ(transfers.starts["http://h/x.png"], 1 + 1);
+    EXPECT_EQ(page.Records()[1].outcome, DownloadRecord::Outcome::Saved);
+}
+
+}  // namespace
+}  // namespace nuv
