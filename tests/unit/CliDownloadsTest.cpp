@@ -128,7 +128,15 @@ TEST_F(ListDownloadsTest, PagesNumberEqualNamesSkipWhatTheArchiveHoldsAndHearWhe
         EXPECT_EQ(Files(two.Records()), (std::vector<std::string>{base + "a (2).png", base + "a.png", base + "hero.webp"}));
         EXPECT_EQ(Read(dir / "a (2).png"), "http://g/a.png");
         EXPECT_EQ(Read(dir / "hero.webp"), "http://g/cdn/hero");
-        EXPECT_EQ(savedFiles, 4u);
+        // The address the first page saved is downloaded again, unless the archive has it by now.
+        const std::vector<DownloadRecord> second = two.Records();
+        const bool again = second[1].outcome == DownloadRecord::Outcome::Saved;
+        if (!again) {
+            EXPECT_EQ(second[1].reason, kInArchive);
+        }
+        EXPECT_EQ(second[0].outcome, DownloadRecord::Outcome::Saved);
+        EXPECT_EQ(second[2].outcome, DownloadRecord::Outcome::Saved);
+        EXPECT_EQ(savedFiles, again ? 4u : 3u);
         EXPECT_EQ(archive.Find("http://g/a.png", "a (2).png")->size, 14u);
         EXPECT_EQ(archive.FindAnswered("http://g/cdn/hero", "hero")->first, "hero.webp");
         batch.Finish();
@@ -162,7 +170,6 @@ TEST_F(ListDownloadsTest, AFileHeldForTheExtractionIsWrittenAgainBeforeThePageIs
     ListDownloads page(DocType::Images, base, "http://h/p.html", batch, &files);
     page.Feed({"http://h/x.png"});
     ASSERT_TRUE(saved.Reached(1));
-    EXPECT_EQ(page.Ended(), 1u);
     page.HoldFile(base + "x.png");
     std::ofstream(dir / "x.png") << "the sheet";
     page.Feed({"http://h/x.png", "http://h/y.png"});
@@ -173,6 +180,7 @@ TEST_F(ListDownloadsTest, AFileHeldForTheExtractionIsWrittenAgainBeforeThePageIs
     EXPECT_EQ(Read(dir / "x.png"), "http://h/x.png");
     EXPECT_EQ(transfers.starts["http://h/x.png"], 1 + 1);
     EXPECT_EQ(page.Records()[1].outcome, DownloadRecord::Outcome::Saved);
+    EXPECT_EQ(page.Ended(), 2u);
 }
 
 }  // namespace

@@ -128,7 +128,6 @@ void ListDownloads::Close(std::function<void()> done) {
 }
 
 void ListDownloads::Finished(std::size_t index, const DownloadBatch::Result& result) {
-    std::function<void()> done;
     bool saved = false;
     std::uint64_t size = 0;
     {
@@ -163,10 +162,15 @@ void ListDownloads::Finished(std::size_t index, const DownloadBatch::Result& res
                 run_->archive->Record(r.address, run_->InFolder(r.file), r.size,
                                       static_cast<std::int64_t>(std::time(nullptr)));
         }
+    }
+    if (saved && run_ != nullptr && run_->saved) run_->saved(size);
+    // Counted last, so that the page is done only once all of this is.
+    std::function<void()> done;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
         ++ended_;
         if (closed_ && ended_ >= expected_) done = std::exchange(done_, nullptr);
     }
-    if (saved && run_ != nullptr && run_->saved) run_->saved(size);
     if (done) done();
 }
 
