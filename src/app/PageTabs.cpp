@@ -13,6 +13,7 @@
 
 #include "app/logic/Navigation.h"
 #include "platform/QtText.h"
+#include "platform/WebPage.h"
 #include "platform/Widgets.h"
 
 namespace nuv {
@@ -69,6 +70,7 @@ PageTabs::PageTabs(QWidget* parent) : QTabWidget(parent) {
     auto* pm = new QHBoxLayout(PnlMain);
     pm->setContentsMargins(0, 0, 0, 0);
     WebBrowser1 = Named(new QWebEngineView(PnlMain), "WebBrowser1");
+    WebBrowser1->setPage(new WebPage(WebBrowser1));
     SetAccessibleText(WebBrowser1, QStringLiteral("当前网页"));
     lbFrames = Named(new QListWidget(PnlMain), "lbFrames");
     lbFrames->setFixedWidth(100);
