@@ -65,10 +65,7 @@ void TFrmWebpageAnalysis::BuildComponents() {
     addressBar_ = new AddressBar(
         AddressBarServices{
             .dialogs = s_.dialogs,
-            .open = [this](const std::string& address) {
-                pages_->Browser().Navigate(address);
-                pages_->ShowPageOnly();
-            },
+            .open = [this](const std::string& address) { pages_->OpenPage(address); },
             .history = [this] { return TypedAddressSources{s_.homeFolder, s_.configFolder, settings_.recentFile}; }},
         SbMain, this);
     mainLayout->addWidget(addressBar_);

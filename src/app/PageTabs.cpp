@@ -102,6 +102,11 @@ PageTabs::PageTabs(QWidget* parent, ResultWindowFactory makeResultWindow)
 
 PageTabs::~PageTabs() = default;
 
+void PageTabs::OpenPage(const std::string& address) {
+    browser_->Navigate(address);
+    ShowPageOnly();
+}
+
 void PageTabs::ShowPageOnly() {
     setCurrentIndex(0);
     setTabVisible(1, false);

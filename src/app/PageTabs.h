@@ -48,6 +48,8 @@ public:
     // The browser of WebBrowser1.
     WebEngineBrowser& Browser() { return *browser_; }
     TFrmPreview* ResultWindowIfAny() const { return preview_; }
+    // Takes WebBrowser1 to `address` and shows its page only.
+    void OpenPage(const std::string& address);
     // Shows the first page and hides both result tabs, as opening a new address does.
     void ShowPageOnly();
     // lbFrames lists `frames`.
