@@ -58,8 +58,8 @@ void ShowDropDown(benchmark::State& state) {
     window.show();
     auto* panel = window.findChild<QFrame*>(QStringLiteral("PnlBrowserPages"));
     for (auto _ : state) {
-        window.HideAddressDropDown();
-        window.ShowAddressHistory();
+        window.Address().HideAddressDropDown();
+        window.Address().ShowAddressHistory();
         panel->repaint();
         QApplication::processEvents();
     }

@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QVBoxLayout>
 
+#include "platform/QtText.h"
 #include "platform/Widgets.h"
 
 namespace nuv {
@@ -51,9 +52,30 @@ DocTypePanel::DocTypePanel(QWidget* parent, std::function<void()> onSelect, std:
     // The list keeps the height that shows its six entries; the box comes under it.
     setFixedHeight(120 + CbShown->sizeHint().height());
     connect(LBDocType, &QListWidget::itemClicked, this, [onSelect] { onSelect(); });
+    connect(CbShown, &QCheckBox::toggled, this, &DocTypePanel::ShownPicturesToggled);
     LBDocType->installEventFilter(this);
     LBDocType->viewport()->installEventFilter(this);
 }
+
+void DocTypePanel::LoadTitlePicture() { SetTitlePicture(Image28, "restypetitle"); }
+
+void DocTypePanel::SetTypes(const std::vector<std::string>& names) {
+    LBDocType->clear();
+    for (const std::string& name : names) LBDocType->addItem(FromUtf8(name));
+}
+
+int DocTypePanel::SelectedType() const { return SelectedRow(LBDocType); }
+
+void DocTypePanel::SelectType(int row) {
+    LBDocType->setCurrentRow(row);
+    if (LBDocType->currentRow() < 0) LBDocType->clearSelection();
+}
+
+bool DocTypePanel::ShownPictures() const { return CbShown->isChecked(); }
+
+void DocTypePanel::SetShownPictures(bool on) { CbShown->setChecked(on); }
+
+std::vector<QWidget*> DocTypePanel::TabStops() const { return {LBDocType, CbShown}; }
 
 bool DocTypePanel::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {

@@ -6,6 +6,7 @@
 
 #include "common/Progress.h"
 #include "platform/QtText.h"
+#include "platform/WebEngineBrowser.h"
 #include "platform/Widgets.h"
 
 namespace nuv {
@@ -37,6 +38,15 @@ void HintBar::ShowHint(const std::string& text) { LblHint->setText(FromUtf8(text
 void HintBar::SetProgressMaximum(int maximum) { ProgressBar1->setMaximum(maximum); }
 
 void HintBar::SetProgressPosition(int position) { ProgressBar1->setValue(position); }
+
+void HintBar::FollowLoads(WebEngineBrowser& browser) {
+    connect(&browser, &WebEngineBrowser::ProgressChange, this, [this](int progress, int maximum) {
+        SetProgressMaximum(maximum);
+        SetProgressPosition(progress);
+    });
+    connect(&browser, &WebEngineBrowser::NavigateComplete, this,
+            [this] { ProgressBar1->setValue(ProgressBar1->maximum()); });
+}
 
 void HintBar::StepProgress() {
     ProgressBar1->setValue(StepPosition(ProgressBar1->value(), ProgressBar1->minimum(), ProgressBar1->maximum()));

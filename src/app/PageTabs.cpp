@@ -12,7 +12,10 @@
 #include <QWebEngineView>
 
 #include "app/logic/Navigation.h"
+#include "library/Preview.h"
 #include "platform/QtText.h"
+#include "platform/WebEngineBrowser.h"
+#include "platform/WebPage.h"
 #include "platform/Widgets.h"
 
 namespace nuv {
@@ -57,7 +60,8 @@ QSize PageCaptionTabBar::tabSizeHint(int index) const {
     return s;
 }
 
-PageTabs::PageTabs(QWidget* parent) : QTabWidget(parent) {
+PageTabs::PageTabs(QWidget* parent, ResultWindowFactory makeResultWindow)
+    : QTabWidget(parent), makeResultWindow_(std::move(makeResultWindow)) {
     Named(this, "PageControl1");
     SetAccessibleText(this, QStringLiteral("页面"));
     setTabBar(new PageCaptionTabBar(this));
@@ -69,6 +73,7 @@ PageTabs::PageTabs(QWidget* parent) : QTabWidget(parent) {
     auto* pm = new QHBoxLayout(PnlMain);
     pm->setContentsMargins(0, 0, 0, 0);
     WebBrowser1 = Named(new QWebEngineView(PnlMain), "WebBrowser1");
+    WebBrowser1->setPage(new WebPage(WebBrowser1));
     SetAccessibleText(WebBrowser1, QStringLiteral("当前网页"));
     lbFrames = Named(new QListWidget(PnlMain), "lbFrames");
     lbFrames->setFixedWidth(100);
@@ -92,12 +97,54 @@ PageTabs::PageTabs(QWidget* parent) : QTabWidget(parent) {
     addTab(TbSource, QStringLiteral("文本源码"));
     setTabVisible(1, false);
     setTabVisible(2, false);
+    browser_ = std::make_unique<WebEngineBrowser>(WebBrowser1);
+}
+
+PageTabs::~PageTabs() = default;
+
+void PageTabs::OpenPage(const std::string& address) {
+    browser_->Navigate(address);
+    ShowPageOnly();
 }
 
 void PageTabs::ShowPageOnly() {
     setCurrentIndex(0);
     setTabVisible(1, false);
     setTabVisible(2, false);
+}
+
+void PageTabs::ShowFrames(const std::vector<std::string>& frames) {
+    lbFrames->clear();
+    for (const std::string& f : frames) lbFrames->addItem(FromUtf8(f));
+}
+
+void PageTabs::CloseBrowsers() {
+    browser_->Close();
+    if (preview_) preview_->Browser().Close();
+}
+
+std::vector<QWidget*> PageTabs::TabStops() { return {this, WebBrowser1, MmMessage}; }
+
+void PageTabs::SetMemoText(const std::string& text) { MmMessage->setPlainText(FromUtf8(text)); }
+
+bool PageTabs::IsTabVisible(MainPage page) { return isTabVisible(static_cast<int>(page)); }
+
+void PageTabs::SetTabVisible(MainPage page, bool visible) { setTabVisible(static_cast<int>(page), visible); }
+
+void PageTabs::SetPageCaption(MainPage page, const std::string& caption) {
+    setTabText(static_cast<int>(page), FromUtf8(caption));
+}
+
+void PageTabs::SetActivePage(MainPage page) { setCurrentIndex(static_cast<int>(page)); }
+
+IBrowser& PageTabs::ResultWindow(bool imageMode) {
+    if (!preview_) {
+        preview_ = makeResultWindow_(TSOutput);
+        TSOutput->layout()->addWidget(preview_);
+        preview_->show();
+    }
+    preview_->SetImageMode(imageMode);
+    return preview_->Browser();
 }
 
 }  // namespace nuv

@@ -76,7 +76,9 @@ int main(int argc, char** argv) {
     const std::string config = nuv::UserConfigFolder(home, xdgConfig ? xdgConfig : "");
     const std::string downloads =
         nuv::UserDownloadFolder(home, nuv::ReadFileText(config + "user-dirs.dirs").value_or(std::string()));
-    nuv::TFrmWebpageAnalysis window({dialogs, shell, downloader, http, programFolder, home, config, downloads});
+    nuv::TFrmWebpageAnalysis window({.dialogs = dialogs, .shell = shell, .downloader = downloader, .http = http,
+                                     .programFolder = programFolder, .homeFolder = home, .configFolder = config,
+                                     .downloadFolder = downloads});
     dialogs.SetOwner(&window);
     // Downloads carry the page's context, as the browser's own requests do.
     nuv::BrowserCookies cookies(QWebEngineProfile::defaultProfile());
@@ -100,8 +102,8 @@ int main(int argc, char** argv) {
         // A page given by a path relative to the current folder ("./page.html").
         arg = nuv::FromUtf8(nuv::CommandLineAddress(nuv::ToUtf8(arg), nuv::ToUtf8(QDir::currentPath())));
         window.findChild<QLineEdit*>(QStringLiteral("EdtURL"))->setText(arg);
-        window.OpenTypedAddress();
-        window.HideAddressDropDown();
+        window.Address().OpenTypedAddress();
+        window.Address().HideAddressDropDown();
         break;
     }
     return QApplication::exec();

@@ -20,6 +20,7 @@
 #include "platform/QtResources.h"
 #include "platform/QtText.h"
 #include "platform/UiThread.h"
+#include "platform/WebPage.h"
 #include "platform/WebEngineBrowser.h"
 #include "platform/Widgets.h"
 
@@ -70,6 +71,7 @@ TFrmUpdate::TFrmUpdate(FrameServices services, QWidget* owner)
     LoadJpegResource(banner, "updatebanner", "jpg");
     if (!banner.isNull()) Image1->setPixmap(banner);
     WebBrowser1 = new QWebEngineView(PnlMain);
+    WebBrowser1->setPage(new WebPage(WebBrowser1));
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     WebBrowser1->setGeometry(0, 0, 588, 64);
     SetAccessibleText(WebBrowser1, QStringLiteral("升级信息"));

@@ -8,19 +8,18 @@
 #include <QPointer>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QWebChannel>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
-#include <QWebEngineScript>
 #include <QWebEngineView>
 
 #include "library/logic/PictureRules.h"
-#include "platform/QtText.h"
-#include "platform/QtResources.h"
-#include "platform/WebEngineBrowser.h"
 #include "platform/FlashPlayer.h"
-#include "platform/Widgets.h"
 #include "platform/PageScripts.h"
+#include "platform/QtResources.h"
+#include "platform/QtText.h"
+#include "platform/WebEngineBrowser.h"
+#include "platform/WebPage.h"
+#include "platform/Widgets.h"
 
 namespace nuv {
 namespace {
@@ -50,9 +49,9 @@ bool IsProgramPage(const QUrl& url) { return url.scheme() == QLatin1String("nuvd
 // The result window's page never leaves the program's own documents: every navigation
 // away (a script, a movie, a frame that sets top.location) is refused. The links of result
 // pages open new windows, which go to the desktop's browser when the user asked for them.
-class ResultPage : public QWebEnginePage {
+class ResultPage : public WebPage {
 public:
-    using QWebEnginePage::QWebEnginePage;
+    using WebPage::WebPage;
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override {
@@ -89,7 +88,9 @@ TFrmPreview::TFrmPreview(PreviewServices services, QWidget* parent)
     view_ = new QWebEngineView(this);
     view_->setObjectName(QStringLiteral("WebBrowser1"));
     SetAccessibleText(view_, QStringLiteral("提取结果"));
-    view_->setPage(new ResultPage(view_));
+    // The page's click hook calls the window's object, which comes first.
+    eventObject_ = MakeEventObject();
+    view_->setPage(new ResultPage(eventObject_, view_));
     view_->setAcceptDrops(false);  // a dropped link would replace the result page
     layout->addWidget(view_, 1);
 
@@ -119,32 +120,6 @@ TFrmPreview::TFrmPreview(PreviewServices services, QWidget* parent)
     connect(view_, &QWebEngineView::loadFinished, this, tabOrder);
     connect(view_, &QWebEngineView::loadFinished, this, [this] { HandPictureTypes(); });
 
-    // The hook has to be on the page before the browser wrapper starts loading into it.
-    eventObject_ = new TEventObject(
-        [this](const QString& tagName, const QString& address) {
-            // Leave the channel's message delivery before a download re-enters the loop.
-            QPointer<TFrmPreview> self(this);
-            QMetaObject::invokeMethod(
-                this,
-                [self, tag = ToUtf8(tagName), link = ToUtf8(address)] {
-                    // Only the program's own page may ask for downloads.
-                    if (self && IsProgramPage(self->view_->page()->url())) self->ResultPageClick(tag, link);
-                },
-                Qt::QueuedConnection);
-        },
-        this);
-    // Its types come as soon as the bar asks, not only once every picture has loaded.
-    eventObject_->FilterReadyHandler = [this] {
-        QMetaObject::invokeMethod(this, [self = QPointer<TFrmPreview>(this)] {
-            if (self) self->HandPictureTypes();
-        }, Qt::QueuedConnection);
-    };
-    channel_ = new QWebChannel(this);
-    channel_->registerObject(kEventObjectName, eventObject_);
-    view_->page()->setWebChannel(channel_, scripts::kWorld);
-    InstallClickHook();
-    InstallResultPageLayout();
-    InstallResultPageFilter();
     // A window the user asked for opens in the desktop's browser; a script's never does.
     connect(view_->page(), &QWebEnginePage::newWindowRequested, this, [this](QWebEngineNewWindowRequest& request) {
         if (request.isUserInitiated()) OpenInDefaultBrowser(request.requestedUrl());
@@ -168,22 +143,27 @@ TFrmPreview::TFrmPreview(PreviewServices services, QWidget* parent)
 
 TFrmPreview::~TFrmPreview() = default;
 
-void TFrmPreview::InstallClickHook() {
-    const QString channelJs = scripts::WebChannelBootstrap();
-    if (channelJs.isEmpty()) return;  // without it clicks cannot reach the window
-    scripts::Install(view_->page()->scripts(), QStringLiteral("nuv-result-click-hook"),
-                     channelJs + QLatin1Char('\n') + scripts::ResultClickHook(kEventObjectName), false);
-}
-
-// Long addresses wrap in their cells, pictures show their pixel size, movies fit their
-// cells: by a script in the shown page, the page's markup stays as the renderers made it.
-void TFrmPreview::InstallResultPageLayout() {
-    scripts::Install(view_->page()->scripts(), QStringLiteral("nuv-result-layout"), scripts::ResultPageLayout(), false);
-}
-
-// Pictures can be filtered by size and type: a bar drawn by a script over the image page.
-void TFrmPreview::InstallResultPageFilter() {
-    scripts::Install(view_->page()->scripts(), QStringLiteral("nuv-result-filter"), scripts::ResultPictureFilter(), false);
+TEventObject* TFrmPreview::MakeEventObject() {
+    auto* object = new TEventObject(
+        [this](const QString& tagName, const QString& address) {
+            // Leave the channel's message delivery before a download re-enters the loop.
+            QPointer<TFrmPreview> self(this);
+            QMetaObject::invokeMethod(
+                this,
+                [self, tag = ToUtf8(tagName), link = ToUtf8(address)] {
+                    // Only the program's own page may ask for downloads.
+                    if (self && IsProgramPage(self->view_->page()->url())) self->ResultPageClick(tag, link);
+                },
+                Qt::QueuedConnection);
+        },
+        this);
+    // Its types come as soon as the bar asks, not only once every picture has loaded.
+    object->FilterReadyHandler = [this] {
+        QMetaObject::invokeMethod(this, [self = QPointer<TFrmPreview>(this)] {
+            if (self) self->HandPictureTypes();
+        }, Qt::QueuedConnection);
+    };
+    return object;
 }
 
 void TFrmPreview::HandPictureTypes() {

@@ -17,7 +17,6 @@
 #include "library/logic/ResultDownloads.h"
 #include "web/Downloader.h"
 
-class QWebChannel;
 class QWebEngineView;
 class QToolButton;
 
@@ -91,9 +90,8 @@ public:
     void BtnSaveAllAsClick();
 
 private:
-    void InstallClickHook();
-    void InstallResultPageLayout();
-    void InstallResultPageFilter();
+    // The object the result page's click hook calls through the web channel.
+    TEventObject* MakeEventObject();
     // Hands the filter of a shown image page the type of each listed picture.
     void HandPictureTypes();
     // The addresses the filter of the image page shows; nothing when no filter is set.
@@ -104,7 +102,6 @@ private:
     std::unique_ptr<ResultDownloads> downloads_;
     QWebEngineView* view_;
     std::unique_ptr<WebEngineBrowser> browser_;
-    QWebChannel* channel_;
     TEventObject* eventObject_;
     QToolButton* btnSaveAll_;
     QToolButton* btnSaveAllAs_;

@@ -182,7 +182,9 @@ void SavedFilesPanel::Build() {
 }
 
 bool SavedFilesPanel::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == EdtPicPath && event->type() == QEvent::FocusOut) {
+    if (watched == EdtPicPath && (event->type() == QEvent::Enter || event->type() == QEvent::Leave)) {
+        emit FolderBoxHovered(event->type() == QEvent::Enter);
+    } else if (watched == EdtPicPath && event->type() == QEvent::FocusOut) {
         // Leaving the field means focus moving to another control of this window; a
         // message box, a popup or another window taking the focus is no leaving.
         QWidget* next = QApplication::focusWidget();
@@ -213,6 +215,24 @@ std::string SavedFilesPanel::FolderBoxText() const {
 
 void SavedFilesPanel::SetFolderBoxText(const std::string& text) {
     EdtPicPath->setText(FromUtf8(text));
+}
+
+void SavedFilesPanel::RestoreFolderBox(const std::string& text) {
+    restoredFolderBox_ = text;
+    SetFolderBoxText(text);
+    s_.state.SaveFolder = Trim(FolderBoxText());
+}
+
+std::string SavedFilesPanel::StoredFolderBoxText() const { return StoredText(EdtPicPath->text(), restoredFolderBox_); }
+
+void SavedFilesPanel::ApplyWindowWidth(int editWidth, int backgroundWidth) {
+    EdtPicPath->resize(editWidth, EdtPicPath->height());
+    ImgTopBG->resize(backgroundWidth, ImgTopBG->height());
+}
+
+void SavedFilesPanel::SaveFolderUnusable() {
+    s_.hints.ShowHint("非法的路径");
+    SetFolderBoxText(s_.homeFolder.ends_with('/') ? s_.homeFolder : s_.homeFolder + "/");
 }
 
 void SavedFilesPanel::ShowPathBar(bool shown) {

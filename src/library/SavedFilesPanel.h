@@ -26,7 +26,9 @@ namespace nuv {
 struct SavedFilesServices {
     IHintBar& hints;          // LblHint
     IAddressBox& addressBox;  // its drop-down is hidden when the list is clicked
-    WindowState& state;  // SaveFolder, CurPicName and PicIndex, lent by the main window
+    // SaveFolder, CurPicName and PicIndex, lent by the main window; the panel is the one
+    // that writes SaveFolder.
+    WindowState& state;
     IDialogs& dialogs;
     IShell& shell;
     std::string homeFolder;  // the user's home folder, ending in "/"
@@ -37,7 +39,7 @@ struct SavedFilesServices {
 // picture preview PnlImgPreview. The panel builds these parts; the main window places
 // them (PathBar at the top, ListPart and PreviewPanel in the left column). The parts and
 // the panel are children of `window`, which owns them. Runs on the user-interface thread.
-class SavedFilesPanel : public QObject {
+class SavedFilesPanel : public QObject, public ISaveFolder, public ISavedList {
     Q_OBJECT
 public:
     SavedFilesPanel(SavedFilesServices services, QWidget* window);
@@ -46,15 +48,20 @@ public:
     QGroupBox* PathBar() const { return PnlPath; }
     QWidget* ListPart() const { return ScrollBox1; }  // Image37 over BitmapListBox
     QWidget* PreviewPanel() const { return PnlImgPreview; }
-    QLineEdit* FolderBox() const { return EdtPicPath; }
-    QLabel* FolderBoxBackground() const { return ImgTopBG; }
     // The controls Tab visits, in their order on screen: the path bar's, then the list.
     std::vector<QWidget*> PathBarControls() const;
     QWidget* SavedList() const;
 
-    // The text of EdtPicPath, as the settings read and restore it.
+    // The text of EdtPicPath.
     std::string FolderBoxText() const;
     void SetFolderBoxText(const std::string& text);
+    // EdtPicPath takes the text the settings read, which becomes the save folder, trimmed.
+    void RestoreFolderBox(const std::string& text);
+    // The text of EdtPicPath for the settings: the bytes restored while the box still
+    // shows them (those that are no UTF-8 included).
+    std::string StoredFolderBoxText() const;
+    // The folder box and its background get the widths of the window's width.
+    void ApplyWindowWidth(int editWidth, int backgroundWidth);
     // Shows PnlPath exactly while CbPath is checked.
     void ShowPathBar(bool shown);
     // The saved file that a refresh makes current.
@@ -66,9 +73,12 @@ public:
     // Normalises EdtPicPath, writes it back and creates the folder; returns the folder, or
     // "" (with strInvalidFolderName in the hint bar) when it cannot be used.
     std::string CommitSaveFolder();
-    // Commits the folder into SaveFolder and lists its files; the entry named like
-    // CurPicName becomes current.
-    void RefreshSavedList();
+    // ISaveFolder: the save folder, ending in "/".
+    std::string SaveFolder() const override { return s_.state.SaveFolder; }
+    // ISavedList: commits the folder into SaveFolder and lists its files; the entry named
+    // like CurPicName becomes current.
+    void RefreshSavedList() override;
+    void SaveFolderUnusable() override;
     // Shows the picture `path` in `image` with the loader its extension takes; a file that
     // is no picture goes to the desktop. True when a picture was loaded.
     bool LoadPreviewPicture(QLabel* image, const std::string& path);
@@ -85,6 +95,10 @@ public:
     void EdtPicPathExit();
     void N3Click() { DeleteSelectedFiles(); }
 
+signals:
+    // The pointer went onto EdtPicPath (true) or left it.
+    void FolderBoxHovered(bool over);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -97,6 +111,7 @@ private:
     SavedFilesServices s_;
     std::vector<std::string> names_;  // the bytes of each entry's name, by row
     std::string previewFile_;         // the file ImgPreview shows, "" when it shows none
+    std::string restoredFolderBox_;   // the bytes RestoreFolderBox put into EdtPicPath
     QWidget* window_;
     bool leaving_ = false;
 

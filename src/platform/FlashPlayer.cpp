@@ -18,9 +18,6 @@
 #include <QRegularExpression>
 #include <QTimer>
 #include <QUrlQuery>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineScriptCollection>
 #include <QWebEngineUrlRequestJob>
 
 #include "platform/PageScripts.h"
@@ -112,20 +109,19 @@ std::string FlashPlayerStatus() {
     return "Flash playback: Ruffle " + ToUtf8(FlashPlayerVersion()) + " (" + ToUtf8(folder) + ")\n";
 }
 
-void InstallFlashPlayer(QWebEnginePage* page) {
-    static const QString folder = FlashPlayerFolder();
-    if (folder.isEmpty() || page == nullptr) return;
-    static const QString playerJs = ReadText(folder + QStringLiteral("/ruffle.js"));
-    if (playerJs.isEmpty()) return;
-    QWebEngineProfile* profile = page->profile();
-    if (profile->urlSchemeHandler(kPlayerScheme) == nullptr)
-        profile->installUrlSchemeHandler(kPlayerScheme, new PlayerFileHandler(profile));
-    // The programs run the engine without the GPU unless the user chose otherwise.
-    static const bool gpu = !qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains(QLatin1String("--disable-gpu")) &&
-                            !QCoreApplication::arguments().contains(QLatin1String("--disable-gpu"));
-    // Frames play their movies too, as they did with the plug-in.
-    scripts::InstallInMainWorld(page->scripts(), QStringLiteral("nuv-flash-player"),
-                                scripts::FlashPlayerLoader(playerJs, kPublicPath, gpu), true);
+QString FlashPlayerScript() {
+    static const QString script = [] {
+        const QString folder = FlashPlayerFolder();
+        if (folder.isEmpty()) return QString();
+        const QString playerJs = ReadText(folder + QStringLiteral("/ruffle.js"));
+        if (playerJs.isEmpty()) return QString();
+        // The programs run the engine without the GPU unless the user chose otherwise.
+        const bool gpu =
+            !qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains(QLatin1String("--disable-gpu")) &&
+            !QCoreApplication::arguments().contains(QLatin1String("--disable-gpu"));
+        return scripts::FlashPlayerLoader(playerJs, kPublicPath, gpu);
+    }();
+    return script;
 }
 
 PlayerFileHandler::PlayerFileHandler(QObject* parent)

@@ -8,7 +8,6 @@
 #include <QWebEngineUrlSchemeHandler>
 
 class QNetworkAccessManager;
-class QWebEnginePage;
 
 namespace nuv {
 
@@ -31,9 +30,9 @@ QString FlashPlayerVersion();
 // One line for the version text, ending in a newline: whether movies play, and why not.
 std::string FlashPlayerStatus();
 
-// Installs the player into every document that `page` loads from now on, its frames too.
-// Does nothing when there is no player.
-void InstallFlashPlayer(QWebEnginePage* page);
+// The script that plays the Flash movies of a document in the page's own world
+// (scripts::FlashPlayerLoader over the player's files), "" when there is no player.
+QString FlashPlayerScript();
 
 // Which movies the relay may fetch: `page` is the address of the program's page that asks,
 // `movie` the movie's address. Runs on the user-interface thread.

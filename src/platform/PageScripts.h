@@ -3,24 +3,14 @@
 #include <QString>
 #include <QWebEngineScript>
 
-class QWebEngineScriptCollection;
-
 // Every script that the program runs in a page. They all run in one world of their own,
 // so the page's own scripts cannot replace what they call, and return plain values or JSON.
+// The longer ones are files under resources/js/, compiled into the program's resources
+// and read once; platform/WebPage installs those that pages carry from their creation.
 namespace nuv::scripts {
 
 // The script world of every script of the program.
 inline constexpr quint32 kWorld = QWebEngineScript::ApplicationWorld;
-
-// Adds `source` under `name` to the scripts that run at document creation in kWorld, in
-// the top document and, with `subframes`, in every frame. A name already there is kept.
-void Install(QWebEngineScriptCollection& collection, const QString& name, const QString& source,
-             bool subframes);
-
-// As Install, but in the page's own world. Only the Flash player goes there: it defines
-// custom elements for its players, and a page's custom elements exist only in its own world.
-void InstallInMainWorld(QWebEngineScriptCollection& collection, const QString& name, const QString& source,
-                        bool subframes);
 
 // Qt's qwebchannel.js, which the result-page click hook needs before it; "" when missing.
 QString WebChannelBootstrap();

@@ -41,6 +41,13 @@ std::vector<std::string> LoadTextResource(const std::string& name) {
     return SplitLines(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
 }
 
+QString LoadScriptResource(const std::string& name) {
+    // Registering the compiled-in resources again changes nothing.
+    InitResources();
+    QFile f(ResourcePath(name, "js"));
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
 void ShowFormAnimated(QWidget* window) {
     window->setWindowOpacity(0.0);
     window->show();

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <QPixmap>
+#include <QString>
 
 class QWidget;
 
@@ -18,6 +19,8 @@ void LoadBitmapResource(QPixmap& bitmap, const std::string& name, const std::str
 void LoadJpegResource(QPixmap& graphic, const std::string& name, const std::string& type);
 // The lines of the text resource `name` (type "TXT"), or an empty list when missing.
 std::vector<std::string> LoadTextResource(const std::string& name);
+// The text of the page script `name` (type "js", a file of resources/js/), "" when missing.
+QString LoadScriptResource(const std::string& name);
 
 // Brings `window` to the front and shows it with a 500 ms fade-in.
 void ShowFormAnimated(QWidget* window);

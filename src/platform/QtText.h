@@ -18,4 +18,10 @@ inline QString FromUtf8(const std::string& s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
+// The text of an edit box to store: `restored`, the bytes the box was filled from, while
+// the box still shows them (bytes that are no UTF-8 included); else the box's own text.
+inline std::string StoredText(const QString& shown, const std::string& restored) {
+    return shown == FromUtf8(restored) ? restored : ToUtf8(shown);
+}
+
 }  // namespace nuv

@@ -13,26 +13,20 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
-#include <QWebEngineScript>
-#include <QWebEngineScriptCollection>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 #include <QWebEngineView>
 
 #include "platform/FlashPlayer.h"
-#include "web/DocumentBridge.h"
 #include "platform/PageScripts.h"
 #include "platform/QtText.h"
+#include "platform/WebPage.h"
+#include "web/DocumentBridge.h"
 
 namespace nuv {
 namespace {
 
 const QByteArray kScheme = QByteArrayLiteral("nuvdoc");
-
-void InstallFrameReporter(QWebEngineProfile* profile) {
-    scripts::Install(*profile->scripts(), QStringLiteral("nuv-frame-reporter"), scripts::FrameReporter(), true);
-    scripts::Install(*profile->scripts(), QStringLiteral("nuv-shown-pictures"), scripts::ShownPicturesReader(), true);
-}
 
 FrameDocument FrameFromJson(const QJsonObject& o, int depth) {
     FrameDocument d;
@@ -121,10 +115,9 @@ WebEngineBrowser::WebEngineBrowser(QWebEngineView* view, QObject* parent)
     : QObject(parent), view_(view) {
     MemoryDocuments();
     WatchForQuit();
-    InstallFrameReporter(view->page()->profile());
-    // Every page of the program's browsers plays its Flash movies.
-    InstallFlashPlayer(view->page());
     QWebEnginePage* page = view->page();
+    // A page made as a plain QWebEnginePage gets the scripts every WebPage carries.
+    WebPage::InstallProgramScripts(page);
     connect(page, &QWebEnginePage::loadStarted, this, [this] {
         readyState_ = 1;
         loadedOnce_ = true;

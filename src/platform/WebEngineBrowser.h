@@ -43,9 +43,10 @@ private:
 // Registers the program's own URL schemes. Must run before the QApplication exists.
 void RegisterBrowserSchemes();
 
-// The program's browser control over a QWebEngineView; its pages play Flash movies when
-// the player is there (platform/FlashPlayer.h). Runs on the user-interface
-// thread; document reads wait for the engine in a nested event loop.
+// The program's browser control over a QWebEngineView whose page carries the program's
+// scripts (platform/WebPage.h); its pages play Flash movies when the player is there
+// (platform/FlashPlayer.h). Runs on the user-interface thread; document reads wait for the
+// engine in a nested event loop.
 class WebEngineBrowser : public QObject, public IBrowser {
     Q_OBJECT
 public:

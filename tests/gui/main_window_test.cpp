@@ -206,7 +206,7 @@ private slots:
     }
 
     void loadHtmlShowsALargeGeneratedPage() {
-        IBrowser& result = window_->ResultWindow(true);
+        IBrowser& result = window_->Pages().ResultWindow(true);
         result.Navigate("about:blank");
         std::string html = "<html><body>\n";
         int rows = 0;

@@ -154,8 +154,8 @@ private slots:
         window_->show();
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
         Child<QLineEdit>("EdtPicPath")->setText(saveDir_->path());
-        window_->RefreshSavedList();
-        QCOMPARE(FromUtf8(window_->SaveFolder()), saveDir_->path() + QLatin1Char('/'));
+        window_->SavedFiles().RefreshSavedList();
+        QCOMPARE(FromUtf8(window_->SavedFiles().SaveFolder()), saveDir_->path() + QLatin1Char('/'));
         QVERIFY(OpenAndWait(*window_, site_->Url(QStringLiteral("/index.html"))));
     }
 

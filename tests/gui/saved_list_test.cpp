@@ -57,7 +57,7 @@ private:
     }
     void Refresh() {
         Child<QLineEdit>("EdtPicPath")->setText(save_);
-        window_->RefreshSavedList();
+        window_->SavedFiles().RefreshSavedList();
     }
     QStringList Entries() {
         QStringList names;

@@ -236,9 +236,9 @@ private slots:
             bool dropDownOpen;
         } cases[] = {{false, true}, {true, false}};
         for (const auto& c : cases) {
-            window_->SetTabVisible(MainPage::TSOutput, true);
-            window_->SetTabVisible(MainPage::TbSource, true);
-            window_->SetActivePage(MainPage::TbSource);
+            window_->Pages().SetTabVisible(MainPage::TSOutput, true);
+            window_->Pages().SetTabVisible(MainPage::TbSource, true);
+            window_->Pages().SetActivePage(MainPage::TbSource);
             QTest::keyClick(Edit(), Qt::Key_Escape);
             Edit()->setText(bare);
             QTest::keyClick(Edit(), Qt::Key_Escape);

@@ -230,7 +230,7 @@ TEST(Resources, QrcListsEveryResourceFileUnderTheResPrefix) {
         EXPECT_TRUE(listed.insert((*it)[1].str()).second) << "listed twice: " << (*it)[1];
     }
     std::set<std::string> present;
-    for (const char* folder : {"bmp", "jpg", "txt"}) {
+    for (const char* folder : {"bmp", "jpg", "js", "txt"}) {
         for (const auto& entry : fs::directory_iterator(kResources / folder)) {
             present.insert(std::string(folder) + "/" + entry.path().filename().string());
         }
@@ -240,8 +240,9 @@ TEST(Resources, QrcListsEveryResourceFileUnderTheResPrefix) {
     for (const Banner& b : kBanners) EXPECT_EQ(listed.count(ResourceFile(b.name, "JPG")), 1u) << b.name;
     EXPECT_EQ(listed.count("txt/page1.txt"), 1u);
     EXPECT_EQ(listed.count("txt/helpli5.txt"), 1u);
-    // The glyphs, the about window's frame pieces and the restart glyph, the banners, the texts.
-    EXPECT_EQ(present.size(), 23u + 9u + 8u + 2u);
+    // The glyphs, the about window's frame pieces and the restart glyph, the banners, the
+    // texts, the page scripts.
+    EXPECT_EQ(present.size(), 23u + 9u + 8u + 2u + 13u);
 }
 
 }  // namespace

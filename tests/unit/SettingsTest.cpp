@@ -101,6 +101,13 @@ TEST(Settings, LocationFollowsTheProgramFolderWhereWritable) {
         EXPECT_EQ(l.defaultSaveFolder, c.saveFolder);
         EXPECT_EQ(fs::path(l.recentFile).parent_path(), fs::path(l.writeFile).parent_path());
     }
+    // Downloads never replace the program's own files, those of its folder included when
+    // the settings live elsewhere.
+    const SettingsLocation perUser = LocateSettings("/p/", false, false, "/c/", "/d/");
+    EXPECT_EQ(ProgramOwnFiles(perUser, "/p/", "/opt/bin/nuv-webextract"),
+              (std::vector<std::string>{perUser.writeFile, perUser.recentFile, "/opt/bin/nuv-webextract",
+                                        "/p/defualt.ini", "/p/typedurls.txt", "/p/update.exe", "/p/update.txt",
+                                        "/p/nuv-webextract", "/p/nuv-extract"}));
 
     EXPECT_EQ(UserConfigFolder("/h/", ""), "/h/.config/");
     EXPECT_EQ(UserConfigFolder("/h/", "relative/cfg"), "/h/.config/");

@@ -7,6 +7,7 @@
 
 #include "common/FileText.h"
 #include "common/Paths.h"
+#include "frame/logic/UpdateRules.h"
 
 namespace nuv {
 
@@ -91,6 +92,15 @@ SettingsLocation FindSettingsLocation(const std::string& programFolder, const st
     const bool writable = ::access(programFolder.c_str(), W_OK | X_OK) == 0 && !IsSharedProgramFolder(programFolder);
     const bool exists = ::access((programFolder + std::string(SettingsFileName)).c_str(), F_OK) == 0;
     return LocateSettings(programFolder, writable, exists, configFolder, downloadFolder);
+}
+
+std::vector<std::string> ProgramOwnFiles(const SettingsLocation& location, const std::string& programFolder,
+                                         const std::string& programPath) {
+    std::vector<std::string> own{location.writeFile, location.recentFile, programPath};
+    for (std::string_view name : {SettingsFileName, RecentAddressesFileName, UpdaterFileName, HandOverFileName,
+                                  std::string_view("nuv-webextract"), std::string_view("nuv-extract")})
+        own.push_back(programFolder + std::string(name));
+    return own;
 }
 
 }  // namespace nuv

@@ -76,6 +76,13 @@ Settings LoadSettingsFiles(const SettingsLocation& location, const Settings& def
 // Throws std::runtime_error when the file cannot be written.
 void SaveSettingsFile(const SettingsLocation& location, const Settings& settings);
 
+// The program's own files, which a download never replaces wherever the save folder is:
+// the settings and recent-addresses files of `location`, the program `programPath`, and
+// in `programFolder` the settings, recent addresses, updater and hand-over files and both
+// programs.
+std::vector<std::string> ProgramOwnFiles(const SettingsLocation& location, const std::string& programFolder,
+                                         const std::string& programPath);
+
 // LocateSettings with the program's folder looked at on disk.
 SettingsLocation FindSettingsLocation(const std::string& programFolder, const std::string& configFolder,
                                       const std::string& downloadFolder);

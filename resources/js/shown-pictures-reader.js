@@ -1,0 +1,356 @@
+// The reader of the pictures a document shows, and the sealed and enciphered exchange
+// through which frames of other sites hand theirs to the top. The program writes the
+// secret of its run into SECRET.
+(function () {
+  if (window.__nuvShownPictures) return;
+  // Bounds of what one document reports: a page cannot flood the program.
+  var LIMIT = 20000, LONGEST = 8192;
+  // The attributes lazy loaders keep a picture's address in until it shows.
+  var LAZY = ['data-src', 'data-srcset', 'data-lazy-src', 'data-lazy-srcset', 'data-lazy', 'data-lazyload',
+              'data-original', 'data-original-src', 'data-bg', 'data-bg-src', 'data-background',
+              'data-background-image', 'data-image', 'data-img', 'data-thumb', 'data-poster', 'data-hi-res-src',
+              'data-hires', 'data-full-src', 'data-large-src', 'data-zoom-image', 'data-echo', 'data-src-retina',
+              'data-retina'];
+  var LAZY_NAMES = Object.create(null);
+  LAZY.forEach(function (name) { LAZY_NAMES[name] = 1; });
+  var NO_LAZY = {script: 1, iframe: 1, frame: 1, audio: 1, embed: 1, object: 1, link: 1, style: 1, track: 1};
+  // The elements that name pictures of their own; no other element is looked at but for
+  // its style.
+  var LAZY_SELECTOR = '[' + LAZY.join('], [') + ']';
+  var NAMING = 'img, picture > source, input, video, link, meta, image, feImage, feimage, ' + LAZY_SELECTOR;
+  var ICON_RELS = /(^|\s)(icon|apple-touch-icon|apple-touch-icon-precomposed|apple-touch-startup-image|mask-icon|image_src)(\s|$)/i;
+  var META_NAMES = {'og:image': 1, 'og:image:url': 1, 'og:image:secure_url': 1, 'twitter:image': 1, 'twitter:image:src': 1};
+  var CSS_PROPERTIES = ['background-image', 'border-image-source', 'list-style-image', '-webkit-mask-image',
+                        'mask-image', 'content'];
+  var SVG = 'http://www.w3.org/2000/svg', XLINK = 'http://www.w3.org/1999/xlink';
+  var PICTURE_VALUE = /url\(|var\(|image-set\(/;
+  var URL_IN_CSS = /url\(\s*(?:"((?:[^"\\]|\\.)*)"|'((?:[^'\\]|\\.)*)'|([^)\s]*))\s*\)/g;
+
+  function blank(c) { return c === 32 || c === 9 || c === 10 || c === 12 || c === 13; }
+  // The addresses of a srcset value, as the HTML parser splits it (an address may hold commas).
+  function srcsetUrls(value) {
+    var urls = [], s = String(value), i = 0, n = s.length;
+    while (i < n) {
+      while (i < n && (blank(s.charCodeAt(i)) || s.charCodeAt(i) === 44)) i++;
+      if (i >= n) break;
+      var start = i;
+      while (i < n && !blank(s.charCodeAt(i))) i++;
+      var url = s.slice(start, i);
+      if (url.charCodeAt(url.length - 1) === 44) {
+        url = url.replace(/,+$/, '');
+      } else {
+        for (var depth = 0; i < n; i++) {
+          var c = s.charCodeAt(i);
+          if (c === 40) depth++;
+          else if (c === 41) { if (depth > 0) depth--; }
+          else if (c === 44 && depth === 0) { i++; break; }
+        }
+      }
+      if (url) urls.push(url);
+    }
+    return urls;
+  }
+
+  // The pictures the document of `win` uses, in document order, each address once.
+  // `exhaustive` reads the computed styles of every element.
+  function read(win, exhaustive) {
+    var doc = win.document, out = [], at = Object.create(null), base = doc.baseURI;
+    function add(address, w, h, type) {
+      if (!address || out.length >= LIMIT) return;
+      var a = String(address);
+      if (a.length > LONGEST || !/^https?:/i.test(a)) return;
+      var i = at[a];
+      if (i === undefined) {
+        at[a] = out.length;
+        out.push({u: a, w: w || 0, h: h || 0, t: type || ''});
+      } else if (w && !out[i].w) {
+        out[i].w = w;
+        out[i].h = h;
+      }
+    }
+    var resolved = new Map();  // a reference once made absolute, for its repeats
+    function ref(value, type) {
+      if (value === null || value === undefined) return;
+      var v = String(value).trim();
+      if (!v) return;
+      var a = resolved.get(v);
+      if (a === undefined) {
+        try { a = new URL(v, base).href; } catch (e) { a = ''; }
+        resolved.set(v, a);
+      }
+      add(a, 0, 0, type);
+    }
+    function refs(value, type) {
+      if (!value) return;
+      var urls = srcsetUrls(value);
+      for (var i = 0; i < urls.length; i++) ref(urls[i], type);
+    }
+    function css(value) {
+      if (!value || value.indexOf('url(') < 0) return;
+      URL_IN_CSS.lastIndex = 0;
+      for (var m; (m = URL_IN_CSS.exec(value));) {
+        var u = m[1] !== undefined ? m[1] : m[2] !== undefined ? m[2] : m[3];
+        ref(u.replace(/\\(.)/g, '$1'));
+      }
+    }
+    function style(cs) {
+      for (var i = 0; i < CSS_PROPERTIES.length; i++) css(cs.getPropertyValue(CSS_PROPERTIES[i]));
+    }
+    // The lazy-loading attributes sites use (data-src, data-srcset, data-lazy-src,
+    // data-original, data-bg, ...), when their value can be an address.
+    function lazy(el, tag) {
+      var attrs = el.attributes;
+      for (var i = 0; i < attrs.length; i++) {
+        var name = attrs[i].name;
+        if (!LAZY_NAMES[name] || (tag === 'video' && name !== 'data-poster')) continue;  // a movie's data-src is no picture
+        var v = attrs[i].value.trim();
+        if (!v || (v.indexOf('/') < 0 && v.indexOf('.') < 0)) continue;
+        if (v.indexOf('url(') >= 0) css(v);
+        else if (name.indexOf('srcset') >= 0 || /\s\d+(\.\d+)?[wx]\s*(,|$)/.test(v)) refs(v);
+        else ref(v);
+      }
+    }
+    // `lazyOnes`, when given, holds every element with a lazy-loading attribute.
+    function element(el, lazyOnes) {
+      var tag = el.localName;
+      if (el.namespaceURI === SVG) {
+        if (tag === 'image' || tag === 'feImage') ref(el.getAttribute('href') || el.getAttributeNS(XLINK, 'href'));
+        return;
+      }
+      switch (tag) {
+        case 'img':
+          // A source picked from a srcset has its size scaled by its density: only a
+          // plain picture tells its own.
+          var plain = !el.hasAttribute('srcset') && !(el.parentElement && el.parentElement.localName === 'picture');
+          if (el.currentSrc) add(el.currentSrc, plain && el.complete ? el.naturalWidth : 0, plain && el.complete ? el.naturalHeight : 0, '');
+          ref(el.getAttribute('src'));
+          refs(el.getAttribute('srcset'));
+          break;
+        case 'source':
+          if (el.parentElement && el.parentElement.localName === 'picture')
+            refs(el.getAttribute('srcset'), el.getAttribute('type') || '');
+          break;
+        case 'input':
+          if (String(el.getAttribute('type')).toLowerCase() === 'image') ref(el.getAttribute('src'));
+          break;
+        case 'video':
+          ref(el.getAttribute('poster'));
+          break;
+        case 'link':
+          var rel = el.getAttribute('rel') || '';
+          if (ICON_RELS.test(rel)) {
+            ref(el.getAttribute('href'), el.getAttribute('type') || '');
+          } else if (/(^|\s)preload(\s|$)/i.test(rel) && String(el.getAttribute('as')).toLowerCase() === 'image') {
+            ref(el.getAttribute('href'));
+            refs(el.getAttribute('imagesrcset'));
+          }
+          break;
+        case 'meta':
+          if (META_NAMES[String(el.getAttribute('property') || el.getAttribute('name') || '').toLowerCase()])
+            ref(el.getAttribute('content'));
+          break;
+      }
+      if (!NO_LAZY[tag] && (lazyOnes ? lazyOnes.has(el) : el.hasAttributes())) lazy(el, tag);
+    }
+    // The elements of `root` (of the shadow trees in it too) in document order: with a
+    // `guide`, only those that name pictures or may have them by their style; the computed
+    // styles of those `guide` names (all without one).
+    function walk(root, guide) {
+      var all = root.querySelectorAll(guide ? guide.selector : '*');
+      for (var i = 0; i < all.length && out.length < LIMIT; i++) {
+        var el = all[i];
+        if (!guide || guide.naming.has(el)) element(el, guide && guide.lazy);
+        if (!guide || guide.element.has(el)) style(win.getComputedStyle(el));
+        // A pseudo-element exists only with a content; only then its pictures show.
+        if (!guide || guide.pseudo.has(el)) {
+          for (var p = 0; p < 2; p++) {
+            var ps = win.getComputedStyle(el, p ? '::after' : '::before');
+            var content = ps.getPropertyValue('content');
+            if (content && content !== 'none' && content !== 'normal') style(ps);
+          }
+        }
+        if (!guide && el.shadowRoot) walk(el.shadowRoot, null);
+      }
+    }
+    if (!doc.documentElement) return out;
+    var guide = exhaustive ? null : styled(doc);
+    read.guided = !!guide;  // which way the last read went
+    walk(doc, guide);
+    return out;
+  }
+
+  // Which elements the document's style may give a picture: those matched by a rule that
+  // names an address, a variable or an image set (with ::before and ::after for their
+  // pseudo-elements), and those with a style or background attribute. Computed styles are
+  // read only for them, which gives what reading every element's gives. Null, and every
+  // element is read, where that cannot be known: a sheet of another site, an animation that
+  // names a picture, a shadow tree.
+  function styled(doc) {
+    var all = doc.querySelectorAll('*');
+    for (var i = 0; i < all.length; i++) if (all[i].shadowRoot) return null;
+    var elements = ['[style]', '[background]'], pseudo = [], opaque = false;
+    function rules(list) {
+      for (var i = 0; i < list.length && !opaque; i++) {
+        var r = list[i];
+        if (r.type === 3) { sheet(r.styleSheet); continue; }  // @import
+        var names = PICTURE_VALUE.test(r.cssText || '');
+        if (r.type === 7) { opaque = names; continue; }  // @keyframes
+        if (r.cssRules) { rules(r.cssRules); continue; }  // @media, @supports, @layer, ...
+        if (r.type !== 1 || !names) continue;  // @font-face, @page, ...: no element's picture
+        if (/::?(part|slotted)\b|:host/i.test(r.selectorText)) { opaque = true; return; }
+        var base = r.selectorText.replace(/::?(before|after)\b/gi, '').replace(/(^|,)\s*(?=,|$)/g, '$1*');
+        elements.push(base);
+        if (/::?(before|after)\b/i.test(r.selectorText)) pseudo.push(base);
+      }
+    }
+    function sheet(s) {
+      if (!s) return;
+      try { rules(s.cssRules); } catch (e) { opaque = true; }
+    }
+    for (var k = 0; k < doc.styleSheets.length && !opaque; k++) sheet(doc.styleSheets[k]);
+    var adopted = doc.adoptedStyleSheets || [];
+    for (var a = 0; a < adopted.length && !opaque; a++) sheet(adopted[a]);
+    if (opaque) return null;
+    try {
+      var styledBy = elements.join(', ') + (pseudo.length ? ', ' + pseudo.join(', ') : '');
+      return {selector: NAMING + ', ' + styledBy, naming: new Set(doc.querySelectorAll(NAMING)),
+              lazy: new Set(doc.querySelectorAll(LAZY_SELECTOR)),
+              element: new Set(doc.querySelectorAll(elements.join(', '))),
+              pseudo: new Set(pseudo.length ? doc.querySelectorAll(pseudo.join(', ')) : [])};
+    } catch (e) {
+      return null;
+    }
+  }
+  window.__nuvShownPictures = read;
+
+  function clean(list) {
+    var out = [];
+    if (!Array.isArray(list)) return out;
+    for (var i = 0; i < list.length && out.length < LIMIT; i++) {
+      var p = list[i];
+      if (!p || typeof p.u !== 'string' || p.u.length > LONGEST || !/^https?:/i.test(p.u)) continue;
+      var w = Number(p.w) | 0, h = Number(p.h) | 0;
+      out.push({u: p.u, w: w > 0 ? w : 0, h: h > 0 ? h : 0, t: typeof p.t === 'string' ? p.t.slice(0, 100) : ''});
+    }
+    return out;
+  }
+
+  // SHA-256 of an ASCII text, as eight 32-bit words.
+  var K = [0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+           0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+           0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+           0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+           0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+           0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+           0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+           0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2];
+  function sha256(text) {
+    var bytes = [], H = [0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19];
+    for (var i = 0; i < text.length; i++) bytes.push(text.charCodeAt(i) & 255);
+    var bits = bytes.length * 8;
+    bytes.push(0x80);
+    while (bytes.length % 64 !== 56) bytes.push(0);
+    bytes.push(0, 0, 0, 0, (bits >>> 24) & 255, (bits >>> 16) & 255, (bits >>> 8) & 255, bits & 255);
+    var W = new Array(64);
+    for (var at = 0; at < bytes.length; at += 64) {
+      for (var t = 0; t < 16; t++)
+        W[t] = (bytes[at + 4 * t] << 24) | (bytes[at + 4 * t + 1] << 16) | (bytes[at + 4 * t + 2] << 8) | bytes[at + 4 * t + 3];
+      for (t = 16; t < 64; t++) {
+        var x = W[t - 15], y = W[t - 2];
+        var s0 = ((x >>> 7) | (x << 25)) ^ ((x >>> 18) | (x << 14)) ^ (x >>> 3);
+        var s1 = ((y >>> 17) | (y << 15)) ^ ((y >>> 19) | (y << 13)) ^ (y >>> 10);
+        W[t] = (W[t - 16] + s0 + W[t - 7] + s1) | 0;
+      }
+      var a = H[0], b = H[1], c = H[2], d = H[3], e = H[4], f = H[5], g = H[6], h = H[7];
+      for (t = 0; t < 64; t++) {
+        var t1 = (h + (((e >>> 6) | (e << 26)) ^ ((e >>> 11) | (e << 21)) ^ ((e >>> 25) | (e << 7))) +
+                  ((e & f) ^ (~e & g)) + K[t] + W[t]) | 0;
+        var t2 = ((((a >>> 2) | (a << 30)) ^ ((a >>> 13) | (a << 19)) ^ ((a >>> 22) | (a << 10))) +
+                  ((a & b) ^ (a & c) ^ (b & c))) | 0;
+        h = g; g = f; f = e; e = (d + t1) | 0; d = c; c = b; b = a; a = (t1 + t2) | 0;
+      }
+      H[0] = (H[0] + a) | 0; H[1] = (H[1] + b) | 0; H[2] = (H[2] + c) | 0; H[3] = (H[3] + d) | 0;
+      H[4] = (H[4] + e) | 0; H[5] = (H[5] + f) | 0; H[6] = (H[6] + g) | 0; H[7] = (H[7] + h) | 0;
+    }
+    return H;
+  }
+  // The program's requests and answers cross pages that may listen: a request carries its
+  // id sealed with a secret that only the program's own world of every document knows, so
+  // a page cannot make one, and the answer comes enciphered with that secret, through the
+  // port the request brought, so only the program's world of the top can read it.
+  var SECRET = '%1';
+  function seal(id) {
+    return sha256(SECRET + ':' + id + ':' + SECRET).map(function (v) {
+      return ('0000000' + (v >>> 0).toString(16)).slice(-8);
+    }).join('');
+  }
+  // XORs `bytes` with the key stream of `salt`: SHA-256 of the secret, the salt and a counter.
+  function cipher(bytes, salt) {
+    for (var block = 0; block * 32 < bytes.length; block++) {
+      var w = sha256(SECRET + ':' + salt + ':' + block);
+      for (var k = 0; k < 32 && block * 32 + k < bytes.length; k++)
+        bytes[block * 32 + k] ^= (w[k >> 2] >>> (24 - 8 * (k & 3))) & 255;
+    }
+    return bytes;
+  }
+
+  if (window.top !== window) {
+    // A frame answers the top window's request with its own pictures, each id once.
+    var answered = Object.create(null);
+    window.addEventListener('message', function (ev) {
+      var d = ev.data;
+      if (!d || typeof d !== 'object' || typeof d.__nuvShownAsk !== 'string' || ev.source !== window.top) return;
+      if (!ev.ports || ev.ports.length !== 1 || !/^[0-9a-z]{1,16}$/.test(d.__nuvShownAsk)) return;
+      if (answered[d.__nuvShownAsk] || d.seal !== seal(d.__nuvShownAsk)) return;
+      answered[d.__nuvShownAsk] = true;
+      var pictures = [];
+      try { pictures = read(window); } catch (e) {}
+      var salt = Array.prototype.map.call(crypto.getRandomValues(new Uint32Array(4)), function (v) {
+        return v.toString(36);
+      }).join('');
+      var data = cipher(new TextEncoder().encode(JSON.stringify(pictures)), salt);
+      ev.ports[0].postMessage({salt: salt, data: data}, [data.buffer]);
+      ev.ports[0].close();
+    });
+    return;
+  }
+
+  // The top document: reads its own pictures and those of every frame it may read, and
+  // asks the frames of other sites for theirs under the request `id`.
+  window.__nuvShownAsk = function (id) {
+    var ask = window.__nuvShownRequest = {id: id, order: [''], pending: {}, answers: {}};
+    try { ask.answers[''] = read(window); } catch (e) { ask.answers[''] = []; }
+    function askFrame(child, path) {
+      var channel = new MessageChannel();
+      ask.pending[path] = true;
+      channel.port1.onmessage = function (ev) {
+        var d = ev.data, list = null;
+        if (window.__nuvShownRequest !== ask || !ask.pending[path]) return;
+        if (!d || typeof d.salt !== 'string' || !(d.data instanceof Uint8Array)) return;
+        // What does not decipher is not the frame's answer (its page may write into the port).
+        try { list = JSON.parse(new TextDecoder().decode(cipher(d.data, d.salt))); } catch (e) { return; }
+        channel.port1.close();
+        delete ask.pending[path];
+        ask.answers[path] = clean(list);
+      };
+      try { child.postMessage({__nuvShownAsk: id, seal: seal(id)}, '*', [channel.port2]); } catch (e) {}
+    }
+    function walk(w, path) {
+      var n = 0;
+      try { n = w.length; } catch (e) { n = 0; }
+      for (var i = 0; i < n; i++) {
+        var child = null;
+        try { child = w[i]; } catch (e) { child = null; }
+        if (!child) continue;
+        var p = path === '' ? String(i) : path + '/' + i;
+        ask.order.push(p);
+        var own = null;
+        try { own = child.document ? read(child) : null; } catch (e) { own = null; }
+        if (own) ask.answers[p] = own;
+        else askFrame(child, p);
+        walk(child, p);
+      }
+    }
+    walk(window, '');
+  };
+})();
