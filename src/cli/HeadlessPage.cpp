@@ -11,6 +11,7 @@
 
 #include "platform/PageScripts.h"
 #include "platform/QtText.h"
+#include "platform/WebPage.h"
 #include "cli/logic/ExtractCli.h"
 
 namespace nuv {
@@ -18,9 +19,9 @@ namespace {
 
 // A page that never waits for a person: script dialogs are answered at once, requests
 // for credentials are refused, and the page's console stays off standard error.
-class HeadlessPage : public QWebEnginePage {
+class HeadlessPage : public WebPage {
 public:
-    explicit HeadlessPage(QObject* parent) : QWebEnginePage(parent) {
+    explicit HeadlessPage(QObject* parent) : WebPage(parent) {
         connect(this, &QWebEnginePage::authenticationRequired, this,
                 [](const QUrl&, QAuthenticator* a) { *a = QAuthenticator(); });
         connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,

@@ -115,9 +115,9 @@ WebEngineBrowser::WebEngineBrowser(QWebEngineView* view, QObject* parent)
     : QObject(parent), view_(view) {
     MemoryDocuments();
     WatchForQuit();
+    // The program's scripts come with its own page; a view without one gets a WebPage.
+    if (qobject_cast<WebPage*>(view->page()) == nullptr) view->setPage(new WebPage(view));
     QWebEnginePage* page = view->page();
-    // A page made as a plain QWebEnginePage gets the scripts every WebPage carries.
-    WebPage::InstallProgramScripts(page);
     connect(page, &QWebEnginePage::loadStarted, this, [this] {
         readyState_ = 1;
         loadedOnce_ = true;

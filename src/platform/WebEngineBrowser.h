@@ -44,7 +44,7 @@ private:
 void RegisterBrowserSchemes();
 
 // The program's browser control over a QWebEngineView whose page carries the program's
-// scripts (platform/WebPage.h); its pages play Flash movies when the player is there
+// scripts (platform/WebPage.h; a view that still has a plain page gets one); its pages play Flash movies when the player is there
 // (platform/FlashPlayer.h). Runs on the user-interface thread; document reads wait for the
 // engine in a nested event loop.
 class WebEngineBrowser : public QObject, public IBrowser {

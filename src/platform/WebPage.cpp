@@ -28,16 +28,16 @@ void Install(QWebEngineScriptCollection& collection, const QString& name, const 
 
 }  // namespace
 
-WebPage::WebPage(QObject* parent) : QWebEnginePage(parent) { InstallProgramScripts(this); }
+WebPage::WebPage(QObject* parent) : QWebEnginePage(parent) { InstallProgramScripts(); }
 
 WebPage::WebPage(QObject* resultSink, QObject* parent) : QWebEnginePage(parent) {
     // The hook is on the page before anything loads into it.
     ConnectResultSink(resultSink);
-    InstallProgramScripts(this);
+    InstallProgramScripts();
 }
 
-void WebPage::InstallProgramScripts(QWebEnginePage* page) {
-    QWebEngineProfile* profile = page->profile();
+void WebPage::InstallProgramScripts() {
+    QWebEngineProfile* profile = this->profile();
     Install(*profile->scripts(), QStringLiteral("nuv-frame-reporter"), scripts::FrameReporter(), true);
     Install(*profile->scripts(), QStringLiteral("nuv-shown-pictures"), scripts::ShownPicturesReader(), true);
     // Every page plays its Flash movies, its frames too, as they did with the plug-in.
@@ -45,7 +45,7 @@ void WebPage::InstallProgramScripts(QWebEnginePage* page) {
     if (player.isEmpty()) return;
     if (profile->urlSchemeHandler(kPlayerScheme) == nullptr)
         profile->installUrlSchemeHandler(kPlayerScheme, new PlayerFileHandler(profile));
-    Install(page->scripts(), QStringLiteral("nuv-flash-player"), player, true, QWebEngineScript::MainWorld);
+    Install(scripts(), QStringLiteral("nuv-flash-player"), player, true, QWebEngineScript::MainWorld);
 }
 
 void WebPage::ConnectResultSink(QObject* sink) {

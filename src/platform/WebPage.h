@@ -24,11 +24,8 @@ public:
     // outlives the page. Only this world of the page reaches the channel.
     WebPage(QObject* resultSink, QObject* parent);
 
-    // Gives `page`, made as a plain QWebEnginePage, what every WebPage carries; what it
-    // already carries stays as it is.
-    static void InstallProgramScripts(QWebEnginePage* page);
-
 private:
+    void InstallProgramScripts();
     void ConnectResultSink(QObject* sink);
 };
 
