@@ -68,7 +68,7 @@ void ClickToResultPage(benchmark::State& state) {
         ClickDocType(window, 2);
         extractionMs += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         QSignalSpy shown(&window.ResultWindowIfAny()->Browser(), &WebEngineBrowser::NavigateComplete);
-        if (window.ResultWindowIfAny()->Browser().ReadyState() != 4 && !shown.wait(60000)) {
+        if (window.ResultWindowIfAny()->Browser().ReadyState() != ready_state::kComplete && !shown.wait(60000)) {
             state.SkipWithError("the result page did not show");
             return;
         }

@@ -119,13 +119,13 @@ WebEngineBrowser::WebEngineBrowser(QWebEngineView* view, QObject* parent)
     if (qobject_cast<WebPage*>(view->page()) == nullptr) view->setPage(new WebPage(view));
     QWebEnginePage* page = view->page();
     connect(page, &QWebEnginePage::loadStarted, this, [this] {
-        readyState_ = 1;
+        readyState_ = ready_state::kLoading;
         loadedOnce_ = true;
         frameDeadline_.reset();
     });
     connect(page, &QWebEnginePage::loadProgress, this, [this](int p) { emit ProgressChange(p, 100); });
     connect(page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
-        readyState_ = 4;
+        readyState_ = ready_state::kComplete;
         emit NavigateComplete(ok);
     });
 }
@@ -135,7 +135,7 @@ void WebEngineBrowser::Navigate(const std::string& address) {
     // As the address box of a browser reads it: blanks around it dropped, a missing scheme
     // completed, a local path opened as a file.
     const QUrl url = QUrl::fromUserInput(FromUtf8(address).trimmed(), QString(), QUrl::AssumeLocalFile);
-    readyState_ = 1;
+    readyState_ = ready_state::kLoading;
     loadedOnce_ = true;
     frameDeadline_.reset();
     view_->load(url.isValid() ? url : QUrl(FromUtf8(address)));
@@ -171,7 +171,7 @@ bool WebEngineBrowser::HasDocument() { return view_ && loadedOnce_; }
 
 void WebEngineBrowser::LoadDocumentFromMemory(const std::string& html) {
     if (!view_) throw BrowserError("the browser is gone");
-    readyState_ = 1;
+    readyState_ = ready_state::kLoading;
     loadedOnce_ = true;
     view_->load(MemoryDocuments().Publish(QByteArray(html.data(), static_cast<qsizetype>(html.size()))));
 }
@@ -305,7 +305,7 @@ std::unordered_map<std::string, std::pair<int, int>> MeasureResultPictures(WebEn
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
     try {
         LoadHtml(browser, html, std::chrono::milliseconds(limitMs));
-        while (browser.ReadyState() != 4 && std::chrono::steady_clock::now() < deadline) {
+        while (browser.ReadyState() != ready_state::kComplete && std::chrono::steady_clock::now() < deadline) {
             if (!browser.ProcessEvents()) return sizes;
         }
         while (true) {

@@ -101,7 +101,7 @@ private:
     FrameDocument SettledFrameTree(bool& complete);
 
     QPointer<QWebEngineView> view_;
-    int readyState_ = 0;
+    int readyState_ = ready_state::kUninitialised;
     bool loadedOnce_ = false;
     int scriptTimeoutMs_ = 15000;
     int frameReportLimitMs_ = 2000;

@@ -31,6 +31,15 @@ struct ShownPicture {
     std::string declaredType = {};
 };
 
+// The states a browser reports for its document, in order (IBrowser::ReadyState).
+namespace ready_state {
+inline constexpr int kUninitialised = 0;
+inline constexpr int kLoading = 1;
+inline constexpr int kLoaded = 2;
+inline constexpr int kInteractive = 3;  // the document can take content
+inline constexpr int kComplete = 4;
+}  // namespace ready_state
+
 // What the program needs of an embedded browser control. Every call runs on the
 // user-interface thread; implementations that wait for the engine re-enter the
 // event loop. Strings are UTF-8.
@@ -42,7 +51,7 @@ public:
     virtual void Navigate(const std::string& address) = 0;
     // The address of the page shown; "" while nothing has been loaded.
     virtual std::string LocationURL() = 0;
-    // 0 uninitialised, 1 loading, 2 loaded, 3 interactive, 4 complete.
+    // One of ready_state: kUninitialised .. kComplete.
     virtual int ReadyState() = 0;
     // Lets the application process pending events (used while waiting for ReadyState).
     // Returns false once the wait must end: the browser was closed or the program quits.

@@ -1,12 +1,13 @@
 #include "web/DocumentBridge.h"
 
+#include "common/Guard.h"
 #include "common/Text.h"
 
 namespace nuv {
 
 void LoadHtml(IBrowser& browser, const std::string& html, std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (browser.ReadyState() < 3) {
+    while (browser.ReadyState() < ready_state::kInteractive) {
         if (!browser.ProcessEvents()) throw BrowserError("the program quits");
         if (std::chrono::steady_clock::now() >= deadline) throw BrowserError("the browser did not get ready");
     }
@@ -18,6 +19,7 @@ std::string GetPageAddress(IBrowser& browser) {
     try {
         return browser.LocationURL();
     } catch (...) {
+        NoteSwallowed();
         return {};
     }
 }
@@ -27,6 +29,7 @@ std::string GetPageText(IBrowser& browser) {
         std::string title = browser.DocumentTitle();
         return title + browser.BodyInnerText();
     } catch (...) {
+        NoteSwallowed();
         return {};
     }
 }
@@ -35,6 +38,7 @@ std::string GetPageSource(IBrowser& browser) {
     try {
         return browser.TopElementOuterHtml();
     } catch (...) {
+        NoteSwallowed();
         return {};
     }
 }

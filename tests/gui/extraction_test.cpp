@@ -47,7 +47,7 @@ private:
     // How often `tag` opens an element in the result page once it has loaded.
     int ResultCount(const std::string& tag) {
         TFrmPreview* preview = window_->ResultWindowIfAny();
-        if (!preview || preview->Browser().ReadyState() != 4) return -1;
+        if (!preview || preview->Browser().ReadyState() != ready_state::kComplete) return -1;
         std::string html;
         try {
             html = preview->Browser().TopElementOuterHtml();

@@ -218,7 +218,7 @@ private slots:
         QVERIFY(preview != nullptr);
         QSignalSpy done(&preview->Browser(), &WebEngineBrowser::NavigateComplete);
         LoadHtml(result, html);
-        QTRY_VERIFY_WITH_TIMEOUT(result.ReadyState() == 4 && !done.isEmpty(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(result.ReadyState() == ready_state::kComplete && !done.isEmpty(), 120000);
         const std::string text = result.BodyInnerText();
         QVERIFY(text.find("row 0 of") != std::string::npos);
         QVERIFY(text.find("row " + std::to_string(rows - 1) + " of") != std::string::npos);

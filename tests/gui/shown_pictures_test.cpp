@@ -254,7 +254,7 @@ private slots:
             RunScript(view, QStringLiteral("(function () { var t = document.querySelector('#nuv-filter input[value=webp]');"
                                            " return t ? t.parentElement.textContent : ''; })()")).toString(),
             QStringLiteral("WebP (2)"), 15000);
-        QVERIFY(window.ResultWindowIfAny()->Browser().ReadyState() != 4);  // still loading
+        QVERIFY(window.ResultWindowIfAny()->Browser().ReadyState() != ready_state::kComplete);  // still loading
     }
 
     // Reading only the elements that the style sheets may give a picture finds, in the same
