@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "app/logic/Navigation.h"
+#include "common/Guard.h"
 #include "common/Product.h"
 #include "platform/QtText.h"
 #include "platform/Widgets.h"
@@ -183,6 +184,7 @@ void AddressBar::ShowAddressHistory() {
         PnlBrowserPages->show();
         PnlBrowserPages->raise();
     } catch (...) {
+        NoteSwallowed();
     }
 }
 
@@ -200,6 +202,7 @@ void AddressBar::OpenSelectedHistoryEntry() {
         OpenTypedAddress();
         PnlBrowserPages->hide();
     } catch (...) {
+        NoteSwallowed();
     }
 }
 
@@ -216,8 +219,10 @@ void AddressBar::OpenTypedAddress() {
         try {
             RecordRecentAddress(s_.history().recentFile, a.navigateTo);
         } catch (...) {
+            NoteSwallowed();
         }
     } catch (...) {
+        NoteSwallowed();
         s_.dialogs.ShowMessage("此网页格式错误：" + ToUtf8(EdtURL->text()));
     }
 }

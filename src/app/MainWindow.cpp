@@ -14,6 +14,7 @@
 #include "app/DocTypePanel.h"
 #include "app/HintBar.h"
 #include "app/logic/Navigation.h"
+#include "common/Guard.h"
 #include "common/Product.h"
 #include "common/Strings.h"
 #include "library/Preview.h"
@@ -165,6 +166,7 @@ void TFrmWebpageAnalysis::FormCreate() {
         std::feholdexcept(&env);
         savedFiles_->RefreshSavedList();
     } catch (...) {
+        NoteSwallowed();
     }
     // The extraction lists exist whatever failed before.
     auto resultPageHead = [] { return LoadTextResource("page1"); };
@@ -187,6 +189,7 @@ void TFrmWebpageAnalysis::SetupCaptionsAndImages() {
         docTypes_->LoadTitlePicture();
         docTypes_->SetTypes(DocTypeNames());
     } catch (...) {
+        NoteSwallowed();
     }
 }
 
@@ -194,6 +197,7 @@ void TFrmWebpageAnalysis::FormDestroy() {
     try {
         SaveSettings();
     } catch (...) {
+        NoteSwallowed();
     }
 }
 
@@ -214,6 +218,7 @@ void TFrmWebpageAnalysis::LoadSettings() {
         state_.CurPicName = loaded.CurPicName;
         docTypes_->SetShownPictures(loaded.ShownPictures);
     } catch (...) {
+        NoteSwallowed();
     }
 }
 
@@ -230,6 +235,7 @@ void TFrmWebpageAnalysis::SaveSettings() {
         s.ShownPictures = docTypes_->ShownPictures();
         SaveSettingsFile(settings_, s);
     } catch (...) {
+        NoteSwallowed();
     }
 }
 
@@ -239,6 +245,7 @@ void TFrmWebpageAnalysis::FormResize() {
         addressBar_->ApplyWindowWidth(w.edtURL, w.imgURL);
         savedFiles_->ApplyWindowWidth(w.edtPicPath, w.imgTopBG);
     } catch (...) {
+        NoteSwallowed();
     }
 }
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/Guard.h"
 #include "common/Text.h"
 
 namespace nuv {
@@ -22,6 +23,7 @@ void SafeOpen(IShell& shell, const std::string& target) {
     try {
         shell.Open(target);
     } catch (...) {
+        NoteSwallowed();
     }
 }
 
@@ -59,6 +61,7 @@ void OpenLocation(IShell& shell, std::string_view target) {
             if (!ec) SafeOpen(shell, full.string());
         }
     } catch (...) {
+        NoteSwallowed();
     }
 }
 
@@ -71,6 +74,7 @@ void OpenWebAddress(IShell& shell, std::string_view address) {
             SafeOpen(shell, std::string(address));
         }
     } catch (...) {
+        NoteSwallowed();
     }
 }
 
@@ -78,6 +82,7 @@ void ShellOpen(IShell& shell, std::string_view text) {
     try {
         SafeOpen(shell, std::string(text));
     } catch (...) {
+        NoteSwallowed();
     }
 }
 

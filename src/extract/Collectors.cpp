@@ -1,3 +1,4 @@
+#include "common/Guard.h"
 #include "common/Text.h"
 #include "extract/Extraction.h"
 #include "extract/Scanner.h"
@@ -26,11 +27,13 @@ void Extraction::CollectSourceImages(const std::string& source, const std::strin
                 try {
                     if (!lists.IsListed(ListKind::lkImage, address)) lists.AddImage(address, {place_});
                 } catch (...) {
+                    NoteSwallowed();
                 }
             }
             if (progress) StepProgress();
         }
     } catch (...) {
+        NoteSwallowed();
     }
 }
 
@@ -42,9 +45,11 @@ void Extraction::CollectSourceFlash(const std::string& source, const std::string
                 if (IsWebPageAddress(address)) continue;
                 lists.FlashURLs.Add(address);
             } catch (...) {
+                NoteSwallowed();
             }
         }
     } catch (...) {
+        NoteSwallowed();
     }
 }
 
@@ -70,12 +75,14 @@ void Extraction::CollectCssInto(ListKind kind) {
                         lists.FlashURLs.Add(address);
                     }
                 } catch (...) {
+                    NoteSwallowed();
                 }
             }
         }
         StepProgress();
         RefreshSavedList();
     } catch (...) {
+        NoteSwallowed();
     }
 }
 
@@ -110,10 +117,12 @@ void Extraction::CollectFramesInto(ListKind kind) {
                     CollectSourceFlash(page, address);
                 }
             } catch (...) {
+                NoteSwallowed();
                 // A frame that cannot be fetched contributes nothing.
             }
         }
     } catch (...) {
+        NoteSwallowed();
     }
 }
 
@@ -140,9 +149,11 @@ void Extraction::CollectShownImages() {
                     note.height = picture.height;
                 }
             } catch (...) {
+                NoteSwallowed();
             }
         }
     } catch (...) {
+        NoteSwallowed();
         // A page that cannot be read adds nothing.
     }
 }
@@ -156,6 +167,7 @@ void Extraction::CollectLinks() {
     try {
         links = s_.mainBrowser.DocumentLinks();
     } catch (...) {
+        NoteSwallowed();
         return;
     }
     if (links.size() > kLinkLimit) links.resize(kLinkLimit);
@@ -171,6 +183,7 @@ void Extraction::CollectLinks() {
                 lists.OtherURLs.Add(a);
             }
         } catch (...) {
+            NoteSwallowed();
         }
     }
 }
@@ -182,6 +195,7 @@ void Extraction::ExtractCss() {
             try {
                 FetchSheet(sheet);
             } catch (...) {
+                NoteSwallowed();
             }
         }
         RefreshSavedList();
@@ -189,6 +203,7 @@ void Extraction::ExtractCss() {
         for (const std::string& sheet : lists.CssURLs) names += sheet + "\r\n";
         if (s_.window) s_.window->dialogs.ShowMessage(FormatS("已保存%s,你可以在『已保存资源列表』中找到。", {names}));
     } catch (...) {
+        NoteSwallowed();
     }
 }
 

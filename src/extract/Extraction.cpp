@@ -1,5 +1,6 @@
 #include "extract/Extraction.h"
 
+#include "common/Guard.h"
 #include "common/Text.h"
 #include "web/DocumentBridge.h"
 
@@ -149,6 +150,7 @@ ExtractionResult Extraction::ExtractFormWebpage(int selected) {
         }
         if (presenter) presenter->Finished(result.type);
     } catch (...) {
+        NoteSwallowed();
         // An extraction that fails ends silently; what it did so far stays done.
     }
     last_ = result;

@@ -1,5 +1,6 @@
 #include "extract/ExtractionPresenter.h"
 
+#include "common/Guard.h"
 #include "common/Text.h"
 #include "extract/Extraction.h"
 #include "web/DocumentBridge.h"
@@ -15,6 +16,7 @@ void ExtractionPresenter::PrepareResultPage(bool imageMode) {
         LoadHtml(result, JoinLinesCrLf(resultPageHead_()));
         tabs_.SetActivePage(MainPage::TSOutput);
     } catch (...) {
+        NoteSwallowed();
     }
 }
 

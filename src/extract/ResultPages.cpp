@@ -1,3 +1,4 @@
+#include "common/Guard.h"
 #include "common/Text.h"
 #include "extract/Extraction.h"
 #include "web/DocumentBridge.h"
@@ -58,11 +59,13 @@ std::string BuildPage(const std::vector<std::string>& templateLines, std::string
                 }
                 html += c;
             } catch (...) {
+                NoteSwallowed();
                 // One bad cell is lost alone.
             }
         }
         html += row == 0 ? kCloseTable : kCloseOpenRow;
     } catch (...) {
+        NoteSwallowed();
         // The page is shown as far as it was built.
     }
     return html;

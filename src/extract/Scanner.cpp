@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "common/Guard.h"
 #include "common/Text.h"
 #include "web/Address.h"
 #include "web/DocumentBridge.h"
@@ -51,6 +52,7 @@ std::vector<std::string> WalkReferences(std::string_view marker, std::string_vie
             hit = lowered.find(lowMarker, start);
         }
     } catch (...) {
+        NoteSwallowed();
         // The scan ends here; what was found so far stays.
     }
     return result;
@@ -68,6 +70,7 @@ std::vector<std::string> ScanSheet(std::string_view base, const std::vector<std:
         try {
             lowered = LowerAscii(line);
         } catch (...) {
+            NoteSwallowed();
             continue;
         }
         for (std::string_view ext : extensions) {
@@ -78,6 +81,7 @@ std::vector<std::string> ScanSheet(std::string_view base, const std::vector<std:
                 const std::string_view head = std::string_view(lowered).substr(0, hit + ext.size());
                 result.push_back(ResolveAddress(base, TrimView(AfterLastDelimiter(head, kDelimiters))));
             } catch (...) {
+                NoteSwallowed();
                 // This (line, extension) pair is lost alone.
             }
         }
@@ -169,6 +173,7 @@ std::vector<std::vector<std::string>> ScanReferencesEach(const std::vector<std::
                 start = hit + 1;
             }
         } catch (...) {
+            NoteSwallowed();
             // This marker's scan ends here; what it found so far stays.
         }
     }
@@ -181,6 +186,7 @@ std::vector<std::string> ScanPageReferences(std::string_view marker, IBrowser& b
     try {
         source = GetPageSource(browser);
     } catch (...) {
+        NoteSwallowed();
         return {};
     }
     std::string address;
@@ -217,6 +223,7 @@ std::vector<std::string> ScanSourceFlash(std::string_view text, std::string_view
             start = end;
         }
     } catch (...) {
+        NoteSwallowed();
         // The scan ends here; what was found so far stays.
     }
     return result;

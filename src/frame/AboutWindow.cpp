@@ -8,6 +8,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "common/Guard.h"
 #include "common/Product.h"
 #include "common/Strings.h"
 #include "common/Text.h"
@@ -145,6 +146,7 @@ void TFrmVersion::FormCreate() {
         SetText(Label3, kCreditLine);
         SetText(Label4, strHomePageLabel);
     } catch (...) {
+        NoteSwallowed();
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QToolButton>
 
+#include "common/Guard.h"
 #include "common/Product.h"
 #include "common/Strings.h"
 #include "frame/AboutWindow.h"
@@ -79,6 +80,7 @@ TPnlTesvarn::TPnlTesvarn(FrameServices services, QWidget* host) : QFrame(host), 
         // cannot be written is no reason to stop.
         if (FolderIsWritable(s_.programFolder)) WriteHandOverFile(s_.programFolder, s_.programPath);
     } catch (...) {
+        NoteSwallowed();
     }
 }
 

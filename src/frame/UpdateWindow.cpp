@@ -16,6 +16,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
+#include "common/Guard.h"
 #include "common/Progress.h"
 #include "platform/QtResources.h"
 #include "platform/QtText.h"
@@ -196,6 +197,7 @@ bool TFrmUpdate::ShowUpdatePage(WebEngineBrowser& browser, int w, int h, QLabel*
         genuine = !location.empty() && IsOnMakerHost(location, s_.makerHost) && browser.HasDocument() &&
                   IsUpdatePage(browser.BodyOuterHtml());
     } catch (...) {
+        NoteSwallowed();
         genuine = false;
     }
     QWebEngineView* view = browser.View();
@@ -216,6 +218,7 @@ bool TFrmUpdate::CheckUpdatePage(WebEngineBrowser& browser) {
         if (location.empty() || !IsOnMakerHost(location, s_.makerHost) || !browser.HasDocument()) return false;
         return CheckUpdateText(info_, browser.BodyOuterHtml());
     } catch (...) {
+        NoteSwallowed();
         return false;
     }
 }
@@ -258,6 +261,7 @@ void TFrmUpdate::StartDownloadThread(const std::string& address) {
     try {
         if (s_.makeUpdateDownloader) downloader = s_.makeUpdateDownloader();
     } catch (...) {
+        NoteSwallowed();
     }
     if (!downloader) {
         DownloadFinished(DownloadOutcome{false, UpdaterVerdict::NotInstalled, "no downloader"});
@@ -308,6 +312,7 @@ void TFrmUpdate::DownloadUpdateThread(std::string address, std::unique_ptr<IDown
     } catch (const std::exception& e) {
         outcome.why = e.what();
     } catch (...) {
+        NoteSwallowed();
         outcome.why = "unknown failure";
     }
     if (!outcome.arrived) {
@@ -341,6 +346,7 @@ void TFrmUpdate::SpeedButton3Click() {
     try {
         started = s_.shell.StartProgram(updaterPath_);
     } catch (...) {
+        NoteSwallowed();
     }
     if (!started) {
         Message("无法启动升级程序：" + updaterPath_);

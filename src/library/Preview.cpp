@@ -12,6 +12,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
+#include "common/Guard.h"
 #include "library/logic/PictureRules.h"
 #include "platform/FlashPlayer.h"
 #include "platform/PageScripts.h"
@@ -190,6 +191,7 @@ std::optional<std::vector<std::string>> TFrmPreview::FilteredPictures() {
         for (const QJsonValue& v : state.value(QStringLiteral("visible")).toArray()) visible.push_back(ToUtf8(v.toString()));
         return visible;
     } catch (...) {
+        NoteSwallowed();
         // A page that does not answer has no filter: the batch takes the whole list.
         return std::nullopt;
     }
@@ -200,6 +202,7 @@ void TFrmPreview::OpenInDefaultBrowser(const QUrl& address) {
         const std::string text = ToUtf8(address.toString(QUrl::FullyEncoded));
         if (IsWebAddress(text)) OpenLocation(s_.shell, text);
     } catch (...) {
+        NoteSwallowed();
     }
 }
 

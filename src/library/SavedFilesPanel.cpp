@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include "codecs/Pictures.h"
+#include "common/Guard.h"
 #include "common/Strings.h"
 #include "common/Text.h"
 #include "library/logic/SavedFiles.h"
@@ -199,6 +200,7 @@ bool SavedFilesPanel::eventFilter(QObject* watched, QEvent* event) {
         try {
             if (!previewFile_.empty()) ShellOpen(s_.shell, previewFile_);
         } catch (...) {
+            NoteSwallowed();
         }
         return true;
     }
@@ -257,6 +259,7 @@ std::string SavedFilesPanel::CommitSaveFolder() {
         }
         return folder;
     } catch (...) {
+        NoteSwallowed();
         return {};
     }
 }
@@ -282,6 +285,7 @@ void SavedFilesPanel::RefreshSavedList() {
         }
         BitmapListBox->setUpdatesEnabled(true);
     } catch (...) {
+        NoteSwallowed();
         BitmapListBox->setUpdatesEnabled(true);
     }
 }
@@ -303,6 +307,7 @@ bool SavedFilesPanel::LoadPreviewPicture(QLabel* image, const std::string& path)
                 return LoadOlePicture(image, path, s_.shell);
         }
     } catch (...) {
+        NoteSwallowed();
     }
     image->hide();
     return false;
@@ -329,6 +334,7 @@ void SavedFilesPanel::BitmapListBoxClick() {
             PnlImgPreview->hide();
         }
     } catch (...) {
+        NoteSwallowed();
     }
 }
 
@@ -337,6 +343,7 @@ void SavedFilesPanel::BitmapListBoxDblClick() {
         const std::string file = CurrentFile();
         if (!file.empty()) ShellOpen(s_.shell, file);
     } catch (...) {
+        NoteSwallowed();
     }
 }
 
@@ -350,6 +357,7 @@ void SavedFilesPanel::BtnOpenDirClick() {
             s_.dialogs.ShowMessage(FormatS(strDiskNotExist, {folder}));
         }
     } catch (...) {
+        NoteSwallowed();
     }
 }
 
@@ -360,6 +368,7 @@ void SavedFilesPanel::BtnSelectPathClick() {
         SetFolderBoxText(chosen);
         RefreshSavedList();
     } catch (...) {
+        NoteSwallowed();
     }
 }
 
@@ -372,6 +381,7 @@ void SavedFilesPanel::EdtPicPathKeyDown() {
             s_.dialogs.ShowMessage(strEnterFolder);
         }
     } catch (...) {
+        NoteSwallowed();
     }
 }
 
@@ -388,6 +398,7 @@ void SavedFilesPanel::EdtPicPathExit() {
             FocusFolderBox();
         }
     } catch (...) {
+        NoteSwallowed();
     }
     leaving_ = false;
 }
@@ -413,6 +424,7 @@ void SavedFilesPanel::DeleteSelectedFiles() {
         if (!hint.empty()) s_.hints.ShowHint(hint);
         RefreshSavedList();
     } catch (...) {
+        NoteSwallowed();
     }
 }
 

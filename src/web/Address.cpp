@@ -5,6 +5,7 @@
 #include <iterator>
 #include <system_error>
 
+#include "common/Guard.h"
 #include "common/Text.h"
 
 namespace nuv {
@@ -238,6 +239,7 @@ std::optional<std::vector<std::string>> FetchIntoSaveFolder(const std::string& s
             out.error = e.what();
             return lines;  // a failed download leaves no new file to read
         } catch (...) {
+            NoteSwallowed();
             out.error = "download failed";
             return lines;
         }
@@ -247,6 +249,7 @@ std::optional<std::vector<std::string>> FetchIntoSaveFolder(const std::string& s
         if (in.bad()) return lines;
         return SplitLines(content);
     } catch (...) {
+        NoteSwallowed();
         if (out.error.empty()) out.error = "download failed";
         return std::nullopt;
     }

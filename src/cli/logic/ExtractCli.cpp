@@ -229,8 +229,8 @@ std::string NormalizeAbsolutePath(std::string_view path) {
     return out.empty() ? "/" : out;
 }
 
-// Appends the UTF-8 sequence starting at text[i] when it is valid and returns its
-// length; returns 0 for a byte that does not start a valid sequence.
+// The length of the UTF-8 sequence starting at text[i] when it is valid; 0 for a byte
+// that does not start a valid sequence.
 size_t ValidUtf8Length(std::string_view text, size_t i) {
     const auto b = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
     const unsigned char c = b(i);

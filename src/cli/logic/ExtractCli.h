@@ -12,7 +12,7 @@
 
 // The rules of the command-line program nuv-extract that need no browser: its options,
 // how it completes the address, which listed addresses it downloads and where, and the
-// text it prints. Plain C++; src/app/cli/ runs them over a headless Qt WebEngine page.
+// text it prints. Plain C++; src/cli/ runs them over a headless Qt WebEngine page.
 namespace nuv {
 
 // Exit statuses of nuv-extract. A run ended by SIGINT or SIGTERM exits with 128 + the

@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include "common/Guard.h"
 #include "common/Paths.h"
 #include "common/Product.h"
 #include "common/Text.h"
@@ -124,6 +125,7 @@ bool WriteHandOverFile(const std::string& programFolder, std::string_view progra
         out.close();
         return static_cast<bool>(out);
     } catch (...) {
+        NoteSwallowed();
         return false;
     }
 }

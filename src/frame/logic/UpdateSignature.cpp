@@ -7,6 +7,7 @@
 
 #include <openssl/evp.h>
 
+#include "common/Guard.h"
 #include "common/Text.h"
 #include "frame/logic/UpdateRules.h"
 
@@ -101,6 +102,7 @@ UpdaterVerdict InstallSignedUpdater(const std::string& downloadedPath, const std
             verdict = UpdaterVerdict::Installed;
         }
     } catch (...) {
+        NoteSwallowed();
         verdict = UpdaterVerdict::NotInstalled;
     }
     if (verdict != UpdaterVerdict::Installed) std::remove(downloadedPath.c_str());

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "common/Guard.h"
 #include "web/FetchPolicy.h"
 
 namespace nuv {
@@ -70,6 +71,7 @@ void RunDownloadBatch(const std::vector<std::string>& files, IBatchExecutor& exe
             try {
                 download(i, worker);
             } catch (...) {
+                NoteSwallowed();
                 // One failed download is lost alone.
             }
         }
@@ -302,6 +304,7 @@ void DownloadBatch::Drive() {
             try {
                 job->ended(result);
             } catch (...) {
+                NoteSwallowed();
                 // What the listener does with it is its own affair.
             }
         }

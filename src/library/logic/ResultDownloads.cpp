@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "common/Guard.h"
 #include "common/Paths.h"
 #include "common/Strings.h"
 #include "common/Text.h"
@@ -67,6 +68,7 @@ bool ContainsAny(std::string_view address, const std::array<std::string_view, 5>
             if (Contains(lower, part)) return true;
         }
     } catch (...) {
+        NoteSwallowed();
     }
     return false;
 }
@@ -159,6 +161,7 @@ void ResultDownloads::ResultPageClick(std::string_view tagName, const std::strin
         DownloadResource(address, true);
         if (!Closing()) s_.savedList.RefreshSavedList();
     } catch (...) {
+        NoteSwallowed();
     }
 }
 
@@ -167,6 +170,7 @@ void ResultDownloads::DownloadResource(const std::string& address, bool announce
     try {
         if (outcome == Outcome::Saved || outcome == Outcome::Skipped) s_.hints.ShowHint(kAllDownloaded);
     } catch (...) {
+        NoteSwallowed();
     }
 }
 
@@ -248,9 +252,11 @@ ResultDownloads::Outcome ResultDownloads::Download(const std::string& address, b
             s_.hints.ShowHint(failed);
             if (announce) s_.dialogs.ShowMessage(failed);
         } catch (...) {
+            NoteSwallowed();
         }
         return Outcome::Failed;
     } catch (...) {
+        NoteSwallowed();
         return Closing() ? Outcome::Cancelled : Outcome::Failed;
     }
 }
@@ -315,6 +321,7 @@ std::size_t ResultDownloads::SaveAllResources() {
         else if (failed > 0) s_.hints.ShowHint(BatchEndHint(failed));
         s_.savedList.RefreshSavedList();
     } catch (...) {
+        NoteSwallowed();
     }
     return failed;
 }
@@ -351,6 +358,7 @@ void ResultDownloads::BtnSaveAllClick() {
         if (TargetFolder.empty()) return;
         SaveAllResources();
     } catch (...) {
+        NoteSwallowed();
     }
 }
 
@@ -366,6 +374,7 @@ void ResultDownloads::BtnSaveAllAsClick() {
         // A folder into which nothing could be saved is not shown as if it held the files.
         if (failed == 0 || failed < lastBatchSize_) OpenLocation(s_.shell, folder);
     } catch (...) {
+        NoteSwallowed();
     }
 }
 

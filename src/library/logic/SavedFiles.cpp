@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/Guard.h"
 #include "common/Paths.h"
 #include "common/Text.h"
 
@@ -15,6 +16,7 @@ bool Tries(const FileAction& action, const std::string& path) {
     try {
         return action && action(path);
     } catch (...) {
+        NoteSwallowed();
         return false;
     }
 }
@@ -47,6 +49,7 @@ void ListFolderFiles(const std::string& folder, std::string_view filter,
             files.push_back(folder + name);
         }
     } catch (...) {
+        NoteSwallowed();
     }
 }
 
@@ -85,6 +88,7 @@ std::string CommitSaveFolder(std::string& boxText, std::string_view homeFolder) 
         if (!fs::is_directory(boxText, ec)) return {};
         return boxText;
     } catch (...) {
+        NoteSwallowed();
         return {};
     }
 }
