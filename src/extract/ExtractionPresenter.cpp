@@ -1,7 +1,6 @@
 #include "extract/ExtractionPresenter.h"
 
 #include "common/Text.h"
-#include "extract/Extraction.h"
 #include "web/DocumentBridge.h"
 
 namespace nuv {
