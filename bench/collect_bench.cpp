@@ -4,7 +4,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "extract/Extraction.h"
+#include "extract/Collectors.h"
 #include "support/FakeWindowParts.h"
 #include "web/PageFetcher.h"
 
@@ -42,13 +42,15 @@ void BM_CollectSourceImages(benchmark::State& state) {
     nuv::test::FakeBrowser browser;
     NoDownload downloader;
     NoFetch http;
-    nuv::Extraction x{window.Services(browser, downloader, http, false)};
+    const nuv::ExtractionServices services = window.Services(browser, downloader, http, false);
+    nuv::ExtractionLists lists;
+    nuv::Collectors x{services, lists};
     for (auto _ : state) {
-        x.lists.ClearImages();
+        lists.ClearImages();
         x.CollectSourceImages(page, kBase, true);
-        benchmark::DoNotOptimize(x.lists.ImageURLs.size());
+        benchmark::DoNotOptimize(lists.ImageURLs.size());
     }
-    state.counters["images"] = static_cast<double>(x.lists.ImageURLs.size());
+    state.counters["images"] = static_cast<double>(lists.ImageURLs.size());
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(page.size()));
 }
 

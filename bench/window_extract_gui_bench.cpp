@@ -73,7 +73,7 @@ void ClickToResultPage(benchmark::State& state) {
             return;
         }
         state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-        images = window.Extractor().lists.ImageURLs.size();
+        images = window.Extractor().Lists().ImageURLs.size();
     }
     state.counters["images"] = static_cast<double>(images);
     // The click's own work: the extraction and the result page handed to the browser,

@@ -17,6 +17,7 @@
 #include "common/Guard.h"
 #include "common/Product.h"
 #include "common/Strings.h"
+#include "extract/DocType.h"
 #include "library/Preview.h"
 #include "platform/QtResources.h"
 #include "platform/QtText.h"
@@ -176,9 +177,9 @@ void TFrmWebpageAnalysis::FormCreate() {
         .progress = *hintBar_, .resultPageHead = resultPageHead,
         .window = ExtractionWindow{
             .addressBox = *addressBar_, .presenter = *presenter_, .savedList = *savedFiles_, .dialogs = s_.dialogs}});
-    extraction_->IncludeShownPictures = docTypes_->ShownPictures();
+    extraction_->SetIncludeShownPictures(docTypes_->ShownPictures());
     connect(docTypes_, &DocTypePanel::ShownPicturesToggled, this,
-            [this](bool on) { extraction_->IncludeShownPictures = on; });
+            [this](bool on) { extraction_->SetIncludeShownPictures(on); });
 }
 
 void TFrmWebpageAnalysis::SetupCaptionsAndImages() {
@@ -270,7 +271,7 @@ TFrmPreview* TFrmWebpageAnalysis::MakeResultWindow(QWidget* page) {
     return new TFrmPreview(
         PreviewServices{.saveFolder = *savedFiles_, .savedList = *savedFiles_, .hints = *hintBar_,
                         .progress = *hintBar_, .downloader = s_.downloader, .dialogs = s_.dialogs, .shell = s_.shell,
-                        .lists = extraction_->lists, .defaultSavePath = state_.DefaultSavePath,
+                        .lists = extraction_->Lists(), .defaultSavePath = state_.DefaultSavePath,
                         .homeFolder = s_.homeFolder,
                         // Downloads never replace the program's own files, wherever the save folder is.
                         .protectedFiles = ProgramOwnFiles(settings_, s_.programFolder,

@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     // Downloads carry the page's context, as the browser's own requests do.
     nuv::BrowserCookies cookies(QWebEngineProfile::defaultProfile());
     downloader.SetCookieSource(&cookies);
-    downloader.SetPageAddress([&window] { return window.Extractor().PageURL; });
+    downloader.SetPageAddress([&window] { return window.Extractor().PageAddress(); });
     // Every fetch lets the window repaint and take input; once it closes, the fetch ends.
     const auto whileWaiting = [&window] {
         QCoreApplication::processEvents();

@@ -46,6 +46,8 @@
 #include "common/Paths.h"
 #include "common/Progress.h"
 #include "extract/Extraction.h"
+#include "extract/ExtractionResult.h"
+#include "extract/ExtractionServices.h"
 #include "library/logic/DownloadBatch.h"
 #include "net/HttpPageFetcher.h"
 #include "web/CurlDownloader.h"
@@ -450,13 +452,13 @@ private:
         Extraction* running = nullptr;
         const auto feed = [&] {
             if (!running || !feedEarly) return;
-            DownloadsOf(page, running->PageURL)
-                .Feed(options_.type == DocType::Images ? running->lists.ImageURLs.Items()
-                                                       : running->lists.FlashURLs.Items());
+            DownloadsOf(page, running->PageAddress())
+                .Feed(options_.type == DocType::Images ? running->Lists().ImageURLs.Items()
+                                                       : running->Lists().FlashURLs.Items());
         };
         const auto hold = [&](const std::string& url, const std::string& file) {
             if (!running || !downloadList_ || file.compare(0, page.staging.size(), page.staging) != 0) return;
-            ListDownloads& downloads = DownloadsOf(page, running->PageURL);
+            ListDownloads& downloads = DownloadsOf(page, running->PageAddress());
             const std::string name = file.substr(page.staging.size());
             auto [it, added] = page.sheetFiles.try_emplace(name);
             if (added) it->second = files_.claims.Claim(page.folder + name, page.index, url);
@@ -468,8 +470,8 @@ private:
                                                  downloadList_ ? static_cast<IPageFetcher&>(frames) : http, saveFolder,
                                                  bar, [] { return LoadTextResource("page1"); }});
         running = &extraction;
-        downloader.SetPageAddress([&extraction] { return extraction.PageURL; });
-        extraction.IncludeShownPictures = options_.shown;
+        downloader.SetPageAddress([&extraction] { return extraction.PageAddress(); });
+        extraction.SetIncludeShownPictures(options_.shown);
         const auto start = Clock::now();
         const ExtractionResult result = extraction.ExtractFormWebpage(static_cast<int>(options_.type));
         running = nullptr;

@@ -6,7 +6,6 @@
 #include <QPixmap>
 
 #include "common/Shell.h"
-#include "platform/QtText.h"
 
 namespace nuv {
 namespace {
@@ -28,7 +27,7 @@ QString PngDialogFilter() {
 
 QImage ReadPicture(const std::string& fileName, const char* format) {
     QImageReader::setAllocationLimit(kAllocationLimitMb);
-    QImageReader reader(FromUtf8(fileName), format);
+    QImageReader reader(QString::fromUtf8(fileName.data(), static_cast<qsizetype>(fileName.size())), format);
     reader.setDecideFormatFromContent(format == nullptr);
     const QSize size = reader.size();
     if (size.isValid()) {

@@ -1,6 +1,11 @@
+#include "extract/Collectors.h"
+
+#include <iterator>
+#include <string_view>
+#include <utility>
+
 #include "common/Guard.h"
 #include "common/Text.h"
-#include "extract/Extraction.h"
 #include "extract/Scanner.h"
 #include "web/Address.h"
 #include "web/DocumentBridge.h"
@@ -15,7 +20,7 @@ constexpr std::string_view kSourceImageExtensions[] = {".gif", ".png", ".jpg",  
 
 }  // namespace
 
-void Extraction::CollectSourceImages(const std::string& source, const std::string& base,
+void Collectors::CollectSourceImages(const std::string& source, const std::string& base,
                                      bool progress) {
     try {
         if (progress) StepProgress();
@@ -25,7 +30,7 @@ void Extraction::CollectSourceImages(const std::string& source, const std::strin
         for (const std::vector<std::string>& found : ScanReferencesEach(kMarkers, source, base)) {
             for (const std::string& address : found) {
                 try {
-                    if (!lists.IsListed(ListKind::lkImage, address)) lists.AddImage(address, {place_});
+                    if (!lists_.IsListed(ListKind::lkImage, address)) lists_.AddImage(address, {place_});
                 } catch (...) {
                     NoteSwallowed();
                 }
@@ -37,13 +42,13 @@ void Extraction::CollectSourceImages(const std::string& source, const std::strin
     }
 }
 
-void Extraction::CollectSourceFlash(const std::string& source, const std::string& base) {
+void Collectors::CollectSourceFlash(const std::string& source, const std::string& base) {
     try {
         for (const std::string& address : ScanSourceFlash(source, base)) {
             try {
-                if (lists.IsListed(ListKind::lkFlash, address)) continue;
+                if (lists_.IsListed(ListKind::lkFlash, address)) continue;
                 if (IsWebPageAddress(address)) continue;
-                lists.FlashURLs.Add(address);
+                lists_.FlashURLs.Add(address);
             } catch (...) {
                 NoteSwallowed();
             }
@@ -56,11 +61,11 @@ void Extraction::CollectSourceFlash(const std::string& source, const std::string
 // Rebuilds CssURLs from the page, fetches every sheet into the save folder and appends
 // the new images (or Flash movies) that the sheets name. Addresses of earlier sheets are
 // met again and skipped by the duplicate test, so the order is sheet, line, extension.
-void Extraction::CollectCssInto(ListKind kind) {
+void Collectors::CollectCssInto(ListKind kind) {
     try {
-        lists.CssURLs = ScanPageReferences(".css", s_.mainBrowser);
+        lists_.CssURLs = ScanPageReferences(".css", s_.mainBrowser);
         StepProgress();
-        for (const std::string& sheet : lists.CssURLs) {
+        for (const std::string& sheet : lists_.CssURLs) {
             StepProgress();
             const auto lines = FetchSheet(sheet);
             const std::vector<std::string> found =
@@ -68,11 +73,11 @@ void Extraction::CollectCssInto(ListKind kind) {
                                           : ScanSheetFlash(sheet, lines ? *lines : std::vector<std::string>{});
             for (const std::string& address : found) {
                 try {
-                    if (lists.IsListed(kind, address)) continue;
+                    if (lists_.IsListed(kind, address)) continue;
                     if (kind == ListKind::lkImage) {
-                        lists.AddImage(address, {ImagePlace::Sheet});
+                        lists_.AddImage(address, {ImagePlace::Sheet});
                     } else {
-                        lists.FlashURLs.Add(address);
+                        lists_.FlashURLs.Add(address);
                     }
                 } catch (...) {
                     NoteSwallowed();
@@ -86,10 +91,18 @@ void Extraction::CollectCssInto(ListKind kind) {
     }
 }
 
-void Extraction::CollectCssImages() { CollectCssInto(ListKind::lkImage); }
-void Extraction::CollectCssFlash() { CollectCssInto(ListKind::lkFlash); }
+std::optional<std::vector<std::string>> Collectors::FetchSheet(const std::string& sheet) {
+    SavedSheet saved{sheet, {}};
+    auto lines = FetchIntoSaveFolder(s_.saveFolder.SaveFolder(), s_.downloader, sheet, &saved.outcome);
+    if (saved.outcome.folderUnusable && s_.window) s_.window->savedList.SaveFolderUnusable();
+    if (current_) current_->styleSheets.push_back(std::move(saved));
+    return lines;
+}
 
-void Extraction::CollectFramesInto(ListKind kind) {
+void Collectors::CollectCssImages() { CollectCssInto(ListKind::lkImage); }
+void Collectors::CollectCssFlash() { CollectCssInto(ListKind::lkFlash); }
+
+void Collectors::CollectFramesInto(ListKind kind) {
     try {
         std::vector<std::string> frames;
         struct Note {
@@ -126,24 +139,24 @@ void Extraction::CollectFramesInto(ListKind kind) {
     }
 }
 
-void Extraction::CollectFrameImages() { CollectFramesInto(ListKind::lkImage); }
+void Collectors::CollectFrameImages() { CollectFramesInto(ListKind::lkImage); }
 
-void Extraction::CollectShownImages() {
+void Collectors::CollectShownImages() {
     try {
         const std::vector<ShownPicture> shown = s_.mainBrowser.ShownPictures();
         for (const ShownPicture& picture : shown) {
             try {
                 const std::string scheme = AddressScheme(picture.address);
                 if (scheme != "http" && scheme != "https") continue;
-                const int listed = lists.ImageURLs.IndexOfNormalized(picture.address);
+                const int listed = lists_.ImageURLs.IndexOfNormalized(picture.address);
                 if (listed < 0) {
-                    if (lists.ImageURLs.size() >= kShownPictureLimit) continue;
-                    lists.AddImage(picture.address,
+                    if (lists_.ImageURLs.size() >= kShownPictureLimit) continue;
+                    lists_.AddImage(picture.address,
                                    {ImagePlace::Shown, picture.width, picture.height, picture.declaredType});
                     continue;
                 }
                 // An entry found before keeps its place; the page tells its size.
-                ImageNote& note = lists.ImageNotes[static_cast<size_t>(listed)];
+                ImageNote& note = lists_.ImageNotes[static_cast<size_t>(listed)];
                 if (note.width == 0 && note.height == 0) {
                     note.width = picture.width;
                     note.height = picture.height;
@@ -158,11 +171,11 @@ void Extraction::CollectShownImages() {
     }
 }
 
-void Extraction::CollectFrameFlash() { CollectFramesInto(ListKind::lkFlash); }
+void Collectors::CollectFrameFlash() { CollectFramesInto(ListKind::lkFlash); }
 
-void Extraction::CollectLinks() {
-    lists.ClearLinks();
-    lists.OtherURLs.Clear();
+void Collectors::CollectLinks() {
+    lists_.ClearLinks();
+    lists_.OtherURLs.Clear();
     std::vector<std::string> links;
     try {
         links = s_.mainBrowser.DocumentLinks();
@@ -176,11 +189,11 @@ void Extraction::CollectLinks() {
             const std::string l = LowerAscii(a);
             if (Contains(l, "javascript:") || Contains(l, "#")) continue;
             if (IsWebPageAddress(l)) {
-                if (!lists.IsListed(ListKind::lkLink, a)) lists.AddLink(a);
+                if (!lists_.IsListed(ListKind::lkLink, a)) lists_.AddLink(a);
             } else if (Contains(l, ".swf")) {
-                if (!lists.IsListed(ListKind::lkFlash, a)) lists.FlashURLs.Add(a);
-            } else if (!lists.IsListed(ListKind::lkOther, a)) {
-                lists.OtherURLs.Add(a);
+                if (!lists_.IsListed(ListKind::lkFlash, a)) lists_.FlashURLs.Add(a);
+            } else if (!lists_.IsListed(ListKind::lkOther, a)) {
+                lists_.OtherURLs.Add(a);
             }
         } catch (...) {
             NoteSwallowed();
@@ -188,10 +201,10 @@ void Extraction::CollectLinks() {
     }
 }
 
-void Extraction::ExtractCss() {
+void Collectors::ExtractCss() {
     try {
-        lists.CssURLs = ScanPageReferences(".css", s_.mainBrowser);
-        for (const std::string& sheet : lists.CssURLs) {
+        lists_.CssURLs = ScanPageReferences(".css", s_.mainBrowser);
+        for (const std::string& sheet : lists_.CssURLs) {
             try {
                 FetchSheet(sheet);
             } catch (...) {
@@ -200,7 +213,7 @@ void Extraction::ExtractCss() {
         }
         RefreshSavedList();
         std::string names;
-        for (const std::string& sheet : lists.CssURLs) names += sheet + "\r\n";
+        for (const std::string& sheet : lists_.CssURLs) names += sheet + "\r\n";
         if (s_.window) s_.window->dialogs.ShowMessage(FormatS("已保存%s,你可以在『已保存资源列表』中找到。", {names}));
     } catch (...) {
         NoteSwallowed();

@@ -1,7 +1,13 @@
 #include "extract/Extraction.h"
 
+#include <cstddef>
+#include <string>
+#include <vector>
+
 #include "common/Guard.h"
 #include "common/Text.h"
+#include "extract/ExtractionPresenter.h"
+#include "extract/ResultPages.h"
 #include "web/DocumentBridge.h"
 
 namespace nuv {
@@ -17,12 +23,6 @@ std::vector<ImageNote> PlacesInOrder(size_t fromPage, size_t fromSheets, size_t 
 }
 
 }  // namespace
-
-const std::vector<std::string>& DocTypeNames() {
-    static const std::vector<std::string> names = {
-        "原始网页", "文字提取", "图片提取", "动画提取(.swf)", "CSS提取", "其他提取"};
-    return names;
-}
 
 void Extraction::LBDocTypeClick(int selected) {
     if (running_ || !s_.window) return;
@@ -46,16 +46,8 @@ void Extraction::ExtractText(bool source, ExtractionResult& result) {
     s_.progress.SetProgressPosition(0);
 }
 
-std::optional<std::vector<std::string>> Extraction::FetchSheet(const std::string& sheet) {
-    SavedSheet saved{sheet, {}};
-    auto lines = FetchIntoSaveFolder(s_.saveFolder.SaveFolder(), s_.downloader, sheet, &saved.outcome);
-    if (saved.outcome.folderUnusable && s_.window) s_.window->savedList.SaveFolderUnusable();
-    if (current_) current_->styleSheets.push_back(std::move(saved));
-    return lines;
-}
-
-void Extraction::ShowResultPage(bool imageMode, const std::string& html) {
-    if (current_) current_->resultHtml = html;
+void Extraction::ShowResultPage(bool imageMode, const std::string& html, ExtractionResult& result) {
+    result.resultHtml = html;
     if (ExtractionPresenter* p = Presenter()) p->ShowResultPage(imageMode, html);
 }
 
@@ -65,19 +57,19 @@ ExtractionResult Extraction::ExtractFormWebpage(int selected) {
     ExtractionResult result;
     struct Running {
         bool& flag;
-        ExtractionResult*& current;
-        Running(bool& f, ExtractionResult*& c, ExtractionResult* r) : flag(f), current(c) {
+        Collectors& collect;
+        Running(bool& f, Collectors& c, ExtractionResult* r) : flag(f), collect(c) {
             flag = true;
-            current = r;
+            collect.NoteInto(r);
         }
         ~Running() {
             flag = false;
-            current = nullptr;
+            collect.NoteInto(nullptr);
         }
-    } running(running_, current_, &result);
+    } running(running_, collect_, &result);
     try {
-        PageURL = GetPageAddress(s_.mainBrowser);
-        result.pageAddress = PageURL;
+        pageURL_ = GetPageAddress(s_.mainBrowser);
+        result.pageAddress = pageURL_;
         if (presenter) presenter->Started();
         if (selected < 0 || selected > static_cast<int>(DocType::Other)) return result;
         result.type = static_cast<DocType>(selected);
@@ -93,23 +85,23 @@ ExtractionResult Extraction::ExtractFormWebpage(int selected) {
                 if (presenter) presenter->PrepareResultPage(true);
                 bar.SetProgressMaximum(200);
                 bar.SetProgressPosition(0);
-                lists.ClearImages();
+                lists_.ClearImages();
                 bar.StepProgress();
                 const std::string base = GetPageAddress(s_.mainBrowser);
                 const std::string source = GetPageSource(s_.mainBrowser);
-                CollectSourceImages(source, base, true);
+                collect_.CollectSourceImages(source, base, true);
                 bar.StepProgress();
-                CollectCssImages();
+                collect_.CollectCssImages();
                 bar.StepProgress();
-                CollectFrameImages();
+                collect_.CollectFrameImages();
                 bar.StepProgress();
-                if (IncludeShownPictures) {
-                    CollectShownImages();
+                if (includeShownPictures_) {
+                    collect_.CollectShownImages();
                     bar.StepProgress();
                 }
-                result.addresses = lists.ImageURLs.Items();
-                result.notes = lists.ImageNotes;
-                ShowResultPage(true, RenderImagePage(s_.resultPageHead(), lists));
+                result.addresses = lists_.ImageURLs.Items();
+                result.notes = lists_.ImageNotes;
+                ShowResultPage(true, RenderImagePage(s_.resultPageHead(), lists_), result);
                 bar.SetProgressPosition(0);
                 break;
             }
@@ -117,34 +109,34 @@ ExtractionResult Extraction::ExtractFormWebpage(int selected) {
                 if (presenter) presenter->PrepareResultPage(false);
                 bar.SetProgressMaximum(200);
                 bar.SetProgressPosition(0);
-                lists.FlashURLs.Clear();
+                lists_.FlashURLs.Clear();
                 const std::string base = GetPageAddress(s_.mainBrowser);
                 const std::string source = GetPageSource(s_.mainBrowser);
-                CollectSourceFlash(source, base);
-                const size_t fromPage = lists.FlashURLs.size();
+                collect_.CollectSourceFlash(source, base);
+                const size_t fromPage = lists_.FlashURLs.size();
                 bar.StepProgress();
-                CollectCssFlash();
-                const size_t fromSheets = lists.FlashURLs.size();
+                collect_.CollectCssFlash();
+                const size_t fromSheets = lists_.FlashURLs.size();
                 bar.StepProgress();
-                CollectFrameFlash();
+                collect_.CollectFrameFlash();
                 bar.StepProgress();
-                result.addresses = lists.FlashURLs.Items();
+                result.addresses = lists_.FlashURLs.Items();
                 result.notes = PlacesInOrder(fromPage, fromSheets, result.addresses.size());
-                ShowResultPage(false, RenderFlashPage(s_.resultPageHead(), lists, PageURL));
+                ShowResultPage(false, RenderFlashPage(s_.resultPageHead(), lists_, pageURL_), result);
                 bar.StepProgress();
                 bar.SetProgressPosition(0);
                 break;
             }
             case DocType::Css:
-                ExtractCss();
-                result.addresses = lists.CssURLs;
+                collect_.ExtractCss();
+                result.addresses = lists_.CssURLs;
                 bar.SetProgressPosition(0);
                 break;
             case DocType::Other:
                 if (presenter) presenter->PrepareResultPage(true);
-                CollectLinks();
-                result.addresses = lists.OtherURLs.Items();
-                ShowResultPage(true, RenderOtherPage(s_.resultPageHead(), lists));
+                collect_.CollectLinks();
+                result.addresses = lists_.OtherURLs.Items();
+                ShowResultPage(true, RenderOtherPage(s_.resultPageHead(), lists_), result);
                 bar.SetProgressPosition(0);
                 break;
         }

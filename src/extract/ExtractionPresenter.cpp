@@ -2,7 +2,6 @@
 
 #include "common/Guard.h"
 #include "common/Text.h"
-#include "extract/Extraction.h"
 #include "web/DocumentBridge.h"
 
 namespace nuv {

@@ -4,11 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "extract/DocType.h"
 #include "extract/ExtractionPorts.h"
 
 namespace nuv {
-
-enum class DocType;
 
 // How the main window shows an extraction: the memo, the result window and the tabs
 // with their captions. The extraction calls it at its steps, in this order: Started,

@@ -1,7 +1,9 @@
+#include "extract/ResultPages.h"
+
+#include <string_view>
+
 #include "common/Guard.h"
 #include "common/Text.h"
-#include "extract/Extraction.h"
-#include "web/DocumentBridge.h"
 
 // The three result pages: a heading row, then four cells a row. Every address taken
 // from a foreign page is escaped for HTML before it goes into the markup, so a crafted

@@ -79,7 +79,7 @@ private slots:
         const std::vector<std::string>& expected = expected_.images;
         // One extraction finds every frame: it starts once all of them have reported.
         Select(2);
-        QCOMPARE(window_->Extractor().lists.ImageURLs.Items(), expected);
+        QCOMPARE(window_->Extractor().Lists().ImageURLs.Items(), expected);
         auto* tabs = window_->findChild<QTabWidget*>(QStringLiteral("PageControl1"));
         QVERIFY(tabs->isTabVisible(1));
         QCOMPARE(tabs->tabText(1), QStringLiteral("图片动画"));
@@ -92,12 +92,12 @@ private slots:
 
     void flashAndOtherResources() {
         Select(3);
-        QCOMPARE(window_->Extractor().lists.FlashURLs.Items(), expected_.flash);
+        QCOMPARE(window_->Extractor().Lists().FlashURLs.Items(), expected_.flash);
         QVERIFY(!window_->ResultWindowIfAny()->ImageMode());
         QTRY_COMPARE_WITH_TIMEOUT(ResultCount("embed"), 3, 15000);
 
         Select(5);
-        const auto& lists = window_->Extractor().lists;
+        const auto& lists = window_->Extractor().Lists();
         QCOMPARE(lists.OtherURLs.Items(), expected_.other);
         QCOMPARE(lists.LinkURLs.Items(), expected_.links);
         QCOMPARE(lists.FlashURLs.size(), 3u);  // Clip.SWF is the Flash movie found before
@@ -109,7 +109,7 @@ private slots:
         dialogs_.messages.clear();
         Select(4);
         QVERIFY(QFile::exists(programDir_.path() + QStringLiteral("/web/site.css")));
-        QCOMPARE(window_->Extractor().lists.CssURLs, expected_.css);
+        QCOMPARE(window_->Extractor().Lists().CssURLs, expected_.css);
         QCOMPARE(dialogs_.messages,
                  std::vector<std::string>{"已保存" + U("/style/site.css") + "\r\n,你可以在『已保存资源列表』中找到。"});
     }
@@ -126,7 +126,7 @@ private slots:
         Select(2);
         const std::vector<std::string> expected = {ToUtf8(site_.Url(QStringLiteral("/sp%20ace/图.gif"))),
                                                    ToUtf8(site_.Url(QStringLiteral("/sp%20ace/b%20c.gif")))};
-        QCOMPARE(window_->Extractor().lists.ImageURLs.Items(), expected);
+        QCOMPARE(window_->Extractor().Lists().ImageURLs.Items(), expected);
         for (const std::string& address : expected) window_->ResultWindowIfAny()->ResultPageClick("img", address);
         QVERIFY(QFile::exists(programDir_.path() + QStringLiteral("/web/图.gif")));
         QVERIFY(QFile::exists(programDir_.path() + QStringLiteral("/web/b%20c.gif")));

@@ -149,7 +149,7 @@ private slots:
                                       "function (p) { return p.shadowRoot && p.shadowRoot.querySelector('canvas'); })"));
         const QStringList movies = {site_.Url(QStringLiteral("/movies/red.swf")),
                                     site_.Url(QStringLiteral("/movies/blue.swf?x=1"))};
-        QCOMPARE(window_->Extractor().lists.FlashURLs.size(), size_t{2});
+        QCOMPARE(window_->Extractor().Lists().FlashURLs.size(), size_t{2});
 
         // The page as the renderer built it, lines re-joined as the document bridge loads them.
         const std::string rendered = JoinLinesCrLf(SplitLines(window_->Extractor().LastResult().resultHtml));

@@ -167,7 +167,7 @@ private slots:
 
     void clickOnAPictureSavesItAndSaysWhere() {
         ExtractAndWait(2, QStringLiteral("img"));
-        QCOMPARE(window_->Extractor().lists.ImageURLs.size(), size_t{2});
+        QCOMPARE(window_->Extractor().Lists().ImageURLs.size(), size_t{2});
 
         ClickInPage(QStringLiteral("img"), 0);
         QTRY_COMPARE_WITH_TIMEOUT(FileBytes(Saved(QStringLiteral("a.png"))), red_, 15000);
@@ -269,7 +269,7 @@ private slots:
 
     void flashModeSavesTheMovies() {
         ExtractAndWait(3, QStringLiteral("a[onclick]"));
-        QCOMPARE(window_->Extractor().lists.FlashURLs.size(), size_t{1});
+        QCOMPARE(window_->Extractor().Lists().FlashURLs.size(), size_t{1});
         QVERIFY(!window_->ResultWindowIfAny()->ImageMode());
 
         ClickInPage(QStringLiteral("a[onclick]"), 0);

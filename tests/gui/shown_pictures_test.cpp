@@ -177,11 +177,11 @@ private slots:
         auto* shown = Child<QCheckBox>(&window, "CbShown");
         QVERIFY(shown && !shown->isChecked());
         ClickDocType(window, 2);
-        QCOMPARE(Strings(window.Extractor().lists.ImageURLs.Items()), threePlaces_);
+        QCOMPARE(Strings(window.Extractor().Lists().ImageURLs.Items()), threePlaces_);
         QTest::mouseClick(shown, Qt::LeftButton, {}, QPoint(8, shown->height() / 2));
         QVERIFY(shown->isChecked());
         ClickDocType(window, 2);
-        QCOMPARE(Strings(window.Extractor().lists.ImageURLs.Items()), threePlaces_ + ExpectedAddresses());
+        QCOMPARE(Strings(window.Extractor().Lists().ImageURLs.Items()), threePlaces_ + ExpectedAddresses());
 
         TFrmPreview* preview = window.ResultWindowIfAny();
         QWebEngineView* view = preview->WebBrowser1();
@@ -248,7 +248,7 @@ private slots:
         QVERIFY(OpenAndWait(window, site_.Url(QStringLiteral("/held.html"))));
         Child<QCheckBox>(&window, "CbShown")->setChecked(true);
         ClickDocType(window, 2);
-        QCOMPARE(window.Extractor().lists.ImageURLs.size(), size_t{2});
+        QCOMPARE(window.Extractor().Lists().ImageURLs.size(), size_t{2});
         QWebEngineView* view = window.ResultWindowIfAny()->WebBrowser1();
         QTRY_COMPARE_WITH_TIMEOUT(
             RunScript(view, QStringLiteral("(function () { var t = document.querySelector('#nuv-filter input[value=webp]');"
@@ -329,15 +329,15 @@ private slots:
         const std::string folder = ToUtf8(program.path()) + "/";
         {
             TFrmWebpageAnalysis window({dialogs, shell, downloader, http, folder, "/tmp/"});
-            QVERIFY(!window.Extractor().IncludeShownPictures);
+            QVERIFY(!window.Extractor().IncludeShownPictures());
             Child<QCheckBox>(&window, "CbShown")->setChecked(true);
-            QVERIFY(window.Extractor().IncludeShownPictures);
+            QVERIFY(window.Extractor().IncludeShownPictures());
         }
         const IniDocument ini(ReadFileText(folder + "defualt.ini").value_or(""));
         QCOMPARE(ini.Get("default", "ShownPictures").value_or("<missing>"), std::string("1"));
         TFrmWebpageAnalysis again({dialogs, shell, downloader, http, folder, "/tmp/"});
         QVERIFY(Child<QCheckBox>(&again, "CbShown")->isChecked());
-        QVERIFY(again.Extractor().IncludeShownPictures);
+        QVERIFY(again.Extractor().IncludeShownPictures());
     }
 };
 

@@ -62,6 +62,14 @@ protected:
 };
 
 TEST_F(ExtractionTest, WithoutAPageTheTypedAddressIsOpenedOrThePageAskedFor) {
+    // An earlier extraction's list, kept.
+    Load("http://kept.example/", "<img src=\"a.gif\">");
+    Select(DocType::Images);
+    w.tabs.memo = "old";
+    w.result.calls = 0;
+    w.addressBox.dropDownHidden = 0;
+    page.location.clear();
+
     w.addressBox.text = " \t ";
     page.hasDocument = false;
     Select(DocType::PageText);
@@ -70,10 +78,9 @@ TEST_F(ExtractionTest, WithoutAPageTheTypedAddressIsOpenedOrThePageAskedFor) {
     EXPECT_EQ(w.tabs.memo, "old");  // nothing else changes
 
     w.addressBox.text = " site.example ";
-    x.lists.AddImage("http://kept.example/a.gif");
     Select(DocType::Images);
     EXPECT_EQ(page.navigations, std::vector<std::string>{" site.example "});  // untrimmed
-    EXPECT_EQ(x.lists.ImageURLs.size(), 1u);
+    EXPECT_EQ(x.Lists().ImageURLs.size(), 1u);
     EXPECT_EQ(w.result.calls, 0);
     EXPECT_EQ(w.addressBox.dropDownHidden, 2);
 }
@@ -84,7 +91,7 @@ TEST_F(ExtractionTest, TextEntriesFillTheMemoAndShowTheSourceTabUnderTheRightCap
     EXPECT_EQ(w.tabs.memo, "<html><body>B</body></html>");
     EXPECT_EQ(x.LastResult().memoText, w.tabs.memo);
     EXPECT_EQ(x.LastResult().type, DocType::PageSource);
-    EXPECT_EQ(x.PageURL, "http://site.example/");
+    EXPECT_EQ(x.PageAddress(), "http://site.example/");
     EXPECT_TRUE(w.tabs.visible[2]);
     EXPECT_FALSE(w.tabs.visible[1]);
     EXPECT_EQ(w.tabs.captions[1], "文本源码");  // the second visible tab reads like the source tab
@@ -122,6 +129,8 @@ TEST_F(ExtractionTest, ResultEntriesPrepareTheResultWindowFirst) {
 }
 
 TEST_F(ExtractionTest, ImageExtractionCollectsSourceThenFramesWithoutRepeats) {
+    Load("http://site.example/", "<embed src=\"kept.swf\">");
+    Select(DocType::Flash);
     Load("http://site.example/dir/index.html",
          "<img src=\"logo.gif\"><img src='LOGO.GIF'><img src=\"logo.gif\"><img src=\"p/a.JPG\">"
          "<img src=\"b.jpeg\">");
@@ -130,25 +139,24 @@ TEST_F(ExtractionTest, ImageExtractionCollectsSourceThenFramesWithoutRepeats) {
                               {FrameDocument{"http://site.example/f.html", {}}, blank,
                                FrameDocument{"http://gone.example/x.html", {}}}};
     http.pages["http://site.example/f.html"] = "<img src=\"/img/frame.png\"><img src=\"dir/logo.gif\">";
-    x.lists.FlashURLs.Add("http://site.example/kept.swf");
 
     Select(DocType::Images);
-    EXPECT_EQ(x.lists.ImageURLs.Items(),
+    EXPECT_EQ(x.Lists().ImageURLs.Items(),
               (std::vector<std::string>{"http://site.example/dir/logo.gif", "http://site.example/dir/p/a.JPG",
                                         "http://site.example/dir/b.jpeg", "http://site.example/img/frame.png"}));
-    EXPECT_EQ(x.lists.ImageAlts, x.lists.ImageURLs.Items());
+    EXPECT_EQ(x.Lists().ImageAlts, x.Lists().ImageURLs.Items());
     EXPECT_EQ(http.fetched, (std::vector<std::string>{"http://site.example/f.html", "http://gone.example/x.html"}));
     EXPECT_EQ(x.LastResult().frames, (std::vector<std::string>{"http://site.example/f.html", "about:blank",
                                                                "http://gone.example/x.html"}));
-    EXPECT_EQ(x.LastResult().addresses, x.lists.ImageURLs.Items());
+    EXPECT_EQ(x.LastResult().addresses, x.Lists().ImageURLs.Items());
     EXPECT_EQ(Places(x.LastResult().notes),
               (std::vector<ImagePlace>{ImagePlace::Page, ImagePlace::Page, ImagePlace::Page, ImagePlace::Frame}));
     EXPECT_NE(x.LastResult().resultHtml.find("img/frame.png"), std::string::npos);
-    EXPECT_EQ(x.lists.FlashURLs.size(), 1u);  // untouched
+    EXPECT_EQ(x.Lists().FlashURLs.size(), 1u);  // untouched
 
     // Selecting it again gives the same list: it is cleared first.
     Select(DocType::Images);
-    EXPECT_EQ(x.lists.ImageURLs.size(), 4u);
+    EXPECT_EQ(x.Lists().ImageURLs.size(), 4u);
 }
 
 TEST_F(ExtractionTest, ASelectionWhileAnExtractionRunsIsIgnored) {
@@ -161,7 +169,7 @@ TEST_F(ExtractionTest, ASelectionWhileAnExtractionRunsIsIgnored) {
     };
     Select(DocType::Images);
     EXPECT_EQ(clicks, 2);
-    EXPECT_EQ(x.lists.ImageURLs.Items(), std::vector<std::string>{"http://site.example/a.gif"});
+    EXPECT_EQ(x.Lists().ImageURLs.Items(), std::vector<std::string>{"http://site.example/a.gif"});
     EXPECT_EQ(w.result.calls, 2);  // prepare, then the image page: no other-resources run
     w.result.browser.onProcessEvents = nullptr;
     Select(DocType::Other);  // afterwards selections work again
@@ -169,42 +177,42 @@ TEST_F(ExtractionTest, ASelectionWhileAnExtractionRunsIsIgnored) {
 }
 
 TEST_F(ExtractionTest, LinksAreSortedIntoPagesFlashAndOtherFiles) {
-    Load("http://site.example/", "<html></html>");
+    Load("http://site.example/", "<embed src=\"old.swf\">");
+    Select(DocType::Flash);
     page.links = std::vector<std::string>{
         "http://site.example/page.html#top", "javascript:void(0)", "http://site.example/news/index.html",
         "http://site.example/list.php?id=1",  "http://site.example/Movie.SWF",
         "http://site.example/movie.swf",      "http://site.example/a.zip",
         "http://site.example/a.zip",          "http://site.example/setup.exe"};
-    x.lists.FlashURLs.Add("http://site.example/old.swf");
     Select(DocType::Other);
-    EXPECT_EQ(x.lists.LinkURLs.Items(), (std::vector<std::string>{"http://site.example/news/index.html",
+    EXPECT_EQ(x.Lists().LinkURLs.Items(), (std::vector<std::string>{"http://site.example/news/index.html",
                                                                   "http://site.example/list.php?id=1"}));
-    EXPECT_EQ(x.lists.LinkTexts, x.lists.LinkURLs.Items());
-    EXPECT_EQ(x.lists.FlashURLs.Items(),
+    EXPECT_EQ(x.Lists().LinkTexts, x.Lists().LinkURLs.Items());
+    EXPECT_EQ(x.Lists().FlashURLs.Items(),
               (std::vector<std::string>{"http://site.example/old.swf", "http://site.example/Movie.SWF"}));
-    EXPECT_EQ(x.lists.OtherURLs.Items(),
+    EXPECT_EQ(x.Lists().OtherURLs.Items(),
               (std::vector<std::string>{"http://site.example/a.zip", "http://site.example/setup.exe"}));
     Select(DocType::Other);
-    EXPECT_EQ(x.lists.FlashURLs.size(), 2u);
+    EXPECT_EQ(x.Lists().FlashURLs.size(), 2u);
 
     // A page that makes more links than kLinkLimit has its first ones sorted.
     std::vector<std::string> many;
     for (size_t i = 0; i <= kLinkLimit; ++i) many.push_back("http://site.example/" + std::to_string(i) + ".zip");
     page.links = many;
     Select(DocType::Other);
-    EXPECT_EQ(x.lists.OtherURLs.size(), kLinkLimit);
-    EXPECT_EQ(x.lists.OtherURLs.Items().back(), many[kLinkLimit - 1]);
+    EXPECT_EQ(x.Lists().OtherURLs.size(), kLinkLimit);
+    EXPECT_EQ(x.Lists().OtherURLs.Items().back(), many[kLinkLimit - 1]);
 }
 
 TEST_F(ExtractionTest, CssExtractionNamesEverySheetEvenWhenDownloadsFail) {
     Load("http://site.example/", "<link href=\"a.css\"><link href=\"a.css\">");
     Select(DocType::Css);
-    EXPECT_EQ(x.lists.CssURLs,
+    EXPECT_EQ(x.Lists().CssURLs,
               (std::vector<std::string>{"http://site.example/a.css", "http://site.example/a.css"}));
     EXPECT_EQ(downloader.urls.size(), 2u);
     // The value names each sheet with its outcome.
     const ExtractionResult& r = x.LastResult();
-    EXPECT_EQ(r.addresses, x.lists.CssURLs);
+    EXPECT_EQ(r.addresses, x.Lists().CssURLs);
     ASSERT_EQ(r.styleSheets.size(), 2u);
     EXPECT_EQ(r.styleSheets[1].address, "http://site.example/a.css");
     EXPECT_EQ(r.styleSheets[1].outcome.file, "/tmp/a.css");
@@ -293,7 +301,7 @@ TEST_F(SheetExtractionTest, SheetImagesFollowTheSourceInLowerCaseAndKeepLongRefe
 
     x.LBDocTypeClick(static_cast<int>(DocType::Images));
     // The 60-byte name is dropped from the page source but kept from the sheet, in lower case.
-    EXPECT_EQ(x.lists.ImageURLs.Items(),
+    EXPECT_EQ(x.Lists().ImageURLs.Items(),
               (std::vector<std::string>{"http://site.example/img/LOGO.GIF",
                                         "http://site.example/css/" + longName + ".png"}));
     EXPECT_EQ(Places(x.LastResult().notes), (std::vector<ImagePlace>{ImagePlace::Page, ImagePlace::Sheet}));
@@ -302,7 +310,7 @@ TEST_F(SheetExtractionTest, SheetImagesFollowTheSourceInLowerCaseAndKeepLongRefe
 
     x.LBDocTypeClick(static_cast<int>(DocType::Flash));
     // player.php/clip.swf names a page, not a movie; the sheet's movie follows the source's.
-    EXPECT_EQ(x.lists.FlashURLs.Items(),
+    EXPECT_EQ(x.Lists().FlashURLs.Items(),
               (std::vector<std::string>{"http://site.example/movie.swf", "http://site.example/css/intro.swf"}));
     EXPECT_EQ(Places(x.LastResult().notes), (std::vector<ImagePlace>{ImagePlace::Page, ImagePlace::Sheet}));
 }
@@ -329,20 +337,20 @@ TEST_F(SheetExtractionTest, ShownPicturesFollowTheThreePlacesAndLeaveThemAsTheyW
     };
 
     x.LBDocTypeClick(static_cast<int>(DocType::Images));
-    const std::vector<std::string> three = x.lists.ImageURLs.Items();
+    const std::vector<std::string> three = x.Lists().ImageURLs.Items();
     EXPECT_EQ(three, (std::vector<std::string>{"http://site.example/dir/a.gif", "http://site.example/dir/B.PNG",
                                                "http://site.example/dir/bg.png", "http://other.example/f.gif"}));
     EXPECT_EQ(page.shownReads, 0);
     EXPECT_EQ(x.LastResult().notes.size(), three.size());
 
-    x.IncludeShownPictures = true;
+    x.SetIncludeShownPictures(true);
     x.LBDocTypeClick(static_cast<int>(DocType::Images));
     EXPECT_EQ(page.shownReads, 1);
     std::vector<std::string> expected = three;
     expected.insert(expected.end(), {"http://site.example/dir/hero.webp", "HTTPS://cdn.example/i/8f3a?w=800"});
-    EXPECT_EQ(x.lists.ImageURLs.Items(), expected);
+    EXPECT_EQ(x.Lists().ImageURLs.Items(), expected);
     EXPECT_EQ(x.LastResult().addresses, expected);
-    EXPECT_EQ(x.lists.ImageAlts, expected);
+    EXPECT_EQ(x.Lists().ImageAlts, expected);
     const std::vector<ImageNote>& notes = x.LastResult().notes;
     ASSERT_EQ(notes.size(), expected.size());
     const ImagePlace places[] = {ImagePlace::Page,  ImagePlace::Page,  ImagePlace::Sheet,
@@ -352,12 +360,12 @@ TEST_F(SheetExtractionTest, ShownPicturesFollowTheThreePlacesAndLeaveThemAsTheyW
     EXPECT_EQ(std::pair(notes[3].width, notes[3].height), std::pair(9, 9));
     EXPECT_EQ(std::pair(notes[4].width, notes[4].height), std::pair(640, 360));
     EXPECT_EQ(notes[4].declaredType, "image/webp");
-    EXPECT_EQ(x.lists.ImageNotes.size(), expected.size());
+    EXPECT_EQ(x.Lists().ImageNotes.size(), expected.size());
 
     // A page that cannot tell what it shows leaves the list of the three places.
     page.shown.reset();
     x.LBDocTypeClick(static_cast<int>(DocType::Images));
-    EXPECT_EQ(x.lists.ImageURLs.Items(), three);
+    EXPECT_EQ(x.Lists().ImageURLs.Items(), three);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "extract/Extraction.h"
+#include "extract/ResultPages.h"
 
 namespace nuv {
 namespace {

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "common/Text.h"
-#include "extract/Extraction.h"
+#include "extract/Collectors.h"
 #include "support/FakeWindowParts.h"
 #include "support/LiteralScanner.h"
 #include "support/ScannerFakes.h"
@@ -102,7 +102,9 @@ TEST(ScannerDifferential, SourceImageCollectionEqualsTheLiteralCollection) {
     test::FakeBrowser browser;
     NoFetch http;
     NoDownload downloader;
-    Extraction x{window.Services(browser, downloader, http, false)};
+    const ExtractionServices services = window.Services(browser, downloader, http, false);
+    ExtractionLists lists;
+    Collectors x{services, lists};
     std::mt19937 rng(20260101u);
     for (int round = 0; round < 1500; ++round) {
         std::string text;
@@ -117,10 +119,10 @@ TEST(ScannerDifferential, SourceImageCollectionEqualsTheLiteralCollection) {
                 if (!listed) expected.push_back(address);
             }
         }
-        x.lists.ClearImages();
+        lists.ClearImages();
         x.CollectSourceImages(text, base, false);
-        ASSERT_EQ(x.lists.ImageURLs.Items(), expected) << "round " << round << " text \"" << text << "\"";
-        ASSERT_EQ(x.lists.ImageAlts, expected);
+        ASSERT_EQ(lists.ImageURLs.Items(), expected) << "round " << round << " text \"" << text << "\"";
+        ASSERT_EQ(lists.ImageAlts, expected);
     }
 }
 

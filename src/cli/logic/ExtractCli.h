@@ -7,7 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "extract/Extraction.h"
+#include "extract/DocType.h"
+#include "extract/ExtractionLists.h"
 #include "library/logic/PictureRules.h"
 
 // The rules of the command-line program nuv-extract that need no browser: its options,

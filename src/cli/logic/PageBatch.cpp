@@ -8,6 +8,7 @@
 
 #include "common/Text.h"
 #include "library/logic/ResultDownloads.h"
+#include "web/Address.h"
 
 namespace nuv {
 namespace {

@@ -3,7 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "extract/Extraction.h"
+#include "extract/ExtractionPresenter.h"
+#include "extract/ExtractionServices.h"
 #include "support/FakeBrowser.h"
 #include "support/Recorders.h"
 

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "extract/DocType.h"
+#include "extract/ExtractionLists.h"
+#include "web/Address.h"
+
+namespace nuv {
+
+// A style sheet that an extraction fetched into the save folder, with the outcome.
+struct SavedSheet {
+    std::string address;
+    FetchOutcome outcome;
+};
+
+// What one extraction produced. The extraction lists stay the process's state (later
+// extractions and the result window read them); the value holds what this run found.
+struct ExtractionResult {
+    bool ran = false;                    // an extraction of `type` ran over a page
+    DocType type = DocType::PageSource;
+    std::string pageAddress;             // PageURL
+    std::string memoText;                // the page source or text ("原始网页", "文字提取")
+    std::vector<std::string> addresses;  // the list of the type, in list order
+    // Images and Flash movies: where each of `addresses` was found (page, style sheet,
+    // frame, or shown), and a picture's size and declared type. Empty for the other types,
+    // whose entries all come from the page.
+    std::vector<ImageNote> notes;
+    std::vector<SavedSheet> styleSheets;  // fetched into the save folder, in fetch order
+    std::vector<std::string> frames;     // the addresses of the page's frames (lbFrames)
+    std::string resultHtml;              // the result page, for the result types
+};
+
+}  // namespace nuv
