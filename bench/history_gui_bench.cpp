@@ -25,8 +25,8 @@ using namespace nuv::test;
 constexpr int kPlaces = 100000;
 
 // A home folder whose Firefox profile holds kPlaces places, `typed` of them typed.
-std::unique_ptr<ScratchFolder> HomeWithHistory(int typed) {
-    auto home = std::make_unique<ScratchFolder>();
+std::unique_ptr<TempFolder> HomeWithHistory(int typed) {
+    auto home = std::make_unique<TempFolder>();
     HistoryRows rows;
     rows.reserve(kPlaces);
     const int every = typed > 0 ? kPlaces / typed : kPlaces + 1;

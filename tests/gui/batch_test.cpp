@@ -88,16 +88,6 @@ private:
     QByteArray out_, err_;
 };
 
-QByteArray ReadFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void WriteFile(const QString& path, const QByteArray& data) {
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly)) f.write(data);
-}
-
 // Every file under `folder`, hidden ones too, as paths relative to it.
 QStringList FilesUnder(const QString& folder) {
     QStringList files;

@@ -194,21 +194,14 @@ private slots:
                       "\"><img src=\"good2.png\"><img src=\"page.php?x.png\"></body></html>");
         const QString folder = work_.path() + QStringLiteral("/new/saved");
         QVERIFY(QDir().mkpath(folder));
-        {
-            QFile old(folder + QStringLiteral("/cut.png"));
-            QVERIFY(old.open(QIODevice::WriteOnly));
-            old.write("older good file");
-        }
+        WriteFile(folder + QStringLiteral("/cut.png"), "older good file");
 
         const Run r = Extract({QStringLiteral("-d"), QStringLiteral("--json"), QStringLiteral("-o"), folder,
                                QStringLiteral("-q"), site_.Url(QStringLiteral("/mixed.html"))});
         QCOMPARE(r.exitCode, 3);
         const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
         QCOMPARE(names, (QStringList{QStringLiteral("cut.png"), QStringLiteral("good1.png"), QStringLiteral("good2.png")}));
-        auto read = [&](const char* name) {
-            QFile f(folder + QLatin1Char('/') + QLatin1String(name));
-            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-        };
+        auto read = [&](const char* name) { return ReadFile(folder + QLatin1Char('/') + QLatin1String(name)); };
         QCOMPARE(read("good1.png"), QByteArray(40000, 'a'));
         QCOMPARE(read("good2.png"), QByteArray("second picture"));
         QCOMPARE(read("cut.png"), QByteArray("older good file"));
@@ -275,10 +268,7 @@ private slots:
     void localPageByRelativePath() {
         const QString dir = work_.path() + QStringLiteral("/local");
         QVERIFY(QDir().mkpath(dir));
-        QFile page(dir + QStringLiteral("/page.html"));
-        QVERIFY(page.open(QIODevice::WriteOnly));
-        page.write("<html><body><p>local marker</p></body></html>");
-        page.close();
+        WriteFile(dir + QStringLiteral("/page.html"), "<html><body><p>local marker</p></body></html>");
         for (const QString& arg : {QStringLiteral("./page.html"), QStringLiteral("page.html")}) {
             const Run r = Extract({QStringLiteral("-t"), QStringLiteral("text"), QStringLiteral("--json"), arg}, dir);
             QCOMPARE(r.exitCode, 0);
@@ -312,15 +302,9 @@ private slots:
 
         // A local page: its style sheet resolves against its own folder and is copied.
         const QString dir = work_.path() + QStringLiteral("/local css");
-        QVERIFY(QDir().mkpath(dir + QStringLiteral("/css")));
-        QFile html(dir + QStringLiteral("/page.html"));
-        QVERIFY(html.open(QIODevice::WriteOnly));
-        html.write("<html><head><link rel=\"stylesheet\" href=\"css/style.css\"></head><body>x</body></html>");
-        html.close();
-        QFile css(dir + QStringLiteral("/css/style.css"));
-        QVERIFY(css.open(QIODevice::WriteOnly));
-        css.write("body { color: red; }");
-        css.close();
+        WriteFile(dir + QStringLiteral("/page.html"),
+                  "<html><head><link rel=\"stylesheet\" href=\"css/style.css\"></head><body>x</body></html>");
+        WriteFile(dir + QStringLiteral("/css/style.css"), "body { color: red; }");
         const Run local = Extract({QStringLiteral("-t"), QStringLiteral("css"), QStringLiteral("-o"),
                                    QStringLiteral("saved"), QStringLiteral("./page.html")}, dir);
         QVERIFY2(local.exitCode == 0, local.err);
@@ -355,14 +339,8 @@ private slots:
             }
         });
         const QString secret = work_.path() + QStringLiteral("/id_rsa");
-        {
-            QFile key(secret);
-            QVERIFY(key.open(QIODevice::WriteOnly));
-            key.write("private key");
-        }
-        QFile fixture(qEnvironmentVariable("NUV_TEST_DATA_DIR") + QStringLiteral("/hostile/other-schemes.html"));
-        QVERIFY(fixture.open(QIODevice::ReadOnly));
-        QByteArray page = fixture.readAll();
+        WriteFile(secret, "private key");
+        QByteArray page = ReadData(QStringLiteral("hostile/other-schemes.html"));
         page.replace("@PORT@", QByteArray::number(service.serverPort())).replace("@SECRET@", secret.toUtf8());
         site_.Put(QStringLiteral("/hostile/downloads.html"), page);
         site_.Put(QStringLiteral("/hostile/pack.zip"), QByteArray("zip bytes"), "application/zip");

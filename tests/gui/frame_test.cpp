@@ -49,11 +49,6 @@ std::string UpdatePage(const std::string& content) {
     return "<html><head><title>NUV</title></head><body><p>" + content + "</p></body></html>";
 }
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 }  // namespace
 
 class FrameTest : public QObject {

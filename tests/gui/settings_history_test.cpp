@@ -37,7 +37,7 @@ class SettingsHistoryTest : public QObject, protected TestWindowServices {
     Q_OBJECT
 
 private:
-    std::unique_ptr<ScratchFolder> home_;
+    std::unique_ptr<TempFolder> home_;
     std::unique_ptr<TFrmWebpageAnalysis> window_;
 
     std::string Program() const { return ToUtf8(program_->path()) + "/"; }
@@ -76,7 +76,7 @@ private slots:
     void init() {
         dialogs_ = {};
         program_ = std::make_unique<QTemporaryDir>();
-        home_ = std::make_unique<ScratchFolder>();
+        home_ = std::make_unique<TempFolder>();
     }
 
     void cleanup() {
@@ -112,7 +112,7 @@ private slots:
 
     void storedValuesComeBackAndOtherKeysStay() {
         const std::string saved = Program() + "saved";
-        WriteTextFile(Ini(), "; the user's notes\n[other]\nkeep=1\n[Default]\nPicPath=" + saved +
+        WriteFile(Ini(), "; the user's notes\n[other]\nkeep=1\n[Default]\nPicPath=" + saved +
                                  "\nDocType=7\nLeftPanelWidth=250\nCbPath=1\nCurPicName=a.png\n"
                                  "URLPath=http://127.0.0.1:1/\nExtra=stays\n");
         Start();
@@ -143,7 +143,7 @@ private slots:
         QVERIFY(StartsWith(ReadFileText(Ini()).value_or(""), "; the user's notes\n"));
 
         // The address the box starts with is no change: the drop-down stays closed.
-        WriteTextFile(Ini(), "[default]\nURLPath=http://www.nuvsoft.example\n");
+        WriteFile(Ini(), "[default]\nURLPath=http://www.nuvsoft.example\n");
         Start();
         QVERIFY(!DropDown()->isVisible());
         // Down with no history at all: the typing stays in the box.
@@ -219,7 +219,7 @@ private slots:
 
         // The addresses opened are offered next time, with no browser history at all.
         window_.reset();
-        home_ = std::make_unique<ScratchFolder>();
+        home_ = std::make_unique<TempFolder>();
         Start();
         QTest::mouseClick(Edit(), Qt::LeftButton);
         QCOMPARE(History()->count(), 2);

@@ -2,12 +2,12 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <random>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "support/Files.h"
 
 namespace nuv {
 namespace {
@@ -35,23 +35,9 @@ public:
 
 class FetchIntoSaveFolderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::random_device rd;
-        root_ = fs::temp_directory_path() / ("nuv-fetch-" + std::to_string(rd()) + std::to_string(rd()));
-        fs::create_directories(root_);
-        folder_ = root_.string() + "/save/nested/";
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
-    static std::string ReadFile(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
-
-    fs::path root_;
-    std::string folder_;
+    test::TempFolder scratch_{"nuv-fetch"};
+    fs::path root_ = scratch_.Dir();
+    std::string folder_ = scratch_.Path() + "save/nested/";
     FetchOutcome out_;
     FakeDownloader downloader_;
 };
@@ -63,7 +49,7 @@ TEST_F(FetchIntoSaveFolderTest, CreatesTheFolderAndReturnsTheLinesOfTheFile) {
     ASSERT_EQ(downloader_.calls.size(), 1u);
     EXPECT_EQ(downloader_.calls[0].first, "http://site.example/css/Main.css");
     EXPECT_EQ(downloader_.calls[0].second, folder_ + "Main.css");
-    EXPECT_EQ(ReadFile(folder_ + "Main.css"), downloader_.body);
+    EXPECT_EQ(test::ReadFile(folder_ + "Main.css"), downloader_.body);
     EXPECT_TRUE(out_.saved);
     EXPECT_FALSE(out_.folderUnusable);
 }
@@ -85,7 +71,7 @@ TEST_F(FetchIntoSaveFolderTest, AFailedDownloadGivesNoLinesAndKeepsTheOlderFile)
     auto lines = FetchIntoSaveFolder(folder_, downloader_, "http://site.example/a.css", &out_);
     ASSERT_TRUE(lines.has_value());
     EXPECT_TRUE(lines->empty());
-    EXPECT_EQ(ReadFile(folder_ + "a.css"), "old\n");
+    EXPECT_EQ(test::ReadFile(folder_ + "a.css"), "old\n");
     EXPECT_TRUE(out_.attempted);
     EXPECT_FALSE(out_.saved);
     EXPECT_FALSE(out_.folderUnusable);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "support/FakeBrowser.h"
+#include "support/Files.h"
 #include "support/FakeWindowParts.h"
 
 namespace nuv {
@@ -264,16 +265,10 @@ public:
 // An extraction whose style sheets are fetched into a save folder of its own.
 class SheetExtractionTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder = (std::filesystem::temp_directory_path() /
-                  ("nuv-extraction-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())))
-                     .string() + "/";
-        std::filesystem::remove_all(folder);
-        w.saveFolder.folder = folder;
-    }
-    void TearDown() override { std::filesystem::remove_all(folder); }
+    void SetUp() override { w.saveFolder.folder = folder; }
 
-    std::string folder;
+    test::TempFolder scratch{"nuv-extraction"};
+    std::string folder = scratch.Path() + "save/";
     FakeExtractionWindow w;
     FakeBrowser page;
     SheetDownloader downloader;

@@ -14,6 +14,7 @@
 #include "common/Strings.h"
 #include "common/Text.h"
 #include "library/logic/ResultDownloads.h"
+#include "support/Files.h"
 #include "support/Recorders.h"
 
 namespace nuv {
@@ -254,9 +255,8 @@ TEST_F(ResultWindowTest, ClosingTheWindowStopsTheBatchWithoutAWord) {
 }
 
 TEST_F(ResultWindowTest, TheProgramsOwnFilesAreNeverReplaced) {
-    const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "nuv-own-files";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+    const test::TempFolder scratch{"nuv-own-files"};
+    const std::filesystem::path dir = scratch.Dir();
     const std::string folder = dir.string() + "/";
     host_.saveFolder = folder;
     ResultDownloads downloads{ResultDownloadServices{host_, host_, host_, host_, host_.defaultSavePath,
@@ -273,7 +273,6 @@ TEST_F(ResultWindowTest, TheProgramsOwnFilesAreNeverReplaced) {
     EXPECT_EQ(downloader_.calls[0].file, folder + "other.ini");
     EXPECT_EQ(dialogs_.messages[0], "不能覆盖本程序自己的文件：" + folder + "defualt.ini");
     EXPECT_EQ(dialogs_.messages.back(), "不能覆盖本程序自己的文件：" + folder + "alias/defualt.ini");
-    std::filesystem::remove_all(dir);
 }
 
 TEST_F(ResultWindowTest, EmptyBatchStillRefreshesTheList) {
@@ -302,8 +301,8 @@ TEST_F(ResultWindowTest, BatchKeepsItsListAndFolderWhileTheUserActsDuringADownlo
 }
 
 TEST_F(ResultWindowTest, SaveAllAsUsesTheChosenFolderAndOpensIt) {
-    const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "nuv-saveallas";
-    std::filesystem::create_directories(dir);
+    const test::TempFolder scratch{"nuv-saveallas"};
+    const std::filesystem::path dir = scratch.Dir();
     lists_.AddImage("http://h/1.jpg");
     dialogs_.answer = "  " + dir.string() + "//";
     downloads_.BtnSaveAllAsClick();
@@ -315,7 +314,6 @@ TEST_F(ResultWindowTest, SaveAllAsUsesTheChosenFolderAndOpensIt) {
     EXPECT_EQ(downloader_.calls[0].file, folder + "1.jpg");
     EXPECT_EQ(host_.refreshes, 1);
     EXPECT_EQ(shell_.opened, std::vector<std::string>{folder});
-    std::filesystem::remove_all(dir);
 }
 
 TEST_F(ResultWindowTest, CancelledSaveAllAsDoesNothing) {
@@ -393,9 +391,8 @@ TEST_F(ResultWindowTest, AClickDuringABatchLeavesTheBatchItsOwnProgress) {
 // tells, none overwrites another of the batch, and a click takes one even where its
 // address looks like a web page.
 TEST_F(ResultWindowTest, ShownPicturesAreNamedByTheirAnswersAndNeverShareAName) {
-    const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "nuv-shown-batch";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+    const test::TempFolder scratch{"nuv-shown-batch"};
+    const std::filesystem::path dir = scratch.Dir();
     const std::string folder = dir.string() + "/";
     host_.saveFolder = folder;
     lists_.AddImage("http://h/hero.jpg");
@@ -421,7 +418,6 @@ TEST_F(ResultWindowTest, ShownPicturesAreNamedByTheirAnswersAndNeverShareAName) 
     downloads_.ResultPageClick("img", "http://h/img.php?id=1");
     EXPECT_TRUE(std::filesystem::exists(dir / "img.php.gif"));
     EXPECT_EQ(dialogs_.messages, std::vector<std::string>{SavedText(folder + "img.php.gif")});
-    std::filesystem::remove_all(dir);
 }
 
 TEST_F(ResultWindowTest, ABatchTakesWhatTheFilterShowsAndSaysSo) {

@@ -11,6 +11,7 @@
 #include "platform/WebEngineBrowser.h"
 #include "common/Dialogs.h"
 #include "common/Shell.h"
+#include "support/QtFiles.h"
 #include "support/Recorders.h"
 #include "web/PageFetcher.h"
 

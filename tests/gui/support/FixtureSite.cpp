@@ -1,9 +1,9 @@
 #include "support/FixtureSite.h"
 
-#include <QFile>
 #include <QStringList>
 
 #include "platform/QtText.h"
+#include "support/QtFiles.h"
 
 namespace nuv::test {
 namespace {
@@ -12,12 +12,7 @@ std::string U(const TestHttpServer& site, const char* path) {
     return ToUtf8(site.Url(QString::fromLatin1(path)));
 }
 
-QString ShownData(const QString& name) { return qEnvironmentVariable("NUV_TEST_DATA_DIR") + QStringLiteral("/shown/") + name; }
-
-QByteArray ReadShownData(const QString& name) {
-    QFile f(ShownData(name));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+QByteArray ReadShownData(const QString& name) { return ReadData(QStringLiteral("shown/") + name); }
 
 // The lines of a table of tests/data/shown: tab-separated fields, "#" starts a comment line.
 std::vector<QStringList> ShownTable(const QString& name) {

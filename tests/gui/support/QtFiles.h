@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string_view>
+
+#include <QByteArray>
+#include <QString>
+
+#include "support/Files.h"
+
+// The shared file helpers for paths and bytes as Qt holds them.
+namespace nuv::test {
+
+inline QByteArray ReadFile(const QString& path) {
+    return QByteArray::fromStdString(ReadFile(std::filesystem::path(path.toStdString())));
+}
+
+inline void WriteFile(const QString& path, const QByteArray& bytes) {
+    WriteFile(std::filesystem::path(path.toStdString()), std::string_view(bytes.constData(), bytes.size()));
+}
+
+inline QByteArray ReadData(const QString& relative) {
+    return QByteArray::fromStdString(ReadData(std::string_view(relative.toStdString())));
+}
+
+}  // namespace nuv::test

@@ -1,0 +1,50 @@
+#include "support/Files.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace nuv::test {
+namespace fs = std::filesystem;
+
+TempFolder::TempFolder(std::string_view prefix) {
+    std::string pattern = (fs::temp_directory_path() / (std::string(prefix) + "-XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a folder like " + pattern);
+    path_ = pattern + "/";
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+std::string TempFolder::Write(std::string_view name, std::string_view content) const {
+    std::string file = File(name);
+    WriteFile(file, content);
+    return file;
+}
+
+std::string TempFolder::Read(std::string_view name) const { return ReadFile(File(name)); }
+
+std::string ReadFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const fs::path& file, std::string_view content) {
+    if (file.has_parent_path()) fs::create_directories(file.parent_path());
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    if (!out) throw std::runtime_error("cannot write " + file.string());
+}
+
+fs::path DataPath(std::string_view relative) { return fs::path(NUV_TEST_DATA_DIR) / fs::path(std::u8string(relative.begin(), relative.end())); }
+
+std::string ReadData(std::string_view relative) {
+    const fs::path file = DataPath(relative);
+    if (!fs::is_regular_file(file)) throw std::runtime_error("no test data " + file.string());
+    return ReadFile(file);
+}
+
+}  // namespace nuv::test
