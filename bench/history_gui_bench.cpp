@@ -53,7 +53,7 @@ void ShowDropDown(benchmark::State& state) {
     RecordingDialogs dialogs;
     RecordingShell shell;
     CurlDownloader downloader;
-    NoFetcher http;
+    FakeFetcher http;
     TFrmWebpageAnalysis window({dialogs, shell, downloader, http, ToUtf8(program.path()) + "/", home->Path()});
     window.show();
     auto* panel = window.findChild<QFrame*>(QStringLiteral("PnlBrowserPages"));

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "../tests/unit/support/FakeBrowser.h"
 #include "../tests/unit/support/LiteralScanner.h"
-#include "../tests/unit/support/ScannerFakes.h"
 #include "Check.h"
 #include "common/Text.h"
 #include "extract/Scanner.h"
@@ -31,9 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string text(reinterpret_cast<const char*>(data + 2), size - 2);
     const std::vector<std::string> lines = SplitLines(text);
 
-    testing_support::SourceOnlyBrowser browser;
+    test::FakeBrowser browser;
     browser.source = text;
-    browser.address = [&base] { return base; };
+    browser.location = base;
 
     const auto refs = ScanReferences(marker, text, base);
     const int refsCount = ScanCount;

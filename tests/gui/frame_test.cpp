@@ -127,7 +127,7 @@ private slots:
 
     void brandPanelInTheMainWindow() {
         CurlDownloader downloader;
-        NoFetcher http;
+        FakeFetcher http;
         std::ofstream(fs::path(programFolder_) / "update.txt") << "an older hand-over file\r\nwith two lines\r\n";
         TFrmWebpageAnalysis window(MainWindowServices{dialogs_, shell_, downloader, http, programFolder_, "/tmp/"});
         window.show();

@@ -236,7 +236,7 @@ private slots:
         RecordingDialogs dialogs;
         RecordingShell shell;
         CurlDownloader downloader;
-        NoFetcher http;
+        FakeFetcher http;
         QTemporaryDir program;
         TFrmWebpageAnalysis window({dialogs, shell, downloader, http, ToUtf8(program.path()) + "/", "/tmp/"});
         window.resize(1280, 900);
@@ -321,7 +321,7 @@ private slots:
         RecordingDialogs dialogs;
         RecordingShell shell;
         CurlDownloader downloader;
-        NoFetcher http;
+        FakeFetcher http;
         QTemporaryDir program;
         const std::string folder = ToUtf8(program.path()) + "/";
         {

@@ -14,6 +14,7 @@
 #include "common/Strings.h"
 #include "common/Text.h"
 #include "library/logic/ResultDownloads.h"
+#include "support/FakeNetwork.h"
 #include "support/Files.h"
 #include "support/Recorders.h"
 
@@ -21,34 +22,13 @@ namespace nuv {
 namespace {
 
 using namespace std::chrono_literals;
+using test::FakeDownloader;
 using test::RecordingDialogs;
 using test::RecordingShell;
 
 const std::string kDone = "全部下载完毕。";
 
 std::string SavedText(const std::string& target) { return FormatS(strSavedAs, {target}); }
-
-class ScriptedDownloader : public IDownloader {
-public:
-    struct Call {
-        std::string url;
-        std::string file;
-    };
-    void DownloadToFile(const std::string& url, const std::string& filePath,
-                        const DownloadProgressFn& progress, const DownloadBounds&) override {
-        calls.push_back({url, filePath});
-        if (progress) {
-            for (const DownloadProgress& p : reports[url]) progress(p);
-        }
-        if (failing.count(url)) throw DownloadError("refused: " + url);
-        if (const auto body = bodies.find(url); body != bodies.end())
-            std::ofstream(filePath, std::ios::binary) << body->second;
-    }
-    std::vector<Call> calls;
-    std::map<std::string, std::string> bodies;  // written into the file when given
-    std::map<std::string, std::vector<DownloadProgress>> reports;
-    std::map<std::string, bool> failing;
-};
 
 class RecordingHost : public ISaveFolder, public ISavedList, public IHintBar, public IProgressBar {
 public:
@@ -86,7 +66,7 @@ protected:
 
     std::chrono::steady_clock::time_point now_{};
     RecordingHost host_;
-    ScriptedDownloader downloader_;
+    FakeDownloader downloader_;
     RecordingDialogs dialogs_;
     RecordingShell shell_;
     ExtractionLists lists_;
@@ -183,7 +163,7 @@ TEST_F(ResultWindowTest, ClicksThatDownloadNothing) {
 }
 
 TEST_F(ResultWindowTest, AFailedClickDownloadSaysWhy) {
-    downloader_.failing["http://host/gone.png"] = true;
+    downloader_.failing.insert("http://host/gone.png");
     downloads_.ResultPageClick("img", "http://host/gone.png");
     EXPECT_EQ(downloader_.calls.size(), 1u);
     const std::vector<std::string> failed{"下载失败：gone.png（refused: http://host/gone.png）"};
@@ -197,7 +177,7 @@ TEST_F(ResultWindowTest, BatchGoesOnPastAFailureAndCountsIt) {
     for (const char* a : {"http://h/1.jpg", "http://h/2.jpg", "http://h/page.htm", "http://h/3.jpg"})
         lists_.AddImage(a);
     lists_.FlashURLs.Add("http://h/m.swf");
-    downloader_.failing["http://h/2.jpg"] = true;
+    downloader_.failing.insert("http://h/2.jpg");
     downloads_.BtnSaveAllClick();
     ASSERT_EQ(downloader_.calls.size(), 3u);
     EXPECT_EQ(downloader_.calls[0].file, "/save/1.jpg");
@@ -231,7 +211,7 @@ TEST_F(ResultWindowTest, WithoutASaveFolderNothingIsDownloaded) {
 
 TEST_F(ResultWindowTest, SaveAllAsIntoAFolderWhereEverythingFailsDoesNotOpenIt) {
     lists_.AddImage("http://h/1.jpg");
-    downloader_.failing["http://h/1.jpg"] = true;
+    downloader_.failing.insert("http://h/1.jpg");
     dialogs_.answer = "/read-only/";
     downloads_.BtnSaveAllAsClick();
     EXPECT_EQ(host_.hints.back(), "下载结束，1个文件下载失败。");

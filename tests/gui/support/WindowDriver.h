@@ -37,7 +37,7 @@ protected:
     RecordingDialogs dialogs_;
     RecordingShell shell_;
     CurlDownloader downloader_;
-    NoFetcher http_;
+    FakeFetcher http_;
     std::unique_ptr<QTemporaryDir> program_;
 };
 

@@ -21,8 +21,9 @@ public:
         }
     }
     std::string LocationURL() override {
+        ++locationReads;
         if (failLocation) throw BrowserError("location");
-        return location;
+        return address ? address() : location;
     }
     int ReadyState() override { return readyStates.empty() ? 4 : Pop(); }
     bool ProcessEvents() override {
@@ -53,6 +54,8 @@ public:
     }
 
     std::string location;
+    std::function<std::string()> address;  // when set, asked anew for every read instead of `location`
+    int locationReads = 0;
     bool failLocation = false;
     bool hasDocument = true;
     bool rejectLoads = false;
