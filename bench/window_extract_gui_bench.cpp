@@ -54,7 +54,8 @@ void ClickToResultPage(benchmark::State& state) {
     RecordingShell shell;
     CurlDownloader downloader;
     HttpPageFetcher http;
-    TFrmWebpageAnalysis window({dialogs, shell, downloader, http, ToUtf8(program.path()) + "/", "/tmp/"});
+    const nuv::test::TempFolder home{"nuv-home"};
+    TFrmWebpageAnalysis window({dialogs, shell, downloader, http, ToUtf8(program.path()) + "/", home.Path()});
     window.resize(1280, 900);
     window.show();
     if (!OpenAndWait(window, site.Url(QStringLiteral("/index.html")), 60000)) {

@@ -34,6 +34,7 @@ private:
     CurlDownloader downloader_;
     HttpPageFetcher http_;
     QTemporaryDir programDir_;
+    const TempFolder home_{"nuv-home"};
     TestHttpServer site_;
     std::unique_ptr<TFrmWebpageAnalysis> window_;
     FixtureLists expected_;
@@ -66,7 +67,7 @@ private slots:
         expected_ = ExpectedFixtureLists(site_);
 
         window_ = std::make_unique<TFrmWebpageAnalysis>(MainWindowServices{
-            dialogs_, shell_, downloader_, http_, ToUtf8(programDir_.path()) + "/", "/tmp/"});
+            dialogs_, shell_, downloader_, http_, ToUtf8(programDir_.path()) + "/", home_.Path()});
         window_->resize(1100, 760);
         window_->show();
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));

@@ -95,7 +95,6 @@ class FlashTest : public QObject, protected TestWindowServices {
 
 private:
     TestHttpServer site_;
-    std::unique_ptr<TFrmWebpageAnalysis> window_;
     QString longName_ = QStringLiteral("/files/") + QString(180, QLatin1Char('x')) + QStringLiteral(".zip");
 
     QWebEngineView* ResultView() { return window_->ResultWindowIfAny()->WebBrowser1(); }
@@ -131,11 +130,7 @@ private slots:
 
     void init() {
         if (FlashPlayerFolder().isEmpty()) QSKIP("no Flash player in this build");
-        window_ = std::make_unique<TFrmWebpageAnalysis>(
-            FreshServices());
-        window_->resize(1100, 800);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QVERIFY(ShowFreshWindow({1100, 800}));
     }
 
     void cleanup() { window_.reset(); }

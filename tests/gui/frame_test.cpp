@@ -129,7 +129,8 @@ private slots:
         CurlDownloader downloader;
         FakeFetcher http;
         std::ofstream(fs::path(programFolder_) / "update.txt") << "an older hand-over file\r\nwith two lines\r\n";
-        TFrmWebpageAnalysis window(MainWindowServices{dialogs_, shell_, downloader, http, programFolder_, "/tmp/"});
+        const TempFolder home{"nuv-home"};
+        TFrmWebpageAnalysis window(MainWindowServices{dialogs_, shell_, downloader, http, programFolder_, home.Path()});
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
 

@@ -32,7 +32,6 @@ class MainWindowTest : public QObject, protected TestWindowServices {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TFrmWebpageAnalysis> window_;
 
     template <typename T>
     T* Child(const char* name) {
@@ -42,12 +41,7 @@ private:
 
 private slots:
     void init() {
-        dialogs_ = {};
-        window_ = std::make_unique<TFrmWebpageAnalysis>(
-            FreshServices());
-        window_->resize(1024, 736);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QVERIFY(ShowFreshWindow({1024, 736}));
     }
 
     void cleanup() { window_.reset(); }

@@ -80,7 +80,6 @@ class ResultWindowTest : public QObject, protected TestWindowServices {
 private:
     std::unique_ptr<QTemporaryDir> saveDir_;
     std::unique_ptr<TestHttpServer> site_;
-    std::unique_ptr<TFrmWebpageAnalysis> window_;
     QByteArray red_ = PngBytes(Qt::red);
     QByteArray blue_ = PngBytes(Qt::blue);
 
@@ -129,8 +128,6 @@ private:
 
 private slots:
     void init() {
-        dialogs_ = {};
-        shell_ = {};
         saveDir_ = std::make_unique<QTemporaryDir>();
         QVERIFY(saveDir_->isValid());
         site_ = std::make_unique<TestHttpServer>();
@@ -148,11 +145,7 @@ private slots:
                    "<a href=\"files/doc.pdf\">a document</a>"
                    "</body></html>");
 
-        window_ = std::make_unique<TFrmWebpageAnalysis>(
-            FreshServices());
-        window_->resize(1024, 736);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QVERIFY(ShowFreshWindow({1024, 736}));
         Child<QLineEdit>("EdtPicPath")->setText(saveDir_->path());
         window_->SavedFiles().RefreshSavedList();
         QCOMPARE(FromUtf8(window_->SavedFiles().SaveFolder()), saveDir_->path() + QLatin1Char('/'));

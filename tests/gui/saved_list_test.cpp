@@ -32,7 +32,6 @@ class SavedListTest : public QObject, protected TestWindowServices {
 private:
     QTemporaryDir root_;
     QString save_;  // the save folder of the current test, without the trailing "/"
-    std::unique_ptr<TFrmWebpageAnalysis> window_;
     int round_ = 0;
 
     template <typename T>
@@ -91,14 +90,9 @@ private slots:
     }
 
     void init() {
-        dialogs_ = {};
-        shell_ = {};
         save_ = root_.filePath(QStringLiteral("save%1").arg(++round_));
         QVERIFY(QDir().mkpath(save_));
-        window_ = std::make_unique<TFrmWebpageAnalysis>(FreshServices());
-        window_->resize(1024, 736);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QVERIFY(ShowFreshWindow({1024, 736}));
     }
 
     void cleanup() { window_.reset(); }
@@ -233,12 +227,12 @@ private slots:
         QTRY_VERIFY(box->hasFocus());
         dialogs_.messages.clear();
         List()->setFocus();
-        QCOMPARE(box->text(), QStringLiteral("/tmp/"));
+        QCOMPARE(box->text(), FromUtf8(Home()));
         QCOMPARE(dialogs_.messages, std::vector<std::string>{strEnterFolder});
         QTRY_VERIFY(box->hasFocus());
         // Leaving it again commits the home folder.
         List()->setFocus();
-        QCOMPARE(window_->State().SaveFolder, std::string("/tmp/"));
+        QCOMPARE(window_->State().SaveFolder, Home());
         QCOMPARE(dialogs_.messages.size(), size_t{1});
     }
 };

@@ -37,10 +37,6 @@ class SettingsHistoryTest : public QObject, protected TestWindowServices {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TempFolder> home_;
-    std::unique_ptr<TFrmWebpageAnalysis> window_;
-
-    std::string Program() const { return ToUtf8(program_->path()) + "/"; }
     std::string Ini() const { return Program() + "defualt.ini"; }
 
     template <typename T>
@@ -52,8 +48,7 @@ private:
     QListWidget* History() { return Child<QListWidget>("BrowserList"); }
 
     void Start() {
-        window_ = std::make_unique<TFrmWebpageAnalysis>(
-            MainWindowServices{dialogs_, shell_, downloader_, http_, Program(), home_->Path()});
+        window_ = std::make_unique<TFrmWebpageAnalysis>(Services());
         window_->resize(1024, 736);
         window_->show();
         window_->activateWindow();
@@ -75,8 +70,7 @@ private:
 private slots:
     void init() {
         dialogs_ = {};
-        program_ = std::make_unique<QTemporaryDir>();
-        home_ = std::make_unique<TempFolder>();
+        FreshFolders();
     }
 
     void cleanup() {

@@ -164,8 +164,8 @@ private slots:
         RecordingShell shell;
         CurlDownloader downloader;
         HttpPageFetcher http;
-        QTemporaryDir program;
-        TFrmWebpageAnalysis window({dialogs, shell, downloader, http, ToUtf8(program.path()) + "/", "/tmp/"});
+        const TempFolder program{"nuv-program"}, home{"nuv-home"};
+        TFrmWebpageAnalysis window({dialogs, shell, downloader, http, program.Path(), home.Path()});
         window.resize(1280, 900);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -205,7 +205,7 @@ private slots:
                  all - static_cast<int>(kept.size()));
 
         QTest::mouseClick(preview->findChild<QToolButton*>(QStringLiteral("BtnSaveAll")), Qt::LeftButton);
-        const QString saved = program.path() + QStringLiteral("/web");
+        const QString saved = FromUtf8(program.Path() + "web");
         QStringList names = {QStringLiteral("site.css")};  // fetched by the extraction
         for (const ShownEntry& e : expected_)
             if (kept.contains(FromUtf8(e.address))) names << FromUtf8(e.file);
@@ -237,8 +237,8 @@ private slots:
         RecordingShell shell;
         CurlDownloader downloader;
         FakeFetcher http;
-        QTemporaryDir program;
-        TFrmWebpageAnalysis window({dialogs, shell, downloader, http, ToUtf8(program.path()) + "/", "/tmp/"});
+        const TempFolder program{"nuv-program"}, home{"nuv-home"};
+        TFrmWebpageAnalysis window({dialogs, shell, downloader, http, program.Path(), home.Path()});
         window.resize(1280, 900);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -322,17 +322,17 @@ private slots:
         RecordingShell shell;
         CurlDownloader downloader;
         FakeFetcher http;
-        QTemporaryDir program;
-        const std::string folder = ToUtf8(program.path()) + "/";
+        const TempFolder program{"nuv-program"}, home{"nuv-home"};
+        const std::string folder = program.Path();
         {
-            TFrmWebpageAnalysis window({dialogs, shell, downloader, http, folder, "/tmp/"});
+            TFrmWebpageAnalysis window({dialogs, shell, downloader, http, folder, home.Path()});
             QVERIFY(!window.Extractor().IncludeShownPictures);
             Child<QCheckBox>(&window, "CbShown")->setChecked(true);
             QVERIFY(window.Extractor().IncludeShownPictures);
         }
         const IniDocument ini(ReadFileText(folder + "defualt.ini").value_or(""));
         QCOMPARE(ini.Get("default", "ShownPictures").value_or("<missing>"), std::string("1"));
-        TFrmWebpageAnalysis again({dialogs, shell, downloader, http, folder, "/tmp/"});
+        TFrmWebpageAnalysis again({dialogs, shell, downloader, http, folder, home.Path()});
         QVERIFY(Child<QCheckBox>(&again, "CbShown")->isChecked());
         QVERIFY(again.Extractor().IncludeShownPictures);
     }
