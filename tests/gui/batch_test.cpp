@@ -23,6 +23,7 @@
 
 #include "support/Fakes.h"
 #include "support/FixtureSite.h"
+#include "support/ProgramRun.h"
 #include "support/TestHttpServer.h"
 
 using namespace nuv::test;
@@ -33,8 +34,7 @@ namespace {
 class Cli {
 public:
     explicit Cli(const QString& program = QStringLiteral(NUV_EXTRACT_EXE)) : program_(program) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(QString::fromLatin1(name));
+        QProcessEnvironment env = ScriptEnvironment();
         if (geteuid() == 0) env.remove(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"));
         p_.setProcessEnvironment(env);
         QObject::connect(&p_, &QProcess::readyReadStandardOutput, [this] { out_ += p_.readAllStandardOutput(); });

@@ -43,18 +43,6 @@ ProgramRun Extract(const QStringList& args) {
     return RunProgram(QStringLiteral(NUV_EXTRACT_EXE), args, ScriptEnvironment());
 }
 
-QStringList Strings(const QJsonArray& a) {
-    QStringList l;
-    for (const QJsonValue& v : a) l << v.toString();
-    return l;
-}
-
-QStringList Strings(const std::vector<std::string>& v) {
-    QStringList l;
-    for (const std::string& s : v) l << FromUtf8(s);
-    return l;
-}
-
 // The files of `folder`, hidden ones too, sorted.
 QStringList Files(const QString& folder) {
     QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);

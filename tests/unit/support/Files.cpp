@@ -47,4 +47,50 @@ std::string ReadData(std::string_view relative) {
     return ReadFile(file);
 }
 
+namespace {
+
+std::string Unescape(std::string_view field) {
+    std::string out;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != '\\' || i + 1 == field.size()) {
+            out += field[i];
+            continue;
+        }
+        switch (const char c = field[++i]) {
+            case 'r': out += '\r'; break;
+            case 'n': out += '\n'; break;
+            case 't': out += '\t'; break;
+            case 'x':
+                if (i + 2 >= field.size()) throw std::runtime_error("cut \\x escape in " + std::string(field));
+                out += static_cast<char>(std::stoi(std::string(field.substr(i + 1, 2)), nullptr, 16));
+                i += 2;
+                break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::vector<std::vector<std::string>> ReadTable(std::string_view relative) {
+    std::vector<std::vector<std::string>> rows;
+    const std::string text = ReadData(relative);
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string_view line(text.data() + start, end - start);
+        start = end + 1;
+        if (line.empty() || line.front() == '#') continue;
+        std::vector<std::string>& row = rows.emplace_back();
+        for (std::size_t from = 0;;) {
+            const std::size_t tab = line.find('\t', from);
+            row.push_back(Unescape(line.substr(from, tab == std::string_view::npos ? std::string_view::npos : tab - from)));
+            if (tab == std::string_view::npos) break;
+            from = tab + 1;
+        }
+    }
+    return rows;
+}
+
 }  // namespace nuv::test

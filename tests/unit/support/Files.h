@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Files for tests and benchmarks: folders of their own, reading and writing whole files,
 // and the checked-in test data.
@@ -36,5 +37,9 @@ void WriteFile(const std::filesystem::path& file, std::string_view content);
 // A file of the test data (tests/data/), by its path relative to that folder.
 std::filesystem::path DataPath(std::string_view relative);
 std::string ReadData(std::string_view relative);
+// The rows of a table of the test data: one row a line, fields separated by tabs, blank
+// lines and lines starting with "#" left out. In a field \r, \n, \t, \\ and \xHH stand
+// for their bytes, so a row can hold any reply a server may send.
+std::vector<std::vector<std::string>> ReadTable(std::string_view relative);
 
 }  // namespace nuv::test
