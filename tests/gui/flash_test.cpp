@@ -25,6 +25,7 @@
 #include "platform/QtText.h"
 #include "platform/WebEngineBrowser.h"
 #include "support/Fakes.h"
+#include "support/FixtureSite.h"
 #include "support/ProgramRun.h"
 #include "support/TestHttpServer.h"
 #include "support/WindowDriver.h"
@@ -114,13 +115,7 @@ private slots:
         site_.Put(QStringLiteral("/movies/red.swf"), BackgroundMovie(QColor(255, 0, 0)), swf);
         site_.Put(QStringLiteral("/movies/blue.swf"), BackgroundMovie(QColor(0, 0, 255)), swf);
         site_.Put(QStringLiteral("/pics/p.png"), PngBytes(60, 40), QByteArrayLiteral("image/png"));
-        site_.Put(QStringLiteral("/movies.html"),
-                  "<html><head><title>Movies</title></head><body><p>Intro</p>"
-                  "<object width=\"300\" height=\"200\"><param name=\"movie\" value=\"movies/red.swf\">"
-                  "<embed src=\"movies/red.swf\" width=\"300\" height=\"200\"></embed></object>\n"
-                  "<embed src=\"/movies/blue.swf?x=1\" type=\"application/x-shockwave-flash\">"
-                  "<img src=\"pics/p.png\" alt=\"pic\"><a href=\"files/f.zip\">file</a>"
-                  "</body></html>");
+        PutSite(QStringLiteral("flash"), site_);
         QByteArray files = "<html><body><img src=\"pics/p.png\">";
         for (const char* f : {"/files/a.zip", "/files/b.zip", "/files/c.zip", "/files/d.zip"})
             files += QByteArray("<a href=\"") + f + "\">f</a>";

@@ -26,6 +26,7 @@
 #include "library/Preview.h"
 #include "support/Accessibility.h"
 #include "support/Fakes.h"
+#include "support/FixtureSite.h"
 #include "support/TestHttpServer.h"
 #include "support/WindowDriver.h"
 #include "web/CurlDownloader.h"
@@ -138,12 +139,7 @@ private slots:
                    QByteArrayLiteral("application/x-shockwave-flash"));
         site_->Put(QStringLiteral("/files/doc.pdf"), QByteArrayLiteral("%PDF-1.4 test"),
                    QByteArrayLiteral("application/pdf"));
-        site_->Put(QStringLiteral("/index.html"),
-                   "<html><body><p>Pictures</p>"
-                   "<img src=\"pics/a.png\" alt=\"red\"><img src=\"/pics/b.png\" alt=\"blue\">"
-                   "<embed src=\"movies/m.swf\">"
-                   "<a href=\"files/doc.pdf\">a document</a>"
-                   "</body></html>");
+        PutSite(QStringLiteral("result"), *site_);
 
         QVERIFY(ShowFreshWindow({1024, 736}));
         Child<QLineEdit>("EdtPicPath")->setText(saveDir_->path());
