@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QFrame>
-#include <QTemporaryDir>
 
 #include "app/MainWindow.h"
 #include "app/logic/TypedAddresses.h"
@@ -49,7 +48,7 @@ BENCHMARK(ReadHistory)->Arg(1000)->Arg(10000)->Arg(kPlaces)->Unit(benchmark::kMi
 
 void ShowDropDown(benchmark::State& state) {
     const auto home = HomeWithHistory(static_cast<int>(state.range(0)));
-    QTemporaryDir program;
+    QtTempFolder program;
     RecordingDialogs dialogs;
     RecordingShell shell;
     CurlDownloader downloader;

@@ -9,7 +9,6 @@
 
 #include <QApplication>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 
 #include "app/MainWindow.h"
 #include "library/Preview.h"
@@ -49,7 +48,7 @@ void PutPicturePage(TestHttpServer& site) {
 void ClickToResultPage(benchmark::State& state) {
     TestHttpServer site;
     PutPicturePage(site);
-    QTemporaryDir program;
+    QtTempFolder program;
     RecordingDialogs dialogs;
     RecordingShell shell;
     CurlDownloader downloader;

@@ -17,7 +17,6 @@
 #include <QSet>
 #include <QStandardPaths>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -140,7 +139,7 @@ class BatchTest : public QObject {
 
 private:
     TestHttpServer site_;
-    QTemporaryDir work_;
+    QtTempFolder work_;
     // What the site serves under each picture address.
     QMap<QString, QByteArray> pictures_;
 
@@ -184,7 +183,6 @@ private:
 
 private slots:
     void initTestCase() {
-        QVERIFY(work_.isValid());
         QVERIFY(site_.isListening());
         for (int n = 1; n <= 3; ++n) PutGalleryPage(QStringLiteral("/g/"), n);
     }

@@ -12,7 +12,6 @@
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -77,7 +76,7 @@ class CliTest : public QObject {
 private:
     TestHttpServer site_;
     FixtureLists expected_;
-    QTemporaryDir work_;
+    QtTempFolder work_;
 
     // Runs nuv-extract as a script would: no display, no platform chosen, and as root
     // without the sandbox switch, which the program must set up itself.
@@ -92,7 +91,6 @@ private:
 
 private slots:
     void initTestCase() {
-        QVERIFY(work_.isValid());
         QVERIFY(site_.isListening());
         PutFixtureSite(site_);
         expected_ = ExpectedFixtureLists(site_);
@@ -227,7 +225,7 @@ private slots:
 
     // Without -o the style sheets go into a private temporary folder that is gone at exit.
     void temporarySaveFolderIsRemoved() {
-        QTemporaryDir tmp;
+        QtTempFolder tmp;
         const ProgramRun r = Extract({QStringLiteral("-t"), QStringLiteral("css"), QStringLiteral("-d"), QStringLiteral("--json"), Page()},
                               QString(), tmp.path());
         QCOMPARE(r.exitCode, 0);

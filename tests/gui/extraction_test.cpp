@@ -9,7 +9,6 @@
 #include <QListWidget>
 #include <QSignalSpy>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include "app/MainWindow.h"
@@ -33,7 +32,7 @@ private:
     RecordingShell shell_;
     CurlDownloader downloader_;
     HttpPageFetcher http_;
-    QTemporaryDir programDir_;
+    QtTempFolder programDir_;
     const TempFolder home_{"nuv-home"};
     TestHttpServer site_;
     std::unique_ptr<TFrmWebpageAnalysis> window_;
@@ -62,7 +61,6 @@ private:
 
 private slots:
     void initTestCase() {
-        QVERIFY(programDir_.isValid());
         PutFixtureSite(site_);
         expected_ = ExpectedFixtureLists(site_);
 

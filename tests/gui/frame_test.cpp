@@ -12,7 +12,6 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QTest>
 #include <QToolButton>
@@ -57,12 +56,12 @@ class FrameTest : public QObject {
 private:
     RecordingDialogs dialogs_;
     RecordingShell shell_;
-    std::unique_ptr<QTemporaryDir> programDir_;
+    std::unique_ptr<QtTempFolder> programDir_;
     std::string programFolder_;
     int closes_ = 0;
     LoopbackCertificate cert_;
     SigningKey maker_;
-    QTemporaryDir caDir_;
+    QtTempFolder caDir_;
     std::string caFile_;  // what the updater's downloader trusts; "" the system's authorities only
 
     FrameServices Services(const std::string& updateAddress) {
@@ -119,7 +118,7 @@ private slots:
         dialogs_ = {};
         shell_ = {};
         closes_ = 0;
-        programDir_ = std::make_unique<QTemporaryDir>();
+        programDir_ = std::make_unique<QtTempFolder>();
         programFolder_ = ToUtf8(programDir_->path()) + "/";
         caFile_ = ToUtf8(caDir_.path()) + "/ca.pem";
         std::ofstream(caFile_) << cert_.Pem();

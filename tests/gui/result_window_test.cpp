@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <QWebEnginePage>
@@ -79,7 +78,7 @@ class ResultWindowTest : public QObject, protected TestWindowServices {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> saveDir_;
+    std::unique_ptr<QtTempFolder> saveDir_;
     std::unique_ptr<TestHttpServer> site_;
     QByteArray red_ = PngBytes(Qt::red);
     QByteArray blue_ = PngBytes(Qt::blue);
@@ -129,8 +128,7 @@ private:
 
 private slots:
     void init() {
-        saveDir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(saveDir_->isValid());
+        saveDir_ = std::make_unique<QtTempFolder>();
         site_ = std::make_unique<TestHttpServer>();
         QVERIFY(site_->isListening());
         site_->Put(QStringLiteral("/pics/a.png"), red_, QByteArrayLiteral("image/png"));
@@ -242,8 +240,7 @@ private slots:
     }
 
     void saveAllAsSavesIntoTheChosenFolder() {
-        QTemporaryDir chosen;
-        QVERIFY(chosen.isValid());
+        QtTempFolder chosen;
         ExtractAndWait(2, QStringLiteral("img"));
         dialogs_.answer = ToUtf8(chosen.path());
         QTest::mouseClick(window_->ResultWindowIfAny()->findChild<QToolButton*>(QStringLiteral("BtnSaveAllAs")),

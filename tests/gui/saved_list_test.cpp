@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -30,7 +29,7 @@ class SavedListTest : public QObject, protected TestWindowServices {
     Q_OBJECT
 
 private:
-    QTemporaryDir root_;
+    QtTempFolder root_;
     QString save_;  // the save folder of the current test, without the trailing "/"
     int round_ = 0;
 
@@ -83,7 +82,6 @@ private:
 
 private slots:
     void initTestCase() {
-        QVERIFY(root_.isValid());
         // Home on the save folder's file system, so the trash used is $XDG_DATA_HOME/Trash.
         qputenv("HOME", root_.path().toUtf8());
         qputenv("XDG_DATA_HOME", root_.filePath(QStringLiteral("data")).toUtf8());

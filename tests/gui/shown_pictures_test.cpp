@@ -12,7 +12,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QSignalSpy>
 #include <QToolButton>
@@ -58,7 +57,7 @@ class ShownPicturesTest : public QObject {
 private:
     TestHttpServer site_;
     TestHttpServer other_{QHostAddress(QStringLiteral("127.0.0.2"))};
-    QTemporaryDir work_;
+    QtTempFolder work_;
     std::vector<ShownEntry> expected_;
     QStringList threePlaces_;  // the list without --shown, as nuv-extract gives it
 
@@ -77,7 +76,6 @@ private:
 
 private slots:
     void initTestCase() {
-        QVERIFY(work_.isValid());
         QVERIFY(site_.isListening());
         QVERIFY2(other_.isListening(), "127.0.0.2 must be usable as a second loopback origin");
         PutShownSite(site_, other_);

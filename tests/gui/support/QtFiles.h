@@ -10,6 +10,14 @@
 // The shared file helpers for paths and bytes as Qt holds them.
 namespace nuv::test {
 
+// A TempFolder as Qt code names one: its path without the trailing "/", and a file in it.
+class QtTempFolder : public TempFolder {
+public:
+    using TempFolder::TempFolder;
+    QString path() const { return QString::fromStdString(Dir().string()); }
+    QString filePath(const QString& name) const { return path() + QLatin1Char('/') + name; }
+};
+
 inline QByteArray ReadFile(const QString& path) {
     return QByteArray::fromStdString(ReadFile(std::filesystem::path(path.toStdString())));
 }

@@ -39,7 +39,9 @@ void WriteFile(const fs::path& file, std::string_view content) {
     if (!out) throw std::runtime_error("cannot write " + file.string());
 }
 
-fs::path DataPath(std::string_view relative) { return fs::path(NUV_TEST_DATA_DIR) / fs::path(std::u8string(relative.begin(), relative.end())); }
+fs::path DataPath(std::string_view relative) {
+    return fs::path(NUV_TEST_DATA_DIR) / fs::path(std::u8string(relative.begin(), relative.end()));
+}
 
 std::string ReadData(std::string_view relative) {
     const fs::path file = DataPath(relative);
