@@ -3,10 +3,8 @@
 // well. A real Qt WebEngine, offscreen, against a site served on 127.0.0.1.
 #include <memory>
 
-#include <QBuffer>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -65,16 +63,6 @@ QByteArray BackgroundMovie(QColor colour) {
     return swf + body;
 }
 
-QByteArray PngBytes(int width, int height) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
 QJsonValue ScriptJson(QWebEngineView* view, const QString& script) {
     return QJsonDocument::fromJson(RunScript(view, script).toString().toUtf8()).object().value(QStringLiteral("v"));
 }
@@ -114,7 +102,7 @@ private slots:
         const QByteArray swf = QByteArrayLiteral("application/x-shockwave-flash");
         site_.Put(QStringLiteral("/movies/red.swf"), BackgroundMovie(QColor(255, 0, 0)), swf);
         site_.Put(QStringLiteral("/movies/blue.swf"), BackgroundMovie(QColor(0, 0, 255)), swf);
-        site_.Put(QStringLiteral("/pics/p.png"), PngBytes(60, 40), QByteArrayLiteral("image/png"));
+        site_.Put(QStringLiteral("/pics/p.png"), PngBytes(60, 40, Qt::darkCyan), QByteArrayLiteral("image/png"));
         PutSite(QStringLiteral("flash"), site_);
         QByteArray files = "<html><body><img src=\"pics/p.png\">";
         for (const char* f : {"/files/a.zip", "/files/b.zip", "/files/c.zip", "/files/d.zip"})

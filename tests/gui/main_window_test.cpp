@@ -34,10 +34,6 @@ class MainWindowTest : public QObject, protected TestWindowServices {
 
 private:
 
-    template <typename T>
-    T* Child(const char* name) {
-        return test::Child<T>(window_.get(), name);
-    }
     void ClickDocType(int row) { test::ClickDocType(*window_, row); }
 
 private slots:

@@ -33,10 +33,6 @@ private:
     QString save_;  // the save folder of the current test, without the trailing "/"
     int round_ = 0;
 
-    template <typename T>
-    T* Child(const char* name) {
-        return test::Child<T>(window_.get(), name);
-    }
     QListWidget* List() { return Child<QListWidget>("BitmapListBox"); }
     QString Saved(const QString& name) const { return save_ + QLatin1Char('/') + name; }
     std::string SavedPath(const char* name) const {

@@ -39,10 +39,6 @@ class SettingsHistoryTest : public QObject, protected TestWindowServices {
 private:
     std::string Ini() const { return Program() + "defualt.ini"; }
 
-    template <typename T>
-    T* Child(const char* name) {
-        return test::Child<T>(window_.get(), name);
-    }
     QLineEdit* Edit() { return Child<QLineEdit>("EdtURL"); }
     QFrame* DropDown() { return Child<QFrame>("PnlBrowserPages"); }
     QListWidget* History() { return Child<QListWidget>("BrowserList"); }

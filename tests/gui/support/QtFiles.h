@@ -2,12 +2,16 @@
 
 #include <string_view>
 
+#include <QBuffer>
 #include <QByteArray>
+#include <QColor>
+#include <QImage>
 #include <QString>
 
 #include "support/Files.h"
 
-// The shared file helpers for paths and bytes as Qt holds them.
+// The shared file helpers for paths and bytes as Qt holds them, and picture files made
+// on the spot.
 namespace nuv::test {
 
 // A TempFolder as Qt code names one: its path without the trailing "/", and a file in it.
@@ -28,6 +32,17 @@ inline void WriteFile(const QString& path, const QByteArray& bytes) {
 
 inline QByteArray ReadData(const QString& relative) {
     return QByteArray::fromStdString(ReadData(std::string_view(relative.toStdString())));
+}
+
+// The bytes of a PNG file of `width` x `height` pixels, all of `colour`.
+inline QByteArray PngBytes(int width, int height, const QColor& colour) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
 }
 
 }  // namespace nuv::test

@@ -8,8 +8,9 @@
 namespace nuv::test {
 namespace fs = std::filesystem;
 
-TempFolder::TempFolder(std::string_view prefix) {
-    std::string pattern = (fs::temp_directory_path() / (std::string(prefix) + "-XXXXXX")).string();
+TempFolder::TempFolder(std::string_view prefix, const fs::path& parent) {
+    const fs::path under = parent.empty() ? fs::temp_directory_path() : parent;
+    std::string pattern = (under / (std::string(prefix) + "-XXXXXX")).string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a folder like " + pattern);
     path_ = pattern + "/";
 }

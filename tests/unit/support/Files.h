@@ -9,11 +9,11 @@
 // and the checked-in test data.
 namespace nuv::test {
 
-// A new empty folder under the system's temporary folder, made for this object alone
-// (no two runs or tests share one), removed with everything in it when it goes.
+// A new empty folder under the system's temporary folder (or `parent`), made for this
+// object alone (no two runs or tests share one), removed with everything in it when it goes.
 class TempFolder {
 public:
-    explicit TempFolder(std::string_view prefix = "nuv-test");
+    explicit TempFolder(std::string_view prefix = "nuv-test", const std::filesystem::path& parent = {});
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
