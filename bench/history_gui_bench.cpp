@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QFrame>
-#include <QTemporaryDir>
 
 #include "app/MainWindow.h"
 #include "app/logic/TypedAddresses.h"
@@ -25,8 +24,8 @@ using namespace nuv::test;
 constexpr int kPlaces = 100000;
 
 // A home folder whose Firefox profile holds kPlaces places, `typed` of them typed.
-std::unique_ptr<ScratchFolder> HomeWithHistory(int typed) {
-    auto home = std::make_unique<ScratchFolder>();
+std::unique_ptr<TempFolder> HomeWithHistory(int typed) {
+    auto home = std::make_unique<TempFolder>();
     HistoryRows rows;
     rows.reserve(kPlaces);
     const int every = typed > 0 ? kPlaces / typed : kPlaces + 1;
@@ -49,11 +48,11 @@ BENCHMARK(ReadHistory)->Arg(1000)->Arg(10000)->Arg(kPlaces)->Unit(benchmark::kMi
 
 void ShowDropDown(benchmark::State& state) {
     const auto home = HomeWithHistory(static_cast<int>(state.range(0)));
-    QTemporaryDir program;
+    QtTempFolder program;
     RecordingDialogs dialogs;
     RecordingShell shell;
     CurlDownloader downloader;
-    NoFetcher http;
+    FakeFetcher http;
     TFrmWebpageAnalysis window({dialogs, shell, downloader, http, ToUtf8(program.path()) + "/", home->Path()});
     window.show();
     auto* panel = window.findChild<QFrame*>(QStringLiteral("PnlBrowserPages"));

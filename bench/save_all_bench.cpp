@@ -7,9 +7,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "library/logic/ResultDownloads.h"
+#include "support/Files.h"
+#include "support/Recorders.h"
 #include "support/ScriptedServer.h"
 #include "web/CurlDownloader.h"
 
@@ -45,17 +48,6 @@ private:
     std::string folder_;
 };
 
-class NoDialogs : public nuv::IDialogs {
-public:
-    std::string BrowseForFolder(const std::string&, const std::string&) override { return {}; }
-    void ShowMessage(const std::string&, std::optional<nuv::ScreenPoint> = std::nullopt) override {}
-};
-class NoShell : public nuv::IShell {
-public:
-    bool Open(const std::string&) override { return true; }
-    bool StartProgram(const std::string&) override { return true; }
-};
-
 // Files go to memory-backed storage when there is some, so the disk's write-back does
 // not decide the figures; NUV_BENCH_DIR picks another place.
 fs::path BenchRoot() {
@@ -64,23 +56,24 @@ fs::path BenchRoot() {
     return fs::temp_directory_path();
 }
 
-fs::path FreshFolder(const char* name) {
-    const fs::path dir = BenchRoot() / name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
+// A new folder for one batch, made and the previous one removed while the clock stands.
+fs::path FreshFolder(std::optional<nuv::test::TempFolder>& folder, benchmark::State& state) {
+    state.PauseTiming();
+    folder.reset();
+    folder.emplace("nuv-save-all", BenchRoot());
+    state.ResumeTiming();
+    return folder->Dir();
 }
 
 void SaveAllResources(benchmark::State& state) {
     nuv::ExtractionLists lists;
     for (int i = 0; i < kFiles; ++i) lists.AddImage(Server().Url("/pic" + std::to_string(i) + ".png"));
     nuv::CurlDownloader downloader;
-    NoDialogs dialogs;
-    NoShell shell;
+    nuv::test::RecordingDialogs dialogs;
+    nuv::test::RecordingShell shell;
+    std::optional<nuv::test::TempFolder> folder;
     for (auto _ : state) {
-        state.PauseTiming();
-        const fs::path dir = FreshFolder("nuv-save-all-bench");
-        state.ResumeTiming();
+        const fs::path dir = FreshFolder(folder, state);
         QuietHost host(dir.string() + "/");
         nuv::ResultDownloads downloads(
             {host, host, host, host, host.defaultSavePath, {}, downloader, dialogs, shell, lists, "/tmp/", {}});
@@ -91,10 +84,12 @@ void SaveAllResources(benchmark::State& state) {
 }
 
 void CurlProgram(benchmark::State& state) {
-    const fs::path config = fs::temp_directory_path() / "nuv-save-all-curl.cfg";
+    const nuv::test::TempFolder scratch("nuv-save-all-curl");
+    const fs::path config = scratch.File("curl.cfg");
+    std::optional<nuv::test::TempFolder> folder;
     for (auto _ : state) {
+        const fs::path dir = FreshFolder(folder, state);
         state.PauseTiming();
-        const fs::path dir = FreshFolder("nuv-save-all-curl");
         {
             std::ofstream cfg(config);
             for (int i = 0; i < kFiles; ++i) {

@@ -9,7 +9,6 @@
 
 #include <QApplication>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 
 #include "app/MainWindow.h"
 #include "library/Preview.h"
@@ -49,12 +48,13 @@ void PutPicturePage(TestHttpServer& site) {
 void ClickToResultPage(benchmark::State& state) {
     TestHttpServer site;
     PutPicturePage(site);
-    QTemporaryDir program;
+    QtTempFolder program;
     RecordingDialogs dialogs;
     RecordingShell shell;
     CurlDownloader downloader;
     HttpPageFetcher http;
-    TFrmWebpageAnalysis window({dialogs, shell, downloader, http, ToUtf8(program.path()) + "/", "/tmp/"});
+    const nuv::test::TempFolder home{"nuv-home"};
+    TFrmWebpageAnalysis window({dialogs, shell, downloader, http, ToUtf8(program.path()) + "/", home.Path()});
     window.resize(1280, 900);
     window.show();
     if (!OpenAndWait(window, site.Url(QStringLiteral("/index.html")), 60000)) {

@@ -3,20 +3,14 @@
 // empty reference).
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "Check.h"
 #include "common/Text.h"
 #include "web/Address.h"
 
-namespace {
-
-void Check(bool holds) {
-    if (!holds) std::abort();
-}
-
-}  // namespace
+using nuv::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace nuv;

@@ -4,20 +4,16 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/logic/Settings.h"
+#include "Check.h"
 #include "common/Ini.h"
 #include "common/Text.h"
 
 namespace {
-
-void Check(bool holds) {
-    if (!holds) std::abort();
-}
 
 bool Same(const nuv::Settings& a, const nuv::Settings& b) {
     return a.PicPath == b.PicPath && a.URLPath == b.URLPath && a.DefaultSavePath == b.DefaultSavePath &&
@@ -26,6 +22,8 @@ bool Same(const nuv::Settings& a, const nuv::Settings& b) {
 }
 
 }  // namespace
+
+using nuv::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace nuv;

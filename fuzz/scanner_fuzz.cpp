@@ -3,13 +3,13 @@
 // Input: byte 0 picks the marker, byte 1 the base address, the rest is the text.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "../tests/unit/support/FakeBrowser.h"
 #include "../tests/unit/support/LiteralScanner.h"
-#include "../tests/unit/support/ScannerFakes.h"
+#include "Check.h"
 #include "common/Text.h"
 #include "extract/Scanner.h"
 
@@ -19,11 +19,9 @@ constexpr std::string_view kMarkers[] = {".gif", ".GIF", ".swf", ".css", ".jpeg"
 constexpr std::string_view kBases[] = {"http://site.example/dir/page.htm", "https://s.example/", "site.example",
                                        "", "http://site.example"};
 
-void Check(bool same) {
-    if (!same) std::abort();
-}
-
 }  // namespace
+
+using nuv::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace nuv;
@@ -33,9 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string text(reinterpret_cast<const char*>(data + 2), size - 2);
     const std::vector<std::string> lines = SplitLines(text);
 
-    testing_support::SourceOnlyBrowser browser;
+    test::FakeBrowser browser;
     browser.source = text;
-    browser.address = [&base] { return base; };
+    browser.location = base;
 
     const auto refs = ScanReferences(marker, text, base);
     const int refsCount = ScanCount;

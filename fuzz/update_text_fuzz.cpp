@@ -2,22 +2,16 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "Check.h"
 #include "common/Text.h"
 #include "frame/logic/UpdateRules.h"
 #include "frame/logic/UpdateSignature.h"
 
-namespace {
-
-void Check(bool holds) {
-    if (!holds) std::abort();
-}
-
-}  // namespace
+using nuv::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace nuv;

@@ -17,12 +17,12 @@
 #include <QSet>
 #include <QStandardPaths>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include "support/Fakes.h"
 #include "support/FixtureSite.h"
+#include "support/ProgramRun.h"
 #include "support/TestHttpServer.h"
 
 using namespace nuv::test;
@@ -33,8 +33,7 @@ namespace {
 class Cli {
 public:
     explicit Cli(const QString& program = QStringLiteral(NUV_EXTRACT_EXE)) : program_(program) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(QString::fromLatin1(name));
+        QProcessEnvironment env = ScriptEnvironment();
         if (geteuid() == 0) env.remove(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"));
         p_.setProcessEnvironment(env);
         QObject::connect(&p_, &QProcess::readyReadStandardOutput, [this] { out_ += p_.readAllStandardOutput(); });
@@ -88,16 +87,6 @@ private:
     QByteArray out_, err_;
 };
 
-QByteArray ReadFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void WriteFile(const QString& path, const QByteArray& data) {
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly)) f.write(data);
-}
-
 // Every file under `folder`, hidden ones too, as paths relative to it.
 QStringList FilesUnder(const QString& folder) {
     QStringList files;
@@ -150,7 +139,7 @@ class BatchTest : public QObject {
 
 private:
     TestHttpServer site_;
-    QTemporaryDir work_;
+    QtTempFolder work_;
     // What the site serves under each picture address.
     QMap<QString, QByteArray> pictures_;
 
@@ -194,7 +183,6 @@ private:
 
 private slots:
     void initTestCase() {
-        QVERIFY(work_.isValid());
         QVERIFY(site_.isListening());
         for (int n = 1; n <= 3; ++n) PutGalleryPage(QStringLiteral("/g/"), n);
     }

@@ -12,7 +12,6 @@
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -26,29 +25,6 @@ using namespace nuv;
 using namespace nuv::test;
 
 namespace {
-
-struct Run {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-    QStringList lines() const {
-        QStringList l = QString::fromUtf8(out).split(QLatin1Char('\n'));
-        if (!l.isEmpty() && l.last().isEmpty()) l.removeLast();
-        return l;
-    }
-};
-
-QStringList ToStrings(const std::vector<std::string>& v) {
-    QStringList l;
-    for (const std::string& s : v) l << FromUtf8(s);
-    return l;
-}
-
-QStringList ToStrings(const QJsonArray& a) {
-    QStringList l;
-    for (const QJsonValue& v : a) l << v.toString();
-    return l;
-}
 
 // A server on 127.0.0.1 that misbehaves: it accepts and then never answers, or it
 // announces a body and closes the connection half-way through it. It lives on the
@@ -100,23 +76,21 @@ class CliTest : public QObject {
 private:
     TestHttpServer site_;
     FixtureLists expected_;
-    QTemporaryDir work_;
+    QtTempFolder work_;
 
     // Runs nuv-extract as a script would: no display, no platform chosen, and as root
     // without the sandbox switch, which the program must set up itself.
-    Run Extract(const QStringList& args, const QString& workingDir = QString(), const QString& tmpDir = QString()) {
+    ProgramRun Extract(const QStringList& args, const QString& workingDir = QString(), const QString& tmpDir = QString()) {
         QProcessEnvironment env = ScriptEnvironment();
         if (geteuid() == 0) env.remove(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"));
         if (!tmpDir.isEmpty()) env.insert(QStringLiteral("TMPDIR"), tmpDir);
-        const ProgramRun p = RunProgram(QStringLiteral(NUV_EXTRACT_EXE), args, env, workingDir);
-        return Run{p.exitCode, p.out, p.err};
+        return RunProgram(QStringLiteral(NUV_EXTRACT_EXE), args, env, workingDir);
     }
 
     QString Page() const { return FromUtf8(FixturePage(site_)); }
 
 private slots:
     void initTestCase() {
-        QVERIFY(work_.isValid());
         QVERIFY(site_.isListening());
         PutFixtureSite(site_);
         expected_ = ExpectedFixtureLists(site_);
@@ -130,20 +104,20 @@ private slots:
     void listsEqualTheWindowProgramsLists_data() {
         QTest::addColumn<QString>("type");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("images") << "images" << ToStrings(expected_.images);
-        QTest::newRow("flash") << "flash" << ToStrings(expected_.flash);
-        QTest::newRow("other") << "other" << ToStrings(expected_.other);
-        QTest::newRow("css") << "css" << ToStrings(expected_.css);
+        QTest::newRow("images") << "images" << Strings(expected_.images);
+        QTest::newRow("flash") << "flash" << Strings(expected_.flash);
+        QTest::newRow("other") << "other" << Strings(expected_.other);
+        QTest::newRow("css") << "css" << Strings(expected_.css);
     }
     void listsEqualTheWindowProgramsLists() {
         QFETCH(QString, type);
         QFETCH(QStringList, expected);
-        const Run plain = Extract({QStringLiteral("-t"), type, Page()});
+        const ProgramRun plain = Extract({QStringLiteral("-t"), type, Page()});
         QCOMPARE(plain.exitCode, 0);
         QCOMPARE(plain.lines(), expected);
         QVERIFY2(plain.err.contains(type.toUtf8() + ": found " + QByteArray::number(expected.size())), plain.err);
 
-        const Run json = Extract({QStringLiteral("--json"), QStringLiteral("--type=") + type, Page()});
+        const ProgramRun json = Extract({QStringLiteral("--json"), QStringLiteral("--type=") + type, Page()});
         QCOMPARE(json.exitCode, 0);
         QJsonParseError error{};
         const QJsonDocument doc = QJsonDocument::fromJson(json.out, &error);
@@ -151,30 +125,30 @@ private slots:
         const QJsonObject o = doc.object();
         QCOMPARE(o.value(QStringLiteral("address")).toString(), Page());
         QCOMPARE(o.value(QStringLiteral("type")).toString(), type);
-        QCOMPARE(ToStrings(o.value(QStringLiteral("list")).toArray()), expected);
+        QCOMPARE(Strings(o.value(QStringLiteral("list")).toArray()), expected);
         QVERIFY(!o.contains(QStringLiteral("downloads")));
     }
 
     // The default type is images; the address is completed with "http://".
     void defaultTypeAndAddressCompletion() {
-        const Run r = Extract({Page().mid(int(qstrlen("http://")))});
+        const ProgramRun r = Extract({Page().mid(int(qstrlen("http://")))});
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(r.lines(), ToStrings(expected_.images));
+        QCOMPARE(r.lines(), Strings(expected_.images));
     }
 
     void sourceAndText() {
-        const Run source = Extract({QStringLiteral("-t"), QStringLiteral("source"), Page()});
+        const ProgramRun source = Extract({QStringLiteral("-t"), QStringLiteral("source"), Page()});
         QCOMPARE(source.exitCode, 0);
         QVERIFY(source.out.startsWith("<html>"));
         QVERIFY(source.out.contains("<img src=\"IMG/LOGO.GIF\">"));
         QVERIFY(source.out.endsWith("</html>\n"));
 
-        const Run text = Extract({QStringLiteral("-t"), QStringLiteral("text"), Page()});
+        const ProgramRun text = Extract({QStringLiteral("-t"), QStringLiteral("text"), Page()});
         QCOMPARE(text.exitCode, 0);
         QVERIFY2(text.out.contains("player") && text.out.contains("again"), text.out);
         QVERIFY(!text.out.contains("<a"));
 
-        const Run json = Extract({QStringLiteral("--json"), QStringLiteral("-ttext"), Page()});
+        const ProgramRun json = Extract({QStringLiteral("--json"), QStringLiteral("-ttext"), Page()});
         QCOMPARE(json.exitCode, 0);
         const QJsonObject o = QJsonDocument::fromJson(json.out).object();
         QCOMPARE(o.value(QStringLiteral("type")).toString(), QStringLiteral("text"));
@@ -194,21 +168,14 @@ private slots:
                       "\"><img src=\"good2.png\"><img src=\"page.php?x.png\"></body></html>");
         const QString folder = work_.path() + QStringLiteral("/new/saved");
         QVERIFY(QDir().mkpath(folder));
-        {
-            QFile old(folder + QStringLiteral("/cut.png"));
-            QVERIFY(old.open(QIODevice::WriteOnly));
-            old.write("older good file");
-        }
+        WriteFile(folder + QStringLiteral("/cut.png"), "older good file");
 
-        const Run r = Extract({QStringLiteral("-d"), QStringLiteral("--json"), QStringLiteral("-o"), folder,
+        const ProgramRun r = Extract({QStringLiteral("-d"), QStringLiteral("--json"), QStringLiteral("-o"), folder,
                                QStringLiteral("-q"), site_.Url(QStringLiteral("/mixed.html"))});
         QCOMPARE(r.exitCode, 3);
         const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
         QCOMPARE(names, (QStringList{QStringLiteral("cut.png"), QStringLiteral("good1.png"), QStringLiteral("good2.png")}));
-        auto read = [&](const char* name) {
-            QFile f(folder + QLatin1Char('/') + QLatin1String(name));
-            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-        };
+        auto read = [&](const char* name) { return ReadFile(folder + QLatin1Char('/') + QLatin1String(name)); };
         QCOMPARE(read("good1.png"), QByteArray(40000, 'a'));
         QCOMPARE(read("good2.png"), QByteArray("second picture"));
         QCOMPARE(read("cut.png"), QByteArray("older good file"));
@@ -229,7 +196,7 @@ private slots:
         // Every download succeeding gives 0; the other type downloads archives too.
         const QString all = work_.path() + QStringLiteral("/all");
         site_.Put(QStringLiteral("/files/pack.zip"), QByteArray("zip bytes"), "application/zip");
-        const Run ok = Extract({QStringLiteral("-dt"), QStringLiteral("other"), QStringLiteral("--save-to"), all, Page()});
+        const ProgramRun ok = Extract({QStringLiteral("-dt"), QStringLiteral("other"), QStringLiteral("--save-to"), all, Page()});
         QCOMPARE(ok.exitCode, 0);
         QVERIFY2(ok.err.contains("other: found 1, downloaded 1, failed 0"), ok.err);
         QVERIFY(QFile::exists(all + QStringLiteral("/pack.zip")));
@@ -247,7 +214,7 @@ private slots:
         site_.Put(QStringLiteral("/early/b.png"), "second", "image/png");
         site_.AnswerAfter(QStringLiteral("/early/s.css"), QStringLiteral("/early/a.png"), 1);
         const QString out = work_.path() + QStringLiteral("/early");
-        const Run r = Extract({QStringLiteral("-d"), QStringLiteral("-q"), QStringLiteral("-o"), out,
+        const ProgramRun r = Extract({QStringLiteral("-d"), QStringLiteral("-q"), QStringLiteral("-o"), out,
                                site_.Url(QStringLiteral("/early/page.html"))});
         QVERIFY2(r.exitCode == 0, r.err);
         QCOMPARE(r.lines(), (QStringList{site_.Url(QStringLiteral("/early/a.png")), site_.Url(QStringLiteral("/early/b.png"))}));
@@ -258,8 +225,8 @@ private slots:
 
     // Without -o the style sheets go into a private temporary folder that is gone at exit.
     void temporarySaveFolderIsRemoved() {
-        QTemporaryDir tmp;
-        const Run r = Extract({QStringLiteral("-t"), QStringLiteral("css"), QStringLiteral("-d"), QStringLiteral("--json"), Page()},
+        QtTempFolder tmp;
+        const ProgramRun r = Extract({QStringLiteral("-t"), QStringLiteral("css"), QStringLiteral("-d"), QStringLiteral("--json"), Page()},
                               QString(), tmp.path());
         QCOMPARE(r.exitCode, 0);
         const QJsonArray records =
@@ -275,12 +242,9 @@ private slots:
     void localPageByRelativePath() {
         const QString dir = work_.path() + QStringLiteral("/local");
         QVERIFY(QDir().mkpath(dir));
-        QFile page(dir + QStringLiteral("/page.html"));
-        QVERIFY(page.open(QIODevice::WriteOnly));
-        page.write("<html><body><p>local marker</p></body></html>");
-        page.close();
+        WriteFile(dir + QStringLiteral("/page.html"), "<html><body><p>local marker</p></body></html>");
         for (const QString& arg : {QStringLiteral("./page.html"), QStringLiteral("page.html")}) {
-            const Run r = Extract({QStringLiteral("-t"), QStringLiteral("text"), QStringLiteral("--json"), arg}, dir);
+            const ProgramRun r = Extract({QStringLiteral("-t"), QStringLiteral("text"), QStringLiteral("--json"), arg}, dir);
             QCOMPARE(r.exitCode, 0);
             const QJsonObject o = QJsonDocument::fromJson(r.out).object();
             QCOMPARE(o.value(QStringLiteral("address")).toString(), QUrl::fromLocalFile(dir + QStringLiteral("/page.html")).toString());
@@ -301,7 +265,7 @@ private slots:
         site_.Require(QStringLiteral("/sp%20ace/guarded.gif"),
                       {"Cookie: session=abc", "Referer: " + site_.Url(page).toUtf8()});
         const QString out = work_.path() + QStringLiteral("/real-site");
-        const Run r = Extract({QStringLiteral("-d"), QStringLiteral("-o"), out, site_.Url(page)});
+        const ProgramRun r = Extract({QStringLiteral("-d"), QStringLiteral("-o"), out, site_.Url(page)});
         QVERIFY2(r.exitCode == 0, r.err);
         QCOMPARE(r.lines(), (QStringList{site_.Url(QStringLiteral("/sp%20ace/a.gif")),
                                          site_.Url(QStringLiteral("/sp%20ace/图.gif")),
@@ -312,16 +276,10 @@ private slots:
 
         // A local page: its style sheet resolves against its own folder and is copied.
         const QString dir = work_.path() + QStringLiteral("/local css");
-        QVERIFY(QDir().mkpath(dir + QStringLiteral("/css")));
-        QFile html(dir + QStringLiteral("/page.html"));
-        QVERIFY(html.open(QIODevice::WriteOnly));
-        html.write("<html><head><link rel=\"stylesheet\" href=\"css/style.css\"></head><body>x</body></html>");
-        html.close();
-        QFile css(dir + QStringLiteral("/css/style.css"));
-        QVERIFY(css.open(QIODevice::WriteOnly));
-        css.write("body { color: red; }");
-        css.close();
-        const Run local = Extract({QStringLiteral("-t"), QStringLiteral("css"), QStringLiteral("-o"),
+        WriteFile(dir + QStringLiteral("/page.html"),
+                  "<html><head><link rel=\"stylesheet\" href=\"css/style.css\"></head><body>x</body></html>");
+        WriteFile(dir + QStringLiteral("/css/style.css"), "body { color: red; }");
+        const ProgramRun local = Extract({QStringLiteral("-t"), QStringLiteral("css"), QStringLiteral("-o"),
                                    QStringLiteral("saved"), QStringLiteral("./page.html")}, dir);
         QVERIFY2(local.exitCode == 0, local.err);
         QCOMPARE(local.lines(), QStringList{QUrl::fromLocalFile(dir + QStringLiteral("/css/style.css")).toString(QUrl::FullyEncoded)});
@@ -336,7 +294,7 @@ private slots:
         site_.Put(QStringLiteral("/held.html"),
                   "<html><head><link rel=\"stylesheet\" href=\"never.css\"></head><body>"
                   "<img src=\"pics/held.gif\"><iframe src=\"never-frame.html\"></iframe></body></html>");
-        const Run r = Extract({site_.Url(QStringLiteral("/held.html"))});
+        const ProgramRun r = Extract({site_.Url(QStringLiteral("/held.html"))});
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.out.contains(site_.Url(QStringLiteral("/pics/held.gif")).toUtf8()), r.out);
         QVERIFY2(r.err.contains("extracted as it stands"), r.err);
@@ -355,20 +313,14 @@ private slots:
             }
         });
         const QString secret = work_.path() + QStringLiteral("/id_rsa");
-        {
-            QFile key(secret);
-            QVERIFY(key.open(QIODevice::WriteOnly));
-            key.write("private key");
-        }
-        QFile fixture(qEnvironmentVariable("NUV_TEST_DATA_DIR") + QStringLiteral("/hostile/other-schemes.html"));
-        QVERIFY(fixture.open(QIODevice::ReadOnly));
-        QByteArray page = fixture.readAll();
+        WriteFile(secret, "private key");
+        QByteArray page = ReadData(QStringLiteral("hostile/other-schemes.html"));
         page.replace("@PORT@", QByteArray::number(service.serverPort())).replace("@SECRET@", secret.toUtf8());
         site_.Put(QStringLiteral("/hostile/downloads.html"), page);
         site_.Put(QStringLiteral("/hostile/pack.zip"), QByteArray("zip bytes"), "application/zip");
 
         const QString folder = work_.path() + QStringLiteral("/hostile");
-        const Run r = Extract({QStringLiteral("-t"), QStringLiteral("other"), QStringLiteral("-d"), QStringLiteral("-o"),
+        const ProgramRun r = Extract({QStringLiteral("-t"), QStringLiteral("other"), QStringLiteral("-d"), QStringLiteral("-o"),
                                folder, site_.Url(QStringLiteral("/hostile/downloads.html"))});
         QCOMPARE(r.exitCode, 3);
         QVERIFY2(r.err.contains("other: found 4, downloaded 1, failed 3"), r.err);
@@ -383,7 +335,7 @@ private slots:
 
     void pageThatCannotBeLoaded() {
         const QString refused = QStringLiteral("http://127.0.0.1:%1/").arg(ClosedPort());
-        Run r = Extract({refused});
+        ProgramRun r = Extract({refused});
         QCOMPARE(r.exitCode, 1);
         QVERIFY2(r.err.contains("cannot load " + refused.toUtf8() + ": connection failed"), r.err);
         QVERIFY(r.out.isEmpty());
@@ -415,7 +367,7 @@ private slots:
     void usageErrors() {
         QFETCH(QStringList, args);
         QFETCH(QByteArray, message);
-        const Run r = Extract(args);
+        const ProgramRun r = Extract(args);
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(message), r.err);
         QVERIFY(r.err.contains("Usage: nuv-extract [options] ADDRESS"));
@@ -423,12 +375,12 @@ private slots:
     }
 
     void helpDocumentsEveryOption() {
-        const Run r = Extract({QStringLiteral("--help")});
+        const ProgramRun r = Extract({QStringLiteral("--help")});
         QCOMPARE(r.exitCode, 0);
         for (const char* option : {"-t, --type TYPE", "-o, --save-to DIR", "-d, --download", "--json", "--timeout SEC",
                                    "-q, --quiet", "-v, --verbose", "-h, --help", "--version", "source | text | images | flash | css | other"})
             QVERIFY2(r.out.contains(option), option);
-        const Run v = Extract({QStringLiteral("--version")});
+        const ProgramRun v = Extract({QStringLiteral("--version")});
         QCOMPARE(v.exitCode, 0);
         QVERIFY(v.out.startsWith("nuv-extract ("));
         QVERIFY(v.out.contains(" 2.2\nFlash playback: "));

@@ -9,7 +9,6 @@
 #include <QListWidget>
 #include <QSignalSpy>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include "app/MainWindow.h"
@@ -33,7 +32,8 @@ private:
     RecordingShell shell_;
     CurlDownloader downloader_;
     HttpPageFetcher http_;
-    QTemporaryDir programDir_;
+    QtTempFolder programDir_;
+    const TempFolder home_{"nuv-home"};
     TestHttpServer site_;
     std::unique_ptr<TFrmWebpageAnalysis> window_;
     FixtureLists expected_;
@@ -61,12 +61,11 @@ private:
 
 private slots:
     void initTestCase() {
-        QVERIFY(programDir_.isValid());
         PutFixtureSite(site_);
         expected_ = ExpectedFixtureLists(site_);
 
         window_ = std::make_unique<TFrmWebpageAnalysis>(MainWindowServices{
-            dialogs_, shell_, downloader_, http_, ToUtf8(programDir_.path()) + "/", "/tmp/"});
+            dialogs_, shell_, downloader_, http_, ToUtf8(programDir_.path()) + "/", home_.Path()});
         window_->resize(1100, 760);
         window_->show();
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));

@@ -3,10 +3,8 @@
 // well. A real Qt WebEngine, offscreen, against a site served on 127.0.0.1.
 #include <memory>
 
-#include <QBuffer>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -25,6 +23,7 @@
 #include "platform/QtText.h"
 #include "platform/WebEngineBrowser.h"
 #include "support/Fakes.h"
+#include "support/FixtureSite.h"
 #include "support/ProgramRun.h"
 #include "support/TestHttpServer.h"
 #include "support/WindowDriver.h"
@@ -64,16 +63,6 @@ QByteArray BackgroundMovie(QColor colour) {
     return swf + body;
 }
 
-QByteArray PngBytes(int width, int height) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
 QJsonValue ScriptJson(QWebEngineView* view, const QString& script) {
     return QJsonDocument::fromJson(RunScript(view, script).toString().toUtf8()).object().value(QStringLiteral("v"));
 }
@@ -95,7 +84,6 @@ class FlashTest : public QObject, protected TestWindowServices {
 
 private:
     TestHttpServer site_;
-    std::unique_ptr<TFrmWebpageAnalysis> window_;
     QString longName_ = QStringLiteral("/files/") + QString(180, QLatin1Char('x')) + QStringLiteral(".zip");
 
     QWebEngineView* ResultView() { return window_->ResultWindowIfAny()->WebBrowser1(); }
@@ -114,14 +102,8 @@ private slots:
         const QByteArray swf = QByteArrayLiteral("application/x-shockwave-flash");
         site_.Put(QStringLiteral("/movies/red.swf"), BackgroundMovie(QColor(255, 0, 0)), swf);
         site_.Put(QStringLiteral("/movies/blue.swf"), BackgroundMovie(QColor(0, 0, 255)), swf);
-        site_.Put(QStringLiteral("/pics/p.png"), PngBytes(60, 40), QByteArrayLiteral("image/png"));
-        site_.Put(QStringLiteral("/movies.html"),
-                  "<html><head><title>Movies</title></head><body><p>Intro</p>"
-                  "<object width=\"300\" height=\"200\"><param name=\"movie\" value=\"movies/red.swf\">"
-                  "<embed src=\"movies/red.swf\" width=\"300\" height=\"200\"></embed></object>\n"
-                  "<embed src=\"/movies/blue.swf?x=1\" type=\"application/x-shockwave-flash\">"
-                  "<img src=\"pics/p.png\" alt=\"pic\"><a href=\"files/f.zip\">file</a>"
-                  "</body></html>");
+        site_.Put(QStringLiteral("/pics/p.png"), PngBytes(60, 40, Qt::darkCyan), QByteArrayLiteral("image/png"));
+        PutSite(QStringLiteral("flash"), site_);
         QByteArray files = "<html><body><img src=\"pics/p.png\">";
         for (const char* f : {"/files/a.zip", "/files/b.zip", "/files/c.zip", "/files/d.zip"})
             files += QByteArray("<a href=\"") + f + "\">f</a>";
@@ -131,11 +113,7 @@ private slots:
 
     void init() {
         if (FlashPlayerFolder().isEmpty()) QSKIP("no Flash player in this build");
-        window_ = std::make_unique<TFrmWebpageAnalysis>(
-            FreshServices());
-        window_->resize(1100, 800);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QVERIFY(ShowFreshWindow({1100, 800}));
     }
 
     void cleanup() { window_.reset(); }

@@ -12,7 +12,6 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QTest>
 #include <QToolButton>
@@ -49,11 +48,6 @@ std::string UpdatePage(const std::string& content) {
     return "<html><head><title>NUV</title></head><body><p>" + content + "</p></body></html>";
 }
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 }  // namespace
 
 class FrameTest : public QObject {
@@ -62,12 +56,12 @@ class FrameTest : public QObject {
 private:
     RecordingDialogs dialogs_;
     RecordingShell shell_;
-    std::unique_ptr<QTemporaryDir> programDir_;
+    std::unique_ptr<QtTempFolder> programDir_;
     std::string programFolder_;
     int closes_ = 0;
     LoopbackCertificate cert_;
     SigningKey maker_;
-    QTemporaryDir caDir_;
+    QtTempFolder caDir_;
     std::string caFile_;  // what the updater's downloader trusts; "" the system's authorities only
 
     FrameServices Services(const std::string& updateAddress) {
@@ -124,7 +118,7 @@ private slots:
         dialogs_ = {};
         shell_ = {};
         closes_ = 0;
-        programDir_ = std::make_unique<QTemporaryDir>();
+        programDir_ = std::make_unique<QtTempFolder>();
         programFolder_ = ToUtf8(programDir_->path()) + "/";
         caFile_ = ToUtf8(caDir_.path()) + "/ca.pem";
         std::ofstream(caFile_) << cert_.Pem();
@@ -132,9 +126,10 @@ private slots:
 
     void brandPanelInTheMainWindow() {
         CurlDownloader downloader;
-        NoFetcher http;
+        FakeFetcher http;
         std::ofstream(fs::path(programFolder_) / "update.txt") << "an older hand-over file\r\nwith two lines\r\n";
-        TFrmWebpageAnalysis window(MainWindowServices{dialogs_, shell_, downloader, http, programFolder_, "/tmp/"});
+        const TempFolder home{"nuv-home"};
+        TFrmWebpageAnalysis window(MainWindowServices{dialogs_, shell_, downloader, http, programFolder_, home.Path()});
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
 

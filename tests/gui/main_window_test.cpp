@@ -19,6 +19,7 @@
 #include "app/MainWindow.h"
 #include "library/Preview.h"
 #include "support/Fakes.h"
+#include "support/FixtureSite.h"
 #include "support/TestHttpServer.h"
 #include "support/WindowDriver.h"
 #include "web/CurlDownloader.h"
@@ -32,22 +33,12 @@ class MainWindowTest : public QObject, protected TestWindowServices {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TFrmWebpageAnalysis> window_;
 
-    template <typename T>
-    T* Child(const char* name) {
-        return test::Child<T>(window_.get(), name);
-    }
     void ClickDocType(int row) { test::ClickDocType(*window_, row); }
 
 private slots:
     void init() {
-        dialogs_ = {};
-        window_ = std::make_unique<TFrmWebpageAnalysis>(
-            FreshServices());
-        window_->resize(1024, 736);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QVERIFY(ShowFreshWindow({1024, 736}));
     }
 
     void cleanup() { window_.reset(); }
@@ -122,16 +113,7 @@ private slots:
         TestHttpServer other(QHostAddress(QStringLiteral("127.0.0.2")));
         QVERIFY(site.isListening());
         QVERIFY2(other.isListening(), "127.0.0.2 must be usable as a second loopback origin");
-        site.Put(QStringLiteral("/index.html"),
-                 "<!DOCTYPE html>\n<html><head><title>Fixture Title</title></head>"
-                 "<body><p>Body text here</p>"
-                 "<iframe src=\"/frame1.html\"></iframe>"
-                 "<iframe src=\"" + other.Url(QStringLiteral("/frame2.html")).toUtf8() + "\"></iframe>"
-                 "</body></html>");
-        site.Put(QStringLiteral("/frame1.html"),
-                 "<html><body>one<iframe src=\"/inner.html\"></iframe></body></html>");
-        site.Put(QStringLiteral("/inner.html"), "<html><body>inner</body></html>");
-        other.Put(QStringLiteral("/frame2.html"), "<html><body>two</body></html>");
+        PutSite(QStringLiteral("frames"), site, &other);
 
         QVERIFY(OpenAndWait(*window_, site.Url(QStringLiteral("/index.html"))));
         auto* tabs = Child<QTabWidget>("PageControl1");

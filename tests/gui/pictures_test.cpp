@@ -2,7 +2,6 @@
 #include <QFile>
 #include <QImage>
 #include <QLabel>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include "codecs/Pictures.h"
@@ -16,7 +15,7 @@ class PicturesTest : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir dir_;
+    test::QtTempFolder dir_;
 
     // Rewrites the width and height that follow `marker` (at `offset` bytes after it) in a
     // picture file: 16-bit height then width for JPEG, 32-bit width then height for PNG,

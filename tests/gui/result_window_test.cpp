@@ -3,17 +3,14 @@
 // real downloads into a temporary save folder.
 #include <memory>
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <QWebEnginePage>
@@ -26,6 +23,7 @@
 #include "library/Preview.h"
 #include "support/Accessibility.h"
 #include "support/Fakes.h"
+#include "support/FixtureSite.h"
 #include "support/TestHttpServer.h"
 #include "support/WindowDriver.h"
 #include "web/CurlDownloader.h"
@@ -35,21 +33,6 @@ using namespace nuv;
 using namespace nuv::test;
 
 namespace {
-
-QByteArray PngBytes(const QColor& colour) {
-    QImage image(60, 40, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
-QByteArray FileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // The centre of the index-th element matching `selector`, scrolled into view; (-1,-1)
 // when there is none.
@@ -78,16 +61,11 @@ class ResultWindowTest : public QObject, protected TestWindowServices {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> saveDir_;
+    std::unique_ptr<QtTempFolder> saveDir_;
     std::unique_ptr<TestHttpServer> site_;
-    std::unique_ptr<TFrmWebpageAnalysis> window_;
-    QByteArray red_ = PngBytes(Qt::red);
-    QByteArray blue_ = PngBytes(Qt::blue);
+    QByteArray red_ = PngBytes(60, 40, Qt::red);
+    QByteArray blue_ = PngBytes(60, 40, Qt::blue);
 
-    template <typename T>
-    T* Child(const char* name) {
-        return test::Child<T>(window_.get(), name);
-    }
 
     QString Saved(const QString& name) const { return saveDir_->path() + QLatin1Char('/') + name; }
 
@@ -129,10 +107,7 @@ private:
 
 private slots:
     void init() {
-        dialogs_ = {};
-        shell_ = {};
-        saveDir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(saveDir_->isValid());
+        saveDir_ = std::make_unique<QtTempFolder>();
         site_ = std::make_unique<TestHttpServer>();
         QVERIFY(site_->isListening());
         site_->Put(QStringLiteral("/pics/a.png"), red_, QByteArrayLiteral("image/png"));
@@ -141,18 +116,9 @@ private slots:
                    QByteArrayLiteral("application/x-shockwave-flash"));
         site_->Put(QStringLiteral("/files/doc.pdf"), QByteArrayLiteral("%PDF-1.4 test"),
                    QByteArrayLiteral("application/pdf"));
-        site_->Put(QStringLiteral("/index.html"),
-                   "<html><body><p>Pictures</p>"
-                   "<img src=\"pics/a.png\" alt=\"red\"><img src=\"/pics/b.png\" alt=\"blue\">"
-                   "<embed src=\"movies/m.swf\">"
-                   "<a href=\"files/doc.pdf\">a document</a>"
-                   "</body></html>");
+        PutSite(QStringLiteral("result"), *site_);
 
-        window_ = std::make_unique<TFrmWebpageAnalysis>(
-            FreshServices());
-        window_->resize(1024, 736);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QVERIFY(ShowFreshWindow({1024, 736}));
         Child<QLineEdit>("EdtPicPath")->setText(saveDir_->path());
         window_->SavedFiles().RefreshSavedList();
         QCOMPARE(FromUtf8(window_->SavedFiles().SaveFolder()), saveDir_->path() + QLatin1Char('/'));
@@ -170,7 +136,7 @@ private slots:
         QCOMPARE(window_->Extractor().Lists().ImageURLs.size(), size_t{2});
 
         ClickInPage(QStringLiteral("img"), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(FileBytes(Saved(QStringLiteral("a.png"))), red_, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(ReadFile(Saved(QStringLiteral("a.png"))), red_, 15000);
         QTRY_COMPARE(dialogs_.messages, std::vector<std::string>{SavedAsText(Saved(QStringLiteral("a.png")))});
         QCOMPARE(Child<QLabel>("LblHint")->text(), QStringLiteral("全部下载完毕。"));
         QCOMPARE(SavedList(), QStringList{QStringLiteral("a.png")});
@@ -178,7 +144,7 @@ private slots:
 
         // The save link under the second picture saves that one.
         ClickInPage(QStringLiteral("a.moreintro"), 1);
-        QTRY_COMPARE_WITH_TIMEOUT(FileBytes(Saved(QStringLiteral("b.png"))), blue_, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(ReadFile(Saved(QStringLiteral("b.png"))), blue_, 15000);
         QTRY_COMPARE(dialogs_.messages.size(), size_t{2});
         QCOMPARE(dialogs_.messages[1], SavedAsText(Saved(QStringLiteral("b.png"))));
         // The save link is not followed: the result page stays.
@@ -215,7 +181,7 @@ private slots:
         }
         QCOMPARE(now, QStringLiteral("save ") + site_->Url(QStringLiteral("/pics/a.png")));
         QTest::keyClick(page, Qt::Key_Return);
-        QTRY_COMPARE_WITH_TIMEOUT(FileBytes(Saved(QStringLiteral("a.png"))), red_, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(ReadFile(Saved(QStringLiteral("a.png"))), red_, 15000);
     }
 
     // Only the user's own clicks in the program's page download anything: a script's click
@@ -231,7 +197,7 @@ private slots:
                             QWebEngineScript::MainWorld);
         // A real click afterwards is served; the script's, sent before it, never was.
         ClickInPage(QStringLiteral("img"), 1);
-        QTRY_COMPARE_WITH_TIMEOUT(FileBytes(Saved(QStringLiteral("b.png"))), blue_, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(ReadFile(Saved(QStringLiteral("b.png"))), blue_, 15000);
         QTRY_COMPARE(dialogs_.messages.size(), size_t{1});
         QVERIFY(!QFile::exists(Saved(QStringLiteral("a.png"))));
         QCOMPARE(ResultView()->url().scheme(), QStringLiteral("nuvdoc"));
@@ -243,8 +209,8 @@ private slots:
         ExtractAndWait(2, QStringLiteral("img"));
         QTest::mouseClick(window_->ResultWindowIfAny()->findChild<QToolButton*>(QStringLiteral("BtnSaveAll")),
                           Qt::LeftButton);
-        QCOMPARE(FileBytes(Saved(QStringLiteral("a.png"))), red_);
-        QCOMPARE(FileBytes(Saved(QStringLiteral("b.png"))), blue_);
+        QCOMPARE(ReadFile(Saved(QStringLiteral("a.png"))), red_);
+        QCOMPARE(ReadFile(Saved(QStringLiteral("b.png"))), blue_);
         QVERIFY(dialogs_.messages.empty());
         QCOMPARE(Child<QLabel>("LblHint")->text(), QStringLiteral("全部下载完毕。"));
         // Nothing but the files themselves: no temporary leftovers.
@@ -253,15 +219,14 @@ private slots:
     }
 
     void saveAllAsSavesIntoTheChosenFolder() {
-        QTemporaryDir chosen;
-        QVERIFY(chosen.isValid());
+        QtTempFolder chosen;
         ExtractAndWait(2, QStringLiteral("img"));
         dialogs_.answer = ToUtf8(chosen.path());
         QTest::mouseClick(window_->ResultWindowIfAny()->findChild<QToolButton*>(QStringLiteral("BtnSaveAllAs")),
                           Qt::LeftButton);
         const std::string folder = ToUtf8(chosen.path()) + "/";
-        QCOMPARE(FileBytes(chosen.filePath(QStringLiteral("a.png"))), red_);
-        QCOMPARE(FileBytes(chosen.filePath(QStringLiteral("b.png"))), blue_);
+        QCOMPARE(ReadFile(chosen.filePath(QStringLiteral("a.png"))), red_);
+        QCOMPARE(ReadFile(chosen.filePath(QStringLiteral("b.png"))), blue_);
         QVERIFY(!QFile::exists(Saved(QStringLiteral("a.png"))));
         QCOMPARE(window_->State().DefaultSavePath, folder);
         QCOMPARE(shell_.opened, std::vector<std::string>{folder});
@@ -273,14 +238,14 @@ private slots:
         QVERIFY(!window_->ResultWindowIfAny()->ImageMode());
 
         ClickInPage(QStringLiteral("a[onclick]"), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(FileBytes(Saved(QStringLiteral("m.swf"))), QByteArrayLiteral("FWS-movie-bytes"),
+        QTRY_COMPARE_WITH_TIMEOUT(ReadFile(Saved(QStringLiteral("m.swf"))), QByteArrayLiteral("FWS-movie-bytes"),
                                   15000);
         QTRY_COMPARE(dialogs_.messages, std::vector<std::string>{SavedAsText(Saved(QStringLiteral("m.swf")))});
 
         QVERIFY(QFile::remove(Saved(QStringLiteral("m.swf"))));
         QTest::mouseClick(window_->ResultWindowIfAny()->findChild<QToolButton*>(QStringLiteral("BtnSaveAll")),
                           Qt::LeftButton);
-        QCOMPARE(FileBytes(Saved(QStringLiteral("m.swf"))), QByteArrayLiteral("FWS-movie-bytes"));
+        QCOMPARE(ReadFile(Saved(QStringLiteral("m.swf"))), QByteArrayLiteral("FWS-movie-bytes"));
         QVERIFY(!QFile::exists(Saved(QStringLiteral("a.png"))));  // the pictures are not this batch's list
         QCOMPARE(dialogs_.messages.size(), size_t{1});
     }
@@ -289,7 +254,7 @@ private slots:
         ExtractAndWait(5, QStringLiteral("a[target]"));
         const std::string address = ToUtf8(site_->Url(QStringLiteral("/files/doc.pdf")));
         ClickInPage(QStringLiteral("a[target]"), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(FileBytes(Saved(QStringLiteral("doc.pdf"))), QByteArrayLiteral("%PDF-1.4 test"),
+        QTRY_COMPARE_WITH_TIMEOUT(ReadFile(Saved(QStringLiteral("doc.pdf"))), QByteArrayLiteral("%PDF-1.4 test"),
                                   15000);
         QTRY_COMPARE_WITH_TIMEOUT(shell_.opened, std::vector<std::string>{address}, 15000);
         QVERIFY(ResultView()->url().scheme() == QStringLiteral("nuvdoc"));

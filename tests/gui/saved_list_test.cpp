@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -30,15 +29,10 @@ class SavedListTest : public QObject, protected TestWindowServices {
     Q_OBJECT
 
 private:
-    QTemporaryDir root_;
+    QtTempFolder root_;
     QString save_;  // the save folder of the current test, without the trailing "/"
-    std::unique_ptr<TFrmWebpageAnalysis> window_;
     int round_ = 0;
 
-    template <typename T>
-    T* Child(const char* name) {
-        return test::Child<T>(window_.get(), name);
-    }
     QListWidget* List() { return Child<QListWidget>("BitmapListBox"); }
     QString Saved(const QString& name) const { return save_ + QLatin1Char('/') + name; }
     std::string SavedPath(const char* name) const {
@@ -84,21 +78,15 @@ private:
 
 private slots:
     void initTestCase() {
-        QVERIFY(root_.isValid());
         // Home on the save folder's file system, so the trash used is $XDG_DATA_HOME/Trash.
         qputenv("HOME", root_.path().toUtf8());
         qputenv("XDG_DATA_HOME", root_.filePath(QStringLiteral("data")).toUtf8());
     }
 
     void init() {
-        dialogs_ = {};
-        shell_ = {};
         save_ = root_.filePath(QStringLiteral("save%1").arg(++round_));
         QVERIFY(QDir().mkpath(save_));
-        window_ = std::make_unique<TFrmWebpageAnalysis>(FreshServices());
-        window_->resize(1024, 736);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QVERIFY(ShowFreshWindow({1024, 736}));
     }
 
     void cleanup() { window_.reset(); }
@@ -233,12 +221,12 @@ private slots:
         QTRY_VERIFY(box->hasFocus());
         dialogs_.messages.clear();
         List()->setFocus();
-        QCOMPARE(box->text(), QStringLiteral("/tmp/"));
+        QCOMPARE(box->text(), FromUtf8(Home()));
         QCOMPARE(dialogs_.messages, std::vector<std::string>{strEnterFolder});
         QTRY_VERIFY(box->hasFocus());
         // Leaving it again commits the home folder.
         List()->setFocus();
-        QCOMPARE(window_->State().SaveFolder, std::string("/tmp/"));
+        QCOMPARE(window_->State().SaveFolder, Home());
         QCOMPARE(dialogs_.messages.size(), size_t{1});
     }
 };

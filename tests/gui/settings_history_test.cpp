@@ -37,23 +37,14 @@ class SettingsHistoryTest : public QObject, protected TestWindowServices {
     Q_OBJECT
 
 private:
-    std::unique_ptr<ScratchFolder> home_;
-    std::unique_ptr<TFrmWebpageAnalysis> window_;
-
-    std::string Program() const { return ToUtf8(program_->path()) + "/"; }
     std::string Ini() const { return Program() + "defualt.ini"; }
 
-    template <typename T>
-    T* Child(const char* name) {
-        return test::Child<T>(window_.get(), name);
-    }
     QLineEdit* Edit() { return Child<QLineEdit>("EdtURL"); }
     QFrame* DropDown() { return Child<QFrame>("PnlBrowserPages"); }
     QListWidget* History() { return Child<QListWidget>("BrowserList"); }
 
     void Start() {
-        window_ = std::make_unique<TFrmWebpageAnalysis>(
-            MainWindowServices{dialogs_, shell_, downloader_, http_, Program(), home_->Path()});
+        window_ = std::make_unique<TFrmWebpageAnalysis>(Services());
         window_->resize(1024, 736);
         window_->show();
         window_->activateWindow();
@@ -75,8 +66,7 @@ private:
 private slots:
     void init() {
         dialogs_ = {};
-        program_ = std::make_unique<QTemporaryDir>();
-        home_ = std::make_unique<ScratchFolder>();
+        FreshFolders();
     }
 
     void cleanup() {
@@ -112,7 +102,7 @@ private slots:
 
     void storedValuesComeBackAndOtherKeysStay() {
         const std::string saved = Program() + "saved";
-        WriteTextFile(Ini(), "; the user's notes\n[other]\nkeep=1\n[Default]\nPicPath=" + saved +
+        WriteFile(Ini(), "; the user's notes\n[other]\nkeep=1\n[Default]\nPicPath=" + saved +
                                  "\nDocType=7\nLeftPanelWidth=250\nCbPath=1\nCurPicName=a.png\n"
                                  "URLPath=http://127.0.0.1:1/\nExtra=stays\n");
         Start();
@@ -143,7 +133,7 @@ private slots:
         QVERIFY(StartsWith(ReadFileText(Ini()).value_or(""), "; the user's notes\n"));
 
         // The address the box starts with is no change: the drop-down stays closed.
-        WriteTextFile(Ini(), "[default]\nURLPath=http://www.nuvsoft.example\n");
+        WriteFile(Ini(), "[default]\nURLPath=http://www.nuvsoft.example\n");
         Start();
         QVERIFY(!DropDown()->isVisible());
         // Down with no history at all: the typing stays in the box.
@@ -219,7 +209,7 @@ private slots:
 
         // The addresses opened are offered next time, with no browser history at all.
         window_.reset();
-        home_ = std::make_unique<ScratchFolder>();
+        home_ = std::make_unique<TempFolder>();
         Start();
         QTest::mouseClick(Edit(), Qt::LeftButton);
         QCOMPARE(History()->count(), 2);

@@ -12,7 +12,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QSignalSpy>
 #include <QToolButton>
@@ -43,18 +42,6 @@ ProgramRun Extract(const QStringList& args) {
     return RunProgram(QStringLiteral(NUV_EXTRACT_EXE), args, ScriptEnvironment());
 }
 
-QStringList Strings(const QJsonArray& a) {
-    QStringList l;
-    for (const QJsonValue& v : a) l << v.toString();
-    return l;
-}
-
-QStringList Strings(const std::vector<std::string>& v) {
-    QStringList l;
-    for (const std::string& s : v) l << FromUtf8(s);
-    return l;
-}
-
 // The files of `folder`, hidden ones too, sorted.
 QStringList Files(const QString& folder) {
     QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
@@ -70,7 +57,7 @@ class ShownPicturesTest : public QObject {
 private:
     TestHttpServer site_;
     TestHttpServer other_{QHostAddress(QStringLiteral("127.0.0.2"))};
-    QTemporaryDir work_;
+    QtTempFolder work_;
     std::vector<ShownEntry> expected_;
     QStringList threePlaces_;  // the list without --shown, as nuv-extract gives it
 
@@ -89,7 +76,6 @@ private:
 
 private slots:
     void initTestCase() {
-        QVERIFY(work_.isValid());
         QVERIFY(site_.isListening());
         QVERIFY2(other_.isListening(), "127.0.0.2 must be usable as a second loopback origin");
         PutShownSite(site_, other_);
@@ -141,11 +127,8 @@ private slots:
         QStringList names = Files(folder);
         for (const ShownEntry& e : expected_) QVERIFY2(names.removeOne(FromUtf8(e.file)), e.file.c_str());
         for (const QString& n : names) QVERIFY2(!n.startsWith(QLatin1Char('.')), qPrintable(n));
-        QFile photo(folder + QStringLiteral("/photo (2).webp"));
-        QVERIFY(photo.open(QIODevice::ReadOnly));
-        QFile source(qEnvironmentVariable("NUV_TEST_DATA_DIR") + QStringLiteral("/shown/pics/cdn-photo-b.webp"));
-        QVERIFY(source.open(QIODevice::ReadOnly));
-        QCOMPARE(photo.readAll(), source.readAll());
+        QCOMPARE(ReadFile(folder + QStringLiteral("/photo (2).webp")),
+                 ReadData(QStringLiteral("shown/pics/cdn-photo-b.webp")));
     }
 
     // --min-size and --types keep what the result window's filter keeps.
@@ -167,8 +150,8 @@ private slots:
         RecordingShell shell;
         CurlDownloader downloader;
         HttpPageFetcher http;
-        QTemporaryDir program;
-        TFrmWebpageAnalysis window({dialogs, shell, downloader, http, ToUtf8(program.path()) + "/", "/tmp/"});
+        const TempFolder program{"nuv-program"}, home{"nuv-home"};
+        TFrmWebpageAnalysis window({dialogs, shell, downloader, http, program.Path(), home.Path()});
         window.resize(1280, 900);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -208,7 +191,7 @@ private slots:
                  all - static_cast<int>(kept.size()));
 
         QTest::mouseClick(preview->findChild<QToolButton*>(QStringLiteral("BtnSaveAll")), Qt::LeftButton);
-        const QString saved = program.path() + QStringLiteral("/web");
+        const QString saved = FromUtf8(program.Path() + "web");
         QStringList names = {QStringLiteral("site.css")};  // fetched by the extraction
         for (const ShownEntry& e : expected_)
             if (kept.contains(FromUtf8(e.address))) names << FromUtf8(e.file);
@@ -239,9 +222,9 @@ private slots:
         RecordingDialogs dialogs;
         RecordingShell shell;
         CurlDownloader downloader;
-        NoFetcher http;
-        QTemporaryDir program;
-        TFrmWebpageAnalysis window({dialogs, shell, downloader, http, ToUtf8(program.path()) + "/", "/tmp/"});
+        FakeFetcher http;
+        const TempFolder program{"nuv-program"}, home{"nuv-home"};
+        TFrmWebpageAnalysis window({dialogs, shell, downloader, http, program.Path(), home.Path()});
         window.resize(1280, 900);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -324,18 +307,18 @@ private slots:
         RecordingDialogs dialogs;
         RecordingShell shell;
         CurlDownloader downloader;
-        NoFetcher http;
-        QTemporaryDir program;
-        const std::string folder = ToUtf8(program.path()) + "/";
+        FakeFetcher http;
+        const TempFolder program{"nuv-program"}, home{"nuv-home"};
+        const std::string folder = program.Path();
         {
-            TFrmWebpageAnalysis window({dialogs, shell, downloader, http, folder, "/tmp/"});
+            TFrmWebpageAnalysis window({dialogs, shell, downloader, http, folder, home.Path()});
             QVERIFY(!window.Extractor().IncludeShownPictures());
             Child<QCheckBox>(&window, "CbShown")->setChecked(true);
             QVERIFY(window.Extractor().IncludeShownPictures());
         }
         const IniDocument ini(ReadFileText(folder + "defualt.ini").value_or(""));
         QCOMPARE(ini.Get("default", "ShownPictures").value_or("<missing>"), std::string("1"));
-        TFrmWebpageAnalysis again({dialogs, shell, downloader, http, folder, "/tmp/"});
+        TFrmWebpageAnalysis again({dialogs, shell, downloader, http, folder, home.Path()});
         QVERIFY(Child<QCheckBox>(&again, "CbShown")->isChecked());
         QVERIFY(again.Extractor().IncludeShownPictures());
     }

@@ -2,58 +2,28 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <random>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "support/FakeNetwork.h"
+#include "support/Files.h"
 
 namespace nuv {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Writes a fixed body to the target, as the real downloader does once the whole body
-// has arrived, or fails without touching the target.
-class FakeDownloader : public IDownloader {
-public:
-    std::string body = "a {}\r\nb { background: url(x.gif) }\nlast";
-    bool fail = false;
-    bool writeNothing = false;
-    std::vector<std::pair<std::string, std::string>> calls;  // url, file path
-
-    void DownloadToFile(const std::string& url, const std::string& filePath,
-                        const DownloadProgressFn&, const DownloadBounds&) override {
-        calls.emplace_back(url, filePath);
-        if (fail) throw DownloadError("404 Not Found");
-        if (writeNothing) return;
-        std::ofstream out(filePath, std::ios::binary | std::ios::trunc);
-        out << body;
-    }
-};
-
 class FetchIntoSaveFolderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::random_device rd;
-        root_ = fs::temp_directory_path() / ("nuv-fetch-" + std::to_string(rd()) + std::to_string(rd()));
-        fs::create_directories(root_);
-        folder_ = root_.string() + "/save/nested/";
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
-    static std::string ReadFile(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
+    FetchIntoSaveFolderTest() { downloader_.body = "a {}\r\nb { background: url(x.gif) }\nlast"; }
 
-    fs::path root_;
-    std::string folder_;
+    test::TempFolder scratch_{"nuv-fetch"};
+    fs::path root_ = scratch_.Dir();
+    std::string folder_ = scratch_.Path() + "save/nested/";
     FetchOutcome out_;
-    FakeDownloader downloader_;
+    test::FakeDownloader downloader_;
 };
 
 TEST_F(FetchIntoSaveFolderTest, CreatesTheFolderAndReturnsTheLinesOfTheFile) {
@@ -61,9 +31,9 @@ TEST_F(FetchIntoSaveFolderTest, CreatesTheFolderAndReturnsTheLinesOfTheFile) {
     ASSERT_TRUE(lines.has_value());
     EXPECT_EQ(*lines, (std::vector<std::string>{"a {}", "b { background: url(x.gif) }", "last"}));
     ASSERT_EQ(downloader_.calls.size(), 1u);
-    EXPECT_EQ(downloader_.calls[0].first, "http://site.example/css/Main.css");
-    EXPECT_EQ(downloader_.calls[0].second, folder_ + "Main.css");
-    EXPECT_EQ(ReadFile(folder_ + "Main.css"), downloader_.body);
+    EXPECT_EQ(downloader_.calls[0].url, "http://site.example/css/Main.css");
+    EXPECT_EQ(downloader_.calls[0].file, folder_ + "Main.css");
+    EXPECT_EQ(test::ReadFile(folder_ + "Main.css"), *downloader_.body);
     EXPECT_TRUE(out_.saved);
     EXPECT_FALSE(out_.folderUnusable);
 }
@@ -75,24 +45,24 @@ TEST_F(FetchIntoSaveFolderTest, ReplacesAnOlderFileOfTheSameName) {
     const auto lines = FetchIntoSaveFolder(folder_, downloader_, "a.css", &out_);
     ASSERT_TRUE(lines.has_value());
     EXPECT_EQ(*lines, std::vector<std::string>{"new"});
-    EXPECT_EQ(downloader_.calls.at(0).second, folder_ + "a.css");
+    EXPECT_EQ(downloader_.calls.at(0).file, folder_ + "a.css");
 }
 
 TEST_F(FetchIntoSaveFolderTest, AFailedDownloadGivesNoLinesAndKeepsTheOlderFile) {
     fs::create_directories(folder_);
     std::ofstream(folder_ + "a.css") << "old\n";
-    downloader_.fail = true;
+    downloader_.error = "404 Not Found";
     auto lines = FetchIntoSaveFolder(folder_, downloader_, "http://site.example/a.css", &out_);
     ASSERT_TRUE(lines.has_value());
     EXPECT_TRUE(lines->empty());
-    EXPECT_EQ(ReadFile(folder_ + "a.css"), "old\n");
+    EXPECT_EQ(test::ReadFile(folder_ + "a.css"), "old\n");
     EXPECT_TRUE(out_.attempted);
     EXPECT_FALSE(out_.saved);
     EXPECT_FALSE(out_.folderUnusable);
 
     // A downloader that reports success but leaves no file gives no lines either.
-    downloader_.fail = false;
-    downloader_.writeNothing = true;
+    downloader_.error.clear();
+    downloader_.body.reset();
     lines = FetchIntoSaveFolder(folder_, downloader_, "http://site.example/b.css", &out_);
     ASSERT_TRUE(lines.has_value());
     EXPECT_TRUE(lines->empty());

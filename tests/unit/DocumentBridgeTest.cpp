@@ -11,7 +11,7 @@ using test::FakeBrowser;
 
 TEST(DocumentBridge, LoadHtmlWaitsUntilInteractiveAndEndsEveryLineWithCrLf) {
     FakeBrowser b;
-    b.readyStates = {1, 1, 2, 3};
+    b.readyStates = {ready_state::kLoading, ready_state::kLoading, ready_state::kLoaded, ready_state::kInteractive};
     LoadHtml(b, "<p>\nx\r\ny\rz");
     EXPECT_EQ(b.eventsProcessed, 3);
     ASSERT_EQ(b.loaded.size(), 1u);
@@ -34,13 +34,13 @@ TEST(DocumentBridge, LoadHtmlWithoutDocumentDoesNothingAndALoadFailureReachesThe
 
 TEST(DocumentBridge, LoadHtmlWaitEndsWhenTheProgramQuitsOrTheLimitPasses) {
     FakeBrowser quitting;
-    quitting.readyStates = std::vector<int>(1000, 1);
+    quitting.readyStates = std::vector<int>(1000, ready_state::kLoading);
     quitting.onProcessEvents = [&] { quitting.closed = quitting.eventsProcessed == 5; };
     EXPECT_THROW(LoadHtml(quitting, "<p>"), BrowserError);
     EXPECT_EQ(quitting.eventsProcessed, 5);
 
     FakeBrowser stuck;
-    stuck.readyStates = std::vector<int>(1000000, 1);
+    stuck.readyStates = std::vector<int>(1000000, ready_state::kLoading);
     EXPECT_THROW(LoadHtml(stuck, "<p>", std::chrono::milliseconds(0)), BrowserError);
     EXPECT_TRUE(stuck.loaded.empty());
 }

@@ -7,13 +7,31 @@
 #include <gtest/gtest.h>
 
 #include "support/FakeBrowser.h"
+#include "support/FakeNetwork.h"
 #include "support/FakeWindowParts.h"
+#include "support/Files.h"
 
 namespace nuv {
 namespace {
 
 using test::FakeBrowser;
+using test::FakeDownloader;
 using test::FakeExtractionWindow;
+using test::FakeFetcher;
+
+// No network: every download fails.
+FakeDownloader Offline() {
+    FakeDownloader d;
+    d.error = "offline";
+    return d;
+}
+
+// Style sheets served from memory; any other address is not found.
+FakeDownloader SheetsOnly() {
+    FakeDownloader d;
+    d.missing = "404";
+    return d;
+}
 
 std::vector<ImagePlace> Places(const std::vector<ImageNote>& notes) {
     std::vector<ImagePlace> places;
@@ -21,33 +39,12 @@ std::vector<ImagePlace> Places(const std::vector<ImageNote>& notes) {
     return places;
 }
 
-class NoDownloads : public IDownloader {
-public:
-    void DownloadToFile(const std::string& url, const std::string&, const DownloadProgressFn&, const DownloadBounds&) override {
-        urls.push_back(url);
-        throw DownloadError("offline");
-    }
-    std::vector<std::string> urls;
-};
-
-class MapFetcher : public IPageFetcher {
-public:
-    std::string Get(const std::string& url) override {
-        fetched.push_back(url);
-        const auto it = pages.find(url);
-        if (it == pages.end()) throw std::runtime_error("404");
-        return it->second;
-    }
-    std::map<std::string, std::string> pages;
-    std::vector<std::string> fetched;
-};
-
 class ExtractionTest : public ::testing::Test {
 protected:
     FakeExtractionWindow w;
     FakeBrowser page;
-    NoDownloads downloader;
-    MapFetcher http;
+    FakeDownloader downloader = Offline();
+    FakeFetcher http;
     Extraction x{w.Services(page, downloader, http)};
 
     void Load(const std::string& address, const std::string& source) {
@@ -161,7 +158,7 @@ TEST_F(ExtractionTest, ImageExtractionCollectsSourceThenFramesWithoutRepeats) {
 
 TEST_F(ExtractionTest, ASelectionWhileAnExtractionRunsIsIgnored) {
     Load("http://site.example/", "<img src=\"a.gif\">");
-    w.result.browser.readyStates = {1, 1};  // the result browser is still loading
+    w.result.browser.readyStates = {ready_state::kLoading, ready_state::kLoading};  // the result browser is still loading
     int clicks = 0;
     w.result.browser.onProcessEvents = [&] {
         ++clicks;
@@ -209,7 +206,7 @@ TEST_F(ExtractionTest, CssExtractionNamesEverySheetEvenWhenDownloadsFail) {
     Select(DocType::Css);
     EXPECT_EQ(x.Lists().CssURLs,
               (std::vector<std::string>{"http://site.example/a.css", "http://site.example/a.css"}));
-    EXPECT_EQ(downloader.urls.size(), 2u);
+    EXPECT_EQ(downloader.calls.size(), 2u);
     // The value names each sheet with its outcome.
     const ExtractionResult& r = x.LastResult();
     EXPECT_EQ(r.addresses, x.Lists().CssURLs);
@@ -252,40 +249,23 @@ TEST_F(ExtractionTest, AnUnusableSaveFolderFallsBackOncePerSheet) {
     Load("http://site.example/", "<link href=\"a.css\"><link href=\"b.css\">");
     w.saveFolder.folder = "/dev/null/sub/";
     Select(DocType::Css);
-    EXPECT_TRUE(downloader.urls.empty());
+    EXPECT_TRUE(downloader.calls.empty());
     EXPECT_EQ(w.savedList.unusable, 2);
     ASSERT_EQ(x.LastResult().styleSheets.size(), 2u);
     EXPECT_TRUE(x.LastResult().styleSheets[0].outcome.folderUnusable);
 }
 
-// Serves style sheets from memory by writing them to the target file.
-class SheetDownloader : public IDownloader {
-public:
-    void DownloadToFile(const std::string& url, const std::string& path, const DownloadProgressFn&, const DownloadBounds&) override {
-        const auto it = sheets.find(url);
-        if (it == sheets.end()) throw DownloadError("404");
-        std::ofstream(path, std::ios::binary) << it->second;
-    }
-    std::map<std::string, std::string> sheets;
-};
-
 // An extraction whose style sheets are fetched into a save folder of its own.
 class SheetExtractionTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder = (std::filesystem::temp_directory_path() /
-                  ("nuv-extraction-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())))
-                     .string() + "/";
-        std::filesystem::remove_all(folder);
-        w.saveFolder.folder = folder;
-    }
-    void TearDown() override { std::filesystem::remove_all(folder); }
+    void SetUp() override { w.saveFolder.folder = folder; }
 
-    std::string folder;
+    test::TempFolder scratch{"nuv-extraction"};
+    std::string folder = scratch.Path() + "save/";
     FakeExtractionWindow w;
     FakeBrowser page;
-    SheetDownloader downloader;
-    MapFetcher http;
+    FakeDownloader downloader = SheetsOnly();
+    FakeFetcher http;
     Extraction x{w.Services(page, downloader, http)};
 };
 
@@ -295,7 +275,7 @@ TEST_F(SheetExtractionTest, SheetImagesFollowTheSourceInLowerCaseAndKeepLongRefe
     page.source = "<link href=\"css/a.css\"><img src=\"img/LOGO.GIF\"><img src=\"" + longName + ".gif\">"
                   "<embed src=\"movie.swf\"><embed src=\"player.php/clip.swf\">";
     page.tree = FrameDocument{page.location, {}};
-    downloader.sheets["http://site.example/css/a.css"] =
+    downloader.bodies["http://site.example/css/a.css"] =
         ".a { background: url(../img/logo.gif) }\n.b { background: url(" + longName + ".PNG) }\n"
         ".c { background: url(intro.swf) }\n";
 
@@ -322,7 +302,7 @@ TEST_F(SheetExtractionTest, ShownPicturesFollowTheThreePlacesAndLeaveThemAsTheyW
     page.location = "http://site.example/dir/index.html";
     page.source = "<link href=\"s.css\"><img src=\"a.gif\"><img src=\"B.PNG\">";
     page.tree = FrameDocument{page.location, {FrameDocument{"http://other.example/f.html", {}}}};
-    downloader.sheets["http://site.example/dir/s.css"] = ".x { background: url(bg.png) }\n";
+    downloader.bodies["http://site.example/dir/s.css"] = ".x { background: url(bg.png) }\n";
     http.pages["http://other.example/f.html"] = "<img src=\"f.gif\">";
     page.shown = std::vector<ShownPicture>{
         {"http://site.example/dir/b.png", 40, 30, ""},  // the source's, in other letters: it tells the size

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "common/Text.h"
+#include "support/Files.h"
 #include "support/MemoryConnector.h"
 #include "support/ScriptedServer.h"
 
@@ -98,41 +99,25 @@ TEST(HttpClientRequest, ExpiredCookiesAreRemovedBeforeTheRequest) {
 
 // ---- Refusals and their errors (memory streams) ----
 
-struct RefusalCase {
-    const char* reply;
-    int code;
-    const char* statusLine;
-    const char* body;
-};
-
+// The refusals of tests/data/http/refusals.txt: the code, status line and body each carries.
 TEST(HttpClientRefusal, RedirectsAndNon2xxFailWithCodeStatusLineAndBody) {
-    const RefusalCase cases[] = {
-        {"HTTP/1.1 301 Moved Permanently\r\nLocation: http://elsewhere/\r\nContent-Length: 5\r\n\r\nmoved", 301,
-         "HTTP/1.1 301 Moved Permanently", "moved"},
-        {"HTTP/1.1 302 Found\r\nContent-Length: 0\r\n\r\n", 302, "HTTP/1.1 302 Found", ""},
-        {"HTTP/1.1 200 OK\r\nLocation: /there\r\nContent-Length: 4\r\n\r\nbody", 200, "HTTP/1.1 200 OK", "body"},
-        {"HTTP/1.1 304 Not Modified\r\nContent-Length: 9\r\n\r\n", 304, "HTTP/1.1 304 Not Modified", ""},
-        {"HTTP/1.1 404 Not Found\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nno!\r\n0\r\n\r\n", 404, "HTTP/1.1 404 Not Found",
-         "no!"},
-        {"HTTP/1.0 500 Oops\r\n\r\ntill close", 500, "HTTP/1.0 500 Oops", "till close"},
-        {"HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n", 401, "HTTP/1.1 401 Unauthorized", ""},
-        {"HTTP/1.1 101 Switching\r\n\r\n", 101, "HTTP/1.1 101 Switching", ""},
-        {"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 403 Forbidden\r\n\r\n", 403, "HTTP/1.1 403 Forbidden", ""},
-        {"garbage\r\n\r\n", -1, "garbage", ""},
-        {"HTTP/1.1 404 Not Found", 404, "HTTP/1.1 404 Not Found", ""},
-    };
-    for (const RefusalCase& c : cases) {
-        MemoryClient m({c.reply}, 3);
+    const auto cases = test::ReadTable("http/refusals.txt");
+    ASSERT_EQ(cases.size(), 11u);
+    for (const auto& c : cases) {
+        ASSERT_EQ(c.size(), 4u);
+        const std::string& reply = c[0];
+        const int code = std::stoi(c[1]);
+        MemoryClient m({reply}, 3);
         try {
             m.client.Get("http://h.example/");
-            ADD_FAILURE() << c.reply << " was accepted";
+            ADD_FAILURE() << reply << " was accepted";
         } catch (const HttpProtocolError& e) {
-            EXPECT_EQ(e.StatusCode(), c.code) << c.reply;
-            EXPECT_EQ(e.StatusLine(), c.statusLine);
-            EXPECT_STREQ(e.what(), c.statusLine);
-            EXPECT_EQ(e.Body(), c.body) << c.reply;
+            EXPECT_EQ(e.StatusCode(), code) << reply;
+            EXPECT_EQ(e.StatusLine(), c[2]);
+            EXPECT_EQ(e.what(), c[2]);
+            EXPECT_EQ(e.Body(), c[3]) << reply;
         }
-        EXPECT_EQ(m.client.LastResponse().statusCode, c.code);
+        EXPECT_EQ(m.client.LastResponse().statusCode, code);
     }
 }
 

@@ -1,11 +1,12 @@
 #include "app/logic/Navigation.h"
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <utility>
 
 #include <gtest/gtest.h>
+
+#include "support/Files.h"
 
 namespace nuv {
 namespace {
@@ -54,9 +55,9 @@ TEST(Navigation, OnlyWellFormedWebAddressesAreOpened) {
 }
 
 TEST(Navigation, ARelativePathOnTheCommandLineNamesTheFile) {
-    const std::string folder = ::testing::TempDir() + "nuv-cmdline";
-    std::filesystem::create_directories(folder + "/pages");
-    std::ofstream(folder + "/pages/a.html") << "<html></html>";
+    const test::TempFolder scratch{"nuv-cmdline"};
+    const std::string folder = scratch.Dir().string();
+    scratch.Write("pages/a.html", "<html></html>");
     for (const auto& [argument, opened] :
          {std::pair<std::string, std::string>{"./pages/a.html", folder + "/pages/a.html"},
           {"pages/../pages/a.html", folder + "/pages/a.html"},
@@ -67,7 +68,6 @@ TEST(Navigation, ARelativePathOnTheCommandLineNamesTheFile) {
           {"/abs/a.html", "/abs/a.html"}}) {
         EXPECT_EQ(CommandLineAddress(argument, folder), opened) << argument;
     }
-    std::filesystem::remove_all(folder);
 }
 
 TEST(Navigation, TabCaptionsCountHiddenPagesAndResizeFollowsTheWindow) {

@@ -8,6 +8,7 @@
 
 #include "cli/logic/DownloadArchive.h"
 #include "cli/logic/PageBatch.h"
+#include "support/Files.h"
 
 namespace nuv {
 namespace {
@@ -247,9 +248,8 @@ TEST(PageBatchOutput, ProgressLine) {
 // ---- The archive ----
 
 TEST(PageBatchArchive, KeepsWhatWasDownloadedAcrossRunsAndRefusesForeignFiles) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "nuv-archive-test";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+    const test::TempFolder scratch{"nuv-archive"};
+    const std::filesystem::path dir = scratch.Dir();
     const std::string path = (dir / "done.sqlite").string();
     {
         DownloadArchive archive(path);
@@ -281,7 +281,6 @@ TEST(PageBatchArchive, KeepsWhatWasDownloadedAcrossRunsAndRefusesForeignFiles) {
     std::ofstream(dir / "text.sqlite") << "this is not a database, but long enough to look like one's header....";
     EXPECT_THROW(DownloadArchive((dir / "text.sqlite").string()), std::runtime_error);
     EXPECT_THROW(DownloadArchive((dir / "missing-folder" / "x.sqlite").string()), std::runtime_error);
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

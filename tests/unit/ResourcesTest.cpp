@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <optional>
 #include <regex>
@@ -13,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "common/Text.h"
+#include "support/Files.h"
 
 namespace nuv {
 namespace {
@@ -21,10 +21,7 @@ namespace fs = std::filesystem;
 
 const fs::path kResources = NUV_RESOURCES_DIR;
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using test::ReadFile;
 
 uint32_t Le(const std::string& b, size_t at, size_t n) {
     uint32_t v = 0;

@@ -14,40 +14,21 @@
 #include "common/Strings.h"
 #include "common/Text.h"
 #include "library/logic/ResultDownloads.h"
+#include "support/FakeNetwork.h"
+#include "support/Files.h"
 #include "support/Recorders.h"
 
 namespace nuv {
 namespace {
 
 using namespace std::chrono_literals;
+using test::FakeDownloader;
 using test::RecordingDialogs;
 using test::RecordingShell;
 
 const std::string kDone = "全部下载完毕。";
 
 std::string SavedText(const std::string& target) { return FormatS(strSavedAs, {target}); }
-
-class ScriptedDownloader : public IDownloader {
-public:
-    struct Call {
-        std::string url;
-        std::string file;
-    };
-    void DownloadToFile(const std::string& url, const std::string& filePath,
-                        const DownloadProgressFn& progress, const DownloadBounds&) override {
-        calls.push_back({url, filePath});
-        if (progress) {
-            for (const DownloadProgress& p : reports[url]) progress(p);
-        }
-        if (failing.count(url)) throw DownloadError("refused: " + url);
-        if (const auto body = bodies.find(url); body != bodies.end())
-            std::ofstream(filePath, std::ios::binary) << body->second;
-    }
-    std::vector<Call> calls;
-    std::map<std::string, std::string> bodies;  // written into the file when given
-    std::map<std::string, std::vector<DownloadProgress>> reports;
-    std::map<std::string, bool> failing;
-};
 
 class RecordingHost : public ISaveFolder, public ISavedList, public IHintBar, public IProgressBar {
 public:
@@ -85,7 +66,7 @@ protected:
 
     std::chrono::steady_clock::time_point now_{};
     RecordingHost host_;
-    ScriptedDownloader downloader_;
+    FakeDownloader downloader_;
     RecordingDialogs dialogs_;
     RecordingShell shell_;
     ExtractionLists lists_;
@@ -182,7 +163,7 @@ TEST_F(ResultWindowTest, ClicksThatDownloadNothing) {
 }
 
 TEST_F(ResultWindowTest, AFailedClickDownloadSaysWhy) {
-    downloader_.failing["http://host/gone.png"] = true;
+    downloader_.failing.insert("http://host/gone.png");
     downloads_.ResultPageClick("img", "http://host/gone.png");
     EXPECT_EQ(downloader_.calls.size(), 1u);
     const std::vector<std::string> failed{"下载失败：gone.png（refused: http://host/gone.png）"};
@@ -196,7 +177,7 @@ TEST_F(ResultWindowTest, BatchGoesOnPastAFailureAndCountsIt) {
     for (const char* a : {"http://h/1.jpg", "http://h/2.jpg", "http://h/page.htm", "http://h/3.jpg"})
         lists_.AddImage(a);
     lists_.FlashURLs.Add("http://h/m.swf");
-    downloader_.failing["http://h/2.jpg"] = true;
+    downloader_.failing.insert("http://h/2.jpg");
     downloads_.BtnSaveAllClick();
     ASSERT_EQ(downloader_.calls.size(), 3u);
     EXPECT_EQ(downloader_.calls[0].file, "/save/1.jpg");
@@ -230,7 +211,7 @@ TEST_F(ResultWindowTest, WithoutASaveFolderNothingIsDownloaded) {
 
 TEST_F(ResultWindowTest, SaveAllAsIntoAFolderWhereEverythingFailsDoesNotOpenIt) {
     lists_.AddImage("http://h/1.jpg");
-    downloader_.failing["http://h/1.jpg"] = true;
+    downloader_.failing.insert("http://h/1.jpg");
     dialogs_.answer = "/read-only/";
     downloads_.BtnSaveAllAsClick();
     EXPECT_EQ(host_.hints.back(), "下载结束，1个文件下载失败。");
@@ -254,9 +235,8 @@ TEST_F(ResultWindowTest, ClosingTheWindowStopsTheBatchWithoutAWord) {
 }
 
 TEST_F(ResultWindowTest, TheProgramsOwnFilesAreNeverReplaced) {
-    const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "nuv-own-files";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+    const test::TempFolder scratch{"nuv-own-files"};
+    const std::filesystem::path dir = scratch.Dir();
     const std::string folder = dir.string() + "/";
     host_.saveFolder = folder;
     ResultDownloads downloads{ResultDownloadServices{host_, host_, host_, host_, host_.defaultSavePath,
@@ -273,7 +253,6 @@ TEST_F(ResultWindowTest, TheProgramsOwnFilesAreNeverReplaced) {
     EXPECT_EQ(downloader_.calls[0].file, folder + "other.ini");
     EXPECT_EQ(dialogs_.messages[0], "不能覆盖本程序自己的文件：" + folder + "defualt.ini");
     EXPECT_EQ(dialogs_.messages.back(), "不能覆盖本程序自己的文件：" + folder + "alias/defualt.ini");
-    std::filesystem::remove_all(dir);
 }
 
 TEST_F(ResultWindowTest, EmptyBatchStillRefreshesTheList) {
@@ -302,8 +281,8 @@ TEST_F(ResultWindowTest, BatchKeepsItsListAndFolderWhileTheUserActsDuringADownlo
 }
 
 TEST_F(ResultWindowTest, SaveAllAsUsesTheChosenFolderAndOpensIt) {
-    const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "nuv-saveallas";
-    std::filesystem::create_directories(dir);
+    const test::TempFolder scratch{"nuv-saveallas"};
+    const std::filesystem::path dir = scratch.Dir();
     lists_.AddImage("http://h/1.jpg");
     dialogs_.answer = "  " + dir.string() + "//";
     downloads_.BtnSaveAllAsClick();
@@ -315,7 +294,6 @@ TEST_F(ResultWindowTest, SaveAllAsUsesTheChosenFolderAndOpensIt) {
     EXPECT_EQ(downloader_.calls[0].file, folder + "1.jpg");
     EXPECT_EQ(host_.refreshes, 1);
     EXPECT_EQ(shell_.opened, std::vector<std::string>{folder});
-    std::filesystem::remove_all(dir);
 }
 
 TEST_F(ResultWindowTest, CancelledSaveAllAsDoesNothing) {
@@ -393,9 +371,8 @@ TEST_F(ResultWindowTest, AClickDuringABatchLeavesTheBatchItsOwnProgress) {
 // tells, none overwrites another of the batch, and a click takes one even where its
 // address looks like a web page.
 TEST_F(ResultWindowTest, ShownPicturesAreNamedByTheirAnswersAndNeverShareAName) {
-    const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "nuv-shown-batch";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+    const test::TempFolder scratch{"nuv-shown-batch"};
+    const std::filesystem::path dir = scratch.Dir();
     const std::string folder = dir.string() + "/";
     host_.saveFolder = folder;
     lists_.AddImage("http://h/hero.jpg");
@@ -421,7 +398,6 @@ TEST_F(ResultWindowTest, ShownPicturesAreNamedByTheirAnswersAndNeverShareAName) 
     downloads_.ResultPageClick("img", "http://h/img.php?id=1");
     EXPECT_TRUE(std::filesystem::exists(dir / "img.php.gif"));
     EXPECT_EQ(dialogs_.messages, std::vector<std::string>{SavedText(folder + "img.php.gif")});
-    std::filesystem::remove_all(dir);
 }
 
 TEST_F(ResultWindowTest, ABatchTakesWhatTheFilterShowsAndSaysSo) {

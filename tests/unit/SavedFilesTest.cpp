@@ -1,38 +1,21 @@
 #include "library/logic/SavedFiles.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "support/Files.h"
+
 namespace nuv {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "nuv-saved-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-        path_ = pattern + "/";
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-    void Touch(const std::string& name) const { std::ofstream(path_ + name) << "x"; }
-
-private:
-    std::string path_;
-};
+using test::TempFolder;
 
 std::vector<std::string> Sorted(std::vector<std::string> v) {
     std::sort(v.begin(), v.end());
@@ -41,37 +24,37 @@ std::vector<std::string> Sorted(std::vector<std::string> v) {
 
 TEST(ListFolderFiles, ListsFilesHiddenOnesTooButNoFoldersAndNoDownloadInProgress) {
     TempFolder dir;
-    dir.Touch("a.jpg");
-    dir.Touch("b.css");
-    dir.Touch(".hidden.png");
-    dir.Touch(".nuvpart.a1b2c3");  // a download still being written
-    fs::create_directory(dir.path() + "c");
-    dir.Touch("c/inside.jpg");
-    fs::create_directory_symlink(dir.path() + "c", dir.path() + "link-to-c");
+    dir.Write("a.jpg", "x");
+    dir.Write("b.css", "x");
+    dir.Write(".hidden.png", "x");
+    dir.Write(".nuvpart.a1b2c3", "x");  // a download still being written
+    fs::create_directory(dir.Path() + "c");
+    dir.Write("c/inside.jpg", "x");
+    fs::create_directory_symlink(dir.Path() + "c", dir.Path() + "link-to-c");
 
     std::vector<std::string> files = {"kept"};
-    ListFolderFiles(dir.path(), "", files);
+    ListFolderFiles(dir.Path(), "", files);
     ASSERT_FALSE(files.empty());
     EXPECT_EQ(files.front(), "kept");  // appended to, not cleared
     files.erase(files.begin());
     EXPECT_EQ(Sorted(files),
-              (std::vector<std::string>{dir.path() + ".hidden.png", dir.path() + "a.jpg",
-                                        dir.path() + "b.css"}));
+              (std::vector<std::string>{dir.Path() + ".hidden.png", dir.Path() + "a.jpg",
+                                        dir.Path() + "b.css"}));
 
     // The order is the file system's: the same as a plain listing of the folder.
     std::vector<std::string> plain;
-    for (const auto& e : fs::directory_iterator(dir.path())) {
+    for (const auto& e : fs::directory_iterator(dir.Path())) {
         const std::string name = e.path().filename().string();
-        if (!e.is_directory() && !name.starts_with(".nuvpart.")) plain.push_back(dir.path() + name);
+        if (!e.is_directory() && !name.starts_with(".nuvpart.")) plain.push_back(dir.Path() + name);
     }
     EXPECT_EQ(files, plain);
 }
 
 TEST(ListFolderFiles, FilterTakesNamesContainingItWithoutCase) {
     TempFolder dir;
-    dir.Touch("a.jpg");
-    dir.Touch("b.css");
-    dir.Touch("C.JPG.txt");
+    dir.Write("a.jpg", "x");
+    dir.Write("b.css", "x");
+    dir.Write("C.JPG.txt", "x");
     const struct {
         const char* filter;
         std::vector<std::string> names;
@@ -86,9 +69,9 @@ TEST(ListFolderFiles, FilterTakesNamesContainingItWithoutCase) {
     };
     for (const auto& c : cases) {
         std::vector<std::string> files;
-        ListFolderFiles(dir.path(), c.filter, files);
+        ListFolderFiles(dir.Path(), c.filter, files);
         std::vector<std::string> expected;
-        for (const std::string& n : c.names) expected.push_back(dir.path() + n);
+        for (const std::string& n : c.names) expected.push_back(dir.Path() + n);
         EXPECT_EQ(Sorted(files), expected) << '"' << c.filter << '"';
     }
 }
@@ -96,7 +79,7 @@ TEST(ListFolderFiles, FilterTakesNamesContainingItWithoutCase) {
 TEST(ListFolderFiles, MissingOrBlankFolderListsNothing) {
     TempFolder dir;
     std::vector<std::string> files;
-    ListFolderFiles(dir.path() + "missing/", "", files);
+    ListFolderFiles(dir.Path() + "missing/", "", files);
     ListFolderFiles("", "", files);
     EXPECT_TRUE(files.empty());
 }
@@ -123,29 +106,29 @@ TEST(SavedListFor, EntryNamedLikeCurPicNameBecomesCurrentElseTheIndexIsKept) {
 
 TEST(CommitSaveFolder, NormalisesCreatesWithParentsAndRefusesWhatIsNoFolder) {
     TempFolder dir;
-    std::string text = "  " + dir.path() + "x//new ";
-    EXPECT_EQ(CommitSaveFolder(text, "/unused/"), dir.path() + "x/new/");
-    EXPECT_EQ(text, dir.path() + "x/new/");
-    EXPECT_TRUE(fs::is_directory(dir.path() + "x/new"));
-    EXPECT_EQ(CommitSaveFolder(text, "/unused/"), dir.path() + "x/new/");  // an existing folder stays
+    std::string text = "  " + dir.Path() + "x//new ";
+    EXPECT_EQ(CommitSaveFolder(text, "/unused/"), dir.Path() + "x/new/");
+    EXPECT_EQ(text, dir.Path() + "x/new/");
+    EXPECT_TRUE(fs::is_directory(dir.Path() + "x/new"));
+    EXPECT_EQ(CommitSaveFolder(text, "/unused/"), dir.Path() + "x/new/");  // an existing folder stays
 
     std::string blank = " \t";
     EXPECT_EQ(CommitSaveFolder(blank, "/unused/"), "");
     EXPECT_EQ(blank, " \t");
 
-    dir.Touch("file");
-    std::string file = dir.path() + "file";
+    dir.Write("file", "x");
+    std::string file = dir.Path() + "file";
     EXPECT_EQ(CommitSaveFolder(file, "/unused/"), "");
-    EXPECT_EQ(file, dir.path() + "file/");
-    std::string underFile = dir.path() + "file/sub";
+    EXPECT_EQ(file, dir.Path() + "file/");
+    std::string underFile = dir.Path() + "file/sub";
     EXPECT_EQ(CommitSaveFolder(underFile, "/unused/"), "");
 
     // Relative and "~" folders lie under the home folder, never under the current one.
     for (const auto& [typed, made] : {std::pair{"pics", "pics/"}, std::pair{" ~ ", ""}, std::pair{"~/a/b", "a/b/"},
                                       std::pair{"~user", "~user/"}}) {
         std::string box = typed;
-        EXPECT_EQ(CommitSaveFolder(box, dir.path()), dir.path() + made) << typed;
-        EXPECT_EQ(box, dir.path() + made);
+        EXPECT_EQ(CommitSaveFolder(box, dir.Path()), dir.Path() + made) << typed;
+        EXPECT_EQ(box, dir.Path() + made);
     }
 }
 

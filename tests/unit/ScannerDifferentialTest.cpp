@@ -10,9 +10,9 @@
 
 #include "common/Text.h"
 #include "extract/Collectors.h"
+#include "support/FakeBrowser.h"
 #include "support/FakeWindowParts.h"
 #include "support/LiteralScanner.h"
-#include "support/ScannerFakes.h"
 
 namespace nuv {
 namespace {
@@ -64,9 +64,9 @@ TEST(ScannerDifferential, IndexedScansEqualTheLiteralCopyingScans) {
         EXPECT_EQ(ScanCount, literalCount);
         if (!expected.empty()) ++withResults;
 
-        testing_support::SourceOnlyBrowser browser;
+        test::FakeBrowser browser;
         browser.source = text;
-        browser.address = [&base] { return base; };
+        browser.location = base;
         const auto expectedPage = literal::ScanWithCopies(
             marker, text, false, [&base] { return base; }, literalCount);
         EXPECT_EQ(ScanPageReferences(marker, browser), expectedPage);

@@ -5,13 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include "support/ScannerFakes.h"
+#include "support/FakeBrowser.h"
 
 namespace nuv {
 namespace {
 
 using Addresses = std::vector<std::string>;
-using testing_support::SourceOnlyBrowser;
+using test::FakeBrowser;
 
 constexpr const char* kBase = "http://site.example/dir/page.htm";
 
@@ -74,36 +74,36 @@ TEST(ScanReferences, HandlesAtMostTenThousandOccurrences) {
 }
 
 TEST(ScanPageReferences, ReadsTheSourceOnceAndTheAddressForEveryOccurrence) {
-    SourceOnlyBrowser browser;
+    FakeBrowser browser;
     browser.source = "<link href=\"a.css\"><link href='/b.CSS'>";
     int call = 0;
     browser.address = [&call] { return ++call == 1 ? std::string(kBase) : std::string("http://other.example/x/"); };
     EXPECT_EQ(ScanPageReferences(".css", browser), (Addresses{Dir("a.css"), "http://other.example/b.CSS"}));
-    EXPECT_EQ(browser.addressReads, 2);
+    EXPECT_EQ(browser.locationReads, 2);
     EXPECT_EQ(ScanCount, 2);
 }
 
 TEST(ScanPageReferences, KeepsLongReferencesAndStopsAtTheBound) {
-    SourceOnlyBrowser browser;
+    FakeBrowser browser;
+    browser.location = kBase;
     const std::string r49 = ReferenceOfLength(49);
     const std::string r50 = ReferenceOfLength(50);
     browser.source = "\"" + r49 + "\" \"" + r50 + "\"";
     EXPECT_EQ(ScanPageReferences(".gif", browser), (Addresses{Dir(r49), Dir(r50)}));
 
-    browser.source.clear();
-    for (int i = 0; i < 10001; ++i) browser.source += " a.gif";
-    browser.addressReads = 0;
+    browser.source = "";
+    for (int i = 0; i < 10001; ++i) *browser.source += " a.gif";
+    browser.locationReads = 0;
     EXPECT_EQ(ScanPageReferences(".gif", browser).size(), 10000u);
-    EXPECT_EQ(browser.addressReads, 10000);
+    EXPECT_EQ(browser.locationReads, 10000);
     EXPECT_EQ(ScanCount, kScanLimit + 1);
 }
 
 TEST(ScanPageReferences, AnUnreadableDocumentGivesNothing) {
-    SourceOnlyBrowser browser;
-    browser.source = "a.css";
-    browser.sourceFails = true;
+    FakeBrowser browser;  // without a document: reading its source fails
+    browser.hasDocument = false;
     EXPECT_TRUE(ScanPageReferences(".css", browser).empty());
-    EXPECT_EQ(browser.addressReads, 0);
+    EXPECT_EQ(browser.locationReads, 0);
 }
 
 TEST(ScanSourceFlash, LowerCasesFourDelimitersNoTrimAndMovesPastTheMarker) {

@@ -13,8 +13,8 @@
 namespace nuv {
 namespace {
 namespace fs = std::filesystem;
-using test::ScratchFolder;
-using test::WriteTextFile;
+using test::TempFolder;
+using test::WriteFile;
 
 const Settings kDefaults = DefaultSettings("/opt/nuv/web", "http://www.nuvsoft.example/");
 
@@ -119,12 +119,12 @@ TEST(Settings, LocationFollowsTheProgramFolderWhereWritable) {
 }
 
 TEST(Settings, FilesLayerAndSaveReplacesTheFileWhole) {
-    ScratchFolder dir;
+    TempFolder dir;
     const std::string program = dir.Path() + "program/";
     const std::string config = dir.Path() + "config/";
     fs::create_directories(program);
-    WriteTextFile(program + "defualt.ini", "[default]\nURLPath=http://shipped.example/\nDocType=2\n");
-    WriteTextFile(config + "nuv-webextract/defualt.ini", "[default]\nDocType=4\n");
+    WriteFile(program + "defualt.ini", "[default]\nURLPath=http://shipped.example/\nDocType=2\n");
+    WriteFile(config + "nuv-webextract/defualt.ini", "[default]\nDocType=4\n");
     // As a read-only program folder would give it.
     SettingsLocation l = LocateSettings(program, false, true, config, dir.Path());
     Settings s = LoadSettingsFiles(l, kDefaults);
@@ -153,13 +153,13 @@ TEST(Settings, FilesLayerAndSaveReplacesTheFileWhole) {
 }
 
 TEST(Settings, OnlySmallRegularFilesAreReadAndNumbersStayInRange) {
-    ScratchFolder dir;
+    TempFolder dir;
     const std::string fifo = dir.Path() + "defualt.ini";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const std::string big = dir.Path() + "big.ini";
-    WriteTextFile(big, "[default]\nDocType=3\n" + std::string(kSmallFileLimit, ';'));
+    WriteFile(big, "[default]\nDocType=3\n" + std::string(kSmallFileLimit, ';'));
     const std::string bytes = dir.Path() + "bytes.ini";
-    WriteTextFile(bytes, "[default]\nPicPath=/data/\xff\xfe\nLeftPanelWidth=-2147483648\n");
+    WriteFile(bytes, "[default]\nPicPath=/data/\xff\xfe\nLeftPanelWidth=-2147483648\n");
     // Each returns at once; a FIFO or a device is never waited on.
     for (const std::string& path : {fifo, big, std::string("/dev/zero"), dir.Path()})
         EXPECT_EQ(ReadFileText(path), std::nullopt) << path;

@@ -1,15 +1,13 @@
 #include "common/Shell.h"
 
-#include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "common/Dialogs.h"
+#include "support/Files.h"
 #include "support/Recorders.h"
 
 namespace nuv {
@@ -19,29 +17,7 @@ namespace fs = std::filesystem;
 using test::RecordingDialogs;
 using test::RecordingShell;
 
-
-// A fresh folder under the system's temporary folder, removed at the end of the test.
-class TempFolder {
-public:
-    TempFolder() {
-        path_ = fs::temp_directory_path() /
-                ("nuv-shell-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                 std::to_string(reinterpret_cast<uintptr_t>(this)));
-        fs::create_directories(path_);
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-    std::string Make(const std::string& name) const {
-        std::ofstream(path_ / name) << "x";
-        return (path_ / name).string();
-    }
-
-private:
-    fs::path path_;
-};
+using test::TempFolder;
 
 // Opens `target` with a fresh shell and returns what was opened.
 std::vector<std::string> OpenedBy(const std::string& target) {
@@ -70,8 +46,8 @@ TEST(OpenLocation, OtherSchemesAndBlankTextsDoNothing) {
 
 TEST(OpenLocation, LocalPathsOpenOnlyWhenTheyExist) {
     TempFolder dir;
-    const std::string file = dir.Make("Shot 01.JPG");
-    const std::string folder = dir.path().string();
+    const std::string file = dir.Write("Shot 01.JPG", "x");
+    const std::string folder = dir.Dir().string();
     EXPECT_EQ(OpenedBy(file), Opened{file});
     EXPECT_EQ(OpenedBy(folder), Opened{folder});
     EXPECT_EQ(OpenedBy(folder + "/"), Opened{folder + "/"});
@@ -79,20 +55,20 @@ TEST(OpenLocation, LocalPathsOpenOnlyWhenTheyExist) {
     EXPECT_EQ(OpenedBy(folder + "/shot 01.jpg"), Opened{});  // file names keep their case here
     EXPECT_EQ(OpenedBy("/no/such/folder/"), Opened{});
     // A colon in a local path does not make it an address.
-    const std::string colon = dir.Make("a:b.png");
+    const std::string colon = dir.Write("a:b.png", "x");
     EXPECT_EQ(OpenedBy(colon), Opened{colon});
     EXPECT_EQ(OpenedBy(folder + "/c:d.png"), Opened{});
 }
 
 TEST(OpenLocation, RelativeNameWithAColonOpensWhenItExists) {
     TempFolder dir;
-    dir.Make("Shots:1.png");
+    dir.Write("Shots:1.png", "x");
     const fs::path saved = fs::current_path();
-    fs::current_path(dir.path());
+    fs::current_path(dir.Dir());
     const Opened existing = OpenedBy("Shots:1.png");
     const Opened missing = OpenedBy("Shots:2.png");
     fs::current_path(saved);
-    EXPECT_EQ(existing, Opened{(dir.path() / "Shots:1.png").string()});
+    EXPECT_EQ(existing, Opened{(dir.Dir() / "Shots:1.png").string()});
     EXPECT_EQ(missing, Opened{});
 }
 
@@ -137,14 +113,14 @@ TEST(ShellOpen, PassesAnythingOn) {
 
 TEST(SelectFolder, CaptionIsTheFolderWhenItExistsElseTheHomeFolder) {
     TempFolder dir;
-    const std::string folder = dir.path().string() + "/";
-    const std::string file = dir.Make("not-a-folder.txt");
+    const std::string folder = dir.Dir().string() + "/";
+    const std::string file = dir.Write("not-a-folder.txt", "x");
     const std::string home = "/home/tester/";
 
     RecordingDialogs dialogs;
     dialogs.answer = "/chosen";
     EXPECT_EQ(SelectFolder(dialogs, folder, home), "/chosen");
-    EXPECT_EQ(SelectFolder(dialogs, dir.path().string() + "/gone/", home), "/chosen");
+    EXPECT_EQ(SelectFolder(dialogs, dir.Dir().string() + "/gone/", home), "/chosen");
     EXPECT_EQ(SelectFolder(dialogs, "", home), "/chosen");
     EXPECT_EQ(SelectFolder(dialogs, file, home), "/chosen");
     EXPECT_EQ(dialogs.titles, (Opened{folder, home, home, home}));

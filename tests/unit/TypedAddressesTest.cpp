@@ -20,7 +20,7 @@ List Read(const TypedAddressSources& sources, bool webOnly = true) {
 }
 
 TEST(TypedAddresses, EveryBrowserOnceSortedWebOnly) {
-    ScratchFolder home;
+    TempFolder home;
     const std::string h = home.Path();
     MakeFirefoxProfile(h, "abc.default-release",
                        {{"http://b.example/", 1}, {"https://visited.example/", 0}, {"ftp://host/", 1},
@@ -31,7 +31,7 @@ TEST(TypedAddresses, EveryBrowserOnceSortedWebOnly) {
     MakeChromiumHistory(h + ".config/chromium/Profile 1/History", {{"https://d.example/x?y", 2}});
     MakeChromiumHistory(h + ".config/opera/History", {{"http://opera.example/", 1}});
     MakeChromiumHistory(h + "snap/chromium/common/chromium/Default/History", {{"http://snap.example/", 1}});
-    WriteTextFile(h + "recent.txt", "http://mine.example/\n\n  http://b.example/ \nfile:///tmp/a.html\nhttp://host/\n");
+    WriteFile(h + "recent.txt", "http://mine.example/\n\n  http://b.example/ \nfile:///tmp/a.html\nhttp://host/\n");
     const TypedAddressSources sources{h, "", h + "recent.txt"};
 
     // Alphabetical without regard to case; the same address in other capitals after.
@@ -52,10 +52,10 @@ TEST(TypedAddresses, EveryBrowserOnceSortedWebOnly) {
 }
 
 TEST(TypedAddresses, BrokenOrLockedSourcesDoNotStopTheOthers) {
-    ScratchFolder home;
+    TempFolder home;
     const std::string h = home.Path();
     MakeChromiumHistory(h + ".config/chromium/Default/History", {{"http://ok.example/", 1}});
-    WriteTextFile(h + ".config/google-chrome/Default/History", "not a database at all");
+    WriteFile(h + ".config/google-chrome/Default/History", "not a database at all");
     MakeChromiumHistory(h + ".config/vivaldi/Default/History", {});
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open((h + ".config/vivaldi/Default/History").c_str(), &db), SQLITE_OK);
@@ -63,7 +63,7 @@ TEST(TypedAddresses, BrokenOrLockedSourcesDoNotStopTheOthers) {
     sqlite3_close(db);
     // profiles.ini naming a missing profile and an absolute one.
     MakeFirefoxProfile(h, "p", {{"http://locked.example/", 1}});
-    WriteTextFile(h + ".mozilla/firefox/profiles.ini",
+    WriteFile(h + ".mozilla/firefox/profiles.ini",
                   "[Install4F96]\nDefault=p\n[Profile0]\nPath=gone\n[Profile1]\nIsRelative=0\nPath=" + h +
                       ".mozilla/firefox/p\n");
     // A running browser holds its database locked.
@@ -78,7 +78,7 @@ TEST(TypedAddresses, BrokenOrLockedSourcesDoNotStopTheOthers) {
     sqlite3_close(browser);
 
     // Folder names that mean something in a URI are still paths.
-    ScratchFolder odd;
+    TempFolder odd;
     const std::string o = odd.Path() + "a?b#c%20d/";
     MakeChromiumHistory(o + ".config/chromium/Default/History", {{"http://odd.example/", 1}});
     EXPECT_EQ(Read({o, "", ""}), List{"http://odd.example/"});
@@ -101,7 +101,7 @@ TEST(TypedAddresses, RecentAddressesKeepTheLast25) {
     EXPECT_EQ(ParseRecentAddresses(FormatRecentAddresses(recent)), recent);
     EXPECT_EQ(ParseRecentAddresses(std::string(40, '\n') + "x\r\ny"), (List{"x", "y"}));
 
-    ScratchFolder dir;
+    TempFolder dir;
     const std::string file = dir.Path() + "sub/typedurls.txt";
     RecordRecentAddress(file, "http://one.example/");
     RecordRecentAddress(file, "http://two.example/");

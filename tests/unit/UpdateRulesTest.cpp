@@ -11,6 +11,7 @@
 
 #include "common/Product.h"
 #include "frame/logic/UpdateSignature.h"
+#include "support/Files.h"
 #include "support/SigningKey.h"
 
 namespace nuv {
@@ -164,20 +165,10 @@ TEST(ReadSignature, RawBytesOrTheirBase64Text) {
 
 class UpdateFolder : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::path(::testing::TempDir()) /
-               ("nuv-update-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        folder_ = dir_.string() + "/";
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string Read(const std::string& name) const {
-        std::ifstream in(dir_ / name, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-    fs::path dir_;
-    std::string folder_;
+    std::string Read(const std::string& name) const { return scratch_.Read(name); }
+    test::TempFolder scratch_{"nuv-update"};
+    fs::path dir_ = scratch_.Dir();
+    std::string folder_ = scratch_.Path();
 };
 
 TEST_F(UpdateFolder, HandOverFileHoldsTheProgramsFileNameAndCrLf) {

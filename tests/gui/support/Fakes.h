@@ -11,18 +11,9 @@
 #include "platform/WebEngineBrowser.h"
 #include "common/Dialogs.h"
 #include "common/Shell.h"
+#include "support/FakeNetwork.h"
+#include "support/QtFiles.h"
 #include "support/Recorders.h"
-#include "web/PageFetcher.h"
-
-namespace nuv::test {
-
-// A fetcher for tests that do not fetch frame pages.
-class NoFetcher : public IPageFetcher {
-public:
-    std::string Get(const std::string& url) override { throw std::runtime_error("no fetch: " + url); }
-};
-
-}  // namespace nuv::test
 
 // main() for a GUI test: the program's schemes are registered before the application
 // exists, as in the program itself.

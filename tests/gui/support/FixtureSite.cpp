@@ -1,9 +1,9 @@
 #include "support/FixtureSite.h"
 
-#include <QFile>
 #include <QStringList>
 
 #include "platform/QtText.h"
+#include "support/QtFiles.h"
 
 namespace nuv::test {
 namespace {
@@ -12,17 +12,10 @@ std::string U(const TestHttpServer& site, const char* path) {
     return ToUtf8(site.Url(QString::fromLatin1(path)));
 }
 
-QString ShownData(const QString& name) { return qEnvironmentVariable("NUV_TEST_DATA_DIR") + QStringLiteral("/shown/") + name; }
-
-QByteArray ReadShownData(const QString& name) {
-    QFile f(ShownData(name));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// The lines of a table of tests/data/shown: tab-separated fields, "#" starts a comment line.
-std::vector<QStringList> ShownTable(const QString& name) {
+// The lines of a table of tests/data: tab-separated fields, "#" starts a comment line.
+std::vector<QStringList> Table(const QString& file) {
     std::vector<QStringList> rows;
-    for (const QByteArray& line : ReadShownData(name).split('\n')) {
+    for (const QByteArray& line : ReadData(file).split('\n')) {
         if (line.trimmed().isEmpty() || line.startsWith('#')) continue;
         rows.push_back(QString::fromUtf8(line).split(QLatin1Char('\t')));
     }
@@ -31,52 +24,44 @@ std::vector<QStringList> ShownTable(const QString& name) {
 
 }  // namespace
 
-void PutFixtureSite(TestHttpServer& site) {
-    site.Put(QStringLiteral("/index.html"),
-             "<html><head><link rel=\"stylesheet\" href=\"style/site.css\"></head><body>"
-             "<img src=\"img/logo.gif\"><img src=\"IMG/LOGO.GIF\"><img src=\"img/photo.jpeg\">"
-             "<embed src=\"media/intro.swf\"><a href=\"player.php?f=x.swf\">player</a>"
-             "<a href=\"files/pack.zip\">zip</a><a href=\"docs/page.html\">page</a>"
-             "<a href=\"media/Clip.SWF\">clip</a><a href=\"#top\">top</a><a href=\"files/pack.zip\">again</a>"
-             "<iframe src=\"frame.html\"></iframe><iframe src=\"about:blank\"></iframe></body></html>");
-    site.Put(QStringLiteral("/style/site.css"),
-             "body { background: url(../img/bg.png); }\n.logo { background: url(../img/logo.gif) }\n",
-             "text/css");
-    site.Put(QStringLiteral("/frame.html"),
-             "<html><body><img src=\"inner/f.gif\"><iframe src=\"nested.html\"></iframe></body></html>");
-    site.Put(QStringLiteral("/nested.html"), "<html><body><img src=\"n.png\"></body></html>");
-    for (const char* p : {"/img/logo.gif", "/img/photo.jpeg", "/img/bg.png", "/inner/f.gif", "/n.png"})
-        site.Put(QString::fromLatin1(p), QByteArray("picture bytes of ") + p, "image/png");
+void PutSite(const QString& folder, TestHttpServer& site, TestHttpServer* other) {
+    for (const QStringList& row : Table(folder + QStringLiteral("/site.txt"))) {
+        if (row.size() < 4) continue;
+        QByteArray body = ReadData(folder + QLatin1Char('/') + row[3]);
+        if (other) body.replace("{{OTHER}}", other->Origin().toUtf8());
+        // The test server answers by the path alone.
+        (row[0] == QLatin1String("B") && other ? *other : site)
+            .Put(row[1].section(QLatin1Char('?'), 0, 0), body, row[2].toUtf8());
+    }
 }
+
+void PutFixtureSite(TestHttpServer& site) { PutSite(QStringLiteral("site"), site, nullptr); }
 
 std::string FixturePage(const TestHttpServer& site) { return U(site, "/index.html"); }
 
 FixtureLists ExpectedFixtureLists(const TestHttpServer& site) {
     FixtureLists l;
-    l.images = {U(site, "/img/logo.gif"), U(site, "/img/photo.jpeg"), U(site, "/img/bg.png"),
-                U(site, "/inner/f.gif"), U(site, "/n.png")};
-    l.flash = {U(site, "/media/intro.swf"), U(site, "/x.swf"), U(site, "/media/clip.swf")};
-    l.other = {U(site, "/files/pack.zip")};
-    l.links = {U(site, "/player.php?f=x.swf"), U(site, "/docs/page.html")};
-    l.css = {U(site, "/style/site.css")};
+    for (const QStringList& row : Table(QStringLiteral("site/expected.txt"))) {
+        if (row.size() < 2) continue;
+        const std::string address = ToUtf8(site.Url(row[1]));
+        const QString& list = row[0];
+        (list == QLatin1String("images")  ? l.images
+         : list == QLatin1String("flash") ? l.flash
+         : list == QLatin1String("other") ? l.other
+         : list == QLatin1String("links") ? l.links
+                                          : l.css)
+            .push_back(address);
+    }
     return l;
 }
 
-void PutShownSite(TestHttpServer& site, TestHttpServer& other) {
-    for (const QStringList& row : ShownTable(QStringLiteral("site.txt"))) {
-        if (row.size() < 4) continue;
-        QByteArray body = ReadShownData(row[3]);
-        body.replace("{{OTHER}}", other.Origin().toUtf8());
-        // The test server answers by the path alone.
-        (row[0] == QLatin1String("B") ? other : site).Put(row[1].section(QLatin1Char('?'), 0, 0), body, row[2].toUtf8());
-    }
-}
+void PutShownSite(TestHttpServer& site, TestHttpServer& other) { PutSite(QStringLiteral("shown"), site, &other); }
 
 QString ShownPage(const TestHttpServer& site) { return site.Url(QStringLiteral("/shown/index.html")); }
 
 std::vector<ShownEntry> ExpectedShownPictures(const TestHttpServer& site, const TestHttpServer& other) {
     std::vector<ShownEntry> entries;
-    for (const QStringList& row : ShownTable(QStringLiteral("expected.txt"))) {
+    for (const QStringList& row : Table(QStringLiteral("shown/expected.txt"))) {
         if (row.size() < 5) continue;
         const QStringList size = row[3].split(QLatin1Char('x'));
         entries.push_back({ToUtf8((row[0] == QLatin1String("B") ? other : site).Url(row[1])), ToUtf8(row[2]),

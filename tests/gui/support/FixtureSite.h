@@ -12,6 +12,11 @@
 // their results the same.
 namespace nuv::test {
 
+// Serves the files of tests/data/`folder` as its site.txt lists them (one line a
+// served address: A or B, the request target, the Content-Type, the file under `folder`):
+// on `site` (A) or on `other` (B), whose origin then replaces {{OTHER}} in every body.
+void PutSite(const QString& folder, TestHttpServer& site, TestHttpServer* other = nullptr);
+
 // Puts the pages, style sheet and pictures of the site on `site`.
 void PutFixtureSite(TestHttpServer& site);
 

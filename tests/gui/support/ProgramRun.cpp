@@ -1,10 +1,29 @@
 #include "support/ProgramRun.h"
 
 #include <QEventLoop>
+#include <QJsonValue>
 #include <QProcess>
 #include <QTimer>
 
 namespace nuv::test {
+
+QStringList ProgramRun::lines() const {
+    QStringList l = QString::fromUtf8(out).split(QLatin1Char('\n'));
+    if (!l.isEmpty() && l.last().isEmpty()) l.removeLast();
+    return l;
+}
+
+QStringList Strings(const QJsonArray& array) {
+    QStringList l;
+    for (const QJsonValue& v : array) l << v.toString();
+    return l;
+}
+
+QStringList Strings(const std::vector<std::string>& list) {
+    QStringList l;
+    for (const std::string& s : list) l << QString::fromStdString(s);
+    return l;
+}
 
 QProcessEnvironment ScriptEnvironment() {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include <QByteArray>
+#include <QJsonArray>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -15,6 +19,8 @@ struct ProgramRun {
     int exitCode = -1;
     QByteArray out;
     QByteArray err;
+    // The lines of `out`, without the empty one after its last line feed.
+    QStringList lines() const;
 };
 
 // The test's environment as a script has it: no display and no platform chosen.
@@ -24,5 +30,9 @@ QProcessEnvironment ScriptEnvironment();
 // the test's event loop going meanwhile, so servers of the test answer it.
 ProgramRun RunProgram(const QString& program, const QStringList& args, const QProcessEnvironment& env,
                       const QString& workingDir = QString());
+
+// The strings of a JSON array a program printed, and a list of the program's own as Qt text.
+QStringList Strings(const QJsonArray& array);
+QStringList Strings(const std::vector<std::string>& list);
 
 }  // namespace nuv::test

@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QVariant>
 #include <QWebEnginePage>
@@ -18,28 +17,11 @@
 #include "platform/QtText.h"
 #include "platform/WebEngineBrowser.h"
 #include "support/Fakes.h"
+#include "support/Files.h"
 #include "web/CurlDownloader.h"
 
 // Drives the main window as a user would: typing into its boxes and clicking its lists.
 namespace nuv::test {
-
-// What a test's main windows are built with: recording dialogs and shell, a real
-// downloader, no HTTP fetcher. Every window gets a program folder of its own, so the
-// settings one window writes at its end are not read by the next.
-class TestWindowServices {
-protected:
-    MainWindowServices FreshServices(std::string homeFolder = "/tmp/") {
-        program_ = std::make_unique<QTemporaryDir>();
-        return MainWindowServices{dialogs_, shell_, downloader_, http_, ToUtf8(program_->path()) + "/",
-                                  std::move(homeFolder)};
-    }
-
-    RecordingDialogs dialogs_;
-    RecordingShell shell_;
-    CurlDownloader downloader_;
-    NoFetcher http_;
-    std::unique_ptr<QTemporaryDir> program_;
-};
 
 // Runs a script in the page's application world and waits for its value (invalid when
 // the page did not answer within 10 s).
@@ -73,5 +55,52 @@ inline bool OpenAndWait(TFrmWebpageAnalysis& window, const QString& address, int
     QTest::keyClick(edit, Qt::Key_Return);
     return done.wait(timeoutMs);
 }
+
+// What a test's main windows are built with: recording dialogs and shell, a real
+// downloader, no page fetches. Every window gets a program folder and a home folder of
+// its own, so the settings one window writes at its end are not read by the next, and no
+// browser history that another user of the machine planted is read.
+class TestWindowServices {
+protected:
+    // New, empty program and home folders for the next window.
+    void FreshFolders() {
+        window_.reset();
+        program_ = std::make_unique<TempFolder>("nuv-program");
+        home_ = std::make_unique<TempFolder>("nuv-home");
+    }
+    // Services over the folders there are now.
+    MainWindowServices Services() {
+        return MainWindowServices{dialogs_, shell_, downloader_, http_, program_->Path(), home_->Path()};
+    }
+    MainWindowServices FreshServices() {
+        FreshFolders();
+        return Services();
+    }
+    // A GUI test's init(): a new main window of `size` over fresh folders, shown, with the
+    // dialogs and shell recorded from here on.
+    bool ShowFreshWindow(QSize size) {
+        dialogs_ = {};
+        shell_ = {};
+        window_ = std::make_unique<TFrmWebpageAnalysis>(FreshServices());
+        window_->resize(size);
+        window_->show();
+        return QTest::qWaitForWindowExposed(window_.get());
+    }
+    // The component of the window with the object name `name`.
+    template <typename T>
+    T* Child(const char* name) {
+        return test::Child<T>(window_.get(), name);
+    }
+    std::string Program() const { return program_->Path(); }
+    std::string Home() const { return home_->Path(); }
+
+    RecordingDialogs dialogs_;
+    RecordingShell shell_;
+    CurlDownloader downloader_;
+    FakeFetcher http_;
+    std::unique_ptr<TempFolder> program_;
+    std::unique_ptr<TempFolder> home_;
+    std::unique_ptr<TFrmWebpageAnalysis> window_;  // goes first, before its folders
+};
 
 }  // namespace nuv::test

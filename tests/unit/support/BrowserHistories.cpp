@@ -1,6 +1,5 @@
 #include "support/BrowserHistories.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -9,22 +8,6 @@
 
 namespace nuv::test {
 namespace fs = std::filesystem;
-
-ScratchFolder::ScratchFolder() {
-    std::string pattern = (fs::temp_directory_path() / "nuv-scratch-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern + "/";
-}
-
-ScratchFolder::~ScratchFolder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-}
-
-void WriteTextFile(const std::string& file, const std::string& content) {
-    fs::create_directories(fs::path(file).parent_path());
-    std::ofstream(file, std::ios::binary) << content;
-}
 
 namespace {
 

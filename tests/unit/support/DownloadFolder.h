@@ -1,37 +1,21 @@
 #pragma once
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
+#include "support/Files.h"
 #include "web/CurlDownloader.h"
 
 namespace nuv::test {
 
-// A test with a real downloader and a fresh folder of its own to download into, unique
-// per process and test, removed afterwards.
+// A test with a real downloader and a fresh folder of its own to download into, removed
+// afterwards.
 class DownloadFolderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("nuv-dl-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-
-    static std::string Read(const std::filesystem::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    static std::string Read(const std::filesystem::path& p) { return ReadFile(p); }
     // The names in the folder, in the order the file system gives them.
     std::vector<std::string> Entries() const {
         std::vector<std::string> names;
@@ -39,7 +23,8 @@ protected:
         return names;
     }
 
-    std::filesystem::path dir;
+    TempFolder own{"nuv-dl"};
+    std::filesystem::path dir = own.Dir();
     CurlDownloader downloader;
 };
 

@@ -21,10 +21,11 @@ public:
         }
     }
     std::string LocationURL() override {
+        ++locationReads;
         if (failLocation) throw BrowserError("location");
-        return location;
+        return address ? address() : location;
     }
-    int ReadyState() override { return readyStates.empty() ? 4 : Pop(); }
+    int ReadyState() override { return readyStates.empty() ? ready_state::kComplete : Pop(); }
     bool ProcessEvents() override {
         ++eventsProcessed;
         if (onProcessEvents) onProcessEvents();
@@ -53,12 +54,14 @@ public:
     }
 
     std::string location;
+    std::function<std::string()> address;  // when set, asked anew for every read instead of `location`
+    int locationReads = 0;
     bool failLocation = false;
     bool hasDocument = true;
     bool rejectLoads = false;
     bool navigateLoads = false;
     bool closed = false;  // the program quits: waits on this browser end
-    std::vector<int> readyStates;  // answered in order, then 4
+    std::vector<int> readyStates;  // answered in order, then ready_state::kComplete
     int eventsProcessed = 0;
     std::function<void()> onProcessEvents;  // what the user does while the browser waits
     std::optional<std::string> title, bodyText, source;
