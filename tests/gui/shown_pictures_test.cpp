@@ -51,7 +51,7 @@ QStringList Files(const QString& folder) {
 
 }  // namespace
 
-class ShownPicturesTest : public QObject {
+class ShownPicturesTest : public QObject, public TestWindowServices {
     Q_OBJECT
 
 private:
@@ -75,6 +75,8 @@ private:
     }
 
 private slots:
+    void cleanup() { window_.reset(); }
+
     void initTestCase() {
         QVERIFY(site_.isListening());
         QVERIFY2(other_.isListening(), "127.0.0.2 must be usable as a second loopback origin");
@@ -146,18 +148,12 @@ private slots:
     // two batch buttons then take what the filter shows, and say so.
     void theWindowAddsThemAndItsResultPageFiltersThem() {
         if (threePlaces_.isEmpty()) QSKIP("needs the list of nuv-extract");
-        RecordingDialogs dialogs;
-        RecordingShell shell;
-        CurlDownloader downloader;
         HttpPageFetcher http;
-        const TempFolder program{"nuv-program"}, home{"nuv-home"};
-        TFrmWebpageAnalysis window({dialogs, shell, downloader, http, program.Path(), home.Path()});
-        window.resize(1280, 900);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(ShowFreshWindow({1280, 900}, &http));
+        TFrmWebpageAnalysis& window = *window_;
         QVERIFY(OpenAndWait(window, ShownPage(site_)));
 
-        auto* shown = Child<QCheckBox>(&window, "CbShown");
+        auto* shown = Child<QCheckBox>("CbShown");
         QVERIFY(shown && !shown->isChecked());
         ClickDocType(window, 2);
         QCOMPARE(Strings(window.Extractor().Lists().ImageURLs.Items()), threePlaces_);
@@ -191,13 +187,13 @@ private slots:
                  all - static_cast<int>(kept.size()));
 
         QTest::mouseClick(preview->findChild<QToolButton*>(QStringLiteral("BtnSaveAll")), Qt::LeftButton);
-        const QString saved = FromUtf8(program.Path() + "web");
+        const QString saved = FromUtf8(Program() + "web");
         QStringList names = {QStringLiteral("site.css")};  // fetched by the extraction
         for (const ShownEntry& e : expected_)
             if (kept.contains(FromUtf8(e.address))) names << FromUtf8(e.file);
         names.sort();
         QCOMPARE(Files(saved), names);
-        QCOMPARE(Child<QLabel>(&window, "LblHint")->text(),
+        QCOMPARE(Child<QLabel>("LblHint")->text(),
                  QStringLiteral("全部下载完毕（按筛选：%1 张中的 %2 张）。").arg(all).arg(kept.size()));
 
         // Cleared, the filter keeps everything again, and a batch takes the whole list.
@@ -205,12 +201,12 @@ private slots:
         QTRY_VERIFY(RunScript(view, QStringLiteral("document.querySelectorAll('td.nuv-hidden').length")).toInt() == 0);
         const QString chosen = work_.path() + QStringLiteral("/window");
         QVERIFY(QDir().mkpath(chosen));
-        dialogs.answer = ToUtf8(chosen);
+        dialogs_.answer = ToUtf8(chosen);
         QTest::mouseClick(preview->findChild<QToolButton*>(QStringLiteral("BtnSaveAllAs")), Qt::LeftButton);
         QStringList every = Files(chosen);
         for (const ShownEntry& e : expected_) QVERIFY2(every.removeOne(FromUtf8(e.file)), e.file.c_str());
         QCOMPARE(every.size(), 9);  // the three places' pictures, but for the one that names none
-        QVERIFY(Child<QLabel>(&window, "LblHint")->text().startsWith(QStringLiteral("下载结束，1个文件下载失败")));
+        QVERIFY(Child<QLabel>("LblHint")->text().startsWith(QStringLiteral("下载结束，1个文件下载失败")));
     }
 
     // The filter's types come as soon as the page is there, not once every picture has
@@ -219,17 +215,10 @@ private slots:
         site_.Put(QStringLiteral("/held.html"),
                   "<html><body><img src=\"shown/pics/go.webp\"><img data-src=\"held/slow.webp\"></body></html>");
         site_.Hold(QStringLiteral("/held/slow.webp"));
-        RecordingDialogs dialogs;
-        RecordingShell shell;
-        CurlDownloader downloader;
-        FakeFetcher http;
-        const TempFolder program{"nuv-program"}, home{"nuv-home"};
-        TFrmWebpageAnalysis window({dialogs, shell, downloader, http, program.Path(), home.Path()});
-        window.resize(1280, 900);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(ShowFreshWindow({1280, 900}));
+        TFrmWebpageAnalysis& window = *window_;
         QVERIFY(OpenAndWait(window, site_.Url(QStringLiteral("/held.html"))));
-        Child<QCheckBox>(&window, "CbShown")->setChecked(true);
+        Child<QCheckBox>("CbShown")->setChecked(true);
         ClickDocType(window, 2);
         QCOMPARE(window.Extractor().Lists().ImageURLs.size(), size_t{2});
         QWebEngineView* view = window.ResultWindowIfAny()->WebBrowser1();
@@ -304,23 +293,16 @@ private slots:
 
     // The check box is kept in the settings file under a key of its own.
     void theOptionIsKeptInTheSettings() {
-        RecordingDialogs dialogs;
-        RecordingShell shell;
-        CurlDownloader downloader;
-        FakeFetcher http;
-        const TempFolder program{"nuv-program"}, home{"nuv-home"};
-        const std::string folder = program.Path();
-        {
-            TFrmWebpageAnalysis window({dialogs, shell, downloader, http, folder, home.Path()});
-            QVERIFY(!window.Extractor().IncludeShownPictures());
-            Child<QCheckBox>(&window, "CbShown")->setChecked(true);
-            QVERIFY(window.Extractor().IncludeShownPictures());
-        }
-        const IniDocument ini(ReadFileText(folder + "defualt.ini").value_or(""));
+        window_ = std::make_unique<TFrmWebpageAnalysis>(FreshServices());
+        QVERIFY(!window_->Extractor().IncludeShownPictures());
+        Child<QCheckBox>("CbShown")->setChecked(true);
+        QVERIFY(window_->Extractor().IncludeShownPictures());
+        window_.reset();
+        const IniDocument ini(ReadFileText(Program() + "defualt.ini").value_or(""));
         QCOMPARE(ini.Get("default", "ShownPictures").value_or("<missing>"), std::string("1"));
-        TFrmWebpageAnalysis again({dialogs, shell, downloader, http, folder, home.Path()});
-        QVERIFY(Child<QCheckBox>(&again, "CbShown")->isChecked());
-        QVERIFY(again.Extractor().IncludeShownPictures());
+        window_ = std::make_unique<TFrmWebpageAnalysis>(Services());
+        QVERIFY(Child<QCheckBox>("CbShown")->isChecked());
+        QVERIFY(window_->Extractor().IncludeShownPictures());
     }
 };
 

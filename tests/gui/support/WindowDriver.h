@@ -68,9 +68,9 @@ protected:
         program_ = std::make_unique<TempFolder>("nuv-program");
         home_ = std::make_unique<TempFolder>("nuv-home");
     }
-    // Services over the folders there are now.
-    MainWindowServices Services() {
-        return MainWindowServices{dialogs_, shell_, downloader_, http_, program_->Path(), home_->Path()};
+    // Services over the folders there are now; frames are fetched by `http`, else not at all.
+    MainWindowServices Services(IPageFetcher* http = nullptr) {
+        return MainWindowServices{dialogs_, shell_, downloader_, http ? *http : http_, program_->Path(), home_->Path()};
     }
     MainWindowServices FreshServices() {
         FreshFolders();
@@ -78,10 +78,11 @@ protected:
     }
     // A GUI test's init(): a new main window of `size` over fresh folders, shown, with the
     // dialogs and shell recorded from here on.
-    bool ShowFreshWindow(QSize size) {
+    bool ShowFreshWindow(QSize size, IPageFetcher* http = nullptr) {
         dialogs_ = {};
         shell_ = {};
-        window_ = std::make_unique<TFrmWebpageAnalysis>(FreshServices());
+        FreshFolders();
+        window_ = std::make_unique<TFrmWebpageAnalysis>(Services(http));
         window_->resize(size);
         window_->show();
         return QTest::qWaitForWindowExposed(window_.get());
