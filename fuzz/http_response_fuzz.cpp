@@ -14,7 +14,7 @@ namespace {
 class ReplayConnector : public nuv::IHttpConnector {
 public:
     ReplayConnector(std::string reply, std::size_t chunk) : reply_(std::move(reply)), chunk_(chunk) {}
-    std::unique_ptr<nuv::IByteStream> Open(const nuv::HttpAddress&, const nuv::HttpLimits&) override {
+    std::unique_ptr<nuv::IByteStream> Open(const nuv::HttpAddress&, const nuv::HttpLimits&, nuv::AddressSpace) override {
         return std::make_unique<nuv::MemoryStream>(reply_, chunk_);
     }
 

@@ -275,7 +275,8 @@ TFrmPreview* TFrmWebpageAnalysis::MakeResultWindow(QWidget* page) {
                         .homeFolder = s_.homeFolder,
                         // Downloads never replace the program's own files, wherever the save folder is.
                         .protectedFiles = ProgramOwnFiles(settings_, s_.programFolder,
-                                                          ToUtf8(QCoreApplication::applicationFilePath()))},
+                                                          ToUtf8(QCoreApplication::applicationFilePath())),
+                        .pageAddress = [this] { return extraction_->PageAddress(); }},
         page);
 }
 

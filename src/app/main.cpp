@@ -84,6 +84,7 @@ int main(int argc, char** argv) {
     nuv::BrowserCookies cookies(QWebEngineProfile::defaultProfile());
     downloader.SetCookieSource(&cookies);
     downloader.SetPageAddress([&window] { return window.Extractor().PageAddress(); });
+    http.IdHTTP1.SetPageAddress([&window] { return window.Extractor().PageAddress(); });
     // Every fetch lets the window repaint and take input; once it closes, the fetch ends.
     const auto whileWaiting = [&window] {
         QCoreApplication::processEvents();

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <exception>
@@ -18,10 +19,12 @@
 #include <string>
 #include <system_error>
 #include <tuple>
+#include <unordered_set>
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QSocketNotifier>
@@ -44,6 +47,9 @@
 #include "cli/logic/DownloadArchive.h"
 #include "cli/logic/PageBatch.h"
 #include "common/Paths.h"
+#include "common/Product.h"
+#include "common/SaveTargets.h"
+#include "common/Text.h"
 #include "common/Progress.h"
 #include "extract/Extraction.h"
 #include "extract/ExtractionResult.h"
@@ -68,7 +74,10 @@ constexpr std::size_t kWaitingPagesPerJob = 4;
 // pages it showed stays bounded.
 constexpr int kPagesPerView = 25;
 
-void PrintError(const std::string& text) { std::fprintf(stderr, "nuv-extract: %s\n", text.c_str()); }
+// Every message is one line: what a page or server wrote into it is escaped.
+void PrintError(const std::string& text) {
+    std::fprintf(stderr, "nuv-extract: %s\n", EscapeForTerminal(text).c_str());
+}
 
 long long MsBetween(Clock::time_point from, Clock::time_point to) {
     return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count());
@@ -254,6 +263,18 @@ struct Page {
     }
 };
 
+// The program's own files: in the program's folder, and the per-user settings of the window.
+std::vector<std::string> ProgramFiles() {
+    std::string folder = ToUtf8(QCoreApplication::applicationDirPath());
+    NormalizeFolderPath(folder);
+    std::vector<std::string> files{ToUtf8(QCoreApplication::applicationFilePath())};
+    for (std::string_view name : kProgramFileNames) files.push_back(folder + std::string(name));
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const std::string user = UserConfigFolder(UserHomeFolder(), xdg ? xdg : "") + "nuv-webextract/";
+    for (std::string_view name : {kProgramFileNames[0], kProgramFileNames[1]}) files.push_back(user + std::string(name));
+    return files;
+}
+
 // ---- The run ----
 
 // Every page of a command line on one engine: -j pages load at a time, their
@@ -280,6 +301,10 @@ public:
         };
         transfers_.SetCookieSource(&cookies_);
         transfers_.SetSlots(kDownloadSlots);
+        transfers_.SetSaveRoot(base_);
+        transfers_.SetAllowPrivateNetwork(options.allowPrivateNetwork);
+        files_.protectedFiles = ProtectedFiles(ProgramFiles());
+        for (const std::string& a : options.addresses) arguments_.insert(Trim(a));
         batch_.emplace(transfers_, kConnectionsPerHost);
     }
 
@@ -346,11 +371,26 @@ private:
         page.report.type = options_.type;
         page.report.downloaded = options_.download;
         page.report.shown = options_.shown;
-        const CliAddress where =
-            PrepareCliAddress(addresses_[index], ToUtf8(QDir::currentPath()), [](const std::string& p) {
+        // A line of a list is data: it opens a web page, never a local file unless the user
+        // allowed it (an address given on the command line is the user's own).
+        const bool listed = !arguments_.contains(addresses_[index]);
+        if (listed) {
+            if (const std::string refusal = ListedAddressRefusal(addresses_[index], options_.allowLocalFiles);
+                !refusal.empty()) {
+                page.report.requested = addresses_[index];
+                page.report.loadError = refusal;
+                Finish(page);
+                return;
+            }
+        }
+        std::function<bool(const std::string&)> isFile;
+        if (!listed || options_.allowLocalFiles) {
+            isFile = [](const std::string& p) {
                 std::error_code ec;
                 return fs::is_regular_file(fs::path(p), ec);
-            });
+            };
+        }
+        const CliAddress where = PrepareCliAddress(addresses_[index], ToUtf8(QDir::currentPath()), isFile);
         const QUrl url = where.localFile ? QUrl::fromLocalFile(FromUtf8(where.address)) : QUrl(FromUtf8(where.address));
         if (!url.isValid() || url.isEmpty()) {
             page.report.requested = where.address;
@@ -439,8 +479,11 @@ private:
         CurlDownloader downloader;
         downloader.SetCookieSource(&cookies_);
         downloader.SetWaitHook(ThrowIfStopping);
+        downloader.SetSaveRoot(base_);
+        downloader.SetAllowPrivateNetwork(options_.allowPrivateNetwork);
         HttpPageFetcher http;
         http.IdHTTP1.SetWaitHook(ThrowIfStopping);
+        http.IdHTTP1.SetAllowPrivateNetwork(options_.allowPrivateNetwork);
         TerminalProgressBar bar(progress_, !listRun_);
         FixedSaveFolder saveFolder(page.staging);
         // -d of a list that only grows while the extraction reads style sheets and frames:
@@ -471,6 +514,7 @@ private:
                                                  bar, [] { return LoadTextResource("page1"); }});
         running = &extraction;
         downloader.SetPageAddress([&extraction] { return extraction.PageAddress(); });
+        http.IdHTTP1.SetPageAddress([&extraction] { return extraction.PageAddress(); });
         extraction.SetIncludeShownPictures(options_.shown);
         const auto start = Clock::now();
         const ExtractionResult result = extraction.ExtractFormWebpage(static_cast<int>(options_.type));
@@ -532,11 +576,15 @@ private:
                 const auto taken = page.sheetFiles.find(name);
                 r.file = taken != page.sheetFiles.end() ? taken->second : files_.claims.Claim(r.file, page.index, r.address);
                 const fs::path fetched(page.staging + name);
-                if (fs::exists(fetched, ec)) {
-                    fs::create_directories(fs::path(r.file).parent_path(), ec);
-                    fs::rename(fetched, fs::path(r.file), ec);
+                if (files_.protectedFiles.Protects(r.file)) {
+                    r.outcome = DownloadRecord::Outcome::Failed;
+                    r.reason = std::string(kProtectedFile);
+                    records.push_back(std::move(r));
+                    continue;
                 }
-                const auto size = fs::file_size(fs::path(r.file), ec);
+                if (fs::exists(fetched, ec) && !MoveBeneath(base_, page.staging + name, r.file))
+                    ec = std::error_code(errno, std::generic_category());
+                const auto size = ec ? 0 : fs::file_size(fs::path(r.file), ec);
                 r.outcome = ec ? DownloadRecord::Outcome::Failed : DownloadRecord::Outcome::Saved;
                 r.size = ec ? 0 : static_cast<std::uint64_t>(size);
                 if (ec) r.reason = "cannot be put into the save folder: " + ec.message();
@@ -601,7 +649,7 @@ private:
             out = FormatJsonLine(report);
         } else if (loaded) {
             if (listRun_) out = FormatPageHeader(report);
-            out += options_.json ? FormatJsonOutput(report) : FormatPlainOutput(report);
+            out += options_.json ? FormatJsonOutput(report) : FormatPlainOutput(report, stdoutTerminal_);
         }
         if (!out.empty() && !WriteAll(stdout, out)) {
             outputFailed_ = true;
@@ -625,8 +673,9 @@ private:
     }
 
     void PrintTimes(const Page& page) {
-        const std::string prefix = listRun_ ? page.report.requested + ": " : std::string();
-        for (const std::string& frame : page.frames) std::fprintf(stderr, "%sframe: %s\n", prefix.c_str(), frame.c_str());
+        const std::string prefix = listRun_ ? EscapeForTerminal(page.report.requested) + ": " : std::string();
+        for (const std::string& frame : page.frames)
+            std::fprintf(stderr, "%sframe: %s\n", prefix.c_str(), EscapeForTerminal(frame).c_str());
         std::fprintf(stderr,
                      "%stiming: page loaded after %lld ms; extraction started %lld ms after the load (%s); "
                      "extraction %lld ms; downloads %lld ms\n",
@@ -668,6 +717,8 @@ private:
     }
 
     const ExtractCliOptions& options_;
+    std::unordered_set<std::string> arguments_;  // the addresses given as arguments, trimmed
+    const bool stdoutTerminal_ = isatty(STDOUT_FILENO) == 1;
     const bool listRun_;
     const bool downloadList_;  // -d of a type whose result is a list of files
     const std::vector<std::string> addresses_;
@@ -772,7 +823,12 @@ int RunExtractCli(const ExtractCliOptions& options) {
         PrintError(error);
         return static_cast<int>(CliExit::Usage);
     }
-    std::vector<std::string> addresses = RunAddresses(options.addresses, ParseAddressList(listText), options.shard);
+    const std::vector<std::string> listed = ParseAddressList(listText, &error);
+    if (!error.empty()) {
+        PrintError((options.inputFile == "-" ? std::string("standard input") : options.inputFile) + ": " + error);
+        return static_cast<int>(CliExit::Usage);
+    }
+    std::vector<std::string> addresses = RunAddresses(options.addresses, listed, options.shard);
     std::unique_ptr<DownloadArchive> archive;
     if (!options.archive.empty()) {
         try {

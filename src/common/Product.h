@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,11 @@ inline constexpr std::string_view ProductTitleText = "NUV网页提取助手";
 // The version compared against the update page and shown in captions and the about
 // window; the one place it is written.
 inline constexpr double ProductVersion = 2.2;
+
+// The names of the program's own files in its folder, which no download may replace: the
+// settings, the recent addresses, the updater, the hand-over file and both programs.
+inline constexpr std::array<std::string_view, 6> kProgramFileNames = {
+    "defualt.ini", "typedurls.txt", "update.exe", "update.txt", "nuv-webextract", "nuv-extract"};
 
 // Program-wide constants, empty until `AssignProductConstants` runs.
 extern std::string ProductTitle;

@@ -125,4 +125,70 @@ std::string EncodeRequestAddress(std::string_view address) {
     return std::string(address.substr(0, pathStart)) + EncodeUnsafeAddressBytes(address.substr(pathStart));
 }
 
+size_t Utf8SequenceLength(std::string_view text, size_t i) {
+    const auto b = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char c = b(i);
+    if (c < 0x80) return 1;
+    size_t len = 0;
+    unsigned min = 0;
+    unsigned cp = 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2, cp = c & 0x1Fu, min = 0x80;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3, cp = c & 0x0Fu, min = 0x800;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4, cp = c & 0x07u, min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + len > text.size()) return 0;
+    for (size_t k = 1; k < len; ++k) {
+        if ((b(i + k) & 0xC0u) != 0x80u) return 0;
+        cp = (cp << 6) | (b(i + k) & 0x3Fu);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return len;
+}
+
+std::string EscapeForTerminal(std::string_view text, bool keepLines) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const size_t len = Utf8SequenceLength(text, i);
+        if (len == 0) {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+            ++i;
+            continue;
+        }
+        if (len == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            const unsigned char low = static_cast<unsigned char>(text[i + 1]);
+            out += "\\u00";
+            out += kHex[low >> 4];
+            out += kHex[low & 15];
+            i += 2;
+            continue;
+        }
+        if (len == 1 && IsControlCodePoint(c) && !(keepLines && (c == '\n' || c == '\t'))) {
+            switch (c) {
+                case '\n': out += "\\n"; break;
+                case '\r': out += "\\r"; break;
+                case '\t': out += "\\t"; break;
+                default:
+                    out += "\\x";
+                    out += kHex[c >> 4];
+                    out += kHex[c & 15];
+            }
+            ++i;
+            continue;
+        }
+        out.append(text.substr(i, len));
+        i += len;
+    }
+    return out;
+}
+
 }  // namespace nuv

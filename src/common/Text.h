@@ -55,4 +55,19 @@ std::string EncodeRequestAddress(std::string_view address);
 // left stays empty; extra arguments are ignored. Other "%" sequences are copied as is.
 std::string FormatS(std::string_view format, const std::vector<std::string_view>& args);
 
+// The length of the valid UTF-8 sequence that starts at text[i] (1 for an ASCII byte);
+// 0 for a byte that starts none (a stray continuation byte, an overlong form, a
+// surrogate, a truncated sequence).
+size_t Utf8SequenceLength(std::string_view text, size_t i);
+
+// True for the code point of a control character: below U+0020, U+007F, and the C1
+// controls U+0080 to U+009F.
+constexpr bool IsControlCodePoint(unsigned cp) { return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F); }
+
+// `text` as one line for a terminal or a log: every control character becomes an escape
+// ("\x1b", "\n", "\u0085") and every byte that is not valid UTF-8 one of "\xHH", so no
+// byte of it can move the cursor, change colours or start another line. With
+// `keepLines`, newlines and tabs stay (a page's text printed to a terminal).
+std::string EscapeForTerminal(std::string_view text, bool keepLines = false);
+
 }  // namespace nuv

@@ -128,15 +128,17 @@ TFrmPreview::TFrmPreview(PreviewServices services, QWidget* parent)
     browser_ = std::make_unique<WebEngineBrowser>(view_);
     // Movies of the shown Flash result page reach it through the program's relay; nothing
     // else does.
-    SetMovieRelayPolicy([self = QPointer<TFrmPreview>(this)](const QUrl& page, const QUrl& movie) {
-        if (!self || self->ImageMode() || !SameWebAddress(page, self->view_->page()->url()) ||
-            !IsProgramPage(page))
-            return false;
-        for (const std::string& listed : self->s_.lists.FlashURLs.Items()) {
-            if (SameWebAddress(QUrl(FromUtf8(listed)), movie)) return true;
-        }
-        return false;
-    });
+    SetMovieRelayPolicy(
+        [self = QPointer<TFrmPreview>(this)](const QUrl& page, const QUrl& movie) -> std::optional<std::string> {
+            if (!self || self->ImageMode() || !SameWebAddress(page, self->view_->page()->url()) ||
+                !IsProgramPage(page))
+                return std::nullopt;
+            for (const std::string& listed : self->s_.lists.FlashURLs.Items()) {
+                if (SameWebAddress(QUrl(FromUtf8(listed)), movie))
+                    return self->s_.pageAddress ? self->s_.pageAddress() : std::string();
+            }
+            return std::nullopt;
+        });
 
     connect(btnSaveAll_, &QToolButton::clicked, this, [this] { BtnSaveAllClick(); });
     connect(btnSaveAllAs_, &QToolButton::clicked, this, [this] { BtnSaveAllAsClick(); });

@@ -37,6 +37,8 @@ struct PreviewServices {
     std::string& defaultSavePath;  // the program-wide DefaultSavePath
     std::string homeFolder;        // the user's home folder, ending in "/"
     std::vector<std::string> protectedFiles = {};  // never replaced by a download (full paths)
+    // The address of the page whose lists the window shows: what the movie relay may reach.
+    std::function<std::string()> pageAddress = {};
 };
 
 // The object that the result page's click listener calls through the web channel.

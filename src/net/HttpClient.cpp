@@ -19,17 +19,21 @@ std::string DurationText(IoTimeout d) {
 }  // namespace
 
 struct HttpClient::Connection {
-    Connection(std::unique_ptr<IByteStream> s, const HttpAddress& a)
-        : stream(std::move(s)), reader(*stream), host(a.host), port(a.port), https(a.IsHttps()) {}
+    Connection(std::unique_ptr<IByteStream> s, const HttpAddress& a, AddressSpace r)
+        : stream(std::move(s)), reader(*stream), host(a.host), port(a.port), https(a.IsHttps()), reach(r) {}
 
     std::unique_ptr<IByteStream> stream;
     HttpReader reader;
     std::string host;
     int port;
     bool https;
+    AddressSpace reach;      // the rule it was connected under
     bool keepAlive = false;  // the last response allowed reuse and was read completely
 
-    bool Serves(const HttpAddress& a) const { return host == a.host && port == a.port && https == a.IsHttps(); }
+    // A connection made for a page of a more private space may lead where this one may not.
+    bool Serves(const HttpAddress& a, AddressSpace r) const {
+        return host == a.host && port == a.port && https == a.IsHttps() && MayReach(r, reach);
+    }
     // Reusable when the server has neither closed nor sent anything unasked.
     bool StillUsable() { return keepAlive && reader.Buffered() == 0 && stream->Probe() == StreamState::Idle; }
 };
@@ -38,8 +42,10 @@ SocketConnector::SocketConnector(TlsTrust trust) : trust_(std::move(trust)) {}
 
 SocketConnector::~SocketConnector() = default;
 
-std::unique_ptr<IByteStream> SocketConnector::Open(const HttpAddress& address, const HttpLimits& limits) {
-    std::unique_ptr<TcpStream> tcp = TcpStream::Connect(address.host, address.port, limits.connectTimeout);
+std::unique_ptr<IByteStream> SocketConnector::Open(const HttpAddress& address, const HttpLimits& limits,
+                                                   AddressSpace reach) {
+    std::unique_ptr<TcpStream> tcp =
+        TcpStream::Connect(address.host, address.port, limits.connectTimeout, SystemResolve, reach);
     if (!address.IsHttps()) return tcp;
     if (!tls_) tls_ = std::make_unique<TlsContext>(trust_);
     const IoTimeout handshakeTimeout = limits.connectTimeout.count() > 0 ? limits.connectTimeout : limits.readTimeout;
@@ -104,7 +110,9 @@ std::string HttpClient::Get(const std::string& address) {
         },
         deadline,
         "The request took longer than " + DurationText(limits_.totalTimeout));
-    if (connection_ && !(connection_->Serves(target) && connection_->StillUsable())) connection_.reset();
+    const AddressSpace reach =
+        allowPrivate_ ? AddressSpace::Local : SpaceOfPage(pageAddress_ ? pageAddress_() : std::string());
+    if (connection_ && !(connection_->Serves(target, reach) && connection_->StillUsable())) connection_.reset();
 
     cookies_.RemoveExpired(clock_());
     const std::string request = BuildRequest(target);
@@ -114,7 +122,7 @@ std::string HttpClient::Get(const std::string& address) {
     // new connection.
     const bool reused = connection_ != nullptr;
     for (int attempt = 0;; ++attempt) {
-        if (!connection_) connection_ = std::make_unique<Connection>(connector_->Open(target, limits_), target);
+        if (!connection_) connection_ = std::make_unique<Connection>(connector_->Open(target, limits_, reach), target, reach);
         connection_->keepAlive = false;
         try {
             return Exchange(target, request);

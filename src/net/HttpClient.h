@@ -10,6 +10,7 @@
 #include "net/HttpError.h"
 #include "net/HttpResponse.h"
 #include "net/TlsStream.h"
+#include "web/AddressSpace.h"
 
 namespace nuv {
 
@@ -18,8 +19,10 @@ namespace nuv {
 class IHttpConnector {
 public:
     virtual ~IHttpConnector() = default;
-    // Connects to `address.host` and `address.port`, over TLS for https.
-    virtual std::unique_ptr<IByteStream> Open(const HttpAddress& address, const HttpLimits& limits) = 0;
+    // Connects to `address.host` and `address.port`, over TLS for https, never to an
+    // address that a page of space `reach` may not reach (HttpRefusedError).
+    virtual std::unique_ptr<IByteStream> Open(const HttpAddress& address, const HttpLimits& limits,
+                                              AddressSpace reach) = 0;
 };
 
 // Plain TCP for http (and any other scheme given with a port), TLS for https.
@@ -29,7 +32,8 @@ public:
     explicit SocketConnector(TlsTrust trust = {});
     ~SocketConnector() override;
 
-    std::unique_ptr<IByteStream> Open(const HttpAddress& address, const HttpLimits& limits) override;
+    std::unique_ptr<IByteStream> Open(const HttpAddress& address, const HttpLimits& limits,
+                                      AddressSpace reach) override;
 
 private:
     TlsTrust trust_;
@@ -79,6 +83,13 @@ public:
     // dropped) and leaves Get unchanged.
     void SetWaitHook(std::function<void()> hook) { waitHook_ = std::move(hook); }
 
+    // The address of the page whose frames are fetched, read at each Get: a page on the
+    // public network never makes the client connect to a private or loopback address.
+    // Without it (or with "") the request is the user's own and reaches everywhere.
+    void SetPageAddress(std::function<std::string()> page) { pageAddress_ = std::move(page); }
+    // Lifts that rule (nuv-extract --allow-private-network).
+    void SetAllowPrivateNetwork(bool on) { allowPrivate_ = on; }
+
     // True while a connection is held for reuse.
     bool Connected() const { return connection_ != nullptr; }
     // Closes the held connection, if any.
@@ -99,6 +110,8 @@ private:
     HttpResponseHead lastResponse_;
     std::unique_ptr<Connection> connection_;
     std::function<void()> waitHook_;
+    std::function<std::string()> pageAddress_;
+    bool allowPrivate_ = false;
 };
 
 }  // namespace nuv

@@ -194,20 +194,28 @@ std::vector<ResolvedAddress> ResolveBefore(const Resolver& resolve, const std::s
 }  // namespace
 
 std::unique_ptr<TcpStream> TcpStream::Connect(const std::string& host, int port, IoTimeout connectTimeout,
-                                              const Resolver& resolve) {
+                                              const Resolver& resolve, AddressSpace reach) {
     const std::string service = std::to_string(port);
     const auto deadline = connectTimeout.count() > 0 ? Clock::now() + connectTimeout : Clock::time_point::max();
     const std::vector<ResolvedAddress> addresses = ResolveBefore(resolve, host, service, deadline);
     int error = ECONNREFUSED;
     int fd = -1;
+    std::string refused;
+    bool tried = false;
     for (const ResolvedAddress& ai : addresses) {
         if (fd >= 0) break;
+        if (!MayReach(reach, SpaceOfSocketAddress(reinterpret_cast<const sockaddr*>(&ai.address)))) {
+            if (refused.empty()) refused = SocketAddressText(reinterpret_cast<const sockaddr*>(&ai.address));
+            continue;
+        }
+        tried = true;
         if (Clock::now() >= deadline) {
             error = ETIMEDOUT;
             break;
         }
         fd = ConnectOne(ai, deadline, error);
     }
+    if (fd < 0 && !tried && !refused.empty()) throw HttpRefusedError(PrivateNetworkRefusal(refused, reach));
     if (fd < 0) {
         const std::string text = "Could not connect to " + host + ":" + service;
         if (error == ETIMEDOUT) throw HttpTimeoutError(text + ": connect timed out");

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 
 #include "net/ByteStream.h"
+#include "web/AddressSpace.h"
 
 namespace nuv {
 
@@ -67,10 +68,13 @@ std::vector<ResolvedAddress> SystemResolve(const std::string& host, const std::s
 class TcpStream : public IByteStream {
 public:
     // Resolves `host` and connects to the first of its addresses that accepts, the name
-    // lookup and all attempts together within `connectTimeout`. Throws HttpError on
-    // failure, HttpTimeoutError when the time ran out.
+    // lookup and all attempts together within `connectTimeout`; addresses that a page of
+    // space `reach` may not reach are never tried. Throws HttpError on failure,
+    // HttpRefusedError when every address was refused so, HttpTimeoutError when the time
+    // ran out.
     static std::unique_ptr<TcpStream> Connect(const std::string& host, int port, IoTimeout connectTimeout,
-                                              const Resolver& resolve = SystemResolve);
+                                              const Resolver& resolve = SystemResolve,
+                                              AddressSpace reach = AddressSpace::Local);
 
     // Takes ownership of a connected socket.
     explicit TcpStream(int fd);

@@ -1,10 +1,12 @@
 #include "platform/FlashPlayer.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 
 #include <QBuffer>
+#include <QDeadlineTimer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -22,6 +24,8 @@
 
 #include "platform/PageScripts.h"
 #include "platform/QtText.h"
+#include "web/AddressSpace.h"
+#include "web/FetchPolicy.h"
 
 namespace nuv {
 namespace {
@@ -126,8 +130,24 @@ QString FlashPlayerScript() {
 
 PlayerFileHandler::PlayerFileHandler(QObject* parent)
     : QWebEngineUrlSchemeHandler(parent), network_(new QNetworkAccessManager(this)) {
-    network_->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    // Redirects are followed here, each checked as the first address was.
+    network_->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
+
+namespace {
+
+constexpr int kMaxRelayRedirects = 20;
+
+// "" when `address` may be relayed for a page of space `page`, else why not.
+std::string RelayRefusal(const QUrl& address, AddressSpace page) {
+    const std::string text = ToUtf8(address.toString(QUrl::FullyEncoded));
+    if (!address.isValid() || !MayFetch(text, {})) return RefusalText(text);
+    const std::string host = ToUtf8(address.host(QUrl::FullyEncoded));
+    if (!MayReach(page, SpaceOfTargetHost(host))) return PrivateNetworkRefusal(host, page);
+    return {};
+}
+
+}  // namespace
 
 void PlayerFileHandler::RelayMovie(QWebEngineUrlRequestJob* job) {
     // Only the program's own pages may have movies relayed: for a web page the relay would
@@ -145,7 +165,18 @@ void PlayerFileHandler::RelayMovie(QWebEngineUrlRequestJob* job) {
         job->fail(QWebEngineUrlRequestJob::UrlInvalid);
         return;
     }
-    if (page.scheme() != QLatin1String("nuvdoc") || !RelayPolicy() || !RelayPolicy()(page, address)) {
+    const std::optional<std::string> listedFor =
+        page.scheme() == QLatin1String("nuvdoc") && RelayPolicy() ? RelayPolicy()(page, address) : std::nullopt;
+    if (!listedFor) {
+        job->fail(QWebEngineUrlRequestJob::RequestDenied);
+        return;
+    }
+    Fetch(job, address, SpaceOfPage(*listedFor), 0, QDeadlineTimer(kRelayedMovieTimeoutMs));
+}
+
+void PlayerFileHandler::Fetch(QWebEngineUrlRequestJob* job, const QUrl& address, AddressSpace space, int redirects,
+                              QDeadlineTimer deadline) {
+    if (!RelayRefusal(address, space).empty() || deadline.hasExpired()) {
         job->fail(QWebEngineUrlRequestJob::RequestDenied);
         return;
     }
@@ -157,14 +188,24 @@ void PlayerFileHandler::RelayMovie(QWebEngineUrlRequestJob* job) {
     connect(job, &QObject::destroyed, reply, &QNetworkReply::abort);
     // Bounded in size and in time: a server cannot fill the memory or hold the job for ever.
     auto body = std::make_shared<QByteArray>();
-    QTimer::singleShot(kRelayedMovieTimeoutMs, reply, [reply] { reply->abort(); });
+    QTimer::singleShot(std::max<qint64>(1, deadline.remainingTime()), reply, [reply] { reply->abort(); });
     connect(reply, &QNetworkReply::readyRead, reply, [reply, body] {
         body->append(reply->readAll());
         if (body->size() > kRelayedMovieLimit) reply->abort();
     });
-    connect(reply, &QNetworkReply::finished, this, [reply, pending, body] {
+    connect(reply, &QNetworkReply::finished, this, [this, reply, pending, body, space, redirects, deadline] {
         reply->deleteLater();
         if (!pending) return;
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QUrl next = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
+        if (status >= 300 && status <= 399 && next.isValid() && !next.isEmpty()) {
+            if (redirects >= kMaxRelayRedirects) {
+                pending->fail(QWebEngineUrlRequestJob::RequestFailed);
+                return;
+            }
+            Fetch(pending, reply->url().resolved(next), space, redirects + 1, deadline);
+            return;
+        }
         if (reply->error() == QNetworkReply::NoError) body->append(reply->readAll());
         if (reply->error() != QNetworkReply::NoError || body->size() > kRelayedMovieLimit) {
             pending->fail(QWebEngineUrlRequestJob::RequestFailed);

@@ -1,11 +1,15 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
+#include <QDeadlineTimer>
 #include <QString>
 #include <QUrl>
 #include <QWebEngineUrlSchemeHandler>
+
+#include "web/AddressSpace.h"
 
 class QNetworkAccessManager;
 
@@ -35,8 +39,10 @@ std::string FlashPlayerStatus();
 QString FlashPlayerScript();
 
 // Which movies the relay may fetch: `page` is the address of the program's page that asks,
-// `movie` the movie's address. Runs on the user-interface thread.
-using MovieRelayPolicy = std::function<bool(const QUrl& page, const QUrl& movie)>;
+// `movie` the movie's address. Gives the address of the web page whose list holds the
+// movie (the relay reaches only what that page may reach), nothing when it may not be
+// fetched. Runs on the user-interface thread.
+using MovieRelayPolicy = std::function<std::optional<std::string>(const QUrl& page, const QUrl& movie)>;
 
 // Sets the policy of the relay; without one (the default) it fetches nothing. The result
 // window allows the movies that the result page it shows lists, and only to that page.
@@ -65,6 +71,10 @@ public:
 
 private:
     void RelayMovie(QWebEngineUrlRequestJob* job);
+    // Fetches `address` for the job, following up to 20 redirects, each one checked by the
+    // fetch rules and the network rule of a page of space `space`.
+    void Fetch(QWebEngineUrlRequestJob* job, const QUrl& address, AddressSpace space, int redirects,
+               QDeadlineTimer deadline);
     QNetworkAccessManager* network_;
 };
 

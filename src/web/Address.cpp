@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "common/Guard.h"
+#include "common/SaveTargets.h"
 #include "common/Text.h"
 
 namespace nuv {
@@ -209,8 +210,8 @@ std::optional<std::vector<std::string>> FetchIntoSaveFolder(const std::string& s
     FetchOutcome& out = outcome ? *outcome : ignored;
     out = {};
     try {
-        const std::string name = FileNameOfAddress(address);
-        if (!IsStorableFileName(name)) {
+        const std::string name = CleanNameComponent(FileNameOfAddress(address));
+        if (name.empty()) {
             out.error = "the address names no file";
             return std::nullopt;
         }

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <mutex>
@@ -12,11 +14,14 @@
 #include <system_error>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <curl/curl.h>
 
+#include "common/SaveTargets.h"
 #include "common/Text.h"
+#include "web/AddressSpace.h"
 #include "web/FetchPolicy.h"
 
 namespace nuv {
@@ -45,10 +50,13 @@ std::string PartialName() {
 // capability the process may lack, and then the name goes through /proc.
 std::atomic<bool> linkByDescriptor{true};
 
-// The file a download writes into. Where the file system allows it the file has no name
-// until it is complete, so no listing of the folder ever shows a download in progress;
-// elsewhere it carries a partial-download name from the start. The body is held in
-// memory up to kWriteBuffer bytes, so a small file costs one write.
+// The file a download writes into, in the folder of its target opened beneath the save
+// folder (see SplitBeneath): every step after that goes by that folder's descriptor, so
+// no link and no name that a page or server gave leads out of it. Where the file system
+// allows it the file has no name until it is complete, so no listing of the folder ever
+// shows a download in progress; elsewhere it carries a partial-download name from the
+// start. The body is held in memory up to kWriteBuffer bytes, so a small file costs one
+// write.
 class PartialFile {
 public:
     PartialFile() = default;
@@ -56,21 +64,29 @@ public:
     PartialFile& operator=(const PartialFile&) = delete;
     ~PartialFile() {
         if (fd_ >= 0) ::close(fd_);
-        if (!name_.empty()) ::unlink(name_.c_str());
+        if (!name_.empty()) ::unlinkat(folder_.Get(), name_.c_str(), 0);
     }
 
-    // False when no file can be made in `folder` ("" for the current folder).
-    bool Open(const std::string& folder) {
-        folder_ = folder;
-        const std::string dir = folder.empty() ? std::string(".") : folder;
-        fd_ = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    // Opens the folder of `target` (made when missing) and a file in it. Returns "" or
+    // why that cannot be done.
+    std::string Open(const std::string& root, const std::string& target) {
+        if (!SplitBeneath(root, target, where_)) return "the name of the file is not one of a save folder";
+        folder_ = FileDescriptor(OpenTargetFolder(where_, true));
+        if (!folder_.Valid()) {
+            if (errno == ELOOP || errno == EXDEV || errno == EINVAL)
+                return "a link or a name on the way leads out of the save folder";
+            return "cannot write into " + where_.root + where_.folder + ": " + std::strerror(errno);
+        }
+        fd_ = ::openat(folder_.Get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
         for (int attempt = 0; attempt < 8 && fd_ < 0; ++attempt) {
-            name_ = InFolder(PartialName());
-            fd_ = ::open(name_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+            name_ = PartialName();
+            fd_ = ::openat(folder_.Get(), name_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0666);
             if (fd_ < 0 && errno != EEXIST) break;
         }
-        if (fd_ < 0) name_.clear();
-        return fd_ >= 0;
+        if (fd_ >= 0) return {};
+        const std::string why = std::strerror(errno);
+        name_.clear();
+        return "cannot write into " + where_.root + where_.folder + ": " + why;
     }
 
     bool Write(const char* data, std::size_t n) {
@@ -84,32 +100,30 @@ public:
     }
     std::uint64_t Size() const { return written_ + buffer_.size(); }
 
-    // Writes what is held and gives the file the name `target`. False when that cannot
+    // Writes what is held and gives the file the target's name. False when that cannot
     // be done; the target is then untouched.
-    bool Commit(const std::string& target) {
+    bool Commit() {
         if (fd_ < 0 || !Flush()) return false;
+        const std::string& target = where_.name;
         if (name_.empty()) {
             // A new name takes the complete file at once; an older file of that name is
             // replaced through a partial name and a rename.
             if (Link(target)) return true;
             if (errno != EEXIST) return false;
             for (int attempt = 0; attempt < 8 && name_.empty(); ++attempt) {
-                const std::string candidate = InFolder(PartialName());
+                const std::string candidate = PartialName();
                 if (Link(candidate)) name_ = candidate;
                 else if (errno != EEXIST) return false;
             }
             if (name_.empty()) return false;
         }
-        if (::rename(name_.c_str(), target.c_str()) != 0) return false;
+        // A link of the target's name is replaced, never followed.
+        if (::renameat(folder_.Get(), name_.c_str(), folder_.Get(), target.c_str()) != 0) return false;
         name_.clear();
         return true;
     }
 
 private:
-    std::string InFolder(const std::string& name) const {
-        if (folder_.empty()) return name;
-        return folder_.back() == '/' ? folder_ + name : folder_ + "/" + name;
-    }
     bool WriteAll(const char* data, std::size_t n) {
         while (n > 0) {
             const ssize_t w = ::write(fd_, data, n);
@@ -126,19 +140,20 @@ private:
         buffer_.clear();
         return ok;
     }
-    // Gives the unnamed file the name `path`; false (errno set) when it cannot.
-    bool Link(const std::string& path) {
+    // Gives the unnamed file the name `name` in its folder; false (errno set) when it cannot.
+    bool Link(const std::string& name) {
         if (linkByDescriptor.load(std::memory_order_relaxed)) {
-            if (::linkat(fd_, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return true;
+            if (::linkat(fd_, "", folder_.Get(), name.c_str(), AT_EMPTY_PATH) == 0) return true;
             if (errno != ENOENT && errno != EPERM && errno != EINVAL) return false;
         }
         const std::string proc = "/proc/self/fd/" + std::to_string(fd_);
-        if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) return false;
+        if (::linkat(AT_FDCWD, proc.c_str(), folder_.Get(), name.c_str(), AT_SYMLINK_FOLLOW) != 0) return false;
         linkByDescriptor.store(false, std::memory_order_relaxed);
         return true;
     }
 
-    std::string folder_;
+    FileBeneath where_;
+    FileDescriptor folder_;
     std::string name_;  // empty while the file has no name
     int fd_ = -1;
     std::string buffer_;
@@ -185,6 +200,11 @@ struct CurlDownloader::Transfer {
     Clock::time_point lastReport = Clock::now();
     Clock::time_point lastHook = Clock::now();
     std::unique_ptr<Handle> own;  // a parallel download's handle
+    // The network rule: the space of the page, whether the request goes through the
+    // user's proxy (which resolves the names), and the address it refused, if any.
+    AddressSpace pageSpace = AddressSpace::Local;
+    bool viaProxy = false;
+    std::string refused;
 };
 
 namespace {
@@ -240,12 +260,73 @@ int ReportProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t, cur
     return 0;
 }
 
+// Every connection libcurl opens passes here, with the address a name resolved to: one
+// that the page may not reach is never connected to. The proxy the user set is the
+// user's own choice.
+curl_socket_t OpenSocket(void* user, curlsocktype purpose, curl_sockaddr* address) {
+    auto* t = static_cast<Transfer*>(user);
+    if (purpose == CURLSOCKTYPE_IPCXN && !t->viaProxy) {
+        const AddressSpace space = SpaceOfSocketAddress(&address->addr);
+        if (!MayReach(t->pageSpace, space)) {
+            t->refused = SocketAddressText(&address->addr);
+            return CURL_SOCKET_BAD;
+        }
+    }
+    return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+}
+
+// Before each request, on a new connection or one kept from an earlier download (of
+// another page, perhaps): the address it is connected to is judged again.
+int BeforeRequest(void* user, char* primaryIp, char*, int, int) {
+    auto* t = static_cast<Transfer*>(user);
+    if (t->viaProxy || !primaryIp) return CURL_PREREQFUNC_OK;
+    const std::optional<AddressSpace> space = SpaceOfIpText(primaryIp);
+    if (space && !MayReach(t->pageSpace, *space)) {
+        t->refused = primaryIp;
+        return CURL_PREREQFUNC_ABORT;
+    }
+    return CURL_PREREQFUNC_OK;
+}
+
+// The proxy the environment names for a request to `scheme`://`host`, as libcurl reads
+// it ("http_proxy" in lower case only, "https_proxy" or "HTTPS_PROXY", then "all_proxy"
+// or "ALL_PROXY"; "no_proxy" or "NO_PROXY" exempts "*", a host and the names under a
+// domain); "" for a direct connection. The downloader decides it and tells libcurl, so
+// that the network rule knows which connections go to the proxy.
+std::string EnvironmentProxy(std::string_view scheme, const std::string& host) {
+    const auto env = [](const char* lower, const char* upper) {
+        const char* v = std::getenv(lower);
+        if ((!v || !*v) && upper) v = std::getenv(upper);
+        return v ? std::string(v) : std::string();
+    };
+    const std::string exempt = env("no_proxy", "NO_PROXY");
+    for (size_t at = 0; at <= exempt.size();) {
+        size_t comma = exempt.find(',', at);
+        if (comma == std::string::npos) comma = exempt.size();
+        std::string entry = LowerAscii(TrimView(std::string_view(exempt).substr(at, comma - at)));
+        at = comma + 1;
+        if (entry == "*") return {};
+        if (!entry.empty() && entry.front() == '.') entry.erase(0, 1);
+        if (entry.size() > 2 && entry.front() == '[' && entry.back() == ']') entry = entry.substr(1, entry.size() - 2);
+        if (entry.empty()) continue;
+        if (host == entry) return {};
+        if (host.size() > entry.size() && host.compare(host.size() - entry.size(), entry.size(), entry) == 0 &&
+            host[host.size() - entry.size() - 1] == '.')
+            return {};
+    }
+    std::string proxy = scheme == "https" ? env("https_proxy", "HTTPS_PROXY") : env("http_proxy", nullptr);
+    if (proxy.empty()) proxy = env("all_proxy", "ALL_PROXY");
+    return proxy;
+}
+
 DownloadError TransferFailure(CURLcode rc, const Transfer& t) {
     if (t.tooLarge || rc == CURLE_FILESIZE_EXCEEDED)
         return DownloadError("the download is larger than the bound of " + std::to_string(t.maxBytes) + " bytes",
                              DownloadFailure::TooLarge);
     if (rc == CURLE_OPERATION_TIMEDOUT && Clock::now() >= t.deadline)
         return DownloadError("the download took longer than " + DurationText(t.maxTime), DownloadFailure::TimedOut);
+    if (!t.refused.empty())
+        return DownloadError(PrivateNetworkRefusal(t.refused, t.pageSpace), DownloadFailure::PrivateNetwork);
     const std::string text = t.error[0] ? std::string(t.error) : std::string(curl_easy_strerror(rc));
     switch (rc) {
         case CURLE_UNSUPPORTED_PROTOCOL: return DownloadError("refused: " + text, DownloadFailure::Refused);
@@ -330,6 +411,10 @@ std::unique_ptr<CurlDownloader::Handle> CurlDownloader::NewHandle() {
     // A picture with its headers fits one read.
     curl_easy_setopt(c, CURLOPT_BUFFERSIZE, 64L << 10);
     if (share_) curl_easy_setopt(c, CURLOPT_SHARE, static_cast<CURLSH*>(share_));
+    curl_easy_setopt(c, CURLOPT_OPENSOCKETFUNCTION, &OpenSocket);
+    curl_easy_setopt(c, CURLOPT_PREREQFUNCTION, &BeforeRequest);
+    // Which hosts skip the proxy is decided for each request (EnvironmentProxy).
+    curl_easy_setopt(c, CURLOPT_NOPROXY, "");
     char* defaultCa = nullptr;
     if (curl_easy_getinfo(c, CURLINFO_CAINFO, &defaultCa) == CURLE_OK && defaultCa) h->defaultCa = defaultCa;
     h->caFile = h->defaultCa;
@@ -353,9 +438,8 @@ const CurlDownloader::CookieSet& CurlDownloader::CookiesFor(const std::string& p
 }
 
 void CurlDownloader::Begin(Transfer& t, const DownloadBounds& bounds) {
-    const std::filesystem::path target(t.target);
-    if (!t.file.Open(target.parent_path().string()))
-        throw DownloadError("cannot write into " + target.parent_path().string(), DownloadFailure::Write);
+    if (const std::string why = t.file.Open(beneath_, t.target); !why.empty())
+        throw DownloadError(why, DownloadFailure::Write);
     for (const std::uint64_t bound : {maxBytes_, bounds.maxBytes})
         if (bound > 0 && (t.maxBytes == 0 || bound < t.maxBytes)) t.maxBytes = bound;
     t.maxTime = bounds.maxTime;
@@ -393,10 +477,26 @@ void CurlDownloader::Begin(Transfer& t, const DownloadBounds& bounds) {
     curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, t.progress && *t.progress ? 0L : 1L);
     curl_easy_setopt(c, CURLOPT_PRIVATE, &t);
+    curl_easy_setopt(c, CURLOPT_OPENSOCKETDATA, &t);
+    curl_easy_setopt(c, CURLOPT_PREREQDATA, &t);
+    t.pageSpace = allowPrivate_ ? AddressSpace::Local : SpaceOfPage(t.page);
 }
 
 void CurlDownloader::Aim(Transfer& t) {
     CURL* c = t.handle->curl;
+    const std::string host = AddressHost(t.request);
+    std::string scheme = AddressScheme(t.request);
+    if (scheme.empty()) scheme = "http";
+    const std::string proxy = scheme == "file" ? std::string() : EnvironmentProxy(scheme, host);
+    t.viaProxy = !proxy.empty();
+    // Through a proxy the proxy resolves the names: only a host written as a number can
+    // be judged, and it is, before anything is sent.
+    if (t.viaProxy) {
+        if (const auto space = SpaceOfIpText(host); space && !MayReach(t.pageSpace, *space))
+            throw DownloadError(PrivateNetworkRefusal(host, t.pageSpace), DownloadFailure::PrivateNetwork);
+    }
+    curl_easy_setopt(c, CURLOPT_PROXY, proxy.c_str());
+    t.refused.clear();
     curl_easy_setopt(c, CURLOPT_URL, t.request.c_str());
     t.referer = RefererFor(t.page, t.request);
     curl_easy_setopt(c, CURLOPT_REFERER, t.referer.empty() ? nullptr : t.referer.c_str());
@@ -481,7 +581,7 @@ void CurlDownloader::DownloadToFile(const std::string& url, const std::string& f
     while (Redirected(t, Drive(multi, t))) {
     }
     ReportState(t);
-    if (!t.file.Commit(filePath)) throw DownloadError("cannot write " + filePath, DownloadFailure::Write);
+    if (!t.file.Commit()) throw DownloadError("cannot write " + filePath, DownloadFailure::Write);
 }
 
 void CurlDownloader::Start(std::size_t id, const std::string& url, const std::string& filePath,
@@ -533,7 +633,7 @@ void CurlDownloader::Collect(std::vector<Ended>& ended) {
                 if (curl_multi_add_handle(multi, curl) != CURLM_OK) throw DownloadError("cannot start a download");
                 continue;
             }
-            if (!t.file.Commit(t.target)) throw DownloadError("cannot write " + t.target, DownloadFailure::Write);
+            if (!t.file.Commit()) throw DownloadError("cannot write " + t.target, DownloadFailure::Write);
             end.size = t.file.Size();
             char* type = nullptr;
             if (curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type) end.contentType = type;

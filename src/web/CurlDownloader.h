@@ -62,8 +62,15 @@ public:
     // Certificate authorities (a PEM file) that https servers are verified against,
     // instead of the system's; "" for the system's.
     void SetCaFile(std::string path) { caFile_ = std::move(path); }
+    // Lets pages on the public network make the downloader connect to private and
+    // loopback addresses (nuv-extract --allow-private-network); refused unless set.
+    void SetAllowPrivateNetwork(bool on) { allowPrivate_ = on; }
     // Accepts https only, for the address and for every redirect.
     void SetHttpsOnly(bool on) { httpsOnly_ = on; }
+    // The save folder (ending in "/") that every file lies beneath: the part of a target
+    // after it is opened from it without following links, its missing folders made. A
+    // target outside it, and any target while it is "", has its own folder as the root.
+    void SetSaveRoot(std::string folder) { beneath_ = std::move(folder); }
     // How many downloads run at once as an IParallelDownloader (at least 1; 4 unless set).
     void SetSlots(std::size_t count) { slots_ = count == 0 ? 1 : count; }
 
@@ -100,7 +107,9 @@ private:
     std::function<std::string()> pageAddress_;
     std::function<void()> waitHook_;
     std::string caFile_;
+    std::string beneath_;
     bool httpsOnly_ = false;
+    bool allowPrivate_ = false;
     std::size_t slots_ = 4;
     void* share_ = nullptr;        // the TLS sessions every handle of this downloader resumes
     std::unique_ptr<Handle> shared_;  // the reusable handle of DownloadToFile

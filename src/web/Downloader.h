@@ -21,6 +21,7 @@ enum class DownloadFailure {
     Http,       // the server refused (status 400 or more, a redirect loop)
     Write,      // the file could not be written
     Cancelled,  // the caller stopped it
+    PrivateNetwork,  // a page on the public network named a private or loopback address
 };
 
 class DownloadError : public std::runtime_error {

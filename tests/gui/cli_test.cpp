@@ -1,7 +1,10 @@
 // nuv-extract end to end: the executable itself, started as a script would start it,
 // against sites served on 127.0.0.1 by the test. Its lists for the fixture page must be
 // the window program's lists for the same page.
+#include <sched.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include <QDir>
 #include <QEventLoop>
@@ -333,6 +336,88 @@ private slots:
         QCOMPARE(reached, 1);
     }
 
+    // Pages that would climb out of the save folder through the page folder of --layout
+    // page: the query of the address, or an address the page gives itself.
+    void pageFoldersStayInTheSaveFolder_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("query") << "climb.html" << "/t.html?x=/../../../E1" << "t.html?x=_.._.._.._E1";
+        QTest::newRow("replaceState") << "replace-state.html" << "/p.html" << "p.html?y=_.._.._.._E2";
+    }
+    void pageFoldersStayInTheSaveFolder() {
+        QFETCH(QString, file);
+        QFETCH(QString, address);
+        QFETCH(QString, folder);
+        site_.Put(address.section(QLatin1Char('?'), 0, 0), ReadData(QStringLiteral("hostile/") + file));
+        site_.Put(QStringLiteral("/f.zip"), QByteArray("zip bytes"), "application/zip");
+        const QString base = work_.path() + QStringLiteral("/climb-") + QString::fromLatin1(QTest::currentDataTag());
+        const QString out = base + QStringLiteral("/out");
+        const QString list = base + QStringLiteral(".txt");
+        WriteFile(list, site_.Url(address).toUtf8() + "\n");
+        const ProgramRun r = Extract({QStringLiteral("-t"), QStringLiteral("other"), QStringLiteral("-d"),
+                                      QStringLiteral("--layout"), QStringLiteral("page"), QStringLiteral("-o"), out,
+                                      QStringLiteral("-i"), list});
+        QCOMPARE(r.exitCode, 0);
+        const QString host = site_.Origin().mid(7);
+        QCOMPARE(ReadFile(out + QLatin1Char('/') + host + QLatin1Char('/') + folder + QStringLiteral("/f.zip")),
+                 QByteArray("zip bytes"));
+        QCOMPARE(QDir(base).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("out")});
+    }
+
+    // A list is data: a local file it names is refused unless asked for, and a NUL byte
+    // makes it no list at all.
+    void listsNameWebPagesOnly() {
+        const QString secret = work_.path() + QStringLiteral("/secret.html");
+        WriteFile(secret, "<html><body>the secret text</body></html>");
+        const QString list = work_.path() + QStringLiteral("/local-list.txt");
+        WriteFile(list, "file://" + secret.toUtf8() + "\n" + secret.toUtf8() + "\nsecret.html\n");
+        ProgramRun r = Extract({QStringLiteral("-t"), QStringLiteral("text"), QStringLiteral("--jsonl"),
+                                QStringLiteral("-i"), list}, work_.path());
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(!r.out.contains("the secret text"), r.out);
+        QCOMPARE(r.err.count("refused: a list names web pages"), 2);
+        r = Extract({QStringLiteral("-t"), QStringLiteral("text"), QStringLiteral("--allow-local-files"),
+                     QStringLiteral("-i"), list}, work_.path());
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out.count("the secret text"), 3);
+        WriteFile(list, site_.Url(QStringLiteral("/a.html")).toUtf8() + QByteArray("\n#\0\n", 4));
+        r = Extract({QStringLiteral("-i"), list});
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains("line 2 of the list holds a NUL byte"), r.err);
+    }
+
+    // What a page writes reaches the terminal and a reader of JSON Lines as one entry a
+    // line, and a file name of 300 bytes is shortened, not refused.
+    void pageTextCannotForgeLines() {
+        const QByteArray longName = QByteArray(296, 'n') + ".zip";
+        QByteArray page = ReadData(QStringLiteral("hostile/terminal.html"));
+        page.replace("@LONG@", longName);
+        site_.Put(QStringLiteral("/hostile/terminal.html"), page);
+        site_.Put(QStringLiteral("/hostile/") + QString::fromLatin1(longName), QByteArray("long file"), "application/zip");
+        const QString address = site_.Url(QStringLiteral("/hostile/terminal.html"));
+        ProgramRun r = Extract({address});
+        QVERIFY2(!r.out.contains('\x1b') && !r.err.contains('\x1b'), r.out + r.err);
+        QCOMPARE(r.lines().size(), 2);  // the forged line and the separated one
+        for (const QString& line : r.lines()) QVERIFY2(line.startsWith(QStringLiteral("http://127.0.0.1:")), qPrintable(line));
+        QVERIFY2(r.out.contains("x\\x1b[31mRED\\n//injected.example/y.png"), r.out);
+
+        const QString out = work_.path() + QStringLiteral("/terminal");
+        r = Extract({QStringLiteral("-t"), QStringLiteral("other"), QStringLiteral("-d"), QStringLiteral("-o"), out, address});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(ReadFile(out + QLatin1Char('/') + QString::fromLatin1(QByteArray(251, 'n') + ".zip")),
+                 QByteArray("long file"));
+
+        const QString list = work_.path() + QStringLiteral("/terminal.txt");
+        WriteFile(list, address.toUtf8() + "\n");
+        r = Extract({QStringLiteral("--jsonl"), QStringLiteral("-i"), list});
+        QVERIFY2(!r.out.contains("\xe2\x80\xa8") && !r.out.contains('\x1b'), r.out);
+        QCOMPARE(r.lines().size(), 1);
+        QJsonParseError error;
+        QJsonDocument::fromJson(r.out, &error);
+        QCOMPARE(error.error, QJsonParseError::NoError);
+    }
+
     void pageThatCannotBeLoaded() {
         const QString refused = QStringLiteral("http://127.0.0.1:%1/").arg(ClosedPort());
         ProgramRun r = Extract({refused});
@@ -385,6 +470,45 @@ private slots:
         QVERIFY(v.out.startsWith("nuv-extract ("));
         QVERIFY(v.out.contains(" 2.2\nFlash playback: "));
         QVERIFY(v.out.endsWith("\n"));
+    }
+
+    // Last, since it moves this thread into a network of its own (unshare -n): a page on a
+    // public address (198.51.100.7) that links a service on 127.0.0.1, directly and through
+    // a redirect. The service hears nothing; --allow-private-network lifts the rule.
+    void publicPageNeverReachesThePrivateNetwork() {
+        if (unshare(CLONE_NEWNET) != 0) QSKIP("no network namespace can be made here (unshare: needs root)");
+        if (std::system("ip link set lo up && ip addr add 198.51.100.7/32 dev lo") != 0)
+            QSKIP("the test's network namespace cannot be set up (ip)");
+        QTcpServer service;
+        QVERIFY(service.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+        int heard = 0;
+        connect(&service, &QTcpServer::newConnection, this, [&] {
+            while (QTcpSocket* s = service.nextPendingConnection()) {
+                ++heard;
+                s->write("HTTP/1.0 200 OK\r\nContent-Length: 6\r\nConnection: close\r\n\r\nsecret");
+                s->disconnectFromHost();
+            }
+        });
+        TestHttpServer outside(QHostAddress(QStringLiteral("198.51.100.7")));
+        QVERIFY(outside.isListening());
+        const QByteArray inside = QByteArrayLiteral("http://127.0.0.1:") + QByteArray::number(service.serverPort());
+        outside.Put(QStringLiteral("/page.html"), "<a href=\"" + inside + "/direct.zip\">d</a><a href=\"/r.zip\">r</a>"
+                                                  "<a href=\"/ok.zip\">ok</a>");
+        outside.Redirect(QStringLiteral("/r.zip"), inside + "/r.zip");
+        outside.Put(QStringLiteral("/ok.zip"), "zip", "application/zip");
+        const QString out = work_.path() + QStringLiteral("/public");
+        const QStringList args{QStringLiteral("-t"), QStringLiteral("other"), QStringLiteral("-d"), QStringLiteral("--json"),
+                               QStringLiteral("-o"), out, outside.Url(QStringLiteral("/page.html"))};
+        ProgramRun r = Extract(args);
+        QCOMPARE(r.exitCode, 3);
+        QCOMPARE(r.err.count("private network address 127.0.0.1"), 2);
+        QCOMPARE(r.out.count("private network address"), 2);
+        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("ok.zip")});
+        QCOMPARE(heard, 0);
+        r = Extract(QStringList{QStringLiteral("--allow-private-network")} + args);
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(heard, 2);
+        QCOMPARE(ReadFile(out + QStringLiteral("/direct.zip")), QByteArray("secret"));
     }
 };
 

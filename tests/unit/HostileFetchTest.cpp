@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include "support/ScriptedServer.h"
 #include "support/TlsTestServer.h"
 #include "web/Address.h"
+#include "web/AddressSpace.h"
 #include "web/CurlDownloader.h"
 #include "web/FetchPolicy.h"
 
@@ -100,8 +102,12 @@ std::string Header(const std::string& head, const std::string& name) {
     return head.substr(start, head.find("\r\n", start) - start);
 }
 
+// The servers of these tests are on loopback while their pages have made-up public names:
+// the network rule, which would refuse them all, has tests of its own.
 class HostileFetch : public test::DownloadFolderTest {
 protected:
+    HostileFetch() { downloader.SetAllowPrivateNetwork(true); }
+
     // The kind of failure of one download, "ok" when it succeeded.
     std::string Failure(const std::string& url, const std::string& file,
                         const DownloadProgressFn& progress = {},
@@ -111,7 +117,7 @@ protected:
             return "ok";
         } catch (const DownloadError& e) {
             static const char* const kNames[] = {"refused", "too large", "timed out", "network",
-                                                 "http",    "write",     "cancelled"};
+                                                 "http",    "write",     "cancelled", "private network"};
             return kNames[static_cast<int>(e.kind())];
         }
     }
@@ -353,6 +359,119 @@ TEST_F(HostileFetch, WaitsReportEvery100MsAndWhatTheReportThrowsEndsTheTransferU
     EXPECT_GE(calls.size(), 4u);
     EXPECT_LT(longestGap(), 250ms);
     EXPECT_FALSE(client.Connected());
+}
+
+}  // namespace
+}  // namespace nuv
+
+namespace nuv {
+namespace {
+
+TEST(NetworkRule, AddressSpacesAndWhoMayReachThem) {
+    const struct {
+        const char* host;
+        std::optional<AddressSpace> space;
+    } hosts[] = {
+        {"127.0.0.1", AddressSpace::Local},     {"127.9.9.9", AddressSpace::Local},
+        {"0.0.0.0", AddressSpace::Local},       {"[::1]", AddressSpace::Local},
+        {"::", AddressSpace::Local},            {"2130706433", AddressSpace::Local},
+        {"0x7f.1", AddressSpace::Local},        {"::ffff:127.0.0.1", AddressSpace::Local},
+        {"10.1.2.3", AddressSpace::Private},    {"172.16.0.1", AddressSpace::Private},
+        {"172.31.255.255", AddressSpace::Private}, {"192.168.1.1", AddressSpace::Private},
+        {"169.254.169.254", AddressSpace::Private}, {"100.64.0.1", AddressSpace::Private},
+        {"fd00::1", AddressSpace::Private},     {"fe80::1%lo", AddressSpace::Private},
+        {"::ffff:10.0.0.1", AddressSpace::Private}, {"172.32.0.1", AddressSpace::Public},
+        {"198.51.100.7", AddressSpace::Public}, {"8.8.8.8", AddressSpace::Public},
+        {"2001:db8::1", AddressSpace::Public},  {"a.example", std::nullopt},
+    };
+    for (const auto& h : hosts) EXPECT_EQ(SpaceOfIpText(h.host), h.space) << h.host;
+    const struct {
+        const char* page;
+        AddressSpace space;
+    } pages[] = {
+        {"", AddressSpace::Local},
+        {"file:///home/u/p.html", AddressSpace::Local},
+        {"/home/u/p.html", AddressSpace::Local},
+        {"http://localhost:8080/", AddressSpace::Local},
+        {"http://app.localhost/", AddressSpace::Local},
+        {"http://user@127.0.0.1:81/p.html", AddressSpace::Local},
+        {"https://[fd00::2]/p.html", AddressSpace::Private},
+        {"http://198.51.100.7/p.html", AddressSpace::Public},
+        {"http://unresolvable.invalid/p.html", AddressSpace::Public},
+        {"about:blank", AddressSpace::Public},
+    };
+    for (const auto& p : pages) EXPECT_EQ(SpaceOfPage(p.page), p.space) << p.page;
+    EXPECT_TRUE(MayReach(AddressSpace::Local, AddressSpace::Private));
+    EXPECT_TRUE(MayReach(AddressSpace::Private, AddressSpace::Private));
+    EXPECT_FALSE(MayReach(AddressSpace::Private, AddressSpace::Local));
+    EXPECT_FALSE(MayReach(AddressSpace::Public, AddressSpace::Private));
+}
+
+// A service on 127.0.0.1 that answers every request on a connection it keeps open.
+class NetworkRuleFetch : public test::DownloadFolderTest {
+protected:
+    test::ScriptedServer service{[](test::ServerConnection& c) {
+        while (c.ReadRequest(std::chrono::seconds(2))) c.Send("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx");
+    }};
+    // "ok", or the failure's text.
+    std::string Fetch(const std::string& page, const std::string& url) {
+        downloader.SetPageAddress([page] { return page; });
+        try {
+            downloader.DownloadToFile(url, (dir / "f.gif").string());
+            return "ok";
+        } catch (const DownloadError& e) {
+            return e.kind() == DownloadFailure::PrivateNetwork ? "private network" : e.what();
+        }
+    }
+};
+
+TEST_F(NetworkRuleFetch, PublicPagesReachNeitherThePrivateNetworkNorTheMachine) {
+    const struct {
+        std::string page, result;
+    } rows[] = {
+        {"http://198.51.100.7/p.html", "private network"},
+        {"http://127.0.0.1:1/p.html", "ok"},
+        // The connection the loopback page left open is not one a public page may use.
+        {"https://198.51.100.7/p.html", "private network"},
+        {"http://10.0.0.5/p.html", "private network"},
+        {"http://localhost/p.html", "ok"},
+        {"", "ok"},
+    };
+    for (const auto& r : rows) EXPECT_EQ(Fetch(r.page, service.Url("/a.gif")), r.result) << r.page;
+    EXPECT_EQ(service.Requests().size(), 3u);
+
+    downloader.SetAllowPrivateNetwork(true);
+    EXPECT_EQ(Fetch("http://198.51.100.7/p.html", service.Url("/a.gif")), "ok");
+
+    // The frame client judges the addresses it resolved itself.
+    HttpClient client;
+    client.SetPageAddress([] { return std::string("http://198.51.100.7/p.html"); });
+    try {
+        client.Get(service.Url("/frame.html"));
+        ADD_FAILURE() << "the frame page was fetched";
+    } catch (const HttpRefusedError& e) {
+        EXPECT_NE(std::string(e.what()).find("private network address 127.0.0.1"), std::string::npos) << e.what();
+    }
+    const size_t before = service.Requests().size();
+    client.SetPageAddress([] { return std::string("http://127.0.0.1/p.html"); });
+    EXPECT_EQ(client.Get(service.Url("/frame.html")), "x");
+    EXPECT_EQ(service.Requests().size(), before + 1);
+}
+
+TEST_F(NetworkRuleFetch, ThroughTheUsersProxyOnlyNumbersAreJudged) {
+    struct Environment {
+        Environment(const std::string& proxy) { setenv("http_proxy", proxy.c_str(), 1); }
+        ~Environment() { unsetenv("http_proxy"); }
+    } environment(service.Url("/"));
+    const std::string page = "http://198.51.100.7/p.html";
+    EXPECT_EQ(Fetch(page, "http://198.51.100.9/a.gif"), "ok");
+    EXPECT_EQ(Fetch(page, "http://intranet.example/a.gif"), "ok");
+    EXPECT_EQ(Fetch(page, "http://127.0.0.1:9/a.gif"), "private network");
+    EXPECT_EQ(Fetch(page, "http://[::1]:9/a.gif"), "private network");
+    const std::vector<std::string> asked = service.Requests();
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[0].find("GET http://198.51.100.9/a.gif "), 0u) << asked[0];
+    EXPECT_EQ(asked[1].find("GET http://intranet.example/a.gif "), 0u) << asked[1];
 }
 
 }  // namespace

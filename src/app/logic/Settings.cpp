@@ -7,6 +7,7 @@
 
 #include "common/FileText.h"
 #include "common/Paths.h"
+#include "common/Product.h"
 #include "frame/logic/UpdateRules.h"
 
 namespace nuv {
@@ -96,10 +97,10 @@ SettingsLocation FindSettingsLocation(const std::string& programFolder, const st
 
 std::vector<std::string> ProgramOwnFiles(const SettingsLocation& location, const std::string& programFolder,
                                          const std::string& programPath) {
+    static_assert(kProgramFileNames[0] == SettingsFileName && kProgramFileNames[1] == RecentAddressesFileName &&
+                  kProgramFileNames[2] == UpdaterFileName && kProgramFileNames[3] == HandOverFileName);
     std::vector<std::string> own{location.writeFile, location.recentFile, programPath};
-    for (std::string_view name : {SettingsFileName, RecentAddressesFileName, UpdaterFileName, HandOverFileName,
-                                  std::string_view("nuv-webextract"), std::string_view("nuv-extract")})
-        own.push_back(programFolder + std::string(name));
+    for (std::string_view name : kProgramFileNames) own.push_back(programFolder + std::string(name));
     return own;
 }
 

@@ -55,7 +55,13 @@ void ListDownloads::Feed(const std::vector<std::string>& list, const std::vector
                 plan.stemFile = run_->claims.Claim(plan.stemFile, pageIndex_, r.address);
                 plan.file = ProvisionalPictureFile(plan.stemFile);
             }
-            if (run_->archive != nullptr) {
+            if (run_->protectedFiles.Protects(plan.stemFile.empty() ? plan.file : plan.stemFile)) {
+                r.outcome = DownloadRecord::Outcome::Failed;
+                r.file = plan.stemFile.empty() ? plan.file : plan.stemFile;
+                r.reason = std::string(kProtectedFile);
+                plan = {};
+            }
+            if (!plan.file.empty() && run_->archive != nullptr) {
                 if (plan.stemFile.empty()) {
                     if (const auto entry = run_->archive->Find(r.address, run_->InFolder(plan.file))) {
                         r.file = plan.file;
@@ -92,10 +98,9 @@ void ListDownloads::Feed(const std::vector<std::string>& list, const std::vector
         expected_ += adding.size();
     }
     if (!adding.empty() && !folderMade_) {
-        // A folder of its own (a layout by host or page) is made once; without it each
-        // download fails and says why.
-        std::error_code ec;
-        std::filesystem::create_directories(std::filesystem::path(folder_), ec);
+        // A folder of its own (a layout by host or page) is made once, beneath the save
+        // folder; without it each download fails and says why.
+        if (run_ != nullptr) MakeFolderBeneath(run_->base, folder_);
         folderMade_ = true;
     }
     for (std::size_t index : adding) {

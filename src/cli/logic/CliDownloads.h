@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/logic/DownloadArchive.h"
+#include "common/SaveTargets.h"
 #include "cli/logic/ExtractCli.h"
 #include "cli/logic/PageBatch.h"
 #include "library/logic/DownloadBatch.h"
@@ -29,6 +30,7 @@ struct RunFiles {
 
     const std::string base;  // the save folder, ending in "/"
     DownloadArchive* const archive;
+    ProtectedFiles protectedFiles;  // never replaced by a download
     FileClaims claims;  // on the thread that feeds the lists
     // Told of every file saved, with its size, on the batch's thread.
     std::function<void(std::uint64_t size)> saved;

@@ -7,6 +7,7 @@
 #include <climits>
 
 #include "common/Product.h"
+#include "common/SaveTargets.h"
 #include "common/Text.h"
 #include "library/logic/ResultDownloads.h"
 #include "web/Address.h"
@@ -79,7 +80,7 @@ constexpr int kMaxShards = 100000;
 // Which option a short letter or long name is, and whether it takes a value.
 enum class Opt {
     None, Type, SaveTo, Download, Json, Timeout, Quiet, Verbose, Help, Version,
-    Input, Jobs, Jsonl, Layout, Archive, Shard, Shown, MinSize, Types
+    Input, Jobs, Jsonl, Layout, Archive, Shard, Shown, MinSize, Types, AllowPrivate, AllowLocal
 };
 
 Opt ShortOption(char c) {
@@ -115,6 +116,8 @@ Opt LongOption(std::string_view name) {
     if (name == "shown") return Opt::Shown;
     if (name == "min-size") return Opt::MinSize;
     if (name == "types") return Opt::Types;
+    if (name == "allow-private-network") return Opt::AllowPrivate;
+    if (name == "allow-local-files") return Opt::AllowLocal;
     return Opt::None;
 }
 
@@ -194,6 +197,8 @@ std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::st
             return {};
         }
         case Opt::Shown: o.shown = true; return {};
+        case Opt::AllowPrivate: o.allowPrivateNetwork = true; return {};
+        case Opt::AllowLocal: o.allowLocalFiles = true; return {};
         case Opt::Download: o.download = true; return {};
         case Opt::Json: o.json = true; return {};
         case Opt::Jsonl: o.jsonl = true; return {};
@@ -227,32 +232,6 @@ std::string NormalizeAbsolutePath(std::string_view path) {
         out += p;
     }
     return out.empty() ? "/" : out;
-}
-
-// The length of the UTF-8 sequence starting at text[i] when it is valid; 0 for a byte
-// that does not start a valid sequence.
-size_t ValidUtf8Length(std::string_view text, size_t i) {
-    const auto b = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char c = b(i);
-    size_t len = 0;
-    unsigned min = 0;
-    unsigned cp = 0;
-    if (c >= 0xC2 && c <= 0xDF) {
-        len = 2, cp = c & 0x1Fu, min = 0x80;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3, cp = c & 0x0Fu, min = 0x800;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4, cp = c & 0x07u, min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (i + len > text.size()) return 0;
-    for (size_t k = 1; k < len; ++k) {
-        if ((b(i + k) & 0xC0u) != 0x80u) return 0;
-        cp = (cp << 6) | (b(i + k) & 0x3Fu);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    return len;
 }
 
 void AppendRecordJson(std::string& out, const DownloadRecord& r) {
@@ -423,6 +402,16 @@ std::string ExtractCliUsage() {
            "      --archive FILE  SQLite file of what was downloaded where; what it holds is\n"
            "                      not downloaded again, so a stopped run can be run again\n"
            "      --shard K/N     only the addresses whose stable hash falls into part K of N\n"
+           "      --allow-local-files  open the local files a list names (\"file:\" or a\n"
+           "                      path); refused unless given\n"
+           "\n"
+           "Safety:\n"
+           "  A page on the public network never makes nuv-extract connect to a private,\n"
+           "  link-local or loopback address (\"private network address\"); an intranet\n"
+           "  page still reaches the intranet.\n"
+           "      --allow-private-network  lift that rule\n"
+           "  Files are written beneath the save folder only, under cleaned names, never\n"
+           "  through a link; the program's own files are never replaced.\n"
            "\n"
            "ADDRESS is completed like the window's address box: site.example/a.htm opens\n"
            "http://site.example/a.htm. A path beginning with \"/\", \"./\" or \"../\", or naming\n"
@@ -457,8 +446,8 @@ CliAddress PrepareCliAddress(std::string_view argument, const std::string& curre
 PlannedDownload PlanDownload(DocType type, std::string_view folder, std::string_view address) {
     if (HasPageExtension(address)) return {{}, "web page"};
     if (type != DocType::Other && HasArchiveExtension(address)) return {{}, "archive or program"};
-    const std::string name = FileNameOfAddress(address);
-    if (!IsStorableFileName(name)) return {{}, "no file name in the address"};
+    const std::string name = CleanNameComponent(FileNameOfAddress(address));
+    if (name.empty()) return {{}, "no file name in the address"};
     return {std::string(folder) + name, {}};
 }
 
@@ -512,15 +501,15 @@ CliTally TallyRecords(size_t found, const std::vector<DownloadRecord>& records) 
 
 bool IsTextType(DocType type) { return type == DocType::PageSource || type == DocType::PageText; }
 
-std::string FormatPlainOutput(const CliReport& report) {
+std::string FormatPlainOutput(const CliReport& report, bool terminal) {
     if (IsTextType(report.type)) {
-        std::string out = report.text;
+        std::string out = terminal ? EscapeForTerminal(report.text, true) : report.text;
         if (!out.empty() && out.back() != '\n') out += '\n';
         return out;
     }
     std::string out;
     for (const std::string& a : report.list) {
-        out += a;
+        out += EscapeForTerminal(a);
         out += '\n';
     }
     return out;
@@ -534,10 +523,14 @@ std::string JsonString(std::string_view text) {
     for (size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80) {
-            const size_t len = ValidUtf8Length(text, i);
+            const size_t len = Utf8SequenceLength(text, i);
             if (len == 0) {
                 out += "\xEF\xBF\xBD";
                 ++i;
+            } else if (len == 3 && c == 0xE2 && text[i + 1] == '\x80' && (text[i + 2] == '\xA8' || text[i + 2] == '\xA9')) {
+                // LINE and PARAGRAPH SEPARATOR end a line for many readers of JSON Lines.
+                out += text[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
+                i += 3;
             } else {
                 out.append(text.substr(i, len));
                 i += len;

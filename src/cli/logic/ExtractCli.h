@@ -51,6 +51,8 @@ struct ExtractCliOptions {
     bool version = false;
     bool shown = false;        // --shown: also the pictures the rendered page shows
     PictureFilter filter;      // --min-size, --types
+    bool allowPrivateNetwork = false;  // public pages may reach private and loopback addresses
+    bool allowLocalFiles = false;      // a list may name local files
 };
 
 // Pages loaded at a time without -j.
@@ -141,6 +143,8 @@ struct DownloadRecord {
 // Why an address in the archive is not downloaded again (a Skipped record that keeps the
 // archived file and size).
 inline constexpr std::string_view kInArchive = "in the archive";
+// Why a download that would replace one of the program's own files is refused (a Failed record).
+inline constexpr std::string_view kProtectedFile = "refused: the file is one of the program's own";
 
 // Counts of a run for the summary line.
 struct CliTally {
@@ -181,15 +185,19 @@ struct CliReport {
 bool IsTextType(DocType type);
 
 // The plain output: the text (a newline added when it does not end in one), or one
-// address a line.
-std::string FormatPlainOutput(const CliReport& report);
+// address a line. An address never brings a control character to the output: each is
+// escaped (EscapeForTerminal), so one entry is one line. The text is printed as it is,
+// unless it goes to a `terminal`: then every control character but newlines and tabs is
+// escaped.
+std::string FormatPlainOutput(const CliReport& report, bool terminal = false);
 
 // The --json output: one object with "address", "type", then "text" or "list", with
 // --shown (`shown`) "pictures" (one object per entry of the list: "address", "found" ("page",
 // "sheet", "frame" or "shown"), "type", and "width" and "height" when known), and
 // with -d "downloads" (one record per address: "address" and either "file" and "size",
 // "error" (with "file" when there was one), or "skipped"). Ends in a newline. Bytes that
-// are not valid UTF-8 become U+FFFD, so the document is always valid JSON.
+// are not valid UTF-8 become U+FFFD, so the document is always valid JSON; U+2028 and
+// U+2029 are escaped, so a JSON line is one line for every reader.
 std::string FormatJsonOutput(const CliReport& report);
 
 // A JSON string literal for `text`, quotes included.

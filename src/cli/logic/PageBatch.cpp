@@ -7,8 +7,10 @@
 #include <unordered_set>
 
 #include "common/Text.h"
+#include "common/SaveTargets.h"
 #include "library/logic/ResultDownloads.h"
 #include "web/Address.h"
+#include "web/FetchPolicy.h"
 
 namespace nuv {
 namespace {
@@ -30,9 +32,8 @@ std::string HostFolderName(std::string_view address, size_t& pathStart) {
     std::string_view authority = address.substr(authorityStart, authorityEnd - authorityStart);
     const size_t at = authority.rfind('@');
     if (at != std::string_view::npos) authority.remove_prefix(at + 1);
-    std::string host = LowerAscii(authority);
-    if (!IsStorableFileName(host)) return "other";
-    return ShortenFileName(host, kMaxPageFolderName);
+    const std::string host = CleanNameComponent(LowerAscii(authority), kMaxPageFolderName);
+    return host.empty() ? std::string("other") : host;
 }
 
 void AppendTimes(std::string& out, const PageTimes& t) {
@@ -72,16 +73,42 @@ std::string FormatDuration(double seconds) {
 
 }  // namespace
 
-std::vector<std::string> ParseAddressList(std::string_view text) {
+std::vector<std::string> ParseAddressList(std::string_view text, std::string* error) {
     std::vector<std::string> out;
+    size_t number = 0;
     for (size_t at = 0; at < text.size();) {
         size_t end = text.find('\n', at);
         if (end == std::string_view::npos) end = text.size();
-        const std::string_view line = TrimView(text.substr(at, end - at));
+        ++number;
+        const std::string_view raw = text.substr(at, end - at);
+        const char* fault = raw.size() > kMaxListLine ? "is longer than 64 KiB"
+                            : raw.find('\0') != std::string_view::npos ? "holds a NUL byte"
+                                                                         : nullptr;
+        if (fault) {
+            if (error) *error = "line " + std::to_string(number) + " of the list " + fault + "; a list holds addresses, one a line";
+            return {};
+        }
+        const std::string_view line = TrimView(raw);
         if (!line.empty() && line.front() != '#') out.emplace_back(line);
         at = end + 1;
     }
     return out;
+}
+
+std::string ListedAddressRefusal(std::string_view address, bool allowLocalFiles) {
+    address = TrimView(address);
+    const std::string scheme = AddressScheme(address);
+    const bool local = scheme == "file" || StartsWith(address, "/") || StartsWith(address, "./") ||
+                       StartsWith(address, "../") || address == "." || address == ".." || StartsWith(address, "~");
+    if (local) {
+        if (allowLocalFiles) return {};
+        return "refused: a list names web pages, not local files (--allow-local-files opens them)";
+    }
+    // "host:8080/page" is a host and its port, completed to http.
+    const bool port = !scheme.empty() && address.size() > scheme.size() + 1 && address[scheme.size() + 1] >= '0' &&
+                      address[scheme.size() + 1] <= '9';
+    if (scheme.empty() || port || scheme == "http" || scheme == "https") return {};
+    return "refused: a list names http and https pages, not \"" + scheme + ":\" addresses";
 }
 
 int ShardOfAddress(std::string_view address, int count) {
@@ -135,8 +162,11 @@ std::string PageFolder(CliLayout layout, std::string_view base, std::string_view
         segments.back() += query;
     }
     if (segments.size() > kMaxPageFolderDepth) segments.resize(kMaxPageFolderDepth);
+    // Each segment is one folder: a "/" or ".." of the query stays inside it.
     for (const std::string& s : segments) {
-        folder += ShortenFileName(s, kMaxPageFolderName);
+        const std::string name = CleanNameComponent(s, kMaxPageFolderName);
+        if (name.empty()) continue;
+        folder += name;
         folder += '/';
     }
     return folder;
@@ -177,8 +207,9 @@ std::string FileClaims::Claim(const std::string& file, std::size_t page, const s
 }
 
 std::string FormatPageHeader(const CliReport& report) {
-    std::string line = "==> " + report.requested;
-    if (!report.pageAddress.empty() && report.pageAddress != report.requested) line += " -> " + report.pageAddress;
+    std::string line = "==> " + EscapeForTerminal(report.requested);
+    if (!report.pageAddress.empty() && report.pageAddress != report.requested)
+        line += " -> " + EscapeForTerminal(report.pageAddress);
     return line + " <==\n";
 }
 

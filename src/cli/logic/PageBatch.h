@@ -17,8 +17,16 @@
 namespace nuv {
 
 // The addresses of a list file: one a line, each trimmed; blank lines and lines whose
-// first non-blank character is "#" are skipped. Line ends may be "\n" or "\r\n".
-std::vector<std::string> ParseAddressList(std::string_view text);
+// first non-blank character is "#" are skipped. Line ends may be "\n" or "\r\n". A list
+// is data: a line longer than kMaxListLine bytes or one that holds a NUL byte makes the
+// whole list unusable, and `error` then names the line (the result is empty).
+std::vector<std::string> ParseAddressList(std::string_view text, std::string* error = nullptr);
+inline constexpr std::size_t kMaxListLine = std::size_t{64} << 10;
+
+// Why a line of a list is not opened, "" when it is: a list names web pages (http or
+// https, or a host that is completed to http), never a local file (a "file:" address or
+// a path) unless `allowLocalFiles`, and nothing of another scheme.
+std::string ListedAddressRefusal(std::string_view address, bool allowLocalFiles);
 
 // The part (1..count) of a shard split that `address` falls into: the 64-bit FNV-1a hash
 // of the trimmed text, modulo `count`, plus one. The same on every machine.
@@ -34,9 +42,10 @@ std::vector<std::string> RunAddresses(const std::vector<std::string>& arguments,
 // `base` (ending in "/"). Flat: `base`. Host: `base` + the host (with ":port" when the
 // address names one; "file" for a local page) + "/". Page: that, followed by the page's
 // path and query, one folder a segment ("/forum/t.php?id=5" gives "forum/t.php?id=5/"),
-// percent-encoding kept. Segments that a folder cannot be named ("", ".", "..") are left
-// out; the path stops after kMaxPageFolderDepth segments, each at most kMaxPageFolderName
-// bytes.
+// percent-encoding kept, each segment cleaned by CleanNameComponent (so a "/" or ".."
+// of the query, "?x=/../../E", stays inside one folder: "?x=_.._.._E"). Segments that a
+// folder cannot be named ("", ".", "..") are left out; the path stops after
+// kMaxPageFolderDepth segments, each at most kMaxPageFolderName bytes.
 std::string PageFolder(CliLayout layout, std::string_view base, std::string_view pageAddress);
 inline constexpr std::size_t kMaxPageFolderDepth = 16;
 inline constexpr std::size_t kMaxPageFolderName = 120;

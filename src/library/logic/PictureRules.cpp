@@ -7,6 +7,7 @@
 #include <system_error>
 #include <unordered_set>
 
+#include "common/SaveTargets.h"
 #include "common/Text.h"
 #include "library/logic/ResultDownloads.h"
 #include "web/Downloader.h"
@@ -227,7 +228,8 @@ ShownFileName ShownPictureFileName(std::string_view address) {
     }
     n.stem.erase(0, n.stem.find_first_not_of('.'));
     if (n.stem.empty() || n.stem.find_first_not_of('.') == std::string::npos) n.stem = "picture";
-    n.stem = ShortenFileName(n.stem, kStemLimit);
+    n.stem = CleanNameComponent(n.stem, kStemLimit);
+    if (n.stem.empty()) n.stem = "picture";
     return n;
 }
 
@@ -295,9 +297,8 @@ std::string AnsweredPictureFile(const std::string& provisional, const std::strin
 
 void MoveFinishedDownload(const std::string& provisional, const std::string& target) {
     namespace fs = std::filesystem;
+    if (MoveBeneath({}, provisional, target)) return;
     std::error_code ec;
-    fs::rename(provisional, target, ec);
-    if (!ec) return;
     fs::remove(provisional, ec);
     throw DownloadError("cannot write " + target, DownloadFailure::Write);
 }

@@ -31,6 +31,7 @@ std::string DownloadFailureHint(const std::string& name, const std::exception& e
     if (const auto* failure = dynamic_cast<const DownloadError*>(&error)) {
         switch (failure->kind()) {
             case DownloadFailure::Refused: why = "只下载 http 和 https 地址"; break;
+            case DownloadFailure::PrivateNetwork: why = "公网网页不能访问内网或本机地址"; break;
             case DownloadFailure::TooLarge: why = "文件太大"; break;
             case DownloadFailure::TimedOut: why = "下载超时"; break;
             case DownloadFailure::Write: why = "无法写入保存文件夹"; break;
@@ -41,24 +42,6 @@ std::string DownloadFailureHint(const std::string& name, const std::exception& e
     }
     if (why.size() > 200) why = ShortenFileName(why, 200);
     return "下载失败：" + name + (why.empty() ? std::string() : "（" + why + "）");
-}
-
-// `path` as a full path with its links resolved, for comparing; "" when it has none.
-std::string CanonicalPath(const std::string& path) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::path p = fs::weakly_canonical(fs::absolute(path, ec), ec);
-    return ec ? std::string() : p.string();
-}
-
-// True when `target` is one of `canonicalFiles` (see CanonicalPath). Only a target named
-// as one of `names` (the files' names, as given and resolved) is resolved itself: a
-// download replaces the name in its folder, never a file a link of another name leads to.
-bool IsProtectedFile(const std::string& target, const std::vector<std::string>& canonicalFiles,
-                     const std::vector<std::string>& names) {
-    if (std::find(names.begin(), names.end(), FileNamePart(target)) == names.end()) return false;
-    const std::string t = CanonicalPath(target);
-    return !t.empty() && std::find(canonicalFiles.begin(), canonicalFiles.end(), t) != canonicalFiles.end();
 }
 
 bool ContainsAny(std::string_view address, const std::array<std::string_view, 5>& parts) {
@@ -91,25 +74,12 @@ bool HasPageExtension(std::string_view address) { return ContainsAny(address, kP
 
 bool HasArchiveExtension(std::string_view address) { return ContainsAny(address, kArchiveExtensions); }
 
-std::string ShortenFileName(std::string_view name, std::size_t limit) {
-    if (name.size() <= limit) return std::string(name);
-    std::string_view extension;
-    const std::size_t dot = name.rfind('.');
-    if (dot != std::string_view::npos && dot > 0 && name.size() - dot <= 16) extension = name.substr(dot);
-    std::size_t keep = limit - extension.size();
-    // Never cut inside a UTF-8 character: back up to the start of the one cut.
-    while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
-    std::string out(name.substr(0, keep));
-    out += extension;
-    return out;
-}
-
 std::optional<std::string> DownloadTargetFile(std::string_view targetFolder, std::string_view address) {
     if (HasPageExtension(address) || HasArchiveExtension(address)) return std::nullopt;
-    std::string name = FileNameOfAddress(address);
-    if (!IsStorableFileName(name)) return std::nullopt;
+    const std::string name = CleanNameComponent(FileNameOfAddress(address));
+    if (name.empty()) return std::nullopt;
     std::string target(targetFolder);
-    target += ShortenFileName(name);
+    target += name;
     return target;
 }
 
@@ -127,11 +97,7 @@ std::string BatchEndHint(std::size_t failed, std::size_t kept, std::size_t liste
 ResultDownloads::ResultDownloads(ResultDownloadServices services) : s_(std::move(services)) {
     if (!s_.clock) s_.clock = [] { return std::chrono::steady_clock::now(); };
     // Resolved once here, not at every download of a batch.
-    for (std::string& file : s_.protectedFiles) {
-        protectedNames_.emplace_back(FileNamePart(file));
-        file = CanonicalPath(file);
-        protectedNames_.emplace_back(FileNamePart(file));
-    }
+    protected_ = ProtectedFiles(s_.protectedFiles);
 }
 
 std::string ResultDownloads::UsableSaveFolder() {
@@ -200,7 +166,7 @@ ResultDownloads::Outcome ResultDownloads::Download(const std::string& address, b
             if (announce) s_.dialogs.ShowMessage(refused);
             return Outcome::Failed;
         };
-        if (IsProtectedFile(target.file, s_.protectedFiles, protectedNames_)) return refuse(target.file);
+        if (protected_.Protects(target.file)) return refuse(target.file);
         // The downloads of a batch share its throttle, so however short the files the
         // window handles its events at most every 50 ms. A download on its own, or one
         // started from within another (a click during a batch), has a throttle of its
@@ -231,7 +197,7 @@ ResultDownloads::Outcome ResultDownloads::Download(const std::string& address, b
         std::string savedFile = file;
         if (target.extensionFromAnswer) {
             savedFile = AnsweredPictureFile(file, target.file, contentType);
-            if (IsProtectedFile(savedFile, s_.protectedFiles, protectedNames_)) {
+            if (protected_.Protects(savedFile)) {
                 std::error_code ec;
                 std::filesystem::remove(file, ec);
                 return refuse(savedFile);

@@ -12,6 +12,7 @@
 
 #include "common/Dialogs.h"
 #include "common/Progress.h"
+#include "common/SaveTargets.h"
 #include "common/Shell.h"
 #include "common/WindowPorts.h"
 #include "extract/ExtractionLists.h"
@@ -30,14 +31,11 @@ bool HasPageExtension(std::string_view address);
 bool HasArchiveExtension(std::string_view address);
 
 // The file that `address` is saved to: `targetFolder` immediately followed by the text
-// after the address's last "/" (query included). A name longer than a file name may be
-// (255 bytes) is shortened, keeping its extension (the text from its last "." when that
-// is at most 16 bytes) and whole UTF-8 characters. Nothing when the address names a web
-// page or an archive, or when that text is "", "." or "..".
+// after the address's last "/" (query included), cleaned by CleanNameComponent: control
+// characters, "/" and "\" become "_", and a name longer than a file name may be (255
+// bytes) is shortened, keeping its extension and whole UTF-8 characters. Nothing when
+// the address names a web page or an archive, or when that text is "", "." or "..".
 std::optional<std::string> DownloadTargetFile(std::string_view targetFolder, std::string_view address);
-
-// `name` cut to at most `limit` bytes, its extension kept (see DownloadTargetFile).
-std::string ShortenFileName(std::string_view name, std::size_t limit = 255);
 
 // Thrown through a running download when the window closes: the transfer ends at once.
 class DownloadCancelled : public std::exception {
@@ -147,7 +145,7 @@ private:
     std::string UsableSaveFolder();
 
     ResultDownloadServices s_;
-    std::vector<std::string> protectedNames_;  // the names of s_.protectedFiles
+    ProtectedFiles protected_;  // s_.protectedFiles, resolved once
     std::string currentDownload_;
     ProgressThrottle throttle_{kProgressInterval};
     ProgressBarValues lastShown_{-1, -1};

@@ -44,6 +44,11 @@ void TestHttpServer::Put(const QString& path, const QByteArray& body, const QByt
     e.contentType = contentType;
 }
 
+void TestHttpServer::Redirect(const QString& path, const QByteArray& location) {
+    QMutexLocker lock(&mutex_);
+    entries_[path].location = location;
+}
+
 void TestHttpServer::SetResponseHeaders(const QString& path, const QByteArray& headers) {
     QMutexLocker lock(&mutex_);
     entries_[path].headers = headers;
@@ -130,6 +135,9 @@ void TestHttpServer::Serve(QTcpSocket* socket) {
         } else if (it == entries_.end()) {
             response = "HTTP/1.0 404 Not Found\r\nContent-Type: text/plain\r\nContent-Length: 9\r\n"
                        "Connection: close\r\n\r\nnot found";
+        } else if (!it->location.isEmpty()) {
+            response = "HTTP/1.0 302 Found\r\nLocation: " + it->location +
+                       "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         } else {
             response = "HTTP/1.0 200 OK\r\nContent-Type: " + it->contentType +
                        "\r\nContent-Length: " + QByteArray::number(it->body.size()) + "\r\n" + it->headers +

@@ -28,6 +28,8 @@ public:
     // `path` is the request target as sent, percent-encoding included.
     void Put(const QString& path, const QByteArray& body,
              const QByteArray& contentType = QByteArrayLiteral("text/html; charset=utf-8"));
+    // Answers `path` with "302 Found" to `location`.
+    void Redirect(const QString& path, const QByteArray& location);
     // Adds header lines ("Name: value\r\n" each) to the answer for `path`.
     void SetResponseHeaders(const QString& path, const QByteArray& headers);
     // Answers `path` only to requests whose head holds every one of `lines` (for example
@@ -52,6 +54,7 @@ private:
         QByteArray body;
         QByteArray contentType;
         QByteArray headers;
+        QByteArray location;  // a redirect's
         QList<QByteArray> required;
         bool hold = false;
         QList<QPointer<QTcpSocket>> held;  // requests waiting for Release

@@ -21,7 +21,7 @@ public:
     MemoryConnector(std::deque<std::string> replies, std::shared_ptr<Log> log, std::size_t maxChunk = 1 << 20)
         : replies_(std::move(replies)), log_(std::move(log)), maxChunk_(maxChunk) {}
 
-    std::unique_ptr<IByteStream> Open(const HttpAddress& address, const HttpLimits&) override {
+    std::unique_ptr<IByteStream> Open(const HttpAddress& address, const HttpLimits&, AddressSpace) override {
         if (replies_.empty()) throw HttpError("connection refused");
         std::string reply = std::move(replies_.front());
         replies_.pop_front();
