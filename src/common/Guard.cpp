@@ -7,7 +7,7 @@
 
 namespace nuv {
 
-void NoteSwallowed(std::source_location where) noexcept {
+void NoteSwallowed(const char* function, const char* file, unsigned line) noexcept {
     const char* debug = std::getenv("NUV_DEBUG");
     if (debug == nullptr || std::strcmp(debug, "1") != 0) return;
     // The exception stays alive through `current` while its text is printed.
@@ -22,8 +22,7 @@ void NoteSwallowed(std::source_location where) noexcept {
         } catch (...) {
         }
     }
-    std::fprintf(stderr, "nuv: swallowed in %s (%s:%u): %s\n", where.function_name(), where.file_name(),
-                 static_cast<unsigned>(where.line()), what);
+    std::fprintf(stderr, "nuv: swallowed in %s (%s:%u): %s\n", function, file, line, what);
 }
 
 }  // namespace nuv

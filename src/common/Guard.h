@@ -1,7 +1,5 @@
 #pragma once
 
-#include <source_location>
-
 namespace nuv {
 
 // Called first thing in the catch-all of a step that must never stop the program (a
@@ -9,6 +7,9 @@ namespace nuv {
 // cannot be written): the failure is swallowed as before, but with NUV_DEBUG=1 in the
 // environment one line on standard error names the step's function, file and line and
 // what was thrown, so that no swallowed failure is beyond tracing.
-void NoteSwallowed(std::source_location where = std::source_location::current()) noexcept;
+// The place comes from the compiler builtins, which g++ and clang evaluate at the call
+// (std::source_location needs a builtin that clang 14 lacks over libstdc++ 12).
+void NoteSwallowed(const char* function = __builtin_FUNCTION(), const char* file = __builtin_FILE(),
+                   unsigned line = __builtin_LINE()) noexcept;
 
 }  // namespace nuv

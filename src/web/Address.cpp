@@ -88,7 +88,8 @@ std::string ResolveFileAddress(std::string_view page, std::string_view ref) {
     const std::string lowered = LowerAscii(ref);
     if (StartsWith(lowered, kHttps) || Contains(lowered, kHttp) || StartsWith(lowered, "file:")) return std::string(ref);
     if (StartsWith(ref, "//")) return "file:" + std::string(ref);
-    if (StartsWith(ref, "/")) return std::string(kRoot) + std::string(ref.substr(ref.find_first_not_of('/')));
+    // One "/" here ("//" went above): "/" alone is the root itself.
+    if (StartsWith(ref, "/")) return std::string(kRoot) + std::string(ref.substr(1));
     // The folder of the page: up to its last "/" before any query or fragment.
     std::string_view folder = page.substr(0, page.find_first_of("?#"));
     folder = folder.substr(0, folder.rfind('/') + 1);

@@ -65,6 +65,8 @@ INSTANTIATE_TEST_SUITE_P(TextRules, ResolveAddressTable, ::testing::Values(
 INSTANTIATE_TEST_SUITE_P(LocalPages, ResolveAddressTable, ::testing::Values(
     ResolveCase{"file:///x/page.html", "a.gif", "file:///x/a.gif"},
     ResolveCase{"file:///x/page.html", "/a.gif", "file:///a.gif"},
+    ResolveCase{"file:", "/", "file:///"},
+    ResolveCase{"file:///x/page.html", "\\", "file:///"},
     ResolveCase{"file:///x/y/page.html?q=1/2", "../css\\s.css", "file:///x/css/s.css"},
     ResolveCase{"file:///x/page.html", "../../../a.gif", "file:///a.gif"},
     ResolveCase{"file:///sp%20ace/page.html", "./b%20c.gif", "file:///sp%20ace/b%20c.gif"},
