@@ -107,6 +107,8 @@ std::string ShortenFileName(std::string_view name, std::size_t limit) {
 }
 
 std::string CleanNameComponent(std::string_view name, std::size_t limit) {
+    // A NUL byte ends a name for the system: such a text names no file.
+    if (name.find('\0') != std::string_view::npos) return {};
     std::string out;
     out.reserve(name.size());
     for (size_t i = 0; i < name.size();) {

@@ -20,7 +20,7 @@ std::string ShortenFileName(std::string_view name, std::size_t limit = kMaxFileN
 // `name` as one entry of a folder: every control character (below 0x20, 0x7F and the
 // C1 controls U+0080 to U+009F), "/" and "\" becomes "_", and the result is cut by
 // ShortenFileName to `limit` bytes. "" when nothing usable is left: an empty name, "."
-// or "..".
+// or "..", or a name that holds a NUL byte.
 std::string CleanNameComponent(std::string_view name, std::size_t limit = kMaxFileNameBytes);
 
 // Opens the folder `relative` ("" for the root itself; components separated by "/",

@@ -29,6 +29,7 @@ TEST(SaveTargets, NamesAreCleanedIntoOneEntry) {
         {"..", ""},
         {".", ""},
         {"", ""},
+        {std::string("a\0.css", 6), ""},
         {"a/../b.png", "a_.._b.png"},
         {"..\\..\\x.png", ".._.._x.png"},
         {"x\x1b[31mRED\n.png", "x_[31mRED_.png"},
