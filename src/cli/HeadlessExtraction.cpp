@@ -44,6 +44,7 @@
 #include "cli/HeadlessPage.h"
 #include "cli/TerminalProgress.h"
 #include "cli/logic/CliDownloads.h"
+#include "cli/logic/CliJson.h"
 #include "cli/logic/DownloadArchive.h"
 #include "cli/logic/PageBatch.h"
 #include "common/Paths.h"

@@ -12,7 +12,7 @@
 #include "platform/PageScripts.h"
 #include "platform/QtText.h"
 #include "platform/WebPage.h"
-#include "cli/logic/ExtractCli.h"
+#include "cli/logic/CliJson.h"
 
 namespace nuv {
 namespace {

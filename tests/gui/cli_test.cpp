@@ -194,7 +194,7 @@ private slots:
         QCOMPARE(first.value(QStringLiteral("file")).toString(), folder + QStringLiteral("/good1.png"));
         QCOMPARE(first.value(QStringLiteral("size")).toInt(), 40000);
         QVERIFY(!records[1].toObject().value(QStringLiteral("error")).toString().isEmpty());
-        QCOMPARE(records[5].toObject().value(QStringLiteral("skipped")).toString(), QStringLiteral("web page"));
+        QCOMPARE(records[5].toObject().value(QStringLiteral("reason")).toString(), QStringLiteral("web page"));
 
         // Every download succeeding gives 0; the other type downloads archives too.
         const QString all = work_.path() + QStringLiteral("/all");

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/logic/CliJson.h"
 #include "cli/logic/ExtractCli.h"
 
 namespace nuv {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/logic/CliJson.h"
 #include "cli/logic/ExtractCli.h"
 
 namespace nuv {
@@ -206,10 +207,16 @@ TEST(ExtractCliOutput, JsonDocumentsExactly) {
     r.list.clear();
     EXPECT_EQ(FormatJsonOutput(r),
               "{\"address\":\"http://h/index.html\",\"type\":\"images\",\"list\":[],\"downloads\":["
-              "{\"address\":\"http://h/a.png\",\"file\":\"/s/a.png\",\"size\":1234},"
-              "{\"address\":\"http://h/b.png\",\"file\":\"/s/b.png\",\"error\":\"HTTP 404\"},"
-              "{\"address\":\"http://h/c.php\",\"skipped\":\"web page\"},"
-              "{\"address\":\"http://h/d/\",\"error\":\"no route\"}]}\n");
+              "{\"address\":\"http://h/a.png\",\"outcome\":\"saved\",\"file\":\"/s/a.png\",\"size\":1234},"
+              "{\"address\":\"http://h/b.png\",\"outcome\":\"failed\",\"file\":\"/s/b.png\",\"error\":\"HTTP 404\"},"
+              "{\"address\":\"http://h/c.php\",\"outcome\":\"skipped\",\"reason\":\"web page\"},"
+              "{\"address\":\"http://h/d/\",\"outcome\":\"failed\",\"error\":\"no route\"}]}\n");
+    // --jsonl describes each download exactly so.
+    const auto downloadsOf = [](const std::string& json) {
+        const size_t at = json.find("\"downloads\":");
+        return json.substr(at, json.find(']', at) + 1 - at);
+    };
+    EXPECT_EQ(downloadsOf(FormatJsonLine(r)), downloadsOf(FormatJsonOutput(r)));
 
     CliReport text;
     text.pageAddress = "file:///p.html";
@@ -228,11 +235,13 @@ TEST(ExtractCliOutput, JsonStringsAreAlwaysValid) {
     EXPECT_EQ(JsonString(std::string("a\0b", 3)), "\"a\\u0000b\"");
     // Valid UTF-8 passes unchanged, 2-, 3- and 4-byte forms.
     EXPECT_EQ(JsonString("é图片😀"), "\"é图片😀\"");
-    // Invalid bytes each become U+FFFD: a lone continuation byte, a truncated sequence,
+    // Invalid bytes become U+FFFD: a lone continuation byte, a truncated sequence,
     // an overlong form, a surrogate, a code point past U+10FFFF, GBK bytes.
     const std::string fffd = "\xEF\xBF\xBD";
     EXPECT_EQ(JsonString("\x80"), "\"" + fffd + "\"");
-    EXPECT_EQ(JsonString("a\xE5\x9B"), "\"a" + fffd + fffd + "\"");
+    EXPECT_EQ(JsonString("a\xE5\x9B"), "\"a" + fffd + "\"");  // a truncated sequence is one
+    // Characters that end a line for some readers or steer a terminal are escaped.
+    EXPECT_EQ(JsonString("a\xE2\x80\xA8" "b\xE2\x80\xA9\xC2\x9B\x1b"), "\"a\\u2028b\\u2029\\u009b\\u001b\"");
     EXPECT_EQ(JsonString("\xC0\xAF"), "\"" + fffd + fffd + "\"");
     EXPECT_EQ(JsonString("\xED\xA0\x80"), "\"" + fffd + fffd + fffd + "\"");
     EXPECT_EQ(JsonString("\xF4\x90\x80\x80"), "\"" + fffd + fffd + fffd + fffd + "\"");

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/logic/CliJson.h"
 #include "cli/logic/DownloadArchive.h"
 #include "cli/logic/PageBatch.h"
 #include "support/Files.h"

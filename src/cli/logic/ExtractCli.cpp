@@ -234,44 +234,7 @@ std::string NormalizeAbsolutePath(std::string_view path) {
     return out.empty() ? "/" : out;
 }
 
-void AppendRecordJson(std::string& out, const DownloadRecord& r) {
-    out += "{\"address\":" + JsonString(r.address);
-    switch (r.outcome) {
-        case DownloadRecord::Outcome::Saved:
-            out += ",\"file\":" + JsonString(r.file) + ",\"size\":" + std::to_string(r.size);
-            break;
-        case DownloadRecord::Outcome::Failed:
-            if (!r.file.empty()) out += ",\"file\":" + JsonString(r.file);
-            out += ",\"error\":" + JsonString(r.reason);
-            break;
-        case DownloadRecord::Outcome::Skipped:
-            out += ",\"skipped\":" + JsonString(r.reason);
-            break;
-    }
-    out += '}';
-}
-
 }  // namespace
-
-std::string_view ImagePlaceName(ImagePlace place) {
-    switch (place) {
-        case ImagePlace::Page: return "page";
-        case ImagePlace::Sheet: return "sheet";
-        case ImagePlace::Frame: return "frame";
-        case ImagePlace::Shown: return "shown";
-    }
-    return "page";
-}
-
-void AppendEntryJson(std::string& out, std::string_view address, const ImageNote& note, bool picture) {
-    out += "{\"address\":" + JsonString(address) + ",\"found\":\"" + std::string(ImagePlaceName(note.place)) + "\"";
-    if (picture) {
-        out += ",\"type\":" + JsonString(PictureTypeOf(address, note.declaredType));
-        if (note.width > 0 || note.height > 0)
-            out += ",\"width\":" + std::to_string(note.width) + ",\"height\":" + std::to_string(note.height);
-    }
-    out += '}';
-}
 
 std::string_view CliTypeName(DocType type) { return NameOf(kTypeNames, type, "images"); }
 
@@ -512,71 +475,6 @@ std::string FormatPlainOutput(const CliReport& report, bool terminal) {
         out += EscapeForTerminal(a);
         out += '\n';
     }
-    return out;
-}
-
-std::string JsonString(std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(text.size() + 2);
-    out += '"';
-    for (size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x80) {
-            const size_t len = Utf8SequenceLength(text, i);
-            if (len == 0) {
-                out += "\xEF\xBF\xBD";
-                ++i;
-            } else if (len == 3 && c == 0xE2 && text[i + 1] == '\x80' && (text[i + 2] == '\xA8' || text[i + 2] == '\xA9')) {
-                // LINE and PARAGRAPH SEPARATOR end a line for many readers of JSON Lines.
-                out += text[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
-                i += 3;
-            } else {
-                out.append(text.substr(i, len));
-                i += len;
-            }
-            continue;
-        }
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            case '\b': out += "\\b"; break;
-            case '\f': out += "\\f"; break;
-            default:
-                if (c < 0x20 || c == 0x7F) {
-                    out += "\\u00";
-                    out += kHex[c >> 4];
-                    out += kHex[c & 0x0F];
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-        ++i;
-    }
-    out += '"';
-    return out;
-}
-
-std::string FormatJsonOutput(const CliReport& report) {
-    std::string out = "{\"address\":" + JsonString(report.pageAddress) +
-                      ",\"type\":" + JsonString(CliTypeName(report.type));
-    if (IsTextType(report.type)) {
-        out += ",\"text\":" + JsonString(report.text);
-    } else {
-        AppendJsonArray(out, "list", report.list, [](std::string& o, const std::string& a) { o += JsonString(a); });
-        if (report.shown) {
-            size_t i = 0;
-            AppendJsonArray(out, "pictures", report.list, [&](std::string& o, const std::string& a) {
-                AppendEntryJson(o, a, i < report.notes.size() ? report.notes[i] : ImageNote{}, true);
-                ++i;
-            });
-        }
-    }
-    if (report.downloaded) AppendJsonArray(out, "downloads", report.records, AppendRecordJson);
-    out += "}\n";
     return out;
 }
 

@@ -191,38 +191,6 @@ bool IsTextType(DocType type);
 // escaped.
 std::string FormatPlainOutput(const CliReport& report, bool terminal = false);
 
-// The --json output: one object with "address", "type", then "text" or "list", with
-// --shown (`shown`) "pictures" (one object per entry of the list: "address", "found" ("page",
-// "sheet", "frame" or "shown"), "type", and "width" and "height" when known), and
-// with -d "downloads" (one record per address: "address" and either "file" and "size",
-// "error" (with "file" when there was one), or "skipped"). Ends in a newline. Bytes that
-// are not valid UTF-8 become U+FFFD, so the document is always valid JSON; U+2028 and
-// U+2029 are escaped, so a JSON line is one line for every reader.
-std::string FormatJsonOutput(const CliReport& report);
-
-// A JSON string literal for `text`, quotes included.
-std::string JsonString(std::string_view text);
-
-// Appends `,"key":[...]` to `out`, each item written by `append(out, item)`.
-template <typename T, typename Append>
-void AppendJsonArray(std::string& out, std::string_view key, const std::vector<T>& items, Append append) {
-    out += ",\"";
-    out += key;
-    out += "\":[";
-    for (size_t i = 0; i < items.size(); ++i) {
-        if (i > 0) out += ',';
-        append(out, items[i]);
-    }
-    out += ']';
-}
-
-// Where an entry was found, as the JSON outputs name it: "page", "sheet", "frame", "shown".
-std::string_view ImagePlaceName(ImagePlace place);
-
-// Appends the JSON object of a listed entry: "address" and "found", and for a `picture`
-// its "type" and, when known, "width" and "height".
-void AppendEntryJson(std::string& out, std::string_view address, const ImageNote& note, bool picture);
-
 // The summary line for standard error, ending in a newline, e.g.
 // "images: found 5, downloaded 4, failed 1" or "text: 1234 bytes".
 std::string FormatSummary(const CliReport& report);

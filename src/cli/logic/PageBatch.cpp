@@ -36,30 +36,6 @@ std::string HostFolderName(std::string_view address, size_t& pathStart) {
     return host.empty() ? std::string("other") : host;
 }
 
-void AppendTimes(std::string& out, const PageTimes& t) {
-    out += ",\"times\":{\"load_ms\":" + std::to_string(t.load) + ",\"extract_ms\":" + std::to_string(t.extract) +
-           ",\"downloads_ms\":" + std::to_string(t.downloads) + ",\"total_ms\":" + std::to_string(t.total) + "}";
-}
-
-void AppendDownload(std::string& out, const DownloadRecord& r) {
-    out += "{\"address\":" + JsonString(r.address);
-    switch (r.outcome) {
-        case DownloadRecord::Outcome::Saved:
-            out += ",\"outcome\":\"saved\",\"file\":" + JsonString(r.file) + ",\"size\":" + std::to_string(r.size);
-            break;
-        case DownloadRecord::Outcome::Failed:
-            out += ",\"outcome\":\"failed\"";
-            if (!r.file.empty()) out += ",\"file\":" + JsonString(r.file);
-            out += ",\"error\":" + JsonString(r.reason);
-            break;
-        case DownloadRecord::Outcome::Skipped:
-            out += ",\"outcome\":\"skipped\",\"reason\":" + JsonString(r.reason);
-            if (!r.file.empty()) out += ",\"file\":" + JsonString(r.file) + ",\"size\":" + std::to_string(r.size);
-            break;
-    }
-    out += '}';
-}
-
 std::string FormatDuration(double seconds) {
     const auto total = static_cast<long long>(std::max(0.0, std::round(seconds)));
     char text[48];
@@ -211,30 +187,6 @@ std::string FormatPageHeader(const CliReport& report) {
     if (!report.pageAddress.empty() && report.pageAddress != report.requested)
         line += " -> " + EscapeForTerminal(report.pageAddress);
     return line + " <==\n";
-}
-
-std::string FormatJsonLine(const CliReport& report) {
-    const bool loaded = report.loadError.empty();
-    std::string out = "{\"address\":" + JsonString(report.requested) + ",\"final\":" + JsonString(report.pageAddress) +
-                      ",\"type\":" + JsonString(CliTypeName(report.type)) +
-                      ",\"status\":" + (loaded ? "\"done\"" : "\"not loaded\"");
-    if (IsTextType(report.type)) {
-        out += ",\"text\":" + JsonString(report.text);
-    } else {
-        size_t i = 0;
-        AppendJsonArray(out, "list", report.list, [&](std::string& o, const std::string& address) {
-            AppendEntryJson(o, address, i < report.notes.size() ? report.notes[i] : ImageNote{}, report.shown);
-            ++i;
-        });
-    }
-    if (report.downloaded) AppendJsonArray(out, "downloads", report.records, AppendDownload);
-    std::vector<std::string> errors;
-    if (!loaded) errors.push_back(report.loadError);
-    errors.insert(errors.end(), report.errors.begin(), report.errors.end());
-    AppendJsonArray(out, "errors", errors, [](std::string& o, const std::string& e) { o += JsonString(e); });
-    AppendTimes(out, report.times);
-    out += "}\n";
-    return out;
 }
 
 void RunTally::Add(const CliReport& report) {

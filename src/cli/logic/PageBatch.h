@@ -83,9 +83,6 @@ private:
 // " -> FINAL" after the address when the page ended elsewhere.
 std::string FormatPageHeader(const CliReport& report);
 
-// One line of --jsonl for a page (see the README), ending in a newline.
-std::string FormatJsonLine(const CliReport& report);
-
 // The counts of a whole run.
 struct RunTally {
     std::size_t pages = 0;        // pages of the run
