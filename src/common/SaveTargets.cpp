@@ -21,6 +21,25 @@ namespace {
 // serves alone.
 std::atomic<bool> haveOpenat2{true};
 
+// Opens the folders of `path` one after the other from `dirFd`, each through `step`
+// (the folder open so far, the next component; a new descriptor or -1 with errno).
+template <typename Step>
+int WalkFolders(int dirFd, const std::string& path, Step step) {
+    int current = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+    size_t at = 0;
+    while (current >= 0 && at < path.size()) {
+        size_t slash = path.find('/', at);
+        if (slash == std::string::npos) slash = path.size();
+        const int next = step(current, path.substr(at, slash - at));
+        const int saved = errno;
+        ::close(current);
+        errno = saved;
+        current = next;
+        at = slash + 1;
+    }
+    return current;
+}
+
 int OpenBeneathOnce(int dirFd, const std::string& path) {
     if (haveOpenat2.load(std::memory_order_relaxed)) {
         open_how how{};
@@ -32,20 +51,9 @@ int OpenBeneathOnce(int dirFd, const std::string& path) {
     }
     // One clean component at a time: O_NOFOLLOW refuses a link, and a clean component
     // cannot climb.
-    int current = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
-    size_t at = 0;
-    while (current >= 0 && at < path.size()) {
-        size_t slash = path.find('/', at);
-        if (slash == std::string::npos) slash = path.size();
-        const std::string part = path.substr(at, slash - at);
-        const int next = ::openat(current, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        const int saved = errno;
-        ::close(current);
-        errno = saved;
-        current = next;
-        at = slash + 1;
-    }
-    return current;
+    return WalkFolders(dirFd, path, [](int current, const std::string& part) {
+        return ::openat(current, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    });
 }
 
 // True when `text` holds a C0 control, DEL or a C1 control (as UTF-8).
@@ -137,23 +145,13 @@ int OpenFolderBeneath(int rootFd, std::string_view relative, bool create) {
     const int fd = OpenBeneathOnce(rootFd, path);
     if (fd >= 0 || errno != ENOENT || !create) return fd;
     // Made one folder at a time on the descriptor of its parent.
-    int current = ::fcntl(rootFd, F_DUPFD_CLOEXEC, 0);
-    size_t at = 0;
-    while (current >= 0 && at < path.size()) {
-        size_t slash = path.find('/', at);
-        if (slash == std::string::npos) slash = path.size();
-        const std::string part = path.substr(at, slash - at);
+    return WalkFolders(rootFd, path, [](int current, const std::string& part) {
         int next = OpenBeneathOnce(current, part);
         if (next < 0 && errno == ENOENT) {
             if (::mkdirat(current, part.c_str(), 0777) == 0 || errno == EEXIST) next = OpenBeneathOnce(current, part);
         }
-        const int saved = errno;
-        ::close(current);
-        errno = saved;
-        current = next;
-        at = slash + 1;
-    }
-    return current;
+        return next;
+    });
 }
 
 FileDescriptor::~FileDescriptor() {
