@@ -38,6 +38,7 @@ public:
     void ShowHint(const std::string&) override {}
     std::string AddressBoxText() override { return {}; }
     void HideAddressDropDown() override {}
+    void OpenTypedAddress() override {}
 };
 
 // A folder of `count` empty files named like downloaded pictures, made once per size

@@ -41,7 +41,7 @@ public:
     AddressBar(AddressBarServices services, QWidget* parent, QWidget* overlayParent);
 
     // Opens the address of EdtURL; a text that is no web address is refused with a message.
-    void OpenTypedAddress();
+    void OpenTypedAddress() override;
     // Refills the address history and shows it under the address box.
     void ShowAddressHistory();
     // Copies the selected history entry (the first when none is) into EdtURL and opens it.

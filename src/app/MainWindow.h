@@ -12,7 +12,7 @@
 #include "common/Shell.h"
 #include "common/WindowState.h"
 #include "extract/Extraction.h"
-#include "extract/ExtractionPresenter.h"
+#include "app/logic/ExtractionPresenter.h"
 #include "library/SavedFilesPanel.h"
 #include "web/Downloader.h"
 #include "web/PageFetcher.h"

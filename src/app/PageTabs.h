@@ -8,7 +8,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 
-#include "extract/ExtractionPorts.h"
+#include "app/logic/MainPages.h"
 
 class QListWidget;
 class QPlainTextEdit;

@@ -49,6 +49,8 @@ public:
     virtual ~IAddressBox() = default;
     virtual std::string AddressBoxText() = 0;
     virtual void HideAddressDropDown() = 0;
+    // Opens the typed text as Enter in the box does: completed, written back, remembered.
+    virtual void OpenTypedAddress() = 0;
 };
 
 }  // namespace nuv

@@ -6,7 +6,6 @@
 
 #include "common/Guard.h"
 #include "common/Text.h"
-#include "extract/ExtractionPresenter.h"
 #include "extract/ResultPages.h"
 #include "web/DocumentBridge.h"
 
@@ -32,9 +31,9 @@ void Extraction::LBDocTypeClick(int selected) {
         ExtractFormWebpage(selected);
         return;
     }
-    const std::string typed = w.addressBox.AddressBoxText();
-    if (!TrimView(typed).empty()) {
-        s_.mainBrowser.Navigate(typed);
+    // The typed address opens as Enter opens it, completed by the same rule.
+    if (!TrimView(w.addressBox.AddressBoxText()).empty()) {
+        w.addressBox.OpenTypedAddress();
         return;
     }
     w.dialogs.ShowMessage("请选择一个网页");
@@ -42,18 +41,18 @@ void Extraction::LBDocTypeClick(int selected) {
 
 void Extraction::ExtractText(bool source, ExtractionResult& result) {
     result.memoText = source ? GetPageSource(s_.mainBrowser) : GetPageText(s_.mainBrowser);
-    if (ExtractionPresenter* p = Presenter()) p->ShowText(result.memoText);
+    if (IExtractionView* p = Presenter()) p->ShowText(result.memoText);
     s_.progress.SetProgressPosition(0);
 }
 
 void Extraction::ShowResultPage(bool imageMode, const std::string& html, ExtractionResult& result) {
     result.resultHtml = html;
-    if (ExtractionPresenter* p = Presenter()) p->ShowResultPage(imageMode, html);
+    if (IExtractionView* p = Presenter()) p->ShowResultPage(imageMode, html);
 }
 
 ExtractionResult Extraction::ExtractFormWebpage(int selected) {
     IProgressBar& bar = s_.progress;
-    ExtractionPresenter* presenter = Presenter();
+    IExtractionView* presenter = Presenter();
     ExtractionResult result;
     struct Running {
         bool& flag;

@@ -21,7 +21,8 @@ public:
     // Selecting the entry `selected` (LBDocType's index) in the main window; nothing
     // without a window. A selection made while an extraction runs (the browser reads let
     // window events through) is ignored, so two extractions never interleave on the same
-    // lists. Without a page the typed address is opened, or a page asked for.
+    // lists. Without a page the typed address is opened as the address box opens it, or
+    // a page asked for.
     void LBDocTypeClick(int selected);
     // True while an extraction runs (its browser reads let window events through).
     bool Running() const { return running_; }
@@ -43,7 +44,7 @@ private:
     void ExtractText(bool source, ExtractionResult& result);
     // Keeps the result page in the result and shows it in the result window.
     void ShowResultPage(bool imageMode, const std::string& html, ExtractionResult& result);
-    ExtractionPresenter* Presenter() { return s_.window ? &s_.window->presenter : nullptr; }
+    IExtractionView* Presenter() { return s_.window ? &s_.window->presenter : nullptr; }
 
     ExtractionServices s_;
     ExtractionLists lists_;

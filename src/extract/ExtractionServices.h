@@ -7,17 +7,32 @@
 
 #include "common/Dialogs.h"
 #include "common/WindowPorts.h"
-#include "extract/ExtractionPresenter.h"
+#include "extract/DocType.h"
 #include "web/Browser.h"
 #include "web/Downloader.h"
 #include "web/PageFetcher.h"
 
 namespace nuv {
 
+// What shows an extraction's work as it goes. The extraction calls it at its steps, in
+// this order: Started, then PrepareResultPage and ShowResultPage (result entries) or
+// ShowText (text entries), then Finished.
+class IExtractionView {
+public:
+    virtual ~IExtractionView() = default;
+    virtual void Started() = 0;
+    // A result page of pictures (`imageMode`) or of movies is about to be made.
+    virtual void PrepareResultPage(bool imageMode) = 0;
+    virtual void ShowResultPage(bool imageMode, const std::string& html) = 0;
+    // The page source or text.
+    virtual void ShowText(const std::string& text) = 0;
+    virtual void Finished(DocType type) = 0;
+};
+
 // The parts of the main window that an extraction shows its work in.
 struct ExtractionWindow {
-    IAddressBox& addressBox;         // the typed address when no page is open
-    ExtractionPresenter& presenter;  // the memo, the result window and the tabs
+    IAddressBox& addressBox;     // the typed address when no page is open
+    IExtractionView& presenter;  // the memo, the result window and the tabs
     ISavedList& savedList;           // refreshed after style sheets are saved
     IDialogs& dialogs;               // the message boxes
 };

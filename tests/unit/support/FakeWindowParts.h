@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "extract/ExtractionPresenter.h"
+#include "app/logic/ExtractionPresenter.h"
 #include "extract/ExtractionServices.h"
 #include "support/FakeBrowser.h"
 #include "support/Recorders.h"
@@ -32,7 +32,9 @@ class FakeAddressBox : public IAddressBox {
 public:
     std::string AddressBoxText() override { return text; }
     void HideAddressDropDown() override { ++dropDownHidden; }
+    void OpenTypedAddress() override { opened.push_back(text); }
     std::string text;
+    std::vector<std::string> opened;  // the box's text at each OpenTypedAddress
     int dropDownHidden = 0;
 };
 

@@ -1,4 +1,4 @@
-#include "extract/ExtractionPresenter.h"
+#include "app/logic/ExtractionPresenter.h"
 
 #include "common/Guard.h"
 #include "common/Text.h"
