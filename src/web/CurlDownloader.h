@@ -64,6 +64,11 @@ public:
     void SetCaFile(std::string path) { caFile_ = std::move(path); }
     // Accepts https only, for the address and for every redirect.
     void SetHttpsOnly(bool on) { httpsOnly_ = on; }
+    // Follows a redirect, beyond the fetch rules, only to an address `mayFollow` accepts;
+    // another fails the download as refused. Runs on the downloading thread.
+    void SetRedirectRule(std::function<bool(const std::string& address)> mayFollow) {
+        redirectRule_ = std::move(mayFollow);
+    }
     // How many downloads run at once as an IParallelDownloader (at least 1; 4 unless set).
     void SetSlots(std::size_t count) { slots_ = count == 0 ? 1 : count; }
 
@@ -101,6 +106,7 @@ private:
     std::function<void()> waitHook_;
     std::string caFile_;
     bool httpsOnly_ = false;
+    std::function<bool(const std::string&)> redirectRule_;
     std::size_t slots_ = 4;
     void* share_ = nullptr;        // the TLS sessions every handle of this downloader resumes
     std::unique_ptr<Handle> shared_;  // the reusable handle of DownloadToFile
