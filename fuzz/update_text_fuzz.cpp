@@ -45,7 +45,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const char next = lower.size() > 27 ? lower[27] : '/';
         Check(next == '/' || next == ':' || next == '?' || next == '#');
     }
-    if (const std::optional<std::string> signature = ReadSignature(body)) Check(signature->size() == 64);
+    // A manifest read from the bytes is signed over their first three lines.
+    if (const std::optional<UpdateManifest> m = ReadManifest(body)) {
+        Check(m->signature.size() == 64 && m->sha256.size() == 32 && std::isfinite(m->version));
+        Check(body.substr(0, m->signedPart.size()) == m->signedPart);
+        Check(m->signedPart.rfind(std::string(ManifestHeader), 0) == 0);
+    }
     (void)HandOverText(body);
     return 0;
 }

@@ -146,11 +146,13 @@ void TFrmWebpageAnalysis::FormCreate() {
         brand_->CreateBrandPanel(FrameServices{
             .dialogs = s_.dialogs, .shell = s_.shell, .programFolder = s_.programFolder,
             .programPath = ToUtf8(QCoreApplication::applicationFilePath()), .updateAddress = UpdateAddress,
-            .makeUpdateDownloader = [] {
-                auto updates = std::make_unique<CurlDownloader>();
-                updates->SetHttpsOnly(true);
-                return updates;
-            },
+            .makeUpdateDownloader =
+                [](std::function<bool(const std::string&)> mayRedirectTo) {
+                    auto updates = std::make_unique<CurlDownloader>();
+                    updates->SetHttpsOnly(true);
+                    updates->SetRedirectRule(std::move(mayRedirectTo));
+                    return updates;
+                },
             .closeProgram = [this] { close(); }, .makerHost = std::string(MakerHost), .updateKey = MakerUpdateKey,
             .extraTrustedCertificates = std::string()});
         // Tab goes as the eye reads: the address bar, the path bar, the left column from top

@@ -1,4 +1,6 @@
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include <QWebEngineProfile>
 
 #include "app/MainWindow.h"
+#include "common/EngineSandbox.h"
 #include "common/FileText.h"
 #include "common/Paths.h"
 #include "net/HttpPageFetcher.h"
@@ -57,6 +60,9 @@ int main(int argc, char** argv) {
     // Chromium refuses its sandbox when run as root, and the pages would stay empty.
     if (geteuid() == 0 && std::getenv("QTWEBENGINE_DISABLE_SANDBOX") == nullptr)
         setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
+    const std::string warning = nuv::RootSandboxWarning(geteuid(), std::getenv("QTWEBENGINE_DISABLE_SANDBOX"),
+                                                        std::getenv("QTWEBENGINE_CHROMIUM_FLAGS"));
+    if (!warning.empty()) std::fprintf(stderr, "nuv-webextract: %s\n", warning.c_str());
     nuv::RegisterBrowserSchemes();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("NUV网页提取助手"));

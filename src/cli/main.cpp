@@ -13,6 +13,7 @@
 #include "platform/WebEngineBrowser.h"
 #include "cli/HeadlessExtraction.h"
 #include "cli/logic/ExtractCli.h"
+#include "common/EngineSandbox.h"
 #include "common/Product.h"
 
 namespace {
@@ -56,6 +57,9 @@ int main(int argc, char** argv) {
     }
 
     PrepareEnvironment();
+    const std::string warning = nuv::RootSandboxWarning(geteuid(), std::getenv("QTWEBENGINE_DISABLE_SANDBOX"),
+                                                        std::getenv("QTWEBENGINE_CHROMIUM_FLAGS"));
+    if (!warning.empty()) std::fprintf(stderr, "nuv-extract: %s\n", warning.c_str());
     qInstallMessageHandler(QuietMessages);
     nuv::RegisterBrowserSchemes();
     // Qt and the engine see no arguments of ours.

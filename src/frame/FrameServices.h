@@ -19,9 +19,11 @@ struct FrameServices {
     std::string programFolder;  // the executable's folder, ending in "/"
     std::string programPath;    // the executable itself; its name goes into "update.txt"
     std::string updateAddress;  // the maker's update page
-    // Makes the downloader of the updater. Each download gets a new one, used only by the
-    // worker thread that runs it.
-    std::function<std::unique_ptr<IDownloader>()> makeUpdateDownloader;
+    // Makes the downloader of the updater, which follows a redirect only to an address
+    // `mayRedirectTo` accepts (it runs on the downloading thread). Each download gets a new
+    // one, used only by the worker thread that runs it.
+    std::function<std::unique_ptr<IDownloader>(std::function<bool(const std::string&)> mayRedirectTo)>
+        makeUpdateDownloader;
     // Ends the program through the main window's normal shutdown.
     std::function<void()> closeProgram;
     // The host a genuine update page and the updater come from, over https.

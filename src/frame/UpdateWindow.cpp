@@ -40,6 +40,8 @@ std::string VerdictText(UpdaterVerdict verdict, const std::string& folder) {
         case UpdaterVerdict::NoSignature: return "升级程序没有官方签名，已拒绝使用，原有的升级程序保持不变。";
         case UpdaterVerdict::BadSignature:
             return "升级程序的签名不符（文件不完整或被改动过），已拒绝使用，原有的升级程序保持不变。";
+        case UpdaterVerdict::WrongVersion:
+            return "升级程序的版本与升级页面公布的版本不符（可能是旧的升级程序），已拒绝使用，原有的升级程序保持不变。";
         case UpdaterVerdict::NotInstalled: break;
     }
     return "无法把升级程序放进程序所在的文件夹：" + folder;
@@ -68,6 +70,9 @@ TFrmUpdate::TFrmUpdate(FrameServices services, QWidget* owner)
     Image1 = new QLabel(PnlMain);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setScaledContents(true);
+    // What the update page names (an address, a version) reaches the labels as text, never
+    // as markup.
+    Image1->setTextFormat(Qt::PlainText);
     QPixmap banner;
     LoadJpegResource(banner, "updatebanner", "jpg");
     if (!banner.isNull()) Image1->setPixmap(banner);
@@ -86,6 +91,7 @@ TFrmUpdate::TFrmUpdate(FrameServices services, QWidget* owner)
     column->addWidget(ProgressBar1);
     LblHint = new QLabel(FromUtf8(kWaitingHint), this);
     LblHint->setObjectName(QStringLiteral("LblHint"));
+    LblHint->setTextFormat(Qt::PlainText);
     LblHint->setAlignment(Qt::AlignCenter);
     LblHint->setFont(PixelFont("MS Sans Serif", 13));
     LblHint->setStyleSheet(QStringLiteral("QLabel#LblHint { color: #FF0000; }"));
@@ -240,6 +246,7 @@ void TFrmUpdate::Refuse(const std::string& text) {
 void TFrmUpdate::StartUpdateDownload() {
     if (downloading_) return;
     const std::string address = info_.UpdateDownloadAddress;
+    const float version = info_.UpdateVersion;  // this page's: CheckUpdatePage found it newer
     // The updater is run once it is here: it must come from the maker over a verified
     // connection (and carry his signature, checked once it has arrived).
     if (!IsOnMakerHost(address, s_.makerHost)) {
@@ -252,30 +259,39 @@ void TFrmUpdate::StartUpdateDownload() {
     }
     LblHint->setText(FromUtf8(kUpdating));
     downloading_ = true;
-    QTimer::singleShot(1000, this, [this, address] { StartDownloadThread(address); });
+    QTimer::singleShot(1000, this, [this, address, version] { StartDownloadThread(address, version); });
 }
 
-void TFrmUpdate::StartDownloadThread(const std::string& address) {
+void TFrmUpdate::StartDownloadThread(const std::string& address, float version) {
     if (worker_.joinable()) worker_.join();  // the thread of an earlier download, already done
+    // Written and read by the worker thread only.
+    auto offHost = std::make_shared<std::string>();
+    auto onMakersHost = [offHost, host = s_.makerHost](const std::string& next) {
+        if (IsOnMakerHost(next, host)) return true;
+        *offHost = next;
+        return false;
+    };
     std::unique_ptr<IDownloader> downloader;
     try {
-        if (s_.makeUpdateDownloader) downloader = s_.makeUpdateDownloader();
+        if (s_.makeUpdateDownloader) downloader = s_.makeUpdateDownloader(onMakersHost);
     } catch (...) {
         NoteSwallowed();
     }
     if (!downloader) {
-        DownloadFinished(DownloadOutcome{false, UpdaterVerdict::NotInstalled, "no downloader"});
+        DownloadFinished(DownloadOutcome{false, UpdaterVerdict::NotInstalled, "no downloader", {}});
         return;
     }
     try {
-        worker_ = std::thread(&TFrmUpdate::DownloadUpdateThread, this, address, std::move(downloader));
+        worker_ = std::thread(&TFrmUpdate::DownloadUpdateThread, this, address, version, std::move(downloader),
+                              std::move(offHost));
     } catch (const std::system_error&) {
         downloading_ = false;
         Message("Thread not created");
     }
 }
 
-void TFrmUpdate::DownloadUpdateThread(std::string address, std::unique_ptr<IDownloader> downloader) {
+void TFrmUpdate::DownloadUpdateThread(std::string address, float version, std::unique_ptr<IDownloader> downloader,
+                                      std::shared_ptr<std::string> offHost) {
     using namespace std::chrono;
     std::this_thread::sleep_for(milliseconds(100));
     // Both files arrive under names the saved-files lists leave out, and only the checked
@@ -296,7 +312,7 @@ void TFrmUpdate::DownloadUpdateThread(std::string address, std::unique_ptr<IDown
             });
         });
         try {
-            // A signature is 64 bytes (88 as base64): anything much larger is no signature.
+            // A signed manifest is four short lines: anything much larger is none.
             downloader->DownloadToFile(
                 SignatureAddress(address), signature,
                 [this](const DownloadProgress&) {
@@ -304,13 +320,16 @@ void TFrmUpdate::DownloadUpdateThread(std::string address, std::unique_ptr<IDown
                 },
                 DownloadBounds{4096, std::chrono::seconds(60)});
         } catch (const DownloadError&) {
-            // No signature to be had: the verdict below says so.
+            // No manifest to be had: the verdict below says so. One sent off the maker's
+            // host is a failed update, as the updater itself would be.
+            if (!offHost->empty()) throw;
         }
         if (cancel_) throw DownloadError("cancelled", DownloadFailure::Cancelled);
         outcome.arrived = true;
-        outcome.verdict = InstallSignedUpdater(downloaded, signature, s_.updateKey, updaterPath_);
+        outcome.verdict = InstallSignedUpdater(downloaded, signature, s_.updateKey, version, updaterPath_);
     } catch (const std::exception& e) {
         outcome.why = e.what();
+        outcome.redirectedTo = *offHost;
     } catch (...) {
         NoteSwallowed();
         outcome.why = "unknown failure";
@@ -326,6 +345,10 @@ void TFrmUpdate::DownloadUpdateThread(std::string address, std::unique_ptr<IDown
 void TFrmUpdate::DownloadFinished(const DownloadOutcome& outcome) {
     if (worker_.joinable()) worker_.join();
     downloading_ = false;
+    if (!outcome.arrived && !outcome.redirectedTo.empty()) {
+        Refuse("升级程序的下载被转到官方网站以外的地址，已拒绝下载：" + outcome.redirectedTo);
+        return;
+    }
     if (!outcome.arrived) {
         // The older updater, if any, is still in place; there is nothing to restart with.
         LblHint->setText(FromUtf8("升级程序下载失败：" + outcome.why));

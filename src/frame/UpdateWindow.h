@@ -41,7 +41,8 @@ public:
     bool CheckUpdatePage(WebEngineBrowser& browser);
     void EvaluateUpdate();
     // Starts the download of the updater, unless its address is not https on the maker's
-    // host or the program's folder cannot be written, which the window then says.
+    // host or the program's folder cannot be written, which the window then says. The
+    // download follows redirects on the maker's host only.
     void StartUpdateDownload();
     void SpeedButton3Click();
 
@@ -70,16 +71,20 @@ private:
     void FormCreate();
     void FormShow();
     void Timer1Timer();
-    void StartDownloadThread(const std::string& address);
+    // `version` is the one the update page announced.
+    void StartDownloadThread(const std::string& address, float version);
     // What became of a download: the verdict on the file once it arrived, or why it did not.
     struct DownloadOutcome {
         bool arrived = false;
         UpdaterVerdict verdict = UpdaterVerdict::NotInstalled;
         std::string why;
+        std::string redirectedTo;  // the address off the maker's host a redirect named, if any
     };
-    // Runs on the worker thread: waits, downloads the updater and its signature, installs
-    // it when genuine, and hands the outcome to the UI thread.
-    void DownloadUpdateThread(std::string address, std::unique_ptr<IDownloader> downloader);
+    // Runs on the worker thread: waits, downloads the updater and its signed manifest,
+    // installs it when genuine and of `version`, and hands the outcome to the UI thread.
+    // `offHost` receives the address of a redirect that was refused for leaving the maker's host.
+    void DownloadUpdateThread(std::string address, float version, std::unique_ptr<IDownloader> downloader,
+                              std::shared_ptr<std::string> offHost);
     // On the UI thread, once the worker is done.
     void DownloadFinished(const DownloadOutcome& outcome);
     // Moves the browser out of view and shows the banner in its place.

@@ -531,6 +531,9 @@ bool CurlDownloader::Redirected(Transfer& t, int result) {
     std::string next = location;
     if (!MayFetch(next, {}) || (httpsOnly_ && AddressScheme(next) != "https"))
         throw DownloadError("redirect " + RefusalText(next), DownloadFailure::Refused);
+    if (redirectRule_ && !redirectRule_(next))
+        throw DownloadError("redirect to " + next + " refused: it leaves the hosts this download may use",
+                            DownloadFailure::Refused);
     ++t.redirects;
     t.request = std::move(next);
     Aim(t);

@@ -71,6 +71,11 @@ public:
     // after it is opened from it without following links, its missing folders made. A
     // target outside it, and any target while it is "", has its own folder as the root.
     void SetSaveRoot(std::string folder) { beneath_ = std::move(folder); }
+    // Follows a redirect, beyond the fetch rules, only to an address `mayFollow` accepts;
+    // another fails the download as refused. Runs on the downloading thread.
+    void SetRedirectRule(std::function<bool(const std::string& address)> mayFollow) {
+        redirectRule_ = std::move(mayFollow);
+    }
     // How many downloads run at once as an IParallelDownloader (at least 1; 4 unless set).
     void SetSlots(std::size_t count) { slots_ = count == 0 ? 1 : count; }
 
@@ -110,6 +115,7 @@ private:
     std::string beneath_;
     bool httpsOnly_ = false;
     bool allowPrivate_ = false;
+    std::function<bool(const std::string&)> redirectRule_;
     std::size_t slots_ = 4;
     void* share_ = nullptr;        // the TLS sessions every handle of this downloader resumes
     std::unique_ptr<Handle> shared_;  // the reusable handle of DownloadToFile

@@ -20,7 +20,9 @@
 
 #include "support/Fakes.h"
 #include "support/FixtureSite.h"
+#include "support/Files.h"
 #include "support/ProgramRun.h"
+#include "support/SqlFiles.h"
 #include "support/TestHttpServer.h"
 #include "platform/QtText.h"
 
@@ -457,6 +459,23 @@ private slots:
         QVERIFY2(r.err.contains(message), r.err);
         QVERIFY(r.err.contains("Usage: nuv-extract [options] ADDRESS"));
         QVERIFY(r.out.isEmpty());
+    }
+
+    // An archive with something in it that nuv-extract did not make is refused before any
+    // page loads, as a usage error that says why. As root the run says once that the
+    // browser's sandbox is off.
+    void foreignArchiveIsRefused() {
+        const QString archive = work_.path() + QStringLiteral("/foreign.sqlite");
+        for (const std::vector<std::string>& row : ReadTable("archive/schemas.txt"))
+            if (row.at(0) == "a trigger") RunSql(ToUtf8(archive), row.at(1));
+        const int before = site_.RequestCount(QStringLiteral("/index.html"));
+        const ProgramRun r = Extract({QStringLiteral("-d"), QStringLiteral("--archive"), archive, QStringLiteral("-o"),
+                                      work_.path() + QStringLiteral("/foreign"), Page()});
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains("foreign.sqlite as the archive: it holds a trigger \"wipe\""), r.err);
+        QVERIFY(r.out.isEmpty());
+        QCOMPARE(site_.RequestCount(QStringLiteral("/index.html")), before);
+        QCOMPARE(r.err.count("nuv-extract: running as root with the browser sandbox off"), geteuid() == 0 ? 1 : 0);
     }
 
     void helpDocumentsEveryOption() {

@@ -1,6 +1,7 @@
 // The brand panel, the about window and the online update window, offscreen, against an
 // update page and an updater served on 127.0.0.1 over TLS with a certificate the test
-// makes and trusts, the updater signed with a key the test makes in the maker's place.
+// makes and trusts, the updater's manifest signed with a key the test makes in the maker's
+// place.
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -70,9 +71,10 @@ private:
                                programFolder_,
                                "/opt/nuv/nuv-webextract",
                                updateAddress,
-                               [this] {
+                               [this](std::function<bool(const std::string&)> mayRedirectTo) {
                                    auto d = std::make_unique<CurlDownloader>();
                                    d->SetHttpsOnly(true);
+                                   d->SetRedirectRule(std::move(mayRedirectTo));
                                    d->SetCaFile(caFile_);
                                    return d;
                                },
@@ -295,7 +297,7 @@ private slots:
     void pagesOffTheMakersHttpsAreNeverShown() {
         TlsSite site(cert_);
         site.Put("/u.bin", kUpdater);
-        site.Put("/u.bin.sig", maker_.Sign(kUpdater));
+        site.Put("/u.bin.sig", maker_.SignedManifest(kUpdater, "3"));
         TestHttpServer plain;
         plain.Put(QStringLiteral("/update/zelt/"), QByteArray::fromStdString(UpdatePage(Offer(site.Url("/u.bin")))));
         site.Put("/update/zelt/", UpdatePage(Offer(site.Url("/u.bin"))));
@@ -358,7 +360,7 @@ private slots:
     void newerVersionDownloadsTheSignedUpdater() {
         TlsSite site(cert_);
         site.Put("/updater.bin", kUpdater, "HTTP/1.1 200 OK", 20, std::chrono::milliseconds(20));
-        site.Put("/updater.bin.sig", Base64(maker_.Sign(kUpdater)) + "\n");
+        site.Put("/updater.bin.sig", maker_.SignedManifest(kUpdater, "3.0"));
         std::ofstream(Updater()) << "older updater";
         const std::string address = "HTTPS://127.0.0.1:" + std::to_string(site.Port()) + "/UPDATER.BIN";
         // The page goes elsewhere while the updater arrives: that page is neither checked nor shown.
@@ -385,19 +387,25 @@ private slots:
     }
 
     void updatersThatAreNotTheMakersKeepTheOlderOne_data() {
-        QTest::addColumn<QByteArray>("updater");    // what the server sends for /u.bin; "404" for none
+        QTest::addColumn<QByteArray>("updater");    // what the server sends for /u.bin; "404" for none,
+                                                    // "moved" for a redirect to localhost
         QTest::addColumn<QByteArray>("signature");  // what it sends for /u.bin.sig; "404" for none
         QTest::addColumn<bool>("trusted");          // whether the downloader trusts the server
         QTest::addColumn<QString>("hint");          // how LblHint begins
         const QByteArray updater = QByteArray::fromStdString(kUpdater);
-        const QByteArray good = QByteArray::fromStdString(maker_.Sign(kUpdater));
+        const QByteArray good = QByteArray::fromStdString(maker_.SignedManifest(kUpdater, "3"));
         const SigningKey stranger;
         QTest::newRow("no signature") << updater << QByteArray("404") << true << QStringLiteral("升级程序没有官方签名");
-        QTest::newRow("another key") << updater << QByteArray::fromStdString(stranger.Sign(kUpdater)) << true
-                                     << QStringLiteral("升级程序的签名不符");
+        QTest::newRow("another key") << updater << QByteArray::fromStdString(stranger.SignedManifest(kUpdater, "3"))
+                                     << true << QStringLiteral("升级程序的签名不符");
+        QTest::newRow("an older signed updater") << updater
+                                                 << QByteArray::fromStdString(maker_.SignedManifest(kUpdater, "2.5"))
+                                                 << true << QStringLiteral("升级程序的版本与升级页面公布的版本不符");
+        QTest::newRow("redirected off the maker's host") << QByteArray("moved") << good << true
+                                                         << QStringLiteral("升级程序的下载被转到官方网站以外的地址");
         QTest::newRow("cut short") << updater.left(updater.size() / 2) << good << true
                                    << QStringLiteral("升级程序的签名不符");
-        QTest::newRow("empty") << QByteArray() << QByteArray::fromStdString(maker_.Sign("")) << true
+        QTest::newRow("empty") << QByteArray() << QByteArray::fromStdString(maker_.SignedManifest("", "3")) << true
                                << QStringLiteral("下载的升级程序是空文件");
         QTest::newRow("not found") << QByteArray("404") << good << true << QStringLiteral("升级程序下载失败");
         QTest::newRow("untrusted certificate") << updater << good << false << QStringLiteral("升级程序下载失败");
@@ -411,7 +419,14 @@ private slots:
         if (!trusted) caFile_.clear();
         TlsSite site(cert_);
         for (const auto& [path, body] : {std::pair{"/u.bin", updater}, std::pair{"/u.bin.sig", signature}}) {
-            if (body != "404") site.Put(path, body.toStdString());
+            if (body != "404" && body != "moved") site.Put(path, body.toStdString());
+        }
+        // The same site under another name, whose certificate is trusted as well: only the
+        // maker's host name counts.
+        const std::string moved = "https://localhost:" + std::to_string(site.Port()) + "/moved.bin";
+        if (updater == "moved") {
+            site.Put("/u.bin", "", "HTTP/1.1 302 Found\r\nLocation: " + moved);
+            site.Put("/moved.bin", kUpdater);
         }
         std::ofstream(Updater()) << "older updater";
         auto window = RunUpdate(site, Offer(site.Url("/u.bin")));
@@ -419,6 +434,7 @@ private slots:
         QVERIFY2(window->LblHint->text().startsWith(hint), qPrintable(window->LblHint->text()));
         QVERIFY(AllAtMessagePoint());
         QVERIFY(site.RequestCount("/u.bin") == 1 || !trusted);
+        QCOMPARE(site.RequestCount("/moved.bin"), 0);
         QVERIFY(!window->SpeedButton3->isVisible());
         QVERIFY(!window->Downloading());
         QVERIFY(window->isVisible());
@@ -430,7 +446,8 @@ private slots:
     void updaterOffTheMakersHttpsIsRefused() {
         TlsSite site(cert_);
         TestHttpServer plain;
-        const std::string elsewhere[] = {"https://localhost:" + std::to_string(site.Port()) + "/u.bin",
+        // Markup in the address stays text in the hint.
+        const std::string elsewhere[] = {"https://localhost:" + std::to_string(site.Port()) + "/<b>u</b>.bin",
                                          ToUtf8(plain.Url(QStringLiteral("/u.bin")))};
         for (const std::string& address : elsewhere) {
             dialogs_ = {};
@@ -438,6 +455,8 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(dialogs_.messages.size(), size_t(1), 30000);
             QVERIFY2(FromUtf8(dialogs_.messages[0]).contains(QStringLiteral("官方网站")), dialogs_.messages[0].c_str());
             QCOMPARE(window->LblHint->text(), FromUtf8(dialogs_.messages[0]));
+            QCOMPARE(window->LblHint->textFormat(), Qt::PlainText);
+            QVERIFY(address.find("<b>") == std::string::npos || window->LblHint->text().contains(QStringLiteral("/<b>u</b>.bin")));
             QVERIFY(AllAtMessagePoint());
             QVERIFY(!window->Downloading());
         }

@@ -46,6 +46,40 @@ TEST_F(CurlDownloaderTest, WritesTheWholeBodyFollowsRedirectsAndReportsProgress)
     EXPECT_EQ(Entries(), std::vector<std::string>{"a.png"});  // no temporary file left
 }
 
+// A download held to some hosts (the updater's, to the maker's) follows a redirect only
+// where its rule allows; another fails as refused before anything is asked of that host.
+TEST_F(CurlDownloaderTest, ARedirectRuleKeepsTheDownloadWhereItAllows) {
+    ScriptedServer other([](ServerConnection& c) {
+        if (c.ReadRequest()) c.SendAndClose("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nother");
+    });
+    ScriptedServer site([&](ServerConnection& c) {
+        const auto request = c.ReadRequest();
+        if (!request) return;
+        const std::string to = request->find("GET /away") == 0 ? other.Url("/b.bin") : "/here.bin";
+        if (request->find("GET /here.bin") == 0) {
+            c.SendAndClose("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nhere");
+        } else {
+            c.SendAndClose("HTTP/1.1 302 Found\r\nLocation: " + to + "\r\nContent-Length: 0\r\n\r\n");
+        }
+    });
+    std::vector<std::string> asked;
+    downloader.SetRedirectRule([&](const std::string& next) {
+        asked.push_back(next);
+        return next.rfind(site.Url("/"), 0) == 0;
+    });
+    try {
+        downloader.DownloadToFile(site.Url("/away"), (dir / "a.bin").string());
+        ADD_FAILURE() << "followed";
+    } catch (const DownloadError& e) {
+        EXPECT_EQ(e.kind(), DownloadFailure::Refused) << e.what();
+    }
+    EXPECT_EQ(other.ConnectionCount(), 0);
+    downloader.DownloadToFile(site.Url("/stay"), (dir / "b.bin").string());
+    EXPECT_EQ(Read(dir / "b.bin"), "here");
+    EXPECT_EQ(asked, (std::vector<std::string>{other.Url("/b.bin"), site.Url("/here.bin")}));
+    EXPECT_EQ(Entries(), std::vector<std::string>{"b.bin"});
+}
+
 TEST_F(CurlDownloaderTest, AFailedDownloadKeepsTheOlderFileAndLeavesNoTemporary) {
     ScriptedServer server([&](ServerConnection& c) {
         const auto request = c.ReadRequest();

@@ -10,6 +10,7 @@
 #include "cli/logic/DownloadArchive.h"
 #include "cli/logic/PageBatch.h"
 #include "support/Files.h"
+#include "support/SqlFiles.h"
 
 namespace nuv {
 namespace {
@@ -282,6 +283,37 @@ TEST(PageBatchArchive, KeepsWhatWasDownloadedAcrossRunsAndRefusesForeignFiles) {
     std::ofstream(dir / "text.sqlite") << "this is not a database, but long enough to look like one's header....";
     EXPECT_THROW(DownloadArchive((dir / "text.sqlite").string()), std::runtime_error);
     EXPECT_THROW(DownloadArchive((dir / "missing-folder" / "x.sqlite").string()), std::runtime_error);
+}
+
+// Archives that come from elsewhere (tests/data/archive/schemas.txt): an empty file and the
+// archive's own schema are taken; a file with anything else in it is refused, saying what,
+// and left as it was.
+TEST(PageBatchArchive, TakesOnlyItsOwnSchemaAndLeavesOthersUntouched) {
+    const test::TempFolder scratch{"nuv-archive"};
+    int n = 0;
+    for (const std::vector<std::string>& row : test::ReadTable("archive/schemas.txt")) {
+        ASSERT_EQ(row.size(), 3u);
+        SCOPED_TRACE(row[0]);
+        const std::string path = scratch.Write("a" + std::to_string(++n) + ".sqlite", "");
+        if (!row[1].empty()) test::RunSql(path, row[1]);
+        if (row[2] == "ok") {
+            {
+                DownloadArchive archive(path);
+                EXPECT_TRUE(archive.Record("http://h/a.png", "a.png", 7, 1700000000));
+            }
+            DownloadArchive again(path);  // with the index the archive added
+            EXPECT_EQ(again.Find("http://h/a.png", "a.png")->size, 7u);
+            continue;
+        }
+        const std::string before = test::ReadFile(path);
+        try {
+            DownloadArchive archive(path);
+            ADD_FAILURE() << "taken";
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find(row[2]), std::string::npos) << e.what();
+        }
+        EXPECT_TRUE(test::ReadFile(path) == before) << "the refused file was changed";
+    }
 }
 
 }  // namespace

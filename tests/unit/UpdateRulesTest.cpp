@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "common/Product.h"
 #include "frame/logic/UpdateSignature.h"
 #include "support/Files.h"
@@ -151,15 +153,46 @@ TEST(IsOnMakerHost, HttpsOnTheMakersHostOnly) {
     EXPECT_TRUE(IsOnMakerHost("https://127.0.0.1:4433/update/zelt/", "127.0.0.1"));
 }
 
-TEST(ReadSignature, RawBytesOrTheirBase64Text) {
+TEST(ReadManifest, FourLinesOfAFixedFormOnly) {
+    const std::string hash = test::Sha256Hex("updater");
+    const std::string lines = test::ManifestLines("2.3", hash);
     const std::string raw(64, '\x9c');
-    const std::string text = test::Base64(raw);
-    EXPECT_EQ(ReadSignature(raw), raw);
-    EXPECT_EQ(ReadSignature(text), raw);
-    EXPECT_EQ(ReadSignature(" " + text + "\r\n"), raw);
-    for (const std::string& bad : {raw.substr(1), raw + "x", text.substr(4), text + "AAAA", "!" + text.substr(1),
-                                   text.substr(0, 84) + "A=A=", std::string()})
-        EXPECT_EQ(ReadSignature(bad), std::nullopt) << bad;
+    const std::string sig = "signature " + test::Base64(raw);
+    std::string upperHash = hash;
+    for (char& ch : upperHash) ch = ch >= 'a' && ch <= 'f' ? static_cast<char>(ch - 'a' + 'A') : ch;
+    const std::string upper = test::ManifestLines("2.3", upperHash);
+    const struct {
+        const char* what;
+        std::string file;
+        bool read;
+    } cases[] = {
+        {"as signed", lines + sig + "\n", true},
+        {"no line feed at the end", lines + sig, true},
+        {"CR LF", test::ManifestLines("2.3\r", hash + "\r") + sig + "\r\n", true},
+        {"upper-case hash", upper + sig + "\n", true},
+        {"blank lines after it", lines + sig + "\n\n \n", true},
+        {"another header", "nuv-update-manifest 2" + lines.substr(lines.find('\n')) + sig, false},
+        {"no signature", lines, false},
+        {"a line more", lines + "note x\n" + sig, false},
+        {"text after it", lines + sig + "\nmore", false},
+        {"lines swapped", std::string(ManifestHeader) + "\nsha256 " + hash + "\nversion 2.3\n" + sig, false},
+        {"short hash", test::ManifestLines("2.3", hash.substr(1)) + sig, false},
+        {"no hex", test::ManifestLines("2.3", "g" + hash.substr(1)) + sig, false},
+        {"no number", test::ManifestLines("two", hash) + sig, false},
+        {"signature cut short", lines + "signature " + test::Base64(raw.substr(1)), false},
+        {"signature as raw bytes", lines + "signature " + raw, false},
+        {"key without a value", lines + "signature", false},
+        {"", "", false},
+    };
+    for (const auto& c : cases) {
+        const std::optional<UpdateManifest> m = ReadManifest(c.file);
+        EXPECT_EQ(m.has_value(), c.read) << c.what;
+        if (!m || !c.read) continue;
+        EXPECT_EQ(m->version, 2.3f) << c.what;
+        EXPECT_EQ(m->signature, raw) << c.what;
+        EXPECT_EQ(m->sha256.size(), 32u) << c.what;
+        EXPECT_EQ(m->signedPart, c.file.substr(0, c.file.find("signature"))) << c.what;
+    }
     EXPECT_EQ(SignatureAddress("https://h/update.bin"), "https://h/update.bin.sig");
 }
 
@@ -182,68 +215,100 @@ TEST_F(UpdateFolder, HandOverFileHoldsTheProgramsFileNameAndCrLf) {
     EXPECT_FALSE(WriteHandOverFile(folder_ + "missing/", "/usr/local/bin/nuv-webextract"));
 }
 
-TEST_F(UpdateFolder, WritableFolderAndExecutableUpdater) {
+TEST_F(UpdateFolder, WritableFolderLeavesNoProbe) {
     EXPECT_TRUE(FolderIsWritable(folder_));
     EXPECT_TRUE(FolderIsWritable(dir_.string()));
     EXPECT_FALSE(FolderIsWritable(folder_ + "missing/"));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 0);  // no probe left
-
-    const struct {
-        fs::perms before;
-        fs::perms after;
-    } cases[] = {
-        {fs::perms(0644), fs::perms(0755)},
-        {fs::perms(0600), fs::perms(0700)},
-        {fs::perms(0640), fs::perms(0750)},
-    };
-    const fs::path updater = dir_ / "update.exe";
-    std::ofstream(updater) << "#!/bin/sh\n";
-    for (const auto& c : cases) {
-        fs::permissions(updater, c.before);
-        ASSERT_TRUE(MakeExecutable(updater.string()));
-        EXPECT_EQ(fs::status(updater).permissions() & fs::perms::all, c.after);
-    }
-    EXPECT_FALSE(MakeExecutable((dir_ / "missing.exe").string()));
 }
 
-// The downloaded updater replaces the older one only with a signature of the trusted key.
+TEST(UpdaterMode, ExecutableWhereReadableAndWrittenByItsOwnerAlone) {
+    const struct {
+        unsigned before;
+        unsigned after;
+    } cases[] = {{0644, 0755}, {0600, 0700}, {0640, 0750}, {0664, 0755}, {0666, 0755},
+                 {0400, 0500}, {04755, 0755}, {0100644, 0755}, {0, 0100}};
+    for (const auto& c : cases) EXPECT_EQ(UpdaterMode(c.before), c.after) << std::oct << c.before;
+}
+
+// The downloaded updater replaces the older one only with a manifest the trusted key signed
+// for the version the page announced (3), and only when the download's own name holds a
+// plain file of its own.
 TEST_F(UpdateFolder, SignedUpdaterReplacesTheOlderOneAndNothingElseDoes) {
     const test::SigningKey maker;
     const test::SigningKey other;
+    const test::TempFolder elsewhere{"nuv-elsewhere"};
     const std::string updater = "#!/bin/sh\necho updated\n" + std::string(5000, '#');
-    const std::string good = maker.Sign(updater);
+    const std::string good = maker.SignedManifest(updater, "3");
+    const std::string lines = test::ManifestLines("3", test::Sha256Hex(updater));
+    enum class Put { File, Link, SecondName, Pipe };
     const struct {
         const char* what;
         std::string download;                // what arrived
-        std::optional<std::string> sigFile;  // the signature file, none when it could not be fetched
+        std::optional<std::string> sigFile;  // the manifest, none when it could not be fetched
         UpdaterVerdict verdict;
+        Put put = Put::File;  // what lies under the download's name
+        float announced = 3.0f;
     } cases[] = {
         {"good", updater, good, UpdaterVerdict::Installed},
-        {"good, base64 text", updater, test::Base64(good) + "\n", UpdaterVerdict::Installed},
-        {"wrong key", updater, other.Sign(updater), UpdaterVerdict::BadSignature},
+        {"good, 3.0 for 3", updater, maker.SignedManifest(updater, "3.0"), UpdaterVerdict::Installed},
+        {"wrong key", updater, other.SignedManifest(updater, "3"), UpdaterVerdict::BadSignature},
+        {"manifest altered after signing", updater, std::string(good).replace(good.find("version 3"), 9, "version 4"),
+         UpdaterVerdict::BadSignature},
         {"cut short", updater.substr(0, updater.size() - 1), good, UpdaterVerdict::BadSignature},
         {"altered", updater + "rm -rf ~\n", good, UpdaterVerdict::BadSignature},
-        {"missing signature", updater, std::nullopt, UpdaterVerdict::NoSignature},
+        {"an older signed updater served again", updater, maker.SignedManifest(updater, "2.5"),
+         UpdaterVerdict::WrongVersion},
+        {"another version than announced", updater, maker.SignedManifest(updater, "4"), UpdaterVerdict::WrongVersion},
+        {"announced, but not newer than this program", updater, maker.SignedManifest(updater, "2.2"),
+         UpdaterVerdict::WrongVersion, Put::File, 2.2f},
+        {"missing manifest", updater, std::nullopt, UpdaterVerdict::NoSignature},
+        {"signature of the bare file", updater, maker.Sign(updater), UpdaterVerdict::NoSignature},
+        {"manifest signed without its last line end", updater,
+         lines + "signature " + test::Base64(maker.Sign(lines.substr(0, lines.size() - 1))), UpdaterVerdict::BadSignature},
         {"signature file of another kind", updater, "<html>not found</html>", UpdaterVerdict::NoSignature},
-        {"empty file", "", maker.Sign(""), UpdaterVerdict::Empty},
+        {"empty file", "", maker.SignedManifest("", "3"), UpdaterVerdict::Empty},
+        {"a link to a signed file elsewhere", updater, good, UpdaterVerdict::NotInstalled, Put::Link},
+        {"a file with a second name elsewhere", updater, good, UpdaterVerdict::NotInstalled, Put::SecondName},
+        {"a pipe", updater, good, UpdaterVerdict::NotInstalled, Put::Pipe},
     };
     const std::string downloaded = folder_ + ".nuvpart.update.exe";
     const std::string signature = downloaded + ".sig";
+    const fs::path outside = elsewhere.Dir() / "updater.bin";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         std::ofstream(dir_ / "update.exe", std::ios::binary | std::ios::trunc) << "older updater";
         fs::permissions(dir_ / "update.exe", fs::perms(0644));
-        std::ofstream(downloaded, std::ios::binary) << c.download;
+        fs::remove(outside);
+        switch (c.put) {
+            case Put::File: std::ofstream(downloaded, std::ios::binary) << c.download; break;
+            case Put::Link:
+                std::ofstream(outside, std::ios::binary) << c.download;
+                fs::create_symlink(outside, downloaded);
+                break;
+            case Put::SecondName:
+                std::ofstream(outside, std::ios::binary) << c.download;
+                fs::create_hard_link(outside, downloaded);
+                break;
+            case Put::Pipe: ASSERT_EQ(::mkfifo(downloaded.c_str(), 0644), 0); break;
+        }
+        if (fs::exists(outside)) fs::permissions(outside, fs::perms(0644));
         if (c.sigFile) std::ofstream(signature, std::ios::binary) << *c.sigFile;
-        EXPECT_EQ(InstallSignedUpdater(downloaded, signature, maker.PublicKey(), folder_ + "update.exe"), c.verdict);
+        EXPECT_EQ(InstallSignedUpdater(downloaded, signature, maker.PublicKey(), c.announced, folder_ + "update.exe"),
+                  c.verdict);
         const bool installed = c.verdict == UpdaterVerdict::Installed;
         EXPECT_EQ(Read("update.exe"), installed ? updater : "older updater");
         EXPECT_EQ(fs::status(dir_ / "update.exe").permissions() & fs::perms::all,
                   installed ? fs::perms(0755) : fs::perms(0644));
         EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);  // nothing left over
+        if (c.put == Put::Link || c.put == Put::SecondName) {
+            // The file elsewhere is as it was: not made executable, not moved.
+            EXPECT_EQ(test::ReadFile(outside), updater);
+            EXPECT_EQ(fs::status(outside).permissions() & fs::perms::all, fs::perms(0644));
+        }
     }
     // Nothing was downloaded at all.
-    EXPECT_EQ(InstallSignedUpdater(downloaded, signature, maker.PublicKey(), folder_ + "update.exe"),
+    EXPECT_EQ(InstallSignedUpdater(downloaded, signature, maker.PublicKey(), 3.0f, folder_ + "update.exe"),
               UpdaterVerdict::Empty);
 }
 

@@ -1,8 +1,11 @@
 #include "cli/logic/DownloadArchive.h"
 
 #include <stdexcept>
+#include <string_view>
 
 #include <sqlite3.h>
+
+#include "common/Text.h"
 
 namespace nuv {
 namespace {
@@ -30,6 +33,67 @@ private:
     sqlite3_stmt* s_ = nullptr;
 };
 
+// The archive's own schema, as sqlite_master keeps it (see Normalized): the table and the
+// index on its files. The table's primary key brings SQLite's own index with it.
+constexpr const char* kTable =
+    "CREATE TABLE IF NOT EXISTS downloads (address TEXT NOT NULL, file TEXT NOT NULL,"
+    " size INTEGER NOT NULL, time INTEGER NOT NULL, PRIMARY KEY (address, file))";
+constexpr const char* kIndex = "CREATE INDEX IF NOT EXISTS downloads_file ON downloads (file)";
+constexpr const char* kKeyIndex = "sqlite_autoindex_downloads_1";
+
+// `sql` lower-cased, each run of blanks one space and none beside "(", ")" or ",", and
+// without the "if not exists" that SQLite leaves out of what it keeps: the statement typed
+// with other spacing or case (as the README's merge recipe has it) gives the same text.
+std::string Normalized(std::string_view sql) {
+    const auto punct = [](char c) { return c == '(' || c == ')' || c == ','; };
+    std::string spaced;
+    for (const char c : LowerAscii(sql)) {
+        if (static_cast<unsigned char>(c) > ' ') {
+            spaced.push_back(c);
+        } else if (!spaced.empty() && spaced.back() != ' ') {
+            spaced.push_back(' ');
+        }
+    }
+    std::string out;
+    for (std::size_t i = 0; i < spaced.size(); ++i) {
+        if (spaced[i] == ' ' && (out.empty() || punct(out.back()) || i + 1 == spaced.size() || punct(spaced[i + 1])))
+            continue;
+        out.push_back(spaced[i]);
+    }
+    for (const std::string_view create : {"create table ", "create index "}) {
+        if (StartsWith(out, std::string(create) + "if not exists ")) out.erase(create.size(), 14);
+    }
+    return out;
+}
+
+// Why the schema of the open database is not the archive's, "" when it is (or when the
+// database is empty). `hasTable` and `hasIndex` say what of the archive's own is there.
+std::string ForeignSchema(sqlite3* db, bool& hasTable, bool& hasIndex) {
+    Statement s(db, "SELECT type, name, tbl_name, sql FROM sqlite_master");
+    if (!s) return sqlite3_errmsg(db);
+    const std::string table = Normalized(kTable);
+    const std::string index = Normalized(kIndex);
+    int step = SQLITE_ROW;
+    while ((step = s.Step()) == SQLITE_ROW) {
+        const std::string type = s.Text(0);
+        const std::string name = s.Text(1);
+        const bool onDownloads = s.Text(2) == "downloads";
+        const std::string sql = Normalized(s.Text(3));
+        if (type == "table" && name == "downloads") {
+            if (sql != table) return "its table \"downloads\" is not the archive's (other columns or constraints)";
+            hasTable = true;
+        } else if (type == "index" && name == kKeyIndex && onDownloads && sql.empty()) {
+            // SQLite's own index of the primary key.
+        } else if (type == "index" && name == "downloads_file" && onDownloads && sql == index) {
+            hasIndex = true;
+        } else {
+            const std::string what = type == "index" ? "an index" : "a " + type;
+            return "it holds " + what + " \"" + name + "\" that is not the archive's own";
+        }
+    }
+    return step == SQLITE_DONE ? std::string() : std::string(sqlite3_errmsg(db));
+}
+
 }  // namespace
 
 DownloadArchive::DownloadArchive(const std::string& path) {
@@ -42,20 +106,28 @@ DownloadArchive::DownloadArchive(const std::string& path) {
         throw std::runtime_error(why.empty() ? detail : why);
     };
     if (opened != SQLITE_OK) fail({});
+    // The file may come from another machine: nothing its schema names runs here, and no
+    // statement may alter the schema's inner workings.
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+#ifdef SQLITE_DBCONFIG_TRUSTED_SCHEMA
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+#endif
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
+    if (sqlite3_exec(db_, "PRAGMA trusted_schema=OFF", nullptr, nullptr, nullptr) != SQLITE_OK) fail({});
     sqlite3_busy_timeout(db_, 10000);
+    // Only the archive's own table and index, or nothing yet: anything else (a trigger, a
+    // view, another table or index, other columns) was made by someone else, and the file
+    // is left as it is.
+    bool hasTable = false;
+    bool hasIndex = false;
+    if (const std::string why = ForeignSchema(db_, hasTable, hasIndex); !why.empty()) fail(why);
     // The write-ahead log makes each row's commit cheap (no flush to disk per file) and
     // keeps the file whole when the process ends at any moment.
-    const char* setup =
-        "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
-        "CREATE TABLE IF NOT EXISTS downloads (address TEXT NOT NULL, file TEXT NOT NULL,"
-        " size INTEGER NOT NULL, time INTEGER NOT NULL, PRIMARY KEY (address, file));";
-    if (sqlite3_exec(db_, setup, nullptr, nullptr, nullptr) != SQLITE_OK) fail({});
-    // A table of that name made by something else is not ours to write into.
-    if (!Statement(db_, "SELECT address, file, size, time FROM downloads LIMIT 0"))
-        fail("it holds a table \"downloads\" of another kind");
-    if (sqlite3_exec(db_, "CREATE INDEX IF NOT EXISTS downloads_file ON downloads (file)", nullptr, nullptr,
-                     nullptr) != SQLITE_OK)
+    if (sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr) != SQLITE_OK)
         fail({});
+    if (!hasTable && sqlite3_exec(db_, kTable, nullptr, nullptr, nullptr) != SQLITE_OK) fail({});
+    if (!hasIndex && sqlite3_exec(db_, kIndex, nullptr, nullptr, nullptr) != SQLITE_OK) fail({});
 }
 
 DownloadArchive::~DownloadArchive() { sqlite3_close(db_); }

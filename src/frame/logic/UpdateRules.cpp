@@ -3,9 +3,7 @@
 #include <charconv>
 #include <climits>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
-#include <system_error>
 
 #include <unistd.h>
 
@@ -32,9 +30,9 @@ std::string_view Span(std::string_view text, std::size_t start, std::size_t end)
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// A decimal number with "." as the separator: blanks around it, an optional sign,
-// digits with at most one point (at least one digit), an optional exponent.
-std::optional<float> ReadNumber(std::string_view text) {
+}  // namespace
+
+std::optional<float> ReadVersionNumber(std::string_view text) {
     while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
     while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
     std::size_t i = 0;
@@ -64,8 +62,6 @@ std::optional<float> ReadNumber(std::string_view text) {
     return negative ? -value : value;
 }
 
-}  // namespace
-
 bool IsUpdatePage(std::string_view bodyHtml) {
     return Contains(LowerAscii(bodyHtml), LowerAscii(UpdateMarker));
 }
@@ -74,7 +70,7 @@ std::optional<float> ParseUpdateText(UpdateInfo& info) {
     const std::string_view text = info.UpdateText;
     const std::string_view versionText = Span(text, Pos("softversion_", text) + 12, Pos("_softversion", text));
     std::optional<float> version;
-    if (!versionText.empty()) version = ReadNumber(versionText);
+    if (!versionText.empty()) version = ReadVersionNumber(versionText);
     if (version) info.UpdateVersion = *version;
     info.UpdateDownloadAddress = std::string(Span(text, Pos("softurl_", text) + 8, Pos("_softurl", text)));
     return version;
@@ -142,16 +138,12 @@ bool FolderIsWritable(const std::string& folder) {
     return true;
 }
 
-bool MakeExecutable(const std::string& path) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::perms p = fs::status(path, ec).permissions();
-    if (ec) return false;
-    fs::perms add = fs::perms::owner_exec;
-    if ((p & fs::perms::group_read) != fs::perms::none) add |= fs::perms::group_exec;
-    if ((p & fs::perms::others_read) != fs::perms::none) add |= fs::perms::others_exec;
-    fs::permissions(path, add, fs::perm_options::add, ec);
-    return !ec;
+unsigned UpdaterMode(unsigned mode) {
+    unsigned out = mode & 0755u;
+    out |= 0100u;
+    if (mode & 0040u) out |= 0010u;
+    if (mode & 0004u) out |= 0001u;
+    return out;
 }
 
 }  // namespace nuv

@@ -38,6 +38,11 @@ bool IsUpdatePage(std::string_view bodyHtml);
 // negative span). Returns the version this text gave, none when it gave none.
 std::optional<float> ParseUpdateText(UpdateInfo& info);
 
+// A version number as the update page and the updater's manifest write it: decimal, "."
+// as the separator, blanks around it, an optional sign and exponent; read as a 32-bit
+// number. None for anything else, and for a number beyond the 32-bit range.
+std::optional<float> ReadVersionNumber(std::string_view text);
+
 // True when `version` is newer than the running program: version - ProductVersion >
 // 0.01, worked out in extended precision.
 bool IsNewerVersion(float version);
@@ -63,8 +68,9 @@ bool WriteHandOverFile(const std::string& programFolder, std::string_view progra
 // removed again).
 bool FolderIsWritable(const std::string& folder);
 
-// Gives the file at `path` the execute permission wherever it has the read permission.
-// False when the permissions cannot be changed.
-bool MakeExecutable(const std::string& path);
+// The permissions the updater gets from those of its downloaded file (`mode`, of which
+// only the permission bits count): execute wherever it may be read, and written by its
+// owner alone.
+unsigned UpdaterMode(unsigned mode);
 
 }  // namespace nuv

@@ -36,12 +36,35 @@ std::string SigningKey::Sign(std::string_view data) const {
     return signature;
 }
 
+std::string SigningKey::SignedManifest(std::string_view file, std::string_view version) const {
+    const std::string lines = ManifestLines(version, Sha256Hex(file));
+    return lines + "signature " + Base64(Sign(lines)) + "\n";
+}
+
 std::string Base64(std::string_view bytes) {
     std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
     const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
                                   reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
     text.resize(static_cast<size_t>(n));
     return text;
+}
+
+std::string Sha256Hex(std::string_view bytes) {
+    unsigned char hash[EVP_MAX_MD_SIZE];
+    unsigned size = 0;
+    if (EVP_Digest(bytes.data(), bytes.size(), hash, &size, EVP_sha256(), nullptr) != 1)
+        throw std::runtime_error("no SHA-256");
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned i = 0; i < size; ++i) {
+        hex.push_back(digits[hash[i] >> 4]);
+        hex.push_back(digits[hash[i] & 15]);
+    }
+    return hex;
+}
+
+std::string ManifestLines(std::string_view version, std::string_view sha256Hex) {
+    return std::string(ManifestHeader) + "\nversion " + std::string(version) + "\nsha256 " + std::string(sha256Hex) + "\n";
 }
 
 }  // namespace nuv::test
