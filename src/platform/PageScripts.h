@@ -16,7 +16,9 @@ inline constexpr quint32 kWorld = QWebEngineScript::ApplicationWorld;
 QString WebChannelBootstrap();
 
 // Installed into every frame at document creation: a frame reports its address to the
-// top window together with its path of frame indexes; the top window keeps the reports.
+// top window together with its path of frame indexes, sealed with the secret of the run;
+// the top window keeps the reports whose seal holds, of at most 1 000 frames, each address
+// of at most 8 KiB.
 QString FrameReporter();
 // The markup of the top element, or null when the document has no body. Each Flash movie
 // that the player took over reads as the element that stood there before, and the
