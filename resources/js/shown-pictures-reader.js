@@ -2,8 +2,9 @@
 // through which frames of other sites hand theirs to the top (program-seal.js comes first).
 (function () {
   if (window.__nuvShownPictures) return;
-  // Bounds of what one document reports: a page cannot flood the program.
-  var LIMIT = 20000, LONGEST = 8192;
+  // Bounds of what one document reports and of the frames a page has read or asked: a page
+  // cannot flood the program.
+  var LIMIT = 20000, LONGEST = 8192, DOCUMENTS = 200;
   // The attributes lazy loaders keep a picture's address in until it shows.
   var LAZY = ['data-src', 'data-srcset', 'data-lazy-src', 'data-lazy-srcset', 'data-lazy', 'data-lazyload',
               'data-original', 'data-original-src', 'data-bg', 'data-bg-src', 'data-background',
@@ -50,19 +51,26 @@
     return urls;
   }
 
-  // The pictures the document of `win` uses, in document order, each address once.
-  // `exhaustive` reads the computed styles of every element.
+  // The pictures the document of `win` uses, in document order, each address once, the
+  // first LIMIT of them; `cut` of the result counts the others. `exhaustive` reads the
+  // computed styles of every element.
   function read(win, exhaustive) {
     var doc = win.document, out = [], at = Object.create(null), base = doc.baseURI;
+    out.cut = 0;
     function add(address, w, h, type) {
-      if (!address || out.length >= LIMIT) return;
+      if (!address) return;
       var a = String(address);
       if (a.length > LONGEST || !/^https?:/i.test(a)) return;
       var i = at[a];
       if (i === undefined) {
+        if (out.length >= LIMIT) {
+          at[a] = -1;
+          out.cut++;
+          return;
+        }
         at[a] = out.length;
         out.push({u: a, w: w || 0, h: h || 0, t: type || ''});
-      } else if (w && !out[i].w) {
+      } else if (w && i >= 0 && !out[i].w) {
         out[i].w = w;
         out[i].h = h;
       }
@@ -156,7 +164,7 @@
     // styles of those `guide` names (all without one).
     function walk(root, guide) {
       var all = root.querySelectorAll(guide ? guide.selector : '*');
-      for (var i = 0; i < all.length && out.length < LIMIT; i++) {
+      for (var i = 0; i < all.length; i++) {
         var el = all[i];
         if (!guide || guide.naming.has(el)) element(el, guide && guide.lazy);
         if (!guide || guide.element.has(el)) style(win.getComputedStyle(el));
@@ -222,12 +230,18 @@
   }
   window.__nuvShownPictures = read;
 
-  function clean(list) {
-    var out = [];
+  // A frame's answer as a document's read gives it: at most LIMIT pictures, `cut` the others.
+  function clean(answer) {
+    var out = [], list = answer && answer.p;
+    out.cut = answer && answer.cut > 0 ? Math.min(Math.floor(answer.cut), 1e9) : 0;
     if (!Array.isArray(list)) return out;
-    for (var i = 0; i < list.length && out.length < LIMIT; i++) {
+    for (var i = 0; i < list.length; i++) {
       var p = list[i];
       if (!p || typeof p.u !== 'string' || p.u.length > LONGEST || !/^https?:/i.test(p.u)) continue;
+      if (out.length >= LIMIT) {
+        out.cut++;
+        continue;
+      }
       var w = Number(p.w) | 0, h = Number(p.h) | 0;
       out.push({u: p.u, w: w > 0 ? w : 0, h: h > 0 ? h : 0, t: typeof p.t === 'string' ? p.t.slice(0, 100) : ''});
     }
@@ -264,7 +278,7 @@
       var salt = Array.prototype.map.call(crypto.getRandomValues(new Uint32Array(4)), function (v) {
         return v.toString(36);
       }).join('');
-      var data = cipher(new TextEncoder().encode(JSON.stringify(pictures)), salt);
+      var data = cipher(new TextEncoder().encode(JSON.stringify({p: pictures, cut: pictures.cut || 0})), salt);
       ev.ports[0].postMessage({salt: salt, data: data}, [data.buffer]);
       ev.ports[0].close();
     });
@@ -272,22 +286,26 @@
   }
 
   // The top document: reads its own pictures and those of every frame it may read, and
-  // asks the frames of other sites for theirs under the request `id`.
-  window.__nuvShownAsk = function (id) {
-    var ask = window.__nuvShownRequest = {id: id, order: [''], pending: {}, answers: {}};
+  // asks the frames of other sites for theirs under the request `id`; the first DOCUMENTS
+  // frames only, and only while fewer than `limit` pictures are known. ShownPicturesAnswer
+  // keeps `limit` pictures of at most `text` characters of the documents in order.
+  window.__nuvShownAsk = function (id, limit, text) {
+    var ask = window.__nuvShownRequest = {id: id, limit: limit, text: text, order: [''], pending: {}, answers: {},
+                                          cutDocuments: 0};
     try { ask.answers[''] = read(window); } catch (e) { ask.answers[''] = []; }
+    var known = ask.answers[''].length, frames = 0;
     function askFrame(child, path) {
       var channel = new MessageChannel();
       ask.pending[path] = true;
       channel.port1.onmessage = function (ev) {
-        var d = ev.data, list = null;
+        var d = ev.data, answer = null;
         if (window.__nuvShownRequest !== ask || !ask.pending[path]) return;
         if (!d || typeof d.salt !== 'string' || !(d.data instanceof Uint8Array)) return;
         // What does not decipher is not the frame's answer (its page may write into the port).
-        try { list = JSON.parse(new TextDecoder().decode(cipher(d.data, d.salt))); } catch (e) { return; }
+        try { answer = JSON.parse(new TextDecoder().decode(cipher(d.data, d.salt))); } catch (e) { return; }
         channel.port1.close();
         delete ask.pending[path];
-        ask.answers[path] = clean(list);
+        ask.answers[path] = clean(answer);
       };
       try { child.postMessage({__nuvShownAsk: id, seal: seal(id)}, '*', [channel.port2]); } catch (e) {}
     }
@@ -299,11 +317,20 @@
         try { child = w[i]; } catch (e) { child = null; }
         if (!child) continue;
         var p = path === '' ? String(i) : path + '/' + i;
-        ask.order.push(p);
-        var own = null;
-        try { own = child.document ? read(child) : null; } catch (e) { own = null; }
-        if (own) ask.answers[p] = own;
-        else askFrame(child, p);
+        if (frames >= DOCUMENTS || known >= limit) {
+          ask.cutDocuments++;
+        } else {
+          frames++;
+          ask.order.push(p);
+          var own = null;
+          try { own = child.document ? read(child) : null; } catch (e) { own = null; }
+          if (own) {
+            ask.answers[p] = own;
+            known += own.length;
+          } else {
+            askFrame(child, p);
+          }
+        }
         walk(child, p);
       }
     }

@@ -16,6 +16,10 @@ QString JsString(const QString& s) {
     return QString::fromUtf8(QJsonDocument(QJsonArray{QJsonValue(s)}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
 }
 
+// The most characters of addresses that one read of links or pictures hands over, so that
+// the answer of a page that makes millions of long ones stays of a size the program takes.
+constexpr qsizetype kAddressText = qsizetype{64} << 20;
+
 // A secret of this run of the program, known only to its own scripts.
 const QString& ProgramSecret() {
     static const QString secret = [] {
@@ -70,9 +74,9 @@ QString FrameTree() {
     return source;
 }
 
-QString DocumentLinks() {
+QString DocumentLinks(qsizetype limit) {
     static const QString source = LoadScriptResource("document-links");
-    return source;
+    return source.arg(limit).arg(kAddressText);
 }
 
 QString ShownPicturesReader() {
@@ -80,8 +84,9 @@ QString ShownPicturesReader() {
     return source;
 }
 
-QString ShownPicturesAsk(const QString& id) {
-    return ShownPicturesReader() + QStringLiteral("\nwindow.__nuvShownAsk(%1);\n").arg(JsString(id)) +
+QString ShownPicturesAsk(const QString& id, qsizetype limit) {
+    return ShownPicturesReader() +
+           QStringLiteral("\nwindow.__nuvShownAsk(%1, %2, %3);\n").arg(JsString(id)).arg(limit).arg(kAddressText) +
            ShownPicturesAnswer(id);
 }
 

@@ -24,6 +24,7 @@
 #include "common/Ini.h"
 #include "common/FileText.h"
 #include "common/Text.h"
+#include "extract/Collectors.h"
 #include "library/Preview.h"
 #include "net/HttpPageFetcher.h"
 #include "platform/QtText.h"
@@ -289,7 +290,7 @@ private slots:
             "  frames[0].postMessage({__nuvShownAsk: id, seal: 'forged'}, '*', [c.port2]); }); 'sent'"));
         const std::string frameOrigin = ToUtf8(other_.Origin());
         for (int round = 0; round < 2; ++round) {
-            const std::vector<ShownPicture> pictures = browser.ShownPictures();
+            const std::vector<ShownPicture> pictures = browser.ShownPictures(kShownPictureLimit).pictures;
             QVERIFY(std::any_of(pictures.begin(), pictures.end(),
                                 [&](const ShownPicture& p) { return StartsWith(p.address, frameOrigin); }));
         }
@@ -298,7 +299,8 @@ private slots:
 
     // A page's own script sees the program's frame reports and posts forgeries that name
     // another address for a frame of another site: the frame list keeps the frame's own.
-    void aPageCanForgeNoFrame() {
+    // The page makes more frames and pictures than a read takes: the reads say what they cut.
+    void aPageCanForgeNoFrameAndTheBoundsCutWhatItPilesUp() {
         QWebEngineView view;
         view.resize(1000, 800);
         view.show();
@@ -316,6 +318,21 @@ private slots:
         ListFrameAddresses(browser, frames);
         QCOMPARE(frames.size(), size_t{211});
         QCOMPARE(frames[0], ToUtf8(other_.Url(QStringLiteral("/bounds/frame.html"))));
+
+        // 200 of the 211 frames are read or asked, 20 000 of the top's 20 050 pictures kept.
+        const ShownPictureList all = browser.ShownPictures(kShownPictureLimit);
+        QCOMPARE(all.documentsCut, size_t{11});
+        QCOMPARE(all.picturesCut, size_t{50});
+        QCOMPARE(all.pictures.size(), size_t{20002});
+        QCOMPARE(all.pictures.back().address, ToUtf8(other_.Url(QStringLiteral("/bounds/two.png"))));
+        // Once the top's pictures fill the read, no frame is read or asked.
+        const ShownPictureList few = browser.ShownPictures(100);
+        QCOMPARE(few.pictures.size(), size_t{100});
+        QCOMPARE(few.documentsCut, size_t{211});
+        QCOMPARE(few.picturesCut, size_t{20050 - 100});
+        const DocumentLinkList links = browser.DocumentLinks(3);
+        QCOMPARE(links.links.back(), ToUtf8(site_.Url(QStringLiteral("/bounds/three.zip"))));
+        QCOMPARE(links.cut, size_t{1});
     }
 
     // The check box is kept in the settings file under a key of its own.
