@@ -333,6 +333,19 @@ private slots:
         const DocumentLinkList links = browser.DocumentLinks(3);
         QCOMPARE(links.links.back(), ToUtf8(site_.Url(QStringLiteral("/bounds/three.zip"))));
         QCOMPARE(links.cut, size_t{1});
+
+        // nuv-extract fetches no forged frame and says what the bounds cut.
+        QProcessEnvironment env = ScriptEnvironment();
+        env.insert(QStringLiteral("NUV_FLASH_PLAYER"), QStringLiteral("off"));
+        const ProgramRun r = RunProgram(QStringLiteral(NUV_EXTRACT_EXE),
+                                        {QStringLiteral("--shown"), QStringLiteral("-v"),
+                                         site_.Url(QStringLiteral("/bounds/index.html"))},
+                                        env);
+        QVERIFY2(r.exitCode == 0, r.err);
+        QVERIFY2(r.err.contains("\ncut: 11 documents, 50 shown pictures, 0 links beyond the bounds\n"), r.err);
+        QVERIFY(r.err.contains("frame: " + other_.Url(QStringLiteral("/bounds/frame.html")).toUtf8() + "\n"));
+        QCOMPARE(QString::fromUtf8(r.out).count(QLatin1Char('\n')), 20002);
+        QCOMPARE(site_.RequestCount(QStringLiteral("/bounds/forged.html")), 0);
     }
 
     // The check box is kept in the settings file under a key of its own.

@@ -294,6 +294,18 @@ void AppendEntryJson(std::string& out, std::string_view address, const ImageNote
     out += '}';
 }
 
+void AppendCutJson(std::string& out, const ExtractionCut& cut) {
+    if (!cut.Any()) return;
+    out += ",\"cut\":{\"documents\":" + std::to_string(cut.documents) +
+           ",\"shown_pictures\":" + std::to_string(cut.shownPictures) + ",\"links\":" + std::to_string(cut.links) + '}';
+}
+
+std::string FormatCut(const ExtractionCut& cut) {
+    if (!cut.Any()) return {};
+    return "cut: " + std::to_string(cut.documents) + " documents, " + std::to_string(cut.shownPictures) +
+           " shown pictures, " + std::to_string(cut.links) + " links beyond the bounds\n";
+}
+
 std::string_view CliTypeName(DocType type) { return NameOf(kTypeNames, type, "images"); }
 
 std::optional<DocType> CliTypeFromName(std::string_view name) { return ValueNamed(kTypeNames, name); }
@@ -407,7 +419,8 @@ std::string ExtractCliUsage() {
            "                      (jpg png gif webp avif jxl svg ico bmp tiff psd emf wmf other)\n"
            "      --timeout SEC   give up on loading a page after SEC seconds (default 60)\n"
            "  -q, --quiet         no progress on standard error\n"
-           "  -v, --verbose       how long each step took, on standard error\n"
+           "  -v, --verbose       how long each step took and what the bounds cut, on\n"
+           "                      standard error\n"
            "  -h, --help          print this help and exit\n"
            "      --version       print the version and exit\n"
            "\n"
@@ -582,6 +595,7 @@ std::string FormatJsonOutput(const CliReport& report) {
             });
         }
     }
+    AppendCutJson(out, report.cut);
     if (report.downloaded) AppendJsonArray(out, "downloads", report.records, AppendRecordJson);
     out += "}\n";
     return out;

@@ -9,6 +9,7 @@
 
 #include "extract/DocType.h"
 #include "extract/ExtractionLists.h"
+#include "extract/ExtractionResult.h"
 #include "library/logic/PictureRules.h"
 
 // The rules of the command-line program nuv-extract that need no browser: its options,
@@ -175,6 +176,7 @@ struct CliReport {
     std::string loadError;           // why the page could not be loaded; "" when it was
     std::vector<std::string> errors;  // what else went wrong with the page
     PageTimes times;
+    ExtractionCut cut;               // what the bounds of the extraction left out
 };
 
 // True for the types whose result is a text rather than a list of addresses.
@@ -186,8 +188,8 @@ std::string FormatPlainOutput(const CliReport& report);
 
 // The --json output: one object with "address", "type", then "text" or "list", with
 // --shown (`shown`) "pictures" (one object per entry of the list: "address", "found" ("page",
-// "sheet", "frame" or "shown"), "type", and "width" and "height" when known), and
-// with -d "downloads" (one record per address: "address" and either "file" and "size",
+// "sheet", "frame" or "shown"), "type", and "width" and "height" when known), "cut" when
+// the bounds left something out (AppendCutJson), and with -d "downloads" (one record per address: "address" and either "file" and "size",
 // "error" (with "file" when there was one), or "skipped"). Ends in a newline. Bytes that
 // are not valid UTF-8 become U+FFFD, so the document is always valid JSON.
 std::string FormatJsonOutput(const CliReport& report);
@@ -214,6 +216,13 @@ std::string_view ImagePlaceName(ImagePlace place);
 // Appends the JSON object of a listed entry: "address" and "found", and for a `picture`
 // its "type" and, when known, "width" and "height".
 void AppendEntryJson(std::string& out, std::string_view address, const ImageNote& note, bool picture);
+
+// Appends `,"cut":{"documents":N,"shown_pictures":N,"links":N}` when the bounds cut anything.
+void AppendCutJson(std::string& out, const ExtractionCut& cut);
+
+// The line -v prints for a page whose bounds cut something, ending in a newline, e.g.
+// "cut: 12 documents, 40000 shown pictures, 0 links beyond the bounds"; "" when nothing.
+std::string FormatCut(const ExtractionCut& cut);
 
 // The summary line for standard error, ending in a newline, e.g.
 // "images: found 5, downloaded 4, failed 1" or "text: 1234 bytes".

@@ -196,6 +196,7 @@ std::string FormatJsonLine(const CliReport& report) {
             ++i;
         });
     }
+    AppendCutJson(out, report.cut);
     if (report.downloaded) AppendJsonArray(out, "downloads", report.records, AppendDownload);
     std::vector<std::string> errors;
     if (!loaded) errors.push_back(report.loadError);
