@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QWebEngineView>
 
+#include "extract/Collectors.h"
 #include "platform/QtText.h"
 #include "platform/WebEngineBrowser.h"
 #include "support/TestHttpServer.h"
@@ -73,7 +74,7 @@ void ReadShownPictures(benchmark::State& state) {
     std::size_t pictures = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        pictures = browser.ShownPictures().size();
+        pictures = browser.ShownPictures(kShownPictureLimit).pictures.size();
         state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     state.counters["pictures"] = static_cast<double>(pictures);

@@ -1,10 +1,13 @@
-// The absolute href of every link of the document, in document order.
-(function () {
-  var out = [];
-  var links = document.links;
-  for (var i = 0; i < links.length; i++) {
+// The absolute href of the first links of the document, in document order: at most `limit`
+// of them, of at most `text` characters together; `cut` counts the links after them.
+(function (limit, text) {
+  var links = document.links, n = links.length, out = [];
+  for (var i = 0; i < n && out.length < limit; i++) {
     var h = links[i].href;
-    out.push(h === undefined || h === null ? '' : String(h));
+    h = h === undefined || h === null ? '' : String(h);
+    if (h.length > text) break;
+    text -= h.length;
+    out.push(h);
   }
-  return JSON.stringify(out);
-})()
+  return JSON.stringify({links: out, cut: n - out.length});
+})(%1, %2)

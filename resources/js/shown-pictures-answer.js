@@ -1,12 +1,25 @@
-// The pictures gathered for one request, whose id the program passes in.
+// The pictures gathered for one request, whose id the program passes in: the documents in
+// order, within the bounds of the request, and what was cut.
 (function (id) {
   var ask = window.__nuvShownRequest;
-  if (!ask || ask.id !== id) return JSON.stringify({pending: 0, documents: []});
-  var documents = [], pending = 0;
+  if (!ask || ask.id !== id) return JSON.stringify({pending: 0, documents: [], cut: {documents: 0, pictures: 0}});
+  var documents = [], pending = 0, room = ask.limit, text = ask.text, cut = 0;
   for (var i = 0; i < ask.order.length; i++) {
-    var p = ask.order[i];
+    var p = ask.order[i], list = ask.answers[p] || [], kept = [];
     if (ask.pending[p]) pending++;
-    documents.push(ask.answers[p] || []);
+    cut += list.cut || 0;
+    for (var k = 0; k < list.length; k++) {
+      var size = list[k].u.length + list[k].t.length;
+      if (room > 0 && size <= text) {
+        kept.push(list[k]);
+        room--;
+        text -= size;
+      } else {
+        room = 0;
+        cut++;
+      }
+    }
+    documents.push(kept);
   }
-  return JSON.stringify({pending: pending, documents: documents});
+  return JSON.stringify({pending: pending, documents: documents, cut: {documents: ask.cutDocuments, pictures: cut}});
 })(%1)

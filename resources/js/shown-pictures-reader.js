@@ -1,10 +1,10 @@
 // The reader of the pictures a document shows, and the sealed and enciphered exchange
-// through which frames of other sites hand theirs to the top. The program writes the
-// secret of its run into SECRET.
+// through which frames of other sites hand theirs to the top (program-seal.js comes first).
 (function () {
   if (window.__nuvShownPictures) return;
-  // Bounds of what one document reports: a page cannot flood the program.
-  var LIMIT = 20000, LONGEST = 8192;
+  // Bounds of what one document reports and of the frames a page has read or asked: a page
+  // cannot flood the program.
+  var LIMIT = 20000, LONGEST = 8192, DOCUMENTS = 200;
   // The attributes lazy loaders keep a picture's address in until it shows.
   var LAZY = ['data-src', 'data-srcset', 'data-lazy-src', 'data-lazy-srcset', 'data-lazy', 'data-lazyload',
               'data-original', 'data-original-src', 'data-bg', 'data-bg-src', 'data-background',
@@ -51,19 +51,26 @@
     return urls;
   }
 
-  // The pictures the document of `win` uses, in document order, each address once.
-  // `exhaustive` reads the computed styles of every element.
+  // The pictures the document of `win` uses, in document order, each address once, the
+  // first LIMIT of them; `cut` of the result counts the others. `exhaustive` reads the
+  // computed styles of every element.
   function read(win, exhaustive) {
     var doc = win.document, out = [], at = Object.create(null), base = doc.baseURI;
+    out.cut = 0;
     function add(address, w, h, type) {
-      if (!address || out.length >= LIMIT) return;
+      if (!address) return;
       var a = String(address);
       if (a.length > LONGEST || !/^https?:/i.test(a)) return;
       var i = at[a];
       if (i === undefined) {
+        if (out.length >= LIMIT) {
+          at[a] = -1;
+          out.cut++;
+          return;
+        }
         at[a] = out.length;
         out.push({u: a, w: w || 0, h: h || 0, t: type || ''});
-      } else if (w && !out[i].w) {
+      } else if (w && i >= 0 && !out[i].w) {
         out[i].w = w;
         out[i].h = h;
       }
@@ -157,7 +164,7 @@
     // styles of those `guide` names (all without one).
     function walk(root, guide) {
       var all = root.querySelectorAll(guide ? guide.selector : '*');
-      for (var i = 0; i < all.length && out.length < LIMIT; i++) {
+      for (var i = 0; i < all.length; i++) {
         var el = all[i];
         if (!guide || guide.naming.has(el)) element(el, guide && guide.lazy);
         if (!guide || guide.element.has(el)) style(win.getComputedStyle(el));
@@ -223,71 +230,34 @@
   }
   window.__nuvShownPictures = read;
 
-  function clean(list) {
-    var out = [];
+  // A frame's answer as a document's read gives it: at most LIMIT pictures, `cut` the others.
+  function clean(answer) {
+    var out = [], list = answer && answer.p;
+    out.cut = answer && answer.cut > 0 ? Math.min(Math.floor(answer.cut), 1e9) : 0;
     if (!Array.isArray(list)) return out;
-    for (var i = 0; i < list.length && out.length < LIMIT; i++) {
+    for (var i = 0; i < list.length; i++) {
       var p = list[i];
       if (!p || typeof p.u !== 'string' || p.u.length > LONGEST || !/^https?:/i.test(p.u)) continue;
+      if (out.length >= LIMIT) {
+        out.cut++;
+        continue;
+      }
       var w = Number(p.w) | 0, h = Number(p.h) | 0;
       out.push({u: p.u, w: w > 0 ? w : 0, h: h > 0 ? h : 0, t: typeof p.t === 'string' ? p.t.slice(0, 100) : ''});
     }
     return out;
   }
 
-  // SHA-256 of an ASCII text, as eight 32-bit words.
-  var K = [0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
-           0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
-           0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
-           0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
-           0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
-           0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
-           0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-           0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2];
-  function sha256(text) {
-    var bytes = [], H = [0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19];
-    for (var i = 0; i < text.length; i++) bytes.push(text.charCodeAt(i) & 255);
-    var bits = bytes.length * 8;
-    bytes.push(0x80);
-    while (bytes.length % 64 !== 56) bytes.push(0);
-    bytes.push(0, 0, 0, 0, (bits >>> 24) & 255, (bits >>> 16) & 255, (bits >>> 8) & 255, bits & 255);
-    var W = new Array(64);
-    for (var at = 0; at < bytes.length; at += 64) {
-      for (var t = 0; t < 16; t++)
-        W[t] = (bytes[at + 4 * t] << 24) | (bytes[at + 4 * t + 1] << 16) | (bytes[at + 4 * t + 2] << 8) | bytes[at + 4 * t + 3];
-      for (t = 16; t < 64; t++) {
-        var x = W[t - 15], y = W[t - 2];
-        var s0 = ((x >>> 7) | (x << 25)) ^ ((x >>> 18) | (x << 14)) ^ (x >>> 3);
-        var s1 = ((y >>> 17) | (y << 15)) ^ ((y >>> 19) | (y << 13)) ^ (y >>> 10);
-        W[t] = (W[t - 16] + s0 + W[t - 7] + s1) | 0;
-      }
-      var a = H[0], b = H[1], c = H[2], d = H[3], e = H[4], f = H[5], g = H[6], h = H[7];
-      for (t = 0; t < 64; t++) {
-        var t1 = (h + (((e >>> 6) | (e << 26)) ^ ((e >>> 11) | (e << 21)) ^ ((e >>> 25) | (e << 7))) +
-                  ((e & f) ^ (~e & g)) + K[t] + W[t]) | 0;
-        var t2 = ((((a >>> 2) | (a << 30)) ^ ((a >>> 13) | (a << 19)) ^ ((a >>> 22) | (a << 10))) +
-                  ((a & b) ^ (a & c) ^ (b & c))) | 0;
-        h = g; g = f; f = e; e = (d + t1) | 0; d = c; c = b; b = a; a = (t1 + t2) | 0;
-      }
-      H[0] = (H[0] + a) | 0; H[1] = (H[1] + b) | 0; H[2] = (H[2] + c) | 0; H[3] = (H[3] + d) | 0;
-      H[4] = (H[4] + e) | 0; H[5] = (H[5] + f) | 0; H[6] = (H[6] + g) | 0; H[7] = (H[7] + h) | 0;
-    }
-    return H;
-  }
   // The program's requests and answers cross pages that may listen: a request carries its
-  // id sealed with a secret that only the program's own world of every document knows, so
-  // a page cannot make one, and the answer comes enciphered with that secret, through the
-  // port the request brought, so only the program's world of the top can read it.
-  var SECRET = '%1';
-  function seal(id) {
-    return sha256(SECRET + ':' + id + ':' + SECRET).map(function (v) {
-      return ('0000000' + (v >>> 0).toString(16)).slice(-8);
-    }).join('');
-  }
-  // XORs `bytes` with the key stream of `salt`: SHA-256 of the secret, the salt and a counter.
+  // id sealed with the secret that only the program's own world of every document knows,
+  // so a page cannot make one, and the answer comes enciphered with that secret, through
+  // the port the request brought, so only the program's world of the top can read it.
+  var mac = window.__nuvSeal.mac;
+  function seal(id) { return window.__nuvSeal.seal('ask\n' + id); }
+  // XORs `bytes` with the key stream of `salt`: the HMAC of the salt and a counter.
   function cipher(bytes, salt) {
     for (var block = 0; block * 32 < bytes.length; block++) {
-      var w = sha256(SECRET + ':' + salt + ':' + block);
+      var w = mac('stream\n' + salt + '\n' + block);
       for (var k = 0; k < 32 && block * 32 + k < bytes.length; k++)
         bytes[block * 32 + k] ^= (w[k >> 2] >>> (24 - 8 * (k & 3))) & 255;
     }
@@ -308,7 +278,7 @@
       var salt = Array.prototype.map.call(crypto.getRandomValues(new Uint32Array(4)), function (v) {
         return v.toString(36);
       }).join('');
-      var data = cipher(new TextEncoder().encode(JSON.stringify(pictures)), salt);
+      var data = cipher(new TextEncoder().encode(JSON.stringify({p: pictures, cut: pictures.cut || 0})), salt);
       ev.ports[0].postMessage({salt: salt, data: data}, [data.buffer]);
       ev.ports[0].close();
     });
@@ -316,22 +286,26 @@
   }
 
   // The top document: reads its own pictures and those of every frame it may read, and
-  // asks the frames of other sites for theirs under the request `id`.
-  window.__nuvShownAsk = function (id) {
-    var ask = window.__nuvShownRequest = {id: id, order: [''], pending: {}, answers: {}};
+  // asks the frames of other sites for theirs under the request `id`; the first DOCUMENTS
+  // frames only, and only while fewer than `limit` pictures are known. ShownPicturesAnswer
+  // keeps `limit` pictures of at most `text` characters of the documents in order.
+  window.__nuvShownAsk = function (id, limit, text) {
+    var ask = window.__nuvShownRequest = {id: id, limit: limit, text: text, order: [''], pending: {}, answers: {},
+                                          cutDocuments: 0};
     try { ask.answers[''] = read(window); } catch (e) { ask.answers[''] = []; }
+    var known = ask.answers[''].length, frames = 0;
     function askFrame(child, path) {
       var channel = new MessageChannel();
       ask.pending[path] = true;
       channel.port1.onmessage = function (ev) {
-        var d = ev.data, list = null;
+        var d = ev.data, answer = null;
         if (window.__nuvShownRequest !== ask || !ask.pending[path]) return;
         if (!d || typeof d.salt !== 'string' || !(d.data instanceof Uint8Array)) return;
         // What does not decipher is not the frame's answer (its page may write into the port).
-        try { list = JSON.parse(new TextDecoder().decode(cipher(d.data, d.salt))); } catch (e) { return; }
+        try { answer = JSON.parse(new TextDecoder().decode(cipher(d.data, d.salt))); } catch (e) { return; }
         channel.port1.close();
         delete ask.pending[path];
-        ask.answers[path] = clean(list);
+        ask.answers[path] = clean(answer);
       };
       try { child.postMessage({__nuvShownAsk: id, seal: seal(id)}, '*', [channel.port2]); } catch (e) {}
     }
@@ -343,11 +317,20 @@
         try { child = w[i]; } catch (e) { child = null; }
         if (!child) continue;
         var p = path === '' ? String(i) : path + '/' + i;
-        ask.order.push(p);
-        var own = null;
-        try { own = child.document ? read(child) : null; } catch (e) { own = null; }
-        if (own) ask.answers[p] = own;
-        else askFrame(child, p);
+        if (frames >= DOCUMENTS || known >= limit) {
+          ask.cutDocuments++;
+        } else {
+          frames++;
+          ask.order.push(p);
+          var own = null;
+          try { own = child.document ? read(child) : null; } catch (e) { own = null; }
+          if (own) {
+            ask.answers[p] = own;
+            known += own.length;
+          } else {
+            askFrame(child, p);
+          }
+        }
         walk(child, p);
       }
     }

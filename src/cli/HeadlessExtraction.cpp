@@ -528,6 +528,7 @@ private:
         CliReport& report = page.report;
         page.frames = result.frames;
         report.pageAddress = result.pageAddress;
+        report.cut = result.cut;
         if (IsTextType(options_.type)) {
             report.text = result.memoText;
         } else {
@@ -683,6 +684,8 @@ private:
                      prefix.c_str(), page.report.times.load, page.framesMs,
                      page.allFrames ? "every frame reported" : "frame bound reached", page.extractMs,
                      page.report.times.downloads);
+        const std::string cut = FormatCut(page.report.cut);
+        if (!cut.empty()) std::fprintf(stderr, "%s%s", prefix.c_str(), cut.c_str());
     }
 
     void EndWhenDone() {

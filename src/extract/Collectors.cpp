@@ -143,14 +143,21 @@ void Collectors::CollectFrameImages() { CollectFramesInto(ListKind::lkImage); }
 
 void Collectors::CollectShownImages() {
     try {
-        const std::vector<ShownPicture> shown = s_.mainBrowser.ShownPictures();
-        for (const ShownPicture& picture : shown) {
+        const ShownPictureList shown = s_.mainBrowser.ShownPictures(kShownPictureLimit);
+        ExtractionCut unused;
+        ExtractionCut& cut = current_ ? current_->cut : unused;
+        cut.documents += shown.documentsCut;
+        cut.shownPictures += shown.picturesCut;
+        for (const ShownPicture& picture : shown.pictures) {
             try {
                 const std::string scheme = AddressScheme(picture.address);
                 if (scheme != "http" && scheme != "https") continue;
                 const int listed = lists_.ImageURLs.IndexOfNormalized(picture.address);
                 if (listed < 0) {
-                    if (lists_.ImageURLs.size() >= kShownPictureLimit) continue;
+                    if (lists_.ImageURLs.size() >= kShownPictureLimit) {
+                        ++cut.shownPictures;
+                        continue;
+                    }
                     lists_.AddImage(picture.address,
                                    {ImagePlace::Shown, picture.width, picture.height, picture.declaredType});
                     continue;
@@ -176,15 +183,19 @@ void Collectors::CollectFrameFlash() { CollectFramesInto(ListKind::lkFlash); }
 void Collectors::CollectLinks() {
     lists_.ClearLinks();
     lists_.OtherURLs.Clear();
-    std::vector<std::string> links;
+    DocumentLinkList read;
     try {
-        links = s_.mainBrowser.DocumentLinks();
+        read = s_.mainBrowser.DocumentLinks(kLinkLimit);
     } catch (...) {
         NoteSwallowed();
         return;
     }
-    if (links.size() > kLinkLimit) links.resize(kLinkLimit);
-    for (const std::string& a : links) {
+    if (read.links.size() > kLinkLimit) {
+        read.cut += read.links.size() - kLinkLimit;
+        read.links.resize(kLinkLimit);
+    }
+    if (current_) current_->cut.links = read.cut;
+    for (const std::string& a : read.links) {
         try {
             const std::string l = LowerAscii(a);
             if (Contains(l, "javascript:") || Contains(l, "#")) continue;

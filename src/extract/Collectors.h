@@ -12,10 +12,12 @@
 namespace nuv {
 
 // The most links of one document that "其他提取" sorts (the first, in document order),
-// so that a page that makes millions of links yields a result page of bounded size.
+// so that a page that makes millions of links yields a result page of bounded size. The
+// browser reads no more; the result counts the others.
 inline constexpr size_t kLinkLimit = 100000;
 
-// The most entries ImageURLs grows to with the pictures the page shows.
+// The most pictures one read of what the page shows hands over, and the most entries
+// ImageURLs grows to with them; the result counts the others.
 inline constexpr size_t kShownPictureLimit = 100000;
 
 // The steps that read one place of the page in the main browser (its source, style
@@ -41,8 +43,8 @@ public:
     // Fetches every style sheet of the page into the save folder and says which.
     void ExtractCss();
 
-    // The result of the run in progress, which takes the sheets fetched and the frames
-    // read; null between runs.
+    // The result of the run in progress, which takes the sheets fetched, the frames read
+    // and what the bounds cut; null between runs.
     void NoteInto(ExtractionResult* result) { current_ = result; }
 
 private:

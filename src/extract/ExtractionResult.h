@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,15 @@ namespace nuv {
 struct SavedSheet {
     std::string address;
     FetchOutcome outcome;
+};
+
+// What an extraction left out to stay within its bounds (see extract/Collectors.h and
+// IBrowser); all zero when it left out nothing.
+struct ExtractionCut {
+    size_t documents = 0;      // frames whose shown pictures were neither read nor asked for
+    size_t shownPictures = 0;  // shown pictures beyond a document's bound, the read's or the list's
+    size_t links = 0;          // links beyond kLinkLimit
+    bool Any() const { return documents > 0 || shownPictures > 0 || links > 0; }
 };
 
 // What one extraction produced. The extraction lists stay the process's state (later
@@ -30,6 +40,7 @@ struct ExtractionResult {
     std::vector<SavedSheet> styleSheets;  // fetched into the save folder, in fetch order
     std::vector<std::string> frames;     // the addresses of the page's frames (lbFrames)
     std::string resultHtml;              // the result page, for the result types
+    ExtractionCut cut;
 };
 
 }  // namespace nuv

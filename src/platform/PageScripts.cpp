@@ -16,6 +16,27 @@ QString JsString(const QString& s) {
     return QString::fromUtf8(QJsonDocument(QJsonArray{QJsonValue(s)}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
 }
 
+// The most characters of addresses that one read of links or pictures hands over, so that
+// the answer of a page that makes millions of long ones stays of a size the program takes.
+constexpr qsizetype kAddressText = qsizetype{64} << 20;
+
+// A secret of this run of the program, known only to its own scripts.
+const QString& ProgramSecret() {
+    static const QString secret = [] {
+        QString hex;
+        for (int i = 0; i < 4; ++i) hex += QStringLiteral("%1").arg(QRandomGenerator::system()->generate(), 8, 16, QLatin1Char('0'));
+        return hex;
+    }();
+    return secret;
+}
+
+// The seal the program's scripts of a document share (window.__nuvSeal), defined once a
+// document by whichever of them runs first.
+const QString& ProgramSeal() {
+    static const QString source = LoadScriptResource("program-seal").arg(ProgramSecret()) + QLatin1Char('\n');
+    return source;
+}
+
 }  // namespace
 
 QString WebChannelBootstrap() {
@@ -25,7 +46,7 @@ QString WebChannelBootstrap() {
 }
 
 QString FrameReporter() {
-    static const QString source = LoadScriptResource("frame-reporter");
+    static const QString source = ProgramSeal() + LoadScriptResource("frame-reporter");
     return source;
 }
 
@@ -53,32 +74,19 @@ QString FrameTree() {
     return source;
 }
 
-QString DocumentLinks() {
+QString DocumentLinks(qsizetype limit) {
     static const QString source = LoadScriptResource("document-links");
-    return source;
+    return source.arg(limit).arg(kAddressText);
 }
-
-namespace {
-
-// A secret of this run of the program, known only to its own scripts.
-const QString& ProgramSecret() {
-    static const QString secret = [] {
-        QString hex;
-        for (int i = 0; i < 4; ++i) hex += QStringLiteral("%1").arg(QRandomGenerator::system()->generate(), 8, 16, QLatin1Char('0'));
-        return hex;
-    }();
-    return secret;
-}
-
-}  // namespace
 
 QString ShownPicturesReader() {
-    static const QString source = LoadScriptResource("shown-pictures-reader").arg(ProgramSecret());
+    static const QString source = ProgramSeal() + LoadScriptResource("shown-pictures-reader");
     return source;
 }
 
-QString ShownPicturesAsk(const QString& id) {
-    return ShownPicturesReader() + QStringLiteral("\nwindow.__nuvShownAsk(%1);\n").arg(JsString(id)) +
+QString ShownPicturesAsk(const QString& id, qsizetype limit) {
+    return ShownPicturesReader() +
+           QStringLiteral("\nwindow.__nuvShownAsk(%1, %2, %3);\n").arg(JsString(id)).arg(limit).arg(kAddressText) +
            ShownPicturesAnswer(id);
 }
 

@@ -16,7 +16,9 @@ inline constexpr quint32 kWorld = QWebEngineScript::ApplicationWorld;
 QString WebChannelBootstrap();
 
 // Installed into every frame at document creation: a frame reports its address to the
-// top window together with its path of frame indexes; the top window keeps the reports.
+// top window together with its path of frame indexes, sealed with the secret of the run;
+// the top window keeps the reports whose seal holds, of at most 1 000 frames, each address
+// of at most 8 KiB.
 QString FrameReporter();
 // The markup of the top element, or null when the document has no body. Each Flash movie
 // that the player took over reads as the element that stood there before, and the
@@ -32,20 +34,25 @@ QString BodyOuterHtml();
 // JSON of the frame tree: {"tree": {"url": ..., "frames": [...]}, "pending": n}, depth-first
 // in document order; `pending` counts the frames still loading or not yet reported.
 QString FrameTree();
-// JSON array of the absolute href of every link of the document, in document order.
-QString DocumentLinks();
+// JSON of the links of the document: {"links": [absolute href, ...], "cut": n}, the first
+// `limit` in document order (fewer when their addresses are very long), `cut` the number
+// of links after them.
+QString DocumentLinks(qsizetype limit);
 
 // Installed into every frame at document creation: defines the reader of the pictures a
-// document uses (window.__nuvShownPictures, in the program's world only) and answers the
-// top window's request for them, so frames of other sites report theirs too.
+// document uses (window.__nuvShownPictures, in the program's world only; at most 20 000 a
+// document) and answers the top window's request for them, so frames of other sites report
+// theirs too.
 QString ShownPicturesReader();
 // Run in the top document: reads its own pictures and those of every frame it may read,
-// and asks the frames of other sites for theirs under the request `id`. Answers as
-// ShownPicturesAnswer does.
-QString ShownPicturesAsk(const QString& id);
+// and asks the frames of other sites for theirs under the request `id`: the first 200
+// frames, while fewer than `limit` pictures are known. Answers as ShownPicturesAnswer does.
+QString ShownPicturesAsk(const QString& id, qsizetype limit);
 // JSON of the pictures gathered for the request `id`: {"pending": n, "documents": [[{"u":
-// address, "w": width, "h": height, "t": declared type}, ...], ...]}, the top document
-// first, then the frames depth-first; `pending` counts the frames that have not answered.
+// address, "w": width, "h": height, "t": declared type}, ...], ...], "cut": {"documents": n,
+// "pictures": n}}, the top document first, then the frames depth-first, at most `limit`
+// pictures in all; `pending` counts the frames that have not answered, `cut` the frames
+// neither read nor asked and the pictures beyond a document's bound or the request's.
 QString ShownPicturesAnswer(const QString& id);
 
 // Installed at every load of the result browser, after Qt's qwebchannel.js: registers a

@@ -1,5 +1,7 @@
 #include "platform/WebEngineBrowser.h"
 
+#include <algorithm>
+#include <limits>
 #include <memory>
 
 #include <QBuffer>
@@ -258,41 +260,67 @@ FrameDocument WebEngineBrowser::DocumentTree() {
 
 std::string WebEngineBrowser::RunProgramScript(const QString& script) { return RunTextScript(script, "no answer"); }
 
-std::vector<ShownPicture> WebEngineBrowser::ShownPictures() {
+namespace {
+
+// A count the program's scripts give, as a size.
+size_t CountOf(const QJsonValue& v) { return static_cast<size_t>(std::max(0.0, v.toDouble())); }
+
+// At most this many: a script's answer is never taken beyond what was asked.
+qsizetype ScriptLimit(size_t limit) {
+    return static_cast<qsizetype>(std::min<size_t>(limit, std::numeric_limits<int>::max()));
+}
+
+}  // namespace
+
+ShownPictureList WebEngineBrowser::ShownPictures(size_t limit) {
     const QString id = QString::number(QRandomGenerator::global()->generate64(), 36);
     const auto read = [this](const QString& script, int& pending) {
         const std::string json = RunTextScript(script, "no document");
         const QJsonObject o =
             QJsonDocument::fromJson(QByteArray(json.data(), static_cast<qsizetype>(json.size()))).object();
         pending = o.value(QStringLiteral("pending")).toInt();
-        return o.value(QStringLiteral("documents")).toArray();
+        return o;
     };
     int pending = 0;
-    QJsonArray documents = read(scripts::ShownPicturesAsk(id), pending);
+    QJsonObject answer = read(scripts::ShownPicturesAsk(id, ScriptLimit(limit)), pending);
     // Frames of other sites answer from their own processes, mostly while the top reads its
     // own; one that never does is given up.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(frameReportLimitMs_);
     while (pending > 0) {
-        documents = read(scripts::ShownPicturesAnswer(id), pending);
+        answer = read(scripts::ShownPicturesAnswer(id), pending);
         if (pending == 0 || std::chrono::steady_clock::now() >= deadline) break;
         if (!Pause(10)) throw BrowserError("the browser is closing");
     }
-    std::vector<ShownPicture> pictures;
-    for (const QJsonValue& document : documents) {
+    ShownPictureList list;
+    const QJsonObject cut = answer.value(QStringLiteral("cut")).toObject();
+    list.documentsCut = CountOf(cut.value(QStringLiteral("documents")));
+    list.picturesCut = CountOf(cut.value(QStringLiteral("pictures")));
+    for (const QJsonValue& document : answer.value(QStringLiteral("documents")).toArray()) {
         for (const QJsonValue& v : document.toArray()) {
+            if (list.pictures.size() >= limit) {
+                ++list.picturesCut;
+                continue;
+            }
             const QJsonObject p = v.toObject();
-            pictures.push_back({ToUtf8(p.value(QStringLiteral("u")).toString()), p.value(QStringLiteral("w")).toInt(),
-                                p.value(QStringLiteral("h")).toInt(), ToUtf8(p.value(QStringLiteral("t")).toString())});
+            list.pictures.push_back({ToUtf8(p.value(QStringLiteral("u")).toString()), p.value(QStringLiteral("w")).toInt(),
+                                     p.value(QStringLiteral("h")).toInt(), ToUtf8(p.value(QStringLiteral("t")).toString())});
         }
     }
-    return pictures;
+    return list;
 }
 
-std::vector<std::string> WebEngineBrowser::DocumentLinks() {
-    const std::string json = RunTextScript(scripts::DocumentLinks(), "no document");
-    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray(json.data(), static_cast<qsizetype>(json.size())));
-    std::vector<std::string> out;
-    for (const QJsonValue& v : doc.array()) out.push_back(ToUtf8(v.toString()));
+DocumentLinkList WebEngineBrowser::DocumentLinks(size_t limit) {
+    const std::string json = RunTextScript(scripts::DocumentLinks(ScriptLimit(limit)), "no document");
+    const QJsonObject o = QJsonDocument::fromJson(QByteArray(json.data(), static_cast<qsizetype>(json.size()))).object();
+    DocumentLinkList out;
+    out.cut = CountOf(o.value(QStringLiteral("cut")));
+    for (const QJsonValue& v : o.value(QStringLiteral("links")).toArray()) {
+        if (out.links.size() >= limit) {
+            ++out.cut;
+            continue;
+        }
+        out.links.push_back(ToUtf8(v.toString()));
+    }
     return out;
 }
 

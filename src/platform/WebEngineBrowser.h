@@ -62,8 +62,8 @@ public:
     std::string BodyInnerText() override;
     std::string TopElementOuterHtml() override;
     FrameDocument DocumentTree() override;
-    std::vector<std::string> DocumentLinks() override;
-    std::vector<ShownPicture> ShownPictures() override;
+    DocumentLinkList DocumentLinks(size_t limit) override;
+    ShownPictureList ShownPictures(size_t limit) override;
 
     // The body's markup with the body element itself. Throws BrowserError when there is
     // no document or no body.

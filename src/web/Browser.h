@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -29,6 +30,19 @@ struct ShownPicture {
     int width = 0;
     int height = 0;
     std::string declaredType = {};
+};
+
+// The pictures of one read of a page, within its bounds, and what the bounds left out.
+struct ShownPictureList {
+    std::vector<ShownPicture> pictures;
+    size_t documentsCut = 0;  // frames neither read nor asked for theirs
+    size_t picturesCut = 0;   // pictures beyond a document's bound or the read's
+};
+
+// The links of one read of a document, within its bound, and how many followed them.
+struct DocumentLinkList {
+    std::vector<std::string> links;
+    size_t cut = 0;
 };
 
 // The states a browser reports for its document, in order (IBrowser::ReadyState).
@@ -70,13 +84,15 @@ public:
     // The top document with its frames, nested frames included. Throws BrowserError when
     // there is no document.
     virtual FrameDocument DocumentTree() = 0;
-    // The absolute address of every link of the document, in document order.
-    virtual std::vector<std::string> DocumentLinks() = 0;
+    // The absolute address of the first `limit` links of the document (fewer when their
+    // addresses together are very long), in document order, and how many links follow.
+    virtual DocumentLinkList DocumentLinks(size_t limit) = 0;
     // The pictures that the rendered page and each of its frames (nested and of other
     // sites) use: the top document's first, then the frames' depth-first, each document's
-    // in document order, each address once a document. Throws BrowserError when there is
-    // no document.
-    virtual std::vector<ShownPicture> ShownPictures() = 0;
+    // in document order, each address once a document; at most `limit` in all, and within
+    // the bounds a browser sets on the documents it reads and their pictures, which it
+    // counts in the answer. Throws BrowserError when there is no document.
+    virtual ShownPictureList ShownPictures(size_t limit) = 0;
 };
 
 }  // namespace nuv

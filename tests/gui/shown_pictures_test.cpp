@@ -18,11 +18,13 @@
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineView>
 
 #include "common/Ini.h"
 #include "common/FileText.h"
 #include "common/Text.h"
+#include "extract/Collectors.h"
 #include "library/Preview.h"
 #include "net/HttpPageFetcher.h"
 #include "platform/QtText.h"
@@ -31,6 +33,7 @@
 #include "support/ProgramRun.h"
 #include "support/TestHttpServer.h"
 #include "support/WindowDriver.h"
+#include "web/DocumentBridge.h"
 
 using namespace nuv;
 using namespace nuv::test;
@@ -40,6 +43,14 @@ namespace {
 // nuv-extract with `args`, as a script starts it.
 ProgramRun Extract(const QStringList& args) {
     return RunProgram(QStringLiteral(NUV_EXTRACT_EXE), args, ScriptEnvironment());
+}
+
+// Runs `script` in the page's own world, as the page's scripts run, and waits for its value.
+QVariant InPage(QWebEngineView& view, const QString& script) {
+    auto answer = std::make_shared<QVariant>();
+    view.page()->runJavaScript(script, QWebEngineScript::MainWorld, [answer](const QVariant& v) { *answer = v; });
+    if (!QTest::qWaitFor([&] { return answer->isValid(); }, 10000)) return QVariant();
+    return *answer;
 }
 
 // The files of `folder`, hidden ones too, sorted.
@@ -81,6 +92,7 @@ private slots:
         QVERIFY(site_.isListening());
         QVERIFY2(other_.isListening(), "127.0.0.2 must be usable as a second loopback origin");
         PutShownSite(site_, other_);
+        PutSite(QStringLiteral("bounds"), site_, &other_);
         expected_ = ExpectedShownPictures(site_, other_);
         QCOMPARE(expected_.size(), size_t{20});
     }
@@ -272,23 +284,68 @@ private slots:
         browser.Navigate(ToUtf8(ShownPage(site_)));
         QVERIFY(loaded.wait(30000));
         QVERIFY(browser.WaitForFrames());
-        const auto inPage = [&view](const QString& script) {
-            auto answer = std::make_shared<QVariant>();
-            view.page()->runJavaScript(script, QWebEngineScript::MainWorld, [answer](const QVariant& v) { *answer = v; });
-            if (!QTest::qWaitFor([&] { return answer->isValid(); }, 10000)) return QVariant();
-            return *answer;
-        };
-        inPage(QStringLiteral(
+        InPage(view, QStringLiteral(
             "window.got = 0; ['1', 'abc', 'zz9'].forEach(function (id) { var c = new MessageChannel();"
             "  c.port1.onmessage = function () { window.got++; };"
             "  frames[0].postMessage({__nuvShownAsk: id, seal: 'forged'}, '*', [c.port2]); }); 'sent'"));
         const std::string frameOrigin = ToUtf8(other_.Origin());
         for (int round = 0; round < 2; ++round) {
-            const std::vector<ShownPicture> pictures = browser.ShownPictures();
+            const std::vector<ShownPicture> pictures = browser.ShownPictures(kShownPictureLimit).pictures;
             QVERIFY(std::any_of(pictures.begin(), pictures.end(),
                                 [&](const ShownPicture& p) { return StartsWith(p.address, frameOrigin); }));
         }
-        QCOMPARE(inPage(QStringLiteral("window.got")).toInt(), 0);
+        QCOMPARE(InPage(view, QStringLiteral("window.got")).toInt(), 0);
+    }
+
+    // A page's own script sees the program's frame reports and posts forgeries that name
+    // another address for a frame of another site: the frame list keeps the frame's own.
+    // The page makes more frames and pictures than a read takes: the reads say what they cut.
+    void aPageCanForgeNoFrameAndTheBoundsCutWhatItPilesUp() {
+        QWebEngineView view;
+        view.resize(1000, 800);
+        view.show();
+        WebEngineBrowser browser(&view);
+        // The Flash player is not what this is about, and would cost each of the 211 frames
+        // the loading of its script.
+        for (const QWebEngineScript& player : view.page()->scripts().find(QStringLiteral("nuv-flash-player")))
+            view.page()->scripts().remove(player);
+        QSignalSpy loaded(&browser, &WebEngineBrowser::NavigateComplete);
+        browser.Navigate(ToUtf8(site_.Url(QStringLiteral("/bounds/index.html"))));
+        QVERIFY(loaded.wait(30000));
+        QVERIFY(browser.WaitForFrames());
+        QTRY_VERIFY_WITH_TIMEOUT(InPage(view, QStringLiteral("forgeriesDelivered()")).toBool(), 15000);
+        std::vector<std::string> frames;
+        ListFrameAddresses(browser, frames);
+        QCOMPARE(frames.size(), size_t{211});
+        QCOMPARE(frames[0], ToUtf8(other_.Url(QStringLiteral("/bounds/frame.html"))));
+
+        // 200 of the 211 frames are read or asked, 20 000 of the top's 20 050 pictures kept.
+        const ShownPictureList all = browser.ShownPictures(kShownPictureLimit);
+        QCOMPARE(all.documentsCut, size_t{11});
+        QCOMPARE(all.picturesCut, size_t{50});
+        QCOMPARE(all.pictures.size(), size_t{20002});
+        QCOMPARE(all.pictures.back().address, ToUtf8(other_.Url(QStringLiteral("/bounds/two.png"))));
+        // Once the top's pictures fill the read, no frame is read or asked.
+        const ShownPictureList few = browser.ShownPictures(100);
+        QCOMPARE(few.pictures.size(), size_t{100});
+        QCOMPARE(few.documentsCut, size_t{211});
+        QCOMPARE(few.picturesCut, size_t{20050 - 100});
+        const DocumentLinkList links = browser.DocumentLinks(3);
+        QCOMPARE(links.links.back(), ToUtf8(site_.Url(QStringLiteral("/bounds/three.zip"))));
+        QCOMPARE(links.cut, size_t{1});
+
+        // nuv-extract fetches no forged frame and says what the bounds cut.
+        QProcessEnvironment env = ScriptEnvironment();
+        env.insert(QStringLiteral("NUV_FLASH_PLAYER"), QStringLiteral("off"));
+        const ProgramRun r = RunProgram(QStringLiteral(NUV_EXTRACT_EXE),
+                                        {QStringLiteral("--shown"), QStringLiteral("-v"),
+                                         site_.Url(QStringLiteral("/bounds/index.html"))},
+                                        env);
+        QVERIFY2(r.exitCode == 0, r.err);
+        QVERIFY2(r.err.contains("\ncut: 11 documents, 50 shown pictures, 0 links beyond the bounds\n"), r.err);
+        QVERIFY(r.err.contains("frame: " + other_.Url(QStringLiteral("/bounds/frame.html")).toUtf8() + "\n"));
+        QCOMPARE(QString::fromUtf8(r.out).count(QLatin1Char('\n')), 20002);
+        QCOMPARE(site_.RequestCount(QStringLiteral("/bounds/forged.html")), 0);
     }
 
     // The check box is kept in the settings file under a key of its own.

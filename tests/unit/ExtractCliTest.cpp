@@ -218,6 +218,14 @@ TEST(ExtractCliOutput, JsonDocumentsExactly) {
     };
     EXPECT_EQ(downloadsOf(FormatJsonLine(r)), downloadsOf(FormatJsonOutput(r)));
 
+    // What the bounds cut is said only when there was a cut; -v says it in one line.
+    EXPECT_EQ(FormatCut(r.cut), "");
+    r.cut = {12, 40000, 0};
+    EXPECT_NE(FormatJsonOutput(r).find("\"list\":[],\"cut\":{\"documents\":12,\"shown_pictures\":40000,\"links\":0},"
+                                       "\"downloads\":["),
+              std::string::npos);
+    EXPECT_EQ(FormatCut(r.cut), "cut: 12 documents, 40000 shown pictures, 0 links beyond the bounds\n");
+
     CliReport text;
     text.pageAddress = "file:///p.html";
     text.type = DocType::PageSource;

@@ -201,6 +201,24 @@ TEST_F(ExtractionTest, LinksAreSortedIntoPagesFlashAndOtherFiles) {
     Select(DocType::Other);
     EXPECT_EQ(x.Lists().OtherURLs.size(), kLinkLimit);
     EXPECT_EQ(x.Lists().OtherURLs.Items().back(), many[kLinkLimit - 1]);
+    EXPECT_EQ(x.LastResult().cut.links, 1u);
+}
+
+// What the browser's bounds cut and what the list's bound cuts add up in the result.
+TEST_F(ExtractionTest, ShownPicturesBeyondTheBoundsAreCounted) {
+    Load("http://site.example/", "<img src=\"a.gif\"><img src=\"b.gif\">");
+    std::vector<ShownPicture> shown;
+    for (size_t i = 0; i <= kShownPictureLimit; ++i) shown.push_back({"http://site.example/s/" + std::to_string(i) + ".png"});
+    page.shown = shown;
+    page.shownDocumentsCut = 7;
+    page.shownPicturesCut = 5;
+    x.SetIncludeShownPictures(true);
+    Select(DocType::Images);
+    EXPECT_EQ(x.Lists().ImageURLs.size(), kShownPictureLimit);
+    const ExtractionCut& cut = x.LastResult().cut;
+    EXPECT_EQ(cut.documents, 7u);
+    EXPECT_EQ(cut.shownPictures, 5u + 1 + 2);  // the browser's, beyond the read, beyond the list
+    EXPECT_EQ(cut.links, 0u);
 }
 
 TEST_F(ExtractionTest, CssExtractionNamesEverySheetEvenWhenDownloadsFail) {

@@ -189,6 +189,11 @@ TEST(PageBatchOutput, JsonLinesHeadersAndSummaries) {
               std::string::npos)
         << FormatJsonLine(r);
     r.shown = false;
+    r.cut.links = 3;
+    EXPECT_NE(FormatJsonLine(r).find("}],\"cut\":{\"documents\":0,\"shown_pictures\":0,\"links\":3},\"errors\""),
+              std::string::npos)
+        << FormatJsonLine(r);
+    r.cut = {};
 
     r.list.resize(1);
     r.downloaded = true;

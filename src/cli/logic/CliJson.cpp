@@ -83,6 +83,12 @@ Json DownloadsJson(const std::vector<DownloadRecord>& records) {
     return all;
 }
 
+// What the bounds cut, when they cut anything.
+void AddCut(Json& out, const ExtractionCut& cut) {
+    if (!cut.Any()) return;
+    out["cut"] = {{"documents", cut.documents}, {"shown_pictures", cut.shownPictures}, {"links", cut.links}};
+}
+
 const ImageNote& NoteOf(const CliReport& report, size_t i) {
     static const ImageNote none;
     return i < report.notes.size() ? report.notes[i] : none;
@@ -115,6 +121,7 @@ std::string FormatJsonOutput(const CliReport& report) {
             out["pictures"] = std::move(pictures);
         }
     }
+    AddCut(out, report.cut);
     if (report.downloaded) out["downloads"] = DownloadsJson(report.records);
     return Dump(out) + "\n";
 }
@@ -133,6 +140,7 @@ std::string FormatJsonLine(const CliReport& report) {
             list.push_back(EntryJson(report.list[i], NoteOf(report, i), report.shown));
         out["list"] = std::move(list);
     }
+    AddCut(out, report.cut);
     if (report.downloaded) out["downloads"] = DownloadsJson(report.records);
     std::vector<std::string> errors;
     if (!loaded) errors.push_back(report.loadError);

@@ -17,12 +17,15 @@ std::string JsonString(std::string_view text);
 // The --json output: one object with "address", "type", then "text" or "list", with
 // --shown "pictures" (one object per entry of the list: "address", "found" ("page",
 // "sheet", "frame" or "shown"), "type", and "width" and "height" when known), and with -d
-// "downloads" (one record per address, see FormatJsonLine). Ends in a newline.
+// "downloads" (one record per address, see FormatJsonLine); "cut" ("documents",
+// "shown_pictures", "links") before them when the bounds left something out. Ends in a
+// newline.
 std::string FormatJsonOutput(const CliReport& report);
 
 // One line of --jsonl for a page: "address" (as asked for), "final", "type", "status"
 // ("done" or "not loaded"), "text" or "list" (each entry an object: "address", "found",
-// with --shown its picture "type", "width", "height"), with -d "downloads", "errors",
+// with --shown its picture "type", "width", "height"), "cut" as --json has it, with -d
+// "downloads", "errors",
 // "times". A download record is "address" and "outcome": "saved" with "file" and "size",
 // "failed" with "error" (and "file" when one was aimed at), or "skipped" with "reason"
 // (and "file" and "size" of what the archive holds).

@@ -236,6 +236,12 @@ std::string NormalizeAbsolutePath(std::string_view path) {
 
 }  // namespace
 
+std::string FormatCut(const ExtractionCut& cut) {
+    if (!cut.Any()) return {};
+    return "cut: " + std::to_string(cut.documents) + " documents, " + std::to_string(cut.shownPictures) +
+           " shown pictures, " + std::to_string(cut.links) + " links beyond the bounds\n";
+}
+
 std::string_view CliTypeName(DocType type) { return NameOf(kTypeNames, type, "images"); }
 
 std::optional<DocType> CliTypeFromName(std::string_view name) { return ValueNamed(kTypeNames, name); }
@@ -349,7 +355,8 @@ std::string ExtractCliUsage() {
            "                      (jpg png gif webp avif jxl svg ico bmp tiff psd emf wmf other)\n"
            "      --timeout SEC   give up on loading a page after SEC seconds (default 60)\n"
            "  -q, --quiet         no progress on standard error\n"
-           "  -v, --verbose       how long each step took, on standard error\n"
+           "  -v, --verbose       how long each step took and what the bounds cut, on\n"
+           "                      standard error\n"
            "  -h, --help          print this help and exit\n"
            "      --version       print the version and exit\n"
            "\n"

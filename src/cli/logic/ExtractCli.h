@@ -9,6 +9,7 @@
 
 #include "extract/DocType.h"
 #include "extract/ExtractionLists.h"
+#include "extract/ExtractionResult.h"
 #include "library/logic/PictureRules.h"
 
 // The rules of the command-line program nuv-extract that need no browser: its options,
@@ -179,6 +180,7 @@ struct CliReport {
     std::string loadError;           // why the page could not be loaded; "" when it was
     std::vector<std::string> errors;  // what else went wrong with the page
     PageTimes times;
+    ExtractionCut cut;               // what the bounds of the extraction left out
 };
 
 // True for the types whose result is a text rather than a list of addresses.
@@ -190,6 +192,10 @@ bool IsTextType(DocType type);
 // unless it goes to a `terminal`: then every control character but newlines and tabs is
 // escaped.
 std::string FormatPlainOutput(const CliReport& report, bool terminal = false);
+
+// The line -v prints for a page whose bounds cut something, ending in a newline, e.g.
+// "cut: 12 documents, 40000 shown pictures, 0 links beyond the bounds"; "" when nothing.
+std::string FormatCut(const ExtractionCut& cut);
 
 // The summary line for standard error, ending in a newline, e.g.
 // "images: found 5, downloaded 4, failed 1" or "text: 1234 bytes".

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -43,14 +44,19 @@ public:
         if (!tree) throw BrowserError("no document");
         return *tree;
     }
-    std::vector<std::string> DocumentLinks() override {
+    // Both read up to `limit` and count the rest, as a browser does.
+    DocumentLinkList DocumentLinks(size_t limit) override {
         if (!links) throw BrowserError("no document");
-        return *links;
+        DocumentLinkList read{*links, 0};
+        read.cut = Cut(read.links, limit);
+        return read;
     }
-    std::vector<ShownPicture> ShownPictures() override {
+    ShownPictureList ShownPictures(size_t limit) override {
         ++shownReads;
         if (!shown) throw BrowserError("no document");
-        return *shown;
+        ShownPictureList read{*shown, shownDocumentsCut, shownPicturesCut};
+        read.picturesCut += Cut(read.pictures, limit);
+        return read;
     }
 
     std::string location;
@@ -68,6 +74,7 @@ public:
     std::optional<FrameDocument> tree;
     std::optional<std::vector<std::string>> links;
     std::optional<std::vector<ShownPicture>> shown;
+    size_t shownDocumentsCut = 0, shownPicturesCut = 0;  // what the browser's own bounds cut
     int shownReads = 0;
     std::vector<std::string> navigations;
     std::vector<std::string> loaded;
@@ -77,6 +84,13 @@ private:
         const int s = readyStates.front();
         readyStates.erase(readyStates.begin());
         return s;
+    }
+    template <typename T>
+    static size_t Cut(std::vector<T>& items, size_t limit) {
+        if (items.size() <= limit) return 0;
+        const size_t cut = items.size() - limit;
+        items.resize(limit);
+        return cut;
     }
     static std::string Need(const std::optional<std::string>& v) {
         if (!v) throw BrowserError("missing");
