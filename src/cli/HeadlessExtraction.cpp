@@ -45,7 +45,7 @@
 #include "cli/TerminalProgress.h"
 #include "cli/logic/CliDownloads.h"
 #include "cli/logic/CliJson.h"
-#include "cli/logic/DownloadArchive.h"
+#include "save/DownloadArchive.h"
 #include "cli/logic/PageBatch.h"
 #include "common/Paths.h"
 #include "common/Product.h"
@@ -55,7 +55,7 @@
 #include "extract/Extraction.h"
 #include "extract/ExtractionResult.h"
 #include "extract/ExtractionServices.h"
-#include "library/logic/DownloadBatch.h"
+#include "save/DownloadBatch.h"
 #include "net/HttpPageFetcher.h"
 #include "web/CurlDownloader.h"
 

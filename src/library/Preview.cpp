@@ -13,7 +13,7 @@
 #include <QWebEngineView>
 
 #include "common/Guard.h"
-#include "library/logic/PictureRules.h"
+#include "save/PictureRules.h"
 #include "platform/FlashPlayer.h"
 #include "platform/PageScripts.h"
 #include "platform/QtResources.h"

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "library/logic/DownloadBatch.h"
+#include "save/DownloadBatch.h"
 #include "support/DownloadFolder.h"
 #include "support/FixedCookies.h"
 #include "support/ScriptedServer.h"

@@ -1,4 +1,4 @@
-#include "library/logic/DownloadBatch.h"
+#include "save/DownloadBatch.h"
 
 #include <algorithm>
 #include <atomic>

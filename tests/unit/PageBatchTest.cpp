@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/logic/CliJson.h"
-#include "cli/logic/DownloadArchive.h"
+#include "save/DownloadArchive.h"
 #include "cli/logic/PageBatch.h"
 #include "support/Files.h"
 #include "support/SqlFiles.h"

@@ -1,4 +1,4 @@
-#include "library/logic/PictureRules.h"
+#include "save/PictureRules.h"
 
 #include <filesystem>
 #include <fstream>

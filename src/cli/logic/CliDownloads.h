@@ -8,11 +8,11 @@
 #include <utility>
 #include <vector>
 
-#include "cli/logic/DownloadArchive.h"
+#include "save/DownloadArchive.h"
 #include "common/SaveTargets.h"
 #include "cli/logic/ExtractCli.h"
 #include "cli/logic/PageBatch.h"
-#include "library/logic/DownloadBatch.h"
+#include "save/DownloadBatch.h"
 
 // The downloads of nuv-extract -d for one listed page.
 namespace nuv {

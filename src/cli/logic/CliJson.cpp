@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "library/logic/PictureRules.h"
+#include "save/PictureRules.h"
 
 namespace nuv {
 namespace {

@@ -9,7 +9,7 @@
 #include "common/Product.h"
 #include "common/SaveTargets.h"
 #include "common/Text.h"
-#include "library/logic/ResultDownloads.h"
+#include "save/DownloadTargets.h"
 #include "web/Address.h"
 
 namespace nuv {

@@ -10,7 +10,7 @@
 #include "extract/DocType.h"
 #include "extract/ExtractionLists.h"
 #include "extract/ExtractionResult.h"
-#include "library/logic/PictureRules.h"
+#include "save/PictureRules.h"
 
 // The rules of the command-line program nuv-extract that need no browser: its options,
 // how it completes the address, which listed addresses it downloads and where, and the

@@ -8,7 +8,7 @@
 
 #include "common/Text.h"
 #include "common/SaveTargets.h"
-#include "library/logic/ResultDownloads.h"
+#include "save/DownloadTargets.h"
 #include "web/Address.h"
 #include "web/FetchPolicy.h"
 

@@ -12,16 +12,13 @@
 #include "common/Paths.h"
 #include "common/Strings.h"
 #include "common/Text.h"
-#include "library/logic/DownloadBatch.h"
-#include "library/logic/PictureRules.h"
+#include "save/DownloadBatch.h"
+#include "save/PictureRules.h"
 #include "library/logic/SavedFiles.h"
 #include "web/Address.h"
 
 namespace nuv {
 namespace {
-
-constexpr std::array<std::string_view, 5> kPageExtensions = {".html", ".htm", ".asp", ".php", ".jsp"};
-constexpr std::array<std::string_view, 5> kArchiveExtensions = {".rar", ".exe", ".zip", ".dat", ".tar"};
 
 const char* const kAllDownloaded = "全部下载完毕。";
 
@@ -44,18 +41,6 @@ std::string DownloadFailureHint(const std::string& name, const std::exception& e
     return "下载失败：" + name + (why.empty() ? std::string() : "（" + why + "）");
 }
 
-bool ContainsAny(std::string_view address, const std::array<std::string_view, 5>& parts) {
-    try {
-        const std::string lower = LowerAscii(address);
-        for (std::string_view part : parts) {
-            if (Contains(lower, part)) return true;
-        }
-    } catch (...) {
-        NoteSwallowed();
-    }
-    return false;
-}
-
 // Clears the current download however DownloadResource ends.
 class CurrentDownloadScope {
 public:
@@ -69,19 +54,6 @@ private:
 };
 
 }  // namespace
-
-bool HasPageExtension(std::string_view address) { return ContainsAny(address, kPageExtensions); }
-
-bool HasArchiveExtension(std::string_view address) { return ContainsAny(address, kArchiveExtensions); }
-
-std::optional<std::string> DownloadTargetFile(std::string_view targetFolder, std::string_view address) {
-    if (HasPageExtension(address) || HasArchiveExtension(address)) return std::nullopt;
-    const std::string name = CleanNameComponent(FileNameOfAddress(address));
-    if (name.empty()) return std::nullopt;
-    std::string target(targetFolder);
-    target += name;
-    return target;
-}
 
 std::string BatchEndHint(std::size_t failed) {
     if (failed == 0) return kAllDownloaded;

@@ -1,4 +1,4 @@
-#include "cli/logic/DownloadArchive.h"
+#include "save/DownloadArchive.h"
 
 #include <stdexcept>
 #include <string_view>

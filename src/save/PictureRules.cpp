@@ -1,4 +1,4 @@
-#include "library/logic/PictureRules.h"
+#include "save/PictureRules.h"
 
 #include <algorithm>
 #include <array>
@@ -9,7 +9,7 @@
 
 #include "common/SaveTargets.h"
 #include "common/Text.h"
-#include "library/logic/ResultDownloads.h"
+#include "save/DownloadTargets.h"
 #include "web/Downloader.h"
 
 namespace nuv {
