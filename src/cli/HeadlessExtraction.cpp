@@ -27,7 +27,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
-#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
@@ -42,6 +41,7 @@
 #include "platform/QtText.h"
 #include "platform/WebEngineBrowser.h"
 #include "cli/HeadlessPage.h"
+#include "cli/StopSignals.h"
 #include "cli/TerminalProgress.h"
 #include "cli/logic/CliDownloads.h"
 #include "cli/logic/CliJson.h"
@@ -89,73 +89,6 @@ bool WriteAll(std::FILE* out, const std::string& text) {
     return std::fflush(out) == 0;
 }
 
-// ---- SIGINT and SIGTERM ----
-
-// The signal that asked the run to stop, 0 while none did. Set by the handler; read
-// anywhere (a lock-free atomic, safe in a signal handler).
-std::atomic<int> g_stopSignal{0};
-int g_stopPipe[2] = {-1, -1};
-
-extern "C" void OnStopSignal(int sig) {
-    // A second signal while the run winds down ends it at once.
-    if (g_stopSignal.load() != 0) _exit(128 + sig);
-    g_stopSignal.store(sig);
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = write(g_stopPipe[1], &byte, 1);
-}
-
-// Set when the run stops for another reason (its output is gone).
-std::atomic<bool> g_halted{false};
-
-bool Stopping() { return g_stopSignal.load() != 0 || g_halted.load(); }
-
-// What a download or fetch throws once the run is asked to stop: its transfer ends at
-// once and leaves no file.
-class RunStopped : public std::exception {
-public:
-    const char* what() const noexcept override { return "the run was stopped"; }
-};
-
-void ThrowIfStopping() {
-    if (Stopping()) throw RunStopped();
-}
-
-// Turns SIGINT and SIGTERM into a call of `stop` on the event loop.
-class StopSignals {
-public:
-    explicit StopSignals(std::function<void(int sig)> stop) {
-        if (pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-        notifier_ = std::make_unique<QSocketNotifier>(g_stopPipe[0], QSocketNotifier::Read);
-        QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [stop = std::move(stop)] {
-            char bytes[16];
-            while (read(g_stopPipe[0], bytes, sizeof bytes) > 0) {
-            }
-            stop(g_stopSignal.load());
-        });
-        struct sigaction action {};
-        action.sa_handler = OnStopSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
-    }
-    ~StopSignals() {
-        signal(SIGINT, SIG_DFL);
-        signal(SIGTERM, SIG_DFL);
-        notifier_.reset();
-        for (int& fd : g_stopPipe) {
-            if (fd >= 0) close(fd);
-            fd = -1;
-        }
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-private:
-    std::unique_ptr<QSocketNotifier> notifier_;
-};
-
-const char* SignalName(int sig) { return sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "a signal"; }
 
 // ---- One page ----
 
@@ -341,7 +274,7 @@ private:
     void Halt(int status, const std::string& why) {
         if (stopped_) return;
         stopped_ = true;
-        g_halted = true;
+        HaltStopSignals();
         batch_->Cancel();
         ready_.clear();
         for (auto& [index, page] : pages_) {
