@@ -183,5 +183,29 @@ TEST_F(ListDownloadsTest, AFileHeldForTheExtractionIsWrittenAgainBeforeThePageIs
     EXPECT_EQ(page.Ended(), 2u);
 }
 
+// The program's own files are never replaced, also through a link of their name in the
+// save folder; the rest of the list is downloaded.
+TEST_F(ListDownloadsTest, TheProgramsOwnFilesAreRefused) {
+    const std::string base = Base();
+    std::filesystem::create_directories(dir / "program");
+    std::ofstream(dir / "program" / "defualt.ini") << "[default]";
+    std::filesystem::create_symlink(dir / "program" / "defualt.ini", dir / "defualt.ini");
+    FolderTransfers transfers;
+    Done done;
+    RunFiles files(base);
+    files.protectedFiles = ProtectedFiles({(dir / "program" / "defualt.ini").string()});
+    DownloadBatch batch(transfers);
+    ListDownloads page(DocType::Other, base, "http://h/p.html", batch, &files);
+    page.Feed({"http://h/defualt.ini", "http://h/a.png"});
+    page.Close(done.One());
+    ASSERT_TRUE(done.Reached(1));
+    const std::vector<DownloadRecord> records = page.Records();
+    EXPECT_EQ(records[0].outcome, DownloadRecord::Outcome::Failed);
+    EXPECT_EQ(records[0].reason, kProtectedFile);
+    EXPECT_EQ(records[1].outcome, DownloadRecord::Outcome::Saved);
+    EXPECT_EQ(Read(dir / "program" / "defualt.ini"), "[default]");
+    EXPECT_EQ(transfers.starts.count("http://h/defualt.ini"), 0u);
+}
+
 }  // namespace
 }  // namespace nuv
