@@ -94,12 +94,12 @@ std::string CanonicalPath(const std::string& path) {
     return ec ? std::string() : p.string();
 }
 
-std::string_view FileNameOf(std::string_view path) {
+}  // namespace
+
+std::string_view FileNamePart(std::string_view path) {
     const size_t slash = path.rfind('/');
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
-
-}  // namespace
 
 std::string ShortenFileName(std::string_view name, std::size_t limit) {
     if (name.size() <= limit) return std::string(name);
@@ -216,17 +216,17 @@ bool MoveBeneath(std::string_view root, const std::string& from, const std::stri
 ProtectedFiles::ProtectedFiles(const std::vector<std::string>& files) {
     for (const std::string& file : files) {
         if (file.empty()) continue;
-        names_.emplace_back(FileNameOf(file));
+        names_.emplace_back(FileNamePart(file));
         const std::string resolved = CanonicalPath(file);
         if (resolved.empty()) continue;
         files_.push_back(resolved);
-        names_.emplace_back(FileNameOf(resolved));
+        names_.emplace_back(FileNamePart(resolved));
     }
 }
 
 bool ProtectedFiles::Protects(const std::string& target) const {
     if (files_.empty()) return false;
-    const std::string_view name = FileNameOf(target);
+    const std::string_view name = FileNamePart(target);
     if (std::find(names_.begin(), names_.end(), name) == names_.end()) return false;
     const std::string t = CanonicalPath(target);
     return !t.empty() && std::find(files_.begin(), files_.end(), t) != files_.end();

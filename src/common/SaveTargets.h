@@ -13,6 +13,9 @@ namespace nuv {
 // The longest name of one entry of a folder, in bytes.
 inline constexpr std::size_t kMaxFileNameBytes = 255;
 
+// The text after the last "/" of `path` (all of it when there is none).
+std::string_view FileNamePart(std::string_view path);
+
 // `name` cut to at most `limit` bytes, its extension (the text from its last "." when
 // that is at most 16 bytes) and whole UTF-8 characters kept.
 std::string ShortenFileName(std::string_view name, std::size_t limit = kMaxFileNameBytes);

@@ -72,6 +72,11 @@ AddressSpace SpaceOfName(const std::string& host) {
     return space;
 }
 
+// "localhost" and the names under it, which name the machine itself.
+bool IsLocalhostName(std::string_view name) {
+    return name == "localhost" || (name.size() > 10 && name.substr(name.size() - 10) == ".localhost");
+}
+
 }  // namespace
 
 AddressSpace SpaceOfSocketAddress(const sockaddr* address) {
@@ -119,8 +124,7 @@ AddressSpace SpaceOfPage(std::string_view pageAddress) {
     while (!host.empty() && host.back() == '.') host.pop_back();
     if (host.empty()) return AddressSpace::Public;
     if (const auto number = SpaceOfIpText(host)) return *number;
-    if (host == "localhost" || (host.size() > 10 && host.compare(host.size() - 10, 10, ".localhost") == 0))
-        return AddressSpace::Local;
+    if (IsLocalhostName(host)) return AddressSpace::Local;
     return SpaceOfName(host);
 }
 
@@ -128,8 +132,7 @@ AddressSpace SpaceOfTargetHost(std::string_view host) {
     if (const auto number = SpaceOfIpText(host)) return *number;
     std::string name(host);
     while (!name.empty() && name.back() == '.') name.pop_back();
-    if (name == "localhost" || (name.size() > 10 && name.compare(name.size() - 10, 10, ".localhost") == 0))
-        return AddressSpace::Local;
+    if (IsLocalhostName(name)) return AddressSpace::Local;
     return ResolvedSpaces(name).second;
 }
 

@@ -1,8 +1,6 @@
 #include "library/logic/ResultDownloads.h"
 
 #include <algorithm>
-#include <array>
-#include <climits>
 #include <filesystem>
 #include <system_error>
 #include <unordered_set>

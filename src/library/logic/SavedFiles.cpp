@@ -53,11 +53,6 @@ void ListFolderFiles(const std::string& folder, std::string_view filter,
     }
 }
 
-std::string_view FileNamePart(std::string_view path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
 SavedListEntries SavedListFor(const std::vector<std::string>& paths, std::string_view curPicName,
                               int picIndex) {
     SavedListEntries entries;

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/SaveTargets.h"
 #include "web/Downloader.h"  // the names of downloads in progress
 
 // The rules of the saved-files list: which files of the save folder it shows, which
@@ -23,8 +24,6 @@ namespace nuv {
 void ListFolderFiles(const std::string& folder, std::string_view filter,
                      std::vector<std::string>& files);
 
-// The text after the last "/" of `path` (all of it when there is none).
-std::string_view FileNamePart(std::string_view path);
 
 // What the saved-files list shows for the listed `paths`: their file-name parts in the
 // same order, and the index of the entry to make current. That is the index of the last
