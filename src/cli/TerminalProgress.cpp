@@ -6,7 +6,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include "cli/logic/ExtractCli.h"
+#include "cli/logic/CliOutput.h"
 
 namespace nuv {
 namespace {

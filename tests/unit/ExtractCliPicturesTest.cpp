@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/logic/CliJson.h"
+#include "cli/logic/CliOutput.h"
 #include "cli/logic/ExtractCli.h"
 
 namespace nuv {

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "cli/logic/CliJson.h"
+#include "cli/logic/CliOutput.h"
 #include "cli/logic/ExtractCli.h"
+#include "cli/logic/PageBatch.h"
 
 namespace nuv {
 namespace {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/logic/CliJson.h"
+#include "cli/logic/CliOutput.h"
 #include "save/DownloadArchive.h"
 #include "cli/logic/PageBatch.h"
 #include "support/Files.h"
@@ -24,7 +25,7 @@ TEST(PageBatchArguments, ListOptionsAndSeveralAddresses) {
     EXPECT_EQ(r.options.inputFile, "list.txt");
     EXPECT_EQ(r.options.jobs, 3);
     EXPECT_TRUE(r.options.jsonl);
-    EXPECT_EQ(r.options.layout, CliLayout::Page);
+    EXPECT_EQ(r.options.layout, FolderLayout::Page);
     EXPECT_EQ(r.options.archive, "done.sqlite");
     ASSERT_TRUE(r.options.shard.has_value());
     EXPECT_EQ(r.options.shard->index, 2);
@@ -37,12 +38,12 @@ TEST(PageBatchArguments, ListOptionsAndSeveralAddresses) {
     EXPECT_EQ(r.options.inputFile, "-");
     EXPECT_EQ(r.options.addresses, (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(r.options.address, "a");
-    EXPECT_EQ(r.options.layout, CliLayout::Host);
+    EXPECT_EQ(r.options.layout, FolderLayout::Host);
 
     // One address stays a one-page run, whatever else is asked.
     r = ParseExtractCliArguments({"--jsonl", "--archive", "x", "a"});
     EXPECT_FALSE(IsListRun(r.options));
-    EXPECT_EQ(r.options.layout, CliLayout::Flat);
+    EXPECT_EQ(r.options.layout, FolderLayout::Flat);
     EXPECT_EQ(r.options.jobs, 0);
     EXPECT_TRUE(IsListRun(ParseExtractCliArguments({"a", "b"}).options));
 
@@ -98,7 +99,7 @@ TEST(PageBatchAddresses, ListsSkipBlanksAndCommentsAndShardsSplitWithoutOverlap)
 
 TEST(PageBatchFolders, LayoutsNameTheHostAndThePathOfThePage) {
     struct Case {
-        CliLayout layout;
+        FolderLayout layout;
         std::string page;
         std::string folder;
     };
@@ -108,20 +109,20 @@ TEST(PageBatchFolders, LayoutsNameTheHostAndThePathOfThePage) {
         return p;
     }();
     const std::vector<Case> cases = {
-        {CliLayout::Flat, "http://h.example/a/b.html", "/s/"},
-        {CliLayout::Host, "http://H.Example/a/b.html", "/s/h.example/"},
-        {CliLayout::Host, "https://user:pw@h.example:8443/x", "/s/h.example:8443/"},
-        {CliLayout::Host, "file:///home/u/page.html", "/s/file/"},
-        {CliLayout::Page, "http://h.example/forum/t.php?id=5#top", "/s/h.example/forum/t.php?id=5/"},
-        {CliLayout::Page, "http://h.example/gallery/", "/s/h.example/gallery/"},
-        {CliLayout::Page, "http://h.example/", "/s/h.example/"},
-        {CliLayout::Page, "http://h.example/?page=2", "/s/h.example/?page=2/"},
-        {CliLayout::Page, "http://h.example/a//./../b%20c/%E5%9B%BE.html", "/s/h.example/a/b%20c/%E5%9B%BE.html/"},
-        {CliLayout::Page, "file:///home/u/page.html", "/s/file/home/u/page.html/"},
-        {CliLayout::Page, "http://h.example/" + std::string(300, 'x') + ".html",
+        {FolderLayout::Flat, "http://h.example/a/b.html", "/s/"},
+        {FolderLayout::Host, "http://H.Example/a/b.html", "/s/h.example/"},
+        {FolderLayout::Host, "https://user:pw@h.example:8443/x", "/s/h.example:8443/"},
+        {FolderLayout::Host, "file:///home/u/page.html", "/s/file/"},
+        {FolderLayout::Page, "http://h.example/forum/t.php?id=5#top", "/s/h.example/forum/t.php?id=5/"},
+        {FolderLayout::Page, "http://h.example/gallery/", "/s/h.example/gallery/"},
+        {FolderLayout::Page, "http://h.example/", "/s/h.example/"},
+        {FolderLayout::Page, "http://h.example/?page=2", "/s/h.example/?page=2/"},
+        {FolderLayout::Page, "http://h.example/a//./../b%20c/%E5%9B%BE.html", "/s/h.example/a/b%20c/%E5%9B%BE.html/"},
+        {FolderLayout::Page, "file:///home/u/page.html", "/s/file/home/u/page.html/"},
+        {FolderLayout::Page, "http://h.example/" + std::string(300, 'x') + ".html",
          "/s/h.example/" + std::string(115, 'x') + ".html/"},
-        {CliLayout::Page, deep, "/s/h/d0/d1/d2/d3/d4/d5/d6/d7/d8/d9/d10/d11/d12/d13/d14/d15/"},
-        {CliLayout::Page, "http://../..", "/s/other/"},
+        {FolderLayout::Page, deep, "/s/h/d0/d1/d2/d3/d4/d5/d6/d7/d8/d9/d10/d11/d12/d13/d14/d15/"},
+        {FolderLayout::Page, "http://../..", "/s/other/"},
     };
     for (const Case& c : cases) EXPECT_EQ(PageFolder(c.layout, "/s/", c.page), c.folder) << c.page;
 }

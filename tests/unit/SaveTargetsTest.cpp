@@ -60,7 +60,7 @@ TEST(SaveTargets, PageFoldersKeepTheQueryInOneFolder) {
         {"http://h.example/?q=..\\..", "/s/h.example/?q=.._../"},
         {"http://a\\..\\b.example/", "/s/a_.._b.example/"},
     };
-    for (const auto& r : rows) EXPECT_EQ(PageFolder(CliLayout::Page, "/s/", r.page), r.folder) << r.page;
+    for (const auto& r : rows) EXPECT_EQ(PageFolder(FolderLayout::Page, "/s/", r.page), r.folder) << r.page;
 }
 
 class Beneath : public ::testing::Test {

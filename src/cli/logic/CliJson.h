@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/logic/ExtractCli.h"
+#include "cli/logic/CliOutput.h"
 
 // The JSON that nuv-extract prints: one writer for --json (one document) and --jsonl (one
 // object a line), so that a listed entry and a download have one schema in both.

@@ -28,8 +28,8 @@ constexpr std::array<Named<DocType>, 6> kTypeNames = {{{DocType::PageSource, "so
                                                        {DocType::Flash, "flash"},
                                                        {DocType::Css, "css"},
                                                        {DocType::Other, "other"}}};
-constexpr std::array<Named<CliLayout>, 3> kLayoutNames = {
-    {{CliLayout::Flat, "flat"}, {CliLayout::Host, "host"}, {CliLayout::Page, "page"}}};
+constexpr std::array<Named<FolderLayout>, 3> kLayoutNames = {
+    {{FolderLayout::Flat, "flat"}, {FolderLayout::Host, "host"}, {FolderLayout::Page, "page"}}};
 
 // The name of `value` in `table`, or `otherwise`.
 template <typename V, size_t N>
@@ -211,36 +211,7 @@ std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::st
     return FormatS("unknown option %s", {shown});
 }
 
-// Resolves "." and ".." segments of an absolute path; ".." never climbs above "/".
-std::string NormalizeAbsolutePath(std::string_view path) {
-    std::vector<std::string_view> parts;
-    size_t at = 0;
-    while (at <= path.size()) {
-        size_t slash = path.find('/', at);
-        if (slash == std::string_view::npos) slash = path.size();
-        const std::string_view part = path.substr(at, slash - at);
-        if (part == "..") {
-            if (!parts.empty()) parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        at = slash + 1;
-    }
-    std::string out;
-    for (std::string_view p : parts) {
-        out += '/';
-        out += p;
-    }
-    return out.empty() ? "/" : out;
-}
-
 }  // namespace
-
-std::string FormatCut(const ExtractionCut& cut) {
-    if (!cut.Any()) return {};
-    return "cut: " + std::to_string(cut.documents) + " documents, " + std::to_string(cut.shownPictures) +
-           " shown pictures, " + std::to_string(cut.links) + " links beyond the bounds\n";
-}
 
 std::string_view CliTypeName(DocType type) { return NameOf(kTypeNames, type, "images"); }
 
@@ -330,9 +301,9 @@ bool IsListRun(const ExtractCliOptions& options) {
     return !options.inputFile.empty() || options.addresses.size() > 1;
 }
 
-std::string_view CliLayoutName(CliLayout layout) { return NameOf(kLayoutNames, layout, "flat"); }
+std::string_view CliLayoutName(FolderLayout layout) { return NameOf(kLayoutNames, layout, "flat"); }
 
-std::optional<CliLayout> CliLayoutFromName(std::string_view name) { return ValueNamed(kLayoutNames, name); }
+std::optional<FolderLayout> CliLayoutFromName(std::string_view name) { return ValueNamed(kLayoutNames, name); }
 
 std::string ExtractCliUsage() {
     return "Usage: nuv-extract [options] ADDRESS...\n"
@@ -398,134 +369,6 @@ std::string ExtractCliUsage() {
 
 std::string ExtractCliVersion() {
     return "nuv-extract (" + std::string(ProductTitleText) + ") " + FormatVersion(ProductVersion) + "\n";
-}
-
-CliAddress PrepareCliAddress(std::string_view argument, const std::string& currentFolder,
-                             const std::function<bool(const std::string& path)>& isFile) {
-    const std::string text = Trim(argument);
-    const bool dotted = text == "." || text == ".." || StartsWith(text, "./") || StartsWith(text, "../");
-    const bool existing = !dotted && !StartsWith(text, "/") && !Contains(text, ":") && isFile && isFile(text);
-    if (dotted || existing) {
-        return {NormalizeAbsolutePath(currentFolder + "/" + text), true};
-    }
-    const TypedAddress typed = CompleteTypedAddress(text);
-    if (typed.localFile) return {NormalizeAbsolutePath(typed.navigateTo), true};
-    return {typed.navigateTo, false};
-}
-
-PlannedDownload PlanDownload(DocType type, std::string_view folder, std::string_view address) {
-    if (HasPageExtension(address)) return {{}, "web page"};
-    if (type != DocType::Other && HasArchiveExtension(address)) return {{}, "archive or program"};
-    const std::string name = CleanNameComponent(FileNameOfAddress(address));
-    if (name.empty()) return {{}, "no file name in the address"};
-    return {std::string(folder) + name, {}};
-}
-
-std::vector<PlannedDownload> PlanDownloads(DocType type, std::string_view folder,
-                                           const std::vector<std::string>& addresses,
-                                           const std::vector<ImageNote>& notes) {
-    std::vector<bool> shown(addresses.size(), false);
-    for (size_t i = 0; i < shown.size() && i < notes.size(); ++i) shown[i] = notes[i].place == ImagePlace::Shown;
-    const std::vector<PictureTarget> targets = PlanPictureTargets(folder, addresses, shown);
-    std::vector<PlannedDownload> plans(addresses.size());
-    for (size_t i = 0; i < addresses.size(); ++i) {
-        if (!shown[i]) {
-            plans[i] = PlanDownload(type, folder, addresses[i]);
-        } else if (targets[i].extensionFromAnswer) {
-            plans[i].file = ProvisionalPictureFile(targets[i].file);
-            plans[i].stemFile = targets[i].file;
-        } else {
-            plans[i].file = targets[i].file;
-        }
-    }
-    return plans;
-}
-
-void FilterPictures(std::vector<std::string>& addresses, std::vector<ImageNote>& notes, const PictureFilter& filter) {
-    if (!filter.Active()) return;
-    size_t kept = 0;
-    for (size_t i = 0; i < addresses.size(); ++i) {
-        const ImageNote note = i < notes.size() ? notes[i] : ImageNote{};
-        if (!PassesPictureFilter(filter, PictureTypeOf(addresses[i], note.declaredType), note.width, note.height))
-            continue;
-        if (kept != i) addresses[kept] = std::move(addresses[i]);
-        if (kept < notes.size()) notes[kept] = note;
-        ++kept;
-    }
-    addresses.resize(kept);
-    if (notes.size() > kept) notes.resize(kept);
-}
-
-CliTally TallyRecords(size_t found, const std::vector<DownloadRecord>& records) {
-    CliTally t;
-    t.found = found;
-    for (const DownloadRecord& r : records) {
-        switch (r.outcome) {
-            case DownloadRecord::Outcome::Saved: ++t.downloaded; break;
-            case DownloadRecord::Outcome::Failed: ++t.failed; break;
-            case DownloadRecord::Outcome::Skipped: ++t.skipped; break;
-        }
-    }
-    return t;
-}
-
-bool IsTextType(DocType type) { return type == DocType::PageSource || type == DocType::PageText; }
-
-std::string FormatPlainOutput(const CliReport& report, bool terminal) {
-    if (IsTextType(report.type)) {
-        std::string out = terminal ? EscapeForTerminal(report.text, true) : report.text;
-        if (!out.empty() && out.back() != '\n') out += '\n';
-        return out;
-    }
-    std::string out;
-    for (const std::string& a : report.list) {
-        out += EscapeForTerminal(a);
-        out += '\n';
-    }
-    return out;
-}
-
-std::string FormatSummary(const CliReport& report) {
-    const std::string type(CliTypeName(report.type));
-    if (IsTextType(report.type)) return type + ": " + std::to_string(report.text.size()) + " bytes\n";
-    const CliTally t = TallyRecords(report.list.size(), report.records);
-    std::string line = type + ": found " + std::to_string(t.found) + ", downloaded " +
-                       std::to_string(t.downloaded) + ", failed " + std::to_string(t.failed);
-    if (t.skipped > 0) line += ", skipped " + std::to_string(t.skipped);
-    return line + "\n";
-}
-
-CliExit ExitStatusOf(const CliReport& report) {
-    for (const DownloadRecord& r : report.records) {
-        if (r.outcome == DownloadRecord::Outcome::Failed) return CliExit::DownloadsFailed;
-    }
-    return CliExit::Ok;
-}
-
-std::string FormatProgressBar(std::int64_t position, std::int64_t maximum, int width, std::string_view label) {
-    width = std::clamp(width, 1, 200);
-    std::string bar = "[";
-    int filled = 0;
-    std::string percent;
-    if (maximum > 0) {
-        const std::int64_t p = std::clamp<std::int64_t>(position, 0, maximum);
-        // In long double: a 64-bit position times the width may not fit in 64 bits.
-        filled = static_cast<int>(static_cast<long double>(p) * width / static_cast<long double>(maximum));
-        const int pct = static_cast<int>(static_cast<long double>(p) * 100 / static_cast<long double>(maximum));
-        percent = std::to_string(pct) + "%";
-        percent.insert(0, 4 - std::min<size_t>(4, percent.size()), ' ');
-    } else {
-        percent = "    ";
-    }
-    bar.append(static_cast<size_t>(filled), '#');
-    bar.append(static_cast<size_t>(width - filled), '.');
-    bar += "] ";
-    bar += percent;
-    if (!label.empty()) {
-        bar += ' ';
-        bar += label;
-    }
-    return bar;
 }
 
 }  // namespace nuv

@@ -8,13 +8,15 @@
 #include <utility>
 #include <vector>
 
-#include "save/DownloadArchive.h"
 #include "common/SaveTargets.h"
-#include "cli/logic/ExtractCli.h"
-#include "cli/logic/PageBatch.h"
+#include "extract/DocType.h"
+#include "extract/ExtractionLists.h"
+#include "save/DownloadArchive.h"
 #include "save/DownloadBatch.h"
+#include "save/DownloadPlan.h"
+#include "save/FolderLayout.h"
 
-// The downloads of nuv-extract -d for one listed page.
+// The downloads of every entry of a page's list, in a run of one page or of many.
 namespace nuv {
 
 // What the pages of one run share for their downloads: the save folder, the names the

@@ -1,4 +1,4 @@
-#include "cli/logic/CliDownloads.h"
+#include "save/ListDownloads.h"
 
 #include <algorithm>
 #include <ctime>

@@ -1,7 +1,7 @@
 // The downloads of one listed page in a run of many: names other pages took are numbered,
 // what the archive holds is skipped, each saved file is archived at once, and the page
 // hears when its last download has ended.
-#include "cli/logic/CliDownloads.h"
+#include "save/ListDownloads.h"
 
 #include <condition_variable>
 #include <fstream>
