@@ -22,8 +22,10 @@ constexpr std::string_view kSourceImageExtensions[] = {".gif", ".png", ".jpg",  
 
 // The text of the exception being handled.
 std::string WhyOfCurrentFailure() {
+    const std::exception_ptr current = std::current_exception();
+    if (!current) return "unknown failure";
     try {
-        throw;
+        std::rethrow_exception(current);
     } catch (const std::exception& e) {
         return e.what();
     } catch (...) {
