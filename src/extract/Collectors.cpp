@@ -1,5 +1,7 @@
 #include "extract/Collectors.h"
 
+#include <exception>
+#include <functional>
 #include <iterator>
 #include <string_view>
 #include <utility>
@@ -18,7 +20,99 @@ constexpr std::string_view kSourceImageExtensions[] = {".gif", ".png", ".jpg",  
                                                        ".ico", ".bmp", ".tiff", ".psd",
                                                        ".svg", ".emf", ".wmf"};
 
+// The text of the exception being handled.
+std::string WhyOfCurrentFailure() {
+    const std::exception_ptr current = std::current_exception();
+    if (!current) return "unknown failure";
+    try {
+        std::rethrow_exception(current);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown failure";
+    }
+}
+
+// Hands every download to `inner` after telling `before` its address and target file.
+class TellingDownloader : public IDownloader {
+public:
+    TellingDownloader(IDownloader& inner, std::function<void(const std::string&, const std::string&)> before)
+        : inner_(inner), before_(std::move(before)) {}
+    void DownloadToFile(const std::string& url, const std::string& filePath, const DownloadProgressFn& progress,
+                        const DownloadBounds& bounds) override {
+        before_(url, filePath);
+        inner_.DownloadToFile(url, filePath, progress, bounds);
+    }
+
+private:
+    IDownloader& inner_;
+    std::function<void(const std::string&, const std::string&)> before_;
+};
+
 }  // namespace
+
+void Collectors::Append(ListKind kind, const std::string& address, ImageNote note) {
+    switch (kind) {
+        case ListKind::lkImage: lists_.AddImage(address, std::move(note)); break;
+        case ListKind::lkLink: lists_.AddLink(address); break;
+        case ListKind::lkFlash: lists_.FlashURLs.Add(address); break;
+        case ListKind::lkOther: lists_.OtherURLs.Add(address); break;
+    }
+    if (!s_.observer) return;
+    try {
+        s_.observer->Found(kind, address);
+    } catch (...) {
+        NoteSwallowed();
+        NoteFailure("observer", address);
+    }
+}
+
+bool Collectors::AppendNew(ListKind kind, const std::string& address, ImageNote note) {
+    if (lists_.IsListed(kind, address)) return false;
+    Append(kind, address, std::move(note));
+    return true;
+}
+
+void Collectors::NoteFailure(const char* step, const std::string& address) noexcept {
+    try {
+        NoteFailure(step, address, WhyOfCurrentFailure());
+    } catch (...) {
+        // Without memory for the note the failure goes unnoted.
+    }
+}
+
+void Collectors::NoteFailure(const char* step, const std::string& address, const std::string& why) noexcept {
+    if (!current_) return;
+    try {
+        ExtractionError error{step, address, why.empty() ? std::string("unknown failure") : why};
+        // A page read twice, or a sheet named twice, that fails the same way is noted once.
+        if (!noted_.insert(error.step + '\n' + error.address + '\n' + error.why).second) return;
+        current_->errors.push_back(std::move(error));
+    } catch (...) {
+        // As above.
+    }
+}
+
+std::string Collectors::PageSource() {
+    try {
+        return s_.mainBrowser.TopElementOuterHtml();
+    } catch (...) {
+        NoteSwallowed();
+        NoteFailure("page source", PageAddress());
+        return {};
+    }
+}
+
+std::string Collectors::PageText() {
+    try {
+        std::string title = s_.mainBrowser.DocumentTitle();
+        return title + s_.mainBrowser.BodyInnerText();
+    } catch (...) {
+        NoteSwallowed();
+        NoteFailure("page text", PageAddress());
+        return {};
+    }
+}
 
 void Collectors::CollectSourceImages(const std::string& source, const std::string& base,
                                      bool progress) {
@@ -30,15 +124,17 @@ void Collectors::CollectSourceImages(const std::string& source, const std::strin
         for (const std::vector<std::string>& found : ScanReferencesEach(kMarkers, source, base)) {
             for (const std::string& address : found) {
                 try {
-                    if (!lists_.IsListed(ListKind::lkImage, address)) lists_.AddImage(address, {place_});
+                    AppendNew(ListKind::lkImage, address, {place_});
                 } catch (...) {
                     NoteSwallowed();
+                    NoteFailure("listing", address);
                 }
             }
             if (progress) StepProgress();
         }
     } catch (...) {
         NoteSwallowed();
+        NoteFailure("scan", base);
     }
 }
 
@@ -48,13 +144,15 @@ void Collectors::CollectSourceFlash(const std::string& source, const std::string
             try {
                 if (lists_.IsListed(ListKind::lkFlash, address)) continue;
                 if (IsWebPageAddress(address)) continue;
-                lists_.FlashURLs.Add(address);
+                Append(ListKind::lkFlash, address);
             } catch (...) {
                 NoteSwallowed();
+                NoteFailure("listing", address);
             }
         }
     } catch (...) {
         NoteSwallowed();
+        NoteFailure("scan", base);
     }
 }
 
@@ -63,7 +161,7 @@ void Collectors::CollectSourceFlash(const std::string& source, const std::string
 // met again and skipped by the duplicate test, so the order is sheet, line, extension.
 void Collectors::CollectCssInto(ListKind kind) {
     try {
-        lists_.CssURLs = ScanPageReferences(".css", s_.mainBrowser);
+        lists_.CssURLs = ScanPageReferences(".css", PageSource(), s_.mainBrowser);
         StepProgress();
         for (const std::string& sheet : lists_.CssURLs) {
             StepProgress();
@@ -73,14 +171,10 @@ void Collectors::CollectCssInto(ListKind kind) {
                                           : ScanSheetFlash(sheet, lines ? *lines : std::vector<std::string>{});
             for (const std::string& address : found) {
                 try {
-                    if (lists_.IsListed(kind, address)) continue;
-                    if (kind == ListKind::lkImage) {
-                        lists_.AddImage(address, {ImagePlace::Sheet});
-                    } else {
-                        lists_.FlashURLs.Add(address);
-                    }
+                    AppendNew(kind, address, {ImagePlace::Sheet});
                 } catch (...) {
                     NoteSwallowed();
+                    NoteFailure("listing", address);
                 }
             }
         }
@@ -88,13 +182,24 @@ void Collectors::CollectCssInto(ListKind kind) {
         RefreshSavedList();
     } catch (...) {
         NoteSwallowed();
+        NoteFailure("style sheets", PageAddress());
     }
 }
 
 std::optional<std::vector<std::string>> Collectors::FetchSheet(const std::string& sheet) {
     SavedSheet saved{sheet, {}};
-    auto lines = FetchIntoSaveFolder(s_.saveFolder.SaveFolder(), s_.downloader, sheet, &saved.outcome);
+    TellingDownloader downloader(s_.downloader, [this](const std::string& address, const std::string& file) {
+        if (!s_.observer) return;
+        try {
+            s_.observer->FetchingSheet(address, file);
+        } catch (...) {
+            NoteSwallowed();
+            NoteFailure("observer", address);
+        }
+    });
+    auto lines = FetchIntoSaveFolder(s_.saveFolder.SaveFolder(), downloader, sheet, &saved.outcome);
     if (saved.outcome.folderUnusable && s_.window) s_.window->savedList.SaveFolderUnusable();
+    if (!saved.outcome.saved) NoteFailure("style sheet", sheet, saved.outcome.error);
     if (current_) current_->styleSheets.push_back(std::move(saved));
     return lines;
 }
@@ -114,8 +219,9 @@ void Collectors::CollectFramesInto(ListKind kind) {
         } note{frames, current_};
         ListFrameAddresses(s_.mainBrowser, frames);
         for (const std::string& entry : frames) {
+            std::string address;
             try {
-                const std::string address = Trim(entry);
+                address = Trim(entry);
                 if (address.empty() || Contains(address, "about:blank")) continue;
                 const std::string page = s_.http.Get(address);
                 if (kind == ListKind::lkImage) {
@@ -131,11 +237,13 @@ void Collectors::CollectFramesInto(ListKind kind) {
                 }
             } catch (...) {
                 NoteSwallowed();
+                NoteFailure("frame", address);
                 // A frame that cannot be fetched contributes nothing.
             }
         }
     } catch (...) {
         NoteSwallowed();
+        NoteFailure("frames", PageAddress());
     }
 }
 
@@ -158,8 +266,8 @@ void Collectors::CollectShownImages() {
                         ++cut.shownPictures;
                         continue;
                     }
-                    lists_.AddImage(picture.address,
-                                   {ImagePlace::Shown, picture.width, picture.height, picture.declaredType});
+                    Append(ListKind::lkImage, picture.address,
+                           {ImagePlace::Shown, picture.width, picture.height, picture.declaredType});
                     continue;
                 }
                 // An entry found before keeps its place; the page tells its size.
@@ -170,10 +278,12 @@ void Collectors::CollectShownImages() {
                 }
             } catch (...) {
                 NoteSwallowed();
+                NoteFailure("listing", picture.address);
             }
         }
     } catch (...) {
         NoteSwallowed();
+        NoteFailure("shown pictures", PageAddress());
         // A page that cannot be read adds nothing.
     }
 }
@@ -188,6 +298,7 @@ void Collectors::CollectLinks() {
         read = s_.mainBrowser.DocumentLinks(kLinkLimit);
     } catch (...) {
         NoteSwallowed();
+        NoteFailure("links", PageAddress());
         return;
     }
     if (read.links.size() > kLinkLimit) {
@@ -200,26 +311,28 @@ void Collectors::CollectLinks() {
             const std::string l = LowerAscii(a);
             if (Contains(l, "javascript:") || Contains(l, "#")) continue;
             if (IsWebPageAddress(l)) {
-                if (!lists_.IsListed(ListKind::lkLink, a)) lists_.AddLink(a);
+                AppendNew(ListKind::lkLink, a);
             } else if (Contains(l, ".swf")) {
-                if (!lists_.IsListed(ListKind::lkFlash, a)) lists_.FlashURLs.Add(a);
-            } else if (!lists_.IsListed(ListKind::lkOther, a)) {
-                lists_.OtherURLs.Add(a);
+                AppendNew(ListKind::lkFlash, a);
+            } else {
+                AppendNew(ListKind::lkOther, a);
             }
         } catch (...) {
             NoteSwallowed();
+            NoteFailure("listing", a);
         }
     }
 }
 
 void Collectors::ExtractCss() {
     try {
-        lists_.CssURLs = ScanPageReferences(".css", s_.mainBrowser);
+        lists_.CssURLs = ScanPageReferences(".css", PageSource(), s_.mainBrowser);
         for (const std::string& sheet : lists_.CssURLs) {
             try {
                 FetchSheet(sheet);
             } catch (...) {
                 NoteSwallowed();
+                NoteFailure("style sheet", sheet);
             }
         }
         RefreshSavedList();
@@ -228,6 +341,7 @@ void Collectors::ExtractCss() {
         if (s_.window) s_.window->dialogs.ShowMessage(FormatS("已保存%s,你可以在『已保存资源列表』中找到。", {names}));
     } catch (...) {
         NoteSwallowed();
+        NoteFailure("style sheets", PageAddress());
     }
 }
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "extract/ExtractionLists.h"
@@ -22,7 +23,8 @@ inline constexpr size_t kShownPictureLimit = 100000;
 
 // The steps that read one place of the page in the main browser (its source, style
 // sheets, frames, the pictures it shows, its links) and append what they find to the
-// extraction lists. A step that fails leaves what it appended so far.
+// extraction lists, telling the services' observer of each entry. A step that fails
+// leaves what it appended so far and notes the failure in the running result.
 class Collectors {
 public:
     // `services` and `lists` outlive the collectors.
@@ -43,11 +45,32 @@ public:
     // Fetches every style sheet of the page into the save folder and says which.
     void ExtractCss();
 
-    // The result of the run in progress, which takes the sheets fetched, the frames read
-    // and what the bounds cut; null between runs.
-    void NoteInto(ExtractionResult* result) { current_ = result; }
+    // The page source, and the title followed by the body text, of the main browser, as
+    // GetPageSource and GetPageText read them ("" on a failure, which is noted).
+    std::string PageSource();
+    std::string PageText();
+
+    // The result of the run in progress, which takes the sheets fetched, the frames read,
+    // what the bounds cut and the failures got over; null between runs.
+    void NoteInto(ExtractionResult* result) {
+        current_ = result;
+        noted_.clear();
+    }
+    // Called in a catch block: notes the failure being handled in the running result, at
+    // the step `step` of `address` (see ExtractionError). Never fails itself.
+    void NoteFailure(const char* step, const std::string& address) noexcept;
 
 private:
+    // Appends `address` to the list `kind` selects (with `note` for an image) and tells
+    // the observer. AppendNew does so only when the list does not hold it yet.
+    void Append(ListKind kind, const std::string& address, ImageNote note = {});
+    bool AppendNew(ListKind kind, const std::string& address, ImageNote note = {});
+    void NoteFailure(const char* step, const std::string& address, const std::string& why) noexcept;
+    // The address of the page of the running extraction.
+    const std::string& PageAddress() const {
+        static const std::string none;
+        return current_ ? current_->pageAddress : none;
+    }
     void CollectCssInto(ListKind kind);
     void CollectFramesInto(ListKind kind);
     // Fetches a style sheet into the save folder and notes the outcome in the running result.
@@ -60,6 +83,7 @@ private:
     const ExtractionServices& s_;
     ExtractionLists& lists_;
     ExtractionResult* current_ = nullptr;
+    std::unordered_set<std::string> noted_;  // the failures noted in the running result
     ImagePlace place_ = ImagePlace::Page;  // where CollectSourceImages is reading
 };
 

@@ -40,7 +40,7 @@ void Extraction::LBDocTypeClick(int selected) {
 }
 
 void Extraction::ExtractText(bool source, ExtractionResult& result) {
-    result.memoText = source ? GetPageSource(s_.mainBrowser) : GetPageText(s_.mainBrowser);
+    result.memoText = source ? collect_.PageSource() : collect_.PageText();
     if (IExtractionView* p = Presenter()) p->ShowText(result.memoText);
     s_.progress.SetProgressPosition(0);
 }
@@ -87,7 +87,7 @@ ExtractionResult Extraction::ExtractFormWebpage(int selected) {
                 lists_.ClearImages();
                 bar.StepProgress();
                 const std::string base = GetPageAddress(s_.mainBrowser);
-                const std::string source = GetPageSource(s_.mainBrowser);
+                const std::string source = collect_.PageSource();
                 collect_.CollectSourceImages(source, base, true);
                 bar.StepProgress();
                 collect_.CollectCssImages();
@@ -110,7 +110,7 @@ ExtractionResult Extraction::ExtractFormWebpage(int selected) {
                 bar.SetProgressPosition(0);
                 lists_.FlashURLs.Clear();
                 const std::string base = GetPageAddress(s_.mainBrowser);
-                const std::string source = GetPageSource(s_.mainBrowser);
+                const std::string source = collect_.PageSource();
                 collect_.CollectSourceFlash(source, base);
                 const size_t fromPage = lists_.FlashURLs.size();
                 bar.StepProgress();
@@ -142,6 +142,7 @@ ExtractionResult Extraction::ExtractFormWebpage(int selected) {
         if (presenter) presenter->Finished(result.type);
     } catch (...) {
         NoteSwallowed();
+        collect_.NoteFailure("extraction", result.pageAddress);
         // An extraction that fails ends silently; what it did so far stays done.
     }
     last_ = result;

@@ -25,6 +25,28 @@ struct ExtractionCut {
     bool Any() const { return documents > 0 || shownPictures > 0 || links > 0; }
 };
 
+// A failure that the extraction got over: it went on without what the step would have
+// given. `step` says which, in lower case:
+//   "page source"    the page source could not be read (address: the page)
+//   "page text"      the page's title and body text could not be read (the page)
+//   "style sheets"   the style sheets of the page could not be gone through (the page)
+//   "style sheet"    one sheet could not be fetched into the save folder (the sheet);
+//                    `why` is the error of its fetch outcome
+//   "frames"         the frames of the page could not be listed, or not all (the page)
+//   "frame"          one frame page could not be fetched or read (the frame)
+//   "shown pictures" the pictures the page shows could not be read (the page)
+//   "links"          the links of the page could not be read (the page)
+//   "scan"           the source of a page or frame could not be scanned to its end (it)
+//   "listing"        an address found could not be added to its list (the address)
+//   "observer"       the observer failed when told of a find (the address)
+//   "extraction"     the extraction ended early; what it had done stays (the page)
+// `why` is the text of the failure, "unknown failure" when it had none.
+struct ExtractionError {
+    std::string step;
+    std::string address;
+    std::string why;
+};
+
 // What one extraction produced. The extraction lists stay the process's state (later
 // extractions and the result window read them); the value holds what this run found.
 struct ExtractionResult {
@@ -41,6 +63,7 @@ struct ExtractionResult {
     std::vector<std::string> frames;     // the addresses of the page's frames (lbFrames)
     std::string resultHtml;              // the result page, for the result types
     ExtractionCut cut;
+    std::vector<ExtractionError> errors;  // in the order they happened; the same failure once
 };
 
 }  // namespace nuv

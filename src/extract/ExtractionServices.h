@@ -8,6 +8,7 @@
 #include "common/Dialogs.h"
 #include "common/WindowPorts.h"
 #include "extract/DocType.h"
+#include "extract/ExtractionLists.h"
 #include "web/Browser.h"
 #include "web/Downloader.h"
 #include "web/PageFetcher.h"
@@ -37,6 +38,21 @@ struct ExtractionWindow {
     IDialogs& dialogs;               // the message boxes
 };
 
+// Told of an extraction's finds while it runs, so that a caller can act on them (start
+// downloads, say) before the extraction has read every style sheet and frame. Called on
+// the extraction's thread, in the order things happen. What it throws is noted in the
+// result's errors (step "observer") and the extraction goes on.
+class IExtractionObserver {
+public:
+    virtual ~IExtractionObserver() = default;
+    // An entry was appended to the list `list` of the running extraction (in list order).
+    virtual void Found(ListKind list, const std::string& address) = 0;
+    // The extraction is about to fetch the style sheet at `address` into `file`, the path
+    // the downloader is given. A sheet that is not fetched (its address names no file, the
+    // save folder cannot be used) is not told; the result's styleSheets names every one.
+    virtual void FetchingSheet(const std::string& /*address*/, const std::string& /*file*/) {}
+};
+
 // The collaborators an extraction works with; all outlive the Extraction.
 struct ExtractionServices {
     IBrowser& mainBrowser;  // WebBrowser1 of the main window
@@ -49,6 +65,9 @@ struct ExtractionServices {
     // Without a window the extraction skips the steps that show its work there; the
     // value it returns is the same.
     std::optional<ExtractionWindow> window = std::nullopt;
+    // Told of every entry appended to ImageURLs, FlashURLs, LinkURLs and OtherURLs as it is
+    // appended, and of every style sheet before it is fetched; none by default.
+    IExtractionObserver* observer = nullptr;
 };
 
 }  // namespace nuv

@@ -189,6 +189,10 @@ std::vector<std::string> ScanPageReferences(std::string_view marker, IBrowser& b
         NoteSwallowed();
         return {};
     }
+    return ScanPageReferences(marker, source, browser);
+}
+
+std::vector<std::string> ScanPageReferences(std::string_view marker, std::string_view source, IBrowser& browser) {
     std::string address;
     return WalkReferences(marker, source, false, [&browser, &address]() -> std::string_view {
         address = GetPageAddress(browser);

@@ -43,6 +43,8 @@ std::vector<std::vector<std::string>> ScanReferencesEach(const std::vector<std::
 // filter, each reference resolved against the browser's page address, read anew for
 // every occurrence. Runs on the user-interface thread.
 std::vector<std::string> ScanPageReferences(std::string_view marker, IBrowser& browser);
+// The same over `source`, the page source of `browser` read before.
+std::vector<std::string> ScanPageReferences(std::string_view marker, std::string_view source, IBrowser& browser);
 
 // Images named in the lines of a style sheet, lower-cased: for every line, for each of
 // ".gif", ".png", ".jpg", ".jpeg", ".ico" in this order, the first occurrence only.

@@ -2,7 +2,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <stdexcept>
 
 #include <gtest/gtest.h>
 
@@ -37,6 +39,56 @@ std::vector<ImagePlace> Places(const std::vector<ImageNote>& notes) {
     std::vector<ImagePlace> places;
     for (const ImageNote& n : notes) places.push_back(n.place);
     return places;
+}
+
+const AddressList& ListOf(const ExtractionLists& lists, ListKind kind) {
+    switch (kind) {
+        case ListKind::lkImage: return lists.ImageURLs;
+        case ListKind::lkLink: return lists.LinkURLs;
+        case ListKind::lkFlash: return lists.FlashURLs;
+        case ListKind::lkOther: return lists.OtherURLs;
+    }
+    throw std::logic_error("no such list");
+}
+
+// Records what an extraction tells it, and the lists and the downloads as they are then.
+class RecordingObserver : public IExtractionObserver {
+public:
+    explicit RecordingObserver(const FakeDownloader& downloader) : downloader_(downloader) {}
+    void Found(ListKind list, const std::string& address) override {
+        found[list].push_back(address);
+        const AddressList& l = ListOf(*lists, list);
+        if (l.empty() || l.Items().back() != address) toldLate.push_back(address);
+        if (fail) throw std::runtime_error("full");
+    }
+    void FetchingSheet(const std::string& address, const std::string& file) override {
+        sheets.push_back({address, file, downloader_.calls.size()});
+        if (fail) throw std::runtime_error("full");
+    }
+
+    struct Sheet {
+        std::string address, file;
+        size_t downloadsBefore;  // the downloader's calls when it was told
+    };
+    std::map<ListKind, std::vector<std::string>> found;
+    std::vector<std::string> toldLate;  // entries that were not the last of their list when told
+    std::vector<Sheet> sheets;
+    bool fail = false;
+    const ExtractionLists* lists = nullptr;  // of the extraction told
+
+private:
+    const FakeDownloader& downloader_;
+};
+
+ExtractionServices Observed(ExtractionServices s, IExtractionObserver& observer) {
+    s.observer = &observer;
+    return s;
+}
+
+std::vector<std::string> Texts(const std::vector<ExtractionError>& errors) {
+    std::vector<std::string> texts;
+    for (const ExtractionError& e : errors) texts.push_back(e.step + " | " + e.address + " | " + e.why);
+    return texts;
 }
 
 class ExtractionTest : public ::testing::Test {
@@ -366,6 +418,135 @@ TEST_F(SheetExtractionTest, ShownPicturesFollowTheThreePlacesAndLeaveThemAsTheyW
     page.shown.reset();
     x.LBDocTypeClick(static_cast<int>(DocType::Images));
     EXPECT_EQ(x.Lists().ImageURLs.Items(), three);
+}
+
+// An observer is told of every entry of each list as it is appended, and of every style
+// sheet before the downloader is asked for it, with the file the downloader is given.
+TEST_F(SheetExtractionTest, AnObserverIsToldOfEveryFindAsItIsMade) {
+    page.location = "http://site.example/dir/index.html";
+    page.source = "<link href=\"s.css\"><img src=\"a.gif\"><embed src=\"m.swf\">";
+    page.tree = FrameDocument{page.location, {FrameDocument{"http://other.example/f.html", {}}}};
+    page.shown = std::vector<ShownPicture>{{"http://site.example/dir/hero.webp"}, {"http://site.example/dir/A.GIF"}};
+    page.links = std::vector<std::string>{"http://site.example/news/index.html", "http://site.example/x.swf",
+                                          "http://site.example/m.zip", "http://site.example/dir/m.swf"};
+    downloader.bodies["http://site.example/dir/s.css"] = ".x { background: url(bg.png) }\n.y { background: url(intro.swf) }\n";
+    http.pages["http://other.example/f.html"] = "<img src=\"f.gif\"><embed src=\"f.swf\">";
+    RecordingObserver seen(downloader);
+    Extraction told{Observed(w.Services(page, downloader, http, false), seen)};
+    seen.lists = &told.Lists();
+    told.SetIncludeShownPictures(true);
+
+    using Found = std::map<ListKind, std::vector<std::string>>;
+    const struct {
+        DocType type;
+        ListKind listed;  // the list of the result's addresses
+        Found expected;
+    } runs[] = {
+        {DocType::Images, ListKind::lkImage,
+         {{ListKind::lkImage,
+           {"http://site.example/dir/a.gif", "http://site.example/dir/bg.png", "http://other.example/f.gif",
+            "http://site.example/dir/hero.webp"}}}},
+        {DocType::Flash, ListKind::lkFlash,
+         {{ListKind::lkFlash,
+           {"http://site.example/dir/m.swf", "http://site.example/dir/intro.swf", "http://other.example/f.swf"}}}},
+        // The Flash list keeps the movies found before and grows by the new one.
+        {DocType::Other, ListKind::lkOther,
+         {{ListKind::lkLink, {"http://site.example/news/index.html"}},
+          {ListKind::lkFlash, {"http://site.example/x.swf"}},
+          {ListKind::lkOther, {"http://site.example/m.zip"}}}},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(static_cast<int>(run.type));
+        seen.found.clear();
+        seen.sheets.clear();
+        downloader.calls.clear();
+        const ExtractionResult r = told.ExtractFormWebpage(static_cast<int>(run.type));
+        EXPECT_EQ(seen.found, run.expected);
+        EXPECT_TRUE(seen.toldLate.empty());
+        for (const auto& [kind, entries] : run.expected) {
+            const std::vector<std::string>& list = ListOf(told.Lists(), kind).Items();
+            ASSERT_GE(list.size(), entries.size());
+            EXPECT_EQ(std::vector<std::string>(list.end() - static_cast<std::ptrdiff_t>(entries.size()), list.end()),
+                      entries);
+        }
+        EXPECT_EQ(r.addresses, seen.found[run.listed]);
+        // Each sheet is told before its download, with the same file.
+        ASSERT_EQ(seen.sheets.size(), run.type == DocType::Other ? 0u : 1u);
+        for (const RecordingObserver::Sheet& sheet : seen.sheets) {
+            ASSERT_LT(sheet.downloadsBefore, downloader.calls.size());
+            EXPECT_EQ(downloader.calls[sheet.downloadsBefore].url, sheet.address);
+            EXPECT_EQ(downloader.calls[sheet.downloadsBefore].file, sheet.file);
+            EXPECT_EQ(sheet.file, folder + "s.css");
+        }
+        EXPECT_TRUE(r.errors.empty()) << testing::PrintToString(Texts(r.errors));
+    }
+}
+
+// An observer that fails neither stops the extraction nor loses an entry or a sheet.
+TEST_F(SheetExtractionTest, AFailingObserverIsNotedAndTheExtractionGoesOn) {
+    page.location = "http://site.example/index.html";
+    page.source = "<link href=\"s.css\"><img src=\"a.gif\"><img src=\"b.gif\">";
+    page.tree = FrameDocument{page.location, {}};
+    downloader.bodies["http://site.example/s.css"] = ".x { background: url(bg.png) }\n";
+    RecordingObserver failing(downloader);
+    failing.fail = true;
+    Extraction told{Observed(w.Services(page, downloader, http, false), failing)};
+    failing.lists = &told.Lists();
+    const ExtractionResult r = told.ExtractFormWebpage(static_cast<int>(DocType::Images));
+    EXPECT_EQ(r.addresses, (std::vector<std::string>{"http://site.example/a.gif", "http://site.example/b.gif",
+                                                     "http://site.example/bg.png"}));
+    EXPECT_EQ(told.Lists().ImageNotes.size(), 3u);
+    EXPECT_TRUE(std::filesystem::exists(folder + "s.css"));
+    EXPECT_EQ(Texts(r.errors),
+              (std::vector<std::string>{"observer | http://site.example/a.gif | full",
+                                        "observer | http://site.example/b.gif | full",
+                                        "observer | http://site.example/s.css | full",
+                                        "observer | http://site.example/bg.png | full"}));
+}
+
+// What failed during a run is in its result, once, with the step, the address and why;
+// the next run starts without it.
+TEST_F(ExtractionTest, TheFailuresGotOverAreInTheResult) {
+    const std::string at = "http://site.example/";
+    const struct {
+        const char* what;
+        DocType type;
+        std::function<void()> spoil;
+        std::vector<std::string> errors;
+    } cases[] = {
+        {"a frame that cannot be fetched", DocType::Images,
+         [&] { page.tree = FrameDocument{at, {FrameDocument{"http://gone.example/f.html", {}}}}; },
+         {"frame | http://gone.example/f.html | no page at http://gone.example/f.html"}},
+        {"frames that cannot be listed", DocType::Flash, [&] { page.tree.reset(); },
+         {"frames | " + at + " | no document"}},
+        {"a sheet named twice that cannot be fetched", DocType::Css,
+         [&] { page.source = "<link href=\"a.css\"><link href=\"a.css\">"; },
+         {"style sheet | http://site.example/a.css | offline"}},
+        {"a sheet of the images that cannot be fetched", DocType::Flash,
+         [&] { page.source = "<link href=\"a.css\">"; }, {"style sheet | http://site.example/a.css | offline"}},
+        {"a page source that cannot be read, twice", DocType::Images, [&] { page.source.reset(); },
+         {"page source | " + at + " | missing"}},
+        {"a page text that cannot be read", DocType::PageText, [&] { page.bodyText.reset(); },
+         {"page text | " + at + " | missing"}},
+        {"links that cannot be read", DocType::Other, [&] { page.links.reset(); },
+         {"links | " + at + " | no document"}},
+        {"shown pictures that cannot be read", DocType::Images, [&] { x.SetIncludeShownPictures(true); },
+         {"shown pictures | " + at + " | no document"}},
+        {"a result page that cannot be shown", DocType::Other, [&] { w.result.browser.rejectLoads = true; },
+         {"extraction | " + at + " | cannot load from memory"}},
+        {"nothing", DocType::Images, [] {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Load(at, "<img src=\"a.gif\">");
+        page.shown.reset();
+        x.SetIncludeShownPictures(false);
+        w.result.browser.rejectLoads = false;
+        c.spoil();
+        const ExtractionResult r = x.ExtractFormWebpage(static_cast<int>(c.type));
+        EXPECT_EQ(Texts(r.errors), c.errors);
+        EXPECT_EQ(Texts(x.LastResult().errors), c.errors);
+    }
 }
 
 }  // namespace
