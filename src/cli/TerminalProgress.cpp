@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "cli/logic/CliOutput.h"
+#include "cli/logic/RunPrinter.h"
 
 namespace nuv {
 namespace {
@@ -47,5 +48,26 @@ void TerminalProgress::Clear() {
     std::fflush(stderr);
     drawn_ = false;
 }
+
+void TerminalProgressBar::SetProgressMaximum(int maximum) {
+    maximum_ = maximum;
+    Draw();
+}
+
+void TerminalProgressBar::SetProgressPosition(int position) {
+    position_ = position;
+    Draw();
+}
+
+void TerminalProgressBar::StepProgress() {
+    position_ = StepPosition(position_, 0, maximum_);
+    Draw();
+}
+
+void TerminalProgressBar::Draw() {
+    if (shown_) progress_.Show(position_, maximum_, "extracting");
+}
+
+void PrintCliError(const std::string& text) { std::fputs(FormatCliError(text).c_str(), stderr); }
 
 }  // namespace nuv

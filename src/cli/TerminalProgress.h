@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "common/Progress.h"
+#include "common/WindowPorts.h"
 
 namespace nuv {
 
@@ -30,5 +31,27 @@ private:
     bool drawn_ = false;
     ProgressThrottle throttle_;
 };
+
+// ProgressBar1 of a run without a window: drawn on the terminal for a one-page run,
+// nowhere for a list (whose line counts pages).
+class TerminalProgressBar : public IProgressBar {
+public:
+    TerminalProgressBar(TerminalProgress& progress, bool shown) : progress_(progress), shown_(shown) {}
+    void SetProgressMaximum(int maximum) override;
+    void SetProgressPosition(int position) override;
+    void StepProgress() override;
+
+private:
+    void Draw();
+
+    TerminalProgress& progress_;
+    bool shown_;
+    int maximum_ = 100;
+    int position_ = 0;
+};
+
+// Prints "nuv-extract: TEXT" as one line on standard error: what a page or server wrote
+// into it is escaped.
+void PrintCliError(const std::string& text);
 
 }  // namespace nuv

@@ -1,6 +1,7 @@
 #include "save/ListDownloads.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
@@ -192,6 +193,44 @@ std::size_t ListDownloads::Ended() const {
 std::vector<DownloadRecord> ListDownloads::Records() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return records_;
+}
+
+std::vector<DownloadRecord> PlaceFetchedSheets(const std::vector<SavedSheet>& sheets, const std::string& staging,
+                                               const std::string& folder,
+                                               const std::map<std::string, std::string>& taken, RunFiles& run,
+                                               std::size_t page) {
+    namespace fs = std::filesystem;
+    std::vector<DownloadRecord> records;
+    for (const SavedSheet& sheet : sheets) {
+        if (!sheet.outcome.attempted) continue;
+        DownloadRecord r;
+        r.address = sheet.address;
+        const std::string name = sheet.outcome.file.substr(std::min(staging.size(), sheet.outcome.file.size()));
+        r.file = folder + name;
+        if (!sheet.outcome.saved) {
+            r.outcome = DownloadRecord::Outcome::Failed;
+            r.reason = sheet.outcome.error;
+            records.push_back(std::move(r));
+            continue;
+        }
+        const auto it = taken.find(name);
+        r.file = it != taken.end() ? it->second : run.claims.Claim(r.file, page, r.address);
+        if (run.protectedFiles.Protects(r.file)) {
+            r.outcome = DownloadRecord::Outcome::Failed;
+            r.reason = std::string(kProtectedFile);
+            records.push_back(std::move(r));
+            continue;
+        }
+        std::error_code ec;
+        if (fs::exists(fs::path(staging + name), ec) && !MoveBeneath(run.base, staging + name, r.file))
+            ec = std::error_code(errno, std::generic_category());
+        const auto size = ec ? 0 : fs::file_size(fs::path(r.file), ec);
+        r.outcome = ec ? DownloadRecord::Outcome::Failed : DownloadRecord::Outcome::Saved;
+        r.size = ec ? 0 : static_cast<std::uint64_t>(size);
+        if (ec) r.reason = "cannot be put into the save folder: " + ec.message();
+        records.push_back(std::move(r));
+    }
+    return records;
 }
 
 }  // namespace nuv

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -11,6 +12,7 @@
 #include "common/SaveTargets.h"
 #include "extract/DocType.h"
 #include "extract/ExtractionLists.h"
+#include "extract/ExtractionResult.h"
 #include "save/DownloadArchive.h"
 #include "save/DownloadBatch.h"
 #include "save/DownloadPlan.h"
@@ -93,5 +95,15 @@ private:
     bool closed_ = false;
     std::function<void()> done_;
 };
+
+// Moves the style sheets that an extraction fetched into `staging` (a folder beneath
+// run.base, ending in "/") to their files in `folder`: the file their name took before the
+// fetch (`taken`, by name), else the one run.claims gives page `page` (numbered where
+// another page has the name). Returns their records, in fetch order: a sheet that would
+// replace one of the program's own files is refused, one not fetched failed with its error.
+std::vector<DownloadRecord> PlaceFetchedSheets(const std::vector<SavedSheet>& sheets, const std::string& staging,
+                                               const std::string& folder,
+                                               const std::map<std::string, std::string>& taken, RunFiles& run,
+                                               std::size_t page);
 
 }  // namespace nuv

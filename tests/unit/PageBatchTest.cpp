@@ -202,16 +202,24 @@ TEST(PageBatchOutput, JsonLinesHeadersAndSummaries) {
                  {"http://h/b.png", DownloadRecord::Outcome::Failed, "/s/b.png", 0, "HTTP 404"},
                  {"http://h/c.php", DownloadRecord::Outcome::Skipped, "", 0, "web page"},
                  {"http://h/d.png", DownloadRecord::Outcome::Skipped, "/s/d.png", 9, std::string(kInArchive)}};
-    r.errors = {"the page is still loading; extracted as it stands"};
+    r.errors = {{"load", "http://h/p.html", "the page is still loading; extracted as it stands"},
+                {"frame", "http://h/f\x1b.html", "HTTP 404"}};
     const std::string line = FormatJsonLine(r);
     EXPECT_NE(line.find("\"downloads\":[{\"address\":\"http://h/a.png\",\"outcome\":\"saved\",\"file\":\"/s/a.png\","
                         "\"size\":7},{\"address\":\"http://h/b.png\",\"outcome\":\"failed\",\"file\":\"/s/b.png\","
                         "\"error\":\"HTTP 404\"},{\"address\":\"http://h/c.php\",\"outcome\":\"skipped\",\"reason\":"
                         "\"web page\"},{\"address\":\"http://h/d.png\",\"outcome\":\"skipped\",\"reason\":\"in the "
-                        "archive\",\"file\":\"/s/d.png\",\"size\":9}],\"errors\":[\"the page is still loading; "
-                        "extracted as it stands\"]"),
+                        "archive\",\"file\":\"/s/d.png\",\"size\":9}],\"errors\":[{\"step\":\"load\",\"address\":"
+                        "\"http://h/p.html\",\"why\":\"the page is still loading; extracted as it stands\"},"
+                        "{\"step\":\"frame\",\"address\":\"http://h/f\\u001b.html\",\"why\":\"HTTP 404\"}]"),
               std::string::npos)
         << line;
+    // --json has the same errors, last; -v prints them a line each, escaped.
+    const std::string json = FormatJsonOutput(r);
+    EXPECT_EQ(json.substr(json.find(",\"errors\":")), line.substr(line.find(",\"errors\":"), line.find(",\"times\"") - line.find(",\"errors\":")) + "}\n");
+    EXPECT_EQ(FormatErrors(r.errors),
+              "error: load: http://h/p.html: the page is still loading; extracted as it stands\n"
+              "error: frame: http://h/f\\x1b.html: HTTP 404\n");
 
     CliReport failed;
     failed.requested = "http://gone/";
@@ -219,7 +227,8 @@ TEST(PageBatchOutput, JsonLinesHeadersAndSummaries) {
     failed.loadError = "connection failed (-102)";
     EXPECT_EQ(FormatJsonLine(failed),
               "{\"address\":\"http://gone/\",\"final\":\"\",\"type\":\"text\",\"status\":\"not loaded\",\"text\":\"\","
-              "\"errors\":[\"connection failed (-102)\"],\"times\":{\"load_ms\":0,\"extract_ms\":0,\"downloads_ms\":0,"
+              "\"errors\":[{\"step\":\"load\",\"address\":\"http://gone/\",\"why\":\"connection failed (-102)\"}],"
+              "\"times\":{\"load_ms\":0,\"extract_ms\":0,\"downloads_ms\":0,"
               "\"total_ms\":0}}\n");
     failed.pageAddress = failed.requested;
     EXPECT_EQ(FormatPageHeader(failed), "==> http://gone/ <==\n");

@@ -83,6 +83,12 @@ Json DownloadsJson(const std::vector<DownloadRecord>& records) {
     return all;
 }
 
+Json ErrorsJson(const std::vector<ExtractionError>& errors) {
+    Json all = Json::array();
+    for (const ExtractionError& e : errors) all.push_back({{"step", e.step}, {"address", e.address}, {"why", e.why}});
+    return all;
+}
+
 // What the bounds cut, when they cut anything.
 void AddCut(Json& out, const ExtractionCut& cut) {
     if (!cut.Any()) return;
@@ -123,6 +129,7 @@ std::string FormatJsonOutput(const CliReport& report) {
     }
     AddCut(out, report.cut);
     if (report.downloaded) out["downloads"] = DownloadsJson(report.records);
+    if (!report.errors.empty()) out["errors"] = ErrorsJson(report.errors);
     return Dump(out) + "\n";
 }
 
@@ -142,10 +149,10 @@ std::string FormatJsonLine(const CliReport& report) {
     }
     AddCut(out, report.cut);
     if (report.downloaded) out["downloads"] = DownloadsJson(report.records);
-    std::vector<std::string> errors;
-    if (!loaded) errors.push_back(report.loadError);
+    std::vector<ExtractionError> errors;
+    if (!loaded) errors.push_back({"load", report.requested, report.loadError});
     errors.insert(errors.end(), report.errors.begin(), report.errors.end());
-    out["errors"] = errors;
+    out["errors"] = ErrorsJson(errors);
     const PageTimes& t = report.times;
     out["times"] = {{"load_ms", t.load}, {"extract_ms", t.extract}, {"downloads_ms", t.downloads}, {"total_ms", t.total}};
     return Dump(out) + "\n";

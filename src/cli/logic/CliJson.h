@@ -18,15 +18,16 @@ std::string JsonString(std::string_view text);
 // --shown "pictures" (one object per entry of the list: "address", "found" ("page",
 // "sheet", "frame" or "shown"), "type", and "width" and "height" when known), and with -d
 // "downloads" (one record per address, see FormatJsonLine); "cut" ("documents",
-// "shown_pictures", "links") before them when the bounds left something out. Ends in a
+// "shown_pictures", "links") before them when the bounds left something out; "errors"
+// last when the extraction got over failures (as FormatJsonLine has them). Ends in a
 // newline.
 std::string FormatJsonOutput(const CliReport& report);
 
 // One line of --jsonl for a page: "address" (as asked for), "final", "type", "status"
 // ("done" or "not loaded"), "text" or "list" (each entry an object: "address", "found",
 // with --shown its picture "type", "width", "height"), "cut" as --json has it, with -d
-// "downloads", "errors",
-// "times". A download record is "address" and "outcome": "saved" with "file" and "size",
+// "downloads", "errors" (each "step", "address", "why": "load" for a page not loaded or
+// extracted before its load ended, else the steps of ExtractionError), "times". A download record is "address" and "outcome": "saved" with "file" and "size",
 // "failed" with "error" (and "file" when one was aimed at), or "skipped" with "reason"
 // (and "file" and "size" of what the archive holds).
 std::string FormatJsonLine(const CliReport& report);

@@ -100,6 +100,13 @@ std::string FormatProgressBar(std::int64_t position, std::int64_t maximum, int w
     return bar;
 }
 
+std::string FormatErrors(const std::vector<ExtractionError>& errors) {
+    std::string out;
+    for (const ExtractionError& e : errors)
+        out += EscapeForTerminal("error: " + e.step + ": " + e.address + ": " + e.why) + "\n";
+    return out;
+}
+
 std::string FormatPageHeader(const CliReport& report) {
     std::string line = "==> " + EscapeForTerminal(report.requested);
     if (!report.pageAddress.empty() && report.pageAddress != report.requested)

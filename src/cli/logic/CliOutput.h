@@ -48,7 +48,9 @@ struct CliReport {
     bool downloaded = false;         // -d was given
     std::vector<DownloadRecord> records;
     std::string loadError;           // why the page could not be loaded; "" when it was
-    std::vector<std::string> errors;  // what else went wrong with the page
+    // What else went wrong with the page: what its extraction got over (see
+    // ExtractionError) and "load" when it was extracted before its load ended.
+    std::vector<ExtractionError> errors;
     PageTimes times;
     ExtractionCut cut;               // what the bounds of the extraction left out
 };
@@ -78,6 +80,10 @@ CliExit ExitStatusOf(const CliReport& report);
 // "[#######.............] 35% label", `width` cells between the brackets. A maximum of 0
 // shows an empty bar without a percentage; positions outside 0..maximum are clamped.
 std::string FormatProgressBar(std::int64_t position, std::int64_t maximum, int width, std::string_view label);
+
+// The lines -v prints of the errors of a page, each "error: STEP: ADDRESS: WHY\n", escaped
+// for the terminal.
+std::string FormatErrors(const std::vector<ExtractionError>& errors);
 
 // The header line of a page in the plain output of a list run: "==> ADDRESS <==", with
 // " -> FINAL" after the address when the page ended elsewhere.

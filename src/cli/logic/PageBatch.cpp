@@ -116,4 +116,13 @@ CliAddress PrepareCliAddress(std::string_view argument, const std::string& curre
     return {typed.navigateTo, false};
 }
 
+RunAddress OpenRunAddress(std::string_view address, bool listed, bool allowLocalFiles, const std::string& currentFolder,
+                          const std::function<bool(const std::string& path)>& isFile) {
+    if (listed) {
+        if (std::string refusal = ListedAddressRefusal(address, allowLocalFiles); !refusal.empty())
+            return {{}, std::move(refusal)};
+    }
+    return {PrepareCliAddress(address, currentFolder, !listed || allowLocalFiles ? isFile : nullptr), {}};
+}
+
 }  // namespace nuv

@@ -51,4 +51,15 @@ struct CliAddress {
 CliAddress PrepareCliAddress(std::string_view argument, const std::string& currentFolder,
                              const std::function<bool(const std::string& path)>& isFile);
 
+// How a page of a run opens: its address completed by PrepareCliAddress, or why it is not
+// opened. A line of the list (`listed`) is data: it opens a web page, never a local file
+// unless `allowLocalFiles` (ListedAddressRefusal), and only then may it name an existing
+// relative file (`isFile`); an address given on the command line is the user's own.
+struct RunAddress {
+    CliAddress where;
+    std::string refusal;  // "" when it opens
+};
+RunAddress OpenRunAddress(std::string_view address, bool listed, bool allowLocalFiles, const std::string& currentFolder,
+                          const std::function<bool(const std::string& path)>& isFile);
+
 }  // namespace nuv

@@ -1,0 +1,400 @@
+#include "cli/HeadlessRun.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <deque>
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <unordered_set>
+#include <vector>
+
+#include <unistd.h>
+
+#include <QDir>
+#include <QEventLoop>
+#include <QTimer>
+#include <QUrl>
+#include <QWebEngineHistory>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+#include "cli/RunPage.h"
+#include "cli/StopSignals.h"
+#include "cli/TerminalProgress.h"
+#include "cli/logic/CliOutput.h"
+#include "cli/logic/PageBatch.h"
+#include "cli/logic/PageScheduler.h"
+#include "cli/logic/RunPrinter.h"
+#include "common/SaveTargets.h"
+#include "common/Text.h"
+#include "platform/BrowserCookies.h"
+#include "platform/QtText.h"
+#include "platform/WebEngineBrowser.h"
+#include "save/DownloadBatch.h"
+#include "save/FolderLayout.h"
+#include "save/ListDownloads.h"
+#include "web/CurlDownloader.h"
+
+namespace nuv {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// Transfers at a time for the whole run, and to one host (a browser opens six).
+constexpr std::size_t kDownloadSlots = 8;
+constexpr std::size_t kConnectionsPerHost = 4;
+// Pages one view serves before it is closed, so that what a renderer keeps from the
+// pages it showed stays bounded.
+constexpr int kPagesPerView = 25;
+
+long long MsBetween(Clock::time_point from, Clock::time_point to) {
+    return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count());
+}
+
+// The run of RunPages.
+class Run : public QObject {
+public:
+    Run(const ExtractCliOptions& options, std::vector<std::string> addresses, std::string base,
+        DownloadArchive* archive, const std::vector<std::string>& programFiles, TerminalProgress& progress)
+        : options_(options),
+          listRun_(IsListRun(options)),
+          downloadList_(options.download && !IsTextType(options.type) && options.type != DocType::Css),
+          addresses_(std::move(addresses)),
+          base_(std::move(base)),
+          progress_(progress),
+          scheduler_(addresses_.size(), static_cast<std::size_t>(options.jobs > 0 ? options.jobs : kDefaultPageJobs)),
+          cookies_(QWebEngineProfile::defaultProfile()),
+          files_(base_, archive),
+          printer_(options, listRun_, isatty(STDOUT_FILENO) == 1, stdout, stderr) {
+        files_.saved = [this](std::uint64_t size) {
+            ++filesDone_;
+            bytesDone_ += size;
+        };
+        transfers_.SetCookieSource(&cookies_);
+        transfers_.SetSlots(kDownloadSlots);
+        transfers_.SetSaveRoot(base_);
+        transfers_.SetAllowPrivateNetwork(options.allowPrivateNetwork);
+        files_.protectedFiles = ProtectedFiles(programFiles);
+        for (const std::string& a : options.addresses) arguments_.insert(Trim(a));
+        batch_.emplace(transfers_, kConnectionsPerHost);
+    }
+
+    // Runs every page; returns the exit status.
+    int Exec() {
+        started_ = Clock::now();
+        QTimer::singleShot(0, this, [this] { StartPages(); });
+        QTimer ticker;
+        if (progress_.Enabled()) {
+            connect(&ticker, &QTimer::timeout, this, [this] { DrawProgress(false); });
+            ticker.start(200);
+        }
+        // The extractions run from here, never from inside an event handler: the engine
+        // holds back some of its own work while a handler of its events runs, and an
+        // extraction waits for the engine in nested event loops.
+        while (!status_) {
+            if (ready_.empty()) loop_.exec();
+            Pump();
+        }
+        progress_.Clear();
+        return *status_;
+    }
+
+    // Stops the run on SIGINT or SIGTERM; Exec returns 128 + `sig`.
+    void Stop(int sig) {
+        Halt(128 + sig, std::string("stopped by ") + SignalName(sig) + "; pages not finished: " +
+                            std::to_string(scheduler_.Pages() - scheduler_.Done()));
+    }
+
+private:
+    // Stops the run: no page starts any more, loads and extractions end, downloads end
+    // at once and leave no file; Exec returns `status`.
+    void Halt(int status, const std::string& why) {
+        if (stopped_) return;
+        stopped_ = true;
+        scheduler_.Stop();
+        HaltStopSignals();
+        batch_->Cancel();
+        ready_.clear();
+        for (auto& [index, page] : pages_) {
+            if (page->load) page->load->Stop();
+            if (page->view) page->view->Browser().Close();
+        }
+        progress_.Clear();
+        PrintCliError(why);
+        End(status);
+    }
+
+    void StartPages() {
+        if (starting_ || stopped_) return;
+        starting_ = true;
+        while (const std::optional<std::size_t> next = scheduler_.Next()) StartPage(*next);
+        starting_ = false;
+        EndWhenDone();
+    }
+
+    void StartPage(std::size_t index) {
+        auto owned = std::make_unique<RunPage>();
+        RunPage& page = *owned;
+        pages_[index] = std::move(owned);
+        page.index = index;
+        page.started = Clock::now();
+        page.report.type = options_.type;
+        page.report.downloaded = options_.download;
+        page.report.shown = options_.shown;
+        const RunAddress open =
+            OpenRunAddress(addresses_[index], !arguments_.contains(addresses_[index]), options_.allowLocalFiles,
+                           ToUtf8(QDir::currentPath()), [](const std::string& p) {
+                               std::error_code ec;
+                               return fs::is_regular_file(fs::path(p), ec);
+                           });
+        const CliAddress& where = open.where;
+        const QUrl url = where.localFile ? QUrl::fromLocalFile(FromUtf8(where.address)) : QUrl(FromUtf8(where.address));
+        if (!open.refusal.empty() || !url.isValid() || url.isEmpty()) {
+            page.report.requested = open.refusal.empty() ? where.address : addresses_[index];
+            page.report.loadError = open.refusal.empty() ? "not a valid address" : open.refusal;
+            scheduler_.LeftEngine();
+            Finish(page);
+            return;
+        }
+        page.report.requested = ToUtf8(url.toString(QUrl::FullyEncoded));
+        if (idle_.empty()) {
+            page.view = std::make_unique<HeadlessView>();
+        } else {
+            page.view = std::move(idle_.back());
+            idle_.pop_back();
+        }
+        // The extraction reads addresses, never pixels: pictures are neither fetched nor
+        // decoded (the document still holds every picture element, script-made ones too).
+        // With --shown the page shows its pictures as a browser does, their sizes included.
+        page.view->View()->page()->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, options_.shown);
+        ++page.view->pages;
+        std::function<void(int, int)> loading;
+        if (!listRun_) loading = [this](int p, int m) { progress_.Show(p, m, "loading"); };
+        page.load = std::make_unique<PageLoad>(
+            *page.view, options_.timeoutMs, this,
+            [this, &page](const std::string& failure, bool settled) { Loaded(page, failure, settled); }, loading);
+        page.load->Start(page.report.requested);
+    }
+
+    void Loaded(RunPage& page, const std::string& failure, bool settled) {
+        page.loaded = Clock::now();
+        page.report.times.load = MsBetween(page.started, page.loaded);
+        if (!listRun_) progress_.Clear();
+        if (!failure.empty()) {
+            page.report.loadError = failure;
+            ClosePage(page);
+            Finish(page);
+            return;
+        }
+        page.settled = settled;
+        if (settled) {
+            const std::string note = "the page is still loading; extracted as it stands";
+            page.report.errors.push_back({"load", page.report.requested, note});
+            if (!options_.quiet) PrintCliError(listRun_ ? page.report.requested + ": " + note : note);
+        }
+        ready_.push_back(&page);
+        loop_.quit();  // to Exec, which extracts it
+    }
+
+    // Extracts the loaded pages, one after the other. An extraction re-enters the event
+    // loop; pages that finish loading meanwhile wait in `ready_` for this loop.
+    void Pump() {
+        while (!ready_.empty() && !stopped_) {
+            RunPage* page = ready_.front();
+            ready_.pop_front();
+            Extract(*page);
+        }
+    }
+
+    // Makes Exec return `status` once the extraction in progress, if any, has ended.
+    void End(int status) {
+        status_ = status;
+        loop_.quit();
+    }
+
+    // The downloads of the page at `pageAddress` (where its extraction runs), made on first use.
+    ListDownloads& DownloadsOf(RunPage& page, const std::string& pageAddress) {
+        if (!page.downloads) {
+            page.folder = PageFolder(options_.layout, base_, pageAddress);
+            page.downloads =
+                std::make_unique<ListDownloads>(options_.type, page.folder, pageAddress, *batch_, &files_, page.index);
+        }
+        return *page.downloads;
+    }
+
+    void Extract(RunPage& page) {
+        WebEngineBrowser& browser = page.view->Browser();
+        // The extraction starts once every frame has reported its address (or the bound passed).
+        try {
+            page.allFrames = browser.WaitForFrames();
+        } catch (const std::exception&) {
+        }
+        page.framesMs = MsBetween(page.loaded, Clock::now());
+        page.staging = base_ + std::string(kPartialDownloadPrefix) + "sheets-" + std::to_string(getpid()) + "-" +
+                       std::to_string(page.index) + "/";
+
+        // -d of a list that only grows while the extraction reads style sheets and frames:
+        // its downloads start as the entries are found. A list that is filtered once
+        // complete (--min-size, --types), or named with the pictures the page shows
+        // (--shown), is handed over only then.
+        const bool feedEarly = downloadList_ && !options_.shown && !options_.filter.Active() &&
+                               (options_.type == DocType::Images || options_.type == DocType::Flash);
+        PageFinds finds(page, files_, options_.type == DocType::Images ? ListKind::lkImage : ListKind::lkFlash,
+                        feedEarly, downloadList_,
+                        [this, &page](const std::string& pageAddress) -> ListDownloads& {
+                            return DownloadsOf(page, pageAddress);
+                        });
+        const PageExtractionSetup setup{options_, cookies_, base_, page.staging, progress_, !listRun_, &finds};
+        PageExtraction extraction(browser, setup);
+        finds.running = &extraction;
+        const auto start = Clock::now();
+        const ExtractionResult result = extraction.Run(page.report);
+        finds.running = nullptr;
+        page.extracted = Clock::now();
+        page.extractMs = MsBetween(start, page.extracted);
+        page.report.times.extract = MsBetween(page.loaded, page.extracted);
+        page.frames = result.frames;
+        if (!listRun_) progress_.Clear();
+        if (!stopped_) extraction.SizeAndFilter(result, page.report);
+        ClosePage(page);
+        if (stopped_) return;
+
+        const std::string folder = page.downloads ? page.folder : PageFolder(options_.layout, base_, result.pageAddress);
+        std::vector<DownloadRecord> sheetRecords =
+            PlaceFetchedSheets(result.styleSheets, page.staging, folder, page.sheetFiles, files_, page.index);
+        if (options_.download && options_.type == DocType::Css) page.report.records = std::move(sheetRecords);
+        if (downloadList_) {
+            Download(page);
+            return;
+        }
+        Finish(page);
+    }
+
+    // Hands the rest of the page's list to the batch, once its style sheets are in place.
+    void Download(RunPage& page) {
+        CliReport& report = page.report;
+        DownloadsOf(page, report.pageAddress).Feed(report.list, report.notes);
+        batch_->ReleaseFiles();
+        scheduler_.DownloadsStarted();
+        const std::size_t index = page.index;
+        page.downloads->Close([this, index] {
+            QMetaObject::invokeMethod(this, [this, index] { DownloadsDone(index); }, Qt::QueuedConnection);
+        });
+    }
+
+    void DownloadsDone(std::size_t index) {
+        const auto it = pages_.find(index);
+        if (it == pages_.end() || stopped_) return;
+        scheduler_.DownloadsEnded();
+        RunPage& page = *it->second;
+        page.report.records = page.downloads->Records();
+        page.report.times.downloads = MsBetween(page.extracted, Clock::now());
+        Finish(page);
+    }
+
+    // Ends the page's time in the engine. Its view serves the next page unless its load
+    // never ended or it served enough pages; then the view goes, and its renderer with it.
+    void ClosePage(RunPage& page) {
+        if (!page.view) return;
+        page.load.reset();
+        if (page.report.loadError.empty() && !page.settled && !stopped_ && page.view->pages < kPagesPerView) {
+            page.view->View()->page()->history()->clear();
+            idle_.push_back(std::move(page.view));
+        } else {
+            page.view.reset();
+        }
+        scheduler_.LeftEngine();
+        QTimer::singleShot(0, this, [this] { StartPages(); });
+    }
+
+    // Prints the page and forgets it.
+    void Finish(RunPage& page) {
+        CliReport& report = page.report;
+        report.times.total = MsBetween(page.started, Clock::now());
+        scheduler_.Finished();
+        progress_.Clear();
+        if (!printer_.Page(report, {page.frames, page.framesMs, page.allFrames, page.extractMs})) {
+            Halt(static_cast<int>(CliExit::PageNotLoaded), "cannot write the output; stopped");
+            return;
+        }
+        pages_.erase(page.index);
+        DrawProgress(true);
+        QTimer::singleShot(0, this, [this] { StartPages(); });
+    }
+
+    void EndWhenDone() {
+        if (!scheduler_.TakeEnd()) return;
+        ended_ = true;
+        progress_.Clear();
+        End(printer_.End());
+    }
+
+    void DrawProgress(bool force) {
+        if (!progress_.Enabled() || stopped_ || ended_) return;
+        if (listRun_) {
+            const double seconds = std::chrono::duration<double>(Clock::now() - started_).count();
+            progress_.Show(static_cast<std::int64_t>(scheduler_.Done()), static_cast<std::int64_t>(scheduler_.Pages()),
+                           FormatRunProgress(scheduler_.Done(), scheduler_.Pages(), filesDone_, bytesDone_, seconds),
+                           force);
+            return;
+        }
+        for (const auto& [index, page] : pages_) {
+            if (page->view || !page->downloads) continue;
+            const std::size_t total = page->report.list.size();
+            const std::size_t done = page->downloads->Skipped() + page->downloads->Ended();
+            if (total == 0) continue;
+            progress_.Show(static_cast<std::int64_t>(done), static_cast<std::int64_t>(total),
+                           std::to_string(done) + "/" + std::to_string(total) + " downloaded", force || done == total);
+        }
+    }
+
+    const ExtractCliOptions& options_;
+    std::unordered_set<std::string> arguments_;  // the addresses given as arguments, trimmed
+    const bool listRun_;
+    const bool downloadList_;  // -d of a type whose result is a list of files
+    const std::vector<std::string> addresses_;
+    const std::string base_;  // the save folder, ending in "/"
+    TerminalProgress& progress_;
+    PageScheduler scheduler_;
+    BrowserCookies cookies_;
+    RunFiles files_;
+    QEventLoop loop_;
+    Clock::time_point started_;
+
+    bool starting_ = false;
+    bool ended_ = false;
+    std::optional<int> status_;  // the exit status once the run has ended
+    bool stopped_ = false;  // by a signal, or because the output is gone
+    RunPrinter printer_;
+    std::deque<RunPage*> ready_;  // loaded, waiting for their extraction
+    std::atomic<std::size_t> filesDone_{0};
+    std::atomic<std::uint64_t> bytesDone_{0};
+
+    std::map<std::size_t, std::unique_ptr<RunPage>> pages_;
+    std::vector<std::unique_ptr<HeadlessView>> idle_;  // views waiting for their next page
+    // The batch goes first (it tells the pages' lists of the downloads' ends), then the
+    // transfers it drives.
+    CurlDownloader transfers_;
+    std::optional<DownloadBatch> batch_;
+};
+
+}  // namespace
+
+int RunPages(const ExtractCliOptions& options, std::vector<std::string> addresses, std::string saveFolder,
+             DownloadArchive* archive, const std::vector<std::string>& programFiles, TerminalProgress& progress) {
+    Run run(options, std::move(addresses), std::move(saveFolder), archive, programFiles, progress);
+    StopSignals stopSignals([&run](int sig) { run.Stop(sig); });
+    return run.Exec();
+}
+
+}  // namespace nuv

@@ -1,0 +1,63 @@
+#include "cli/PageExtraction.h"
+
+#include <exception>
+#include <tuple>
+
+#include "cli/StopSignals.h"
+#include "platform/BrowserCookies.h"
+#include "platform/QtResources.h"
+#include "platform/WebEngineBrowser.h"
+#include "save/DownloadPlan.h"
+
+namespace nuv {
+
+PageExtraction::PageExtraction(WebEngineBrowser& browser, const PageExtractionSetup& setup)
+    : browser_(browser),
+      setup_(setup),
+      bar_(setup.progress, setup.showProgress),
+      folder_(setup.staging),
+      extraction_(ExtractionServices{browser, downloader_, http_, folder_, bar_,
+                                     [] { return LoadTextResource("page1"); }, std::nullopt, setup.observer}) {
+    downloader_.SetCookieSource(&setup.cookies);
+    downloader_.SetWaitHook(ThrowIfStopping);
+    downloader_.SetSaveRoot(setup.saveRoot);
+    downloader_.SetAllowPrivateNetwork(setup.options.allowPrivateNetwork);
+    downloader_.SetPageAddress([this] { return extraction_.PageAddress(); });
+    http_.IdHTTP1.SetWaitHook(ThrowIfStopping);
+    http_.IdHTTP1.SetAllowPrivateNetwork(setup.options.allowPrivateNetwork);
+    http_.IdHTTP1.SetPageAddress([this] { return extraction_.PageAddress(); });
+    extraction_.SetIncludeShownPictures(setup.options.shown);
+}
+
+ExtractionResult PageExtraction::Run(CliReport& report) {
+    const ExtractCliOptions& options = setup_.options;
+    ExtractionResult result = extraction_.ExtractFormWebpage(static_cast<int>(options.type));
+    report.pageAddress = result.pageAddress;
+    report.cut = result.cut;
+    report.errors.insert(report.errors.end(), result.errors.begin(), result.errors.end());
+    if (IsTextType(options.type)) {
+        report.text = result.memoText;
+    } else {
+        report.list = result.addresses;
+        report.notes = result.notes;
+    }
+    return result;
+}
+
+void PageExtraction::SizeAndFilter(const ExtractionResult& result, CliReport& report) {
+    const ExtractCliOptions& options = setup_.options;
+    if (options.type != DocType::Images) return;
+    // The size of every listed picture as the result window measures it, for a size
+    // filter and for the sizes the JSON outputs give.
+    if (options.filter.minWidth > 0 || options.filter.minHeight > 0 || (options.shown && (options.json || options.jsonl))) {
+        const auto sizes = MeasureResultPictures(browser_, result.resultHtml, options.timeoutMs);
+        for (size_t i = 0; i < report.list.size() && i < report.notes.size(); ++i) {
+            const auto it = sizes.find(report.list[i]);
+            if (it != sizes.end() && report.notes[i].width == 0 && report.notes[i].height == 0)
+                std::tie(report.notes[i].width, report.notes[i].height) = it->second;
+        }
+    }
+    FilterPictures(report.list, report.notes, options.filter);
+}
+
+}  // namespace nuv

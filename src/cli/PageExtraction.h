@@ -1,0 +1,70 @@
+#pragma once
+
+#include <string>
+#include <utility>
+
+#include "cli/TerminalProgress.h"
+#include "cli/logic/CliOutput.h"
+#include "cli/logic/ExtractCli.h"
+#include "extract/Extraction.h"
+#include "extract/ExtractionResult.h"
+#include "extract/ExtractionServices.h"
+#include "net/HttpPageFetcher.h"
+#include "web/CurlDownloader.h"
+
+namespace nuv {
+
+class BrowserCookies;
+class WebEngineBrowser;
+
+// The folder the extraction fetches style sheets into.
+class FixedSaveFolder : public ISaveFolder {
+public:
+    explicit FixedSaveFolder(std::string folder) : folder_(std::move(folder)) {}
+    std::string SaveFolder() const override { return folder_; }
+
+private:
+    std::string folder_;
+};
+
+// What the extraction of one page of a run works with.
+struct PageExtractionSetup {
+    const ExtractCliOptions& options;
+    BrowserCookies& cookies;
+    std::string saveRoot;  // the save folder, ending in "/"
+    std::string staging;   // beneath it: where the style sheets are fetched to, ending in "/"
+    TerminalProgress& progress;
+    bool showProgress = false;                // the extraction's bar (a one-page run)
+    IExtractionObserver* observer = nullptr;  // told of finds and of sheet fetches
+};
+
+// The extraction of the page loaded in `browser`, with its own fetches (style sheets,
+// frame pages) bounded like every fetch of the run and stopped with it.
+class PageExtraction {
+public:
+    PageExtraction(WebEngineBrowser& browser, const PageExtractionSetup& setup);
+    PageExtraction(const PageExtraction&) = delete;
+    PageExtraction& operator=(const PageExtraction&) = delete;
+
+    // The address of the page as the running extraction took it.
+    const std::string& PageAddress() const { return extraction_.PageAddress(); }
+
+    // Extracts the type the options ask for and fills `report` with what was found and
+    // what the extraction got over. Returns the extraction's result (its frames and style
+    // sheets besides).
+    ExtractionResult Run(CliReport& report);
+    // Pictures: gives the listed ones the sizes the result page measures, where the
+    // options need them, and keeps those that pass the options' filter.
+    void SizeAndFilter(const ExtractionResult& result, CliReport& report);
+
+private:
+    WebEngineBrowser& browser_;
+    const PageExtractionSetup& setup_;
+    CurlDownloader downloader_;
+    HttpPageFetcher http_;
+    TerminalProgressBar bar_;
+    FixedSaveFolder folder_;
+    Extraction extraction_;
+};
+
+}  // namespace nuv

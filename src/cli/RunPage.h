@@ -1,0 +1,69 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/HeadlessPage.h"
+#include "cli/PageExtraction.h"
+#include "cli/logic/CliOutput.h"
+#include "extract/ExtractionServices.h"
+#include "save/ListDownloads.h"
+
+namespace nuv {
+
+// A page of the run from its start to its output.
+struct RunPage {
+    std::size_t index = 0;
+    CliReport report;
+    std::unique_ptr<HeadlessView> view;  // while it loads and is extracted
+    std::unique_ptr<PageLoad> load;
+    std::chrono::steady_clock::time_point started, loaded, extracted;
+    bool settled = false;  // extracted before its load ended
+    bool allFrames = false;
+    long long framesMs = 0;   // from the end of the load to the start of the extraction
+    long long extractMs = 0;  // the extraction itself
+    std::vector<std::string> frames;
+    std::string staging;  // where its extraction fetched style sheets; removed with the page
+    std::string folder;   // where its files go
+    // -d of a list: its downloads, once the first address is handed over.
+    std::unique_ptr<ListDownloads> downloads;
+    // The files in `folder` that style sheets fetched into `staging` take, by name, when
+    // taken before the fetch.
+    std::map<std::string, std::string> sheetFiles;
+
+    ~RunPage();
+};
+
+// What the extraction of a page finds while it runs, for the page's downloads: with
+// `feed` each entry of the list `fed` as it is found, so the downloads start while the
+// extraction still reads style sheets and frames; with `hold` the file each style sheet
+// will take in the page's folder before the sheet is fetched, kept from the downloads
+// until it is there, so that a listed download of the same name still writes it after
+// the sheet, as when the downloads start after the extraction.
+class PageFinds : public IExtractionObserver {
+public:
+    using DownloadsOf = std::function<ListDownloads&(const std::string& pageAddress)>;
+    PageFinds(RunPage& page, RunFiles& files, ListKind fed, bool feed, bool hold, DownloadsOf downloads)
+        : page_(page), files_(files), fed_(fed), feed_(feed), hold_(hold), downloads_(std::move(downloads)) {}
+
+    void Found(ListKind list, const std::string& address) override;
+    void FetchingSheet(const std::string& address, const std::string& file) override;
+
+    const PageExtraction* running = nullptr;  // the page's extraction while it runs
+
+private:
+    RunPage& page_;
+    RunFiles& files_;
+    ListKind fed_;
+    bool feed_;
+    bool hold_;
+    DownloadsOf downloads_;
+    std::vector<std::string> found_;
+};
+
+}  // namespace nuv
