@@ -40,7 +40,7 @@ public:
 private:
     void Error(const std::string& text);
 
-    const ExtractCliOptions& options_;
+    const ExtractCliOptions options_;  // a copy: a printer may outlive the options it was made with
     bool listRun_;
     bool outTerminal_;
     std::FILE* out_;
