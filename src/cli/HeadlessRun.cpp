@@ -86,7 +86,7 @@ public:
         transfers_.SetAllowPrivateNetwork(options.allowPrivateNetwork);
         files_.protectedFiles = ProtectedFiles(programFiles);
         for (const std::string& a : options.addresses) arguments_.insert(Trim(a));
-        batch_.emplace(transfers_, kConnectionsPerHost);
+        batch_.emplace(transfers_, kConnectionsPerHost, RetryRule{options.retries});
     }
 
     // Runs every page; returns the exit status.

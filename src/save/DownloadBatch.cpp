@@ -82,8 +82,8 @@ void RunDownloadBatch(const std::vector<std::string>& files, IBatchExecutor& exe
 
 namespace nuv {
 
-DownloadBatch::DownloadBatch(IParallelDownloader& downloader, std::size_t perHost)
-    : downloader_(downloader), perHost_(perHost) {
+DownloadBatch::DownloadBatch(IParallelDownloader& downloader, std::size_t perHost, RetryRule retry)
+    : downloader_(downloader), perHost_(perHost), retry_(retry) {
     thread_ = std::thread([this] { Drive(); });
 }
 
@@ -261,6 +261,14 @@ void DownloadBatch::Drive() {
     std::vector<Finished> finished;
     std::unique_lock<std::mutex> lock(mutex_);
     while (!cancelled_) {
+        // Those whose wait for another try has passed go first.
+        const auto now = std::chrono::steady_clock::now();
+        while (!retrying_.empty() && retrying_.front().due <= now && running_ < downloader_.Slots()) {
+            const std::size_t id = retrying_.front().id;
+            retrying_.erase(retrying_.begin());
+            ++running_;
+            starting.emplace_back(id, &jobs_[id]);
+        }
         while (running_ < downloader_.Slots()) {
             const std::optional<std::size_t> id = NextToStart();
             if (!id) break;
@@ -270,7 +278,12 @@ void DownloadBatch::Drive() {
             ++running_;
             starting.emplace_back(*id, &job);
         }
-        if (stop_ && running_ == 0 && ready_ == 0) break;
+        if (stop_ && running_ == 0 && ready_ == 0 && retrying_.empty()) break;
+        std::chrono::milliseconds wait(1000);
+        if (!retrying_.empty()) {
+            const auto until = std::chrono::duration_cast<std::chrono::milliseconds>(retrying_.front().due - now);
+            wait = std::clamp(until + std::chrono::milliseconds(1), std::chrono::milliseconds(0), wait);
+        }
         lock.unlock();
         ended.clear();
         for (const auto& [id, job] : starting) {
@@ -281,12 +294,25 @@ void DownloadBatch::Drive() {
             }
         }
         starting.clear();
-        downloader_.Wait(ended.empty() ? std::chrono::milliseconds(1000) : std::chrono::milliseconds(0), ended);
+        downloader_.Wait(ended.empty() ? wait : std::chrono::milliseconds(0), ended);
         finished.clear();
         if (!ended.empty()) {
             lock.lock();
             for (IParallelDownloader::Ended& e : ended) {
+                Job& job = jobs_[e.id];
+                if (e.error && job.retries < retry_.retries && MayRetry(*e.error)) {
+                    ++job.retries;
+                    --running_;
+                    const Retry again{std::chrono::steady_clock::now() +
+                                          RetryDelay(retry_, job.retries, e.error->RetryAfter(), RetryJitter()),
+                                      e.id};
+                    retrying_.insert(std::upper_bound(retrying_.begin(), retrying_.end(), again,
+                                                      [](const Retry& a, const Retry& b) { return a.due < b.due; }),
+                                     again);
+                    continue;
+                }
                 Result result;
+                result.retries = job.retries;
                 result.saved = !e.error;
                 result.size = e.size;
                 result.contentType = std::move(e.contentType);

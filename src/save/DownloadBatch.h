@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "web/Downloader.h"
+#include "web/RetryRule.h"
 
 // The batch engines behind "save all" and nuv-extract -d: which downloads may run side by
 // side, and how.
@@ -74,14 +76,18 @@ public:
         std::string error;       // failed: why
         DownloadFailure failure = DownloadFailure::Network;
         std::string contentType;  // saved: the answer's Content-Type, "" when it gave none
+        int retries = 0;          // how often it was tried again
     };
     // Told of a download's end, on the batch's thread, before it is counted as ended (so
     // before Finish returns); a download that HoldFile runs again tells each end.
     using EndedFn = std::function<void(const Result& result)>;
 
     // `perHost`: the most downloads that run at once from one host (0: no bound beyond the
-    // downloader's slots).
-    explicit DownloadBatch(IParallelDownloader& downloader, std::size_t perHost = 0);
+    // downloader's slots). A download that fails as MayRetry allows is tried again after
+    // RetryDelay, up to `retry.retries` times; meanwhile it keeps its place in its host's
+    // bound and its file's line, but no slot of the downloader. It ends (and its EndedFn
+    // hears of it) once with its last outcome.
+    explicit DownloadBatch(IParallelDownloader& downloader, std::size_t perHost = 0, RetryRule retry = {});
     // Finishes the batch.
     ~DownloadBatch();
     DownloadBatch(const DownloadBatch&) = delete;
@@ -114,6 +120,12 @@ private:
         std::string address, file, page, host;
         EndedFn ended;
         Result result;
+        int retries = 0;  // tries again so far
+    };
+    // A download waiting to be tried again.
+    struct Retry {
+        std::chrono::steady_clock::time_point due;
+        std::size_t id;
     };
     // The downloads of one file: at most one is queued or runs, the others wait in order.
     struct FileQueue {
@@ -140,12 +152,14 @@ private:
 
     IParallelDownloader& downloader_;
     const std::size_t perHost_;
+    const RetryRule retry_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Job> jobs_;
     std::unordered_map<std::string, FileQueue> files_;
     std::unordered_map<std::string, HostQueue> hosts_;
     std::uint64_t readyOrder_ = 0;
+    std::vector<Retry> retrying_;  // by due time
     std::size_t ready_ = 0;  // downloads that may start now, of every host
     std::size_t running_ = 0;
     std::size_t ended_ = 0;

@@ -47,6 +47,7 @@ struct DownloadRecord {
     std::string file;      // Saved: the file written; Failed: the file aimed at
     std::uint64_t size = 0;  // Saved: its size in bytes
     std::string reason;    // Failed: the error; Skipped: why
+    int retries = 0;       // how often it was tried again after a failure that may pass
 };
 
 // Why an address in the archive is not downloaded again (a Skipped record that keeps the

@@ -142,6 +142,7 @@ void ListDownloads::Finished(std::size_t index, const DownloadBatch::Result& res
         const std::string& stem = stems_[index];
         r.size = 0;
         r.reason.clear();
+        r.retries = result.retries;
         if (result.saved) {
             r.outcome = DownloadRecord::Outcome::Saved;
             r.size = result.size;

@@ -330,8 +330,23 @@ DownloadError TransferFailure(CURLcode rc, const Transfer& t) {
     const std::string text = t.error[0] ? std::string(t.error) : std::string(curl_easy_strerror(rc));
     switch (rc) {
         case CURLE_UNSUPPORTED_PROTOCOL: return DownloadError("refused: " + text, DownloadFailure::Refused);
-        case CURLE_OPERATION_TIMEDOUT: return DownloadError(text, DownloadFailure::TimedOut);
-        case CURLE_HTTP_RETURNED_ERROR: return DownloadError(text, DownloadFailure::Http);
+        case CURLE_OPERATION_TIMEDOUT: return DownloadError(text, DownloadFailure::TimedOut).WithTransient();
+        case CURLE_HTTP_RETURNED_ERROR: {
+            long code = 0;
+            curl_easy_getinfo(t.handle->curl, CURLINFO_RESPONSE_CODE, &code);
+            curl_off_t wait = -1;
+            std::optional<std::chrono::seconds> retryAfter;
+            if (curl_easy_getinfo(t.handle->curl, CURLINFO_RETRY_AFTER, &wait) == CURLE_OK && wait > 0)
+                retryAfter = std::chrono::seconds(std::min<curl_off_t>(wait, 24 * 3600));
+            // A Retry-After of 0 (or none) leaves the wait to the back-off.
+            return DownloadError(text, DownloadFailure::Http).WithAnswer(static_cast<int>(code), retryAfter);
+        }
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+        case CURLE_PARTIAL_FILE:
+        case CURLE_GOT_NOTHING:
+        case CURLE_HTTP2:
+        case CURLE_HTTP2_STREAM: return DownloadError(text, DownloadFailure::Network).WithTransient();
         case CURLE_WRITE_ERROR: return DownloadError(text, DownloadFailure::Write);
         case CURLE_ABORTED_BY_CALLBACK: return DownloadError(text, DownloadFailure::Cancelled);
         default: return DownloadError(text, DownloadFailure::Network);

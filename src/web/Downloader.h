@@ -30,8 +30,29 @@ public:
         : std::runtime_error(what), kind_(kind) {}
     DownloadFailure kind() const { return kind_; }
 
+    // The answer's status of an Http failure, 0 for the others.
+    int Status() const { return status_; }
+    // How long the server asked to be left alone (Retry-After), when it said.
+    std::optional<std::chrono::seconds> RetryAfter() const { return retryAfter_; }
+    // A failure of the transfer that may pass when tried again: the connection broke or
+    // stalled, or nothing came back.
+    bool Transient() const { return transient_; }
+
+    DownloadError& WithAnswer(int status, std::optional<std::chrono::seconds> retryAfter) {
+        status_ = status;
+        retryAfter_ = retryAfter;
+        return *this;
+    }
+    DownloadError& WithTransient() {
+        transient_ = true;
+        return *this;
+    }
+
 private:
     DownloadFailure kind_;
+    int status_ = 0;
+    std::optional<std::chrono::seconds> retryAfter_;
+    bool transient_ = false;
 };
 
 // Bounds of one download beyond the downloader's own; zero leaves the bound out.

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
@@ -175,8 +176,11 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         WriteFile(folder + QStringLiteral("/cut.png"), "older good file");
 
+        // A transfer cut half-way may pass when tried again (once here); a 404 and a closed
+        // port are final.
         const ProgramRun r = Extract({QStringLiteral("-d"), QStringLiteral("--json"), QStringLiteral("-o"), folder,
-                               QStringLiteral("-q"), site_.Url(QStringLiteral("/mixed.html"))});
+                               QStringLiteral("-q"), QStringLiteral("--retries"), QStringLiteral("1"),
+                               site_.Url(QStringLiteral("/mixed.html"))});
         QCOMPARE(r.exitCode, 3);
         const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
         QCOMPARE(names, (QStringList{QStringLiteral("cut.png"), QStringLiteral("good1.png"), QStringLiteral("good2.png")}));
@@ -196,6 +200,9 @@ private slots:
         QCOMPARE(first.value(QStringLiteral("file")).toString(), folder + QStringLiteral("/good1.png"));
         QCOMPARE(first.value(QStringLiteral("size")).toInt(), 40000);
         QVERIFY(!records[1].toObject().value(QStringLiteral("error")).toString().isEmpty());
+        QCOMPARE(records[3].toObject().value(QStringLiteral("retries")).toInt(), 1);
+        for (int i : {1, 2}) QVERIFY(!records[i].toObject().contains(QStringLiteral("retries")));
+        QVERIFY2(r.err.contains("(tried again 1 time)"), r.err);
         QCOMPARE(records[5].toObject().value(QStringLiteral("reason")).toString(), QStringLiteral("web page"));
 
         // Every download succeeding gives 0; the other type downloads archives too.
@@ -205,6 +212,44 @@ private slots:
         QCOMPARE(ok.exitCode, 0);
         QVERIFY2(ok.err.contains("other: found 1, downloaded 1, failed 0"), ok.err);
         QVERIFY(QFile::exists(all + QStringLiteral("/pack.zip")));
+    }
+
+    // A busy server is asked again: after what its Retry-After says, else after a back-off;
+    // an answer that is no passing state (404) is not. --retries 0 gives up at once.
+    void busyServersAreAskedAgain() {
+        site_.Put(QStringLiteral("/busy/p.html"),
+                  "<html><body><img src=\"a.png\"><img src=\"b.png\"><img src=\"c.png\"></body></html>");
+        site_.Put(QStringLiteral("/busy/a.png"), "picture a", "image/png");
+        site_.Put(QStringLiteral("/busy/b.png"), "picture b", "image/png");
+        site_.FailFirst(QStringLiteral("/busy/a.png"), 2, "429 Too Many Requests", "Retry-After: 1\r\n");
+        site_.FailFirst(QStringLiteral("/busy/b.png"), 1, "503 Service Unavailable");
+        const QString folder = work_.path() + QStringLiteral("/busy");
+        QElapsedTimer clock;
+        clock.start();
+        const ProgramRun r = Extract({QStringLiteral("-dq"), QStringLiteral("--jsonl"), QStringLiteral("-o"), folder,
+                                      site_.Url(QStringLiteral("/busy/p.html"))});
+        QCOMPARE(r.exitCode, 3);
+        QVERIFY(clock.elapsed() >= 2000);  // twice the second that Retry-After asked for
+        QCOMPARE(ReadFile(folder + QStringLiteral("/a.png")), QByteArray("picture a"));
+        QCOMPARE(ReadFile(folder + QStringLiteral("/b.png")), QByteArray("picture b"));
+        QCOMPARE(site_.RequestCount(QStringLiteral("/busy/a.png")), 3);
+        QCOMPARE(site_.RequestCount(QStringLiteral("/busy/b.png")), 2);
+        QCOMPARE(site_.RequestCount(QStringLiteral("/busy/c.png")), 1);
+        const QJsonArray records =
+            QJsonDocument::fromJson(r.out).object().value(QStringLiteral("downloads")).toArray();
+        QCOMPARE(records.size(), 3);
+        QCOMPARE(records[0].toObject().value(QStringLiteral("retries")).toInt(), 2);
+        QCOMPARE(records[1].toObject().value(QStringLiteral("retries")).toInt(), 1);
+        QCOMPARE(records[2].toObject().value(QStringLiteral("outcome")).toString(), QStringLiteral("failed"));
+        QVERIFY(!records[2].toObject().contains(QStringLiteral("retries")));
+
+        site_.FailFirst(QStringLiteral("/busy/a.png"), 1, "429 Too Many Requests", "Retry-After: 1\r\n");
+        const ProgramRun once = Extract({QStringLiteral("-dq"), QStringLiteral("--retries"), QStringLiteral("0"),
+                                         QStringLiteral("-o"), folder + QStringLiteral("2"),
+                                         site_.Url(QStringLiteral("/busy/p.html"))});
+        QCOMPARE(once.exitCode, 3);
+        QCOMPARE(site_.RequestCount(QStringLiteral("/busy/a.png")), 4);
+        QVERIFY2(once.err.contains("download failed: " + site_.Url(QStringLiteral("/busy/a.png")).toUtf8()), once.err);
     }
 
     // -d downloads the pictures found so far while the style sheets are still being read:
@@ -450,6 +495,8 @@ private slots:
                                   << QByteArray("unknown type 'video'");
         QTest::newRow("bad timeout") << QStringList{QStringLiteral("--timeout"), QStringLiteral("soon"), Page()}
                                      << QByteArray("--timeout needs a positive number");
+        QTest::newRow("bad retries") << QStringList{QStringLiteral("--retries"), QStringLiteral("21"), Page()}
+                                     << QByteArray("--retries needs a number of tries again from 0 to 20");
     }
     void usageErrors() {
         QFETCH(QStringList, args);

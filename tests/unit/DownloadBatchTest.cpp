@@ -277,5 +277,107 @@ TEST(DownloadBatch, AHostAtItsBoundLetsOtherHostsGoFirstAndCancelStartsNothingMo
     EXPECT_EQ(held.StartedSoFar(), (std::vector<std::string>{"http://d/1"}));
 }
 
+// Downloads that end at once as their address's script says, one letter a try: "o" ok,
+// "b" 503 busy, "r" 429 with Retry-After, "t" a transfer cut short, "n" 404.
+class ScriptedTransfers : public IParallelDownloader {
+public:
+    std::size_t Slots() const override { return 2; }
+    void Start(std::size_t id, const std::string& url, const std::string&, const std::string&) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        starts[url].push_back(std::chrono::steady_clock::now());
+        running_.push_back({id, url});
+    }
+    void Wait(std::chrono::milliseconds timeout, std::vector<Ended>& ended) override {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (running_.empty()) {
+            woken_.wait_for(lock, timeout, [this] { return wake_; });
+            wake_ = false;
+            return;
+        }
+        for (const auto& [id, url] : running_) {
+            const char step = url.substr(url.find('#') + 1)[starts[url].size() - 1];
+            Ended e;
+            e.id = id;
+            if (step == 'b') e.error = DownloadError("503", DownloadFailure::Http).WithAnswer(503, std::nullopt);
+            if (step == 'r') e.error = DownloadError("429", DownloadFailure::Http).WithAnswer(429, std::chrono::seconds(1));
+            if (step == 't') e.error = DownloadError("cut", DownloadFailure::Network).WithTransient();
+            if (step == 'n') e.error = DownloadError("404", DownloadFailure::Http).WithAnswer(404, std::nullopt);
+            ended.push_back(e);
+        }
+        running_.clear();
+    }
+    void Wake() override {
+        std::lock_guard<std::mutex> lock(mutex);
+        wake_ = true;
+        woken_.notify_one();
+    }
+
+    std::mutex mutex;
+    std::map<std::string, std::vector<std::chrono::steady_clock::time_point>> starts;
+
+private:
+    std::vector<std::pair<std::size_t, std::string>> running_;
+    std::condition_variable woken_;
+    bool wake_ = false;
+};
+
+TEST(DownloadBatch, FailuresThatMayPassAreTriedAgainAfterTheirWait) {
+    using std::chrono::milliseconds;
+    struct Case {
+        const char* address;
+        bool saved;
+        int retries;  // of the result
+    } cases[] = {
+        {"http://a/1#bbo", true, 2},   // busy twice, then there
+        {"http://a/2#ro", true, 1},    // Retry-After: 1 s, capped at 30 ms
+        {"http://b/1#to", true, 1},    // a cut transfer
+        {"http://b/2#no", false, 0},   // 404 is final
+        {"http://c/1#tttto", false, 3},  // three retries, then the last failure stands
+        {"http://c/2#o", true, 0},
+    };
+    ScriptedTransfers transfers;
+    std::vector<DownloadBatch::Result> results;
+    std::atomic<int> told{0};
+    {
+        DownloadBatch batch(transfers, 1, RetryRule{3, milliseconds(10), milliseconds(30)});
+        for (const Case& c : cases) batch.Add(c.address, c.address, "http://h/page.html", [&](const auto&) { ++told; });
+        results = batch.Finish();
+    }
+    ASSERT_EQ(results.size(), std::size(cases));
+    EXPECT_EQ(told, static_cast<int>(std::size(cases)));  // each heard of once, with its last outcome
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(results[i].saved, cases[i].saved) << cases[i].address;
+        EXPECT_EQ(results[i].retries, cases[i].retries) << cases[i].address;
+        EXPECT_EQ(transfers.starts[cases[i].address].size(), static_cast<std::size_t>(cases[i].retries + 1));
+    }
+    const auto& busy = transfers.starts["http://a/1#bbo"];
+    EXPECT_GE(busy[1] - busy[0], milliseconds(7));   // 10 ms, spread by at most a quarter
+    EXPECT_GE(busy[2] - busy[1], milliseconds(15));  // doubled
+    const auto& asked = transfers.starts["http://a/2#ro"];
+    EXPECT_GE(asked[1] - asked[0], milliseconds(30));
+    EXPECT_EQ(results[4].error, "cut");
+
+    // The waits themselves: back-off doubled up to the cap, spread by the jitter; what the
+    // server asks for within the cap.
+    const RetryRule rule{3, milliseconds(1000), milliseconds(60000)};
+    EXPECT_EQ(RetryDelay(rule, 1, std::nullopt, 0.5), milliseconds(1000));
+    EXPECT_EQ(RetryDelay(rule, 3, std::nullopt, 0.5), milliseconds(4000));
+    EXPECT_EQ(RetryDelay(rule, 1, std::nullopt, 0.0), milliseconds(750));
+    EXPECT_EQ(RetryDelay(rule, 1, std::nullopt, 1.0), milliseconds(1250));
+    EXPECT_EQ(RetryDelay(rule, 30, std::nullopt, 1.0), milliseconds(60000));
+    EXPECT_EQ(RetryDelay(rule, 1, std::chrono::seconds(5), 0.9), milliseconds(5000));
+    EXPECT_EQ(RetryDelay(rule, 1, std::chrono::seconds(86400), 0.0), milliseconds(60000));
+    for (const auto& [error, may] : std::vector<std::pair<DownloadError, bool>>{
+             {DownloadError("x", DownloadFailure::Http).WithAnswer(429, std::nullopt), true},
+             {DownloadError("x", DownloadFailure::Http).WithAnswer(504, std::nullopt), true},
+             {DownloadError("x", DownloadFailure::Http).WithAnswer(500, std::nullopt), false},
+             {DownloadError("x", DownloadFailure::Http).WithAnswer(403, std::nullopt), false},
+             {DownloadError("x", DownloadFailure::TimedOut).WithTransient(), true},
+             {DownloadError("x", DownloadFailure::TimedOut), false},  // the whole time bound
+             {DownloadError("x", DownloadFailure::Network), false},   // no host, refused connection
+             {DownloadError("x", DownloadFailure::PrivateNetwork), false}})
+        EXPECT_EQ(MayRetry(error), may) << error.Status();
+}
+
 }  // namespace
 }  // namespace nuv

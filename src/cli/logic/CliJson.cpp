@@ -74,6 +74,7 @@ Json DownloadJson(const DownloadRecord& r) {
             }
             break;
     }
+    if (r.retries > 0) record["retries"] = r.retries;
     return record;
 }
 

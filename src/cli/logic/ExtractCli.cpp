@@ -11,6 +11,7 @@
 #include "common/Text.h"
 #include "save/DownloadTargets.h"
 #include "web/Address.h"
+#include "web/RetryRule.h"
 
 namespace nuv {
 namespace {
@@ -80,7 +81,7 @@ constexpr int kMaxShards = 100000;
 // Which option a short letter or long name is, and whether it takes a value.
 enum class Opt {
     None, Type, SaveTo, Download, Json, Timeout, Quiet, Verbose, Help, Version,
-    Input, Jobs, Jsonl, Layout, Archive, Shard, Shown, MinSize, Types, AllowPrivate, AllowLocal
+    Input, Jobs, Jsonl, Layout, Archive, Shard, Shown, MinSize, Types, AllowPrivate, AllowLocal, Retries
 };
 
 Opt ShortOption(char c) {
@@ -118,12 +119,14 @@ Opt LongOption(std::string_view name) {
     if (name == "types") return Opt::Types;
     if (name == "allow-private-network") return Opt::AllowPrivate;
     if (name == "allow-local-files") return Opt::AllowLocal;
+    if (name == "retries") return Opt::Retries;
     return Opt::None;
 }
 
 bool TakesValue(Opt o) {
     return o == Opt::Type || o == Opt::SaveTo || o == Opt::Timeout || o == Opt::Input || o == Opt::Jobs ||
-           o == Opt::Layout || o == Opt::Archive || o == Opt::Shard || o == Opt::MinSize || o == Opt::Types;
+           o == Opt::Layout || o == Opt::Archive || o == Opt::Shard || o == Opt::MinSize || o == Opt::Types ||
+           o == Opt::Retries;
 }
 
 // Applies an option; returns an error text or "".
@@ -163,6 +166,15 @@ std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::st
                                {shown, std::to_string(kMaxPageJobs), value});
             }
             o.jobs = *jobs;
+            return {};
+        }
+        case Opt::Retries: {
+            const auto retries = ParseCount(value, 0, kMostRetries);
+            if (!retries) {
+                return FormatS("%s needs a number of tries again from 0 to %s, not '%s'",
+                               {shown, std::to_string(kMostRetries), value});
+            }
+            o.retries = *retries;
             return {};
         }
         case Opt::Layout: {
@@ -325,6 +337,10 @@ std::string ExtractCliUsage() {
            "      --types LIST    images: keep the pictures of these types, e.g. webp,png,jpg\n"
            "                      (jpg png gif webp avif jxl svg ico bmp tiff psd emf wmf other)\n"
            "      --timeout SEC   give up on loading a page after SEC seconds (default 60)\n"
+           "      --retries N     try a download again up to N times (default 3) when the\n"
+           "                      connection broke or stalled, or the server answered 429,\n"
+           "                      502, 503 or 504: after 1, 2, 4 ... s, or what its\n"
+           "                      Retry-After asks for (at most 60 s)\n"
            "  -q, --quiet         no progress on standard error\n"
            "  -v, --verbose       how long each step took and what the bounds cut, on\n"
            "                      standard error\n"

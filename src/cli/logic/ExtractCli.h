@@ -10,6 +10,7 @@
 #include "extract/DocType.h"
 #include "save/FolderLayout.h"
 #include "save/PictureRules.h"
+#include "web/RetryRule.h"
 
 // The options of the command-line program nuv-extract, its usage and version texts.
 // Plain C++; src/cli/ runs the extraction they ask for over a headless Qt WebEngine page.
@@ -48,6 +49,7 @@ struct ExtractCliOptions {
     PictureFilter filter;      // --min-size, --types
     bool allowPrivateNetwork = false;  // public pages may reach private and loopback addresses
     bool allowLocalFiles = false;      // a list may name local files
+    int retries = kDefaultRetries;     // tries again of a download that failed as MayRetry allows
 };
 
 // Pages loaded at a time without -j.

@@ -46,7 +46,10 @@ bool RunPrinter::Page(const CliReport& report, const PageSteps& steps) {
         if (listRun_) return false;
     }
     for (const DownloadRecord& r : report.records) {
-        if (r.outcome == DownloadRecord::Outcome::Failed) Error("download failed: " + r.address + ": " + r.reason);
+        if (r.outcome != DownloadRecord::Outcome::Failed) continue;
+        Error("download failed: " + r.address + ": " + r.reason +
+              (r.retries > 0 ? " (tried again " + std::to_string(r.retries) + (r.retries == 1 ? " time)" : " times)")
+                             : std::string()));
     }
     if (!listRun_) {
         if (loaded) std::fputs(FormatSummary(report).c_str(), err_);

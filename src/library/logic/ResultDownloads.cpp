@@ -12,6 +12,7 @@
 #include "common/Text.h"
 #include "save/DownloadBatch.h"
 #include "save/PictureRules.h"
+#include "web/RetryRule.h"
 #include "library/logic/SavedFiles.h"
 #include "web/Address.h"
 
@@ -160,10 +161,15 @@ ResultDownloads::Outcome ResultDownloads::Download(const std::string& address, b
         // A picture whose type its answer tells is named once the answer is in.
         const std::string file = target.extensionFromAnswer ? ProvisionalPictureFile(target.file) : target.file;
         std::string contentType;
-        s_.downloader.DownloadToFile(address, file, [this, &contentType](const nuv::DownloadProgress& p) {
-            contentType = p.contentType;
-            DownloadProgress(p);
-        });
+        // A busy server (429, 503, ...) or a broken connection gets further tries, as in
+        // nuv-extract; the window handles its events while it waits for them.
+        DownloadWithRetries(
+            s_.downloader, address, file,
+            [this, &contentType](const nuv::DownloadProgress& p) {
+                if (!p.contentType.empty()) contentType = p.contentType;
+                DownloadProgress(p);
+            },
+            RetryRule{kDefaultRetries});
         std::string savedFile = file;
         if (target.extensionFromAnswer) {
             savedFile = AnsweredPictureFile(file, target.file, contentType);

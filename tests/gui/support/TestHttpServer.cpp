@@ -97,6 +97,14 @@ int TestHttpServer::RequestCount(const QString& path) const {
     return requests_.value(path);
 }
 
+void TestHttpServer::FailFirst(const QString& path, int times, const QByteArray& statusLine,
+                               const QByteArray& headers) {
+    QMutexLocker lock(&mutex_);
+    Entry& entry = entries_[path];
+    entry.failures = times;
+    entry.failure = statusLine + "\r\n" + headers;
+}
+
 void TestHttpServer::Serve(QTcpSocket* socket) {
     QByteArray request = socket->property("request").toByteArray() + socket->readAll();
     socket->setProperty("request", request);
@@ -130,7 +138,10 @@ void TestHttpServer::Serve(QTcpSocket* socket) {
                 return;
             }
         }
-        if (!allowed) {
+        if (it != entries_.end() && it->failures > 0) {
+            --it->failures;
+            response = "HTTP/1.0 " + it->failure + "Content-Length: 0\r\nConnection: close\r\n\r\n";
+        } else if (!allowed) {
             response = "HTTP/1.0 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         } else if (it == entries_.end()) {
             response = "HTTP/1.0 404 Not Found\r\nContent-Type: text/plain\r\nContent-Length: 9\r\n"

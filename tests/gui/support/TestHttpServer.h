@@ -35,6 +35,9 @@ public:
     // Answers `path` only to requests whose head holds every one of `lines` (for example
     // "Cookie: a=b"); any other request gets 403.
     void Require(const QString& path, const QList<QByteArray>& lines);
+    // Answers the first `times` requests for `path` with `statusLine` ("503 Service
+    // Unavailable") and `headers` ("Name: value\r\n" each), the later ones as put.
+    void FailFirst(const QString& path, int times, const QByteArray& statusLine, const QByteArray& headers = {});
     // Never answers requests for `path` until Release, which answers the held ones too.
     void Hold(const QString& path);
     void Release(const QString& path);
@@ -60,6 +63,8 @@ private:
         QList<QPointer<QTcpSocket>> held;  // requests waiting for Release
         QString after;
         int atOnce = 0;
+        int failures = 0;  // answers of `failure` still to give
+        QByteArray failure;
     };
     QHostAddress address_;
     quint16 port_ = 0;
