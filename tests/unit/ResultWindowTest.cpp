@@ -234,6 +234,27 @@ TEST_F(ResultWindowTest, ClosingTheWindowStopsTheBatchWithoutAWord) {
     EXPECT_TRUE(dialogs_.messages.empty());
 }
 
+// A busy server is asked again after a wait, as nuv-extract asks it; closing the window
+// ends the wait at once, without a word.
+TEST_F(ResultWindowTest, ABusyServerIsAskedAgainUnlessTheWindowCloses) {
+    const DownloadError busy = DownloadError("HTTP 503", DownloadFailure::Http).WithAnswer(503, std::nullopt);
+    downloader_.failFirst["http://h/busy.jpg"] = {busy};
+    downloads_.ResultPageClick("IMG", "http://h/busy.jpg");
+    ASSERT_EQ(downloader_.calls.size(), 2u);
+    EXPECT_EQ(host_.hints, (std::vector<std::string>{SavedText("/save/busy.jpg"), kDone}));
+
+    downloader_.calls.clear();
+    downloader_.failFirst["http://h/busy.jpg"] = {busy, busy};
+    ResultDownloads closing{ResultDownloadServices{host_, host_, host_, host_, host_.defaultSavePath,
+                                                   [this] { host_.ProcessWindowEvents(); }, downloader_, dialogs_,
+                                                   shell_, lists_, "/home/u/", [this] { return now_; },
+                                                   [this] { return downloader_.calls.size() == 1; }}};
+    host_.hints.clear();
+    closing.ResultPageClick("IMG", "http://h/busy.jpg");
+    EXPECT_EQ(downloader_.calls.size(), 1u);
+    EXPECT_TRUE(host_.hints.empty());
+}
+
 TEST_F(ResultWindowTest, TheProgramsOwnFilesAreNeverReplaced) {
     const test::TempFolder scratch{"nuv-own-files"};
     const std::filesystem::path dir = scratch.Dir();

@@ -31,6 +31,11 @@ public:
         if (const auto r = reports.find(url); progress && r != reports.end())
             for (const DownloadProgress& p : r->second) progress(p);
         if (failing.count(url)) throw DownloadError("refused: " + url);
+        if (auto first = failFirst.find(url); first != failFirst.end() && !first->second.empty()) {
+            const DownloadError e = first->second.front();
+            first->second.erase(first->second.begin());
+            throw e;
+        }
         if (!error.empty()) throw DownloadError(error);
         const auto found = bodies.find(url);
         if (found == bodies.end() && !body && !missing.empty()) throw DownloadError(missing);
@@ -44,6 +49,7 @@ public:
     std::string missing;  // when set, an address without a body fails with this error
     std::string error;    // when set, every download fails with it
     std::set<std::string> failing;  // these fail with "refused: ADDRESS"
+    std::map<std::string, std::vector<DownloadError>> failFirst;  // thrown by the first tries, in order
     std::map<std::string, std::vector<DownloadProgress>> reports;  // handed to the progress callback first
 };
 
