@@ -132,6 +132,7 @@ int RunExtractCli(const ExtractCliOptions& options) {
     }
     // Pages that are closed leave little behind: the engine's cache of the run is bounded.
     QWebEngineProfile::defaultProfile()->setHttpCacheMaximumSize(32 << 20);
+    if (!options.userAgent.empty()) QWebEngineProfile::defaultProfile()->setHttpUserAgent(FromUtf8(options.userAgent));
     // The pages of a list are never seen: they load without the Flash player, which finds
     // the same lists and would cost each page and frame the loading of its script.
     if (IsListRun(options)) qputenv("NUV_FLASH_PLAYER", "off");

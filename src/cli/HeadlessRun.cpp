@@ -53,8 +53,7 @@ using Clock = std::chrono::steady_clock;
 // Transfers at a time for the whole run, and to one host (a browser opens six).
 constexpr std::size_t kDownloadSlots = 8;
 constexpr std::size_t kConnectionsPerHost = 4;
-// Pages one view serves before it is closed, so that what a renderer keeps from the
-// pages it showed stays bounded.
+// Pages a view serves before it is closed, which bounds what its renderer keeps.
 constexpr int kPagesPerView = 25;
 
 long long MsBetween(Clock::time_point from, Clock::time_point to) {
@@ -83,10 +82,11 @@ public:
         transfers_.SetCookieSource(&cookies_);
         transfers_.SetSlots(kDownloadSlots);
         transfers_.SetSaveRoot(base_);
-        transfers_.SetAllowPrivateNetwork(options.allowPrivateNetwork);
+        ApplyNetworkOptions(transfers_, options);
         files_.protectedFiles = ProtectedFiles(programFiles);
         for (const std::string& a : options.addresses) arguments_.insert(Trim(a));
-        batch_.emplace(transfers_, kConnectionsPerHost, RetryRule{options.retries});
+        batch_.emplace(transfers_, kConnectionsPerHost, RetryRule{options.retries},
+                       HostPace{std::chrono::milliseconds(options.waitMs), options.randomWait});
     }
 
     // Runs every page; returns the exit status.

@@ -11,6 +11,13 @@
 
 namespace nuv {
 
+void ApplyNetworkOptions(CurlDownloader& downloader, const ExtractCliOptions& options) {
+    downloader.SetAllowPrivateNetwork(options.allowPrivateNetwork);
+    downloader.SetProxy(options.proxy);
+    if (!options.userAgent.empty()) downloader.SetUserAgent(options.userAgent);
+    downloader.SetMaxRecvSpeed(options.limitRate);
+}
+
 PageExtraction::PageExtraction(WebEngineBrowser& browser, const PageExtractionSetup& setup)
     : browser_(browser),
       setup_(setup),
@@ -21,10 +28,11 @@ PageExtraction::PageExtraction(WebEngineBrowser& browser, const PageExtractionSe
     downloader_.SetCookieSource(&setup.cookies);
     downloader_.SetWaitHook(ThrowIfStopping);
     downloader_.SetSaveRoot(setup.saveRoot);
-    downloader_.SetAllowPrivateNetwork(setup.options.allowPrivateNetwork);
+    ApplyNetworkOptions(downloader_, setup.options);
     downloader_.SetPageAddress([this] { return extraction_.PageAddress(); });
     http_.IdHTTP1.SetWaitHook(ThrowIfStopping);
     http_.IdHTTP1.SetAllowPrivateNetwork(setup.options.allowPrivateNetwork);
+    if (!setup.options.userAgent.empty()) http_.IdHTTP1.Settings().userAgent = setup.options.userAgent;
     http_.IdHTTP1.SetPageAddress([this] { return extraction_.PageAddress(); });
     extraction_.SetIncludeShownPictures(setup.options.shown);
 }

@@ -38,6 +38,10 @@ struct PageExtractionSetup {
     IExtractionObserver* observer = nullptr;  // told of finds and of sheet fetches
 };
 
+// Gives `downloader` what the options say of every request: the private-network rule,
+// the proxy, the User-Agent and the speed limit.
+void ApplyNetworkOptions(CurlDownloader& downloader, const ExtractCliOptions& options);
+
 // The extraction of the page loaded in `browser`, with its own fetches (style sheets,
 // frame pages) bounded like every fetch of the run and stopped with it.
 class PageExtraction {

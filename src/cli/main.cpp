@@ -24,8 +24,9 @@ void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& tex
 }
 
 // The engine needs no display: the offscreen platform unless the caller chose one; no
-// GPU and no engine log by default; and Chromium refuses its sandbox when run as root.
-void PrepareEnvironment() {
+// GPU and no engine log by default; Chromium refuses its sandbox when run as root; and
+// --proxy is the engine's too.
+void PrepareEnvironment(const nuv::ExtractCliOptions& options) {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     if (geteuid() == 0 && std::getenv("QTWEBENGINE_DISABLE_SANDBOX") == nullptr)
         setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
@@ -34,6 +35,11 @@ void PrepareEnvironment() {
         setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --log-level=3", 1);
     } else if (std::strstr(flags, "--log-level") == nullptr) {
         setenv("QTWEBENGINE_CHROMIUM_FLAGS", (std::string(flags) + " --log-level=3").c_str(), 1);
+    }
+    // The engine's proxy: one word, checked by ProxyAddressProblem.
+    if (!options.proxy.empty()) {
+        const std::string proxy = " --proxy-server=" + nuv::EngineProxyServer(options.proxy);
+        setenv("QTWEBENGINE_CHROMIUM_FLAGS", (std::getenv("QTWEBENGINE_CHROMIUM_FLAGS") + proxy).c_str(), 1);
     }
 }
 
@@ -56,7 +62,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    PrepareEnvironment();
+    PrepareEnvironment(parsed.options);
     const std::string warning = nuv::RootSandboxWarning(geteuid(), std::getenv("QTWEBENGINE_DISABLE_SANDBOX"),
                                                         std::getenv("QTWEBENGINE_CHROMIUM_FLAGS"));
     if (!warning.empty()) std::fprintf(stderr, "nuv-extract: %s\n", warning.c_str());

@@ -82,8 +82,8 @@ void RunDownloadBatch(const std::vector<std::string>& files, IBatchExecutor& exe
 
 namespace nuv {
 
-DownloadBatch::DownloadBatch(IParallelDownloader& downloader, std::size_t perHost, RetryRule retry)
-    : downloader_(downloader), perHost_(perHost), retry_(retry) {
+DownloadBatch::DownloadBatch(IParallelDownloader& downloader, std::size_t perHost, RetryRule retry, HostPace pace)
+    : downloader_(downloader), perHost_(perHost), retry_(retry), pace_(pace) {
     thread_ = std::thread([this] { Drive(); });
 }
 
@@ -92,7 +92,7 @@ DownloadBatch::~DownloadBatch() {
 }
 
 std::size_t DownloadBatch::Add(std::string address, std::string file, std::string pageAddress, EndedFn ended) {
-    std::string host = perHost_ > 0 ? AddressHost(address) : std::string();
+    std::string host = perHost_ > 0 || pace_.wait.count() > 0 ? AddressHost(address) : std::string();
     std::lock_guard<std::mutex> lock(mutex_);
     const std::size_t id = jobs_.size();
     FileQueue& queue = files_[file];
@@ -121,15 +121,47 @@ void DownloadBatch::MakeReady(std::size_t id) {
     ++ready_;
 }
 
-std::optional<std::size_t> DownloadBatch::NextToStart() {
-    // The download that became ready first among the hosts below their bound; few hosts
-    // have downloads ready at once, so a look at each is cheap.
+bool DownloadBatch::TakePace(const std::string& host, std::chrono::steady_clock::time_point now) {
+    if (pace_.wait.count() <= 0) return true;
+    auto& notBefore = notBefore_[host];
+    if (now < notBefore) return false;
+    const double spread = pace_.random ? 0.5 + RetryJitter() : 1.0;
+    notBefore = now + std::chrono::milliseconds(static_cast<long long>(static_cast<double>(pace_.wait.count()) * spread));
+    return true;
+}
+
+std::optional<std::chrono::steady_clock::time_point> DownloadBatch::NextPaced(
+    std::chrono::steady_clock::time_point now) const {
+    std::optional<std::chrono::steady_clock::time_point> soonest;
+    if (pace_.wait.count() <= 0) return soonest;
+    const auto consider = [&](const std::string& host) {
+        const auto it = notBefore_.find(host);
+        if (it != notBefore_.end() && it->second > now && (!soonest || it->second < *soonest)) soonest = it->second;
+    };
+    for (const auto& [host, queue] : hosts_)
+        if (!queue.ready.empty()) consider(host);
+    for (const Retry& r : retrying_) consider(jobs_[r.id].host);
+    return soonest;
+}
+
+std::optional<std::size_t> DownloadBatch::NextToStart(std::chrono::steady_clock::time_point now) {
+    // The download that became ready first among the hosts below their bound (and past
+    // their pace); few hosts have downloads ready at once, so a look at each is cheap.
     HostQueue* next = nullptr;
+    const std::string* nextHost = nullptr;
     for (auto& [host, queue] : hosts_) {
         if (queue.ready.empty() || (perHost_ > 0 && queue.running >= perHost_)) continue;
-        if (!next || queue.ready.front().first < next->ready.front().first) next = &queue;
+        if (pace_.wait.count() > 0) {
+            const auto it = notBefore_.find(host);
+            if (it != notBefore_.end() && now < it->second) continue;
+        }
+        if (!next || queue.ready.front().first < next->ready.front().first) {
+            next = &queue;
+            nextHost = &host;
+        }
     }
     if (!next) return std::nullopt;
+    TakePace(*nextHost, now);
     const std::size_t id = next->ready.front().second;
     next->ready.pop_front();
     --ready_;
@@ -263,14 +295,18 @@ void DownloadBatch::Drive() {
     while (!cancelled_) {
         // Those whose wait for another try has passed go first.
         const auto now = std::chrono::steady_clock::now();
-        while (!retrying_.empty() && retrying_.front().due <= now && running_ < downloader_.Slots()) {
-            const std::size_t id = retrying_.front().id;
-            retrying_.erase(retrying_.begin());
+        for (auto it = retrying_.begin(); it != retrying_.end() && it->due <= now && running_ < downloader_.Slots();) {
+            const std::size_t id = it->id;
+            if (!TakePace(jobs_[id].host, now)) {
+                ++it;
+                continue;
+            }
+            it = retrying_.erase(it);
             ++running_;
             starting.emplace_back(id, &jobs_[id]);
         }
         while (running_ < downloader_.Slots()) {
-            const std::optional<std::size_t> id = NextToStart();
+            const std::optional<std::size_t> id = NextToStart(now);
             if (!id) break;
             Job& job = jobs_[*id];
             files_[job.file].running = true;
@@ -280,10 +316,19 @@ void DownloadBatch::Drive() {
         }
         if (stop_ && running_ == 0 && ready_ == 0 && retrying_.empty()) break;
         std::chrono::milliseconds wait(1000);
-        if (!retrying_.empty()) {
-            const auto until = std::chrono::duration_cast<std::chrono::milliseconds>(retrying_.front().due - now);
+        // Until the next try again or paced start is due; one whose time passed but that
+        // still waits waits for something that ends (a slot, its host's bound, its pace).
+        const auto waitUntil = [&](std::chrono::steady_clock::time_point when) {
+            if (when <= now) return;
+            const auto until = std::chrono::duration_cast<std::chrono::milliseconds>(when - now);
             wait = std::clamp(until + std::chrono::milliseconds(1), std::chrono::milliseconds(0), wait);
+        };
+        for (const Retry& r : retrying_) {
+            if (r.due <= now) continue;
+            waitUntil(r.due);
+            break;
         }
+        if (const auto paced = NextPaced(now)) waitUntil(*paced);
         lock.unlock();
         ended.clear();
         for (const auto& [id, job] : starting) {

@@ -288,12 +288,13 @@ int BeforeRequest(void* user, char* primaryIp, char*, int, int) {
     return CURL_PREREQFUNC_OK;
 }
 
-// The proxy the environment names for a request to `scheme`://`host`, as libcurl reads
-// it ("http_proxy" in lower case only, "https_proxy" or "HTTPS_PROXY", then "all_proxy"
-// or "ALL_PROXY"; "no_proxy" or "NO_PROXY" exempts "*", a host and the names under a
-// domain); "" for a direct connection. The downloader decides it and tells libcurl, so
-// that the network rule knows which connections go to the proxy.
-std::string EnvironmentProxy(std::string_view scheme, const std::string& host) {
+// The proxy for a request to `scheme`://`host`: `given` (nuv-extract --proxy) when set,
+// else the one the environment names, as libcurl reads it ("http_proxy" in lower case
+// only, "https_proxy" or "HTTPS_PROXY", then "all_proxy" or "ALL_PROXY"); "no_proxy" or
+// "NO_PROXY" exempts "*", a host and the names under a domain from either; "" for a
+// direct connection. The downloader decides it and tells libcurl, so that the network
+// rule knows which connections go to the proxy.
+std::string EnvironmentProxy(std::string_view scheme, const std::string& host, const std::string& given) {
     const auto env = [](const char* lower, const char* upper) {
         const char* v = std::getenv(lower);
         if ((!v || !*v) && upper) v = std::getenv(upper);
@@ -314,6 +315,7 @@ std::string EnvironmentProxy(std::string_view scheme, const std::string& host) {
             host[host.size() - entry.size() - 1] == '.')
             return {};
     }
+    if (!given.empty()) return given;
     std::string proxy = scheme == "https" ? env("https_proxy", "HTTPS_PROXY") : env("http_proxy", nullptr);
     if (proxy.empty()) proxy = env("all_proxy", "ALL_PROXY");
     return proxy;
@@ -422,7 +424,6 @@ std::unique_ptr<CurlDownloader::Handle> CurlDownloader::NewHandle() {
     curl_easy_setopt(c, CURLOPT_DEFAULT_PROTOCOL, "http");
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &WriteBody);
     curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &ReportProgress);
-    curl_easy_setopt(c, CURLOPT_USERAGENT, "Mozilla/5.0 (compatible; NUV-WebExtract/2.2)");
     // A picture with its headers fits one read.
     curl_easy_setopt(c, CURLOPT_BUFFERSIZE, 64L << 10);
     if (share_) curl_easy_setopt(c, CURLOPT_SHARE, static_cast<CURLSH*>(share_));
@@ -462,6 +463,8 @@ void CurlDownloader::Begin(Transfer& t, const DownloadBounds& bounds) {
 
     Handle& h = *t.handle;
     CURL* c = h.curl;
+    curl_easy_setopt(c, CURLOPT_USERAGENT, userAgent_.c_str());
+    curl_easy_setopt(c, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(maxRecvSpeed_));
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, stallSeconds_ > 0 ? 1L : 0L);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, stallSeconds_ > 0 ? stallSeconds_ : 0L);
     curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(t.maxBytes));
@@ -502,7 +505,7 @@ void CurlDownloader::Aim(Transfer& t) {
     const std::string host = AddressHost(t.request);
     std::string scheme = AddressScheme(t.request);
     if (scheme.empty()) scheme = "http";
-    const std::string proxy = scheme == "file" ? std::string() : EnvironmentProxy(scheme, host);
+    const std::string proxy = scheme == "file" ? std::string() : EnvironmentProxy(scheme, host, proxy_);
     t.viaProxy = !proxy.empty();
     // Through a proxy the proxy resolves the names: only a host written as a number can
     // be judged, and it is, before anything is sent.

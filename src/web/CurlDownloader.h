@@ -76,6 +76,14 @@ public:
     void SetRedirectRule(std::function<bool(const std::string& address)> mayFollow) {
         redirectRule_ = std::move(mayFollow);
     }
+    // The proxy of every http(s) download ("http://", "https://", "socks5://" or
+    // "socks5h://" HOST:PORT), instead of the one the environment names; the environment's
+    // "no_proxy" still exempts its hosts. "" for the environment's.
+    void SetProxy(std::string address) { proxy_ = std::move(address); }
+    // The User-Agent of every request.
+    void SetUserAgent(std::string text) { userAgent_ = std::move(text); }
+    // The most bytes a second that one download receives (libcurl's speed limit); 0 none.
+    void SetMaxRecvSpeed(std::uint64_t bytesPerSecond) { maxRecvSpeed_ = bytesPerSecond; }
     // How many downloads run at once as an IParallelDownloader (at least 1; 4 unless set).
     void SetSlots(std::size_t count) { slots_ = count == 0 ? 1 : count; }
 
@@ -105,6 +113,9 @@ private:
     void Collect(std::vector<Ended>& ended);
 
     long stallSeconds_ = 30;
+    std::string proxy_;
+    std::string userAgent_ = std::string(kDownloadUserAgent);
+    std::uint64_t maxRecvSpeed_ = 0;
     std::uint64_t maxBytes_ = std::uint64_t{4} << 30;
     const ICookieSource* cookies_ = nullptr;
     std::optional<CookieSet> cookieCache_;

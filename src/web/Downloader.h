@@ -55,6 +55,9 @@ private:
     bool transient_ = false;
 };
 
+// The User-Agent of the program's downloads unless one is given.
+inline constexpr std::string_view kDownloadUserAgent = "Mozilla/5.0 (compatible; NUV-WebExtract/2.2)";
+
 // Bounds of one download beyond the downloader's own; zero leaves the bound out.
 struct DownloadBounds {
     std::uint64_t maxBytes = 0;

@@ -252,6 +252,25 @@ private slots:
         QVERIFY2(once.err.contains("download failed: " + site_.Url(QStringLiteral("/busy/a.png")).toUtf8()), once.err);
     }
 
+    // --proxy and --user-agent reach the engine and every download: a proxy on loopback
+    // serves a host that only it knows, and answers only that User-Agent.
+    void proxyAndUserAgentReachEveryRequest() {
+        TestHttpServer proxy;
+        const QString page = QStringLiteral("http://only.proxy.test/p.html");
+        const QString picture = QStringLiteral("http://only.proxy.test/a.png");
+        proxy.Put(page, "<html><body><img src=\"a.png\"></body></html>");
+        proxy.Put(picture, "picture through the proxy", "image/png");
+        for (const QString& path : {page, picture}) proxy.Require(path, {"User-Agent: TestAgent/1 (proxy test)"});
+        const QString folder = work_.path() + QStringLiteral("/proxied");
+        const ProgramRun r = Extract({QStringLiteral("-dq"), QStringLiteral("--proxy"), proxy.Origin(),
+                                      QStringLiteral("--user-agent"), QStringLiteral("TestAgent/1 (proxy test)"),
+                                      QStringLiteral("-o"), folder, page});
+        QVERIFY2(r.exitCode == 0, r.err);
+        QCOMPARE(r.out, QByteArray("http://only.proxy.test/a.png\n"));
+        QCOMPARE(ReadFile(folder + QStringLiteral("/a.png")), QByteArray("picture through the proxy"));
+        QCOMPARE(proxy.RequestCount(picture), 1);
+    }
+
     // -d downloads the pictures found so far while the style sheets are still being read:
     // the program's own fetch of the sheet is answered only once a picture of the page
     // has been asked for. The list and the files are those of a download after the list.

@@ -357,6 +357,21 @@ TEST(DownloadBatch, FailuresThatMayPassAreTriedAgainAfterTheirWait) {
     EXPECT_GE(asked[1] - asked[0], milliseconds(30));
     EXPECT_EQ(results[4].error, "cut");
 
+    // --wait: the downloads of one host start that far apart, tries again included; another
+    // host does not wait for them.
+    ScriptedTransfers paced;
+    {
+        DownloadBatch batch(paced, 4, RetryRule{1, milliseconds(1), milliseconds(1)}, HostPace{milliseconds(40)});
+        for (const char* a : {"http://p/1#o", "http://p/2#bo", "http://q/1#o"}) batch.Add(a, a, "http://h/page.html");
+        for (const DownloadBatch::Result& r : batch.Finish()) EXPECT_TRUE(r.saved);
+    }
+    const auto first = paced.starts["http://p/1#o"][0];
+    const auto& second = paced.starts["http://p/2#bo"];
+    ASSERT_EQ(second.size(), 2u);
+    EXPECT_GE(second[0] - first, milliseconds(40));
+    EXPECT_GE(second[1] - second[0], milliseconds(40));
+    EXPECT_LT(paced.starts["http://q/1#o"][0] - first, milliseconds(40));
+
     // The waits themselves: back-off doubled up to the cap, spread by the jitter; what the
     // server asks for within the cap.
     const RetryRule rule{3, milliseconds(1000), milliseconds(60000)};

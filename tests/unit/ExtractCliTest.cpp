@@ -76,10 +76,40 @@ TEST(ExtractCliArguments, RefusesUnusableLinesWithAReason) {
         {{"--timeout", "99999999", "a"}, "--timeout needs a positive number of seconds, not '99999999'"},
         {{"--timeout", "nan", "a"}, "--timeout needs a positive number of seconds, not 'nan'"},
         {{"-o", "", "a"}, "-o needs a folder"},
+        {{"--retries", "-1", "a"}, "--retries needs a number of tries again from 0 to 20, not '-1'"},
+        {{"--wait", "0", "a"}, "--wait needs a positive number of seconds, not '0'"},
+        {{"--limit-rate", "fast", "a"}, "--limit-rate needs bytes a second such as 500k or 2M, not 'fast'"},
+        {{"--limit-rate", "0.5", "a"}, "--limit-rate needs bytes a second such as 500k or 2M, not '0.5'"},
+        {{"--proxy", "ftp://p:21", "a"}, "--proxy: the proxy needs http://, https://, socks5:// or socks5h:// HOST:PORT"},
+        {{"--proxy", "http://p:1 --no-sandbox", "a"},
+         "--proxy: the proxy address holds a space, a control character or a byte beyond ASCII"},
+        {{"--proxy", "socks5://user@:1080", "a"}, "--proxy: the proxy address names no host"},
+        {{"--user-agent", "A\r\nX-Forged: 1", "a"}, "--user-agent needs a text without control characters"},
     };
     for (const auto& [args, error] : cases) {
         EXPECT_EQ(ParseExtractCliArguments(args).error, error);
     }
+}
+
+TEST(ExtractCliArguments, NetworkOptions) {
+    const ExtractCliOptions o =
+        ParseExtractCliArguments({"--retries=0", "--wait", "1.5", "--random-wait", "--limit-rate", "1.5M", "--proxy",
+                                  "socks5h://u:p@127.0.0.1:1080", "--user-agent", "Agent/1 (x)", "a"})
+            .options;
+    EXPECT_EQ(o.retries, 0);
+    EXPECT_EQ(o.waitMs, 1500);
+    EXPECT_TRUE(o.randomWait);
+    EXPECT_EQ(o.limitRate, 1572864u);
+    EXPECT_EQ(o.proxy, "socks5h://u:p@127.0.0.1:1080");
+    EXPECT_EQ(EngineProxyServer(o.proxy), "socks5://u:p@127.0.0.1:1080");
+    EXPECT_EQ(EngineProxyServer("https://p:3128"), "https://p:3128");
+    EXPECT_EQ(o.userAgent, "Agent/1 (x)");
+    const ExtractCliOptions defaults = ParseExtractCliArguments({"a"}).options;
+    EXPECT_EQ(defaults.retries, kDefaultRetries);
+    EXPECT_EQ(ParseExtractCliArguments({"--limit-rate", "500k", "a"}).options.limitRate, 512000u);
+    EXPECT_EQ(ParseExtractCliArguments({"--limit-rate", "2000", "a"}).options.limitRate, 2000u);
+    EXPECT_EQ(defaults.waitMs, 0);
+    EXPECT_EQ(defaults.limitRate, 0u);
 }
 
 TEST(ExtractCliArguments, HelpAndVersionNeedNoAddress) {
@@ -103,7 +133,9 @@ TEST(ExtractCliArguments, TypeNamesRoundTrip) {
 TEST(ExtractCliArguments, UsageNamesEveryOptionAndVersionTheProduct) {
     const std::string usage = ExtractCliUsage();
     for (const char* option : {"-t, --type TYPE", "-o, --save-to DIR", "-d, --download", "--json", "--timeout SEC",
-                               "-q, --quiet", "-v, --verbose", "-h, --help", "--version", "source | text | images | flash | css | other"}) {
+                               "-q, --quiet", "-v, --verbose", "-h, --help", "--version", "source | text | images | flash | css | other",
+                               "--retries N", "--wait SEC", "--random-wait", "--limit-rate RATE", "--proxy URL",
+                               "--user-agent TEXT"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
     EXPECT_EQ(ExtractCliVersion(), "nuv-extract (NUV网页提取助手) 2.2\n");

@@ -75,13 +75,28 @@ std::optional<int> ParseCount(std::string_view text, int low, int high) {
     return value;
 }
 
+// Bytes a second: a number, optionally with a fraction, and "k" (1024) or "m" (1024²).
+std::optional<std::uint64_t> ParseRate(std::string_view text) {
+    std::uint64_t unit = 1;
+    if (!text.empty() && (text.back() == 'k' || text.back() == 'K')) unit = 1024;
+    if (!text.empty() && (text.back() == 'm' || text.back() == 'M')) unit = 1024 * 1024;
+    if (unit > 1) text.remove_suffix(1);
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    const double bytes = std::floor(value * static_cast<double>(unit));
+    if (!std::isfinite(bytes) || bytes < 1 || bytes > 1e15) return std::nullopt;
+    return static_cast<std::uint64_t>(bytes);
+}
+
 // The largest N of --shard K/N.
 constexpr int kMaxShards = 100000;
 
 // Which option a short letter or long name is, and whether it takes a value.
 enum class Opt {
     None, Type, SaveTo, Download, Json, Timeout, Quiet, Verbose, Help, Version,
-    Input, Jobs, Jsonl, Layout, Archive, Shard, Shown, MinSize, Types, AllowPrivate, AllowLocal, Retries
+    Input, Jobs, Jsonl, Layout, Archive, Shard, Shown, MinSize, Types, AllowPrivate, AllowLocal, Retries,
+    Wait, RandomWait, LimitRate, Proxy, UserAgent
 };
 
 Opt ShortOption(char c) {
@@ -120,13 +135,18 @@ Opt LongOption(std::string_view name) {
     if (name == "allow-private-network") return Opt::AllowPrivate;
     if (name == "allow-local-files") return Opt::AllowLocal;
     if (name == "retries") return Opt::Retries;
+    if (name == "wait") return Opt::Wait;
+    if (name == "random-wait") return Opt::RandomWait;
+    if (name == "limit-rate") return Opt::LimitRate;
+    if (name == "proxy") return Opt::Proxy;
+    if (name == "user-agent") return Opt::UserAgent;
     return Opt::None;
 }
 
 bool TakesValue(Opt o) {
     return o == Opt::Type || o == Opt::SaveTo || o == Opt::Timeout || o == Opt::Input || o == Opt::Jobs ||
            o == Opt::Layout || o == Opt::Archive || o == Opt::Shard || o == Opt::MinSize || o == Opt::Types ||
-           o == Opt::Retries;
+           o == Opt::Retries || o == Opt::Wait || o == Opt::LimitRate || o == Opt::Proxy || o == Opt::UserAgent;
 }
 
 // Applies an option; returns an error text or "".
@@ -177,6 +197,30 @@ std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::st
             o.retries = *retries;
             return {};
         }
+        case Opt::Wait: {
+            const auto ms = ParseSeconds(value);
+            if (!ms) return FormatS("%s needs a positive number of seconds, not '%s'", {shown, value});
+            o.waitMs = *ms;
+            return {};
+        }
+        case Opt::LimitRate: {
+            const auto rate = ParseRate(value);
+            if (!rate) return FormatS("%s needs bytes a second such as 500k or 2M, not '%s'", {shown, value});
+            o.limitRate = *rate;
+            return {};
+        }
+        case Opt::Proxy:
+            if (const std::string why = ProxyAddressProblem(value); !why.empty()) return FormatS("%s: %s", {shown, why});
+            o.proxy = std::string(value);
+            return {};
+        case Opt::UserAgent:
+            if (value.empty() || std::any_of(value.begin(), value.end(), [](char c) {
+                    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+                }))
+                return FormatS("%s needs a text without control characters", {shown});
+            o.userAgent = std::string(value);
+            return {};
+        case Opt::RandomWait: o.randomWait = true; return {};
         case Opt::Layout: {
             const auto layout = CliLayoutFromName(value);
             if (!layout) return FormatS("unknown layout '%s' for %s (one of flat, host, page)", {value, shown});
@@ -224,6 +268,28 @@ std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::st
 }
 
 }  // namespace
+
+std::string ProxyAddressProblem(std::string_view address) {
+    if (address.size() > 2048) return "the proxy address is longer than 2048 bytes";
+    for (char c : address)
+        if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7F)
+            return "the proxy address holds a space, a control character or a byte beyond ASCII";
+    const size_t colon = address.find("://");
+    const std::string scheme = LowerAscii(address.substr(0, colon == std::string_view::npos ? 0 : colon));
+    if (scheme != "http" && scheme != "https" && scheme != "socks5" && scheme != "socks5h")
+        return "the proxy needs http://, https://, socks5:// or socks5h:// HOST:PORT";
+    std::string_view rest = address.substr(colon + 3);
+    rest = rest.substr(0, rest.find('/'));
+    if (const size_t at = rest.rfind('@'); at != std::string_view::npos) rest.remove_prefix(at + 1);
+    if (rest.empty() || rest.front() == ':') return "the proxy address names no host";
+    return {};
+}
+
+std::string EngineProxyServer(std::string_view address) {
+    const size_t colon = address.find("://");
+    if (LowerAscii(address.substr(0, colon)) == "socks5h") return "socks5" + std::string(address.substr(colon));
+    return std::string(address);
+}
 
 std::string_view CliTypeName(DocType type) { return NameOf(kTypeNames, type, "images"); }
 
@@ -316,75 +382,5 @@ bool IsListRun(const ExtractCliOptions& options) {
 std::string_view CliLayoutName(FolderLayout layout) { return NameOf(kLayoutNames, layout, "flat"); }
 
 std::optional<FolderLayout> CliLayoutFromName(std::string_view name) { return ValueNamed(kLayoutNames, name); }
-
-std::string ExtractCliUsage() {
-    return "Usage: nuv-extract [options] ADDRESS...\n"
-           "       nuv-extract [options] -i FILE\n"
-           "Opens each page in a headless browser and prints what one extraction of the\n"
-           "window program finds in it.\n"
-           "\n"
-           "  -t, --type TYPE     source | text | images | flash | css | other   (default: images)\n"
-           "                        source  the page's markup      text   its title and text\n"
-           "                        images  picture addresses      flash  Flash movie addresses\n"
-           "                        css     style sheets (saved)   other  addresses of other files\n"
-           "  -o, --save-to DIR   save folder; created when missing. Without it a private\n"
-           "                      temporary folder is used and removed at exit.\n"
-           "  -d, --download      download every listed resource into the save folder\n"
-           "      --json          print one JSON document instead of plain lines (one page)\n"
-           "      --shown         images: add the pictures the rendered page and its frames\n"
-           "                      show (srcset, lazy attributes, CSS backgrounds, icons, ...)\n"
-           "      --min-size WxH  images: keep the pictures at least W by H pixels in size\n"
-           "      --types LIST    images: keep the pictures of these types, e.g. webp,png,jpg\n"
-           "                      (jpg png gif webp avif jxl svg ico bmp tiff psd emf wmf other)\n"
-           "      --timeout SEC   give up on loading a page after SEC seconds (default 60)\n"
-           "      --retries N     try a download again up to N times (default 3) when the\n"
-           "                      connection broke or stalled, or the server answered 429,\n"
-           "                      502, 503 or 504: after 1, 2, 4 ... s, or what its\n"
-           "                      Retry-After asks for (at most 60 s)\n"
-           "  -q, --quiet         no progress on standard error\n"
-           "  -v, --verbose       how long each step took and what the bounds cut, on\n"
-           "                      standard error\n"
-           "  -h, --help          print this help and exit\n"
-           "      --version       print the version and exit\n"
-           "\n"
-           "Many pages:\n"
-           "  -i, --input-file FILE  read addresses from FILE, one a line (\"-\": standard\n"
-           "                      input); blank lines and lines starting with # are skipped\n"
-           "  -j, --jobs N        pages loaded at a time (default 4); their downloads share\n"
-           "                      one engine, at most 4 connections to one host\n"
-           "      --jsonl         one JSON object a line for each page as it finishes\n"
-           "      --layout L      flat | host | page: files into DIR, DIR/HOST/ or\n"
-           "                      DIR/HOST/PATH-OF-THE-PAGE/ (default flat; equal names of\n"
-           "                      different pages are numbered: a.jpg, a (2).jpg)\n"
-           "      --archive FILE  SQLite file of what was downloaded where; what it holds is\n"
-           "                      not downloaded again, so a stopped run can be run again\n"
-           "      --shard K/N     only the addresses whose stable hash falls into part K of N\n"
-           "      --allow-local-files  open the local files a list names (\"file:\" or a\n"
-           "                      path); refused unless given\n"
-           "\n"
-           "Safety:\n"
-           "  A page on the public network never makes nuv-extract connect to a private,\n"
-           "  link-local or loopback address (\"private network address\"); an intranet\n"
-           "  page still reaches the intranet.\n"
-           "      --allow-private-network  lift that rule\n"
-           "  Files are written beneath the save folder only, under cleaned names, never\n"
-           "  through a link; the program's own files are never replaced.\n"
-           "\n"
-           "ADDRESS is completed like the window's address box: site.example/a.htm opens\n"
-           "http://site.example/a.htm. A path beginning with \"/\", \"./\" or \"../\", or naming\n"
-           "an existing file, opens that local file.\n"
-           "\n"
-           "Downloads keep the file name after the address's last \"/\" and skip web pages;\n"
-           "archives and programs are skipped except for the type other. A picture found by\n"
-           "--shown whose address names no type gets the extension its answer tells, and two\n"
-           "of them never share a name (\"name (2).webp\").\n"
-           "\n"
-           "Exit status: 0 done; 1 a page could not be loaded; 2 usage error;\n"
-           "3 some downloads failed; 130 or 143 stopped by SIGINT or SIGTERM.\n";
-}
-
-std::string ExtractCliVersion() {
-    return "nuv-extract (" + std::string(ProductTitleText) + ") " + FormatVersion(ProductVersion) + "\n";
-}
 
 }  // namespace nuv

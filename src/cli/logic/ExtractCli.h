@@ -50,7 +50,21 @@ struct ExtractCliOptions {
     bool allowPrivateNetwork = false;  // public pages may reach private and loopback addresses
     bool allowLocalFiles = false;      // a list may name local files
     int retries = kDefaultRetries;     // tries again of a download that failed as MayRetry allows
+    int waitMs = 0;                    // --wait: between two downloads from one host
+    bool randomWait = false;           // --random-wait: each wait 0.5 to 1.5 times waitMs
+    std::uint64_t limitRate = 0;       // --limit-rate: bytes a second of one download; 0 none
+    std::string proxy;                 // --proxy: checked by ProxyAddressProblem
+    std::string userAgent;             // --user-agent; "" the program's own
 };
+
+// Why `address` cannot be the proxy of --proxy, "" when it can: "http://", "https://",
+// "socks5://" or "socks5h://", then a host (a port after ":" when given), nothing but
+// printable ASCII, at most 2048 bytes.
+std::string ProxyAddressProblem(std::string_view address);
+
+// The proxy as Qt WebEngine's --proxy-server takes it (socks5h:// as socks5://, which
+// resolves names at the proxy too).
+std::string EngineProxyServer(std::string_view address);
 
 // Pages loaded at a time without -j.
 inline constexpr int kDefaultPageJobs = 4;
