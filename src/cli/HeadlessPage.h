@@ -3,6 +3,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <QObject>
 #include <QTimer>
@@ -34,6 +36,23 @@ public:
 private:
     std::unique_ptr<QWebEngineView> view_;
     std::unique_ptr<WebEngineBrowser> browser_;
+};
+
+// The views that wait for their next page, so that a page of a site finds the site's
+// renderer running.
+class ViewPool {
+public:
+    // A waiting view, or a new one.
+    std::unique_ptr<HeadlessView> Take() {
+        if (idle_.empty()) return std::make_unique<HeadlessView>();
+        std::unique_ptr<HeadlessView> view = std::move(idle_.back());
+        idle_.pop_back();
+        return view;
+    }
+    void Give(std::unique_ptr<HeadlessView> view) { idle_.push_back(std::move(view)); }
+
+private:
+    std::vector<std::unique_ptr<HeadlessView>> idle_;
 };
 
 // Loads an address into a headless view without blocking the event loop, and reports

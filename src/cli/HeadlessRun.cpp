@@ -33,6 +33,7 @@
 #include "cli/logic/CliOutput.h"
 #include "cli/logic/PageBatch.h"
 #include "cli/logic/PageScheduler.h"
+#include "cli/logic/RobotsCache.h"
 #include "cli/logic/RunPrinter.h"
 #include "common/SaveTargets.h"
 #include "common/Text.h"
@@ -47,7 +48,6 @@
 namespace nuv {
 namespace {
 
-namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 // Transfers at a time for the whole run, and to one host (a browser opens six).
@@ -55,10 +55,6 @@ constexpr std::size_t kDownloadSlots = 8;
 constexpr std::size_t kConnectionsPerHost = 4;
 // Pages a view serves before it is closed, which bounds what its renderer keeps.
 constexpr int kPagesPerView = 25;
-
-long long MsBetween(Clock::time_point from, Clock::time_point to) {
-    return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count());
-}
 
 // The run of RunPages.
 class Run : public QObject {
@@ -85,6 +81,8 @@ public:
         ApplyNetworkOptions(transfers_, options);
         files_.protectedFiles = ProtectedFiles(programFiles);
         for (const std::string& a : options.addresses) arguments_.insert(Trim(a));
+        if (listRun_ && !options.noRobots)
+            robots_.emplace([this](const std::string& a) { return FetchRobots(options_, cookies_, base_, a); });
         batch_.emplace(transfers_, kConnectionsPerHost, RetryRule{options.retries},
                        HostPace{std::chrono::milliseconds(options.waitMs), options.randomWait});
     }
@@ -155,24 +153,24 @@ private:
             OpenRunAddress(addresses_[index], !arguments_.contains(addresses_[index]), options_.allowLocalFiles,
                            ToUtf8(QDir::currentPath()), [](const std::string& p) {
                                std::error_code ec;
-                               return fs::is_regular_file(fs::path(p), ec);
+                               return std::filesystem::is_regular_file(std::filesystem::path(p), ec);
                            });
         const CliAddress& where = open.where;
         const QUrl url = where.localFile ? QUrl::fromLocalFile(FromUtf8(where.address)) : QUrl(FromUtf8(where.address));
-        if (!open.refusal.empty() || !url.isValid() || url.isEmpty()) {
-            page.report.requested = open.refusal.empty() ? where.address : addresses_[index];
-            page.report.loadError = open.refusal.empty() ? "not a valid address" : open.refusal;
+        const bool valid = open.refusal.empty() && url.isValid() && !url.isEmpty();
+        page.report.requested = valid                  ? ToUtf8(url.toString(QUrl::FullyEncoded))
+                                : open.refusal.empty() ? where.address
+                                                       : addresses_[index];
+        page.report.robotsDisallowed = valid && robots_ && !robots_->Allows(page.report.requested);
+        if (!valid || page.report.robotsDisallowed) {
+            page.report.loadError = page.report.robotsDisallowed ? std::string(kRobotsRefusal)
+                                    : open.refusal.empty()       ? "not a valid address"
+                                                                 : open.refusal;
             scheduler_.LeftEngine();
             Finish(page);
             return;
         }
-        page.report.requested = ToUtf8(url.toString(QUrl::FullyEncoded));
-        if (idle_.empty()) {
-            page.view = std::make_unique<HeadlessView>();
-        } else {
-            page.view = std::move(idle_.back());
-            idle_.pop_back();
-        }
+        page.view = views_.Take();
         // The extraction reads addresses, never pixels: pictures are neither fetched nor
         // decoded (the document still holds every picture element, script-made ones too).
         // With --shown the page shows its pictures as a browser does, their sizes included.
@@ -309,7 +307,7 @@ private:
         page.load.reset();
         if (page.report.loadError.empty() && !page.settled && !stopped_ && page.view->pages < kPagesPerView) {
             page.view->View()->page()->history()->clear();
-            idle_.push_back(std::move(page.view));
+            views_.Give(std::move(page.view));
         } else {
             page.view.reset();
         }
@@ -376,12 +374,13 @@ private:
     std::optional<int> status_;  // the exit status once the run has ended
     bool stopped_ = false;  // by a signal, or because the output is gone
     RunPrinter printer_;
+    std::optional<RobotsCache> robots_;  // a list run's, unless --no-robots
     std::deque<RunPage*> ready_;  // loaded, waiting for their extraction
     std::atomic<std::size_t> filesDone_{0};
     std::atomic<std::uint64_t> bytesDone_{0};
 
     std::map<std::size_t, std::unique_ptr<RunPage>> pages_;
-    std::vector<std::unique_ptr<HeadlessView>> idle_;  // views waiting for their next page
+    ViewPool views_;
     // The batch goes first (it tells the pages' lists of the downloads' ends), then the
     // transfers it drives.
     CurlDownloader transfers_;

@@ -1,6 +1,14 @@
 #include "cli/PageExtraction.h"
 
+#include <chrono>
+#include <cstdint>
 #include <exception>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include <unistd.h>
 #include <tuple>
 
 #include "cli/StopSignals.h"
@@ -16,6 +24,33 @@ void ApplyNetworkOptions(CurlDownloader& downloader, const ExtractCliOptions& op
     downloader.SetProxy(options.proxy);
     if (!options.userAgent.empty()) downloader.SetUserAgent(options.userAgent);
     downloader.SetMaxRecvSpeed(options.limitRate);
+}
+
+RobotsAnswer FetchRobots(const ExtractCliOptions& options, BrowserCookies& cookies, const std::string& saveRoot,
+                         const std::string& robotsAddress) {
+    CurlDownloader downloader;
+    downloader.SetCookieSource(&cookies);
+    downloader.SetWaitHook(ThrowIfStopping);
+    downloader.SetSaveRoot(saveRoot);
+    ApplyNetworkOptions(downloader, options);
+    downloader.SetPageAddress([robotsAddress] { return robotsAddress; });
+    const std::string file =
+        saveRoot + std::string(kPartialDownloadPrefix) + "robots-" + std::to_string(getpid()) + ".txt";
+    RobotsAnswer answer;
+    try {
+        downloader.DownloadToFile(robotsAddress, file, {}, DownloadBounds{std::uint64_t{4} << 20, std::chrono::seconds(20)});
+        std::ifstream in(file, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        answer = {RobotsAnswer::Kind::Found, text.str()};
+    } catch (const DownloadError& e) {
+        const bool unreachable = e.kind() == DownloadFailure::Network || e.kind() == DownloadFailure::TimedOut ||
+                                 (e.kind() == DownloadFailure::Http && e.Status() >= 500);
+        answer.kind = unreachable ? RobotsAnswer::Kind::Unreachable : RobotsAnswer::Kind::Unavailable;
+    }
+    std::error_code ec;
+    std::filesystem::remove(file, ec);
+    return answer;
 }
 
 PageExtraction::PageExtraction(WebEngineBrowser& browser, const PageExtractionSetup& setup)

@@ -6,6 +6,7 @@
 #include "cli/TerminalProgress.h"
 #include "cli/logic/CliOutput.h"
 #include "cli/logic/ExtractCli.h"
+#include "cli/logic/RobotsCache.h"
 #include "extract/Extraction.h"
 #include "extract/ExtractionResult.h"
 #include "extract/ExtractionServices.h"
@@ -41,6 +42,11 @@ struct PageExtractionSetup {
 // Gives `downloader` what the options say of every request: the private-network rule,
 // the proxy, the User-Agent and the speed limit.
 void ApplyNetworkOptions(CurlDownloader& downloader, const ExtractCliOptions& options);
+
+// Asks for the robots.txt at `robotsAddress` as the run's downloads ask (the options'
+// network rules, the browser's cookies), into a file beneath `saveRoot` that it removes.
+RobotsAnswer FetchRobots(const ExtractCliOptions& options, BrowserCookies& cookies, const std::string& saveRoot,
+                         const std::string& robotsAddress);
 
 // The extraction of the page loaded in `browser`, with its own fetches (style sheets,
 // frame pages) bounded like every fetch of the run and stopped with it.

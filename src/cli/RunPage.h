@@ -16,6 +16,10 @@
 
 namespace nuv {
 
+inline long long MsBetween(std::chrono::steady_clock::time_point from, std::chrono::steady_clock::time_point to) {
+    return static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count());
+}
+
 // A page of the run from its start to its output.
 struct RunPage {
     std::size_t index = 0;

@@ -252,6 +252,36 @@ private slots:
         QVERIFY2(once.err.contains("download failed: " + site_.Url(QStringLiteral("/busy/a.png")).toUtf8()), once.err);
     }
 
+    // A list is a crawl: each site's robots.txt, read once, keeps it off what it disallows
+    // (the page is not asked for, and counts as not loaded); --no-robots, or one ADDRESS of
+    // a person's own, does not read it.
+    void listsKeepOffWhatRobotsTxtDisallows() {
+        TestHttpServer shop;
+        shop.Put(QStringLiteral("/robots.txt"), "User-agent: *\nDisallow: /private/\n", "text/plain");
+        shop.Put(QStringLiteral("/open.html"), "<html><body><img src=\"a.png\"></body></html>");
+        shop.Put(QStringLiteral("/private/p.html"), "<html><body><img src=\"b.png\"></body></html>");
+        const QString open = shop.Url(QStringLiteral("/open.html"));
+        const QString closed = shop.Url(QStringLiteral("/private/p.html"));
+        const ProgramRun r = Extract({QStringLiteral("-q"), QStringLiteral("--jsonl"), open, closed});
+        QCOMPARE(r.exitCode, 1);
+        const QList<QByteArray> lines = r.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 2);
+        const QJsonObject refused = QJsonDocument::fromJson(lines[1]).object();
+        QCOMPARE(refused.value(QStringLiteral("robots")).toString(), QStringLiteral("disallowed"));
+        QCOMPARE(refused.value(QStringLiteral("status")).toString(), QStringLiteral("not loaded"));
+        QVERIFY(!QJsonDocument::fromJson(lines[0]).object().contains(QStringLiteral("robots")));
+        QVERIFY2(r.err.contains("robots.txt disallows it"), r.err);
+        QCOMPARE(shop.RequestCount(QStringLiteral("/private/p.html")), 0);
+        QCOMPARE(shop.RequestCount(QStringLiteral("/robots.txt")), 1);
+
+        const ProgramRun all = Extract({QStringLiteral("-q"), QStringLiteral("--no-robots"), open, closed});
+        QCOMPARE(all.exitCode, 0);
+        QCOMPARE(shop.RequestCount(QStringLiteral("/private/p.html")), 1);
+        const ProgramRun one = Extract({QStringLiteral("-q"), closed});
+        QCOMPARE(one.exitCode, 0);
+        QCOMPARE(shop.RequestCount(QStringLiteral("/robots.txt")), 1);
+    }
+
     // --proxy and --user-agent reach the engine and every download: a proxy on loopback
     // serves a host that only it knows, and answers only that User-Agent.
     void proxyAndUserAgentReachEveryRequest() {

@@ -140,6 +140,7 @@ std::string FormatJsonLine(const CliReport& report) {
                 {"final", report.pageAddress},
                 {"type", std::string(CliTypeName(report.type))},
                 {"status", loaded ? "done" : "not loaded"}};
+    if (report.robotsDisallowed) out["robots"] = "disallowed";
     if (IsTextType(report.type)) {
         out["text"] = report.text;
     } else {

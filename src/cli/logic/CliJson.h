@@ -24,7 +24,7 @@ std::string JsonString(std::string_view text);
 std::string FormatJsonOutput(const CliReport& report);
 
 // One line of --jsonl for a page: "address" (as asked for), "final", "type", "status"
-// ("done" or "not loaded"), "text" or "list" (each entry an object: "address", "found",
+// ("done" or "not loaded"; then "robots": "disallowed" when robots.txt kept it), "text" or "list" (each entry an object: "address", "found",
 // with --shown its picture "type", "width", "height"), "cut" as --json has it, with -d
 // "downloads", "errors" (each "step", "address", "why": "load" for a page not loaded or
 // extracted before its load ended, else the steps of ExtractionError), "times". A download record is "address" and "outcome": "saved" with "file" and "size",

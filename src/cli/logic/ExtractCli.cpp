@@ -96,7 +96,7 @@ constexpr int kMaxShards = 100000;
 enum class Opt {
     None, Type, SaveTo, Download, Json, Timeout, Quiet, Verbose, Help, Version,
     Input, Jobs, Jsonl, Layout, Archive, Shard, Shown, MinSize, Types, AllowPrivate, AllowLocal, Retries,
-    Wait, RandomWait, LimitRate, Proxy, UserAgent
+    Wait, RandomWait, LimitRate, Proxy, UserAgent, NoRobots
 };
 
 Opt ShortOption(char c) {
@@ -140,6 +140,7 @@ Opt LongOption(std::string_view name) {
     if (name == "limit-rate") return Opt::LimitRate;
     if (name == "proxy") return Opt::Proxy;
     if (name == "user-agent") return Opt::UserAgent;
+    if (name == "no-robots") return Opt::NoRobots;
     return Opt::None;
 }
 
@@ -221,6 +222,7 @@ std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::st
             o.userAgent = std::string(value);
             return {};
         case Opt::RandomWait: o.randomWait = true; return {};
+        case Opt::NoRobots: o.noRobots = true; return {};
         case Opt::Layout: {
             const auto layout = CliLayoutFromName(value);
             if (!layout) return FormatS("unknown layout '%s' for %s (one of flat, host, page)", {value, shown});

@@ -55,6 +55,7 @@ struct ExtractCliOptions {
     std::uint64_t limitRate = 0;       // --limit-rate: bytes a second of one download; 0 none
     std::string proxy;                 // --proxy: checked by ProxyAddressProblem
     std::string userAgent;             // --user-agent; "" the program's own
+    bool noRobots = false;             // --no-robots: a list run reads no robots.txt
 };
 
 // Why `address` cannot be the proxy of --proxy, "" when it can: "http://", "https://",
