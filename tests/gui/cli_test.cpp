@@ -266,10 +266,12 @@ private slots:
         QCOMPARE(r.exitCode, 1);
         const QList<QByteArray> lines = r.out.trimmed().split('\n');
         QCOMPARE(lines.size(), 2);
-        const QJsonObject refused = QJsonDocument::fromJson(lines[1]).object();
+        // Pages print as they end: the refused one first.
+        const QJsonObject refused = QJsonDocument::fromJson(lines[0]).object();
+        QCOMPARE(refused.value(QStringLiteral("address")).toString(), closed);
         QCOMPARE(refused.value(QStringLiteral("robots")).toString(), QStringLiteral("disallowed"));
         QCOMPARE(refused.value(QStringLiteral("status")).toString(), QStringLiteral("not loaded"));
-        QVERIFY(!QJsonDocument::fromJson(lines[0]).object().contains(QStringLiteral("robots")));
+        QVERIFY(!QJsonDocument::fromJson(lines[1]).object().contains(QStringLiteral("robots")));
         QVERIFY2(r.err.contains("robots.txt disallows it"), r.err);
         QCOMPARE(shop.RequestCount(QStringLiteral("/private/p.html")), 0);
         QCOMPARE(shop.RequestCount(QStringLiteral("/robots.txt")), 1);
