@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -18,10 +19,15 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
+#include <QDateTime>
+#include <QNetworkCookie>
+#include <QUrl>
+#include <QWebEngineCookieStore>
 #include <QWebEngineProfile>
 
 #include "cli/HeadlessRun.h"
 #include "cli/TerminalProgress.h"
+#include "cli/logic/CookieFile.h"
 #include "cli/logic/PageBatch.h"
 #include "common/Paths.h"
 #include "common/Product.h"
@@ -98,6 +104,33 @@ std::vector<std::string> ProgramFiles() {
     return files;
 }
 
+// Puts the cookies of the cookie file `name` into the engine's cookie store, from which
+// the downloads take them too, so that each goes where a browser would send it. Returns
+// false and sets `error` when the file cannot be read or holds no cookie.
+bool LoadCookieFile(const std::string& name, std::string& error) {
+    std::string text;
+    if (!ReadListFile(name, text, error)) return false;
+    std::size_t skipped = 0;
+    const std::vector<FileCookie> cookies = ParseCookieFile(text, static_cast<std::int64_t>(std::time(nullptr)), &skipped);
+    if (cookies.empty()) {
+        error = name + " holds no cookie that has not expired" +
+                (skipped > 0 ? " (" + std::to_string(skipped) + " lines are not cookie-file lines)" : std::string());
+        return false;
+    }
+    QWebEngineCookieStore* store = QWebEngineProfile::defaultProfile()->cookieStore();
+    for (const FileCookie& c : cookies) {
+        QNetworkCookie cookie(QByteArray::fromStdString(c.name), QByteArray::fromStdString(c.value));
+        // A cookie of the host alone has no domain of its own; one for its subdomains too has.
+        if (c.subdomains) cookie.setDomain(FromUtf8("." + c.domain));
+        cookie.setPath(FromUtf8(c.path));
+        cookie.setSecure(c.secure);
+        cookie.setHttpOnly(c.httpOnly);
+        if (c.expires > 0) cookie.setExpirationDate(QDateTime::fromSecsSinceEpoch(c.expires));
+        store->setCookie(cookie, QUrl(FromUtf8((c.secure ? "https://" : "http://") + c.domain + "/")));
+    }
+    return true;
+}
+
 }  // namespace
 
 int RunExtractCli(const ExtractCliOptions& options) {
@@ -133,6 +166,10 @@ int RunExtractCli(const ExtractCliOptions& options) {
     // Pages that are closed leave little behind: the engine's cache of the run is bounded.
     QWebEngineProfile::defaultProfile()->setHttpCacheMaximumSize(32 << 20);
     if (!options.userAgent.empty()) QWebEngineProfile::defaultProfile()->setHttpUserAgent(FromUtf8(options.userAgent));
+    if (!options.cookies.empty() && !LoadCookieFile(options.cookies, error)) {
+        PrintCliError("--cookies: " + error);
+        return static_cast<int>(CliExit::Usage);
+    }
     // The pages of a list are never seen: they load without the Flash player, which finds
     // the same lists and would cost each page and frame the loading of its script.
     if (IsListRun(options)) qputenv("NUV_FLASH_PLAYER", "off");

@@ -284,6 +284,32 @@ private slots:
         QCOMPARE(shop.RequestCount(QStringLiteral("/robots.txt")), 1);
     }
 
+    // --cookies: a login's cookies reach the page and its downloads, and only where a
+    // browser sends them (a cookie of another host goes nowhere here).
+    void cookieFileCarriesALogin() {
+        TestHttpServer members;
+        members.Put(QStringLiteral("/club/p.html"), "<html><body><img src=\"a.png\"></body></html>");
+        members.Put(QStringLiteral("/club/a.png"), "members only", "image/png");
+        for (const char* path : {"/club/p.html", "/club/a.png"})
+            members.Require(QString::fromLatin1(path), {"Cookie: member=yes"});
+        const QString cookies = work_.path() + QStringLiteral("/cookies.txt");
+        WriteFile(cookies, "# Netscape HTTP Cookie File\n"
+                           "#HttpOnly_127.0.0.1\tFALSE\t/club\tFALSE\t0\tmember\tyes\n"
+                           "other.example\tFALSE\t/\tFALSE\t0\tstranger\tno\n");
+        const QString folder = work_.path() + QStringLiteral("/club");
+        const ProgramRun r = Extract({QStringLiteral("-dq"), QStringLiteral("--cookies"), cookies, QStringLiteral("-o"),
+                                      folder, members.Url(QStringLiteral("/club/p.html"))});
+        QVERIFY2(r.exitCode == 0, r.err);
+        QCOMPARE(ReadFile(folder + QStringLiteral("/a.png")), QByteArray("members only"));
+        // Without the file the page refuses (403): it is not loaded.
+        const ProgramRun without = Extract({QStringLiteral("-q"), members.Url(QStringLiteral("/club/p.html"))});
+        QVERIFY(without.exitCode != 0 || without.out.isEmpty());
+        WriteFile(cookies, "# nothing\n");
+        const ProgramRun empty = Extract({QStringLiteral("--cookies"), cookies, members.Url(QStringLiteral("/club/p.html"))});
+        QCOMPARE(empty.exitCode, 2);
+        QVERIFY2(empty.err.contains("holds no cookie"), empty.err);
+    }
+
     // --proxy and --user-agent reach the engine and every download: a proxy on loopback
     // serves a host that only it knows, and answers only that User-Agent.
     void proxyAndUserAgentReachEveryRequest() {

@@ -8,6 +8,7 @@
 #include "cli/logic/CliJson.h"
 #include "cli/logic/CliOutput.h"
 #include "cli/logic/ExtractCli.h"
+#include "cli/logic/CookieFile.h"
 #include "cli/logic/PageBatch.h"
 
 namespace nuv {
@@ -112,6 +113,33 @@ TEST(ExtractCliArguments, NetworkOptions) {
     EXPECT_EQ(defaults.limitRate, 0u);
 }
 
+TEST(ExtractCliArguments, CookieFilesAsCurlAndBrowserAddOnsWriteThem) {
+    const std::string file =
+        "# Netscape HTTP Cookie File\n"
+        "\n"
+        ".shop.example\tTRUE\t/\tTRUE\t0\tsession\tabc=1\r\n"
+        "#HttpOnly_login.example\tFALSE\t/account\tFALSE\t4102444800\tid\t42\n"
+        "old.example\tFALSE\t/\tFALSE\t1000\tgone\tx\n"    // expired
+        "bad.example\tMAYBE\t/\tFALSE\t0\tn\tv\n"          // not a flag
+        "short.example\tFALSE\t/\n"                           // too few fields
+        "ctl.example\tFALSE\t/\tFALSE\t0\tn\tv\x01\n";       // a control character
+    std::size_t skipped = 0;
+    const std::vector<FileCookie> c = ParseCookieFile(file, 2000000000, &skipped);
+    ASSERT_EQ(c.size(), 2u);
+    EXPECT_EQ(skipped, 3u);
+    EXPECT_EQ(c[0].domain, "shop.example");
+    EXPECT_TRUE(c[0].subdomains);
+    EXPECT_TRUE(c[0].secure);
+    EXPECT_EQ(c[0].value, "abc=1");
+    EXPECT_FALSE(c[0].httpOnly);
+    EXPECT_EQ(c[1].domain, "login.example");
+    EXPECT_FALSE(c[1].subdomains);
+    EXPECT_EQ(c[1].path, "/account");
+    EXPECT_EQ(c[1].expires, 4102444800);
+    EXPECT_TRUE(c[1].httpOnly);
+    EXPECT_EQ(ParseExtractCliArguments({"--cookies", "c.txt", "a"}).options.cookies, "c.txt");
+}
+
 TEST(ExtractCliArguments, HelpAndVersionNeedNoAddress) {
     EXPECT_TRUE(ParseExtractCliArguments({"-h"}).options.help);
     EXPECT_EQ(ParseExtractCliArguments({"--help"}).error, "");
@@ -135,7 +163,7 @@ TEST(ExtractCliArguments, UsageNamesEveryOptionAndVersionTheProduct) {
     for (const char* option : {"-t, --type TYPE", "-o, --save-to DIR", "-d, --download", "--json", "--timeout SEC",
                                "-q, --quiet", "-v, --verbose", "-h, --help", "--version", "source | text | images | flash | css | other",
                                "--retries N", "--wait SEC", "--random-wait", "--limit-rate RATE", "--proxy URL",
-                               "--user-agent TEXT"}) {
+                               "--user-agent TEXT", "--cookies FILE", "--no-robots"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
     EXPECT_EQ(ExtractCliVersion(), "nuv-extract (NUV网页提取助手) 2.2\n");

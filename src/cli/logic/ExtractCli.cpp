@@ -96,7 +96,7 @@ constexpr int kMaxShards = 100000;
 enum class Opt {
     None, Type, SaveTo, Download, Json, Timeout, Quiet, Verbose, Help, Version,
     Input, Jobs, Jsonl, Layout, Archive, Shard, Shown, MinSize, Types, AllowPrivate, AllowLocal, Retries,
-    Wait, RandomWait, LimitRate, Proxy, UserAgent, NoRobots
+    Wait, RandomWait, LimitRate, Proxy, UserAgent, NoRobots, Cookies
 };
 
 Opt ShortOption(char c) {
@@ -141,13 +141,15 @@ Opt LongOption(std::string_view name) {
     if (name == "proxy") return Opt::Proxy;
     if (name == "user-agent") return Opt::UserAgent;
     if (name == "no-robots") return Opt::NoRobots;
+    if (name == "cookies") return Opt::Cookies;
     return Opt::None;
 }
 
 bool TakesValue(Opt o) {
     return o == Opt::Type || o == Opt::SaveTo || o == Opt::Timeout || o == Opt::Input || o == Opt::Jobs ||
            o == Opt::Layout || o == Opt::Archive || o == Opt::Shard || o == Opt::MinSize || o == Opt::Types ||
-           o == Opt::Retries || o == Opt::Wait || o == Opt::LimitRate || o == Opt::Proxy || o == Opt::UserAgent;
+           o == Opt::Retries || o == Opt::Wait || o == Opt::LimitRate || o == Opt::Proxy || o == Opt::UserAgent ||
+           o == Opt::Cookies;
 }
 
 // Applies an option; returns an error text or "".
@@ -175,6 +177,10 @@ std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::st
         case Opt::Input:
             if (TrimView(value).empty()) return FormatS("%s needs a file", {shown});
             o.inputFile = std::string(value);
+            return {};
+        case Opt::Cookies:
+            if (TrimView(value).empty()) return FormatS("%s needs a file", {shown});
+            o.cookies = std::string(value);
             return {};
         case Opt::Archive:
             if (TrimView(value).empty()) return FormatS("%s needs a file", {shown});

@@ -56,6 +56,7 @@ struct ExtractCliOptions {
     std::string proxy;                 // --proxy: checked by ProxyAddressProblem
     std::string userAgent;             // --user-agent; "" the program's own
     bool noRobots = false;             // --no-robots: a list run reads no robots.txt
+    std::string cookies;               // --cookies: a cookie file ("-" standard input); "" none
 };
 
 // Why `address` cannot be the proxy of --proxy, "" when it can: "http://", "https://",
