@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <string>
 
 namespace nuv {
 
@@ -23,6 +24,18 @@ void NoteSwallowed(const char* function, const char* file, unsigned line) noexce
         }
     }
     std::fprintf(stderr, "nuv: swallowed in %s (%s:%u): %s\n", function, file, line, what);
+}
+
+std::string WhyOfCurrentFailure() {
+    const std::exception_ptr current = std::current_exception();
+    if (!current) return "unknown failure";
+    try {
+        std::rethrow_exception(current);
+    } catch (const std::exception& e) {
+        return *e.what() ? e.what() : "unknown failure";
+    } catch (...) {
+        return "unknown failure";
+    }
 }
 
 }  // namespace nuv

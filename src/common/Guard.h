@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace nuv {
 
 // Called first thing in the catch-all of a step that must never stop the program (a
@@ -11,5 +13,9 @@ namespace nuv {
 // (std::source_location needs a builtin that clang 14 lacks over libstdc++ 12).
 void NoteSwallowed(const char* function = __builtin_FUNCTION(), const char* file = __builtin_FILE(),
                    unsigned line = __builtin_LINE()) noexcept;
+
+// In a catch block: the text of the failure being handled, "unknown failure" for one
+// without a text (or outside a catch block).
+std::string WhyOfCurrentFailure();
 
 }  // namespace nuv

@@ -1,6 +1,5 @@
 #include "extract/Collectors.h"
 
-#include <exception>
 #include <functional>
 #include <iterator>
 #include <string_view>
@@ -19,19 +18,6 @@ namespace {
 constexpr std::string_view kSourceImageExtensions[] = {".gif", ".png", ".jpg",  ".jpeg",
                                                        ".ico", ".bmp", ".tiff", ".psd",
                                                        ".svg", ".emf", ".wmf"};
-
-// The text of the exception being handled.
-std::string WhyOfCurrentFailure() {
-    const std::exception_ptr current = std::current_exception();
-    if (!current) return "unknown failure";
-    try {
-        std::rethrow_exception(current);
-    } catch (const std::exception& e) {
-        return e.what();
-    } catch (...) {
-        return "unknown failure";
-    }
-}
 
 // Hands every download to `inner` after telling `before` its address and target file.
 class TellingDownloader : public IDownloader {
@@ -58,13 +44,7 @@ void Collectors::Append(ListKind kind, const std::string& address, ImageNote not
         case ListKind::lkFlash: lists_.FlashURLs.Add(address); break;
         case ListKind::lkOther: lists_.OtherURLs.Add(address); break;
     }
-    if (!s_.observer) return;
-    try {
-        s_.observer->Found(kind, address);
-    } catch (...) {
-        NoteSwallowed();
-        NoteFailure("observer", address);
-    }
+    Tell(address, [&](IExtractionObserver& o) { o.Found(kind, address); });
 }
 
 bool Collectors::AppendNew(ListKind kind, const std::string& address, ImageNote note) {
@@ -94,23 +74,26 @@ void Collectors::NoteFailure(const char* step, const std::string& address, const
 }
 
 std::string Collectors::PageSource() {
-    try {
-        return s_.mainBrowser.TopElementOuterHtml();
-    } catch (...) {
-        NoteSwallowed();
-        NoteFailure("page source", PageAddress());
-        return {};
-    }
+    std::string why;
+    std::string source = GetPageSource(s_.mainBrowser, &why);
+    if (!why.empty()) NoteFailure("page source", PageAddress(), why);
+    return source;
 }
 
 std::string Collectors::PageText() {
+    std::string why;
+    std::string text = GetPageText(s_.mainBrowser, &why);
+    if (!why.empty()) NoteFailure("page text", PageAddress(), why);
+    return text;
+}
+
+void Collectors::Tell(const std::string& address, const std::function<void(IExtractionObserver&)>& tell) {
+    if (!s_.observer) return;
     try {
-        std::string title = s_.mainBrowser.DocumentTitle();
-        return title + s_.mainBrowser.BodyInnerText();
+        tell(*s_.observer);
     } catch (...) {
         NoteSwallowed();
-        NoteFailure("page text", PageAddress());
-        return {};
+        NoteFailure("observer", address);
     }
 }
 
@@ -189,13 +172,7 @@ void Collectors::CollectCssInto(ListKind kind) {
 std::optional<std::vector<std::string>> Collectors::FetchSheet(const std::string& sheet) {
     SavedSheet saved{sheet, {}};
     TellingDownloader downloader(s_.downloader, [this](const std::string& address, const std::string& file) {
-        if (!s_.observer) return;
-        try {
-            s_.observer->FetchingSheet(address, file);
-        } catch (...) {
-            NoteSwallowed();
-            NoteFailure("observer", address);
-        }
+        Tell(address, [&](IExtractionObserver& o) { o.FetchingSheet(address, file); });
     });
     auto lines = FetchIntoSaveFolder(s_.saveFolder.SaveFolder(), downloader, sheet, &saved.outcome);
     if (saved.outcome.folderUnusable && s_.window) s_.window->savedList.SaveFolderUnusable();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -65,6 +66,8 @@ private:
     // the observer. AppendNew does so only when the list does not hold it yet.
     void Append(ListKind kind, const std::string& address, ImageNote note = {});
     bool AppendNew(ListKind kind, const std::string& address, ImageNote note = {});
+    // Calls `tell` with the observer, if there is one; what it throws is noted ("observer").
+    void Tell(const std::string& address, const std::function<void(IExtractionObserver&)>& tell);
     void NoteFailure(const char* step, const std::string& address, const std::string& why) noexcept;
     // The address of the page of the running extraction.
     const std::string& PageAddress() const {

@@ -24,21 +24,23 @@ std::string GetPageAddress(IBrowser& browser) {
     }
 }
 
-std::string GetPageText(IBrowser& browser) {
+std::string GetPageText(IBrowser& browser, std::string* failure) {
     try {
         std::string title = browser.DocumentTitle();
         return title + browser.BodyInnerText();
     } catch (...) {
         NoteSwallowed();
+        if (failure) *failure = WhyOfCurrentFailure();
         return {};
     }
 }
 
-std::string GetPageSource(IBrowser& browser) {
+std::string GetPageSource(IBrowser& browser, std::string* failure) {
     try {
         return browser.TopElementOuterHtml();
     } catch (...) {
         NoteSwallowed();
+        if (failure) *failure = WhyOfCurrentFailure();
         return {};
     }
 }

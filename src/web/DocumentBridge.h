@@ -21,11 +21,12 @@ void LoadHtml(IBrowser& browser, const std::string& html,
 // The page's address, or "" on any failure.
 std::string GetPageAddress(IBrowser& browser);
 
-// The document's title immediately followed by its body text, or "" on any failure.
-std::string GetPageText(IBrowser& browser);
+// The document's title immediately followed by its body text, or "" on any failure;
+// then `failure`, when given, says why (never "").
+std::string GetPageText(IBrowser& browser, std::string* failure = nullptr);
 
-// The markup of the document's top element, or "" on any failure.
-std::string GetPageSource(IBrowser& browser);
+// The markup of the document's top element, or "" on any failure (as above).
+std::string GetPageSource(IBrowser& browser, std::string* failure = nullptr);
 
 // Visits `document` and then the documents of its frames, depth-first, pre-order.
 // Returns false as soon as the visitor does, true when the walk ran to its end. A frame

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/FakeNetwork.h"
+
 namespace nuv {
 namespace {
 
@@ -75,55 +77,29 @@ TEST(DownloadBatch, SameNamesKeepListOrderAFailureEndsAloneAndWorkersAreBounded)
 // Parallel downloads into a folder in memory. Wait ends every download started since the
 // last Wait, the latest first, each writing its address's last letter into its file
 // ("bad" addresses fail); with none started it sleeps until Wake.
-class MemoryTransfers : public IParallelDownloader {
+class MemoryTransfers : public test::InstantTransfers {
 public:
-    explicit MemoryTransfers(std::size_t slots) : slots_(slots) {}
-    std::size_t Slots() const override { return slots_; }
-    void Start(std::size_t id, const std::string& url, const std::string& file, const std::string& page) override {
-        EXPECT_EQ(page, "http://h/page.html");
-        running_.push_back({id, url, file});
-        mostAtOnce = std::max(mostAtOnce, running_.size());
-    }
-    void Wait(std::chrono::milliseconds timeout, std::vector<Ended>& ended) override {
-        if (running_.empty()) {
-            std::unique_lock<std::mutex> lock(mutex);
-            woken_.wait_for(lock, timeout, [this] { return wake_; });
-            wake_ = false;
-            return;
-        }
-        std::lock_guard<std::mutex> lock(mutex);
-        for (auto it = running_.rbegin(); it != running_.rend(); ++it) {
-            Ended e;
-            e.id = it->id;
-            if (it->url.find("bad") != std::string::npos) {
-                e.error = DownloadError("404", DownloadFailure::Http);
-            } else {
-                folder[it->file] += it->url.back();
-                e.size = 1;
-            }
-            ended.push_back(e);
-        }
-        running_.clear();
-    }
-    void Wake() override {
-        std::lock_guard<std::mutex> lock(mutex);
-        wake_ = true;
-        woken_.notify_one();
-    }
+    explicit MemoryTransfers(std::size_t slots) : InstantTransfers(slots, true) {}
 
-    std::mutex mutex;
     std::map<std::string, std::string> folder;  // every letter each file was written with
     std::size_t mostAtOnce = 0;
 
 private:
-    struct Running {
-        std::size_t id;
-        std::string url, file;
-    };
-    std::size_t slots_;
-    std::vector<Running> running_;
-    std::condition_variable woken_;
-    bool wake_ = false;
+    void OnStart(const Started& s, std::size_t running) override {
+        EXPECT_EQ(s.page, "http://h/page.html");
+        mostAtOnce = std::max(mostAtOnce, running);
+    }
+    Ended End(const Started& s) override {
+        Ended e;
+        e.id = s.id;
+        if (s.url.find("bad") != std::string::npos) {
+            e.error = DownloadError("404", DownloadFailure::Http);
+        } else {
+            folder[s.file] += s.url.back();
+            e.size = 1;
+        }
+        return e;
+    }
 };
 
 TEST(DownloadBatch, TheEngineKeepsEachFilesOrderAndHoldsAFileAPagesExtractionWrites) {
@@ -279,46 +255,24 @@ TEST(DownloadBatch, AHostAtItsBoundLetsOtherHostsGoFirstAndCancelStartsNothingMo
 
 // Downloads that end at once as their address's script says, one letter a try: "o" ok,
 // "b" 503 busy, "r" 429 with Retry-After, "t" a transfer cut short, "n" 404.
-class ScriptedTransfers : public IParallelDownloader {
+class ScriptedTransfers : public test::InstantTransfers {
 public:
-    std::size_t Slots() const override { return 2; }
-    void Start(std::size_t id, const std::string& url, const std::string&, const std::string&) override {
-        std::lock_guard<std::mutex> lock(mutex);
-        starts[url].push_back(std::chrono::steady_clock::now());
-        running_.push_back({id, url});
-    }
-    void Wait(std::chrono::milliseconds timeout, std::vector<Ended>& ended) override {
-        std::unique_lock<std::mutex> lock(mutex);
-        if (running_.empty()) {
-            woken_.wait_for(lock, timeout, [this] { return wake_; });
-            wake_ = false;
-            return;
-        }
-        for (const auto& [id, url] : running_) {
-            const char step = url.substr(url.find('#') + 1)[starts[url].size() - 1];
-            Ended e;
-            e.id = id;
-            if (step == 'b') e.error = DownloadError("503", DownloadFailure::Http).WithAnswer(503, std::nullopt);
-            if (step == 'r') e.error = DownloadError("429", DownloadFailure::Http).WithAnswer(429, std::chrono::seconds(1));
-            if (step == 't') e.error = DownloadError("cut", DownloadFailure::Network).WithTransient();
-            if (step == 'n') e.error = DownloadError("404", DownloadFailure::Http).WithAnswer(404, std::nullopt);
-            ended.push_back(e);
-        }
-        running_.clear();
-    }
-    void Wake() override {
-        std::lock_guard<std::mutex> lock(mutex);
-        wake_ = true;
-        woken_.notify_one();
-    }
+    ScriptedTransfers() : InstantTransfers(2) {}
 
-    std::mutex mutex;
     std::map<std::string, std::vector<std::chrono::steady_clock::time_point>> starts;
 
 private:
-    std::vector<std::pair<std::size_t, std::string>> running_;
-    std::condition_variable woken_;
-    bool wake_ = false;
+    void OnStart(const Started& s, std::size_t) override { starts[s.url].push_back(std::chrono::steady_clock::now()); }
+    Ended End(const Started& s) override {
+        const char step = s.url.substr(s.url.find('#') + 1)[starts[s.url].size() - 1];
+        Ended e;
+        e.id = s.id;
+        if (step == 'b') e.error = DownloadError("503", DownloadFailure::Http).WithAnswer(503, std::nullopt);
+        if (step == 'r') e.error = DownloadError("429", DownloadFailure::Http).WithAnswer(429, std::chrono::seconds(1));
+        if (step == 't') e.error = DownloadError("cut", DownloadFailure::Network).WithTransient();
+        if (step == 'n') e.error = DownloadError("404", DownloadFailure::Http).WithAnswer(404, std::nullopt);
+        return e;
+    }
 };
 
 TEST(DownloadBatch, FailuresThatMayPassAreTriedAgainAfterTheirWait) {

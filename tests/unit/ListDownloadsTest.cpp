@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "support/DownloadFolder.h"
+#include "support/FakeNetwork.h"
 
 namespace nuv {
 namespace {
@@ -18,51 +19,25 @@ namespace {
 // Parallel downloads into the real folder: Wait ends every download started since the
 // last, writing its address into its file; an address with "bad" fails, one with "cdn"
 // answers image/webp.
-class FolderTransfers : public IParallelDownloader {
+class FolderTransfers : public test::InstantTransfers {
 public:
-    std::size_t Slots() const override { return 4; }
-    void Start(std::size_t id, const std::string& url, const std::string& file, const std::string&) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        running_.push_back({id, url, file});
-        ++starts[url];
-    }
-    void Wait(std::chrono::milliseconds timeout, std::vector<Ended>& ended) override {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (running_.empty()) {
-            woken_.wait_for(lock, timeout, [this] { return wake_; });
-            wake_ = false;
-            return;
-        }
-        for (const Running& r : running_) {
-            Ended e;
-            e.id = r.id;
-            if (r.url.find("bad") != std::string::npos) {
-                e.error = DownloadError("HTTP 404", DownloadFailure::Http);
-            } else {
-                std::ofstream(r.file, std::ios::binary) << r.url;
-                e.size = r.url.size();
-                if (r.url.find("cdn") != std::string::npos) e.contentType = "image/webp";
-            }
-            ended.push_back(std::move(e));
-        }
-        running_.clear();
-    }
-    void Wake() override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        wake_ = true;
-        woken_.notify_one();
-    }
+    FolderTransfers() : InstantTransfers(4) {}
     std::map<std::string, int> starts;
 
 private:
-    struct Running {
-        std::size_t id;
-        std::string url, file;
-    };
-    std::mutex mutex_;
-    std::condition_variable woken_;
-    std::vector<Running> running_;
-    bool wake_ = false;
+    void OnStart(const Started& s, std::size_t) override { ++starts[s.url]; }
+    Ended End(const Started& s) override {
+        Ended e;
+        e.id = s.id;
+        if (s.url.find("bad") != std::string::npos) {
+            e.error = DownloadError("HTTP 404", DownloadFailure::Http);
+        } else {
+            std::ofstream(s.file, std::ios::binary) << s.url;
+            e.size = s.url.size();
+            if (s.url.find("cdn") != std::string::npos) e.contentType = "image/webp";
+        }
+        return e;
+    }
 };
 
 // Counts the pages whose downloads are done.

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -51,6 +55,54 @@ public:
     std::set<std::string> failing;  // these fail with "refused: ADDRESS"
     std::map<std::string, std::vector<DownloadError>> failFirst;  // thrown by the first tries, in order
     std::map<std::string, std::vector<DownloadProgress>> reports;  // handed to the progress callback first
+};
+
+// Parallel downloads that all end on the next Wait after they started, each as End
+// decides (in the order started, or the reverse with `reverse`); with none running, Wait
+// waits for Wake or its timeout. Start and End run with `mutex` held.
+class InstantTransfers : public IParallelDownloader {
+public:
+    struct Started {
+        std::size_t id;
+        std::string url, file, page;
+    };
+    explicit InstantTransfers(std::size_t slots, bool reverse = false) : slots_(slots), reverse_(reverse) {}
+    std::size_t Slots() const override { return slots_; }
+    void Start(std::size_t id, const std::string& url, const std::string& file, const std::string& page) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        running_.push_back({id, url, file, page});
+        OnStart(running_.back(), running_.size());
+    }
+    void Wait(std::chrono::milliseconds timeout, std::vector<Ended>& ended) override {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (running_.empty()) {
+            woken_.wait_for(lock, timeout, [this] { return wake_; });
+            wake_ = false;
+            return;
+        }
+        if (reverse_) std::reverse(running_.begin(), running_.end());
+        for (const Started& s : running_) ended.push_back(End(s));
+        running_.clear();
+    }
+    void Wake() override {
+        std::lock_guard<std::mutex> lock(mutex);
+        wake_ = true;
+        woken_.notify_one();
+    }
+
+    std::mutex mutex;
+
+protected:
+    // Told of each start, with how many run now.
+    virtual void OnStart(const Started&, std::size_t) {}
+    virtual Ended End(const Started& s) = 0;
+
+private:
+    std::size_t slots_;
+    bool reverse_;
+    std::vector<Started> running_;
+    std::condition_variable woken_;
+    bool wake_ = false;
 };
 
 // Serves the pages it holds by address; any other fetch fails. Safe to call from the
