@@ -617,7 +617,8 @@ private slots:
 
     // Last, since it moves this thread into a network of its own (unshare -n): a page on a
     // public address (198.51.100.7) that links a service on 127.0.0.1, directly and through
-    // a redirect. The service hears nothing; --allow-private-network lifts the rule.
+    // a redirect, and a robots.txt that redirects there. The service hears nothing;
+    // --allow-private-network lifts the rule.
     void publicPageNeverReachesThePrivateNetwork() {
         if (unshare(CLONE_NEWNET) != 0) QSKIP("no network namespace can be made here (unshare: needs root)");
         if (std::system("ip link set lo up && ip addr add 198.51.100.7/32 dev lo") != 0)
@@ -647,6 +648,16 @@ private slots:
         QCOMPARE(r.err.count("private network address 127.0.0.1"), 2);
         QCOMPARE(r.out.count("private network address"), 2);
         QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("ok.zip")});
+        QCOMPARE(heard, 0);
+        // A list run asks the public site for its robots.txt, which redirects inside: the
+        // redirect is refused like any other, and the site then counts as having none.
+        outside.Redirect(QStringLiteral("/robots.txt"), inside + "/robots.txt");
+        outside.Put(QStringLiteral("/plain.html"), "<p>plain</p>");
+        r = Extract({QStringLiteral("-q"), QStringLiteral("--jsonl"), outside.Url(QStringLiteral("/page.html")),
+                     outside.Url(QStringLiteral("/plain.html"))});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(outside.RequestCount(QStringLiteral("/robots.txt")), 1);
+        QCOMPARE(outside.RequestCount(QStringLiteral("/plain.html")), 1);
         QCOMPARE(heard, 0);
         r = Extract(QStringList{QStringLiteral("--allow-private-network")} + args);
         QCOMPARE(r.exitCode, 0);
