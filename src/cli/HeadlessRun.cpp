@@ -117,8 +117,7 @@ private:
     // Stops the run: no page starts any more, loads and extractions end, downloads end
     // at once and leave no file; Exec returns `status`.
     void Halt(int status, const std::string& why) {
-        if (stopped_) return;
-        stopped_ = true;
+        if (scheduler_.Stopped()) return;
         scheduler_.Stop();
         HaltStopSignals();
         batch_->Cancel();
@@ -133,7 +132,7 @@ private:
     }
 
     void StartPages() {
-        if (starting_ || stopped_) return;
+        if (starting_ || scheduler_.Stopped()) return;
         starting_ = true;
         while (const std::optional<std::size_t> next = scheduler_.Next()) StartPage(*next);
         starting_ = false;
@@ -207,7 +206,7 @@ private:
     // Extracts the loaded pages, one after the other. An extraction re-enters the event
     // loop; pages that finish loading meanwhile wait in `ready_` for this loop.
     void Pump() {
-        while (!ready_.empty() && !stopped_) {
+        while (!ready_.empty() && !scheduler_.Stopped()) {
             RunPage* page = ready_.front();
             ready_.pop_front();
             Extract(*page);
@@ -263,9 +262,9 @@ private:
         page.report.times.extract = MsBetween(page.loaded, page.extracted);
         page.frames = result.frames;
         if (!listRun_) progress_.Clear();
-        if (!stopped_) extraction.SizeAndFilter(result, page.report);
+        if (!scheduler_.Stopped()) extraction.SizeAndFilter(result, page.report);
         ClosePage(page);
-        if (stopped_) return;
+        if (scheduler_.Stopped()) return;
 
         const std::string folder = page.downloads ? page.folder : PageFolder(options_.layout, base_, result.pageAddress);
         std::vector<DownloadRecord> sheetRecords =
@@ -292,7 +291,7 @@ private:
 
     void DownloadsDone(std::size_t index) {
         const auto it = pages_.find(index);
-        if (it == pages_.end() || stopped_) return;
+        if (it == pages_.end() || scheduler_.Stopped()) return;
         scheduler_.DownloadsEnded();
         RunPage& page = *it->second;
         page.report.records = page.downloads->Records();
@@ -305,7 +304,8 @@ private:
     void ClosePage(RunPage& page) {
         if (!page.view) return;
         page.load.reset();
-        if (page.report.loadError.empty() && !page.settled && !stopped_ && page.view->pages < kPagesPerView) {
+        if (page.report.loadError.empty() && !page.settled && !scheduler_.Stopped() &&
+            page.view->pages < kPagesPerView) {
             page.view->View()->page()->history()->clear();
             views_.Give(std::move(page.view));
         } else {
@@ -332,13 +332,12 @@ private:
 
     void EndWhenDone() {
         if (!scheduler_.TakeEnd()) return;
-        ended_ = true;
         progress_.Clear();
         End(printer_.End());
     }
 
     void DrawProgress(bool force) {
-        if (!progress_.Enabled() || stopped_ || ended_) return;
+        if (!progress_.Enabled() || scheduler_.Stopped() || scheduler_.Ended()) return;
         if (listRun_) {
             const double seconds = std::chrono::duration<double>(Clock::now() - started_).count();
             progress_.Show(static_cast<std::int64_t>(scheduler_.Done()), static_cast<std::int64_t>(scheduler_.Pages()),
@@ -370,9 +369,7 @@ private:
     Clock::time_point started_;
 
     bool starting_ = false;
-    bool ended_ = false;
     std::optional<int> status_;  // the exit status once the run has ended
-    bool stopped_ = false;  // by a signal, or because the output is gone
     RunPrinter printer_;
     std::optional<RobotsCache> robots_;  // a list run's, unless --no-robots
     std::deque<RunPage*> ready_;  // loaded, waiting for their extraction

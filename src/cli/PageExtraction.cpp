@@ -1,17 +1,16 @@
 #include "cli/PageExtraction.h"
 
 #include <chrono>
-#include <cstdint>
+#include <cstddef>
 #include <exception>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <system_error>
-
-#include <unistd.h>
 #include <tuple>
 
+#include <unistd.h>
+
 #include "cli/StopSignals.h"
+#include "common/FileText.h"
 #include "platform/BrowserCookies.h"
 #include "platform/QtResources.h"
 #include "platform/WebEngineBrowser.h"
@@ -36,13 +35,11 @@ RobotsAnswer FetchRobots(const ExtractCliOptions& options, BrowserCookies& cooki
     downloader.SetPageAddress([robotsAddress] { return robotsAddress; });
     const std::string file =
         saveRoot + std::string(kPartialDownloadPrefix) + "robots-" + std::to_string(getpid()) + ".txt";
+    constexpr std::size_t kMostBytes = std::size_t{4} << 20;
     RobotsAnswer answer;
     try {
-        downloader.DownloadToFile(robotsAddress, file, {}, DownloadBounds{std::uint64_t{4} << 20, std::chrono::seconds(20)});
-        std::ifstream in(file, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        answer = {RobotsAnswer::Kind::Found, text.str()};
+        downloader.DownloadToFile(robotsAddress, file, {}, DownloadBounds{kMostBytes, std::chrono::seconds(20)});
+        answer = {RobotsAnswer::Kind::Found, ReadFileText(file, kMostBytes).value_or(std::string())};
     } catch (const DownloadError& e) {
         const bool unreachable = e.kind() == DownloadFailure::Network || e.kind() == DownloadFailure::TimedOut ||
                                  (e.kind() == DownloadFailure::Http && e.Status() >= 500);

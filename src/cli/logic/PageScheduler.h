@@ -37,7 +37,10 @@ public:
 
     std::size_t Pages() const { return pages_; }
     std::size_t Done() const { return finished_; }
+    // By a signal, or because the output is gone.
     bool Stopped() const { return stopped_; }
+    // TakeEnd said so.
+    bool Ended() const { return ended_; }
 
 private:
     std::size_t pages_;
