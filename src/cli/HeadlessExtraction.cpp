@@ -29,6 +29,7 @@
 #include "cli/TerminalProgress.h"
 #include "cli/logic/CookieFile.h"
 #include "cli/logic/PageBatch.h"
+#include "cli/logic/ProfileCookies.h"
 #include "common/Paths.h"
 #include "common/Product.h"
 #include "platform/QtText.h"
@@ -104,9 +105,30 @@ std::vector<std::string> ProgramFiles() {
     return files;
 }
 
-// Puts the cookies of the cookie file `name` into the engine's cookie store, from which
-// the downloads take them too, so that each goes where a browser would send it. Returns
-// false and sets `error` when the file cannot be read or holds no cookie.
+// Puts `cookies` into the engine's cookie store, from which the downloads take them
+// too, so that each goes where a browser would send it.
+void PutCookies(const std::vector<FileCookie>& cookies) {
+    QWebEngineCookieStore* store = QWebEngineProfile::defaultProfile()->cookieStore();
+    for (const FileCookie& c : cookies) {
+        QNetworkCookie cookie(QByteArray::fromStdString(c.name), QByteArray::fromStdString(c.value));
+        // A cookie of the host alone has no domain of its own; one for its subdomains too has.
+        if (c.subdomains) cookie.setDomain(FromUtf8("." + c.domain));
+        cookie.setPath(FromUtf8(c.path));
+        cookie.setSecure(c.secure);
+        cookie.setHttpOnly(c.httpOnly);
+        switch (c.sameSite) {
+            case SameSite::None: cookie.setSameSitePolicy(QNetworkCookie::SameSite::None); break;
+            case SameSite::Lax: cookie.setSameSitePolicy(QNetworkCookie::SameSite::Lax); break;
+            case SameSite::Strict: cookie.setSameSitePolicy(QNetworkCookie::SameSite::Strict); break;
+            case SameSite::Unset: break;
+        }
+        if (c.expires > 0) cookie.setExpirationDate(QDateTime::fromSecsSinceEpoch(c.expires));
+        store->setCookie(cookie, QUrl(FromUtf8((c.secure ? "https://" : "http://") + c.domain + "/")));
+    }
+}
+
+// The cookies of the cookie file `name`. Returns false and sets `error` when the file
+// cannot be read or holds no cookie.
 bool LoadCookieFile(const std::string& name, std::string& error) {
     std::string text;
     if (!ReadListFile(name, text, error)) return false;
@@ -117,17 +139,39 @@ bool LoadCookieFile(const std::string& name, std::string& error) {
                 (skipped > 0 ? " (" + std::to_string(skipped) + " lines are not cookie-file lines)" : std::string());
         return false;
     }
-    QWebEngineCookieStore* store = QWebEngineProfile::defaultProfile()->cookieStore();
-    for (const FileCookie& c : cookies) {
-        QNetworkCookie cookie(QByteArray::fromStdString(c.name), QByteArray::fromStdString(c.value));
-        // A cookie of the host alone has no domain of its own; one for its subdomains too has.
-        if (c.subdomains) cookie.setDomain(FromUtf8("." + c.domain));
-        cookie.setPath(FromUtf8(c.path));
-        cookie.setSecure(c.secure);
-        cookie.setHttpOnly(c.httpOnly);
-        if (c.expires > 0) cookie.setExpirationDate(QDateTime::fromSecsSinceEpoch(c.expires));
-        store->setCookie(cookie, QUrl(FromUtf8((c.secure ? "https://" : "http://") + c.domain + "/")));
+    PutCookies(cookies);
+    return true;
+}
+
+// The cookies of the browser profile `which`. The values it could not decrypt are named
+// on standard error; the run goes on without them. Returns false and sets `error` when
+// the profile cannot be read or gives no cookie at all.
+bool LoadProfileCookies(const CookieBrowser& which, std::string& error) {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const std::string home = UserHomeFolder();
+    ProfileCookies read;
+    try {
+        read = ReadProfileCookies(which, {home, UserConfigFolder(home, xdg ? xdg : "")},
+                                  static_cast<std::int64_t>(std::time(nullptr)));
+    } catch (const std::exception& e) {
+        error = e.what();
+        return false;
     }
+    if (!read.undecryptable.empty()) {
+        constexpr size_t kNamed = 10;
+        std::string names;
+        for (size_t i = 0; i < read.undecryptable.size() && i < kNamed; ++i)
+            names += (i > 0 ? ", " : "") + read.undecryptable[i];
+        if (read.undecryptable.size() > kNamed) names += ", ...";
+        PrintCliError("--cookies-from-browser: " + std::to_string(read.undecryptable.size()) + " of the cookies in " +
+                      read.database + " could not be decrypted (their key is in the desktop's keyring) and are left out: " +
+                      names);
+    }
+    if (read.cookies.empty()) {
+        error = read.database + " holds no cookie that could be used";
+        return false;
+    }
+    PutCookies(read.cookies);
     return true;
 }
 
@@ -168,6 +212,10 @@ int RunExtractCli(const ExtractCliOptions& options) {
     if (!options.userAgent.empty()) QWebEngineProfile::defaultProfile()->setHttpUserAgent(FromUtf8(options.userAgent));
     if (!options.cookies.empty() && !LoadCookieFile(options.cookies, error)) {
         PrintCliError("--cookies: " + error);
+        return static_cast<int>(CliExit::Usage);
+    }
+    if (options.cookiesFromBrowser && !LoadProfileCookies(*options.cookiesFromBrowser, error)) {
+        PrintCliError("--cookies-from-browser: " + error);
         return static_cast<int>(CliExit::Usage);
     }
     // The pages of a list are never seen: they load without the Flash player, which finds

@@ -1,6 +1,7 @@
 #include "cli/HeadlessPage.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 
 #include <QAuthenticator>
@@ -54,6 +55,19 @@ std::string DescribeLoadError(const QWebEngineLoadingInfo& info) {
     return text + ")";
 }
 
+// A failure of the load that may pass when tried again, as MayRetry has it for the
+// downloads: 429, 502, 503 or 504, or a connection that broke, stalled or was answered
+// with nothing.
+bool LoadMayPass(const QWebEngineLoadingInfo& info) {
+    const int code = std::abs(info.errorCode());
+    if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain)
+        return code == 429 || code == 502 || code == 503 || code == 504;
+    // The engine's network errors: timed out (7), connection closed (100), reset (101),
+    // timed out while connecting (118), empty answer (324).
+    return info.errorDomain() == QWebEngineLoadingInfo::ConnectionErrorDomain &&
+           (code == 7 || code == 100 || code == 101 || code == 118 || code == 324);
+}
+
 // A failed load whose reason the engine has not told.
 const std::string kFailedLoad = "load failed";
 
@@ -78,13 +92,17 @@ HeadlessView::~HeadlessView() {
 }
 
 PageLoad::PageLoad(HeadlessView& view, int timeoutMs, QObject* receiver, Finished finished,
-                   std::function<void(int, int)> progress)
-    : view_(view), timeoutMs_(timeoutMs), receiver_(receiver), finished_(std::move(finished)) {
+                   std::function<void(int, int)> progress, RetryRule retry)
+    : view_(view), timeoutMs_(timeoutMs), receiver_(receiver), finished_(std::move(finished)), retry_(retry) {
     QWebEnginePage* page = view.View()->page();
     connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
-        if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus && failure_.empty())
+        if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus && failure_.empty()) {
             failure_ = DescribeLoadError(info);
+            mayPass_ = LoadMayPass(info);
+        }
     });
+    again_.setSingleShot(true);
+    connect(&again_, &QTimer::timeout, this, &PageLoad::Navigate);
     if (progress) connect(&view.Browser(), &WebEngineBrowser::ProgressChange, this, std::move(progress));
     connect(&view.Browser(), &WebEngineBrowser::NavigateComplete, this,
             [this](bool ok) { Finish(ok ? std::string() : kFailedLoad, false); });
@@ -123,12 +141,22 @@ PageLoad::~PageLoad() { *alive_ = false; }
 
 void PageLoad::Start(const std::string& address) {
     before_ = view_.View()->url().toString(QUrl::FullyEncoded);
+    address_ = address;
+    Navigate();
+}
+
+void PageLoad::Navigate() {
+    done_ = false;
+    documentReady_ = false;
+    failure_.clear();
+    mayPass_ = false;
     timeout_.start(timeoutMs_);
     poll_.start(250);
-    view_.Browser().Navigate(address);
+    view_.Browser().Navigate(address_);
 }
 
 void PageLoad::Stop() {
+    again_.stop();
     if (done_) return;
     done_ = true;
     timeout_.stop();
@@ -150,6 +178,11 @@ void PageLoad::Finish(const std::string& failure, bool settled) {
         receiver_,
         [this, alive = alive_, finished = finished_, failure, settled] {
             if (!*alive) return;
+            if (failure == kFailedLoad && mayPass_ && retries_ < retry_.retries) {
+                ++retries_;
+                again_.start(RetryDelay(retry_, retries_, std::nullopt, RetryJitter()));
+                return;
+            }
             if (failure == kFailedLoad && !failure_.empty()) finished(failure_, settled);
             else finished(failure, settled);
         },

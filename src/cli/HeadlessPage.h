@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "platform/WebEngineBrowser.h"
+#include "web/RetryRule.h"
 
 class QWebEngineView;
 
@@ -66,17 +67,22 @@ public:
     using Finished = std::function<void(const std::string& failure, bool settled)>;
     // `finished` is called from the event loop on `receiver`'s thread (never from inside
     // the engine's signals), so it may close the page and this load at once.
+    // A load that failed as a busy server or a broken connection does is tried again as
+    // `retry` allows, after its wait; the time-out counts for each try.
     PageLoad(HeadlessView& view, int timeoutMs, QObject* receiver, Finished finished,
-             std::function<void(int progress, int maximum)> progress = {});
+             std::function<void(int progress, int maximum)> progress = {}, RetryRule retry = {});
     ~PageLoad() override;
 
     void Start(const std::string& address);
     // Stops the load; nothing is reported any more.
     void Stop();
+    // How often the load was tried again.
+    int Retries() const { return retries_; }
 
     static constexpr int kSubresourceSettleMs = 10000;
 
 private:
+    void Navigate();
     void Finish(const std::string& failure, bool settled);
 
     HeadlessView& view_;
@@ -86,6 +92,11 @@ private:
     bool done_ = false;
     bool documentReady_ = false;
     std::string failure_;  // the engine's reason for a failed load
+    bool mayPass_ = false;  // that failure may pass when tried again
+    RetryRule retry_;
+    int retries_ = 0;
+    std::string address_;
+    QTimer again_;
     QString before_;       // the address of the view's page before this load
     QTimer timeout_;
     QTimer settle_;

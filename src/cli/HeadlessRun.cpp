@@ -179,13 +179,15 @@ private:
         if (!listRun_) loading = [this](int p, int m) { progress_.Show(p, m, "loading"); };
         page.load = std::make_unique<PageLoad>(
             *page.view, options_.timeoutMs, this,
-            [this, &page](const std::string& failure, bool settled) { Loaded(page, failure, settled); }, loading);
+            [this, &page](const std::string& failure, bool settled) { Loaded(page, failure, settled); }, loading,
+            RetryRule{options_.retries});
         page.load->Start(page.report.requested);
     }
 
     void Loaded(RunPage& page, const std::string& failure, bool settled) {
         page.loaded = Clock::now();
         page.report.times.load = MsBetween(page.started, page.loaded);
+        page.report.loadRetries = page.load->Retries();
         if (!listRun_) progress_.Clear();
         if (!failure.empty()) {
             page.report.loadError = failure;

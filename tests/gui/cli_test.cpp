@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "support/BrowserHistories.h"
 #include "support/Fakes.h"
 #include "support/FixtureSite.h"
 #include "support/Files.h"
@@ -86,10 +87,15 @@ private:
 
     // Runs nuv-extract as a script would: no display, no platform chosen, and as root
     // without the sandbox switch, which the program must set up itself.
-    ProgramRun Extract(const QStringList& args, const QString& workingDir = QString(), const QString& tmpDir = QString()) {
+    ProgramRun Extract(const QStringList& args, const QString& workingDir = QString(), const QString& tmpDir = QString(),
+                       const QString& home = QString()) {
         QProcessEnvironment env = ScriptEnvironment();
         if (geteuid() == 0) env.remove(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"));
         if (!tmpDir.isEmpty()) env.insert(QStringLiteral("TMPDIR"), tmpDir);
+        if (!home.isEmpty()) {
+            env.insert(QStringLiteral("HOME"), home);
+            env.remove(QStringLiteral("XDG_CONFIG_HOME"));
+        }
         return RunProgram(QStringLiteral(NUV_EXTRACT_EXE), args, env, workingDir);
     }
 
@@ -223,6 +229,7 @@ private slots:
         site_.Put(QStringLiteral("/busy/b.png"), "picture b", "image/png");
         site_.FailFirst(QStringLiteral("/busy/a.png"), 2, "429 Too Many Requests", "Retry-After: 1\r\n");
         site_.FailFirst(QStringLiteral("/busy/b.png"), 1, "503 Service Unavailable");
+        site_.FailFirst(QStringLiteral("/busy/p.html"), 1, "503 Service Unavailable");
         const QString folder = work_.path() + QStringLiteral("/busy");
         QElapsedTimer clock;
         clock.start();
@@ -235,6 +242,9 @@ private slots:
         QCOMPARE(site_.RequestCount(QStringLiteral("/busy/a.png")), 3);
         QCOMPARE(site_.RequestCount(QStringLiteral("/busy/b.png")), 2);
         QCOMPARE(site_.RequestCount(QStringLiteral("/busy/c.png")), 1);
+        // The page itself was busy at first, too.
+        QCOMPARE(site_.RequestCount(QStringLiteral("/busy/p.html")), 2);
+        QCOMPARE(QJsonDocument::fromJson(r.out).object().value(QStringLiteral("retries")).toInt(), 1);
         const QJsonArray records =
             QJsonDocument::fromJson(r.out).object().value(QStringLiteral("downloads")).toArray();
         QCOMPARE(records.size(), 3);
@@ -286,28 +296,59 @@ private slots:
 
     // --cookies: a login's cookies reach the page and its downloads, and only where a
     // browser sends them (a cookie of another host goes nowhere here).
+    void cookieFileCarriesALogin_data() {
+        QTest::addColumn<QString>("source");
+        QTest::newRow("cookies.txt") << "file";
+        QTest::newRow("Firefox profile") << "firefox";
+        QTest::newRow("Chromium profile") << "chromium:Default";
+    }
     void cookieFileCarriesALogin() {
+        QFETCH(QString, source);
         TestHttpServer members;
         members.Put(QStringLiteral("/club/p.html"), "<html><body><img src=\"a.png\"></body></html>");
         members.Put(QStringLiteral("/club/a.png"), "members only", "image/png");
+        // The cookie of the login alone: the others of the file or profile belong elsewhere.
         for (const char* path : {"/club/p.html", "/club/a.png"})
             members.Require(QString::fromLatin1(path), {"Cookie: member=yes"});
-        const QString cookies = work_.path() + QStringLiteral("/cookies.txt");
-        WriteFile(cookies, "# Netscape HTTP Cookie File\n"
-                           "#HttpOnly_127.0.0.1\tFALSE\t/club\tFALSE\t0\tmember\tyes\n"
-                           "other.example\tFALSE\t/\tFALSE\t0\tstranger\tno\n");
-        const QString folder = work_.path() + QStringLiteral("/club");
-        const ProgramRun r = Extract({QStringLiteral("-dq"), QStringLiteral("--cookies"), cookies, QStringLiteral("-o"),
-                                      folder, members.Url(QStringLiteral("/club/p.html"))});
+        const QString home = work_.path() + QStringLiteral("/home-") + source.left(4);
+        const std::string h = home.toStdString() + "/";
+        QStringList args{QStringLiteral("--cookies-from-browser"), source};
+        if (source == QStringLiteral("file")) {
+            args = QStringList{QStringLiteral("--cookies"), work_.path() + QStringLiteral("/cookies.txt")};
+            WriteFile(args[1], "# Netscape HTTP Cookie File\n"
+                               "#HttpOnly_127.0.0.1\tFALSE\t/club\tFALSE\t0\tmember\tyes\n"
+                               "other.example\tFALSE\t/\tFALSE\t0\tstranger\tno\n");
+        } else if (source == QStringLiteral("firefox")) {
+            MakeFirefoxProfile(h, "abc.default-release", {});
+            MakeDatabaseOf(h + ".mozilla/firefox/abc.default-release/cookies.sqlite",
+                           ReadData(std::string_view("profiles/firefox-cookies.sql")));
+        } else {
+            MakeDatabaseOf(h + ".config/chromium/Default/Network/Cookies", ReadData(std::string_view("profiles/chromium-cookies.sql")));
+        }
+        const QString folder = work_.path() + QStringLiteral("/club-") + source.left(4);
+        const ProgramRun r = Extract(QStringList{QStringLiteral("-dq")} + args +
+                                         QStringList{QStringLiteral("-o"), folder, members.Url(QStringLiteral("/club/p.html"))},
+                                     QString(), QString(), home);
         QVERIFY2(r.exitCode == 0, r.err);
         QCOMPARE(ReadFile(folder + QStringLiteral("/a.png")), QByteArray("members only"));
+        // The value a keyring keeps is named, not sent.
+        QCOMPARE(r.err.contains("1 of the cookies in") && r.err.contains("could not be decrypted") &&
+                     r.err.contains("left out: keyring for site.test"),
+                 source.startsWith(QStringLiteral("chromium")));
+        if (source != QStringLiteral("file")) return;
         // Without the file the page refuses (403): it is not loaded.
         const ProgramRun without = Extract({QStringLiteral("-q"), members.Url(QStringLiteral("/club/p.html"))});
         QVERIFY(without.exitCode != 0 || without.out.isEmpty());
-        WriteFile(cookies, "# nothing\n");
-        const ProgramRun empty = Extract({QStringLiteral("--cookies"), cookies, members.Url(QStringLiteral("/club/p.html"))});
+        WriteFile(args[1], "# nothing\n");
+        const ProgramRun empty = Extract({QStringLiteral("--cookies"), args[1], members.Url(QStringLiteral("/club/p.html"))});
         QCOMPARE(empty.exitCode, 2);
         QVERIFY2(empty.err.contains("holds no cookie"), empty.err);
+        // A browser without a profile is a usage error too.
+        const ProgramRun none = Extract({QStringLiteral("--cookies-from-browser"), QStringLiteral("firefox"),
+                                         members.Url(QStringLiteral("/club/p.html"))},
+                                        QString(), QString(), home);
+        QCOMPARE(none.exitCode, 2);
+        QVERIFY2(none.err.contains("no Firefox profile with a cookies.sqlite under"), none.err);
     }
 
     // --proxy and --user-agent reach the engine and every download: a proxy on loopback

@@ -86,6 +86,7 @@ TEST(ExtractCliArguments, RefusesUnusableLinesWithAReason) {
          "--proxy: the proxy address holds a space, a control character or a byte beyond ASCII"},
         {{"--proxy", "socks5://user@:1080", "a"}, "--proxy: the proxy address names no host"},
         {{"--user-agent", "A\r\nX-Forged: 1", "a"}, "--user-agent needs a text without control characters"},
+        {{"--cookies-from-browser", "firefox:", "a"}, "--cookies-from-browser: needs a profile after ':'"},
     };
     for (const auto& [args, error] : cases) {
         EXPECT_EQ(ParseExtractCliArguments(args).error, error);
@@ -138,6 +139,9 @@ TEST(ExtractCliArguments, CookieFilesAsCurlAndBrowserAddOnsWriteThem) {
     EXPECT_EQ(c[1].expires, 4102444800);
     EXPECT_TRUE(c[1].httpOnly);
     EXPECT_EQ(ParseExtractCliArguments({"--cookies", "c.txt", "a"}).options.cookies, "c.txt");
+    const auto browser = ParseExtractCliArguments({"--cookies-from-browser=chromium:Profile 1", "a"}).options.cookiesFromBrowser;
+    ASSERT_TRUE(browser);
+    EXPECT_EQ(browser->browser + "|" + browser->profile, "chromium|Profile 1");
 }
 
 TEST(ExtractCliArguments, HelpAndVersionNeedNoAddress) {
@@ -163,7 +167,8 @@ TEST(ExtractCliArguments, UsageNamesEveryOptionAndVersionTheProduct) {
     for (const char* option : {"-t, --type TYPE", "-o, --save-to DIR", "-d, --download", "--json", "--timeout SEC",
                                "-q, --quiet", "-v, --verbose", "-h, --help", "--version", "source | text | images | flash | css | other",
                                "--retries N", "--wait SEC", "--random-wait", "--limit-rate RATE", "--proxy URL",
-                               "--user-agent TEXT", "--cookies FILE", "--no-robots"}) {
+                               "--user-agent TEXT", "--cookies FILE", "--cookies-from-browser BROWSER[:PROFILE]",
+                               "--no-robots"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
     EXPECT_EQ(ExtractCliVersion(), "nuv-extract (NUV网页提取助手) 2.2\n");

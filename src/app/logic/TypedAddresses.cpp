@@ -5,8 +5,8 @@
 
 #include <sqlite3.h>
 
+#include "common/BrowserProfiles.h"
 #include "common/FileText.h"
-#include "common/Ini.h"
 #include "common/Text.h"
 
 namespace nuv {
@@ -17,25 +17,6 @@ namespace {
 bool IsFile(const fs::path& p) {
     std::error_code ec;
     return fs::is_regular_file(p, ec);
-}
-
-// `path` as the path of an SQLite "file:" URI: every byte but the unreserved ones and
-// "/" percent-encoded, so that "?", "#" and "%" in folder names stay part of the path.
-std::string UriPath(const std::string& path) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (const char ch : path) {
-        const auto c = static_cast<unsigned char>(ch);
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' || c == '-' ||
-            c == '_' || c == '.' || c == '~') {
-            out += ch;
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
 }
 
 class Collector {
@@ -55,7 +36,7 @@ public:
     // and immutable. Stops quietly at the first error.
     void AddFromDatabase(const fs::path& file, const char* sql) {
         if (!IsFile(file)) return;
-        const std::string uri = "file:" + UriPath(file.string()) + "?mode=ro&immutable=1";
+        const std::string uri = ReadOnlyDatabaseUri(file.string());
         sqlite3* db = nullptr;
         if (sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) == SQLITE_OK) {
             sqlite3_stmt* statement = nullptr;
@@ -76,62 +57,17 @@ private:
     bool webOnly_;
 };
 
-std::string ConfigFolder(const TypedAddressSources& s) {
-    return s.configFolder.empty() ? s.homeFolder + ".config/" : s.configFolder;
-}
-
-// The profile folders that a Firefox profiles.ini in `root` names.
-std::vector<fs::path> FirefoxProfiles(const std::string& root) {
-    std::vector<fs::path> profiles;
-    const auto text = ReadFileText(root + "profiles.ini");
-    if (!text) return profiles;
-    const IniDocument ini(*text);
-    for (const std::string& section : ini.Sections()) {
-        const auto path = ini.Get(section, "Path");
-        if (!path || path->empty()) continue;
-        const bool relative = ini.GetInt(section, "IsRelative", 1) != 0;
-        profiles.emplace_back(relative ? root + *path : *path);
-    }
-    return profiles;
-}
-
 }  // namespace
-
-std::vector<std::string> FirefoxProfileRoots(const TypedAddressSources& s) {
-    const std::string& home = s.homeFolder;
-    return {home + ".mozilla/firefox/",
-            ConfigFolder(s) + "mozilla/firefox/",
-            home + "snap/firefox/common/.mozilla/firefox/",
-            home + ".var/app/org.mozilla.firefox/.mozilla/firefox/",
-            home + ".librewolf/"};
-}
-
-std::vector<std::string> ChromiumFamilyFolders(const TypedAddressSources& s) {
-    const std::string config = ConfigFolder(s);
-    const std::string& home = s.homeFolder;
-    std::vector<std::string> folders;
-    for (const char* name : {"chromium", "google-chrome", "google-chrome-beta", "google-chrome-unstable",
-                             "BraveSoftware/Brave-Browser", "microsoft-edge", "microsoft-edge-beta",
-                             "microsoft-edge-dev", "vivaldi", "vivaldi-snapshot", "opera", "opera-beta",
-                             "opera-developer", "yandex-browser"}) {
-        folders.push_back(config + name + "/");
-    }
-    folders.push_back(home + "snap/chromium/common/chromium/");
-    folders.push_back(home + ".var/app/org.chromium.Chromium/config/chromium/");
-    folders.push_back(home + ".var/app/com.google.Chrome/config/google-chrome/");
-    folders.push_back(home + ".var/app/com.brave.Browser/config/BraveSoftware/Brave-Browser/");
-    folders.push_back(home + ".var/app/com.microsoft.Edge/config/microsoft-edge/");
-    return folders;
-}
 
 void ReadTypedAddresses(std::vector<std::string>& list, bool webOnly, const TypedAddressSources& sources) {
     Collector collect(list, webOnly);
     if (!sources.homeFolder.empty()) {
-        for (const std::string& root : FirefoxProfileRoots(sources)) {
-            for (const fs::path& profile : FirefoxProfiles(root))
-                collect.AddFromDatabase(profile / "places.sqlite", "SELECT url FROM moz_places WHERE typed = 1");
+        const BrowserFolders folders{sources.homeFolder, sources.configFolder};
+        for (const std::string& root : FirefoxProfileRoots(folders)) {
+            for (const FirefoxProfile& profile : FirefoxProfiles(root))
+                collect.AddFromDatabase(profile.folder + "places.sqlite", "SELECT url FROM moz_places WHERE typed = 1");
         }
-        for (const std::string& folder : ChromiumFamilyFolders(sources)) {
+        for (const std::string& folder : ChromiumFamilyFolders(folders)) {
             const char* sql = "SELECT url FROM urls WHERE typed_count > 0";
             collect.AddFromDatabase(fs::path(folder) / "History", sql);
             std::error_code ec;

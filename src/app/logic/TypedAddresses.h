@@ -27,11 +27,6 @@ struct TypedAddressSources {
 // from it before the failure, and the others are still read.
 void ReadTypedAddresses(std::vector<std::string>& list, bool webOnly, const TypedAddressSources& sources);
 
-// The folders searched for Chromium-family profiles ("History" in the folder itself or
-// in one of its sub-folders), and the folders holding a Firefox profiles.ini.
-std::vector<std::string> ChromiumFamilyFolders(const TypedAddressSources& sources);
-std::vector<std::string> FirefoxProfileRoots(const TypedAddressSources& sources);
-
 // The recent addresses of this program: at most this many, the most recent first.
 inline constexpr size_t RecentAddressLimit = 25;
 

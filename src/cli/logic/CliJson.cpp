@@ -117,6 +117,7 @@ std::string_view ImagePlaceName(ImagePlace place) {
 
 std::string FormatJsonOutput(const CliReport& report) {
     Json out = {{"address", report.pageAddress}, {"type", std::string(CliTypeName(report.type))}};
+    if (report.loadRetries > 0) out["retries"] = report.loadRetries;
     if (IsTextType(report.type)) {
         out["text"] = report.text;
     } else {
@@ -141,6 +142,7 @@ std::string FormatJsonLine(const CliReport& report) {
                 {"type", std::string(CliTypeName(report.type))},
                 {"status", loaded ? "done" : "not loaded"}};
     if (report.robotsDisallowed) out["robots"] = "disallowed";
+    if (report.loadRetries > 0) out["retries"] = report.loadRetries;
     if (IsTextType(report.type)) {
         out["text"] = report.text;
     } else {

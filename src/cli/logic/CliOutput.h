@@ -48,6 +48,7 @@ struct CliReport {
     bool downloaded = false;         // -d was given
     std::vector<DownloadRecord> records;
     std::string loadError;           // why the page could not be loaded; "" when it was
+    int loadRetries = 0;             // how often its load was tried again
     bool robotsDisallowed = false;   // not opened: its site's robots.txt keeps crawlers off it
     // What else went wrong with the page: what its extraction got over (see
     // ExtractionError) and "load" when it was extracted before its load ended.

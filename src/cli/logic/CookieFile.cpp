@@ -5,15 +5,12 @@
 #include "common/Text.h"
 
 namespace nuv {
-namespace {
 
-bool HasControl(std::string_view text) {
+bool HasCookieControl(std::string_view text) {
     for (char c : text)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
     return false;
 }
-
-}  // namespace
 
 std::vector<FileCookie> ParseCookieFile(std::string_view text, std::int64_t now, std::size_t* skipped) {
     std::vector<FileCookie> cookies;
@@ -44,7 +41,8 @@ std::vector<FileCookie> ParseCookieFile(std::string_view text, std::int64_t now,
         std::int64_t expires = 0;
         if (fields.size() != 7 || !flag(fields[1]) || !flag(fields[3]) || fields[5].empty() ||
             std::from_chars(fields[4].data(), fields[4].data() + fields[4].size(), expires).ec != std::errc() ||
-            HasControl(fields[5]) || HasControl(fields[6]) || HasControl(fields[0]) || HasControl(fields[2])) {
+            HasCookieControl(fields[5]) || HasCookieControl(fields[6]) || HasCookieControl(fields[0]) ||
+            HasCookieControl(fields[2])) {
             ++odd;
             continue;
         }

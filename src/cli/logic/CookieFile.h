@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "web/Downloader.h"
+
 // The cookie files that curl, wget and browser add-ons write (the Netscape format).
 // Plain C++.
 namespace nuv {
@@ -18,7 +20,11 @@ struct FileCookie {
     std::string name;
     std::string value;
     bool httpOnly = false;  // the line began with "#HttpOnly_"
+    SameSite sameSite = SameSite::Unset;  // a cookie file has none; a browser's profile has
 };
+
+// A name or value that a Cookie header cannot carry: it holds a control character.
+bool HasCookieControl(std::string_view text);
 
 // The cookies of a cookie file, one a line of seven fields separated by tabs: domain,
 // subdomains ("TRUE"/"FALSE"), path, secure ("TRUE"/"FALSE"), expiry, name, value. Lines

@@ -96,7 +96,7 @@ constexpr int kMaxShards = 100000;
 enum class Opt {
     None, Type, SaveTo, Download, Json, Timeout, Quiet, Verbose, Help, Version,
     Input, Jobs, Jsonl, Layout, Archive, Shard, Shown, MinSize, Types, AllowPrivate, AllowLocal, Retries,
-    Wait, RandomWait, LimitRate, Proxy, UserAgent, NoRobots, Cookies
+    Wait, RandomWait, LimitRate, Proxy, UserAgent, NoRobots, Cookies, CookiesFrom
 };
 
 Opt ShortOption(char c) {
@@ -142,6 +142,7 @@ Opt LongOption(std::string_view name) {
     if (name == "user-agent") return Opt::UserAgent;
     if (name == "no-robots") return Opt::NoRobots;
     if (name == "cookies") return Opt::Cookies;
+    if (name == "cookies-from-browser") return Opt::CookiesFrom;
     return Opt::None;
 }
 
@@ -149,7 +150,7 @@ bool TakesValue(Opt o) {
     return o == Opt::Type || o == Opt::SaveTo || o == Opt::Timeout || o == Opt::Input || o == Opt::Jobs ||
            o == Opt::Layout || o == Opt::Archive || o == Opt::Shard || o == Opt::MinSize || o == Opt::Types ||
            o == Opt::Retries || o == Opt::Wait || o == Opt::LimitRate || o == Opt::Proxy || o == Opt::UserAgent ||
-           o == Opt::Cookies;
+           o == Opt::Cookies || o == Opt::CookiesFrom;
 }
 
 // Applies an option; returns an error text or "".
@@ -175,17 +176,18 @@ std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::st
             return {};
         }
         case Opt::Input:
-            if (TrimView(value).empty()) return FormatS("%s needs a file", {shown});
-            o.inputFile = std::string(value);
-            return {};
         case Opt::Cookies:
-            if (TrimView(value).empty()) return FormatS("%s needs a file", {shown});
-            o.cookies = std::string(value);
-            return {};
         case Opt::Archive:
             if (TrimView(value).empty()) return FormatS("%s needs a file", {shown});
-            o.archive = std::string(value);
+            (opt == Opt::Input ? o.inputFile : opt == Opt::Cookies ? o.cookies : o.archive) = std::string(value);
             return {};
+        case Opt::CookiesFrom: {
+            CookieBrowser browser;
+            if (const std::string why = ParseCookieBrowser(value, browser); !why.empty())
+                return FormatS("%s: %s", {shown, why});
+            o.cookiesFromBrowser = browser;
+            return {};
+        }
         case Opt::Jobs: {
             const auto jobs = ParseCount(value, 1, kMaxPageJobs);
             if (!jobs) {

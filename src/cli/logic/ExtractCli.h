@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/logic/ProfileCookies.h"
 #include "extract/DocType.h"
 #include "save/FolderLayout.h"
 #include "save/PictureRules.h"
@@ -57,6 +58,7 @@ struct ExtractCliOptions {
     std::string userAgent;             // --user-agent; "" the program's own
     bool noRobots = false;             // --no-robots: a list run reads no robots.txt
     std::string cookies;               // --cookies: a cookie file ("-" standard input); "" none
+    std::optional<CookieBrowser> cookiesFromBrowser;  // --cookies-from-browser
 };
 
 // Why `address` cannot be the proxy of --proxy, "" when it can: "http://", "https://",

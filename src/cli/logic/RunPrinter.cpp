@@ -13,6 +13,16 @@ bool WriteAll(std::FILE* out, const std::string& text) {
 
 }  // namespace
 
+namespace {
+
+// " (tried again N times)" after a failure that was tried again.
+std::string TriedAgain(int retries) {
+    if (retries == 0) return {};
+    return " (tried again " + std::to_string(retries) + (retries == 1 ? " time)" : " times)");
+}
+
+}  // namespace
+
 std::string FormatCliError(const std::string& text) { return "nuv-extract: " + EscapeForTerminal(text) + "\n"; }
 
 void RunPrinter::Error(const std::string& text) { std::fputs(FormatCliError(text).c_str(), err_); }
@@ -20,7 +30,7 @@ void RunPrinter::Error(const std::string& text) { std::fputs(FormatCliError(text
 bool RunPrinter::Page(const CliReport& report, const PageSteps& steps) {
     tally_.Add(report);
     const bool loaded = report.loadError.empty();
-    if (!loaded) Error("cannot load " + report.requested + ": " + report.loadError);
+    if (!loaded) Error("cannot load " + report.requested + ": " + report.loadError + TriedAgain(report.loadRetries));
     if (loaded && options_.verbose) {
         const std::string prefix = listRun_ ? EscapeForTerminal(report.requested) + ": " : std::string();
         std::string text;
@@ -47,9 +57,7 @@ bool RunPrinter::Page(const CliReport& report, const PageSteps& steps) {
     }
     for (const DownloadRecord& r : report.records) {
         if (r.outcome != DownloadRecord::Outcome::Failed) continue;
-        Error("download failed: " + r.address + ": " + r.reason +
-              (r.retries > 0 ? " (tried again " + std::to_string(r.retries) + (r.retries == 1 ? " time)" : " times)")
-                             : std::string()));
+        Error("download failed: " + r.address + ": " + r.reason + TriedAgain(r.retries));
     }
     if (!listRun_) {
         if (loaded) std::fputs(FormatSummary(report).c_str(), err_);

@@ -67,4 +67,12 @@ void MakeChromiumHistory(const std::string& file, const HistoryRows& urls) {
                  "INSERT INTO urls (url, typed_count) VALUES (?1, ?2)", urls);
 }
 
+void MakeDatabaseOf(const std::string& file, const std::string& sql) {
+    fs::create_directories(fs::path(file).parent_path());
+    sqlite3* db = nullptr;
+    if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) throw std::runtime_error("cannot create " + file);
+    Exec(db, sql);
+    sqlite3_close(db);
+}
+
 }  // namespace nuv::test

@@ -22,4 +22,8 @@ void MakeFirefoxProfile(const std::string& home, const std::string& profile, con
 // table holds `urls`.
 void MakeChromiumHistory(const std::string& file, const HistoryRows& urls);
 
+// A database at `file` (its folders created) made by the statements of `sql`, such as a
+// browser's cookies from the test data.
+void MakeDatabaseOf(const std::string& file, const std::string& sql);
+
 }  // namespace nuv::test
