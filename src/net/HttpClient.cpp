@@ -5,8 +5,10 @@
 #include <utility>
 
 #include "common/Text.h"
+#include "net/ProxyTunnel.h"
 #include "net/TcpStream.h"
 #include "web/FetchPolicy.h"
+#include "web/ProxyChoice.h"
 
 namespace nuv {
 namespace {
@@ -44,12 +46,32 @@ SocketConnector::~SocketConnector() = default;
 
 std::unique_ptr<IByteStream> SocketConnector::Open(const HttpAddress& address, const HttpLimits& limits,
                                                    AddressSpace reach) {
-    std::unique_ptr<TcpStream> tcp =
-        TcpStream::Connect(address.host, address.port, limits.connectTimeout, SystemResolve, reach);
+    const IoTimeout handshakeTimeout = limits.connectTimeout.count() > 0 ? limits.connectTimeout : limits.readTimeout;
+    const std::string via = EnvironmentProxy(address.scheme, address.host, proxy_);
+    std::unique_ptr<TcpStream> tcp;
+    if (via.empty()) {
+        tcp = TcpStream::Connect(address.host, address.port, limits.connectTimeout, SystemResolve, reach);
+    } else {
+        const std::optional<ProxyServer> proxy = SplitProxyAddress(via);
+        if (!proxy) throw HttpError("The proxy address " + via + " is not usable");
+        const bool forwarded = proxy->scheme == "http" && !address.IsHttps();
+        // A host written as a number is judged before the proxy hears of it.
+        JudgeProxiedHost(address.host, reach);
+        // The proxy is the user's own choice: it may be on this machine.
+        tcp = TcpStream::Connect(proxy->host, proxy->port, limits.connectTimeout, SystemResolve, AddressSpace::Local);
+        if (!forwarded) OpenProxyTunnel(*tcp, *proxy, address.host, address.port, reach, handshakeTimeout);
+    }
     if (!address.IsHttps()) return tcp;
     if (!tls_) tls_ = std::make_unique<TlsContext>(trust_);
-    const IoTimeout handshakeTimeout = limits.connectTimeout.count() > 0 ? limits.connectTimeout : limits.readTimeout;
     return std::make_unique<TlsStream>(*tls_, std::move(tcp), address.host, handshakeTimeout);
+}
+
+std::optional<std::string> SocketConnector::Forwarding(const HttpAddress& address) const {
+    if (address.IsHttps()) return std::nullopt;
+    const std::string via = EnvironmentProxy(address.scheme, address.host, proxy_);
+    const std::optional<ProxyServer> proxy = via.empty() ? std::nullopt : SplitProxyAddress(via);
+    if (!proxy || proxy->scheme != "http") return std::nullopt;
+    return ProxyAuthorization(*proxy);
 }
 
 HttpClient::HttpClient(std::unique_ptr<IHttpConnector> connector, HttpLimits limits, Clock clock)
@@ -66,7 +88,11 @@ HttpClient::~HttpClient() = default;
 void HttpClient::Disconnect() { connection_.reset(); }
 
 std::string HttpClient::BuildRequest(const HttpAddress& address) const {
-    std::string request = "GET " + address.RequestTarget() + " HTTP/" + settings_.protocolVersion + "\r\n";
+    // A proxy that forwards the request is given the whole address.
+    const std::optional<std::string> forwarding = connector_->Forwarding(address);
+    const std::string target =
+        forwarding ? address.scheme + "://" + address.HostValue() + address.RequestTarget() : address.RequestTarget();
+    std::string request = "GET " + target + " HTTP/" + settings_.protocolVersion + "\r\n";
     const auto header = [&request](std::string_view name, const std::string& value) {
         if (value.empty()) return;
         request.append(name).append(": ").append(value).append("\r\n");
@@ -76,6 +102,7 @@ std::string HttpClient::BuildRequest(const HttpAddress& address) const {
     header("Accept", settings_.accept);
     header("User-Agent", settings_.userAgent);
     header("Cookie", cookies_.CookieHeader(address.host, address.path + address.document, address.IsHttps()));
+    if (forwarding) header("Proxy-Authorization", *forwarding);
     request += "\r\n";
     return request;
 }

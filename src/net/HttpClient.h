@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "net/ByteStream.h"
@@ -23,9 +24,21 @@ public:
     // address that a page of space `reach` may not reach (HttpRefusedError).
     virtual std::unique_ptr<IByteStream> Open(const HttpAddress& address, const HttpLimits& limits,
                                               AddressSpace reach) = 0;
+    // The proxy its connections go through, as nuv-extract --proxy names it ("" for the
+    // environment's); a connector without proxies ignores it.
+    virtual void SetProxy(std::string proxy) { (void)proxy; }
+    // For a request that goes to a proxy that forwards it (an http address through an
+    // HTTP proxy): the value of its Proxy-Authorization header ("" without a user).
+    // Nothing when the request goes to the server itself or through a tunnel.
+    virtual std::optional<std::string> Forwarding(const HttpAddress& address) const {
+        (void)address;
+        return std::nullopt;
+    }
 };
 
-// Plain TCP for http (and any other scheme given with a port), TLS for https.
+// Plain TCP for http (and any other scheme given with a port), TLS for https; through
+// the proxy that EnvironmentProxy chooses for the address: an http address through an
+// HTTP proxy is forwarded, the others go through a tunnel (CONNECT, SOCKS5).
 class SocketConnector : public IHttpConnector {
 public:
     // `trust` says which certificate authorities TLS peers are checked against.
@@ -34,9 +47,12 @@ public:
 
     std::unique_ptr<IByteStream> Open(const HttpAddress& address, const HttpLimits& limits,
                                       AddressSpace reach) override;
+    void SetProxy(std::string proxy) override { proxy_ = std::move(proxy); }
+    std::optional<std::string> Forwarding(const HttpAddress& address) const override;
 
 private:
     TlsTrust trust_;
+    std::string proxy_;
     std::unique_ptr<TlsContext> tls_;  // made on the first https address
 };
 
@@ -89,6 +105,8 @@ public:
     void SetPageAddress(std::function<std::string()> page) { pageAddress_ = std::move(page); }
     // Lifts that rule (nuv-extract --allow-private-network).
     void SetAllowPrivateNetwork(bool on) { allowPrivate_ = on; }
+    // The proxy of every request (nuv-extract --proxy) instead of the environment's.
+    void SetProxy(std::string proxy) { connector_->SetProxy(std::move(proxy)); }
 
     // True while a connection is held for reuse.
     bool Connected() const { return connection_ != nullptr; }

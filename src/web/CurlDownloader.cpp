@@ -23,6 +23,7 @@
 #include "common/Text.h"
 #include "web/AddressSpace.h"
 #include "web/FetchPolicy.h"
+#include "web/ProxyChoice.h"
 
 namespace nuv {
 namespace {
@@ -286,39 +287,6 @@ int BeforeRequest(void* user, char* primaryIp, char*, int, int) {
         return CURL_PREREQFUNC_ABORT;
     }
     return CURL_PREREQFUNC_OK;
-}
-
-// The proxy for a request to `scheme`://`host`: `given` (nuv-extract --proxy) when set,
-// else the one the environment names, as libcurl reads it ("http_proxy" in lower case
-// only, "https_proxy" or "HTTPS_PROXY", then "all_proxy" or "ALL_PROXY"); "no_proxy" or
-// "NO_PROXY" exempts "*", a host and the names under a domain from either; "" for a
-// direct connection. The downloader decides it and tells libcurl, so that the network
-// rule knows which connections go to the proxy.
-std::string EnvironmentProxy(std::string_view scheme, const std::string& host, const std::string& given) {
-    const auto env = [](const char* lower, const char* upper) {
-        const char* v = std::getenv(lower);
-        if ((!v || !*v) && upper) v = std::getenv(upper);
-        return v ? std::string(v) : std::string();
-    };
-    const std::string exempt = env("no_proxy", "NO_PROXY");
-    for (size_t at = 0; at <= exempt.size();) {
-        size_t comma = exempt.find(',', at);
-        if (comma == std::string::npos) comma = exempt.size();
-        std::string entry = LowerAscii(TrimView(std::string_view(exempt).substr(at, comma - at)));
-        at = comma + 1;
-        if (entry == "*") return {};
-        if (!entry.empty() && entry.front() == '.') entry.erase(0, 1);
-        if (entry.size() > 2 && entry.front() == '[' && entry.back() == ']') entry = entry.substr(1, entry.size() - 2);
-        if (entry.empty()) continue;
-        if (host == entry) return {};
-        if (host.size() > entry.size() && host.compare(host.size() - entry.size(), entry.size(), entry) == 0 &&
-            host[host.size() - entry.size() - 1] == '.')
-            return {};
-    }
-    if (!given.empty()) return given;
-    std::string proxy = scheme == "https" ? env("https_proxy", "HTTPS_PROXY") : env("http_proxy", nullptr);
-    if (proxy.empty()) proxy = env("all_proxy", "ALL_PROXY");
-    return proxy;
 }
 
 DownloadError TransferFailure(CURLcode rc, const Transfer& t) {

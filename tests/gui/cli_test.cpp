@@ -357,17 +357,23 @@ private slots:
         TestHttpServer proxy;
         const QString page = QStringLiteral("http://only.proxy.test/p.html");
         const QString picture = QStringLiteral("http://only.proxy.test/a.png");
-        proxy.Put(page, "<html><body><img src=\"a.png\"></body></html>");
+        // The frame client reads the frame's page through the proxy too.
+        const QString frame = QStringLiteral("http://frame.proxy.test/f.html");
+        proxy.Put(page, "<html><body><img src=\"a.png\"><iframe src=\"http://frame.proxy.test/f.html\"></iframe></body></html>");
         proxy.Put(picture, "picture through the proxy", "image/png");
-        for (const QString& path : {page, picture}) proxy.Require(path, {"User-Agent: TestAgent/1 (proxy test)"});
+        proxy.Put(frame, "<html><body><img src=\"http://only.proxy.test/b.png\"></body></html>");
+        proxy.Put(QStringLiteral("http://only.proxy.test/b.png"), "framed picture", "image/png");
+        for (const QString& path : {page, picture, frame}) proxy.Require(path, {"User-Agent: TestAgent/1 (proxy test)"});
         const QString folder = work_.path() + QStringLiteral("/proxied");
         const ProgramRun r = Extract({QStringLiteral("-dq"), QStringLiteral("--proxy"), proxy.Origin(),
                                       QStringLiteral("--user-agent"), QStringLiteral("TestAgent/1 (proxy test)"),
                                       QStringLiteral("-o"), folder, page});
         QVERIFY2(r.exitCode == 0, r.err);
-        QCOMPARE(r.out, QByteArray("http://only.proxy.test/a.png\n"));
+        QCOMPARE(r.out, QByteArray("http://only.proxy.test/a.png\nhttp://only.proxy.test/b.png\n"));
         QCOMPARE(ReadFile(folder + QStringLiteral("/a.png")), QByteArray("picture through the proxy"));
+        QCOMPARE(ReadFile(folder + QStringLiteral("/b.png")), QByteArray("framed picture"));
         QCOMPARE(proxy.RequestCount(picture), 1);
+        QCOMPARE(proxy.RequestCount(frame), 2);  // the engine's and the frame client's
     }
 
     // -d downloads the pictures found so far while the style sheets are still being read:

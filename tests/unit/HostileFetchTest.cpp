@@ -468,10 +468,16 @@ TEST_F(NetworkRuleFetch, ThroughTheUsersProxyOnlyNumbersAreJudged) {
     EXPECT_EQ(Fetch(page, "http://intranet.example/a.gif"), "ok");
     EXPECT_EQ(Fetch(page, "http://127.0.0.1:9/a.gif"), "private network");
     EXPECT_EQ(Fetch(page, "http://[::1]:9/a.gif"), "private network");
+    // The frame client is given the same proxy, and forwards through it alike.
+    HttpClient client;
+    client.SetPageAddress([page] { return page; });
+    EXPECT_EQ(client.Get("http://intranet.example/f.html"), "x");
+    EXPECT_THROW(client.Get("http://127.0.0.1:9/f.html"), HttpRefusedError);
     const std::vector<std::string> asked = service.Requests();
-    ASSERT_EQ(asked.size(), 2u);
+    ASSERT_EQ(asked.size(), 3u);
     EXPECT_EQ(asked[0].find("GET http://198.51.100.9/a.gif "), 0u) << asked[0];
     EXPECT_EQ(asked[1].find("GET http://intranet.example/a.gif "), 0u) << asked[1];
+    EXPECT_EQ(asked[2].find("GET http://intranet.example/f.html HTTP/1.1\r\n"), 0u) << asked[2];
 }
 
 }  // namespace
