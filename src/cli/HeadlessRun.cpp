@@ -5,22 +5,18 @@
 #include <cstdio>
 #include <deque>
 #include <exception>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <unordered_set>
 #include <vector>
 
 #include <unistd.h>
 
-#include <QDir>
 #include <QEventLoop>
 #include <QTimer>
-#include <QUrl>
 #include <QWebEngineHistory>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -43,7 +39,9 @@
 #include "save/DownloadBatch.h"
 #include "save/FolderLayout.h"
 #include "save/ListDownloads.h"
+#include "web/FetchPolicy.h"
 #include "web/CurlDownloader.h"
+#include "web/RetryRule.h"
 
 namespace nuv {
 namespace {
@@ -71,6 +69,8 @@ public:
           cookies_(QWebEngineProfile::defaultProfile()),
           files_(base_, archive),
           printer_(options, listRun_, isatty(STDOUT_FILENO) == 1, stdout, stderr) {
+        const HostPace pace{std::chrono::milliseconds(options.waitMs), options.randomWait};
+        pagePace_ = HostPacer(pace);
         files_.saved = [this](std::uint64_t size) {
             ++filesDone_;
             bytesDone_ += size;
@@ -83,8 +83,7 @@ public:
         for (const std::string& a : options.addresses) arguments_.insert(Trim(a));
         if (listRun_ && !options.noRobots)
             robots_.emplace([this](const std::string& a) { return FetchRobots(options_, cookies_, base_, a); });
-        batch_.emplace(transfers_, kConnectionsPerHost, RetryRule{options.retries},
-                       HostPace{std::chrono::milliseconds(options.waitMs), options.randomWait});
+        batch_.emplace(transfers_, kConnectionsPerHost, RetryRule{options.retries}, pace);
     }
 
     // Runs every page; returns the exit status.
@@ -148,27 +147,22 @@ private:
         page.report.type = options_.type;
         page.report.downloaded = options_.download;
         page.report.shown = options_.shown;
-        const RunAddress open =
-            OpenRunAddress(addresses_[index], !arguments_.contains(addresses_[index]), options_.allowLocalFiles,
-                           ToUtf8(QDir::currentPath()), [](const std::string& p) {
-                               std::error_code ec;
-                               return std::filesystem::is_regular_file(std::filesystem::path(p), ec);
-                           });
-        const CliAddress& where = open.where;
-        const QUrl url = where.localFile ? QUrl::fromLocalFile(FromUtf8(where.address)) : QUrl(FromUtf8(where.address));
-        const bool valid = open.refusal.empty() && url.isValid() && !url.isEmpty();
-        page.report.requested = valid                  ? ToUtf8(url.toString(QUrl::FullyEncoded))
-                                : open.refusal.empty() ? where.address
-                                                       : addresses_[index];
-        page.report.robotsDisallowed = valid && robots_ && !robots_->Allows(page.report.requested);
-        if (!valid || page.report.robotsDisallowed) {
-            page.report.loadError = page.report.robotsDisallowed ? std::string(kRobotsRefusal)
-                                    : open.refusal.empty()       ? "not a valid address"
-                                                                 : open.refusal;
+        if (!AimPage(page, addresses_[index], !arguments_.contains(addresses_[index]), options_.allowLocalFiles,
+                     robots_ ? &*robots_ : nullptr)) {
             scheduler_.LeftEngine();
             Finish(page);
             return;
         }
+        // --wait spaces the page loads of a host as it spaces its downloads.
+        const Clock::time_point turn = pagePace_.Book(AddressHost(page.report.requested), Clock::now());
+        if (turn <= Clock::now()) return Load(page);
+        QTimer::singleShot(std::chrono::ceil<std::chrono::milliseconds>(turn - Clock::now()), this, [this, &page] {
+            if (!scheduler_.Stopped()) Load(page);
+        });
+    }
+
+    void Load(RunPage& page) {
+        page.started = Clock::now();
         page.view = views_.Take();
         // The extraction reads addresses, never pixels: pictures are neither fetched nor
         // decoded (the document still holds every picture element, script-made ones too).
@@ -374,6 +368,7 @@ private:
     std::optional<int> status_;  // the exit status once the run has ended
     RunPrinter printer_;
     std::optional<RobotsCache> robots_;  // a list run's, unless --no-robots
+    HostPacer pagePace_;                 // the turns of the hosts for page loads
     std::deque<RunPage*> ready_;  // loaded, waiting for their extraction
     std::atomic<std::size_t> filesDone_{0};
     std::atomic<std::uint64_t> bytesDone_{0};

@@ -11,6 +11,7 @@
 #include "cli/HeadlessPage.h"
 #include "cli/PageExtraction.h"
 #include "cli/logic/CliOutput.h"
+#include "cli/logic/RobotsCache.h"
 #include "extract/ExtractionServices.h"
 #include "save/ListDownloads.h"
 
@@ -42,6 +43,12 @@ struct RunPage {
 
     ~RunPage();
 };
+
+// Sets the address that `page` opens (report.requested) from `given`, an address of the
+// run's list (`listed`) or of the command line. False, with the reason in report.loadError,
+// when it cannot be opened: not a valid address, a local file a list may not name, or
+// one that `robots` (when given) keeps the run off.
+bool AimPage(RunPage& page, const std::string& given, bool listed, bool allowLocalFiles, RobotsCache* robots);
 
 // What the extraction of a page finds while it runs, for the page's downloads: with
 // `feed` each entry of the list `fed` as it is found, so the downloads start while the

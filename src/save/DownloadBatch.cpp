@@ -92,7 +92,7 @@ DownloadBatch::~DownloadBatch() {
 }
 
 std::size_t DownloadBatch::Add(std::string address, std::string file, std::string pageAddress, EndedFn ended) {
-    std::string host = perHost_ > 0 || pace_.wait.count() > 0 ? AddressHost(address) : std::string();
+    std::string host = perHost_ > 0 || pace_.Paced() ? AddressHost(address) : std::string();
     std::lock_guard<std::mutex> lock(mutex_);
     const std::size_t id = jobs_.size();
     FileQueue& queue = files_[file];
@@ -121,22 +121,13 @@ void DownloadBatch::MakeReady(std::size_t id) {
     ++ready_;
 }
 
-bool DownloadBatch::TakePace(const std::string& host, std::chrono::steady_clock::time_point now) {
-    if (pace_.wait.count() <= 0) return true;
-    auto& notBefore = notBefore_[host];
-    if (now < notBefore) return false;
-    const double spread = pace_.random ? 0.5 + RetryJitter() : 1.0;
-    notBefore = now + std::chrono::milliseconds(static_cast<long long>(static_cast<double>(pace_.wait.count()) * spread));
-    return true;
-}
-
 std::optional<std::chrono::steady_clock::time_point> DownloadBatch::NextPaced(
     std::chrono::steady_clock::time_point now) const {
     std::optional<std::chrono::steady_clock::time_point> soonest;
-    if (pace_.wait.count() <= 0) return soonest;
+    if (!pace_.Paced()) return soonest;
     const auto consider = [&](const std::string& host) {
-        const auto it = notBefore_.find(host);
-        if (it != notBefore_.end() && it->second > now && (!soonest || it->second < *soonest)) soonest = it->second;
+        const auto at = pace_.NotBefore(host);
+        if (at && *at > now && (!soonest || *at < *soonest)) soonest = at;
     };
     for (const auto& [host, queue] : hosts_)
         if (!queue.ready.empty()) consider(host);
@@ -151,17 +142,14 @@ std::optional<std::size_t> DownloadBatch::NextToStart(std::chrono::steady_clock:
     const std::string* nextHost = nullptr;
     for (auto& [host, queue] : hosts_) {
         if (queue.ready.empty() || (perHost_ > 0 && queue.running >= perHost_)) continue;
-        if (pace_.wait.count() > 0) {
-            const auto it = notBefore_.find(host);
-            if (it != notBefore_.end() && now < it->second) continue;
-        }
+        if (const auto at = pace_.NotBefore(host); at && now < *at) continue;
         if (!next || queue.ready.front().first < next->ready.front().first) {
             next = &queue;
             nextHost = &host;
         }
     }
     if (!next) return std::nullopt;
-    TakePace(*nextHost, now);
+    pace_.TryTake(*nextHost, now);
     const std::size_t id = next->ready.front().second;
     next->ready.pop_front();
     --ready_;
@@ -297,7 +285,7 @@ void DownloadBatch::Drive() {
         const auto now = std::chrono::steady_clock::now();
         for (auto it = retrying_.begin(); it != retrying_.end() && it->due <= now && running_ < downloader_.Slots();) {
             const std::size_t id = it->id;
-            if (!TakePace(jobs_[id].host, now)) {
+            if (!pace_.TryTake(jobs_[id].host, now)) {
                 ++it;
                 continue;
             }

@@ -62,13 +62,6 @@ private:
 void RunDownloadBatch(const std::vector<std::string>& files, IBatchExecutor& executor,
                       const std::function<void(std::size_t index, std::size_t worker)>& download);
 
-// How far apart the requests to one host start (nuv-extract --wait): at least `wait`, or
-// with `random` 0.5 to 1.5 times it, taken anew each time (--random-wait).
-struct HostPace {
-    std::chrono::milliseconds wait{0};
-    bool random = false;
-};
-
 // The engine of nuv-extract -d: downloads side by side through one IParallelDownloader,
 // driven by a thread of its own and fed while the addresses are still being found, by one
 // page or by many. Downloads into the same file run one after the other in the order
@@ -156,8 +149,6 @@ private:
     void MakeReady(std::size_t id);
     // The ready download that starts next, if one may; takes it off its queue.
     std::optional<std::size_t> NextToStart(std::chrono::steady_clock::time_point now);
-    // Whether `host` may have a request started at `now`; when it may, notes the start.
-    bool TakePace(const std::string& host, std::chrono::steady_clock::time_point now);
     // The soonest time after `now` that a host with a download waiting may start one.
     std::optional<std::chrono::steady_clock::time_point> NextPaced(std::chrono::steady_clock::time_point now) const;
     void ReleaseLocked();
@@ -166,8 +157,7 @@ private:
     IParallelDownloader& downloader_;
     const std::size_t perHost_;
     const RetryRule retry_;
-    const HostPace pace_;
-    std::unordered_map<std::string, std::chrono::steady_clock::time_point> notBefore_;  // by host, when paced
+    HostPacer pace_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Job> jobs_;

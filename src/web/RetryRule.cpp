@@ -47,4 +47,26 @@ double RetryJitter() {
     return std::uniform_real_distribution<double>(0.0, 1.0)(random);
 }
 
+std::optional<HostPacer::Time> HostPacer::NotBefore(const std::string& host) const {
+    const auto it = notBefore_.find(host);
+    if (it == notBefore_.end()) return std::nullopt;
+    return it->second;
+}
+
+bool HostPacer::TryTake(const std::string& host, Time now) {
+    if (!Paced()) return true;
+    if (const auto at = NotBefore(host); at && now < *at) return false;
+    Book(host, now);
+    return true;
+}
+
+HostPacer::Time HostPacer::Book(const std::string& host, Time now) {
+    if (!Paced()) return now;
+    Time& next = notBefore_[host];
+    const Time turn = std::max(next, now);
+    const double spread = pace_.random ? 0.5 + RetryJitter() : 1.0;
+    next = turn + std::chrono::milliseconds(static_cast<long long>(static_cast<double>(pace_.wait.count()) * spread));
+    return turn;
+}
+
 }  // namespace nuv

@@ -3,10 +3,12 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "web/Downloader.h"
 
-// When a failed download is tried again, and after how long.
+// When a failed download is tried again, and after how long; how far apart the requests
+// to one host go.
 namespace nuv {
 
 struct RetryRule {
@@ -42,5 +44,31 @@ double RetryJitter();
 // last failure; returns the number of tries again.
 int DownloadWithRetries(IDownloader& downloader, const std::string& url, const std::string& filePath,
                         const DownloadProgressFn& progress, const RetryRule& rule, const DownloadBounds& bounds = {});
+
+// How far apart the requests to one host start (nuv-extract --wait): at least `wait`, or
+// with `random` 0.5 to 1.5 times it, taken anew each time (--random-wait).
+struct HostPace {
+    std::chrono::milliseconds wait{0};
+    bool random = false;
+};
+
+// The turns of the hosts under a HostPace. Used by one thread at a time.
+class HostPacer {
+public:
+    using Time = std::chrono::steady_clock::time_point;
+    explicit HostPacer(HostPace pace = {}) : pace_(pace) {}
+
+    bool Paced() const { return pace_.wait.count() > 0; }
+    // When `host` may be asked next; nothing when it may be at once.
+    std::optional<Time> NotBefore(const std::string& host) const;
+    // Takes `host`'s turn when it is free at `now`; false when its turn has not come.
+    bool TryTake(const std::string& host, Time now);
+    // Takes `host`'s next turn at `now` or later and returns when it is.
+    Time Book(const std::string& host, Time now);
+
+private:
+    HostPace pace_;
+    std::unordered_map<std::string, Time> notBefore_;
+};
 
 }  // namespace nuv

@@ -262,6 +262,28 @@ private slots:
         QVERIFY2(once.err.contains("download failed: " + site_.Url(QStringLiteral("/busy/a.png")).toUtf8()), once.err);
     }
 
+    // --wait spaces the page loads of one host as it spaces the downloads.
+    void waitSpacesThePageLoadsOfAHost() {
+        TestHttpServer other;
+        QByteArray list;
+        for (const char* name : {"/paced/1.html", "/paced/2.html", "/paced/3.html"}) {
+            site_.Put(QString::fromLatin1(name), "<html><body><img src=\"a.png\"></body></html>");
+            list += site_.Url(QString::fromLatin1(name)).toUtf8() + "\n";
+        }
+        other.Put(QStringLiteral("/o.html"), "<html><body><img src=\"o.png\"></body></html>");
+        list += other.Url(QStringLiteral("/o.html")).toUtf8() + "\n";
+        const QString file = work_.path() + QStringLiteral("/paced.txt");
+        WriteFile(file, list);
+        QElapsedTimer clock;
+        clock.start();
+        const ProgramRun r = Extract({QStringLiteral("-q"), QStringLiteral("--no-robots"), QStringLiteral("--wait"),
+                                      QStringLiteral("0.8"), QStringLiteral("-j"), QStringLiteral("4"),
+                                      QStringLiteral("-i"), file});
+        QVERIFY2(r.exitCode == 0, r.err);
+        QVERIFY(clock.elapsed() >= 1600);  // the third page of the host began 2 x 0.8 s after the first
+        QCOMPARE(r.out.count(".png\n"), 4);
+    }
+
     // A list is a crawl: each site's robots.txt, read once, keeps it off what it disallows
     // (the page is not asked for, and counts as not loaded); --no-robots, or one ADDRESS of
     // a person's own, does not read it.

@@ -58,7 +58,7 @@ std::string ExtractCliUsage() {
            "      --archive FILE  SQLite file of what was downloaded where; what it holds is\n"
            "                      not downloaded again, so a stopped run can be run again\n"
            "      --shard K/N     only the addresses whose stable hash falls into part K of N\n"
-           "      --wait SEC      start the downloads from one host SEC seconds apart;\n"
+           "      --wait SEC      start the pages and downloads of a host SEC seconds apart;\n"
            "      --random-wait   each wait 0.5 to 1.5 times SEC\n"
            "      --limit-rate RATE  the most bytes a second of one download (500k, 2M)\n"
            "      --no-robots     open the pages of a list that robots.txt keeps crawlers\n"
