@@ -66,6 +66,7 @@ PageExtraction::PageExtraction(WebEngineBrowser& browser, const PageExtractionSe
     http_.IdHTTP1.SetAllowPrivateNetwork(setup.options.allowPrivateNetwork);
     if (!setup.options.userAgent.empty()) http_.IdHTTP1.Settings().userAgent = setup.options.userAgent;
     http_.IdHTTP1.SetProxy(setup.options.proxy);
+    http_.retry = RetryRule{setup.options.retries};
     http_.IdHTTP1.SetPageAddress([this] { return extraction_.PageAddress(); });
     extraction_.SetIncludeShownPictures(setup.options.shown);
 }

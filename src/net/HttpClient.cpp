@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <exception>
+#include <thread>
 #include <utility>
 
 #include "common/Text.h"
@@ -86,6 +87,14 @@ HttpClient::HttpClient(std::unique_ptr<IHttpConnector> connector, HttpLimits lim
 HttpClient::~HttpClient() = default;
 
 void HttpClient::Disconnect() { connection_.reset(); }
+
+void HttpClient::Pause(std::chrono::milliseconds wait) {
+    const auto until = std::chrono::steady_clock::now() + wait;
+    for (auto now = std::chrono::steady_clock::now(); now < until; now = std::chrono::steady_clock::now()) {
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(until - now, std::chrono::milliseconds(100)));
+        if (waitHook_) waitHook_();
+    }
+}
 
 std::string HttpClient::BuildRequest(const HttpAddress& address) const {
     // A proxy that forwards the request is given the whole address.
@@ -191,7 +200,7 @@ std::string HttpClient::Exchange(const HttpAddress& address, const std::string& 
         throw HttpProtocolError(code, head.statusLine, std::move(body));
     }
 
-    if (c.reader.Buffered() == 0 && c.stream->Probe() == StreamState::Closed) throw HttpError("Undefined situation");
+    if (c.reader.Buffered() == 0 && c.stream->Probe() == StreamState::Closed) throw HttpBrokenError("Undefined situation");
     std::string body;
     if (code != 204) body = ReadResponseBody(c.reader, head, limits_, limits_.readTimeout);
     c.keepAlive = keepAlive;

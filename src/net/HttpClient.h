@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -98,6 +99,9 @@ public:
     // handles its events there). What it throws ends the request (its connection is
     // dropped) and leaves Get unchanged.
     void SetWaitHook(std::function<void()> hook) { waitHook_ = std::move(hook); }
+    // Waits `wait` in steps of at most 100 ms, running the wait hook after each; what the
+    // hook throws ends the wait.
+    void Pause(std::chrono::milliseconds wait);
 
     // The address of the page whose frames are fetched, read at each Get: a page on the
     // public network never makes the client connect to a private or loopback address.

@@ -19,6 +19,13 @@ public:
     using HttpError::HttpError;
 };
 
+// A connection that broke, or that the server closed before its answer was whole: the
+// request may pass when it is made again.
+class HttpBrokenError : public HttpError {
+public:
+    using HttpError::HttpError;
+};
+
 // An address the client never fetches (a scheme other than http and https); nothing
 // was sent.
 class HttpRefusedError : public HttpError {

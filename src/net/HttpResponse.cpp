@@ -50,7 +50,7 @@ std::uint64_t ParseChunkSize(std::string_view line) {
     return n;
 }
 
-[[noreturn]] void ThrowClosed() { throw HttpError("Connection closed gracefully."); }
+[[noreturn]] void ThrowClosed() { throw HttpBrokenError("Connection closed gracefully."); }
 [[noreturn]] void ThrowBodyTooLarge() { throw HttpError("Response body exceeds the size limit"); }
 
 }  // namespace

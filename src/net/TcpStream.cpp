@@ -236,7 +236,7 @@ std::size_t TcpStream::ReadSome(char* buffer, std::size_t size, IoTimeout timeou
         const ssize_t n = recv(fd_, buffer, size, 0);
         if (n >= 0) return static_cast<std::size_t>(n);
         if (errno == EINTR) continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) throw HttpError(SocketErrorText("Socket read error", errno));
+        if (errno != EAGAIN && errno != EWOULDBLOCK) throw HttpBrokenError(SocketErrorText("Socket read error", errno));
         if (!WaitForSocket(fd_, POLLIN, timeout)) throw HttpTimeoutError("Read timed out.");
     }
 }
@@ -250,7 +250,7 @@ void TcpStream::WriteAll(std::string_view bytes, IoTimeout timeout) {
             continue;
         }
         if (errno == EINTR) continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) throw HttpError(SocketErrorText("Socket write error", errno));
+        if (errno != EAGAIN && errno != EWOULDBLOCK) throw HttpBrokenError(SocketErrorText("Socket write error", errno));
         if (!WaitForSocket(fd_, POLLOUT, timeout)) throw HttpTimeoutError("Write timed out.");
     }
 }

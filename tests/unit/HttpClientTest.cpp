@@ -1,11 +1,15 @@
 #include "net/HttpClient.h"
 
+#include <chrono>
+#include <stdexcept>
+
 #include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "common/Text.h"
+#include "net/HttpPageFetcher.h"
 #include "support/Files.h"
 #include "support/MemoryConnector.h"
 #include "support/ScriptedServer.h"
@@ -342,6 +346,43 @@ TEST(HttpClientServer, ARefusedConnectionIsAnError) {
     }
     HttpClient client;
     EXPECT_THROW(client.Get("http://127.0.0.1:" + std::to_string(port) + "/"), HttpError);
+}
+
+// nuv-extract's frame fetches: a busy server or a connection that broke is asked again.
+TEST(HttpPageFetcherRetries, BusyAnswersAndBrokenConnectionsAreAskedAgainOthersAreFinal) {
+    const std::string busy = "HTTP/1.1 503 Service Unavailable\r\nRetry-After: 0\r\nContent-Length: 0\r\n\r\n";
+    const struct {
+        std::deque<std::string> replies;
+        int retries;
+        bool hookStops;
+        std::string result;  // the body, or the failure
+        size_t connections;
+    } rows[] = {
+        {{busy, kOk}, 3, false, "ok", 2},
+        {{"HTTP/1.1 429 Too Many Requests\r\nRetry-After: Thu, 01 Jan 1970 00:00:00 GMT\r\nContent-Length: 0\r\n\r\n",
+          busy, kOk},
+         3, false, "ok", 3},
+        {{"", kOk}, 3, false, "ok", 2},  // closed without an answer
+        {{busy, busy, busy}, 2, false, "HTTP/1.1 503 Service Unavailable", 3},
+        {{busy, kOk}, 0, false, "HTTP/1.1 503 Service Unavailable", 1},
+        {{"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", kOk}, 3, false, "HTTP/1.1 404 Not Found", 1},
+        // What stops the run stops the wait.
+        {{busy, kOk}, 3, true, "stopped", 1},
+    };
+    for (const auto& row : rows) {
+        auto log = std::make_shared<MemoryConnector::Log>();
+        HttpPageFetcher fetcher(std::make_unique<MemoryConnector>(row.replies, log));
+        fetcher.retry = RetryRule{row.retries, std::chrono::milliseconds(8), std::chrono::milliseconds(8)};
+        if (row.hookStops) fetcher.IdHTTP1.SetWaitHook([] { throw std::runtime_error("stopped"); });
+        std::string result;
+        try {
+            result = fetcher.Get("http://frame.test/f.html");
+        } catch (const std::exception& e) {
+            result = e.what();
+        }
+        EXPECT_EQ(result, row.result) << row.replies.front();
+        EXPECT_EQ(log->written.size(), row.connections) << row.replies.front();
+    }
 }
 
 }  // namespace
