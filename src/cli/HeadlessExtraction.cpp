@@ -22,7 +22,6 @@
 #include <QDateTime>
 #include <QNetworkCookie>
 #include <QUrl>
-#include <QWebEngineCookieStore>
 #include <QWebEngineProfile>
 
 #include "cli/HeadlessRun.h"
@@ -105,10 +104,9 @@ std::vector<std::string> ProgramFiles() {
     return files;
 }
 
-// Puts `cookies` into the engine's cookie store, from which the downloads take them
-// too, so that each goes where a browser would send it.
-void PutCookies(const std::vector<FileCookie>& cookies) {
-    QWebEngineCookieStore* store = QWebEngineProfile::defaultProfile()->cookieStore();
+// Adds `cookies` to those the run puts into the engine's cookie store, from which the
+// downloads take them too, so that each goes where a browser would send it.
+void PutCookies(const std::vector<FileCookie>& cookies, GivenCookies& given) {
     for (const FileCookie& c : cookies) {
         QNetworkCookie cookie(QByteArray::fromStdString(c.name), QByteArray::fromStdString(c.value));
         // A cookie of the host alone has no domain of its own; one for its subdomains too has.
@@ -123,13 +121,13 @@ void PutCookies(const std::vector<FileCookie>& cookies) {
             case SameSite::Unset: break;
         }
         if (c.expires > 0) cookie.setExpirationDate(QDateTime::fromSecsSinceEpoch(c.expires));
-        store->setCookie(cookie, QUrl(FromUtf8((c.secure ? "https://" : "http://") + c.domain + "/")));
+        given.emplace_back(cookie, QUrl(FromUtf8((c.secure ? "https://" : "http://") + c.domain + "/")));
     }
 }
 
 // The cookies of the cookie file `name`. Returns false and sets `error` when the file
 // cannot be read or holds no cookie.
-bool LoadCookieFile(const std::string& name, std::string& error) {
+bool LoadCookieFile(const std::string& name, GivenCookies& given, std::string& error) {
     std::string text;
     if (!ReadListFile(name, text, error)) return false;
     std::size_t skipped = 0;
@@ -139,14 +137,14 @@ bool LoadCookieFile(const std::string& name, std::string& error) {
                 (skipped > 0 ? " (" + std::to_string(skipped) + " lines are not cookie-file lines)" : std::string());
         return false;
     }
-    PutCookies(cookies);
+    PutCookies(cookies, given);
     return true;
 }
 
 // The cookies of the browser profile `which`. The values it could not decrypt are named
 // on standard error; the run goes on without them. Returns false and sets `error` when
 // the profile cannot be read or gives no cookie at all.
-bool LoadProfileCookies(const CookieBrowser& which, std::string& error) {
+bool LoadProfileCookies(const CookieBrowser& which, GivenCookies& given, std::string& error) {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     const std::string home = UserHomeFolder();
     ProfileCookies read;
@@ -171,7 +169,7 @@ bool LoadProfileCookies(const CookieBrowser& which, std::string& error) {
         error = read.database + " holds no cookie that could be used";
         return false;
     }
-    PutCookies(read.cookies);
+    PutCookies(read.cookies, given);
     return true;
 }
 
@@ -210,11 +208,12 @@ int RunExtractCli(const ExtractCliOptions& options) {
     // Pages that are closed leave little behind: the engine's cache of the run is bounded.
     QWebEngineProfile::defaultProfile()->setHttpCacheMaximumSize(32 << 20);
     if (!options.userAgent.empty()) QWebEngineProfile::defaultProfile()->setHttpUserAgent(FromUtf8(options.userAgent));
-    if (!options.cookies.empty() && !LoadCookieFile(options.cookies, error)) {
+    GivenCookies given;
+    if (!options.cookies.empty() && !LoadCookieFile(options.cookies, given, error)) {
         PrintCliError("--cookies: " + error);
         return static_cast<int>(CliExit::Usage);
     }
-    if (options.cookiesFromBrowser && !LoadProfileCookies(*options.cookiesFromBrowser, error)) {
+    if (options.cookiesFromBrowser && !LoadProfileCookies(*options.cookiesFromBrowser, given, error)) {
         PrintCliError("--cookies-from-browser: " + error);
         return static_cast<int>(CliExit::Usage);
     }
@@ -222,7 +221,7 @@ int RunExtractCli(const ExtractCliOptions& options) {
     // the same lists and would cost each page and frame the loading of its script.
     if (IsListRun(options)) qputenv("NUV_FLASH_PLAYER", "off");
 
-    return RunPages(options, std::move(addresses), folder, archive.get(), ProgramFiles(), progress);
+    return RunPages(options, std::move(addresses), folder, archive.get(), ProgramFiles(), progress, given);
 }
 
 }  // namespace nuv

@@ -24,6 +24,7 @@
 #include <QWebEngineView>
 
 #include "cli/RunPage.h"
+#include "cli/StaticPage.h"
 #include "cli/StopSignals.h"
 #include "cli/TerminalProgress.h"
 #include "cli/logic/CliOutput.h"
@@ -58,7 +59,8 @@ constexpr int kPagesPerView = 25;
 class Run : public QObject {
 public:
     Run(const ExtractCliOptions& options, std::vector<std::string> addresses, std::string base,
-        DownloadArchive* archive, const std::vector<std::string>& programFiles, TerminalProgress& progress)
+        DownloadArchive* archive, const std::vector<std::string>& programFiles, TerminalProgress& progress,
+        const GivenCookies& given)
         : options_(options),
           listRun_(IsListRun(options)),
           downloadList_(options.download && !IsTextType(options.type) && options.type != DocType::Css),
@@ -75,6 +77,7 @@ public:
             ++filesDone_;
             bytesDone_ += size;
         };
+        for (const auto& [cookie, origin] : given) cookies_.Put(cookie, origin);
         transfers_.SetCookieSource(&cookies_);
         transfers_.SetSlots(kDownloadSlots);
         transfers_.SetSaveRoot(base_);
@@ -163,6 +166,8 @@ private:
 
     void Load(RunPage& page) {
         page.started = Clock::now();
+        if (statics_.Read(page)) return Loaded(page, page.statics->LoadFailure(), false);
+        page.report.engine = "browser";
         page.view = views_.Take();
         // The extraction reads addresses, never pixels: pictures are neither fetched nor
         // decoded (the document still holds every picture element, script-made ones too).
@@ -181,7 +186,8 @@ private:
     void Loaded(RunPage& page, const std::string& failure, bool settled) {
         page.loaded = Clock::now();
         page.report.times.load = MsBetween(page.started, page.loaded);
-        page.report.loadRetries = page.load->Retries();
+        if (page.load) page.report.loadRetries = page.load->Retries();
+        if (page.statics) page.report.engine = "static";
         if (!listRun_) progress_.Clear();
         if (!failure.empty()) {
             page.report.loadError = failure;
@@ -226,10 +232,10 @@ private:
     }
 
     void Extract(RunPage& page) {
-        WebEngineBrowser& browser = page.view->Browser();
+        WebEngineBrowser* engine = page.view ? &page.view->Browser() : nullptr;
         // The extraction starts once every frame has reported its address (or the bound passed).
         try {
-            page.allFrames = browser.WaitForFrames();
+            page.allFrames = !engine || engine->WaitForFrames();
         } catch (const std::exception&) {
         }
         page.framesMs = MsBetween(page.loaded, Clock::now());
@@ -248,7 +254,7 @@ private:
                             return DownloadsOf(page, pageAddress);
                         });
         const PageExtractionSetup setup{options_, cookies_, base_, page.staging, progress_, !listRun_, &finds};
-        PageExtraction extraction(browser, setup);
+        PageExtraction extraction(engine ? static_cast<IBrowser&>(*engine) : *page.statics, engine, setup);
         finds.running = &extraction;
         const auto start = Clock::now();
         const ExtractionResult result = extraction.Run(page.report);
@@ -298,9 +304,10 @@ private:
     // Ends the page's time in the engine. Its view serves the next page unless its load
     // never ended or it served enough pages; then the view goes, and its renderer with it.
     void ClosePage(RunPage& page) {
-        if (!page.view) return;
+        if (!page.view && !page.statics) return;
         page.load.reset();
-        if (page.report.loadError.empty() && !page.settled && !scheduler_.Stopped() &&
+        page.statics.reset();
+        if (page.view && page.report.loadError.empty() && !page.settled && !scheduler_.Stopped() &&
             page.view->pages < kPagesPerView) {
             page.view->View()->page()->history()->clear();
             views_.Give(std::move(page.view));
@@ -379,13 +386,15 @@ private:
     // transfers it drives.
     CurlDownloader transfers_;
     std::optional<DownloadBatch> batch_;
+    StaticPages statics_{options_, cookies_, base_};
 };
 
 }  // namespace
 
 int RunPages(const ExtractCliOptions& options, std::vector<std::string> addresses, std::string saveFolder,
-             DownloadArchive* archive, const std::vector<std::string>& programFiles, TerminalProgress& progress) {
-    Run run(options, std::move(addresses), std::move(saveFolder), archive, programFiles, progress);
+             DownloadArchive* archive, const std::vector<std::string>& programFiles, TerminalProgress& progress,
+             const GivenCookies& cookies) {
+    Run run(options, std::move(addresses), std::move(saveFolder), archive, programFiles, progress, cookies);
     StopSignals stopSignals([&run](int sig) { run.Stop(sig); });
     return run.Exec();
 }

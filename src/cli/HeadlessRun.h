@@ -1,7 +1,11 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
+
+#include <QNetworkCookie>
+#include <QUrl>
 
 #include "cli/TerminalProgress.h"
 #include "cli/logic/ExtractCli.h"
@@ -17,7 +21,11 @@ namespace nuv {
 // `saveFolder` ends in "/"; `archive` may be null; no download replaces one of
 // `programFiles`. Returns the exit status. Runs on the
 // user-interface thread of a QApplication.
+// `cookies` (a login's, with the address each is for) go into the engine's store and the
+// downloads' copy of it before the first page.
+using GivenCookies = std::vector<std::pair<QNetworkCookie, QUrl>>;
 int RunPages(const ExtractCliOptions& options, std::vector<std::string> addresses, std::string saveFolder,
-             DownloadArchive* archive, const std::vector<std::string>& programFiles, TerminalProgress& progress);
+             DownloadArchive* archive, const std::vector<std::string>& programFiles, TerminalProgress& progress,
+             const GivenCookies& cookies = {});
 
 }  // namespace nuv

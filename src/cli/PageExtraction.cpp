@@ -50,8 +50,8 @@ RobotsAnswer FetchRobots(const ExtractCliOptions& options, BrowserCookies& cooki
     return answer;
 }
 
-PageExtraction::PageExtraction(WebEngineBrowser& browser, const PageExtractionSetup& setup)
-    : browser_(browser),
+PageExtraction::PageExtraction(IBrowser& browser, WebEngineBrowser* engine, const PageExtractionSetup& setup)
+    : engine_(engine),
       setup_(setup),
       bar_(setup.progress, setup.showProgress),
       folder_(setup.staging),
@@ -91,8 +91,9 @@ void PageExtraction::SizeAndFilter(const ExtractionResult& result, CliReport& re
     if (options.type != DocType::Images) return;
     // The size of every listed picture as the result window measures it, for a size
     // filter and for the sizes the JSON outputs give.
-    if (options.filter.minWidth > 0 || options.filter.minHeight > 0 || (options.shown && (options.json || options.jsonl))) {
-        const auto sizes = MeasureResultPictures(browser_, result.resultHtml, options.timeoutMs);
+    if (engine_ &&
+        (options.filter.minWidth > 0 || options.filter.minHeight > 0 || (options.shown && (options.json || options.jsonl)))) {
+        const auto sizes = MeasureResultPictures(*engine_, result.resultHtml, options.timeoutMs);
         for (size_t i = 0; i < report.list.size() && i < report.notes.size(); ++i) {
             const auto it = sizes.find(report.list[i]);
             if (it != sizes.end() && report.notes[i].width == 0 && report.notes[i].height == 0)

@@ -48,11 +48,12 @@ void ApplyNetworkOptions(CurlDownloader& downloader, const ExtractCliOptions& op
 RobotsAnswer FetchRobots(const ExtractCliOptions& options, BrowserCookies& cookies, const std::string& saveRoot,
                          const std::string& robotsAddress);
 
-// The extraction of the page loaded in `browser`, with its own fetches (style sheets,
-// frame pages) bounded like every fetch of the run and stopped with it.
+// The extraction of the page loaded in `browser` (the engine's page `engine`, or a page
+// read without it, then `engine` is null), with its own fetches (style sheets, frame
+// pages) bounded like every fetch of the run and stopped with it.
 class PageExtraction {
 public:
-    PageExtraction(WebEngineBrowser& browser, const PageExtractionSetup& setup);
+    PageExtraction(IBrowser& browser, WebEngineBrowser* engine, const PageExtractionSetup& setup);
     PageExtraction(const PageExtraction&) = delete;
     PageExtraction& operator=(const PageExtraction&) = delete;
 
@@ -68,7 +69,7 @@ public:
     void SizeAndFilter(const ExtractionResult& result, CliReport& report);
 
 private:
-    WebEngineBrowser& browser_;
+    WebEngineBrowser* engine_;
     const PageExtractionSetup& setup_;
     CurlDownloader downloader_;
     HttpPageFetcher http_;

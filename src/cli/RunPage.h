@@ -14,6 +14,7 @@
 #include "cli/logic/RobotsCache.h"
 #include "extract/ExtractionServices.h"
 #include "save/ListDownloads.h"
+#include "web/StaticBrowser.h"
 
 namespace nuv {
 
@@ -26,6 +27,7 @@ struct RunPage {
     std::size_t index = 0;
     CliReport report;
     std::unique_ptr<HeadlessView> view;  // while it loads and is extracted
+    std::unique_ptr<StaticBrowser> statics;  // read without the engine: until it is extracted
     std::unique_ptr<PageLoad> load;
     std::chrono::steady_clock::time_point started, loaded, extracted;
     bool settled = false;  // extracted before its load ended

@@ -26,11 +26,18 @@ SameSite SameSiteOf(const QNetworkCookie& c) {
 
 }  // namespace
 
-BrowserCookies::BrowserCookies(QWebEngineProfile* profile, QObject* parent) : QObject(parent) {
+BrowserCookies::BrowserCookies(QWebEngineProfile* profile, QObject* parent) : QObject(parent), profile_(profile) {
     QWebEngineCookieStore* store = profile->cookieStore();
     connect(store, &QWebEngineCookieStore::cookieAdded, this, [this](const QNetworkCookie& c) { Add(c); });
     connect(store, &QWebEngineCookieStore::cookieRemoved, this, [this](const QNetworkCookie& c) { Remove(c); });
     store->loadAllCookies();
+}
+
+void BrowserCookies::Put(const QNetworkCookie& cookie, const QUrl& origin) {
+    profile_->cookieStore()->setCookie(cookie, origin);
+    QNetworkCookie normalized = cookie;
+    normalized.normalize(origin);
+    Add(normalized);
 }
 
 void BrowserCookies::Add(const QNetworkCookie& cookie) {

@@ -8,6 +8,7 @@
 
 #include <QNetworkCookie>
 #include <QObject>
+#include <QUrl>
 
 #include "web/Downloader.h"
 
@@ -22,6 +23,10 @@ class BrowserCookies : public QObject, public ICookieSource {
 public:
     explicit BrowserCookies(QWebEngineProfile* profile, QObject* parent = nullptr);
 
+    // Puts `cookie`, as the answer from `origin` set it, into the profile's store and at
+    // once into this copy, so that the next download carries it.
+    void Put(const QNetworkCookie& cookie, const QUrl& origin);
+
     std::vector<CookieLine> CookieLines() const override;
     std::optional<std::uint64_t> Generation() const override;
 
@@ -29,6 +34,7 @@ private:
     void Add(const QNetworkCookie& cookie);
     void Remove(const QNetworkCookie& cookie);
 
+    QWebEngineProfile* profile_;
     mutable std::mutex mutex_;
     std::vector<QNetworkCookie> cookies_;
     std::uint64_t generation_ = 0;  // counts the changes

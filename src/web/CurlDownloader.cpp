@@ -237,6 +237,7 @@ void Report(Transfer& t, curl_off_t total, curl_off_t now) {
     p.statusCode = static_cast<int>(code);
     char* type = nullptr;
     if (curl_easy_getinfo(t.handle->curl, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type) p.contentType = type;
+    p.address = t.request;
     (*t.progress)(p);
 }
 
@@ -504,6 +505,13 @@ bool CurlDownloader::Redirected(Transfer& t, int result) {
         // Cookies a response set stay for the rest of this download only.
         curl_header* set = nullptr;
         if (curl_easy_header(c, "Set-Cookie", 0, CURLH_HEADER, -1, &set) == CURLHE_OK) t.handle->jarChanged = true;
+    }
+    if (cookieSink_ && rc == CURLE_OK) {
+        curl_header* set = nullptr;
+        for (size_t i = 0; curl_easy_header(c, "Set-Cookie", i, CURLH_HEADER, -1, &set) == CURLHE_OK; ++i) {
+            cookieSink_(set->value, t.request);
+            if (i + 1 >= set->amount) break;
+        }
     }
     if (rc != CURLE_OK) throw TransferFailure(rc, t);
     long code = 0;

@@ -80,6 +80,11 @@ public:
     // "socks5h://" HOST:PORT), instead of the one the environment names; the environment's
     // "no_proxy" still exempts its hosts. "" for the environment's.
     void SetProxy(std::string address) { proxy_ = std::move(address); }
+    // Told of every Set-Cookie of every answer of DownloadToFile (redirects included), with
+    // the address that answered: a reader of pages keeps what a browser would keep.
+    void SetResponseCookieSink(std::function<void(const std::string& setCookie, const std::string& address)> sink) {
+        cookieSink_ = std::move(sink);
+    }
     // The User-Agent of every request.
     void SetUserAgent(std::string text) { userAgent_ = std::move(text); }
     // The most bytes a second that one download receives (libcurl's speed limit); 0 none.
@@ -114,6 +119,7 @@ private:
 
     long stallSeconds_ = 30;
     std::string proxy_;
+    std::function<void(const std::string&, const std::string&)> cookieSink_;
     std::string userAgent_ = std::string(kDownloadUserAgent);
     std::uint64_t maxRecvSpeed_ = 0;
     std::uint64_t maxBytes_ = std::uint64_t{4} << 30;

@@ -73,6 +73,7 @@ struct DownloadProgress {
     int statusCode = 0;
     std::string statusText;
     std::string contentType = {};  // the answer's Content-Type once its head has arrived
+    std::string address = {};      // the address answering: the request's after the redirects so far
 };
 
 // Called on the thread that runs the download, while it waits: as bytes arrive and at

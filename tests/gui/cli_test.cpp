@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <map>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -260,6 +261,51 @@ private slots:
         QCOMPARE(once.exitCode, 3);
         QCOMPARE(site_.RequestCount(QStringLiteral("/busy/a.png")), 4);
         QVERIFY2(once.err.contains("download failed: " + site_.Url(QStringLiteral("/busy/a.png")).toUtf8()), once.err);
+    }
+
+    // The static engine reads a page without scripts as the browser does: the page source
+    // and every list of each page of tests/data/static and of the fixture site are the
+    // same through both engines, and auto reads them all without the browser.
+    void staticAndBrowserEnginesAgree_data() {
+        QTest::addColumn<QString>("type");
+        for (const char* type : {"source", "images", "flash", "css", "other"}) QTest::newRow(type) << QString::fromLatin1(type);
+    }
+    void staticAndBrowserEnginesAgree() {
+        QFETCH(QString, type);
+        TestHttpServer corpus;
+        PutSite(QStringLiteral("static"), corpus);
+        QByteArray list = FixturePage(site_).c_str() + QByteArray("\n");
+        for (const QByteArray& line : ReadData(QStringLiteral("static/pages.txt")).split('\n'))
+            if (!line.isEmpty() && !line.startsWith('#')) list += corpus.Url(QString::fromUtf8(line)).toUtf8() + "\n";
+        const QString file = work_.path() + QStringLiteral("/corpus.txt");
+        WriteFile(file, list);
+        std::map<QString, QJsonArray> lists[2];
+        const char* engines[] = {"static", "browser", "auto"};
+        for (int e = 0; e < (type == QStringLiteral("images") ? 3 : 2); ++e) {
+            const ProgramRun r = Extract({QStringLiteral("-q"), QStringLiteral("--no-robots"), QStringLiteral("--jsonl"),
+                                          QStringLiteral("-t"), type, QStringLiteral("--engine"),
+                                          QString::fromLatin1(engines[e]), QStringLiteral("-i"), file});
+            QVERIFY2(r.exitCode == 0, r.err);
+            for (const QByteArray& line : r.out.split('\n')) {
+                if (line.isEmpty()) continue;
+                const QJsonObject o = QJsonDocument::fromJson(line).object();
+                // A page that declares no encoding is the engine's to decode, unless it is ASCII.
+                const bool undeclared = o.value(QStringLiteral("address")).toString().endsWith(QStringLiteral("/latin.html"));
+                QCOMPARE(o.value(QStringLiteral("engine")).toString(),
+                         QString::fromLatin1(e == 1 || (e == 2 && undeclared) ? "browser" : "static"));
+                const QJsonValue found = o.value(type == QStringLiteral("source") ? QStringLiteral("text") : QStringLiteral("list"));
+                const QJsonArray entries = found.isArray() ? found.toArray() : QJsonArray{found};
+                if (e < 2) lists[e][o.value(QStringLiteral("address")).toString()] = entries;
+            }
+        }
+        QCOMPARE(lists[0].size(), size_t(10));
+        for (const auto& [address, entries] : lists[1]) {
+            const QJsonArray& readStatically = lists[0][address];
+            QVERIFY2(readStatically == entries, qPrintable(address + QStringLiteral("\nstatic:  ") +
+                                                       QString::fromUtf8(QJsonDocument(readStatically).toJson(QJsonDocument::Compact)) +
+                                                       QStringLiteral("\nbrowser: ") +
+                                                       QString::fromUtf8(QJsonDocument(entries).toJson(QJsonDocument::Compact))));
+        }
     }
 
     // --wait spaces the page loads of one host as it spaces the downloads.

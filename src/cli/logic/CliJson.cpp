@@ -143,6 +143,7 @@ std::string FormatJsonLine(const CliReport& report) {
                 {"status", loaded ? "done" : "not loaded"}};
     if (report.robotsDisallowed) out["robots"] = "disallowed";
     if (report.loadRetries > 0) out["retries"] = report.loadRetries;
+    if (!report.engine.empty()) out["engine"] = report.engine;
     if (IsTextType(report.type)) {
         out["text"] = report.text;
     } else {

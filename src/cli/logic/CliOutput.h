@@ -49,6 +49,7 @@ struct CliReport {
     std::vector<DownloadRecord> records;
     std::string loadError;           // why the page could not be loaded; "" when it was
     int loadRetries = 0;             // how often its load was tried again
+    std::string engine;              // which read it: "static" or "browser"; "" for none
     bool robotsDisallowed = false;   // not opened: its site's robots.txt keeps crawlers off it
     // What else went wrong with the page: what its extraction got over (see
     // ExtractionError) and "load" when it was extracted before its load ended.

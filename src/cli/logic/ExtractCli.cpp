@@ -6,6 +6,7 @@
 #include <cmath>
 #include <climits>
 
+#include "cli/logic/OptionValues.h"
 #include "common/Product.h"
 #include "common/SaveTargets.h"
 #include "common/Text.h"
@@ -29,6 +30,8 @@ constexpr std::array<Named<DocType>, 6> kTypeNames = {{{DocType::PageSource, "so
                                                        {DocType::Flash, "flash"},
                                                        {DocType::Css, "css"},
                                                        {DocType::Other, "other"}}};
+constexpr std::array<Named<CliEngine>, 3> kEngineNames = {
+    {{CliEngine::Auto, "auto"}, {CliEngine::Static, "static"}, {CliEngine::Browser, "browser"}}};
 constexpr std::array<Named<FolderLayout>, 3> kLayoutNames = {
     {{FolderLayout::Flat, "flat"}, {FolderLayout::Host, "host"}, {FolderLayout::Page, "page"}}};
 
@@ -51,44 +54,6 @@ std::optional<V> ValueNamed(const std::array<Named<V>, N>& table, std::string_vi
     return std::nullopt;
 }
 
-// Seconds as given to --timeout: a positive decimal number no larger than fits in
-// milliseconds of an int.
-std::optional<int> ParseSeconds(std::string_view text) {
-    if (text.empty() || text.size() > 32) return std::nullopt;
-    for (char c : text) {
-        if (!((c >= '0' && c <= '9') || c == '.')) return std::nullopt;
-    }
-    double seconds = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    if (!std::isfinite(seconds) || seconds <= 0 || seconds * 1000.0 > INT_MAX) return std::nullopt;
-    const double ms = std::ceil(seconds * 1000.0);
-    return static_cast<int>(ms);
-}
-
-// A decimal number from `low` to `high`, nothing else.
-std::optional<int> ParseCount(std::string_view text, int low, int high) {
-    int value = 0;
-    if (text.empty() || text.size() > 9) return std::nullopt;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || value < low || value > high) return std::nullopt;
-    return value;
-}
-
-// Bytes a second: a number, optionally with a fraction, and "k" (1024) or "m" (1024²).
-std::optional<std::uint64_t> ParseRate(std::string_view text) {
-    std::uint64_t unit = 1;
-    if (!text.empty() && (text.back() == 'k' || text.back() == 'K')) unit = 1024;
-    if (!text.empty() && (text.back() == 'm' || text.back() == 'M')) unit = 1024 * 1024;
-    if (unit > 1) text.remove_suffix(1);
-    double value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    const double bytes = std::floor(value * static_cast<double>(unit));
-    if (!std::isfinite(bytes) || bytes < 1 || bytes > 1e15) return std::nullopt;
-    return static_cast<std::uint64_t>(bytes);
-}
-
 // The largest N of --shard K/N.
 constexpr int kMaxShards = 100000;
 
@@ -96,7 +61,7 @@ constexpr int kMaxShards = 100000;
 enum class Opt {
     None, Type, SaveTo, Download, Json, Timeout, Quiet, Verbose, Help, Version,
     Input, Jobs, Jsonl, Layout, Archive, Shard, Shown, MinSize, Types, AllowPrivate, AllowLocal, Retries,
-    Wait, RandomWait, LimitRate, Proxy, UserAgent, NoRobots, Cookies, CookiesFrom
+    Wait, RandomWait, LimitRate, Proxy, UserAgent, NoRobots, Cookies, CookiesFrom, Engine
 };
 
 Opt ShortOption(char c) {
@@ -143,6 +108,7 @@ Opt LongOption(std::string_view name) {
     if (name == "no-robots") return Opt::NoRobots;
     if (name == "cookies") return Opt::Cookies;
     if (name == "cookies-from-browser") return Opt::CookiesFrom;
+    if (name == "engine") return Opt::Engine;
     return Opt::None;
 }
 
@@ -150,7 +116,7 @@ bool TakesValue(Opt o) {
     return o == Opt::Type || o == Opt::SaveTo || o == Opt::Timeout || o == Opt::Input || o == Opt::Jobs ||
            o == Opt::Layout || o == Opt::Archive || o == Opt::Shard || o == Opt::MinSize || o == Opt::Types ||
            o == Opt::Retries || o == Opt::Wait || o == Opt::LimitRate || o == Opt::Proxy || o == Opt::UserAgent ||
-           o == Opt::Cookies || o == Opt::CookiesFrom;
+           o == Opt::Cookies || o == Opt::CookiesFrom || o == Opt::Engine;
 }
 
 // Applies an option; returns an error text or "".
@@ -231,6 +197,12 @@ std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::st
             return {};
         case Opt::RandomWait: o.randomWait = true; return {};
         case Opt::NoRobots: o.noRobots = true; return {};
+        case Opt::Engine: {
+            const auto engine = ValueNamed(kEngineNames, value);
+            if (!engine) return FormatS("unknown engine '%s' for %s (one of auto, static, browser)", {value, shown});
+            o.engine = *engine;
+            return {};
+        }
         case Opt::Layout: {
             const auto layout = CliLayoutFromName(value);
             if (!layout) return FormatS("unknown layout '%s' for %s (one of flat, host, page)", {value, shown});
@@ -381,12 +353,18 @@ CliParseResult ParseExtractCliArguments(const std::vector<std::string>& args) {
         r.error = "--json and --jsonl exclude each other";
     } else if (o.json && IsListRun(o)) {
         r.error = "--json prints one page; use --jsonl for several";
+    } else if (o.engine == CliEngine::Static && !StaticEngineFits(o)) {
+        r.error = "--engine static reads no page text, shown pictures or picture sizes; use auto or browser";
     }
     return r;
 }
 
 bool IsListRun(const ExtractCliOptions& options) {
     return !options.inputFile.empty() || options.addresses.size() > 1;
+}
+
+bool StaticEngineFits(const ExtractCliOptions& o) {
+    return o.type != DocType::PageText && !o.shown && o.filter.minWidth == 0 && o.filter.minHeight == 0;
 }
 
 std::string_view CliLayoutName(FolderLayout layout) { return NameOf(kLayoutNames, layout, "flat"); }

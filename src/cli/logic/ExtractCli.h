@@ -27,6 +27,10 @@ struct CliShard {
     int count = 1;
 };
 
+// Which engine reads a page (--engine): the browser always, the static reading always,
+// or the static reading where the page needs no browser (auto).
+enum class CliEngine { Auto, Static, Browser };
+
 // What the command line asks for.
 struct ExtractCliOptions {
     DocType type = DocType::Images;
@@ -59,6 +63,7 @@ struct ExtractCliOptions {
     bool noRobots = false;             // --no-robots: a list run reads no robots.txt
     std::string cookies;               // --cookies: a cookie file ("-" standard input); "" none
     std::optional<CookieBrowser> cookiesFromBrowser;  // --cookies-from-browser
+    CliEngine engine = CliEngine::Auto;
 };
 
 // Why `address` cannot be the proxy of --proxy, "" when it can: "http://", "https://",
@@ -97,6 +102,11 @@ std::string_view CliTypeName(DocType type);
 std::optional<DocType> CliTypeFromName(std::string_view name);
 
 // The command-line name of a layout ("flat", "host", "page") and back.
+// Whether the static reading can give what the options ask for: the lists of images,
+// Flash movies, style sheets and other files, and the page source; not the text, the
+// pictures a page shows or their sizes.
+bool StaticEngineFits(const ExtractCliOptions& options);
+
 std::string_view CliLayoutName(FolderLayout layout);
 std::optional<FolderLayout> CliLayoutFromName(std::string_view name);
 

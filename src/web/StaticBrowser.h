@@ -1,0 +1,84 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "web/Browser.h"
+#include "web/StaticDocument.h"
+
+// The page read without a browser: fetched, decoded and parsed as a browser does, for
+// pages whose document needs no script. Plain C++.
+namespace nuv {
+
+// What a fetch of a page brought: the address that answered (after redirects), its
+// Content-Type and its body.
+struct FetchedPage {
+    std::string address;
+    std::string contentType;
+    std::string body;
+};
+
+// Fetches a page (the top page, or a frame's page for the page `parent`); throws (any
+// std::exception) when it cannot.
+using PageFetch = std::function<FetchedPage(const std::string& address, const std::string& parent)>;
+
+// The absolute address of `reference` in a document at `base`, as a browser's URL parser
+// gives it (white space and controls trimmed, tabs and line breaks dropped, "\" as "/" in
+// web addresses, bytes beyond ASCII and the characters addresses may not hold
+// percent-encoded, the host in lower case and in punycode, a scheme's usual port left
+// out); nothing when it is no address.
+std::optional<std::string> ResolveHref(const std::string& base, const std::string& reference);
+
+// The most frames of a page that are read, nested ones included.
+inline constexpr size_t kMostStaticFrames = 64;
+
+class StaticBrowser : public IBrowser {
+public:
+    explicit StaticBrowser(PageFetch fetch);
+    ~StaticBrowser() override;
+
+    // Fetches and reads the page and its frames before it returns.
+    void Navigate(const std::string& address) override;
+    std::string LocationURL() override { return location_; }
+    int ReadyState() override { return ready_; }
+    bool ProcessEvents() override { return true; }
+    bool HasDocument() override { return document_ != nullptr; }
+    void LoadDocumentFromMemory(const std::string& html) override;
+    // The readable text depends on the style sheets: only a browser gives it.
+    std::string DocumentTitle() override;
+    std::string BodyInnerText() override;
+    std::string TopElementOuterHtml() override;
+    FrameDocument DocumentTree() override;
+    DocumentLinkList DocumentLinks(size_t limit) override;
+    // The pictures the page shows are a browser's: none are read here.
+    ShownPictureList ShownPictures(size_t limit) override;
+
+    // Why the page failed to load; "" when it loaded.
+    const std::string& LoadFailure() const { return failure_; }
+    // Why the page needs a browser to be the same document (a script, a refresh, a frame
+    // this reading cannot give, an answer that is not HTML, an undeclared encoding that
+    // is not UTF-8...); "" when it does not.
+    const std::string& NeedsBrowser() const { return needsBrowser_; }
+
+private:
+    FrameDocument ReadFrames(const StaticDocument& document, const std::string& url, int depth);
+    std::string Decode(const FetchedPage& page);
+    void Need(const std::string& why);
+
+    PageFetch fetch_;
+    std::string location_;
+    std::string base_;  // the document's base address
+    int ready_ = ready_state::kUninitialised;
+    std::unique_ptr<StaticDocument> document_;
+    FrameDocument tree_;
+    size_t framesRead_ = 0;
+    std::string failure_;
+    std::string needsBrowser_;
+};
+
+// Whether a Content-Type names an HTML document ("" counts: a browser sniffs it as one).
+bool IsHtmlContentType(std::string_view contentType);
+
+}  // namespace nuv

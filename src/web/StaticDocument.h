@@ -1,0 +1,54 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A page's document as the HTML parser of a browser builds it (through gumbo, a parser of
+// the HTML standard), for pages read without a browser. Plain C++.
+namespace nuv {
+
+// What decides whether the document is the same without a browser.
+struct DocumentFacts {
+    bool scripts = false;        // a script element of a script type, an event-handler attribute, a javascript: address
+    bool refresh = false;        // <meta http-equiv="refresh">: the browser goes on to another page
+    bool noscript = false;       // a <noscript>, which a browser with scripts parses as text
+    bool embeddedPages = false;  // an <object> or <embed> that may hold a page of its own
+    bool lazyFrames = false;     // an <iframe loading="lazy">, which a browser may never load
+};
+
+// A frame element of a document: the address its src names ("" for none), and whether
+// its page comes from a srcdoc attribute instead.
+struct FrameElement {
+    std::string source;
+    bool srcdoc = false;
+};
+
+class StaticDocument {
+public:
+    // Parses `utf8`, the whole text of a page.
+    explicit StaticDocument(std::string_view utf8);
+    ~StaticDocument();
+    StaticDocument(const StaticDocument&) = delete;
+    StaticDocument& operator=(const StaticDocument&) = delete;
+
+    // The markup of the top element as a browser's DOM serialises it (outerHTML).
+    std::string TopElementOuterHtml() const;
+    DocumentFacts Facts() const;
+    // The href of the first <base> that has one ("" for none), as written.
+    std::string BaseHref() const;
+    // The href of every <a> and <area> that has one, in document order, as written.
+    std::vector<std::string> LinkHrefs() const;
+    // The <iframe> and <frame> elements, in document order.
+    std::vector<FrameElement> Frames() const;
+
+private:
+    struct Parsed;
+    std::unique_ptr<Parsed> parsed_;
+};
+
+// The serialisation of `text` as an attribute value or as text outside raw-text elements.
+std::string EscapeHtmlText(std::string_view text, bool attribute);
+
+}  // namespace nuv
