@@ -70,6 +70,7 @@ TEST(RunPrinter, PrintsPagesErrorsAndTheEnd) {
     page.list = {"http://h/a.png"};
     page.errors = {{"frame", "http://h/f.html", "HTTP 404"}};
     page.times.load = 5;
+    page.engine = "static";
     page.records = {{"http://h/a.png", DownloadRecord::Outcome::Failed, "/s/a.png", 0, "HTTP 500\x1b[2J"}};
     CliReport gone;
     gone.requested = "http://gone/";
@@ -83,6 +84,7 @@ TEST(RunPrinter, PrintsPagesErrorsAndTheEnd) {
     EXPECT_EQ(Read(out), "==> http://h/p.html <==\nhttp://h/a.png\n");
     EXPECT_EQ(Read(err),
               "http://h/p.html: frame: http://h/f.html\n"
+              "http://h/p.html: engine: static\n"
               "http://h/p.html: timing: page loaded after 5 ms; extraction started 3 ms after the load (every frame "
               "reported); extraction 7 ms; downloads 0 ms\n"
               "error: frame: http://h/f.html: HTTP 404\n"

@@ -35,7 +35,7 @@ bool RunPrinter::Page(const CliReport& report, const PageSteps& steps) {
         const std::string prefix = listRun_ ? EscapeForTerminal(report.requested) + ": " : std::string();
         std::string text;
         for (const std::string& frame : steps.frames) text += prefix + "frame: " + EscapeForTerminal(frame) + "\n";
-        text += prefix + "engine: " + report.engine + "\n";
+        if (!report.engine.empty()) text += prefix + "engine: " + report.engine + "\n";
         text += prefix + "timing: page loaded after " + std::to_string(report.times.load) +
                 " ms; extraction started " + std::to_string(steps.framesMs) + " ms after the load (" +
                 (steps.allFrames ? "every frame reported" : "frame bound reached") + "); extraction " +

@@ -1,0 +1,116 @@
+#include "web/HtmlDecoding.h"
+#include "web/StaticBrowser.h"
+#include "web/StaticDocument.h"
+
+#include <gtest/gtest.h>
+
+namespace nuv {
+namespace {
+
+TEST(StaticEngine, DecodesAsTheEngineDecodes) {
+    const struct {
+        std::string bytes, contentType, encoding, text;
+        bool guessed;
+    } rows[] = {
+        {"\xEF\xBB\xBFh\xC3\xA9", "text/html; charset=iso-8859-1", "UTF-8", "h\xC3\xA9", false},  // the mark wins
+        {"caf\xE9", "text/html; charset=\"Windows-1252\"", "windows-1252", "caf\xC3\xA9", false},
+        {"\x80\x81", "text/html; charset=latin1", "windows-1252", "\xE2\x82\xAC\xC2\x81", false},
+        {"<meta charset=gb2312>\xD6\xD0", "text/html", "GBK", "<meta charset=gb2312>\xE4\xB8\xAD", false},
+        {"<!-- <meta charset=gbk> --><meta http-equiv=Content-Type content='text/html; charset=utf-8'>\xE4\xB8\xAD",
+         "", "UTF-8", "", false},
+        // content= counts only beside http-equiv="content-type"; UTF-16 so declared reads as UTF-8.
+        {"<meta content='charset=gbk'>\xE4", "", "windows-1252", "", true},
+        {"<meta charset='utf-16'>x", "", "UTF-8", "<meta charset='utf-16'>x", false},
+        {"x\xE4\xB8\xAD", "text/html", "windows-1252", "x\xC3\xA4\xC2\xB8\xC2\xAD", true},  // no declaration
+        {"a\xFF\xE4\xB8", "text/html; charset=utf-8", "UTF-8", "a\xEF\xBF\xBD\xEF\xBF\xBD", false},
+    };
+    for (const auto& row : rows) {
+        const DecodedPage page = DecodeHtml(row.bytes, row.contentType);
+        EXPECT_EQ(page.encoding, row.encoding) << row.bytes;
+        if (!row.text.empty()) {
+            EXPECT_EQ(page.text, row.text) << row.bytes;
+        }
+        EXPECT_EQ(page.guessed, row.guessed) << row.bytes;
+    }
+    EXPECT_EQ(EncodingOfLabel(" SJIS "), "Shift_JIS");
+    EXPECT_EQ(EncodingOfLabel("x-unknown"), "");
+    EXPECT_TRUE(HoldsParserReplacedCharacters("a\xC2\x81"));
+    EXPECT_TRUE(HoldsParserReplacedCharacters("a\x01"));
+    EXPECT_FALSE(HoldsParserReplacedCharacters("a\t\r\n\x0C\xE4\xB8\xAD"));
+}
+
+// What makes a page the browser's to read: anything that runs, moves or holds a page of
+// its own that this reading cannot give.
+TEST(StaticEngine, PagesThatNeedTheBrowser) {
+    const struct {
+        std::string markup, why;  // "" when it needs none
+    } rows[] = {
+        {"<p>plain<img src=a.png><a href='x.zip'>x</a>", ""},
+        {"<script>alert(1)</script>", "it runs scripts"},
+        {"<script type=module src=m.js></script>", "it runs scripts"},
+        {"<script type='application/ld+json'>{}</script><script type=text/template>x</script>", ""},
+        {"<script language=vbscript>x</script>", ""},
+        {"<body onload='go()'>", "it runs scripts"},
+        {"<a href=' JavaScript:go()'>x</a>", "it runs scripts"},
+        {"<svg><a xlink:href='javascript:x'>y</a></svg>", "it runs scripts"},
+        {"<meta http-equiv=Refresh content='0; url=/next'>", "it refreshes to another page"},
+        {"<noscript><img src=n.png></noscript>", "it has a <noscript>"},
+        {"<object data=page.html></object>", "it embeds an object that may be a page"},
+        {"<object data=movie.swf></object><embed type=application/x-shockwave-flash src=m>", ""},
+        {"<iframe src=f.html loading=lazy></iframe>", "it has lazily loaded frames"},
+        {"<iframe srcdoc='<p>x'></iframe>", "it has a frame of its own markup (srcdoc)"},
+        {"<p>\x01</p>", "it holds control characters"},
+    };
+    for (const auto& row : rows) {
+        StaticBrowser browser([&row](const std::string& address, const std::string&) {
+            return FetchedPage{address, "text/html; charset=utf-8", row.markup};
+        });
+        browser.Navigate("http://a.test/p.html");
+        EXPECT_EQ(browser.NeedsBrowser(), row.why) << row.markup;
+        EXPECT_EQ(browser.LoadFailure(), "");
+    }
+    StaticBrowser json([](const std::string& address, const std::string&) {
+        return FetchedPage{address, "application/json", "{}"};
+    });
+    json.Navigate("http://a.test/data");
+    EXPECT_EQ(json.NeedsBrowser(), "the answer is application/json, not HTML");
+    StaticBrowser gone([](const std::string&, const std::string&) -> FetchedPage { throw BrowserError("refused"); });
+    gone.Navigate("http://a.test/");
+    EXPECT_EQ(gone.LoadFailure(), "refused");
+    EXPECT_FALSE(gone.HasDocument());
+}
+
+// Frames are read as the engine's tree gives them: nested, about:blank for none, the
+// address that answered; links resolve against the <base>.
+TEST(StaticEngine, FramesAndLinks) {
+    std::vector<std::string> asked;
+    StaticBrowser browser([&asked](const std::string& address, const std::string& parent) {
+        asked.push_back(address + " <- " + parent);
+        if (address == "http://a.test/top.html")
+            return FetchedPage{"http://a.test/moved/top.html", "text/html",
+                               "<base href='/b/'><a href=x.zip>x</a><iframe src=f.html></iframe><iframe></iframe>"
+                               "<area href='../y.rar'>"};
+        if (address == "http://a.test/b/f.html")
+            return FetchedPage{address, "text/html", "<frameset><frame src=inner.html></frameset>"};
+        return FetchedPage{address, "text/html", "<p>inner"};
+    });
+    browser.Navigate("http://a.test/top.html");
+    EXPECT_EQ(browser.LocationURL(), "http://a.test/moved/top.html");
+    const FrameDocument tree = browser.DocumentTree();
+    ASSERT_EQ(tree.frames.size(), 2u);
+    EXPECT_EQ(tree.frames[0].url, "http://a.test/b/f.html");
+    ASSERT_EQ(tree.frames[0].frames.size(), 1u);
+    EXPECT_EQ(tree.frames[0].frames[0].url, "http://a.test/b/inner.html");
+    EXPECT_EQ(tree.frames[1].url, "about:blank");
+    EXPECT_EQ(asked, (std::vector<std::string>{"http://a.test/top.html <- ", "http://a.test/b/f.html <- http://a.test/moved/top.html",
+                                               "http://a.test/b/inner.html <- http://a.test/b/f.html"}));
+    const DocumentLinkList links = browser.DocumentLinks(1);
+    EXPECT_EQ(links.links, std::vector<std::string>{"http://a.test/b/x.zip"});
+    EXPECT_EQ(links.cut, 1u);
+    EXPECT_EQ(browser.NeedsBrowser(), "");
+    EXPECT_EQ(ResolveHref("http://a.test/d/p.html", " HTTP://Ex.TEST:80/a b\\c?q=<'>#f g"),
+              "http://ex.test/a%20b/c?q=%3C%27%3E#f%20g");
+}
+
+}  // namespace
+}  // namespace nuv
