@@ -34,7 +34,7 @@ ln -s /usr/share/gimp/2.0/help/en "$root/gimp"
 ln -s /usr/share/doc/rust-doc/html "$root/rust"
 serve_site "$root" "$work/nginx"
 for manual in gimp rust; do
-    (cd "$root" && find -L "$manual" -name '*.html' | LC_ALL=C sort | head -n "$pages") |
+    (cd "$root" && find -L "$manual" -name '*.html' | LC_ALL=C sort | sed -n "1,${pages}p") |
         sed "s|^|$origin/|" > "$work/$manual.list"
 done
 

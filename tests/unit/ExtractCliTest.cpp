@@ -87,6 +87,11 @@ TEST(ExtractCliArguments, RefusesUnusableLinesWithAReason) {
         {{"--proxy", "socks5://user@:1080", "a"}, "--proxy: the proxy address names no host"},
         {{"--user-agent", "A\r\nX-Forged: 1", "a"}, "--user-agent needs a text without control characters"},
         {{"--cookies-from-browser", "firefox:", "a"}, "--cookies-from-browser: needs a profile after ':'"},
+        {{"--engine", "fast", "a"}, "unknown engine 'fast' for --engine (one of auto, static, browser)"},
+        {{"--engine=static", "-t", "text", "a"},
+         "--engine static reads no page text, shown pictures or picture sizes; use auto or browser"},
+        {{"--engine", "static", "--min-size", "2x2", "a"},
+         "--engine static reads no page text, shown pictures or picture sizes; use auto or browser"},
     };
     for (const auto& [args, error] : cases) {
         EXPECT_EQ(ParseExtractCliArguments(args).error, error);
@@ -168,7 +173,7 @@ TEST(ExtractCliArguments, UsageNamesEveryOptionAndVersionTheProduct) {
                                "-q, --quiet", "-v, --verbose", "-h, --help", "--version", "source | text | images | flash | css | other",
                                "--retries N", "--wait SEC", "--random-wait", "--limit-rate RATE", "--proxy URL",
                                "--user-agent TEXT", "--cookies FILE", "--cookies-from-browser BROWSER[:PROFILE]",
-                               "--no-robots"}) {
+                               "--no-robots", "--engine WHICH"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
     EXPECT_EQ(ExtractCliVersion(), "nuv-extract (NUV网页提取助手) 2.2\n");
