@@ -35,6 +35,7 @@
 #include "cli/logic/PageScheduler.h"
 #include "cli/logic/RobotsCache.h"
 #include "cli/logic/RunPrinter.h"
+#include "codecs/Pictures.h"
 #include "common/SaveTargets.h"
 #include "common/Text.h"
 #include "platform/BrowserCookies.h"
@@ -80,6 +81,11 @@ public:
         transfers_.SetSaveRoot(base_);
         ApplyNetworkOptions(transfers_, options);
         files_.protectedFiles = ProtectedFiles(programFiles);
+        if (options.names) files_.names = &*options.names;
+        files_.look = [](const std::string& file) {
+            const QSize size = PictureFileSize(file);
+            return size.isValid() ? PictureLook{size.width(), size.height()} : PictureLook{};
+        };
         for (const std::string& a : options.addresses) arguments_.insert(Trim(a));
         if (listRun_ && !options.noRobots)
             robots_.emplace([this](const std::string& a) { return FetchRobots(options_, cookies_, base_, a); });

@@ -43,6 +43,12 @@ QImage ReadPicture(const std::string& fileName, const char* format) {
     return reader.read();
 }
 
+QSize PictureFileSize(const std::string& fileName) {
+    QImageReader reader(QString::fromUtf8(fileName.data(), static_cast<qsizetype>(fileName.size())));
+    reader.setDecideFormatFromContent(true);
+    return reader.size();
+}
+
 void LoadPngPicture(QLabel* image, const std::string& fileName) {
     if (!image) return;
     const QImage picture = ReadPicture(fileName, "png");

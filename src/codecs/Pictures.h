@@ -29,6 +29,10 @@ inline constexpr qint64 kMostDecodedPixels = qint64{1} << 25;  // about 33 milli
 // Returns a null image when the file cannot be decoded or is too large to decode.
 QImage ReadPicture(const std::string& fileName, const char* format);
 
+// The size of the picture in the file as its header gives it, without decoding it; an
+// invalid size when the file is no picture Qt reads.
+QSize PictureFileSize(const std::string& fileName);
+
 // Decodes a PNG file into the image control as a picture of the PNG's size; on failure
 // the control keeps what it showed.
 void LoadPngPicture(QLabel* image, const std::string& fileName);

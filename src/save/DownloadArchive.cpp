@@ -156,6 +156,14 @@ std::optional<std::pair<std::string, DownloadArchive::Entry>> DownloadArchive::F
     return std::nullopt;
 }
 
+std::optional<std::pair<std::string, DownloadArchive::Entry>> DownloadArchive::FindAddress(const std::string& address) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Statement s(db_, "SELECT file, size, time FROM downloads WHERE address = ?1 ORDER BY time DESC LIMIT 1");
+    s.Bind(1, address);
+    if (s.Step() != SQLITE_ROW) return std::nullopt;
+    return std::pair{s.Text(0), Entry{static_cast<std::uint64_t>(s.Int(1)), s.Int(2)}};
+}
+
 bool DownloadArchive::FileOfOtherAddress(const std::string& file, const std::string& address) {
     std::lock_guard<std::mutex> lock(mutex_);
     Statement s(db_, "SELECT 1 FROM downloads WHERE file = ?1 AND address <> ?2 LIMIT 1");

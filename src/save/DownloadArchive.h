@@ -33,6 +33,8 @@ public:
     // The row of `address` saved to `stem` followed by an extension (a picture whose
     // extension its answer decided), if one is there: its file and entry.
     std::optional<std::pair<std::string, Entry>> FindAnswered(const std::string& address, const std::string& stem);
+    // A row of `address`, whatever its file: that file and its entry.
+    std::optional<std::pair<std::string, Entry>> FindAddress(const std::string& address);
     // True when `file` is the file of an address other than `address`.
     bool FileOfOtherAddress(const std::string& file, const std::string& address);
     // Notes a complete download; a row of the same address and file is replaced.

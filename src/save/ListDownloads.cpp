@@ -4,10 +4,33 @@
 #include <cerrno>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
+#include <tuple>
 #include <utility>
 
+#include "save/FileDigest.h"
+#include "web/Downloader.h"
+
 namespace nuv {
+namespace {
+
+// The picture type of a finished download: that of its answer's Content-Type, else of its
+// first bytes, else of its address.
+std::string AnsweredPictureType(const std::string& file, std::string_view contentType, std::string_view address) {
+    std::string head(64, '\0');
+    std::ifstream in(file, std::ios::binary);
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    const std::string extension = ExtensionFromAnswer(contentType, head);
+    if (!extension.empty()) {
+        const std::string type = PictureTypeOfExtension(std::string_view(extension).substr(1));
+        if (!type.empty()) return type;
+    }
+    return PictureTypeOf(address, {});
+}
+
+}  // namespace
 
 RunFiles::RunFiles(std::string saveFolder, DownloadArchive* downloadArchive)
     : base(std::move(saveFolder)),
@@ -39,14 +62,38 @@ void ListDownloads::Feed(const std::vector<std::string>& list, const std::vector
     const std::vector<PlannedDownload> plans =
         anyShown ? PlanDownloads(type_, folder_, list, notes) : std::vector<PlannedDownload>{};
     std::vector<DownloadRecord> records;
-    std::vector<std::string> targets, stems;
+    std::vector<std::string> targets, stems, designeds;
     for (std::size_t i = first; i < list.size(); ++i) {
         DownloadRecord r;
         r.address = list[i];
         PlannedDownload plan = anyShown ? plans[i] : PlanDownload(type_, folder_, list[i]);
+        // With a template, the file is named at once when its fields are known now, else
+        // once the download is there (into a provisional file until then).
+        std::string designed;
+        if (!plan.file.empty() && run_ != nullptr && run_->names != nullptr) {
+            const std::string natural = plan.stemFile.empty() ? plan.file : plan.stemFile;
+            if (run_->names->NeedsFile() || (!plan.stemFile.empty() && run_->names->Uses(NameField::Ext))) {
+                designed = natural;
+                plan.file = folder_ + std::string(kPartialDownloadPrefix) + "named." + std::to_string(pageIndex_) +
+                            "." + std::to_string(i);
+            } else if (const std::string named = run_->names->Apply(FieldsOf(i, list[i], natural)); !named.empty()) {
+                plan = {folder_ + named, {}};
+            }
+        }
         if (plan.file.empty()) {
             r.outcome = DownloadRecord::Outcome::Skipped;
             r.reason = plan.skipReason;
+        } else if (!designed.empty()) {
+            if (run_->archive != nullptr) {
+                if (const auto entry = run_->archive->FindAddress(r.address)) {
+                    r.outcome = DownloadRecord::Outcome::Skipped;
+                    r.reason = std::string(kInArchive);
+                    r.file = run_->base + entry->first;
+                    r.size = entry->second.size;
+                    plan = {};
+                    designed.clear();
+                }
+            }
         } else if (run_ != nullptr) {
             // Another page's name is numbered; a picture whose answer names its type takes
             // the stem its name will have.
@@ -81,10 +128,11 @@ void ListDownloads::Feed(const std::vector<std::string>& list, const std::vector
                 }
             }
         }
-        if (!plan.file.empty()) r.file = plan.stemFile.empty() ? plan.file : plan.stemFile;
+        if (!plan.file.empty()) r.file = !designed.empty() ? designed : plan.stemFile.empty() ? plan.file : plan.stemFile;
         records.push_back(std::move(r));
         targets.push_back(std::move(plan.file));
         stems.push_back(std::move(plan.stemFile));
+        designeds.push_back(std::move(designed));
     }
     std::vector<std::size_t> adding;
     {
@@ -95,6 +143,7 @@ void ListDownloads::Feed(const std::vector<std::string>& list, const std::vector
             records_.push_back(std::move(records[k]));
             targets_.push_back(std::move(targets[k]));
             stems_.push_back(std::move(stems[k]));
+            designed_.push_back(std::move(designeds[k]));
         }
         expected_ += adding.size();
     }
@@ -147,7 +196,16 @@ void ListDownloads::Finished(std::size_t index, const DownloadBatch::Result& res
             r.outcome = DownloadRecord::Outcome::Saved;
             r.size = result.size;
             r.file = targets_[index];
-            if (!stem.empty()) {
+            if (!designed_[index].empty()) {
+                try {
+                    r.file = NameFinished(index, result);
+                } catch (const std::exception& e) {
+                    r.outcome = DownloadRecord::Outcome::Failed;
+                    r.size = 0;
+                    r.file = designed_[index];
+                    r.reason = e.what();
+                }
+            } else if (!stem.empty()) {
                 try {
                     r.file = FinishPictureDownload(targets_[index], stem, result.contentType);
                 } catch (const std::exception& e) {
@@ -160,7 +218,7 @@ void ListDownloads::Finished(std::size_t index, const DownloadBatch::Result& res
         } else {
             r.outcome = DownloadRecord::Outcome::Failed;
             r.reason = result.error;
-            r.file = stem.empty() ? targets_[index] : stem;
+            r.file = !designed_[index].empty() ? designed_[index] : stem.empty() ? targets_[index] : stem;
         }
         if (r.outcome == DownloadRecord::Outcome::Saved) {
             saved = true;
@@ -179,6 +237,46 @@ void ListDownloads::Finished(std::size_t index, const DownloadBatch::Result& res
         if (closed_ && ended_ >= expected_) done = std::exchange(done_, nullptr);
     }
     if (done) done();
+}
+
+NameFields ListDownloads::FieldsOf(std::size_t index, const std::string& address, const std::string& designed) const {
+    NameFields fields;
+    fields.host = NameHostOf(address);
+    fields.page = PageFolder(FolderLayout::Page, {}, page_);
+    if (!fields.page.empty() && fields.page.back() == '/') fields.page.pop_back();
+    fields.index = index + 1;
+    std::tie(fields.name, fields.ext) = SplitExtension(FileNamePart(designed));
+    fields.type = PictureTypeOf(address, {});
+    return fields;
+}
+
+std::string ListDownloads::NameFinished(std::size_t index, const DownloadBatch::Result& result) {
+    const std::string& provisional = targets_[index];
+    const std::string& address = records_[index].address;
+    const std::string designed = stems_[index].empty()
+                                     ? designed_[index]
+                                     : AnsweredPictureFile(provisional, stems_[index], result.contentType);
+    const NameTemplate& names = *run_->names;
+    NameFields fields = FieldsOf(index, address, designed);
+    if (names.Uses(NameField::Type)) fields.type = AnsweredPictureType(provisional, result.contentType, address);
+    if ((names.Uses(NameField::Width) || names.Uses(NameField::Height)) && run_->look) {
+        const PictureLook look = run_->look(provisional);
+        fields.width = look.width;
+        fields.height = look.height;
+    }
+    if (names.Uses(NameField::Sha256)) fields.sha256 = Sha256OfFile(provisional);
+    const std::string named = names.Apply(fields);
+    const std::string target = run_->claims.Claim(named.empty() ? designed : folder_ + named, pageIndex_, address);
+    std::error_code ec;
+    if (run_->protectedFiles.Protects(target)) {
+        std::filesystem::remove(provisional, ec);
+        throw DownloadError(std::string(kProtectedFile), DownloadFailure::Write);
+    }
+    if (!MoveBeneath(run_->base, provisional, target)) {
+        std::filesystem::remove(provisional, ec);
+        throw DownloadError("cannot write " + target, DownloadFailure::Write);
+    }
+    return target;
 }
 
 std::size_t ListDownloads::Skipped() const {

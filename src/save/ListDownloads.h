@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,9 +18,16 @@
 #include "save/DownloadBatch.h"
 #include "save/DownloadPlan.h"
 #include "save/FolderLayout.h"
+#include "save/NameTemplate.h"
 
 // The downloads of every entry of a page's list, in a run of one page or of many.
 namespace nuv {
+
+// What a saved picture looks like, as the picture decoder of the program reads it.
+struct PictureLook {
+    int width = 0;  // 0 x 0 when the file is no picture the decoder reads
+    int height = 0;
+};
 
 // What the pages of one run share for their downloads: the save folder, the names the
 // pages took in it, and the archive of earlier runs.
@@ -38,6 +46,11 @@ struct RunFiles {
     FileClaims claims;  // on the thread that feeds the lists
     // Told of every file saved, with its size, on the batch's thread.
     std::function<void(std::uint64_t size)> saved;
+    // The names of the files beneath their page's folder (--name); null for the rule of
+    // the result window.
+    const NameTemplate* names = nullptr;
+    // Reads a saved file as a picture, on the batch's thread; unset: sizes are unknown.
+    std::function<PictureLook(const std::string& file)> look;
 };
 
 // Plans every address of a list as PlanDownload does and hands those it downloads to a
@@ -74,6 +87,11 @@ public:
 private:
     // Notes the end of the download of list entry `index`.
     void Finished(std::size_t index, const DownloadBatch::Result& result);
+    // The fields of the name of list entry `index`, whose name the designed rule gives as `designed`.
+    NameFields FieldsOf(std::size_t index, const std::string& address, const std::string& designed) const;
+    // Moves the finished download of entry `index`, named by the template once its file is
+    // there, to its name; returns that file. Throws DownloadError when it cannot.
+    std::string NameFinished(std::size_t index, const DownloadBatch::Result& result);
 
     DocType type_;
     std::string folder_;
@@ -88,6 +106,7 @@ private:
     std::vector<DownloadRecord> records_;
     std::vector<std::string> targets_;  // each record's file in the batch ("" when skipped)
     std::vector<std::string> stems_;    // each record's PlannedDownload::stemFile
+    std::vector<std::string> designed_; // entries named after their download: the designed file
     std::vector<std::size_t> numbers_;  // the batch's numbers of the downloads, ascending
     std::size_t skipped_ = 0;
     std::size_t expected_ = 0;  // ends to come: the downloads, and their runs again

@@ -9,7 +9,10 @@
 #include <QDirIterator>
 #include <QEventLoop>
 #include <QFile>
+#include <QBuffer>
 #include <QFileInfo>
+#include <QImage>
+#include <QPainter>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -166,6 +169,42 @@ private:
                                  QStringLiteral("img/f") + k, QStringLiteral("img/logo"), QStringLiteral("img/bg")})
             PutPicture(dir + p + QStringLiteral(".png"));
         site_.Put(dir + QStringLiteral("s.css"), ".x { background: url(img/bg.png) }", "text/css");
+    }
+
+    // A picture drawn by the test, `width` by `height` pixels, as PNG: soft stripes whose
+    // look stays when it is scaled; `other` draws another picture.
+    static QByteArray DrawnPicture(int width, int height, bool other = false) {
+        QImage image(width, height, QImage::Format_RGB32);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const int v = other ? (y * 255 / height) : (x * 255 / width + (y * 64 / height)) % 256;
+                image.setPixel(x, y, qRgb(v, (v * 7) % 256, 255 - v));
+            }
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        return bytes;
+    }
+
+    // A page `dir`/index.html of a picture, a byte copy of it under another address, a
+    // copy scaled to half and a different picture, in that order. Returns their addresses.
+    QStringList PutAlikePage(const QString& dir) {
+        const QByteArray picture = DrawnPicture(64, 48);
+        const QList<QPair<QString, QByteArray>> served = {{dir + QStringLiteral("a.png"), picture},
+                                                          {dir + QStringLiteral("copy/a.png"), picture},
+                                                          {dir + QStringLiteral("small.png"), DrawnPicture(32, 24)},
+                                                          {dir + QStringLiteral("other.png"), DrawnPicture(64, 48, true)}};
+        QByteArray page = "<html><body>";
+        QStringList addresses;
+        for (const auto& [path, bytes] : served) {
+            site_.Put(path, bytes, "image/png");
+            pictures_.insert(Url(path), bytes);
+            page += "<img src=\"" + path.toUtf8() + "\">";
+            addresses << Url(path);
+        }
+        site_.Put(dir + QStringLiteral("index.html"), page + "</body></html>");
+        return addresses;
     }
 
     // Each file of a run holds what the site serves for the address its record names.
@@ -410,6 +449,35 @@ private slots:
         QCOMPARE(filteredLines.size(), 2);
         for (const QJsonObject& line : filteredLines)
             QCOMPARE(Strings(line.value(QStringLiteral("list")).toArray(), QStringLiteral("address")), kept);
+    }
+
+    // --name names each file by the fields of the page, the file and its answer: the
+    // folders it makes hold the downloads byte for byte; an unknown field is a usage error.
+    void nameTemplate() {
+        const QStringList addresses = PutAlikePage(QStringLiteral("/n/"));
+        const QString out = Dir(QStringLiteral("named"));
+        Cli cli;
+        QCOMPARE(cli.Run({QStringLiteral("-dq"), QStringLiteral("--jsonl"), QStringLiteral("-o"), out, QStringLiteral("--name"),
+                          QStringLiteral("{host}/{index:02}_{name}_{width}x{height}.{type}"), Url(QStringLiteral("/n/index.html"))}),
+                 0);
+        const QStringList expected = {QStringLiteral("127.0.0.1/01_a_64x48.png"), QStringLiteral("127.0.0.1/02_a_64x48.png"),
+                                      QStringLiteral("127.0.0.1/03_small_32x24.png"), QStringLiteral("127.0.0.1/04_other_64x48.png")};
+        QCOMPARE(FilesUnder(out), expected);
+        const QList<QJsonObject> lines = cli.Lines();
+        QCOMPARE(lines.size(), 1);
+        VerifyRecordedFiles(lines);
+        QCOMPARE(Strings(lines[0].value(QStringLiteral("downloads")).toArray(), QStringLiteral("address")), addresses);
+
+        Cli byPage;
+        QCOMPARE(byPage.Run({QStringLiteral("-dq"), QStringLiteral("-o"), out, QStringLiteral("--name={page}/{index}.{ext}"),
+                             Url(QStringLiteral("/n/index.html"))}),
+                 0);
+        QVERIFY(QFile::exists(out + QStringLiteral("/127.0.0.1:%1/n/index.html/4.png").arg(QUrl(site_.Origin()).port())));
+
+        Cli unknown;
+        QCOMPARE(unknown.Run({QStringLiteral("-d"), QStringLiteral("--name"), QStringLiteral("{nope}.{ext}"), Url(QStringLiteral("/n/index.html"))}),
+                 2);
+        QVERIFY2(unknown.Err().contains("unknown field {nope}"), unknown.Err());
     }
 
     // Three shards through GNU parallel, each with its own JSON Lines and archive: they

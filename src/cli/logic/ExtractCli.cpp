@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
-#include <cmath>
-#include <climits>
 
+#include "cli/logic/CliValues.h"
 #include "common/Product.h"
 #include "common/SaveTargets.h"
 #include "common/Text.h"
@@ -51,44 +49,6 @@ std::optional<V> ValueNamed(const std::array<Named<V>, N>& table, std::string_vi
     return std::nullopt;
 }
 
-// Seconds as given to --timeout: a positive decimal number no larger than fits in
-// milliseconds of an int.
-std::optional<int> ParseSeconds(std::string_view text) {
-    if (text.empty() || text.size() > 32) return std::nullopt;
-    for (char c : text) {
-        if (!((c >= '0' && c <= '9') || c == '.')) return std::nullopt;
-    }
-    double seconds = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    if (!std::isfinite(seconds) || seconds <= 0 || seconds * 1000.0 > INT_MAX) return std::nullopt;
-    const double ms = std::ceil(seconds * 1000.0);
-    return static_cast<int>(ms);
-}
-
-// A decimal number from `low` to `high`, nothing else.
-std::optional<int> ParseCount(std::string_view text, int low, int high) {
-    int value = 0;
-    if (text.empty() || text.size() > 9) return std::nullopt;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || value < low || value > high) return std::nullopt;
-    return value;
-}
-
-// Bytes a second: a number, optionally with a fraction, and "k" (1024) or "m" (1024²).
-std::optional<std::uint64_t> ParseRate(std::string_view text) {
-    std::uint64_t unit = 1;
-    if (!text.empty() && (text.back() == 'k' || text.back() == 'K')) unit = 1024;
-    if (!text.empty() && (text.back() == 'm' || text.back() == 'M')) unit = 1024 * 1024;
-    if (unit > 1) text.remove_suffix(1);
-    double value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    const double bytes = std::floor(value * static_cast<double>(unit));
-    if (!std::isfinite(bytes) || bytes < 1 || bytes > 1e15) return std::nullopt;
-    return static_cast<std::uint64_t>(bytes);
-}
-
 // The largest N of --shard K/N.
 constexpr int kMaxShards = 100000;
 
@@ -96,7 +56,7 @@ constexpr int kMaxShards = 100000;
 enum class Opt {
     None, Type, SaveTo, Download, Json, Timeout, Quiet, Verbose, Help, Version,
     Input, Jobs, Jsonl, Layout, Archive, Shard, Shown, MinSize, Types, AllowPrivate, AllowLocal, Retries,
-    Wait, RandomWait, LimitRate, Proxy, UserAgent, NoRobots, Cookies
+    Wait, RandomWait, LimitRate, Proxy, UserAgent, NoRobots, Cookies, Name
 };
 
 Opt ShortOption(char c) {
@@ -142,6 +102,7 @@ Opt LongOption(std::string_view name) {
     if (name == "user-agent") return Opt::UserAgent;
     if (name == "no-robots") return Opt::NoRobots;
     if (name == "cookies") return Opt::Cookies;
+    if (name == "name") return Opt::Name;
     return Opt::None;
 }
 
@@ -149,7 +110,7 @@ bool TakesValue(Opt o) {
     return o == Opt::Type || o == Opt::SaveTo || o == Opt::Timeout || o == Opt::Input || o == Opt::Jobs ||
            o == Opt::Layout || o == Opt::Archive || o == Opt::Shard || o == Opt::MinSize || o == Opt::Types ||
            o == Opt::Retries || o == Opt::Wait || o == Opt::LimitRate || o == Opt::Proxy || o == Opt::UserAgent ||
-           o == Opt::Cookies;
+           o == Opt::Cookies || o == Opt::Name;
 }
 
 // Applies an option; returns an error text or "".
@@ -227,6 +188,11 @@ std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::st
                 return FormatS("%s needs a text without control characters", {shown});
             o.userAgent = std::string(value);
             return {};
+        case Opt::Name: {
+            std::string error;
+            o.names = NameTemplate::Parse(value, error);
+            return o.names ? std::string() : FormatS("%s: %s", {shown, error});
+        }
         case Opt::RandomWait: o.randomWait = true; return {};
         case Opt::NoRobots: o.noRobots = true; return {};
         case Opt::Layout: {
@@ -276,28 +242,6 @@ std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::st
 }
 
 }  // namespace
-
-std::string ProxyAddressProblem(std::string_view address) {
-    if (address.size() > 2048) return "the proxy address is longer than 2048 bytes";
-    for (char c : address)
-        if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7F)
-            return "the proxy address holds a space, a control character or a byte beyond ASCII";
-    const size_t colon = address.find("://");
-    const std::string scheme = LowerAscii(address.substr(0, colon == std::string_view::npos ? 0 : colon));
-    if (scheme != "http" && scheme != "https" && scheme != "socks5" && scheme != "socks5h")
-        return "the proxy needs http://, https://, socks5:// or socks5h:// HOST:PORT";
-    std::string_view rest = address.substr(colon + 3);
-    rest = rest.substr(0, rest.find('/'));
-    if (const size_t at = rest.rfind('@'); at != std::string_view::npos) rest.remove_prefix(at + 1);
-    if (rest.empty() || rest.front() == ':') return "the proxy address names no host";
-    return {};
-}
-
-std::string EngineProxyServer(std::string_view address) {
-    const size_t colon = address.find("://");
-    if (LowerAscii(address.substr(0, colon)) == "socks5h") return "socks5" + std::string(address.substr(colon));
-    return std::string(address);
-}
 
 std::string_view CliTypeName(DocType type) { return NameOf(kTypeNames, type, "images"); }
 
@@ -361,6 +305,10 @@ CliParseResult ParseExtractCliArguments(const std::vector<std::string>& args) {
     if (!r.error.empty() || o.help || o.version) return r;
     if ((o.shown || o.filter.Active()) && o.type != DocType::Images) {
         r.error = "--shown, --min-size and --types are for pictures: only with the type images";
+        return r;
+    }
+    if (o.names && !o.download) {
+        r.error = "--name names what is saved: only with -d";
         return r;
     }
     if (positional.empty() && o.inputFile.empty()) {

@@ -9,6 +9,7 @@
 
 #include "extract/DocType.h"
 #include "save/FolderLayout.h"
+#include "save/NameTemplate.h"
 #include "save/PictureRules.h"
 #include "web/RetryRule.h"
 
@@ -57,6 +58,7 @@ struct ExtractCliOptions {
     std::string userAgent;             // --user-agent; "" the program's own
     bool noRobots = false;             // --no-robots: a list run reads no robots.txt
     std::string cookies;               // --cookies: a cookie file ("-" standard input); "" none
+    std::optional<NameTemplate> names; // --name: the names of the saved files
 };
 
 // Why `address` cannot be the proxy of --proxy, "" when it can: "http://", "https://",
