@@ -61,7 +61,8 @@ constexpr int kPagesPerView = 25;
 class Run : public QObject {
 public:
     Run(const ExtractCliOptions& options, std::vector<std::string> addresses, std::string base,
-        DownloadArchive* archive, const std::vector<std::string>& programFiles, TerminalProgress& progress)
+        DownloadArchive* archive, ZipWriter* zip, const std::vector<std::string>& programFiles,
+        TerminalProgress& progress)
         : options_(options),
           listRun_(IsListRun(options)),
           downloadList_(options.download && !IsTextType(options.type) && options.type != DocType::Css),
@@ -82,6 +83,7 @@ public:
         ApplyNetworkOptions(transfers_, options);
         files_.protectedFiles = ProtectedFiles(programFiles);
         if (options.names) files_.names = &*options.names;
+        files_.zip = zip;
         files_.look = [](const std::string& file) {
             const QSize size = PictureFileSize(file);
             return size.isValid() ? PictureLook{size.width(), size.height()} : PictureLook{};
@@ -393,8 +395,9 @@ private:
 }  // namespace
 
 int RunPages(const ExtractCliOptions& options, std::vector<std::string> addresses, std::string saveFolder,
-             DownloadArchive* archive, const std::vector<std::string>& programFiles, TerminalProgress& progress) {
-    Run run(options, std::move(addresses), std::move(saveFolder), archive, programFiles, progress);
+             DownloadArchive* archive, ZipWriter* zip, const std::vector<std::string>& programFiles,
+             TerminalProgress& progress) {
+    Run run(options, std::move(addresses), std::move(saveFolder), archive, zip, programFiles, progress);
     StopSignals stopSignals([&run](int sig) { run.Stop(sig); });
     return run.Exec();
 }

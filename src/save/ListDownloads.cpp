@@ -220,6 +220,7 @@ void ListDownloads::Finished(std::size_t index, const DownloadBatch::Result& res
             r.reason = result.error;
             r.file = !designed_[index].empty() ? designed_[index] : stem.empty() ? targets_[index] : stem;
         }
+        if (r.outcome == DownloadRecord::Outcome::Saved && run_ != nullptr && run_->zip != nullptr) Zip(r, index);
         if (r.outcome == DownloadRecord::Outcome::Saved) {
             saved = true;
             size = r.size;
@@ -237,6 +238,17 @@ void ListDownloads::Finished(std::size_t index, const DownloadBatch::Result& res
         if (closed_ && ended_ >= expected_) done = std::exchange(done_, nullptr);
     }
     if (done) done();
+}
+
+void ListDownloads::Zip(DownloadRecord& r, std::size_t index) {
+    const std::string entry = run_->zip->Add(r.file, run_->InFolder(r.file), r.address, {pageIndex_, index});
+    if (!entry.empty()) {
+        r.file = entry;
+        return;
+    }
+    r.outcome = DownloadRecord::Outcome::Failed;
+    r.reason = "cannot be put into the ZIP file";
+    r.size = 0;
 }
 
 NameFields ListDownloads::FieldsOf(std::size_t index, const std::string& address, const std::string& designed) const {
@@ -327,6 +339,18 @@ std::vector<DownloadRecord> PlaceFetchedSheets(const std::vector<SavedSheet>& sh
         r.outcome = ec ? DownloadRecord::Outcome::Failed : DownloadRecord::Outcome::Saved;
         r.size = ec ? 0 : static_cast<std::uint64_t>(size);
         if (ec) r.reason = "cannot be put into the save folder: " + ec.message();
+        if (!ec && run.zip != nullptr) {
+            // After the list's entries in an ordered ZIP.
+            const std::string entry = run.zip->Add(r.file, run.InFolder(r.file), r.address,
+                                                   {page, static_cast<std::size_t>(-1) - sheets.size() + records.size()});
+            if (entry.empty()) {
+                r.outcome = DownloadRecord::Outcome::Failed;
+                r.reason = "cannot be put into the ZIP file";
+                r.size = 0;
+            } else {
+                r.file = entry;
+            }
+        }
         records.push_back(std::move(r));
     }
     return records;

@@ -19,6 +19,7 @@
 #include "save/DownloadPlan.h"
 #include "save/FolderLayout.h"
 #include "save/NameTemplate.h"
+#include "save/ZipWriter.h"
 
 // The downloads of every entry of a page's list, in a run of one page or of many.
 namespace nuv {
@@ -49,6 +50,8 @@ struct RunFiles {
     // The names of the files beneath their page's folder (--name); null for the rule of
     // the result window.
     const NameTemplate* names = nullptr;
+    // --zip: every saved file goes into it, named as it is beneath the save folder.
+    ZipWriter* zip = nullptr;
     // Reads a saved file as a picture, on the batch's thread; unset: sizes are unknown.
     std::function<PictureLook(const std::string& file)> look;
 };
@@ -85,6 +88,8 @@ public:
     std::vector<DownloadRecord> Records() const;
 
 private:
+    // Puts the saved file of `r` into the run's ZIP, which `r` then names; Failed when it cannot.
+    void Zip(DownloadRecord& r, std::size_t index);
     // Notes the end of the download of list entry `index`.
     void Finished(std::size_t index, const DownloadBatch::Result& result);
     // The fields of the name of list entry `index`, whose name the designed rule gives as `designed`.

@@ -1,6 +1,8 @@
 // nuv-extract over many pages, end to end: address lists, JSON Lines, the layouts of the
 // save folder, the archive with an interrupted run, and shards run by GNU parallel. The
 // pages are served on 127.0.0.1 by the test.
+#include <archive.h>
+#include <archive_entry.h>
 #include <signal.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -120,6 +122,25 @@ QList<ArchiveRow> ArchiveRows(const QString& path) {
     }
     sqlite3_close(db);
     return rows;
+}
+
+// The entries of a ZIP file, in their order: name and bytes; none when it is no ZIP.
+QList<QPair<QString, QByteArray>> ZipEntries(const QString& path) {
+    QList<QPair<QString, QByteArray>> entries;
+    struct archive* zip = archive_read_new();
+    archive_read_support_format_zip(zip);
+    if (archive_read_open_filename(zip, path.toUtf8().constData(), 1 << 16) == ARCHIVE_OK) {
+        archive_entry* e = nullptr;
+        while (archive_read_next_header(zip, &e) == ARCHIVE_OK) {
+            QByteArray bytes;
+            char buffer[1 << 14];
+            la_ssize_t got = 0;
+            while ((got = archive_read_data(zip, buffer, sizeof buffer)) > 0) bytes.append(buffer, got);
+            entries.append({QString::fromUtf8(archive_entry_pathname(e)), bytes});
+        }
+    }
+    archive_read_free(zip);
+    return entries;
 }
 
 // "address file" of every row.
@@ -478,6 +499,63 @@ private slots:
         QCOMPARE(unknown.Run({QStringLiteral("-d"), QStringLiteral("--name"), QStringLiteral("{nope}.{ext}"), Url(QStringLiteral("/n/index.html"))}),
                  2);
         QVERIFY2(unknown.Err().contains("unknown field {nope}"), unknown.Err());
+    }
+
+    // --zip puts every file into one ZIP as it completes, under the names the template
+    // gives, and leaves none beside it; ".cbz" orders the entries by their index; a run
+    // stopped by SIGINT leaves a ZIP of the pages it finished.
+    void zipFiles() {
+        const QStringList addresses = PutAlikePage(QStringLiteral("/z/"));
+        const QString folder = Dir(QStringLiteral("zips"));
+        QVERIFY(QDir().mkpath(folder));
+        for (const QString& name : {QStringLiteral("pictures.zip"), QStringLiteral("pictures.cbz")}) {
+            const QString zip = folder + QLatin1Char('/') + name;
+            Cli cli;
+            QCOMPARE(cli.Run({QStringLiteral("-q"), QStringLiteral("--jsonl"), QStringLiteral("--zip"), zip, QStringLiteral("--name"),
+                              QStringLiteral("{index:02}.{ext}"), Url(QStringLiteral("/z/index.html"))}),
+                     0);
+            QMap<QString, QByteArray> expected;
+            for (int k = 0; k < addresses.size(); ++k)
+                expected.insert(QStringLiteral("%1.png").arg(k + 1, 2, 10, QLatin1Char('0')), pictures_.value(addresses[k]));
+            const auto entries = ZipEntries(zip);
+            QCOMPARE(entries.size(), expected.size());
+            QStringList names;
+            for (const auto& [entry, bytes] : entries) {
+                QCOMPARE(bytes, expected.value(entry));
+                names << entry;
+            }
+            if (name.endsWith(QLatin1String(".cbz"))) QCOMPARE(names, expected.keys());
+            const QList<QJsonObject> lines = cli.Lines();
+            QCOMPARE(lines.size(), 1);
+            QStringList recorded = Strings(lines[0].value(QStringLiteral("downloads")).toArray(), QStringLiteral("file"));
+            recorded.sort();
+            QCOMPARE(recorded, expected.keys());
+        }
+        QCOMPARE(FilesUnder(folder), QStringList({QStringLiteral("pictures.cbz"), QStringLiteral("pictures.zip")}));
+
+        for (int n = 1; n <= 2; ++n) PutGalleryPage(QStringLiteral("/zs/"), n);
+        site_.Hold(QStringLiteral("/zs/img/2.png"));  // the second page never finishes
+        const QString zip = folder + QStringLiteral("/stopped.zip");
+        Cli stopped;
+        stopped.Start({QStringLiteral("-q"), QStringLiteral("-j1"), QStringLiteral("--jsonl"), QStringLiteral("--zip"), zip,
+                       Url(QStringLiteral("/zs/p1.html")), Url(QStringLiteral("/zs/p2.html"))});
+        QTRY_VERIFY_WITH_TIMEOUT(stopped.Out().contains('\n'), 120000);
+        stopped.Signal(SIGINT);
+        QCOMPARE(stopped.Wait(), 130);
+        site_.Release(QStringLiteral("/zs/img/2.png"));
+        const QList<QJsonObject> done = stopped.Lines();
+        QCOMPARE(done.size(), 1);
+        const auto entries = ZipEntries(zip);
+        QMap<QString, QByteArray> inZip;
+        for (const auto& [entry, bytes] : entries) inZip.insert(entry, bytes);
+        for (const QJsonValue& v : done[0].value(QStringLiteral("downloads")).toArray()) {
+            const QJsonObject d = v.toObject();
+            QCOMPARE(d.value(QStringLiteral("outcome")).toString(), QStringLiteral("saved"));
+            QCOMPARE(inZip.value(d.value(QStringLiteral("file")).toString()),
+                     pictures_.value(d.value(QStringLiteral("address")).toString()));
+        }
+        QVERIFY(entries.size() >= done[0].value(QStringLiteral("downloads")).toArray().size());
+        for (const QString& f : FilesUnder(folder)) QVERIFY2(!f.startsWith(QLatin1Char('.')), qPrintable(f));
     }
 
     // Three shards through GNU parallel, each with its own JSON Lines and archive: they

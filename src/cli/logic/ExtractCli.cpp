@@ -56,7 +56,7 @@ constexpr int kMaxShards = 100000;
 enum class Opt {
     None, Type, SaveTo, Download, Json, Timeout, Quiet, Verbose, Help, Version,
     Input, Jobs, Jsonl, Layout, Archive, Shard, Shown, MinSize, Types, AllowPrivate, AllowLocal, Retries,
-    Wait, RandomWait, LimitRate, Proxy, UserAgent, NoRobots, Cookies, Name
+    Wait, RandomWait, LimitRate, Proxy, UserAgent, NoRobots, Cookies, Name, Zip
 };
 
 Opt ShortOption(char c) {
@@ -103,6 +103,7 @@ Opt LongOption(std::string_view name) {
     if (name == "no-robots") return Opt::NoRobots;
     if (name == "cookies") return Opt::Cookies;
     if (name == "name") return Opt::Name;
+    if (name == "zip") return Opt::Zip;
     return Opt::None;
 }
 
@@ -110,7 +111,7 @@ bool TakesValue(Opt o) {
     return o == Opt::Type || o == Opt::SaveTo || o == Opt::Timeout || o == Opt::Input || o == Opt::Jobs ||
            o == Opt::Layout || o == Opt::Archive || o == Opt::Shard || o == Opt::MinSize || o == Opt::Types ||
            o == Opt::Retries || o == Opt::Wait || o == Opt::LimitRate || o == Opt::Proxy || o == Opt::UserAgent ||
-           o == Opt::Cookies || o == Opt::Name;
+           o == Opt::Cookies || o == Opt::Name || o == Opt::Zip;
 }
 
 // Applies an option; returns an error text or "".
@@ -193,6 +194,10 @@ std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::st
             o.names = NameTemplate::Parse(value, error);
             return o.names ? std::string() : FormatS("%s: %s", {shown, error});
         }
+        case Opt::Zip:
+            if (TrimView(value).empty()) return FormatS("%s needs a file", {shown});
+            o.zip = std::string(value);
+            return {};
         case Opt::RandomWait: o.randomWait = true; return {};
         case Opt::NoRobots: o.noRobots = true; return {};
         case Opt::Layout: {
@@ -307,8 +312,15 @@ CliParseResult ParseExtractCliArguments(const std::vector<std::string>& args) {
         r.error = "--shown, --min-size and --types are for pictures: only with the type images";
         return r;
     }
+    if (!o.zip.empty()) {
+        if (!o.saveTo.empty()) {
+            r.error = "--zip and -o exclude each other: the files go into the ZIP file";
+            return r;
+        }
+        o.download = true;
+    }
     if (o.names && !o.download) {
-        r.error = "--name names what is saved: only with -d";
+        r.error = "--name names what is saved: only with -d or --zip";
         return r;
     }
     if (positional.empty() && o.inputFile.empty()) {

@@ -59,6 +59,7 @@ struct ExtractCliOptions {
     bool noRobots = false;             // --no-robots: a list run reads no robots.txt
     std::string cookies;               // --cookies: a cookie file ("-" standard input); "" none
     std::optional<NameTemplate> names; // --name: the names of the saved files
+    std::string zip;                   // --zip: the ZIP file every saved file goes into; "" none
 };
 
 // Why `address` cannot be the proxy of --proxy, "" when it can: "http://", "https://",
