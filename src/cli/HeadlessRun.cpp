@@ -84,10 +84,25 @@ public:
         files_.protectedFiles = ProtectedFiles(programFiles);
         if (options.names) files_.names = &*options.names;
         files_.zip = zip;
-        files_.look = [](const std::string& file) {
+        files_.look = [](const std::string& file, bool hash) {
             const QSize size = PictureFileSize(file);
-            return size.isValid() ? PictureLook{size.width(), size.height()} : PictureLook{};
+            PictureLook look = size.isValid() ? PictureLook{size.width(), size.height(), {}} : PictureLook{};
+            if (hash && size.isValid()) look.dhash = PictureDifferenceHash(file);
+            return look;
         };
+        if (options.dedup != DedupMode::None) {
+            // Files of earlier runs, as the archive names them.
+            std::function<std::optional<std::string>(const std::string&)> earlier;
+            if (archive != nullptr) {
+                earlier = [archive, zip, this](const std::string& sha) -> std::optional<std::string> {
+                    const auto file = archive->FileOfHash(sha);
+                    if (!file) return std::nullopt;
+                    return zip != nullptr ? *file : base_ + *file;
+                };
+            }
+            duplicates_.emplace(options.dedup == DedupMode::Similar, std::move(earlier));
+            files_.duplicates = &*duplicates_;
+        }
         for (const std::string& a : options.addresses) arguments_.insert(Trim(a));
         if (listRun_ && !options.noRobots)
             robots_.emplace([this](const std::string& a) { return FetchRobots(options_, cookies_, base_, a); });
@@ -379,6 +394,7 @@ private:
     bool starting_ = false;
     std::optional<int> status_;  // the exit status once the run has ended
     RunPrinter printer_;
+    std::optional<DuplicateFinder> duplicates_;  // --dedup
     std::optional<RobotsCache> robots_;  // a list run's, unless --no-robots
     std::deque<RunPage*> ready_;  // loaded, waiting for their extraction
     std::atomic<std::size_t> filesDone_{0};

@@ -49,6 +49,22 @@ QSize PictureFileSize(const std::string& fileName) {
     return reader.size();
 }
 
+std::optional<std::uint64_t> PictureDifferenceHash(const std::string& fileName) {
+    const QImage picture = ReadPicture(fileName, nullptr);
+    if (picture.isNull()) return std::nullopt;
+    const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8)
+                            .scaled(9, 8, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (grey.width() != 9 || grey.height() != 8) return std::nullopt;
+    std::uint64_t hash = 0;
+    for (int y = 0; y < 8; ++y) {
+        const uchar* row = grey.constScanLine(y);
+        for (int x = 0; x < 8; ++x) {
+            if (row[x] > row[x + 1]) hash |= std::uint64_t{1} << (8 * y + x);
+        }
+    }
+    return hash;
+}
+
 void LoadPngPicture(QLabel* image, const std::string& fileName) {
     if (!image) return;
     const QImage picture = ReadPicture(fileName, "png");

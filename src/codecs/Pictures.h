@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include <QSize>
@@ -32,6 +34,12 @@ QImage ReadPicture(const std::string& fileName, const char* format);
 // The size of the picture in the file as its header gives it, without decoding it; an
 // invalid size when the file is no picture Qt reads.
 QSize PictureFileSize(const std::string& fileName);
+
+// The 64-bit difference hash of the picture in the file: the picture (read as ReadPicture
+// reads it) in grey, scaled to 9 by 8 pixels; bit 8 * row + column is set when the pixel
+// is brighter than its right neighbour. Pictures that look alike, a scaled copy among
+// them, differ in a few bits. Nothing when the file cannot be decoded.
+std::optional<std::uint64_t> PictureDifferenceHash(const std::string& fileName);
 
 // Decodes a PNG file into the image control as a picture of the PNG's size; on failure
 // the control keeps what it showed.

@@ -128,6 +128,17 @@ void ListDownloads::Feed(const std::vector<std::string>& list, const std::vector
                 }
             }
         }
+        if (!plan.file.empty() && run_ != nullptr && run_->duplicates != nullptr && run_->archive != nullptr) {
+            // A duplicate that an earlier run found is not fetched to be found again.
+            if (const auto kept = run_->archive->DuplicatedFile(r.address)) {
+                r.outcome = DownloadRecord::Outcome::Skipped;
+                r.reason = std::string(kInArchive);
+                r.file = run_->zip != nullptr ? *kept : run_->base + *kept;
+                r.duplicateOf = r.file;
+                plan = {};
+                designed.clear();
+            }
+        }
         if (!plan.file.empty()) r.file = !designed.empty() ? designed : plan.stemFile.empty() ? plan.file : plan.stemFile;
         records.push_back(std::move(r));
         targets.push_back(std::move(plan.file));
@@ -144,6 +155,7 @@ void ListDownloads::Feed(const std::vector<std::string>& list, const std::vector
             targets_.push_back(std::move(targets[k]));
             stems_.push_back(std::move(stems[k]));
             designed_.push_back(std::move(designeds[k]));
+            measured_.emplace_back();
         }
         expected_ += adding.size();
     }
@@ -178,6 +190,7 @@ void ListDownloads::Close(std::function<void()> done) {
             done_ = std::move(done);
             return;
         }
+        Resolve();
     }
     if (done) done();
 }
@@ -220,13 +233,15 @@ void ListDownloads::Finished(std::size_t index, const DownloadBatch::Result& res
             r.reason = result.error;
             r.file = !designed_[index].empty() ? designed_[index] : stem.empty() ? targets_[index] : stem;
         }
-        if (r.outcome == DownloadRecord::Outcome::Saved && run_ != nullptr && run_->zip != nullptr) Zip(r, index);
+        if (r.outcome == DownloadRecord::Outcome::Saved && run_ != nullptr && run_->duplicates != nullptr) {
+            Measure(index);  // kept or not once the page's downloads have all ended
+        } else if (r.outcome == DownloadRecord::Outcome::Saved && run_ != nullptr) {
+            if (run_->zip != nullptr) Zip(r, index);
+            Archive(index);
+        }
         if (r.outcome == DownloadRecord::Outcome::Saved) {
             saved = true;
             size = r.size;
-            if (run_ != nullptr && run_->archive != nullptr)
-                run_->archive->Record(r.address, run_->InFolder(r.file), r.size,
-                                      static_cast<std::int64_t>(std::time(nullptr)));
         }
     }
     if (saved && run_ != nullptr && run_->saved) run_->saved(size);
@@ -235,9 +250,68 @@ void ListDownloads::Finished(std::size_t index, const DownloadBatch::Result& res
     {
         std::lock_guard<std::mutex> lock(mutex_);
         ++ended_;
-        if (closed_ && ended_ >= expected_) done = std::exchange(done_, nullptr);
+        if (closed_ && ended_ >= expected_) {
+            Resolve();
+            done = std::exchange(done_, nullptr);
+        }
     }
     if (done) done();
+}
+
+void ListDownloads::Archive(std::size_t index) {
+    const DownloadRecord& r = records_[index];
+    if (r.outcome != DownloadRecord::Outcome::Saved || run_->archive == nullptr) return;
+    const std::string file = run_->InFolder(r.file);
+    run_->archive->Record(r.address, file, r.size, static_cast<std::int64_t>(std::time(nullptr)));
+    if (!r.sha256.empty()) run_->archive->RecordHash(r.address, r.sha256, file);
+}
+
+void ListDownloads::Measure(std::size_t index) {
+    DownloadRecord& r = records_[index];
+    SavedFile f;
+    f.file = r.file;
+    f.bytes = r.size;
+    f.sha256 = Sha256OfFile(r.file);
+    if (run_->duplicates->Similar() && run_->look) {
+        const PictureLook look = run_->look(r.file, true);
+        f.pixels = static_cast<std::uint64_t>(look.width) * static_cast<std::uint64_t>(look.height);
+        f.dhash = look.dhash;
+    }
+    r.sha256 = f.sha256;
+    r.dhash = f.dhash;
+    measured_[index] = std::move(f);
+}
+
+void ListDownloads::Resolve() {
+    if (resolved_ || run_ == nullptr || run_->duplicates == nullptr) return;
+    resolved_ = true;
+    std::vector<SavedFile> files;
+    std::vector<std::size_t> which;
+    for (std::size_t i = 0; i < records_.size(); ++i) {
+        if (!measured_[i] || records_[i].outcome != DownloadRecord::Outcome::Saved) continue;
+        files.push_back(*measured_[i]);
+        which.push_back(i);
+    }
+    const std::vector<std::string> of = run_->duplicates->Decide(files);
+    std::error_code ec;
+    for (std::size_t k = 0; k < which.size(); ++k) {
+        DownloadRecord& r = records_[which[k]];
+        if (!of[k].empty()) continue;
+        if (run_->zip != nullptr) Zip(r, which[k]);
+        Archive(which[k]);
+    }
+    for (std::size_t k = 0; k < which.size(); ++k) {
+        if (of[k].empty()) continue;
+        DownloadRecord& r = records_[which[k]];
+        std::filesystem::remove(r.file, ec);
+        const std::string entry = run_->zip != nullptr ? run_->zip->EntryOf(of[k]) : std::string();
+        r.outcome = DownloadRecord::Outcome::Skipped;
+        r.reason = std::string(kDuplicate);
+        r.duplicateOf = entry.empty() ? of[k] : entry;
+        r.file = r.duplicateOf;
+        if (run_->archive != nullptr && !r.sha256.empty())
+            run_->archive->RecordHash(r.address, r.sha256, run_->InFolder(r.duplicateOf));
+    }
 }
 
 void ListDownloads::Zip(DownloadRecord& r, std::size_t index) {
@@ -272,7 +346,7 @@ std::string ListDownloads::NameFinished(std::size_t index, const DownloadBatch::
     NameFields fields = FieldsOf(index, address, designed);
     if (names.Uses(NameField::Type)) fields.type = AnsweredPictureType(provisional, result.contentType, address);
     if ((names.Uses(NameField::Width) || names.Uses(NameField::Height)) && run_->look) {
-        const PictureLook look = run_->look(provisional);
+        const PictureLook look = run_->look(provisional, false);
         fields.width = look.width;
         fields.height = look.height;
     }

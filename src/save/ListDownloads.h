@@ -17,6 +17,7 @@
 #include "save/DownloadArchive.h"
 #include "save/DownloadBatch.h"
 #include "save/DownloadPlan.h"
+#include "save/Duplicates.h"
 #include "save/FolderLayout.h"
 #include "save/NameTemplate.h"
 #include "save/ZipWriter.h"
@@ -28,6 +29,7 @@ namespace nuv {
 struct PictureLook {
     int width = 0;  // 0 x 0 when the file is no picture the decoder reads
     int height = 0;
+    std::optional<std::uint64_t> dhash;  // when asked for and the picture was decoded
 };
 
 // What the pages of one run share for their downloads: the save folder, the names the
@@ -52,8 +54,11 @@ struct RunFiles {
     const NameTemplate* names = nullptr;
     // --zip: every saved file goes into it, named as it is beneath the save folder.
     ZipWriter* zip = nullptr;
-    // Reads a saved file as a picture, on the batch's thread; unset: sizes are unknown.
-    std::function<PictureLook(const std::string& file)> look;
+    // --dedup: which saved files are kept; null keeps every one.
+    DuplicateFinder* duplicates = nullptr;
+    // Reads a saved file as a picture (with `hash` its difference hash too), on the
+    // batch's thread; unset: sizes are unknown.
+    std::function<PictureLook(const std::string& file, bool hash)> look;
 };
 
 // Plans every address of a list as PlanDownload does and hands those it downloads to a
@@ -90,6 +95,13 @@ public:
 private:
     // Puts the saved file of `r` into the run's ZIP, which `r` then names; Failed when it cannot.
     void Zip(DownloadRecord& r, std::size_t index);
+    // --dedup: notes what entry `index`'s saved file holds, for Resolve.
+    void Measure(std::size_t index);
+    // --dedup, once every download of the page ended: removes the duplicates among its
+    // saved files and archives and zips the rest. Under `mutex_`.
+    void Resolve();
+    // Archives the saved file of record `index`.
+    void Archive(std::size_t index);
     // Notes the end of the download of list entry `index`.
     void Finished(std::size_t index, const DownloadBatch::Result& result);
     // The fields of the name of list entry `index`, whose name the designed rule gives as `designed`.
@@ -112,6 +124,8 @@ private:
     std::vector<std::string> targets_;  // each record's file in the batch ("" when skipped)
     std::vector<std::string> stems_;    // each record's PlannedDownload::stemFile
     std::vector<std::string> designed_; // entries named after their download: the designed file
+    std::vector<std::optional<SavedFile>> measured_;  // --dedup: the saved files not yet resolved
+    bool resolved_ = false;
     std::vector<std::size_t> numbers_;  // the batch's numbers of the downloads, ascending
     std::size_t skipped_ = 0;
     std::size_t expected_ = 0;  // ends to come: the downloads, and their runs again

@@ -61,12 +61,14 @@ std::string ZipWriter::Add(const std::string& file, const std::string& entry, co
     }
     const std::string name = EntryName(entry, address);
     given_[{entry, address}] = name;
+    files_[file] = name;
     if (ordered_) {
         kept_[key] = {file, name};
         return name;
     }
     if (!Write(file, name)) {
         entries_.erase(name);
+        files_.erase(file);
         given_.erase({entry, address});
         return {};
     }
@@ -106,6 +108,12 @@ bool ZipWriter::Write(const std::string& file, const std::string& entry) {
     in.reset();
     std::filesystem::remove(file, ec);
     return true;
+}
+
+std::string ZipWriter::EntryOf(const std::string& file) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = files_.find(file);
+    return it == files_.end() ? std::string() : it->second;
 }
 
 std::string ZipWriter::Close() {

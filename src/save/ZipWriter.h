@@ -38,6 +38,8 @@ public:
     std::string Close();
 
     const std::string& Path() const { return path_; }
+    // The entry that Add gave the file `file`; "" when it gave it none.
+    std::string EntryOf(const std::string& file);
 
 private:
     // Writes `file` as `entry` into the ZIP and removes it; false when it could not.
@@ -53,6 +55,7 @@ private:
     std::string error_;  // the first failure
     std::map<std::string, std::string> entries_;  // name: address
     std::map<std::pair<std::string, std::string>, std::string> given_;  // (entry, address): name
+    std::map<std::string, std::string> files_;  // file added: its entry
     std::map<std::pair<std::size_t, std::size_t>, std::pair<std::string, std::string>> kept_;  // key: file, entry
 };
 

@@ -5,6 +5,8 @@
 #include <archive_entry.h>
 #include <signal.h>
 #include <sqlite3.h>
+
+#include <cmath>
 #include <unistd.h>
 
 #include <QDir>
@@ -192,14 +194,16 @@ private:
         site_.Put(dir + QStringLiteral("s.css"), ".x { background: url(img/bg.png) }", "text/css");
     }
 
-    // A picture drawn by the test, `width` by `height` pixels, as PNG: soft stripes whose
-    // look stays when it is scaled; `other` draws another picture.
+    // A picture drawn by the test, `width` by `height` pixels, as PNG: slanted soft stripes
+    // whose look stays when it is scaled; `other` draws them mirrored, which looks otherwise.
     static QByteArray DrawnPicture(int width, int height, bool other = false) {
         QImage image(width, height, QImage::Format_RGB32);
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x) {
-                const int v = other ? (y * 255 / height) : (x * 255 / width + (y * 64 / height)) % 256;
-                image.setPixel(x, y, qRgb(v, (v * 7) % 256, 255 - v));
+                const double t = 2.0 * (other ? width - 1 - x : x) / width + 0.5 * y / height;
+                const double f = t - std::floor(t);
+                const int v = static_cast<int>((f < 0.5 ? f : 1 - f) * 2 * 255);
+                image.setPixel(x, y, qRgb(v, v / 2, 255 - v));
             }
         QByteArray bytes;
         QBuffer buffer(&bytes);
@@ -556,6 +560,55 @@ private slots:
         }
         QVERIFY(entries.size() >= done[0].value(QStringLiteral("downloads")).toArray().size());
         for (const QString& f : FilesUnder(folder)) QVERIFY2(!f.startsWith(QLatin1Char('.')), qPrintable(f));
+    }
+
+    // --dedup keeps one file of the same bytes, --dedup similar also one of the pictures
+    // alike, the largest; the others are removed and name the kept one; a run again with
+    // the archive asks for nothing.
+    void duplicates() {
+        const QStringList addresses = PutAlikePage(QStringLiteral("/dd/"));
+        const QString page = Url(QStringLiteral("/dd/index.html"));
+        const auto run = [&](const QString& folder, const QString& mode, const QString& archive) {
+            QStringList args = {QStringLiteral("-dq"), QStringLiteral("--jsonl"), QStringLiteral("-o"), Dir(folder),
+                                QStringLiteral("--name={index}.{ext}"), QStringLiteral("--dedup"), mode, page};
+            if (!archive.isEmpty()) args << QStringLiteral("--archive") << Dir(archive);
+            Cli cli;
+            const int status = cli.Run(args);
+            const QList<QJsonObject> lines = cli.Lines();
+            return std::make_pair(status, lines.size() == 1 ? lines[0].value(QStringLiteral("downloads")).toArray() : QJsonArray());
+        };
+        const auto field = [](const QJsonArray& downloads, int k, const char* key) {
+            return downloads[k].toObject().value(QLatin1String(key)).toString();
+        };
+
+        const auto [exactStatus, exact] = run(QStringLiteral("exact"), QStringLiteral("exact"), QStringLiteral("dedup.sqlite"));
+        QCOMPARE(exactStatus, 0);
+        QCOMPARE(exact.size(), 4);
+        QCOMPARE(FilesUnder(Dir(QStringLiteral("exact"))), QStringList({QStringLiteral("1.png"), QStringLiteral("3.png"), QStringLiteral("4.png")}));
+        QCOMPARE(field(exact, 1, "outcome"), QStringLiteral("skipped"));
+        QCOMPARE(field(exact, 1, "reason"), QStringLiteral("duplicate"));
+        QCOMPARE(field(exact, 1, "duplicate_of"), Dir(QStringLiteral("exact/1.png")));
+        for (int k : {0, 2, 3}) {
+            QCOMPARE(field(exact, k, "outcome"), QStringLiteral("saved"));
+            QCOMPARE(ReadFile(field(exact, k, "file")), pictures_.value(addresses[k]));
+            QCOMPARE(field(exact, k, "sha256").size(), 64);
+        }
+        QCOMPARE(field(exact, 1, "sha256"), field(exact, 0, "sha256"));
+
+        const auto [similarStatus, similar] = run(QStringLiteral("similar"), QStringLiteral("similar"), QString());
+        QCOMPARE(similarStatus, 0);
+        QCOMPARE(FilesUnder(Dir(QStringLiteral("similar"))), QStringList({QStringLiteral("1.png"), QStringLiteral("4.png")}));
+        for (int k : {1, 2}) QCOMPARE(field(similar, k, "duplicate_of"), Dir(QStringLiteral("similar/1.png")));
+        QCOMPARE(ReadFile(Dir(QStringLiteral("similar/4.png"))), pictures_.value(addresses[3]));
+        for (int k = 0; k < 4; ++k) QCOMPARE(field(similar, k, "dhash").size(), 16);
+
+        QHash<QString, int> requests;
+        for (const QString& a : addresses) requests[a] = site_.RequestCount(QUrl(a).path());
+        const auto [againStatus, again] = run(QStringLiteral("exact"), QStringLiteral("exact"), QStringLiteral("dedup.sqlite"));
+        QCOMPARE(againStatus, 0);
+        for (int k = 0; k < 4; ++k) QCOMPARE(field(again, k, "reason"), QStringLiteral("in the archive"));
+        QCOMPARE(field(again, 1, "duplicate_of"), Dir(QStringLiteral("exact/1.png")));
+        for (const QString& a : addresses) QCOMPARE(site_.RequestCount(QUrl(a).path()), requests.value(a));
     }
 
     // Three shards through GNU parallel, each with its own JSON Lines and archive: they

@@ -56,7 +56,7 @@ constexpr int kMaxShards = 100000;
 enum class Opt {
     None, Type, SaveTo, Download, Json, Timeout, Quiet, Verbose, Help, Version,
     Input, Jobs, Jsonl, Layout, Archive, Shard, Shown, MinSize, Types, AllowPrivate, AllowLocal, Retries,
-    Wait, RandomWait, LimitRate, Proxy, UserAgent, NoRobots, Cookies, Name, Zip
+    Wait, RandomWait, LimitRate, Proxy, UserAgent, NoRobots, Cookies, Name, Zip, Dedup
 };
 
 Opt ShortOption(char c) {
@@ -104,6 +104,7 @@ Opt LongOption(std::string_view name) {
     if (name == "cookies") return Opt::Cookies;
     if (name == "name") return Opt::Name;
     if (name == "zip") return Opt::Zip;
+    if (name == "dedup") return Opt::Dedup;
     return Opt::None;
 }
 
@@ -198,6 +199,11 @@ std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::st
             if (TrimView(value).empty()) return FormatS("%s needs a file", {shown});
             o.zip = std::string(value);
             return {};
+        case Opt::Dedup:
+            if (value.empty() || value == "exact") o.dedup = DedupMode::Exact;
+            else if (value == "similar") o.dedup = DedupMode::Similar;
+            else return FormatS("unknown mode '%s' for %s (exact or similar)", {value, shown});
+            return {};
         case Opt::RandomWait: o.randomWait = true; return {};
         case Opt::NoRobots: o.noRobots = true; return {};
         case Opt::Layout: {
@@ -274,6 +280,11 @@ CliParseResult ParseExtractCliArguments(const std::vector<std::string>& args) {
             const Opt opt = LongOption(name);
             if (opt == Opt::None) {
                 r.error = FormatS("unknown option %s", {shown});
+            } else if (opt == Opt::Dedup) {  // its mode may follow: --dedup similar
+                const bool next = eq == std::string::npos && i + 1 < args.size() &&
+                                  (args[i + 1] == "exact" || args[i + 1] == "similar");
+                r.error = Apply(o, opt, shown, eq != std::string::npos ? std::string_view(arg).substr(eq + 1)
+                                               : next ? std::string_view(args[++i]) : std::string_view());
             } else if (!TakesValue(opt)) {
                 if (eq != std::string::npos) r.error = FormatS("%s takes no value", {shown});
                 else r.error = Apply(o, opt, shown, {});
@@ -319,8 +330,8 @@ CliParseResult ParseExtractCliArguments(const std::vector<std::string>& args) {
         }
         o.download = true;
     }
-    if (o.names && !o.download) {
-        r.error = "--name names what is saved: only with -d or --zip";
+    if ((o.names || o.dedup != DedupMode::None) && !o.download) {
+        r.error = "--name and --dedup are for what is saved: only with -d or --zip";
         return r;
     }
     if (positional.empty() && o.inputFile.empty()) {

@@ -21,6 +21,10 @@ namespace nuv {
 // signal's number (130, 143).
 enum class CliExit : int { Ok = 0, PageNotLoaded = 1, Usage = 2, DownloadsFailed = 3 };
 
+// What --dedup keeps of files alike: every file (none), one of the files with the same
+// bytes (exact), or also of the pictures that look alike the largest (similar).
+enum class DedupMode { None, Exact, Similar };
+
 // Part `index` (1..count) of an address list split into `count` disjoint parts.
 struct CliShard {
     int index = 1;
@@ -60,6 +64,7 @@ struct ExtractCliOptions {
     std::string cookies;               // --cookies: a cookie file ("-" standard input); "" none
     std::optional<NameTemplate> names; // --name: the names of the saved files
     std::string zip;                   // --zip: the ZIP file every saved file goes into; "" none
+    DedupMode dedup = DedupMode::None; // --dedup
 };
 
 // Why `address` cannot be the proxy of --proxy, "" when it can: "http://", "https://",
