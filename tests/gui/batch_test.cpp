@@ -5,18 +5,13 @@
 #include <archive_entry.h>
 #include <signal.h>
 #include <sqlite3.h>
-
-#include <cmath>
 #include <unistd.h>
 
 #include <QDir>
 #include <QDirIterator>
 #include <QEventLoop>
 #include <QFile>
-#include <QBuffer>
 #include <QFileInfo>
-#include <QImage>
-#include <QPainter>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -27,6 +22,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "support/DrawnPictures.h"
 #include "support/Fakes.h"
 #include "support/FixtureSite.h"
 #include "support/ProgramRun.h"
@@ -192,24 +188,6 @@ private:
                                  QStringLiteral("img/f") + k, QStringLiteral("img/logo"), QStringLiteral("img/bg")})
             PutPicture(dir + p + QStringLiteral(".png"));
         site_.Put(dir + QStringLiteral("s.css"), ".x { background: url(img/bg.png) }", "text/css");
-    }
-
-    // A picture drawn by the test, `width` by `height` pixels, as PNG: slanted soft stripes
-    // whose look stays when it is scaled; `other` draws them mirrored, which looks otherwise.
-    static QByteArray DrawnPicture(int width, int height, bool other = false) {
-        QImage image(width, height, QImage::Format_RGB32);
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
-                const double t = 2.0 * (other ? width - 1 - x : x) / width + 0.5 * y / height;
-                const double f = t - std::floor(t);
-                const int v = static_cast<int>((f < 0.5 ? f : 1 - f) * 2 * 255);
-                image.setPixel(x, y, qRgb(v, v / 2, 255 - v));
-            }
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        return bytes;
     }
 
     // A page `dir`/index.html of a picture, a byte copy of it under another address, a

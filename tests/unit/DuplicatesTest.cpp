@@ -1,8 +1,11 @@
 // Which files --dedup keeps: one of the same bytes, of pictures alike the largest, across
-// the pages of a run and against the files of an earlier run.
+// the pages of a run and against the files of an earlier run; the groups of pictures alike
+// that the result window hides.
 #include "save/Duplicates.h"
 
 #include <gtest/gtest.h>
+
+#include "library/logic/SimilarPictures.h"
 
 namespace nuv {
 namespace {
@@ -45,6 +48,15 @@ TEST(DuplicatesTest, OfPicturesAlikeTheLargestIsKept) {
     EXPECT_EQ(similar.Decide({File("/s/p2-small.png", "s2", near, 16 * 12), File("/s/p2-big.png", "b2", look, 128 * 96),
                               File("/s/p2-thumb.png", "t")}),
               Of({"/s/full.png", "", "/s/full.png"}));
+}
+
+// The result window's groups: alike with a group's first picture (6 bits apart, not 8),
+// pictures not decoded in none.
+TEST(DuplicatesTest, GroupsOfTheResultWindow) {
+    const std::uint64_t look = 0xFFFF0000FFFF0000ull;
+    EXPECT_EQ(SimilarPictureGroups({look ^ 1, std::nullopt, ~look, look ^ 0x3E, look ^ 0xFE, ~look ^ 2, std::nullopt}),
+              std::vector<int>({0, -1, 1, 0, 2, 1, -1}));
+    EXPECT_TRUE(SimilarPictureGroups({}).empty());
 }
 
 TEST(DuplicatesTest, HashText) {
