@@ -144,6 +144,10 @@ private:
         scheduler_.Stop();
         HaltStopSignals();
         batch_->Cancel();
+        // What the pages saved so far is settled: no duplicate stays, the rest is archived and zipped.
+        for (auto& [index, page] : pages_) {
+            if (page->downloads) page->downloads->Settle();
+        }
         ready_.clear();
         for (auto& [index, page] : pages_) {
             if (page->load) page->load->Stop();

@@ -365,6 +365,11 @@ std::string ListDownloads::NameFinished(std::size_t index, const DownloadBatch::
     return target;
 }
 
+void ListDownloads::Settle() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Resolve();
+}
+
 std::size_t ListDownloads::Skipped() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return skipped_;

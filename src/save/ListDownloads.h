@@ -84,6 +84,11 @@ public:
     // ended (on the batch's thread), or at once when none is left.
     void Close(std::function<void()> done);
 
+    // --dedup: settles the files saved so far as if every download had ended (a run that
+    // stops): duplicates go, the rest is zipped and archived. Once the batch's thread has
+    // ended; later ends are not settled.
+    void Settle();
+
     // How many of the addresses handed over are not downloaded.
     std::size_t Skipped() const;
     // How many of the downloads have ended.

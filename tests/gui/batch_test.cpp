@@ -485,7 +485,7 @@ private slots:
 
     // --zip puts every file into one ZIP as it completes, under the names the template
     // gives, and leaves none beside it; ".cbz" orders the entries by their index; a run
-    // stopped by SIGINT leaves a ZIP of the pages it finished.
+    // stopped by SIGINT leaves a ZIP of the pages it finished, their duplicates left out.
     void zipFiles() {
         const QStringList addresses = PutAlikePage(QStringLiteral("/z/"));
         const QString folder = Dir(QStringLiteral("zips"));
@@ -520,7 +520,7 @@ private slots:
         const QString zip = folder + QStringLiteral("/stopped.zip");
         Cli stopped;
         stopped.Start({QStringLiteral("-q"), QStringLiteral("-j1"), QStringLiteral("--jsonl"), QStringLiteral("--zip"), zip,
-                       Url(QStringLiteral("/zs/p1.html")), Url(QStringLiteral("/zs/p2.html"))});
+                       QStringLiteral("--dedup"), Url(QStringLiteral("/zs/p1.html")), Url(QStringLiteral("/zs/p2.html"))});
         QTRY_VERIFY_WITH_TIMEOUT(stopped.Out().contains('\n'), 120000);
         stopped.Signal(SIGINT);
         QCOMPARE(stopped.Wait(), 130);
@@ -537,6 +537,11 @@ private slots:
                      pictures_.value(d.value(QStringLiteral("address")).toString()));
         }
         QVERIFY(entries.size() >= done[0].value(QStringLiteral("downloads")).toArray().size());
+        QSet<QByteArray> distinct;
+        for (const auto& [entry, bytes] : entries) {
+            QVERIFY2(!distinct.contains(bytes), qPrintable(entry));
+            distinct.insert(bytes);
+        }
         for (const QString& f : FilesUnder(folder)) QVERIFY2(!f.startsWith(QLatin1Char('.')), qPrintable(f));
     }
 
