@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -85,10 +86,10 @@ public:
         if (options.names) files_.names = &*options.names;
         files_.zip = zip;
         files_.look = [](const std::string& file, bool hash) {
-            const QSize size = PictureFileSize(file);
-            PictureLook look = size.isValid() ? PictureLook{size.width(), size.height(), {}} : PictureLook{};
-            if (hash && size.isValid()) look.dhash = PictureDifferenceHash(file);
-            return look;
+            QSize size;
+            const std::optional<std::uint64_t> dhash = hash ? PictureDifferenceHash(file, &size) : std::nullopt;
+            if (!hash) size = PictureFileSize(file);
+            return size.isValid() ? PictureLook{size.width(), size.height(), dhash} : PictureLook{};
         };
         if (options.dedup != DedupMode::None) {
             // Files of earlier runs, as the archive names them.
@@ -102,6 +103,10 @@ public:
             }
             duplicates_.emplace(options.dedup == DedupMode::Similar, std::move(earlier));
             files_.duplicates = &*duplicates_;
+            reading_.emplace(std::max(1u, std::thread::hardware_concurrency()));
+            files_.reading = &*reading_;
+            // Qt loads its picture plugins on first use: while the first page loads.
+            if (options.dedup == DedupMode::Similar) reading_->Post([] { LoadPictureDecoders(); });
         }
         for (const std::string& a : options.addresses) arguments_.insert(Trim(a));
         if (listRun_ && !options.noRobots)
@@ -405,6 +410,8 @@ private:
     std::atomic<std::uint64_t> bytesDone_{0};
 
     std::map<std::size_t, std::unique_ptr<RunPage>> pages_;
+    // --dedup: reads the saved files of the pages' lists, so it ends before they go.
+    std::optional<TaskPool> reading_;
     ViewPool views_;
     // The batch goes first (it tells the pages' lists of the downloads' ends), then the
     // transfers it drives.

@@ -186,7 +186,7 @@ void ListDownloads::Close(std::function<void()> done) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         closed_ = true;
-        if (ended_ < expected_) {
+        if (ended_ < expected_ || measuring_ > 0) {
             done_ = std::move(done);
             return;
         }
@@ -197,7 +197,9 @@ void ListDownloads::Close(std::function<void()> done) {
 
 void ListDownloads::Finished(std::size_t index, const DownloadBatch::Result& result) {
     bool saved = false;
+    bool measure = false;
     std::uint64_t size = 0;
+    std::string file;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         DownloadRecord& r = records_[index];
@@ -234,7 +236,9 @@ void ListDownloads::Finished(std::size_t index, const DownloadBatch::Result& res
             r.file = !designed_[index].empty() ? designed_[index] : stem.empty() ? targets_[index] : stem;
         }
         if (r.outcome == DownloadRecord::Outcome::Saved && run_ != nullptr && run_->duplicates != nullptr) {
-            Measure(index);  // kept or not once the page's downloads have all ended
+            // Kept or not once the page's downloads have all ended and their files are read.
+            measure = true;
+            ++measuring_;
         } else if (r.outcome == DownloadRecord::Outcome::Saved && run_ != nullptr) {
             if (run_->zip != nullptr) Zip(r, index);
             Archive(index);
@@ -242,15 +246,24 @@ void ListDownloads::Finished(std::size_t index, const DownloadBatch::Result& res
         if (r.outcome == DownloadRecord::Outcome::Saved) {
             saved = true;
             size = r.size;
+            file = r.file;
         }
     }
     if (saved && run_ != nullptr && run_->saved) run_->saved(size);
+    if (measure) {
+        // Read beside the batch's thread, which goes on with the downloads meanwhile.
+        if (run_->reading != nullptr) {
+            run_->reading->Post([this, index, file, size] { Measure(index, file, size); });
+        } else {
+            Measure(index, file, size);
+        }
+    }
     // Counted last, so that the page is done only once all of this is.
     std::function<void()> done;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         ++ended_;
-        if (closed_ && ended_ >= expected_) {
+        if (closed_ && ended_ >= expected_ && measuring_ == 0) {
             Resolve();
             done = std::exchange(done_, nullptr);
         }
@@ -266,20 +279,31 @@ void ListDownloads::Archive(std::size_t index) {
     if (!r.sha256.empty()) run_->archive->RecordHash(r.address, r.sha256, file);
 }
 
-void ListDownloads::Measure(std::size_t index) {
-    DownloadRecord& r = records_[index];
+void ListDownloads::Measure(std::size_t index, const std::string& file, std::uint64_t size) {
     SavedFile f;
-    f.file = r.file;
-    f.bytes = r.size;
-    f.sha256 = Sha256OfFile(r.file);
+    f.file = file;
+    f.bytes = size;
+    f.sha256 = Sha256OfFile(file);
     if (run_->duplicates->Similar() && run_->look) {
-        const PictureLook look = run_->look(r.file, true);
+        const PictureLook look = run_->look(file, true);
         f.pixels = static_cast<std::uint64_t>(look.width) * static_cast<std::uint64_t>(look.height);
         f.dhash = look.dhash;
     }
-    r.sha256 = f.sha256;
-    r.dhash = f.dhash;
-    measured_[index] = std::move(f);
+    std::function<void()> done;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        DownloadRecord& r = records_[index];
+        r.sha256 = f.sha256;
+        r.dhash = f.dhash;
+        measured_[index] = std::move(f);
+        --measuring_;
+        if (closed_ && ended_ >= expected_ && measuring_ == 0) {
+            Resolve();
+            done = std::exchange(done_, nullptr);
+        }
+    }
+    measuredChanged_.notify_all();
+    if (done) done();
 }
 
 void ListDownloads::Resolve() {
@@ -366,7 +390,8 @@ std::string ListDownloads::NameFinished(std::size_t index, const DownloadBatch::
 }
 
 void ListDownloads::Settle() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
+    measuredChanged_.wait(lock, [this] { return measuring_ == 0; });
     Resolve();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -20,6 +21,7 @@
 #include "save/Duplicates.h"
 #include "save/FolderLayout.h"
 #include "save/NameTemplate.h"
+#include "save/TaskPool.h"
 #include "save/ZipWriter.h"
 
 // The downloads of every entry of a page's list, in a run of one page or of many.
@@ -56,6 +58,8 @@ struct RunFiles {
     ZipWriter* zip = nullptr;
     // --dedup: which saved files are kept; null keeps every one.
     DuplicateFinder* duplicates = nullptr;
+    // Where the saved files are read for --dedup beside the batch's thread; null: on it.
+    TaskPool* reading = nullptr;
     // Reads a saved file as a picture (with `hash` its difference hash too), on the
     // batch's thread; unset: sizes are unknown.
     std::function<PictureLook(const std::string& file, bool hash)> look;
@@ -100,8 +104,9 @@ public:
 private:
     // Puts the saved file of `r` into the run's ZIP, which `r` then names; Failed when it cannot.
     void Zip(DownloadRecord& r, std::size_t index);
-    // --dedup: notes what entry `index`'s saved file holds, for Resolve.
-    void Measure(std::size_t index);
+    // --dedup: reads what entry `index`'s saved `file` of `size` bytes holds, for Resolve;
+    // the page is done once the last is read. Any thread, without `mutex_`.
+    void Measure(std::size_t index, const std::string& file, std::uint64_t size);
     // --dedup, once every download of the page ended: removes the duplicates among its
     // saved files and archives and zips the rest. Under `mutex_`.
     void Resolve();
@@ -130,6 +135,8 @@ private:
     std::vector<std::string> stems_;    // each record's PlannedDownload::stemFile
     std::vector<std::string> designed_; // entries named after their download: the designed file
     std::vector<std::optional<SavedFile>> measured_;  // --dedup: the saved files not yet resolved
+    std::size_t measuring_ = 0;  // saved files still being read
+    std::condition_variable measuredChanged_;
     bool resolved_ = false;
     std::vector<std::size_t> numbers_;  // the batch's numbers of the downloads, ascending
     std::size_t skipped_ = 0;
