@@ -318,16 +318,25 @@ void ListDownloads::Resolve() {
     }
     const std::vector<std::string> of = run_->duplicates->Decide(files);
     std::error_code ec;
+    // Two entries of the list may have written one file (equal names of one page): it is
+    // kept, zipped and removed once.
+    std::map<std::string, std::string> kept;  // file: what the records name it
     for (std::size_t k = 0; k < which.size(); ++k) {
         DownloadRecord& r = records_[which[k]];
         if (!of[k].empty()) continue;
-        if (run_->zip != nullptr) Zip(r, which[k]);
+        if (const auto it = kept.find(r.file); it != kept.end()) {
+            r.file = it->second;
+        } else {
+            const std::string file = r.file;
+            if (run_->zip != nullptr) Zip(r, which[k]);
+            kept.emplace(file, r.file);
+        }
         Archive(which[k]);
     }
     for (std::size_t k = 0; k < which.size(); ++k) {
         if (of[k].empty()) continue;
         DownloadRecord& r = records_[which[k]];
-        std::filesystem::remove(r.file, ec);
+        if (!kept.contains(r.file)) std::filesystem::remove(r.file, ec);
         const std::string entry = run_->zip != nullptr ? run_->zip->EntryOf(of[k]) : std::string();
         r.outcome = DownloadRecord::Outcome::Skipped;
         r.reason = std::string(kDuplicate);

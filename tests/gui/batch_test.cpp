@@ -585,6 +585,16 @@ private slots:
         QCOMPARE(ReadFile(Dir(QStringLiteral("similar/4.png"))), pictures_.value(addresses[3]));
         for (int k = 0; k < 4; ++k) QCOMPARE(field(similar, k, "dhash").size(), 16);
 
+        // Without a template the picture and its byte copy share one name of the page: one
+        // file, no duplicate of itself, put into the ZIP once.
+        const QString zip = Dir(QStringLiteral("dedup.zip"));
+        Cli zipped;
+        QCOMPARE(zipped.Run({QStringLiteral("-q"), QStringLiteral("--zip"), zip, QStringLiteral("--dedup"), page}), 0);
+        QMap<QString, QByteArray> entries;
+        for (const auto& [entry, bytes] : ZipEntries(zip)) entries.insert(entry, bytes);
+        QCOMPARE(entries.keys(), QStringList({QStringLiteral("a.png"), QStringLiteral("other.png"), QStringLiteral("small.png")}));
+        QCOMPARE(entries.value(QStringLiteral("a.png")), pictures_.value(addresses[0]));
+
         QHash<QString, int> requests;
         for (const QString& a : addresses) requests[a] = site_.RequestCount(QUrl(a).path());
         const auto [againStatus, again] = run(QStringLiteral("exact"), QStringLiteral("exact"), QStringLiteral("dedup.sqlite"));
