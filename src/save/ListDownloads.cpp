@@ -39,6 +39,18 @@ RunFiles::RunFiles(std::string saveFolder, DownloadArchive* downloadArchive)
           return archive != nullptr && archive->FileOfOtherAddress(InFolder(file), address);
       }) {}
 
+std::optional<PictureLook> RunFiles::LookOf(const std::string& sha256) {
+    std::lock_guard<std::mutex> lock(looksMutex_);
+    const auto it = looks_.find(sha256);
+    if (it == looks_.end()) return std::nullopt;
+    return it->second;
+}
+
+void RunFiles::NoteLook(const std::string& sha256, const PictureLook& look) {
+    std::lock_guard<std::mutex> lock(looksMutex_);
+    looks_.emplace(sha256, look);
+}
+
 std::string RunFiles::InFolder(const std::string& file) const {
     return file.compare(0, base.size(), base) == 0 ? file.substr(base.size()) : file;
 }
@@ -284,8 +296,13 @@ void ListDownloads::Measure(std::size_t index, const std::string& file, std::uin
     f.file = file;
     f.bytes = size;
     f.sha256 = Sha256OfFile(file);
-    if (run_->duplicates->Similar() && run_->look) {
-        const PictureLook look = run_->look(file, true);
+    if (run_->duplicates->Similar() && run_->look && !f.sha256.empty()) {
+        std::optional<PictureLook> known = run_->LookOf(f.sha256);
+        if (!known) {
+            known = run_->look(file, true);
+            run_->NoteLook(f.sha256, *known);
+        }
+        const PictureLook& look = *known;
         f.pixels = static_cast<std::uint64_t>(look.width) * static_cast<std::uint64_t>(look.height);
         f.dhash = look.dhash;
     }

@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <unordered_map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,7 +37,8 @@ struct PictureLook {
 
 // What the pages of one run share for their downloads: the save folder, the names the
 // pages took in it, and the archive of earlier runs.
-struct RunFiles {
+class RunFiles {
+public:
     explicit RunFiles(std::string saveFolder, DownloadArchive* downloadArchive = nullptr);
     RunFiles(const RunFiles&) = delete;
     RunFiles& operator=(const RunFiles&) = delete;
@@ -63,6 +65,13 @@ struct RunFiles {
     // Reads a saved file as a picture (with `hash` its difference hash too), on the
     // batch's thread; unset: sizes are unknown.
     std::function<PictureLook(const std::string& file, bool hash)> look;
+    // The look of each file's bytes read so far, by their SHA-256: a byte copy is not decoded again.
+    std::optional<PictureLook> LookOf(const std::string& sha256);
+    void NoteLook(const std::string& sha256, const PictureLook& look);
+
+private:
+    std::mutex looksMutex_;
+    std::unordered_map<std::string, PictureLook> looks_;
 };
 
 // Plans every address of a list as PlanDownload does and hands those it downloads to a
