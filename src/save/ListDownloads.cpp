@@ -74,18 +74,18 @@ void ListDownloads::Feed(const std::vector<std::string>& list, const std::vector
     const std::vector<PlannedDownload> plans =
         anyShown ? PlanDownloads(type_, folder_, list, notes) : std::vector<PlannedDownload>{};
     std::vector<DownloadRecord> records;
-    std::vector<std::string> targets, stems, designeds;
+    std::vector<std::string> targets, stems, usuals;
     for (std::size_t i = first; i < list.size(); ++i) {
         DownloadRecord r;
         r.address = list[i];
         PlannedDownload plan = anyShown ? plans[i] : PlanDownload(type_, folder_, list[i]);
         // With a template, the file is named at once when its fields are known now, else
         // once the download is there (into a provisional file until then).
-        std::string designed;
+        std::string usual;
         if (!plan.file.empty() && run_ != nullptr && run_->names != nullptr) {
             const std::string natural = plan.stemFile.empty() ? plan.file : plan.stemFile;
             if (run_->names->NeedsFile() || (!plan.stemFile.empty() && run_->names->Uses(NameField::Ext))) {
-                designed = natural;
+                usual = natural;
                 plan.file = folder_ + std::string(kPartialDownloadPrefix) + "named." + std::to_string(pageIndex_) +
                             "." + std::to_string(i);
             } else if (const std::string named = run_->names->Apply(FieldsOf(i, list[i], natural)); !named.empty()) {
@@ -95,7 +95,7 @@ void ListDownloads::Feed(const std::vector<std::string>& list, const std::vector
         if (plan.file.empty()) {
             r.outcome = DownloadRecord::Outcome::Skipped;
             r.reason = plan.skipReason;
-        } else if (!designed.empty()) {
+        } else if (!usual.empty()) {
             if (run_->archive != nullptr) {
                 if (const auto entry = run_->archive->FindAddress(r.address)) {
                     r.outcome = DownloadRecord::Outcome::Skipped;
@@ -103,7 +103,7 @@ void ListDownloads::Feed(const std::vector<std::string>& list, const std::vector
                     r.file = run_->base + entry->first;
                     r.size = entry->second.size;
                     plan = {};
-                    designed.clear();
+                    usual.clear();
                 }
             }
         } else if (run_ != nullptr) {
@@ -148,14 +148,14 @@ void ListDownloads::Feed(const std::vector<std::string>& list, const std::vector
                 r.file = run_->zip != nullptr ? *kept : run_->base + *kept;
                 r.duplicateOf = r.file;
                 plan = {};
-                designed.clear();
+                usual.clear();
             }
         }
-        if (!plan.file.empty()) r.file = !designed.empty() ? designed : plan.stemFile.empty() ? plan.file : plan.stemFile;
+        if (!plan.file.empty()) r.file = !usual.empty() ? usual : plan.stemFile.empty() ? plan.file : plan.stemFile;
         records.push_back(std::move(r));
         targets.push_back(std::move(plan.file));
         stems.push_back(std::move(plan.stemFile));
-        designeds.push_back(std::move(designed));
+        usuals.push_back(std::move(usual));
     }
     std::vector<std::size_t> adding;
     {
@@ -166,7 +166,7 @@ void ListDownloads::Feed(const std::vector<std::string>& list, const std::vector
             records_.push_back(std::move(records[k]));
             targets_.push_back(std::move(targets[k]));
             stems_.push_back(std::move(stems[k]));
-            designed_.push_back(std::move(designeds[k]));
+            usual_.push_back(std::move(usuals[k]));
             measured_.emplace_back();
         }
         expected_ += adding.size();
@@ -223,13 +223,13 @@ void ListDownloads::Finished(std::size_t index, const DownloadBatch::Result& res
             r.outcome = DownloadRecord::Outcome::Saved;
             r.size = result.size;
             r.file = targets_[index];
-            if (!designed_[index].empty()) {
+            if (!usual_[index].empty()) {
                 try {
                     r.file = NameFinished(index, result);
                 } catch (const std::exception& e) {
                     r.outcome = DownloadRecord::Outcome::Failed;
                     r.size = 0;
-                    r.file = designed_[index];
+                    r.file = usual_[index];
                     r.reason = e.what();
                 }
             } else if (!stem.empty()) {
@@ -245,7 +245,7 @@ void ListDownloads::Finished(std::size_t index, const DownloadBatch::Result& res
         } else {
             r.outcome = DownloadRecord::Outcome::Failed;
             r.reason = result.error;
-            r.file = !designed_[index].empty() ? designed_[index] : stem.empty() ? targets_[index] : stem;
+            r.file = !usual_[index].empty() ? usual_[index] : stem.empty() ? targets_[index] : stem;
         }
         if (r.outcome == DownloadRecord::Outcome::Saved && run_ != nullptr && run_->duplicates != nullptr) {
             // Kept or not once the page's downloads have all ended and their files are read.
@@ -375,13 +375,13 @@ void ListDownloads::Zip(DownloadRecord& r, std::size_t index) {
     r.size = 0;
 }
 
-NameFields ListDownloads::FieldsOf(std::size_t index, const std::string& address, const std::string& designed) const {
+NameFields ListDownloads::FieldsOf(std::size_t index, const std::string& address, const std::string& usual) const {
     NameFields fields;
     fields.host = NameHostOf(address);
     fields.page = PageFolder(FolderLayout::Page, {}, page_);
     if (!fields.page.empty() && fields.page.back() == '/') fields.page.pop_back();
     fields.index = index + 1;
-    std::tie(fields.name, fields.ext) = SplitExtension(FileNamePart(designed));
+    std::tie(fields.name, fields.ext) = SplitExtension(FileNamePart(usual));
     fields.type = PictureTypeOf(address, {});
     return fields;
 }
@@ -389,11 +389,11 @@ NameFields ListDownloads::FieldsOf(std::size_t index, const std::string& address
 std::string ListDownloads::NameFinished(std::size_t index, const DownloadBatch::Result& result) {
     const std::string& provisional = targets_[index];
     const std::string& address = records_[index].address;
-    const std::string designed = stems_[index].empty()
-                                     ? designed_[index]
+    const std::string usual = stems_[index].empty()
+                                     ? usual_[index]
                                      : AnsweredPictureFile(provisional, stems_[index], result.contentType);
     const NameTemplate& names = *run_->names;
-    NameFields fields = FieldsOf(index, address, designed);
+    NameFields fields = FieldsOf(index, address, usual);
     if (names.Uses(NameField::Type)) fields.type = AnsweredPictureType(provisional, result.contentType, address);
     if ((names.Uses(NameField::Width) || names.Uses(NameField::Height)) && run_->look) {
         const PictureLook look = run_->look(provisional, false);
@@ -402,7 +402,7 @@ std::string ListDownloads::NameFinished(std::size_t index, const DownloadBatch::
     }
     if (names.Uses(NameField::Sha256)) fields.sha256 = Sha256OfFile(provisional);
     const std::string named = names.Apply(fields);
-    const std::string target = run_->claims.Claim(named.empty() ? designed : folder_ + named, pageIndex_, address);
+    const std::string target = run_->claims.Claim(named.empty() ? usual : folder_ + named, pageIndex_, address);
     std::error_code ec;
     if (run_->protectedFiles.Protects(target)) {
         std::filesystem::remove(provisional, ec);

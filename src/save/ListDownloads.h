@@ -123,8 +123,8 @@ private:
     void Archive(std::size_t index);
     // Notes the end of the download of list entry `index`.
     void Finished(std::size_t index, const DownloadBatch::Result& result);
-    // The fields of the name of list entry `index`, whose name the designed rule gives as `designed`.
-    NameFields FieldsOf(std::size_t index, const std::string& address, const std::string& designed) const;
+    // The fields of the name of list entry `index`, whose name the usual rule gives as `usual`.
+    NameFields FieldsOf(std::size_t index, const std::string& address, const std::string& usual) const;
     // Moves the finished download of entry `index`, named by the template once its file is
     // there, to its name; returns that file. Throws DownloadError when it cannot.
     std::string NameFinished(std::size_t index, const DownloadBatch::Result& result);
@@ -142,7 +142,7 @@ private:
     std::vector<DownloadRecord> records_;
     std::vector<std::string> targets_;  // each record's file in the batch ("" when skipped)
     std::vector<std::string> stems_;    // each record's PlannedDownload::stemFile
-    std::vector<std::string> designed_; // entries named after their download: the designed file
+    std::vector<std::string> usual_; // entries named after their download: the file of the usual rule
     std::vector<std::optional<SavedFile>> measured_;  // --dedup: the saved files not yet resolved
     std::size_t measuring_ = 0;  // saved files still being read
     std::condition_variable measuredChanged_;

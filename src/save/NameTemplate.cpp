@@ -80,18 +80,18 @@ std::optional<NameTemplate> NameTemplate::Parse(std::string_view text, std::stri
             return std::nullopt;
         }
         if (colon != std::string_view::npos) {
-            const std::string_view spec = inside.substr(colon + 1);
+            const std::string_view format = inside.substr(colon + 1);
             const NameField f = *part.field;
             if (f == NameField::Index || f == NameField::Width || f == NameField::Height) {
-                const auto width = Digits(spec, 1, kMostWidth);
+                const auto width = Digits(format, 1, kMostWidth);
                 if (!width) {
                     error = FormatS("{%s}: the width is a number from 1 to 32 (\"03\" pads with zeros)", {inside});
                     return std::nullopt;
                 }
                 part.width = *width;
-                part.zeros = spec.front() == '0';
+                part.zeros = format.front() == '0';
             } else if (f == NameField::Sha256) {
-                const auto digits = Digits(spec, 1, 64);
+                const auto digits = Digits(format, 1, 64);
                 if (!digits) {
                     error = FormatS("{%s}: the number of hex digits is from 1 to 64", {inside});
                     return std::nullopt;

@@ -26,12 +26,12 @@ struct NameFields {
     std::string sha256;  // the file's SHA-256 in lower-case hex
 };
 
-// A parsed template: text, "{field}" and "{field:spec}" ("{{" and "}}" stand for the
-// braces). The spec of index, width and height is a width ("3" pads with spaces, "03"
+// A parsed template: text, "{field}" and "{field:format}" ("{{" and "}}" stand for the
+// braces). The format of index, width and height is a width ("3" pads with spaces, "03"
 // with zeros); that of sha256 the number of hex digits kept (1 to 64).
 class NameTemplate {
 public:
-    // The template, or nothing with `error` set: an unknown field or spec, an unclosed
+    // The template, or nothing with `error` set: an unknown field or format, an unclosed
     // brace, a path that begins with "/" or ends without a file name, a "." or ".." folder.
     static std::optional<NameTemplate> Parse(std::string_view text, std::string& error);
 
