@@ -145,8 +145,9 @@ DownloadArchive::DownloadArchive(const std::string& path) {
         fail({});
     if (!hasTable && sqlite3_exec(db_, kTable, nullptr, nullptr, nullptr) != SQLITE_OK) fail({});
     if (!hasIndex && sqlite3_exec(db_, kIndex, nullptr, nullptr, nullptr) != SQLITE_OK) fail({});
-    if (!hasHashes && sqlite3_exec(db_, kHashTable, nullptr, nullptr, nullptr) != SQLITE_OK) fail({});
-    if (!hasHashIndex && sqlite3_exec(db_, kHashIndex, nullptr, nullptr, nullptr) != SQLITE_OK) fail({});
+    // The hashes come with the first of them, so an archive of runs without --dedup stays
+    // as the program's older versions read it.
+    hashes_ = hasHashes;
 }
 
 DownloadArchive::~DownloadArchive() { sqlite3_close(db_); }
@@ -204,6 +205,12 @@ bool DownloadArchive::Record(const std::string& address, const std::string& file
 
 bool DownloadArchive::RecordHash(const std::string& address, const std::string& sha256, const std::string& file) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (!hashes_) {
+        if (sqlite3_exec(db_, kHashTable, nullptr, nullptr, nullptr) != SQLITE_OK ||
+            sqlite3_exec(db_, kHashIndex, nullptr, nullptr, nullptr) != SQLITE_OK)
+            return false;
+        hashes_ = true;
+    }
     Statement s(db_, "INSERT OR REPLACE INTO hashes (address, sha256, file) VALUES (?1, ?2, ?3)");
     s.Bind(1, address);
     s.Bind(2, sha256);
@@ -213,6 +220,7 @@ bool DownloadArchive::RecordHash(const std::string& address, const std::string& 
 
 std::optional<std::string> DownloadArchive::FileOfHash(const std::string& sha256) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (!hashes_) return std::nullopt;
     Statement s(db_, "SELECT file FROM hashes WHERE sha256 = ?1 LIMIT 1");
     s.Bind(1, sha256);
     if (s.Step() != SQLITE_ROW) return std::nullopt;
@@ -221,6 +229,7 @@ std::optional<std::string> DownloadArchive::FileOfHash(const std::string& sha256
 
 std::optional<std::string> DownloadArchive::DuplicatedFile(const std::string& address) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (!hashes_) return std::nullopt;
     Statement s(db_,
                 "SELECT h.file FROM hashes h WHERE h.address = ?1 AND NOT EXISTS"
                 " (SELECT 1 FROM downloads d WHERE d.address = h.address AND d.file = h.file)");

@@ -13,10 +13,10 @@ namespace nuv {
 // What earlier runs downloaded, in an SQLite file: the table "downloads" with one row for
 // each address and the file it was saved to (address, file, size in bytes, time in
 // seconds since 1970 UTC); nuv-extract names the file relative to its save folder. The
-// table "hashes" holds what --dedup learnt: each address's SHA-256 and the file with
-// those bytes. A row
-// is written as soon as its file is complete, each in a transaction of its own, so an
-// interrupted run leaves every row true. Any thread may use it.
+// table "hashes", made with its first row, holds what --dedup learnt: each address's
+// SHA-256 and the file with those bytes. A row is written as soon as its file is
+// complete, each in a transaction of its own, so an interrupted run leaves every row true.
+// Any thread may use it.
 class DownloadArchive {
 public:
     // Opens the archive, creating it when missing. Throws std::runtime_error with the
@@ -54,6 +54,7 @@ public:
 private:
     std::mutex mutex_;
     sqlite3* db_ = nullptr;
+    bool hashes_ = false;  // the table "hashes" is there
 };
 
 }  // namespace nuv
