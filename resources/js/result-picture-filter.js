@@ -6,6 +6,9 @@
                 ['svg', 'SVG'], ['ico', 'ICO'], ['bmp', 'BMP'], ['tiff', 'TIFF'], ['psd', 'PSD'], ['emf', 'EMF'],
                 ['wmf', 'WMF'], ['other', '其他']];
   var types = {}, chosen = {}, bar = null, minWidth = null, minHeight = null, typeBox = null, count = null;
+  // "隐藏相似图片": the box, and the group of pictures alike of each address once the
+  // window has compared them (asked for once, when the box is first ticked).
+  var similar = null, groups = null, asked = false;
   var pending = false;
   function pictures() { return document.querySelectorAll('td > img'); }
   function typeOf(img) { return types[img.getAttribute('src')] || 'other'; }
@@ -14,7 +17,25 @@
     for (var k in chosen) if (chosen[k]) t.push(k);
     w = w > 0 ? w : 0;
     h = h > 0 ? h : 0;
-    return {w: w, h: h, t: t, active: w > 0 || h > 0 || t.length > 0};
+    var alike = similar.checked;
+    return {w: w, h: h, t: t, alike: alike, active: w > 0 || h > 0 || t.length > 0 || alike};
+  }
+  function area(img) { return img.complete ? img.naturalWidth * img.naturalHeight : 0; }
+  // Of each group of pictures alike the largest as loaded so far, the first of equal ones.
+  function largest(all) {
+    var best = {};
+    for (var i = 0; i < all.length; i++) {
+      var g = groups[all[i].getAttribute('src')];
+      if (g === undefined || g < 0) continue;
+      if (!(g in best) || area(all[i]) > area(all[best[g]])) best[g] = i;
+    }
+    var kept = {};
+    for (var k in best) kept[best[k]] = true;
+    return kept;
+  }
+  function alone(img) {
+    var g = groups[img.getAttribute('src')];
+    return g === undefined || g < 0;
   }
   // The filter's rule: at least the smallest size (a picture not loaded has none), and a
   // chosen type when any is chosen.
@@ -27,13 +48,19 @@
     pending = false;
     if (!bar) return;
     var s = state(), all = pictures(), shown = 0;
+    if (s.alike && !groups && !asked) {
+      var sink = window.__nuvResultSink;
+      if (sink && sink.SimilarWanted) { asked = true; sink.SimilarWanted(); }
+    }
+    var kept = s.alike && groups ? largest(all) : null;
     document.body.classList.toggle('nuv-filtered', s.active);
     for (var i = 0; i < all.length; i++) {
-      var keep = !s.active || keeps(all[i], s);
+      var keep = !s.active || (keeps(all[i], s) && (!kept || kept[i] || alone(all[i])));
       all[i].parentElement.classList.toggle('nuv-hidden', !keep);
       if (keep) shown++;
     }
-    count.textContent = s.active ? '显示 ' + shown + ' / ' + all.length + ' 张' : '共 ' + all.length + ' 张';
+    count.textContent = (s.active ? '显示 ' + shown + ' / ' + all.length + ' 张' : '共 ' + all.length + ' 张') +
+      (s.alike && !groups ? '（正在比较相似图片）' : '');
   }
   function later() {
     if (pending) return;
@@ -95,12 +122,19 @@
     minHeight = sizeBox('最小高度');
     element('span', '像素', bar);
     typeBox = element('span', '', bar);
+    var alikeLabel = element('label', '', bar);
+    similar = element('input', '', alikeLabel);
+    similar.type = 'checkbox';
+    similar.id = 'nuv-similar';
+    similar.addEventListener('change', apply);
+    element('span', '隐藏相似图片', alikeLabel);
     var clear = element('button', '清除', bar);
     clear.type = 'button';
     clear.addEventListener('click', function () {
       minWidth.value = '';
       minHeight.value = '';
       chosen = {};
+      similar.checked = false;
       buildTypes();
       apply();
     });
@@ -119,6 +153,10 @@
   window.__nuvSetPictureTypes = function (map) {
     types = map || {};
     if (bar) { buildTypes(); apply(); }
+  };
+  window.__nuvSetPictureGroups = function (map) {
+    groups = map || {};
+    if (bar) apply();
   };
   window.__nuvFilterState = function () {
     if (!bar) return null;

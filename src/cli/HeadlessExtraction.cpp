@@ -31,8 +31,10 @@
 #include "cli/logic/ProfileCookies.h"
 #include "common/Paths.h"
 #include "common/Product.h"
+#include "common/SaveTargets.h"
 #include "platform/QtText.h"
 #include "save/DownloadArchive.h"
+#include "save/ZipWriter.h"
 
 namespace nuv {
 namespace {
@@ -205,6 +207,23 @@ int RunExtractCli(const ExtractCliOptions& options) {
             return static_cast<int>(CliExit::Usage);
         }
     }
+    // --zip: the files are written into the private temporary folder, each moved into the
+    // ZIP once complete; the ZIP is complete once the run has ended, however it ended.
+    std::unique_ptr<ZipWriter> zip;
+    if (!options.zip.empty()) {
+        std::error_code ec;
+        const std::string path = fs::absolute(fs::path(options.zip), ec).lexically_normal().string();
+        if (ec || ProtectedFiles(ProgramFiles()).Protects(path)) {
+            PrintCliError("cannot use " + options.zip + " as the ZIP file" + (ec ? ": " + ec.message() : std::string()));
+            return static_cast<int>(CliExit::Usage);
+        }
+        try {
+            zip = std::make_unique<ZipWriter>(path, IsOrderedZipName(path));
+        } catch (const std::exception& e) {
+            PrintCliError("cannot write " + options.zip + ": " + e.what());
+            return static_cast<int>(CliExit::Usage);
+        }
+    }
     // Pages that are closed leave little behind: the engine's cache of the run is bounded.
     QWebEngineProfile::defaultProfile()->setHttpCacheMaximumSize(32 << 20);
     if (!options.userAgent.empty()) QWebEngineProfile::defaultProfile()->setHttpUserAgent(FromUtf8(options.userAgent));
@@ -221,7 +240,15 @@ int RunExtractCli(const ExtractCliOptions& options) {
     // the same lists and would cost each page and frame the loading of its script.
     if (IsListRun(options)) qputenv("NUV_FLASH_PLAYER", "off");
 
-    return RunPages(options, std::move(addresses), folder, archive.get(), ProgramFiles(), progress, given);
+    const int status = RunPages(options, std::move(addresses), folder, archive.get(), zip.get(), ProgramFiles(), progress,
+                                given);
+    if (zip) {
+        if (const std::string why = zip->Close(); !why.empty()) {
+            PrintCliError("the ZIP file " + options.zip + " is not complete: " + why);
+            if (status == static_cast<int>(CliExit::Ok)) return static_cast<int>(CliExit::DownloadsFailed);
+        }
+    }
+    return status;
 }
 
 }  // namespace nuv

@@ -10,6 +10,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -32,6 +34,7 @@
 #include "cli/logic/PageScheduler.h"
 #include "cli/logic/RobotsCache.h"
 #include "cli/logic/RunPrinter.h"
+#include "codecs/Pictures.h"
 #include "common/SaveTargets.h"
 #include "common/Text.h"
 #include "platform/BrowserCookies.h"
@@ -59,8 +62,8 @@ constexpr int kPagesPerView = 25;
 class Run : public QObject {
 public:
     Run(const ExtractCliOptions& options, std::vector<std::string> addresses, std::string base,
-        DownloadArchive* archive, const std::vector<std::string>& programFiles, TerminalProgress& progress,
-        const GivenCookies& given)
+        DownloadArchive* archive, ZipWriter* zip, const std::vector<std::string>& programFiles,
+        TerminalProgress& progress, const GivenCookies& given)
         : options_(options),
           listRun_(IsListRun(options)),
           downloadList_(options.download && !IsTextType(options.type) && options.type != DocType::Css),
@@ -83,6 +86,31 @@ public:
         transfers_.SetSaveRoot(base_);
         ApplyNetworkOptions(transfers_, options);
         files_.protectedFiles = ProtectedFiles(programFiles);
+        if (options.names) files_.names = &*options.names;
+        files_.zip = zip;
+        files_.look = [](const std::string& file, bool hash) {
+            QSize size;
+            const std::optional<std::uint64_t> dhash = hash ? PictureDifferenceHash(file, &size) : std::nullopt;
+            if (!hash) size = PictureFileSize(file);
+            return size.isValid() ? PictureLook{size.width(), size.height(), dhash} : PictureLook{};
+        };
+        if (options.dedup != DedupMode::None) {
+            // Files of earlier runs, as the archive names them.
+            std::function<std::optional<std::string>(const std::string&)> earlier;
+            if (archive != nullptr) {
+                earlier = [archive, zip, this](const std::string& sha) -> std::optional<std::string> {
+                    const auto file = archive->FileOfHash(sha);
+                    if (!file) return std::nullopt;
+                    return zip != nullptr ? *file : base_ + *file;
+                };
+            }
+            duplicates_.emplace(options.dedup == DedupMode::Similar, std::move(earlier));
+            files_.duplicates = &*duplicates_;
+            reading_.emplace(std::max(1u, std::thread::hardware_concurrency()));
+            files_.reading = &*reading_;
+            // Qt loads its picture plugins on first use: while the first page loads.
+            if (options.dedup == DedupMode::Similar) reading_->Post([] { LoadPictureDecoders(); });
+        }
         for (const std::string& a : options.addresses) arguments_.insert(Trim(a));
         if (listRun_ && !options.noRobots)
             robots_.emplace([this](const std::string& a) { return FetchRobots(options_, cookies_, base_, a); });
@@ -123,6 +151,10 @@ private:
         scheduler_.Stop();
         HaltStopSignals();
         batch_->Cancel();
+        // What the pages saved so far is settled: no duplicate stays, the rest is archived and zipped.
+        for (auto& [index, page] : pages_) {
+            if (page->downloads) page->downloads->Settle();
+        }
         ready_.clear();
         for (auto& [index, page] : pages_) {
             if (page->load) page->load->Stop();
@@ -374,6 +406,7 @@ private:
     bool starting_ = false;
     std::optional<int> status_;  // the exit status once the run has ended
     RunPrinter printer_;
+    std::optional<DuplicateFinder> duplicates_;  // --dedup
     std::optional<RobotsCache> robots_;  // a list run's, unless --no-robots
     HostPacer pagePace_;                 // the turns of the hosts for page loads
     std::deque<RunPage*> ready_;  // loaded, waiting for their extraction
@@ -381,6 +414,8 @@ private:
     std::atomic<std::uint64_t> bytesDone_{0};
 
     std::map<std::size_t, std::unique_ptr<RunPage>> pages_;
+    // --dedup: reads the saved files of the pages' lists, so it ends before they go.
+    std::optional<TaskPool> reading_;
     ViewPool views_;
     // The batch goes first (it tells the pages' lists of the downloads' ends), then the
     // transfers it drives.
@@ -392,9 +427,9 @@ private:
 }  // namespace
 
 int RunPages(const ExtractCliOptions& options, std::vector<std::string> addresses, std::string saveFolder,
-             DownloadArchive* archive, const std::vector<std::string>& programFiles, TerminalProgress& progress,
-             const GivenCookies& cookies) {
-    Run run(options, std::move(addresses), std::move(saveFolder), archive, programFiles, progress, cookies);
+             DownloadArchive* archive, ZipWriter* zip, const std::vector<std::string>& programFiles,
+             TerminalProgress& progress, const GivenCookies& cookies) {
+    Run run(options, std::move(addresses), std::move(saveFolder), archive, zip, programFiles, progress, cookies);
     StopSignals stopSignals([&run](int sig) { run.Stop(sig); });
     return run.Exec();
 }

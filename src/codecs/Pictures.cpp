@@ -43,6 +43,45 @@ QImage ReadPicture(const std::string& fileName, const char* format) {
     return reader.read();
 }
 
+void LoadPictureDecoders() { QImageReader::supportedImageFormats(); }
+
+QSize PictureFileSize(const std::string& fileName) {
+    QImageReader reader(QString::fromUtf8(fileName.data(), static_cast<qsizetype>(fileName.size())));
+    reader.setDecideFormatFromContent(true);
+    return reader.size();
+}
+
+std::optional<std::uint64_t> PictureDifferenceHash(const std::string& fileName, QSize* size) {
+    QImageReader::setAllocationLimit(kAllocationLimitMb);
+    QImageReader reader(QString::fromUtf8(fileName.data(), static_cast<qsizetype>(fileName.size())));
+    reader.setDecideFormatFromContent(true);
+    const QSize header = reader.size();
+    if (size) *size = header;
+    if (!header.isValid()) return std::nullopt;
+    const QByteArray kind = reader.format();
+    const bool decodesScaled = kind == "jpeg" || kind == "svg" || kind == "svgz";
+    if (qint64{header.width()} * header.height() > (decodesScaled ? kMostScaledPixels : kMostDecodedPixels))
+        return std::nullopt;
+    // Nine by eight pixels need little of the picture: JPEG decodes at an eighth of its
+    // size (its blocks' mean colours alone) and SVG at that size directly; the others decode
+    // whole, and are scaled once below.
+    if (decodesScaled && header.width() >= 72 && header.height() >= 64)
+        reader.setScaledSize(QSize(header.width() / 8, header.height() / 8));
+    const QImage picture = reader.read();
+    if (picture.isNull()) return std::nullopt;
+    const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8)
+                            .scaled(9, 8, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (grey.width() != 9 || grey.height() != 8) return std::nullopt;
+    std::uint64_t hash = 0;
+    for (int y = 0; y < 8; ++y) {
+        const uchar* row = grey.constScanLine(y);
+        for (int x = 0; x < 8; ++x) {
+            if (row[x] > row[x + 1]) hash |= std::uint64_t{1} << (8 * y + x);
+        }
+    }
+    return hash;
+}
+
 void LoadPngPicture(QLabel* image, const std::string& fileName) {
     if (!image) return;
     const QImage picture = ReadPicture(fileName, "png");

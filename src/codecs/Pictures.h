@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include <QSize>
@@ -28,6 +30,21 @@ inline constexpr qint64 kMostDecodedPixels = qint64{1} << 25;  // about 33 milli
 // Decodes a picture file with the bounds above; `format` null decides by the content.
 // Returns a null image when the file cannot be decoded or is too large to decode.
 QImage ReadPicture(const std::string& fileName, const char* format);
+
+// Loads Qt's picture decoders, which it otherwise does on the first picture read. Any thread.
+void LoadPictureDecoders();
+
+// The size of the picture in the file as its header gives it, without decoding it; an
+// invalid size when the file is no picture Qt reads.
+QSize PictureFileSize(const std::string& fileName);
+
+// The 64-bit difference hash of the picture in the file: the picture (within the bounds of
+// ReadPicture, decoded at about 64 pixels where its format allows) in grey, scaled to 9 by
+// 8 pixels; bit 8 * row + column is set when the pixel
+// is brighter than its right neighbour. Pictures that look alike, a scaled copy among
+// them, differ in a few bits. Nothing when the file cannot be decoded.
+// `size`, when given, gets the size the file's header gives (invalid for no picture).
+std::optional<std::uint64_t> PictureDifferenceHash(const std::string& fileName, QSize* size = nullptr);
 
 // Decodes a PNG file into the image control as a picture of the PNG's size; on failure
 // the control keeps what it showed.

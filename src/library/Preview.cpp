@@ -1,18 +1,23 @@
 #include "library/Preview.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
+#include "codecs/Pictures.h"
 #include "common/Guard.h"
+#include "library/logic/SimilarPictures.h"
 #include "save/PictureRules.h"
 #include "platform/FlashPlayer.h"
 #include "platform/PageScripts.h"
@@ -72,6 +77,10 @@ void TEventObject::Click(const QString& tagName, const QString& address) {
 
 void TEventObject::FilterReady() {
     if (FilterReadyHandler) FilterReadyHandler();
+}
+
+void TEventObject::SimilarWanted() {
+    if (SimilarWantedHandler) SimilarWantedHandler();
 }
 
 TFrmPreview::TFrmPreview(PreviewServices services, QWidget* parent)
@@ -166,6 +175,11 @@ TEventObject* TFrmPreview::MakeEventObject() {
             if (self) self->HandPictureTypes();
         }, Qt::QueuedConnection);
     };
+    object->SimilarWantedHandler = [this] {
+        QMetaObject::invokeMethod(this, [self = QPointer<TFrmPreview>(this)] {
+            if (self) self->HandSimilarGroups();
+        }, Qt::QueuedConnection);
+    };
     return object;
 }
 
@@ -180,6 +194,52 @@ void TFrmPreview::HandPictureTypes() {
     view_->page()->runJavaScript(
         scripts::SetResultPictureTypes(QString::fromUtf8(QJsonDocument(types).toJson(QJsonDocument::Compact))),
         scripts::kWorld);
+}
+
+void TFrmPreview::HandSimilarGroups() {
+    if (comparing_ || !ImageMode() || !IsProgramPage(view_->page()->url())) return;
+    comparing_ = true;
+    const QUrl page = view_->page()->url();
+    const std::vector<std::string> urls = s_.lists.ImageURLs.Items();
+    const auto gone = [&] { return !browser_ || browser_->Closed() || view_->page()->url() != page; };
+    try {
+        QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/nuv-similar-XXXXXX"));
+        std::size_t done = 0;
+        for (const std::string& url : urls) {
+            ++done;
+            if (looks_.count(url) != 0) continue;
+            if (gone() || !folder.isValid()) break;
+            const std::string file = ToUtf8(folder.path()) + "/picture";
+            try {
+                s_.downloader.DownloadToFile(url, file, [&](const DownloadProgress&) {
+                    QCoreApplication::processEvents();
+                    if (gone()) throw DownloadCancelled();
+                });
+                looks_[url] = PictureDifferenceHash(file);
+            } catch (const DownloadCancelled&) {
+                break;
+            } catch (...) {
+                NoteSwallowed();
+                looks_[url] = std::nullopt;  // not fetched or no picture: alike with none
+            }
+            QFile::remove(FromUtf8(file));
+            s_.progress.SetProgressMaximum(static_cast<int>(urls.size()));
+            s_.progress.SetProgressPosition(static_cast<int>(done));
+        }
+        if (!gone()) {
+            std::vector<std::optional<std::uint64_t>> hashes;
+            for (const std::string& url : urls) hashes.push_back(looks_.count(url) ? looks_[url] : std::nullopt);
+            const std::vector<int> groups = SimilarPictureGroups(hashes);
+            QJsonObject map;
+            for (std::size_t i = 0; i < urls.size(); ++i) map.insert(FromUtf8(urls[i]), groups[i]);
+            view_->page()->runJavaScript(
+                scripts::SetResultPictureGroups(QString::fromUtf8(QJsonDocument(map).toJson(QJsonDocument::Compact))),
+                scripts::kWorld);
+        }
+    } catch (...) {
+        NoteSwallowed();
+    }
+    comparing_ = false;
 }
 
 std::optional<std::vector<std::string>> TFrmPreview::FilteredPictures() {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,12 +53,16 @@ public:
 
     // Called when the filter bar of an image result page is drawn and waits for the types.
     std::function<void()> FilterReadyHandler;
+    // Called when the filter bar's "隐藏相似图片" is ticked and waits for the groups.
+    std::function<void()> SimilarWantedHandler;
 
 public slots:
     // A click on an element of the result page: its tag name and its raw "href" or "src".
     void Click(const QString& tagName, const QString& address);
     // The filter bar of the image result page asks for the type of each picture.
     void FilterReady();
+    // The filter bar asks which pictures look alike.
+    void SimilarWanted();
 
 private:
     Handler EventHandler;
@@ -96,6 +102,11 @@ private:
     TEventObject* MakeEventObject();
     // Hands the filter of a shown image page the type of each listed picture.
     void HandPictureTypes();
+    // Hands the filter of the image page the group of pictures alike of each listed picture,
+    // from the difference hashes of their files: each picture is fetched once (through the
+    // window's downloader, into a private folder, removed after), which blocks but lets the
+    // window handle events, as its downloads do.
+    void HandSimilarGroups();
     // The addresses the filter of the image page shows; nothing when no filter is set.
     std::optional<std::vector<std::string>> FilteredPictures();
     void OpenInDefaultBrowser(const QUrl& address);
@@ -107,6 +118,8 @@ private:
     TEventObject* eventObject_;
     QToolButton* btnSaveAll_;
     QToolButton* btnSaveAllAs_;
+    std::map<std::string, std::optional<std::uint64_t>> looks_;  // the difference hash of each picture fetched
+    bool comparing_ = false;  // HandSimilarGroups runs
 };
 
 }  // namespace nuv

@@ -121,6 +121,11 @@ QString ResultPictureFilter() {
     return source;
 }
 
+QString SetResultPictureGroups(const QString& groupsJson) {
+    return QStringLiteral("(function (g) { if (window.__nuvSetPictureGroups) window.__nuvSetPictureGroups(g); })(%1)")
+        .arg(groupsJson);
+}
+
 QString SetResultPictureTypes(const QString& typesJson) {
     return QStringLiteral("(function (t) { if (window.__nuvSetPictureTypes) window.__nuvSetPictureTypes(t); })(%1)")
         .arg(typesJson);

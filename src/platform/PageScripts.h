@@ -78,13 +78,18 @@ QString FlashPlayerLoader(const QString& playerJs, const QString& publicPath, bo
 QString ResultPageLayout();
 
 // For the result window's image pages only: a filter bar above the table (smallest width
-// and height, picture types) that hides the cells it does not keep and lets the rest flow
+// and height, picture types, "隐藏相似图片": of each group of pictures alike only the
+// largest once loaded) that hides the cells it does not keep and lets the rest flow
 // together. Once drawn it calls FilterReady() of the channel object; the window answers
 // with window.__nuvSetPictureTypes(types), the type of each address.
 QString ResultPictureFilter();
 // Hands the filter of the image page the type of each listed address (`typesJson`: a
 // JSON object from address to type name).
 QString SetResultPictureTypes(const QString& typesJson);
+// Hands the filter of the image page the group of pictures alike of each listed address
+// (`groupsJson`: a JSON object from address to group number, -1 for none), which its
+// "隐藏相似图片" asked for through SimilarWanted() of the channel object.
+QString SetResultPictureGroups(const QString& groupsJson);
 // JSON of the filter's state: null when the page has no filter, else {"active": bool,
 // "visible": [the addresses of the pictures it shows]}.
 QString ResultFilterState();

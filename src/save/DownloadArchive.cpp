@@ -40,6 +40,13 @@ constexpr const char* kTable =
     " size INTEGER NOT NULL, time INTEGER NOT NULL, PRIMARY KEY (address, file))";
 constexpr const char* kIndex = "CREATE INDEX IF NOT EXISTS downloads_file ON downloads (file)";
 constexpr const char* kKeyIndex = "sqlite_autoindex_downloads_1";
+// The contents of the files of --dedup: each address's SHA-256 and the file that holds
+// those bytes (its own, or the one it duplicates).
+constexpr const char* kHashTable =
+    "CREATE TABLE IF NOT EXISTS hashes (address TEXT NOT NULL, sha256 TEXT NOT NULL, file TEXT NOT NULL,"
+    " PRIMARY KEY (address))";
+constexpr const char* kHashIndex = "CREATE INDEX IF NOT EXISTS hashes_sha256 ON hashes (sha256)";
+constexpr const char* kHashKeyIndex = "sqlite_autoindex_hashes_1";
 
 // `sql` lower-cased, each run of blanks one space and none beside "(", ")" or ",", and
 // without the "if not exists" that SQLite leaves out of what it keeps: the statement typed
@@ -68,11 +75,13 @@ std::string Normalized(std::string_view sql) {
 
 // Why the schema of the open database is not the archive's, "" when it is (or when the
 // database is empty). `hasTable` and `hasIndex` say what of the archive's own is there.
-std::string ForeignSchema(sqlite3* db, bool& hasTable, bool& hasIndex) {
+std::string ForeignSchema(sqlite3* db, bool& hasTable, bool& hasIndex, bool& hasHashes, bool& hasHashIndex) {
     Statement s(db, "SELECT type, name, tbl_name, sql FROM sqlite_master");
     if (!s) return sqlite3_errmsg(db);
     const std::string table = Normalized(kTable);
     const std::string index = Normalized(kIndex);
+    const std::string hashTable = Normalized(kHashTable);
+    const std::string hashIndex = Normalized(kHashIndex);
     int step = SQLITE_ROW;
     while ((step = s.Step()) == SQLITE_ROW) {
         const std::string type = s.Text(0);
@@ -86,6 +95,12 @@ std::string ForeignSchema(sqlite3* db, bool& hasTable, bool& hasIndex) {
             // SQLite's own index of the primary key.
         } else if (type == "index" && name == "downloads_file" && onDownloads && sql == index) {
             hasIndex = true;
+        } else if (type == "table" && name == "hashes") {
+            if (sql != hashTable) return "its table \"hashes\" is not the archive's (other columns or constraints)";
+            hasHashes = true;
+        } else if (type == "index" && name == kHashKeyIndex && s.Text(2) == "hashes" && sql.empty()) {
+        } else if (type == "index" && name == "hashes_sha256" && s.Text(2) == "hashes" && sql == hashIndex) {
+            hasHashIndex = true;
         } else {
             const std::string what = type == "index" ? "an index" : "a " + type;
             return "it holds " + what + " \"" + name + "\" that is not the archive's own";
@@ -121,13 +136,18 @@ DownloadArchive::DownloadArchive(const std::string& path) {
     // is left as it is.
     bool hasTable = false;
     bool hasIndex = false;
-    if (const std::string why = ForeignSchema(db_, hasTable, hasIndex); !why.empty()) fail(why);
+    bool hasHashes = false;
+    bool hasHashIndex = false;
+    if (const std::string why = ForeignSchema(db_, hasTable, hasIndex, hasHashes, hasHashIndex); !why.empty()) fail(why);
     // The write-ahead log makes each row's commit cheap (no flush to disk per file) and
     // keeps the file whole when the process ends at any moment.
     if (sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr) != SQLITE_OK)
         fail({});
     if (!hasTable && sqlite3_exec(db_, kTable, nullptr, nullptr, nullptr) != SQLITE_OK) fail({});
     if (!hasIndex && sqlite3_exec(db_, kIndex, nullptr, nullptr, nullptr) != SQLITE_OK) fail({});
+    // The hashes come with the first of them, so an archive of runs without --dedup stays
+    // as the program's older versions read it.
+    hashes_ = hasHashes;
 }
 
 DownloadArchive::~DownloadArchive() { sqlite3_close(db_); }
@@ -156,6 +176,14 @@ std::optional<std::pair<std::string, DownloadArchive::Entry>> DownloadArchive::F
     return std::nullopt;
 }
 
+std::optional<std::pair<std::string, DownloadArchive::Entry>> DownloadArchive::FindAddress(const std::string& address) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Statement s(db_, "SELECT file, size, time FROM downloads WHERE address = ?1 ORDER BY time DESC LIMIT 1");
+    s.Bind(1, address);
+    if (s.Step() != SQLITE_ROW) return std::nullopt;
+    return std::pair{s.Text(0), Entry{static_cast<std::uint64_t>(s.Int(1)), s.Int(2)}};
+}
+
 bool DownloadArchive::FileOfOtherAddress(const std::string& file, const std::string& address) {
     std::lock_guard<std::mutex> lock(mutex_);
     Statement s(db_, "SELECT 1 FROM downloads WHERE file = ?1 AND address <> ?2 LIMIT 1");
@@ -173,6 +201,41 @@ bool DownloadArchive::Record(const std::string& address, const std::string& file
     s.Bind(3, static_cast<std::int64_t>(size));
     s.Bind(4, time);
     return s.Step() == SQLITE_DONE;
+}
+
+bool DownloadArchive::RecordHash(const std::string& address, const std::string& sha256, const std::string& file) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!hashes_) {
+        if (sqlite3_exec(db_, kHashTable, nullptr, nullptr, nullptr) != SQLITE_OK ||
+            sqlite3_exec(db_, kHashIndex, nullptr, nullptr, nullptr) != SQLITE_OK)
+            return false;
+        hashes_ = true;
+    }
+    Statement s(db_, "INSERT OR REPLACE INTO hashes (address, sha256, file) VALUES (?1, ?2, ?3)");
+    s.Bind(1, address);
+    s.Bind(2, sha256);
+    s.Bind(3, file);
+    return s.Step() == SQLITE_DONE;
+}
+
+std::optional<std::string> DownloadArchive::FileOfHash(const std::string& sha256) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!hashes_) return std::nullopt;
+    Statement s(db_, "SELECT file FROM hashes WHERE sha256 = ?1 LIMIT 1");
+    s.Bind(1, sha256);
+    if (s.Step() != SQLITE_ROW) return std::nullopt;
+    return s.Text(0);
+}
+
+std::optional<std::string> DownloadArchive::DuplicatedFile(const std::string& address) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!hashes_) return std::nullopt;
+    Statement s(db_,
+                "SELECT h.file FROM hashes h WHERE h.address = ?1 AND NOT EXISTS"
+                " (SELECT 1 FROM downloads d WHERE d.address = h.address AND d.file = h.file)");
+    s.Bind(1, address);
+    if (s.Step() != SQLITE_ROW) return std::nullopt;
+    return s.Text(0);
 }
 
 }  // namespace nuv

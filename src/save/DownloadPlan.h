@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,7 +49,14 @@ struct DownloadRecord {
     std::uint64_t size = 0;  // Saved: its size in bytes
     std::string reason;    // Failed: the error; Skipped: why
     int retries = 0;       // how often it was tried again after a failure that may pass
+    std::string duplicateOf = {};  // --dedup: the file kept with these bytes or this look
+    std::string sha256 = {};  // --dedup: the SHA-256 of what was downloaded
+    std::optional<std::uint64_t> dhash = {};  // --dedup similar: its difference hash
 };
+
+// Why a download whose file duplicates a kept one is not kept (a Skipped record that
+// names the kept file).
+inline constexpr std::string_view kDuplicate = "duplicate";
 
 // Why an address in the archive is not downloaded again (a Skipped record that keeps the
 // archived file and size).

@@ -86,6 +86,7 @@ std::string NumberedFileName(std::string_view name, int n) {
 }
 
 std::string FileClaims::Claim(const std::string& file, std::size_t page, const std::string& address) {
+    std::lock_guard<std::mutex> lock(mutex_);
     const size_t slash = file.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);

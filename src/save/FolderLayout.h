@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -35,7 +36,7 @@ std::string NumberedFileName(std::string_view name, int n);
 // Which page owns each file that a run writes, so that equal names from different pages
 // are numbered rather than overwritten. A page may write a file again (the last good
 // download of a name wins, as in a one-page run), and so may another page for the same
-// address (the same resource lands in the same file). Used by one thread.
+// address (the same resource lands in the same file). Any thread.
 class FileClaims {
 public:
     // `takenOutside(file, address)`: true when `file` belongs to another address outside
@@ -53,6 +54,7 @@ private:
         std::string address;
     };
     std::function<bool(const std::string&, const std::string&)> takenOutside_;
+    std::mutex mutex_;
     std::unordered_map<std::string, Owner> owners_;
 };
 

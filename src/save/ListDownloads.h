@@ -1,10 +1,13 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <unordered_map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,14 +19,26 @@
 #include "save/DownloadArchive.h"
 #include "save/DownloadBatch.h"
 #include "save/DownloadPlan.h"
+#include "save/Duplicates.h"
 #include "save/FolderLayout.h"
+#include "save/NameTemplate.h"
+#include "save/TaskPool.h"
+#include "save/ZipWriter.h"
 
 // The downloads of every entry of a page's list, in a run of one page or of many.
 namespace nuv {
 
+// What a saved picture looks like, as the picture decoder of the program reads it.
+struct PictureLook {
+    int width = 0;  // 0 x 0 when the file is no picture the decoder reads
+    int height = 0;
+    std::optional<std::uint64_t> dhash;  // when asked for and the picture was decoded
+};
+
 // What the pages of one run share for their downloads: the save folder, the names the
 // pages took in it, and the archive of earlier runs.
-struct RunFiles {
+class RunFiles {
+public:
     explicit RunFiles(std::string saveFolder, DownloadArchive* downloadArchive = nullptr);
     RunFiles(const RunFiles&) = delete;
     RunFiles& operator=(const RunFiles&) = delete;
@@ -38,6 +53,25 @@ struct RunFiles {
     FileClaims claims;  // on the thread that feeds the lists
     // Told of every file saved, with its size, on the batch's thread.
     std::function<void(std::uint64_t size)> saved;
+    // The names of the files beneath their page's folder (--name); null for the rule of
+    // the result window.
+    const NameTemplate* names = nullptr;
+    // --zip: every saved file goes into it, named as it is beneath the save folder.
+    ZipWriter* zip = nullptr;
+    // --dedup: which saved files are kept; null keeps every one.
+    DuplicateFinder* duplicates = nullptr;
+    // Where the saved files are read for --dedup beside the batch's thread; null: on it.
+    TaskPool* reading = nullptr;
+    // Reads a saved file as a picture (with `hash` its difference hash too), on the
+    // batch's thread; unset: sizes are unknown.
+    std::function<PictureLook(const std::string& file, bool hash)> look;
+    // The look of each file's bytes read so far, by their SHA-256: a byte copy is not decoded again.
+    std::optional<PictureLook> LookOf(const std::string& sha256);
+    void NoteLook(const std::string& sha256, const PictureLook& look);
+
+private:
+    std::mutex looksMutex_;
+    std::unordered_map<std::string, PictureLook> looks_;
 };
 
 // Plans every address of a list as PlanDownload does and hands those it downloads to a
@@ -63,6 +97,11 @@ public:
     // ended (on the batch's thread), or at once when none is left.
     void Close(std::function<void()> done);
 
+    // --dedup: settles the files saved so far as if every download had ended (a run that
+    // stops): duplicates go, the rest is zipped and archived. Once the batch's thread has
+    // ended; later ends are not settled.
+    void Settle();
+
     // How many of the addresses handed over are not downloaded.
     std::size_t Skipped() const;
     // How many of the downloads have ended.
@@ -72,8 +111,23 @@ public:
     std::vector<DownloadRecord> Records() const;
 
 private:
+    // Puts the saved file of `r` into the run's ZIP, which `r` then names; Failed when it cannot.
+    void Zip(DownloadRecord& r, std::size_t index);
+    // --dedup: reads what entry `index`'s saved `file` of `size` bytes holds, for Resolve;
+    // the page is done once the last is read. Any thread, without `mutex_`.
+    void Measure(std::size_t index, const std::string& file, std::uint64_t size);
+    // --dedup, once every download of the page ended: removes the duplicates among its
+    // saved files and archives and zips the rest. Under `mutex_`.
+    void Resolve();
+    // Archives the saved file of record `index`.
+    void Archive(std::size_t index);
     // Notes the end of the download of list entry `index`.
     void Finished(std::size_t index, const DownloadBatch::Result& result);
+    // The fields of the name of list entry `index`, whose name the usual rule gives as `usual`.
+    NameFields FieldsOf(std::size_t index, const std::string& address, const std::string& usual) const;
+    // Moves the finished download of entry `index`, named by the template once its file is
+    // there, to its name; returns that file. Throws DownloadError when it cannot.
+    std::string NameFinished(std::size_t index, const DownloadBatch::Result& result);
 
     DocType type_;
     std::string folder_;
@@ -88,6 +142,11 @@ private:
     std::vector<DownloadRecord> records_;
     std::vector<std::string> targets_;  // each record's file in the batch ("" when skipped)
     std::vector<std::string> stems_;    // each record's PlannedDownload::stemFile
+    std::vector<std::string> usual_; // entries named after their download: the file of the usual rule
+    std::vector<std::optional<SavedFile>> measured_;  // --dedup: the saved files not yet resolved
+    std::size_t measuring_ = 0;  // saved files still being read
+    std::condition_variable measuredChanged_;
+    bool resolved_ = false;
     std::vector<std::size_t> numbers_;  // the batch's numbers of the downloads, ascending
     std::size_t skipped_ = 0;
     std::size_t expected_ = 0;  // ends to come: the downloads, and their runs again

@@ -1,6 +1,8 @@
 // nuv-extract over many pages, end to end: address lists, JSON Lines, the layouts of the
 // save folder, the archive with an interrupted run, and shards run by GNU parallel. The
 // pages are served on 127.0.0.1 by the test.
+#include <archive.h>
+#include <archive_entry.h>
 #include <signal.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -20,6 +22,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "support/DrawnPictures.h"
 #include "support/Fakes.h"
 #include "support/FixtureSite.h"
 #include "support/ProgramRun.h"
@@ -119,6 +122,25 @@ QList<ArchiveRow> ArchiveRows(const QString& path) {
     return rows;
 }
 
+// The entries of a ZIP file, in their order: name and bytes; none when it is no ZIP.
+QList<QPair<QString, QByteArray>> ZipEntries(const QString& path) {
+    QList<QPair<QString, QByteArray>> entries;
+    struct archive* zip = archive_read_new();
+    archive_read_support_format_zip(zip);
+    if (archive_read_open_filename(zip, path.toUtf8().constData(), 1 << 16) == ARCHIVE_OK) {
+        archive_entry* e = nullptr;
+        while (archive_read_next_header(zip, &e) == ARCHIVE_OK) {
+            QByteArray bytes;
+            char buffer[1 << 14];
+            la_ssize_t got = 0;
+            while ((got = archive_read_data(zip, buffer, sizeof buffer)) > 0) bytes.append(buffer, got);
+            entries.append({QString::fromUtf8(archive_entry_pathname(e)), bytes});
+        }
+    }
+    archive_read_free(zip);
+    return entries;
+}
+
 // "address file" of every row.
 QSet<QString> ArchiveKeys(const QString& path) {
     QSet<QString> keys;
@@ -166,6 +188,26 @@ private:
                                  QStringLiteral("img/f") + k, QStringLiteral("img/logo"), QStringLiteral("img/bg")})
             PutPicture(dir + p + QStringLiteral(".png"));
         site_.Put(dir + QStringLiteral("s.css"), ".x { background: url(img/bg.png) }", "text/css");
+    }
+
+    // A page `dir`/index.html of a picture, a byte copy of it under another address, a
+    // copy scaled to half and a different picture, in that order. Returns their addresses.
+    QStringList PutAlikePage(const QString& dir) {
+        const QByteArray picture = DrawnPicture(64, 48);
+        const QList<QPair<QString, QByteArray>> served = {{dir + QStringLiteral("a.png"), picture},
+                                                          {dir + QStringLiteral("copy/a.png"), picture},
+                                                          {dir + QStringLiteral("small.png"), DrawnPicture(32, 24)},
+                                                          {dir + QStringLiteral("other.png"), DrawnPicture(64, 48, true)}};
+        QByteArray page = "<html><body>";
+        QStringList addresses;
+        for (const auto& [path, bytes] : served) {
+            site_.Put(path, bytes, "image/png");
+            pictures_.insert(Url(path), bytes);
+            page += "<img src=\"" + path.toUtf8() + "\">";
+            addresses << Url(path);
+        }
+        site_.Put(dir + QStringLiteral("index.html"), page + "</body></html>");
+        return addresses;
     }
 
     // Each file of a run holds what the site serves for the address its record names.
@@ -410,6 +452,156 @@ private slots:
         QCOMPARE(filteredLines.size(), 2);
         for (const QJsonObject& line : filteredLines)
             QCOMPARE(Strings(line.value(QStringLiteral("list")).toArray(), QStringLiteral("address")), kept);
+    }
+
+    // --name names each file by the fields of the page, the file and its answer: the
+    // folders it makes hold the downloads byte for byte; an unknown field is a usage error.
+    void nameTemplate() {
+        const QStringList addresses = PutAlikePage(QStringLiteral("/n/"));
+        const QString out = Dir(QStringLiteral("named"));
+        Cli cli;
+        QCOMPARE(cli.Run({QStringLiteral("-dq"), QStringLiteral("--jsonl"), QStringLiteral("-o"), out, QStringLiteral("--name"),
+                          QStringLiteral("{host}/{index:02}_{name}_{width}x{height}.{type}"), Url(QStringLiteral("/n/index.html"))}),
+                 0);
+        const QStringList expected = {QStringLiteral("127.0.0.1/01_a_64x48.png"), QStringLiteral("127.0.0.1/02_a_64x48.png"),
+                                      QStringLiteral("127.0.0.1/03_small_32x24.png"), QStringLiteral("127.0.0.1/04_other_64x48.png")};
+        QCOMPARE(FilesUnder(out), expected);
+        const QList<QJsonObject> lines = cli.Lines();
+        QCOMPARE(lines.size(), 1);
+        VerifyRecordedFiles(lines);
+        QCOMPARE(Strings(lines[0].value(QStringLiteral("downloads")).toArray(), QStringLiteral("address")), addresses);
+
+        Cli byPage;
+        QCOMPARE(byPage.Run({QStringLiteral("-dq"), QStringLiteral("-o"), out, QStringLiteral("--name={page}/{index}.{ext}"),
+                             Url(QStringLiteral("/n/index.html"))}),
+                 0);
+        QVERIFY(QFile::exists(out + QStringLiteral("/127.0.0.1:%1/n/index.html/4.png").arg(QUrl(site_.Origin()).port())));
+
+        Cli unknown;
+        QCOMPARE(unknown.Run({QStringLiteral("-d"), QStringLiteral("--name"), QStringLiteral("{nope}.{ext}"), Url(QStringLiteral("/n/index.html"))}),
+                 2);
+        QVERIFY2(unknown.Err().contains("unknown field {nope}"), unknown.Err());
+    }
+
+    // --zip puts every file into one ZIP as it completes, under the names the template
+    // gives, and leaves none beside it; ".cbz" orders the entries by their index; a run
+    // stopped by SIGINT leaves a ZIP of the pages it finished, their duplicates left out.
+    void zipFiles() {
+        const QStringList addresses = PutAlikePage(QStringLiteral("/z/"));
+        const QString folder = Dir(QStringLiteral("zips"));
+        QVERIFY(QDir().mkpath(folder));
+        for (const QString& name : {QStringLiteral("pictures.zip"), QStringLiteral("pictures.cbz")}) {
+            const QString zip = folder + QLatin1Char('/') + name;
+            Cli cli;
+            QCOMPARE(cli.Run({QStringLiteral("-q"), QStringLiteral("--jsonl"), QStringLiteral("--zip"), zip, QStringLiteral("--name"),
+                              QStringLiteral("{index:02}.{ext}"), Url(QStringLiteral("/z/index.html"))}),
+                     0);
+            QMap<QString, QByteArray> expected;
+            for (int k = 0; k < addresses.size(); ++k)
+                expected.insert(QStringLiteral("%1.png").arg(k + 1, 2, 10, QLatin1Char('0')), pictures_.value(addresses[k]));
+            const auto entries = ZipEntries(zip);
+            QCOMPARE(entries.size(), expected.size());
+            QStringList names;
+            for (const auto& [entry, bytes] : entries) {
+                QCOMPARE(bytes, expected.value(entry));
+                names << entry;
+            }
+            if (name.endsWith(QLatin1String(".cbz"))) QCOMPARE(names, expected.keys());
+            const QList<QJsonObject> lines = cli.Lines();
+            QCOMPARE(lines.size(), 1);
+            QStringList recorded = Strings(lines[0].value(QStringLiteral("downloads")).toArray(), QStringLiteral("file"));
+            recorded.sort();
+            QCOMPARE(recorded, expected.keys());
+        }
+        QCOMPARE(FilesUnder(folder), QStringList({QStringLiteral("pictures.cbz"), QStringLiteral("pictures.zip")}));
+
+        for (int n = 1; n <= 2; ++n) PutGalleryPage(QStringLiteral("/zs/"), n);
+        site_.Hold(QStringLiteral("/zs/img/2.png"));  // the second page never finishes
+        const QString zip = folder + QStringLiteral("/stopped.zip");
+        Cli stopped;
+        stopped.Start({QStringLiteral("-q"), QStringLiteral("-j1"), QStringLiteral("--jsonl"), QStringLiteral("--zip"), zip,
+                       QStringLiteral("--dedup"), Url(QStringLiteral("/zs/p1.html")), Url(QStringLiteral("/zs/p2.html"))});
+        QTRY_VERIFY_WITH_TIMEOUT(stopped.Out().contains('\n'), 120000);
+        stopped.Signal(SIGINT);
+        QCOMPARE(stopped.Wait(), 130);
+        site_.Release(QStringLiteral("/zs/img/2.png"));
+        const QList<QJsonObject> done = stopped.Lines();
+        QCOMPARE(done.size(), 1);
+        const auto entries = ZipEntries(zip);
+        QMap<QString, QByteArray> inZip;
+        for (const auto& [entry, bytes] : entries) inZip.insert(entry, bytes);
+        for (const QJsonValue& v : done[0].value(QStringLiteral("downloads")).toArray()) {
+            const QJsonObject d = v.toObject();
+            QCOMPARE(d.value(QStringLiteral("outcome")).toString(), QStringLiteral("saved"));
+            QCOMPARE(inZip.value(d.value(QStringLiteral("file")).toString()),
+                     pictures_.value(d.value(QStringLiteral("address")).toString()));
+        }
+        QVERIFY(entries.size() >= done[0].value(QStringLiteral("downloads")).toArray().size());
+        QSet<QByteArray> distinct;
+        for (const auto& [entry, bytes] : entries) {
+            QVERIFY2(!distinct.contains(bytes), qPrintable(entry));
+            distinct.insert(bytes);
+        }
+        for (const QString& f : FilesUnder(folder)) QVERIFY2(!f.startsWith(QLatin1Char('.')), qPrintable(f));
+    }
+
+    // --dedup keeps one file of the same bytes, --dedup similar also one of the pictures
+    // alike, the largest; the others are removed and name the kept one; a run again with
+    // the archive asks for nothing.
+    void duplicates() {
+        const QStringList addresses = PutAlikePage(QStringLiteral("/dd/"));
+        const QString page = Url(QStringLiteral("/dd/index.html"));
+        const auto run = [&](const QString& folder, const QString& mode, const QString& archive) {
+            QStringList args = {QStringLiteral("-dq"), QStringLiteral("--jsonl"), QStringLiteral("-o"), Dir(folder),
+                                QStringLiteral("--name={index}.{ext}"), QStringLiteral("--dedup"), mode, page};
+            if (!archive.isEmpty()) args << QStringLiteral("--archive") << Dir(archive);
+            Cli cli;
+            const int status = cli.Run(args);
+            const QList<QJsonObject> lines = cli.Lines();
+            return std::make_pair(status, lines.size() == 1 ? lines[0].value(QStringLiteral("downloads")).toArray() : QJsonArray());
+        };
+        const auto field = [](const QJsonArray& downloads, int k, const char* key) {
+            return downloads[k].toObject().value(QLatin1String(key)).toString();
+        };
+
+        const auto [exactStatus, exact] = run(QStringLiteral("exact"), QStringLiteral("exact"), QStringLiteral("dedup.sqlite"));
+        QCOMPARE(exactStatus, 0);
+        QCOMPARE(exact.size(), 4);
+        QCOMPARE(FilesUnder(Dir(QStringLiteral("exact"))), QStringList({QStringLiteral("1.png"), QStringLiteral("3.png"), QStringLiteral("4.png")}));
+        QCOMPARE(field(exact, 1, "outcome"), QStringLiteral("skipped"));
+        QCOMPARE(field(exact, 1, "reason"), QStringLiteral("duplicate"));
+        QCOMPARE(field(exact, 1, "duplicate_of"), Dir(QStringLiteral("exact/1.png")));
+        for (int k : {0, 2, 3}) {
+            QCOMPARE(field(exact, k, "outcome"), QStringLiteral("saved"));
+            QCOMPARE(ReadFile(field(exact, k, "file")), pictures_.value(addresses[k]));
+            QCOMPARE(field(exact, k, "sha256").size(), 64);
+        }
+        QCOMPARE(field(exact, 1, "sha256"), field(exact, 0, "sha256"));
+
+        const auto [similarStatus, similar] = run(QStringLiteral("similar"), QStringLiteral("similar"), QString());
+        QCOMPARE(similarStatus, 0);
+        QCOMPARE(FilesUnder(Dir(QStringLiteral("similar"))), QStringList({QStringLiteral("1.png"), QStringLiteral("4.png")}));
+        for (int k : {1, 2}) QCOMPARE(field(similar, k, "duplicate_of"), Dir(QStringLiteral("similar/1.png")));
+        QCOMPARE(ReadFile(Dir(QStringLiteral("similar/4.png"))), pictures_.value(addresses[3]));
+        for (int k = 0; k < 4; ++k) QCOMPARE(field(similar, k, "dhash").size(), 16);
+
+        // Without a template the picture and its byte copy share one name of the page: one
+        // file, no duplicate of itself, put into the ZIP once.
+        const QString zip = Dir(QStringLiteral("dedup.zip"));
+        Cli zipped;
+        QCOMPARE(zipped.Run({QStringLiteral("-q"), QStringLiteral("--zip"), zip, QStringLiteral("--dedup"), page}), 0);
+        QMap<QString, QByteArray> entries;
+        for (const auto& [entry, bytes] : ZipEntries(zip)) entries.insert(entry, bytes);
+        QCOMPARE(entries.keys(), QStringList({QStringLiteral("a.png"), QStringLiteral("other.png"), QStringLiteral("small.png")}));
+        QCOMPARE(entries.value(QStringLiteral("a.png")), pictures_.value(addresses[0]));
+
+        QHash<QString, int> requests;
+        for (const QString& a : addresses) requests[a] = site_.RequestCount(QUrl(a).path());
+        const auto [againStatus, again] = run(QStringLiteral("exact"), QStringLiteral("exact"), QStringLiteral("dedup.sqlite"));
+        QCOMPARE(againStatus, 0);
+        for (int k = 0; k < 4; ++k) QCOMPARE(field(again, k, "reason"), QStringLiteral("in the archive"));
+        QCOMPARE(field(again, 1, "duplicate_of"), Dir(QStringLiteral("exact/1.png")));
+        for (const QString& a : addresses) QCOMPARE(site_.RequestCount(QUrl(a).path()), requests.value(a));
     }
 
     // Three shards through GNU parallel, each with its own JSON Lines and archive: they

@@ -28,6 +28,7 @@
 #include "library/Preview.h"
 #include "net/HttpPageFetcher.h"
 #include "platform/QtText.h"
+#include "support/DrawnPictures.h"
 #include "support/Fakes.h"
 #include "support/FixtureSite.h"
 #include "support/ProgramRun.h"
@@ -219,6 +220,48 @@ private slots:
         for (const ShownEntry& e : expected_) QVERIFY2(every.removeOne(FromUtf8(e.file)), e.file.c_str());
         QCOMPARE(every.size(), 9);  // the three places' pictures, but for the one that names none
         QVERIFY(Child<QLabel>("LblHint")->text().startsWith(QStringLiteral("下载结束，1个文件下载失败")));
+    }
+
+    // "隐藏相似图片" hides all but the largest of each group of pictures alike (a picture,
+    // its byte copy and its copy at half the size), never a picture unlike the others, and
+    // the batch then saves what is shown.
+    void theFilterHidesSimilarPicturesButTheLargest() {
+        const QByteArray picture = DrawnPicture(64, 48);
+        site_.Put(QStringLiteral("/alike/a.png"), picture, "image/png");
+        site_.Put(QStringLiteral("/alike/copy/a.png"), picture, "image/png");
+        site_.Put(QStringLiteral("/alike/small.png"), DrawnPicture(32, 24), "image/png");
+        site_.Put(QStringLiteral("/alike/other.png"), DrawnPicture(64, 48, true), "image/png");
+        site_.Put(QStringLiteral("/alike/index.html"), "<html><body><img src=\"small.png\"><img src=\"a.png\">"
+                                                        "<img src=\"copy/a.png\"><img src=\"other.png\"></body></html>");
+        QVERIFY(ShowFreshWindow({1280, 900}));
+        TFrmWebpageAnalysis& window = *window_;
+        QVERIFY(OpenAndWait(window, site_.Url(QStringLiteral("/alike/index.html"))));
+        ClickDocType(window, 2);
+        QCOMPARE(window.Extractor().Lists().ImageURLs.size(), size_t{4});
+        TFrmPreview* preview = window.ResultWindowIfAny();
+        QWebEngineView* view = preview->WebBrowser1();
+        QTRY_VERIFY_WITH_TIMEOUT(RunScript(view, QStringLiteral(
+            "!!document.querySelector('#nuv-similar') && "
+            "Array.prototype.every.call(document.querySelectorAll('td > img'), function (i) { return i.complete; })")).toBool(), 30000);
+        const auto count = [&] {
+            return RunScript(view, QStringLiteral("document.querySelector('#nuv-filter .nuv-count').textContent")).toString();
+        };
+        QCOMPARE(count(), QStringLiteral("共 4 张"));
+        RunScript(view, QStringLiteral("document.querySelector('#nuv-similar').click()"));
+        QTRY_COMPARE_WITH_TIMEOUT(count(), QStringLiteral("显示 2 / 4 张"), 30000);
+        QCOMPARE(RunScript(view, QStringLiteral("Array.prototype.map.call(document.querySelectorAll('td:not(.nuv-hidden) > img'),"
+                                                " function (i) { return i.getAttribute('src'); }).join(' ')")).toString(),
+                 site_.Url(QStringLiteral("/alike/a.png")) + QLatin1Char(' ') + site_.Url(QStringLiteral("/alike/other.png")));
+
+        QTest::mouseClick(preview->findChild<QToolButton*>(QStringLiteral("BtnSaveAll")), Qt::LeftButton);
+        const QString saved = FromUtf8(Program() + "web");
+        QCOMPARE(Files(saved), QStringList({QStringLiteral("a.png"), QStringLiteral("other.png")}));
+        QCOMPARE(ReadFile(saved + QStringLiteral("/other.png")), DrawnPicture(64, 48, true));
+        QCOMPARE(Child<QLabel>("LblHint")->text(), QStringLiteral("全部下载完毕（按筛选：4 张中的 2 张）。"));
+
+        // Unticked, every picture is shown again.
+        RunScript(view, QStringLiteral("document.querySelector('#nuv-similar').click()"));
+        QTRY_COMPARE(count(), QStringLiteral("共 4 张"));
     }
 
     // The filter's types come as soon as the page is there, not once every picture has

@@ -119,6 +119,39 @@ TEST(ExtractCliArguments, NetworkOptions) {
     EXPECT_EQ(defaults.limitRate, 0u);
 }
 
+// The options of what is saved: --dedup takes its mode after it only when it is one, and
+// --zip downloads instead of a folder.
+TEST(ExtractCliArguments, SavingOptions) {
+    struct Case {
+        std::vector<std::string> args;
+        DedupMode dedup;
+        std::string address;  // the first, or the error
+    };
+    const std::vector<Case> cases = {
+        {{"-d", "--dedup", "a"}, DedupMode::Exact, "a"},
+        {{"-d", "--dedup", "similar", "a"}, DedupMode::Similar, "a"},
+        {{"-d", "--dedup=similar", "similar"}, DedupMode::Similar, "similar"},
+        {{"-d", "--dedup", "exact", "a"}, DedupMode::Exact, "a"},
+        {{"--zip", "x.cbz", "--dedup", "a"}, DedupMode::Exact, "a"},
+        {{"-d", "--dedup=same", "a"}, DedupMode::None, "unknown mode 'same' for --dedup (exact or similar)"},
+        {{"--dedup", "a"}, DedupMode::None, "--name and --dedup are for what is saved: only with -d or --zip"},
+        {{"--name={index}", "a"}, DedupMode::None, "--name and --dedup are for what is saved: only with -d or --zip"},
+        {{"--zip", "x.zip", "-o", "out", "a"}, DedupMode::None, "--zip and -o exclude each other: the files go into the ZIP file"},
+        {{"-d", "--name", "{index:99}", "a"}, DedupMode::None, "--name: {index:99}: the width is a number from 1 to 32 (\"03\" pads with zeros)"},
+    };
+    for (const Case& c : cases) {
+        const CliParseResult r = ParseExtractCliArguments(c.args);
+        SCOPED_TRACE(c.args[1]);
+        EXPECT_EQ(r.error.empty() ? r.options.address : r.error, c.address);
+        if (r.error.empty()) {
+            EXPECT_EQ(r.options.dedup, c.dedup);
+        }
+    }
+    const ExtractCliOptions zip = ParseExtractCliArguments({"--zip", "x.zip", "a"}).options;
+    EXPECT_TRUE(zip.download);
+    EXPECT_EQ(zip.zip, "x.zip");
+}
+
 TEST(ExtractCliArguments, CookieFilesAsCurlAndBrowserAddOnsWriteThem) {
     const std::string file =
         "# Netscape HTTP Cookie File\n"

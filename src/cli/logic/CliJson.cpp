@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "save/Duplicates.h"
 #include "save/PictureRules.h"
 
 namespace nuv {
@@ -74,6 +75,9 @@ Json DownloadJson(const DownloadRecord& r) {
             }
             break;
     }
+    if (!r.duplicateOf.empty()) record["duplicate_of"] = r.duplicateOf;
+    if (!r.sha256.empty()) record["sha256"] = r.sha256;
+    if (r.dhash) record["dhash"] = HashHex(*r.dhash);
     if (r.retries > 0) record["retries"] = r.retries;
     return record;
 }

@@ -2,11 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
-#include <cmath>
-#include <climits>
 
-#include "cli/logic/OptionValues.h"
+#include "cli/logic/CliValues.h"
 #include "common/Product.h"
 #include "common/SaveTargets.h"
 #include "common/Text.h"
@@ -61,7 +58,7 @@ constexpr int kMaxShards = 100000;
 enum class Opt {
     None, Type, SaveTo, Download, Json, Timeout, Quiet, Verbose, Help, Version,
     Input, Jobs, Jsonl, Layout, Archive, Shard, Shown, MinSize, Types, AllowPrivate, AllowLocal, Retries,
-    Wait, RandomWait, LimitRate, Proxy, UserAgent, NoRobots, Cookies, CookiesFrom, Engine
+    Wait, RandomWait, LimitRate, Proxy, UserAgent, NoRobots, Cookies, CookiesFrom, Engine, Name, Zip, Dedup
 };
 
 Opt ShortOption(char c) {
@@ -109,6 +106,9 @@ Opt LongOption(std::string_view name) {
     if (name == "cookies") return Opt::Cookies;
     if (name == "cookies-from-browser") return Opt::CookiesFrom;
     if (name == "engine") return Opt::Engine;
+    if (name == "name") return Opt::Name;
+    if (name == "zip") return Opt::Zip;
+    if (name == "dedup") return Opt::Dedup;
     return Opt::None;
 }
 
@@ -116,7 +116,7 @@ bool TakesValue(Opt o) {
     return o == Opt::Type || o == Opt::SaveTo || o == Opt::Timeout || o == Opt::Input || o == Opt::Jobs ||
            o == Opt::Layout || o == Opt::Archive || o == Opt::Shard || o == Opt::MinSize || o == Opt::Types ||
            o == Opt::Retries || o == Opt::Wait || o == Opt::LimitRate || o == Opt::Proxy || o == Opt::UserAgent ||
-           o == Opt::Cookies || o == Opt::CookiesFrom || o == Opt::Engine;
+           o == Opt::Cookies || o == Opt::CookiesFrom || o == Opt::Engine || o == Opt::Name || o == Opt::Zip;
 }
 
 // Applies an option; returns an error text or "".
@@ -195,6 +195,20 @@ std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::st
                 return FormatS("%s needs a text without control characters", {shown});
             o.userAgent = std::string(value);
             return {};
+        case Opt::Name: {
+            std::string error;
+            o.names = NameTemplate::Parse(value, error);
+            return o.names ? std::string() : FormatS("%s: %s", {shown, error});
+        }
+        case Opt::Zip:
+            if (TrimView(value).empty()) return FormatS("%s needs a file", {shown});
+            o.zip = std::string(value);
+            return {};
+        case Opt::Dedup:
+            if (value.empty() || value == "exact") o.dedup = DedupMode::Exact;
+            else if (value == "similar") o.dedup = DedupMode::Similar;
+            else return FormatS("unknown mode '%s' for %s (exact or similar)", {value, shown});
+            return {};
         case Opt::RandomWait: o.randomWait = true; return {};
         case Opt::NoRobots: o.noRobots = true; return {};
         case Opt::Engine: {
@@ -251,28 +265,6 @@ std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::st
 
 }  // namespace
 
-std::string ProxyAddressProblem(std::string_view address) {
-    if (address.size() > 2048) return "the proxy address is longer than 2048 bytes";
-    for (char c : address)
-        if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7F)
-            return "the proxy address holds a space, a control character or a byte beyond ASCII";
-    const size_t colon = address.find("://");
-    const std::string scheme = LowerAscii(address.substr(0, colon == std::string_view::npos ? 0 : colon));
-    if (scheme != "http" && scheme != "https" && scheme != "socks5" && scheme != "socks5h")
-        return "the proxy needs http://, https://, socks5:// or socks5h:// HOST:PORT";
-    std::string_view rest = address.substr(colon + 3);
-    rest = rest.substr(0, rest.find('/'));
-    if (const size_t at = rest.rfind('@'); at != std::string_view::npos) rest.remove_prefix(at + 1);
-    if (rest.empty() || rest.front() == ':') return "the proxy address names no host";
-    return {};
-}
-
-std::string EngineProxyServer(std::string_view address) {
-    const size_t colon = address.find("://");
-    if (LowerAscii(address.substr(0, colon)) == "socks5h") return "socks5" + std::string(address.substr(colon));
-    return std::string(address);
-}
-
 std::string_view CliTypeName(DocType type) { return NameOf(kTypeNames, type, "images"); }
 
 std::optional<DocType> CliTypeFromName(std::string_view name) { return ValueNamed(kTypeNames, name); }
@@ -299,6 +291,11 @@ CliParseResult ParseExtractCliArguments(const std::vector<std::string>& args) {
             const Opt opt = LongOption(name);
             if (opt == Opt::None) {
                 r.error = FormatS("unknown option %s", {shown});
+            } else if (opt == Opt::Dedup) {  // its mode may follow: --dedup similar
+                const bool next = eq == std::string::npos && i + 1 < args.size() &&
+                                  (args[i + 1] == "exact" || args[i + 1] == "similar");
+                r.error = Apply(o, opt, shown, eq != std::string::npos ? std::string_view(arg).substr(eq + 1)
+                                               : next ? std::string_view(args[++i]) : std::string_view());
             } else if (!TakesValue(opt)) {
                 if (eq != std::string::npos) r.error = FormatS("%s takes no value", {shown});
                 else r.error = Apply(o, opt, shown, {});
@@ -335,6 +332,17 @@ CliParseResult ParseExtractCliArguments(const std::vector<std::string>& args) {
     if (!r.error.empty() || o.help || o.version) return r;
     if ((o.shown || o.filter.Active()) && o.type != DocType::Images) {
         r.error = "--shown, --min-size and --types are for pictures: only with the type images";
+        return r;
+    }
+    if (!o.zip.empty()) {
+        if (!o.saveTo.empty()) {
+            r.error = "--zip and -o exclude each other: the files go into the ZIP file";
+            return r;
+        }
+        o.download = true;
+    }
+    if ((o.names || o.dedup != DedupMode::None) && !o.download) {
+        r.error = "--name and --dedup are for what is saved: only with -d or --zip";
         return r;
     }
     if (positional.empty() && o.inputFile.empty()) {

@@ -10,6 +10,7 @@
 #include "cli/logic/ProfileCookies.h"
 #include "extract/DocType.h"
 #include "save/FolderLayout.h"
+#include "save/NameTemplate.h"
 #include "save/PictureRules.h"
 #include "web/RetryRule.h"
 
@@ -20,6 +21,10 @@ namespace nuv {
 // Exit statuses of nuv-extract. A run ended by SIGINT or SIGTERM exits with 128 + the
 // signal's number (130, 143).
 enum class CliExit : int { Ok = 0, PageNotLoaded = 1, Usage = 2, DownloadsFailed = 3 };
+
+// What --dedup keeps of files alike: every file (none), one of the files with the same
+// bytes (exact), or also of the pictures that look alike the largest (similar).
+enum class DedupMode { None, Exact, Similar };
 
 // Part `index` (1..count) of an address list split into `count` disjoint parts.
 struct CliShard {
@@ -64,6 +69,9 @@ struct ExtractCliOptions {
     std::string cookies;               // --cookies: a cookie file ("-" standard input); "" none
     std::optional<CookieBrowser> cookiesFromBrowser;  // --cookies-from-browser
     CliEngine engine = CliEngine::Auto;
+    std::optional<NameTemplate> names; // --name: the names of the saved files
+    std::string zip;                   // --zip: the ZIP file every saved file goes into; "" none
+    DedupMode dedup = DedupMode::None; // --dedup
 };
 
 // Why `address` cannot be the proxy of --proxy, "" when it can: "http://", "https://",

@@ -4,11 +4,11 @@
 #include <optional>
 #include <string_view>
 
-// The values that nuv-extract's options take: seconds, counts, rates. Plain C++.
+// The values nuv-extract's options take: times, counts and rates.
 namespace nuv {
 
 // Seconds as given to --timeout: a positive decimal number no larger than fits in
-// milliseconds of an int; the milliseconds, rounded up.
+// milliseconds of an int; the milliseconds.
 std::optional<int> ParseSeconds(std::string_view text);
 
 // A decimal number from `low` to `high`, nothing else.
