@@ -11,7 +11,6 @@
 #include <optional>
 #include <string>
 #include <system_error>
-#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -34,7 +33,6 @@
 #include "cli/logic/PageScheduler.h"
 #include "cli/logic/RobotsCache.h"
 #include "cli/logic/RunPrinter.h"
-#include "codecs/Pictures.h"
 #include "common/SaveTargets.h"
 #include "common/Text.h"
 #include "platform/BrowserCookies.h"
@@ -86,31 +84,7 @@ public:
         transfers_.SetSaveRoot(base_);
         ApplyNetworkOptions(transfers_, options);
         files_.protectedFiles = ProtectedFiles(programFiles);
-        if (options.names) files_.names = &*options.names;
-        files_.zip = zip;
-        files_.look = [](const std::string& file, bool hash) {
-            QSize size;
-            const std::optional<std::uint64_t> dhash = hash ? PictureDifferenceHash(file, &size) : std::nullopt;
-            if (!hash) size = PictureFileSize(file);
-            return size.isValid() ? PictureLook{size.width(), size.height(), dhash} : PictureLook{};
-        };
-        if (options.dedup != DedupMode::None) {
-            // Files of earlier runs, as the archive names them.
-            std::function<std::optional<std::string>(const std::string&)> earlier;
-            if (archive != nullptr) {
-                earlier = [archive, zip, this](const std::string& sha) -> std::optional<std::string> {
-                    const auto file = archive->FileOfHash(sha);
-                    if (!file) return std::nullopt;
-                    return zip != nullptr ? *file : base_ + *file;
-                };
-            }
-            duplicates_.emplace(options.dedup == DedupMode::Similar, std::move(earlier));
-            files_.duplicates = &*duplicates_;
-            reading_.emplace(std::max(1u, std::thread::hardware_concurrency()));
-            files_.reading = &*reading_;
-            // Qt loads its picture plugins on first use: while the first page loads.
-            if (options.dedup == DedupMode::Similar) reading_->Post([] { LoadPictureDecoders(); });
-        }
+        SetUpSaving(files_, options, archive, zip, base_, duplicates_, reading_);
         for (const std::string& a : options.addresses) arguments_.insert(Trim(a));
         if (listRun_ && !options.noRobots)
             robots_.emplace([this](const std::string& a) { return FetchRobots(options_, cookies_, base_, a); });
@@ -198,7 +172,17 @@ private:
 
     void Load(RunPage& page) {
         page.started = Clock::now();
-        if (statics_.Read(page)) return Loaded(page, page.statics->LoadFailure(), false);
+        if (!statics_.Read(page, [this](RunPage& p) { ReadWithoutEngine(p); })) LoadInEngine(page);
+    }
+
+    // The static reading of the page has ended: it stands for the engine's, or the engine reads the page.
+    void ReadWithoutEngine(RunPage& page) {
+        if (scheduler_.Stopped()) return;
+        if (page.statics) return Loaded(page, page.statics->LoadFailure(), false);
+        LoadInEngine(page);
+    }
+
+    void LoadInEngine(RunPage& page) {
         page.report.engine = "browser";
         page.view = views_.Take();
         // The extraction reads addresses, never pixels: pictures are neither fetched nor
@@ -421,7 +405,8 @@ private:
     // transfers it drives.
     CurlDownloader transfers_;
     std::optional<DownloadBatch> batch_;
-    StaticPages statics_{options_, cookies_, base_};
+    StaticPages statics_{options_, cookies_, base_, this,
+                         static_cast<std::size_t>(options_.jobs > 0 ? options_.jobs : kDefaultPageJobs)};
 };
 
 }  // namespace

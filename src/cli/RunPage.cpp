@@ -1,12 +1,16 @@
 #include "cli/RunPage.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <system_error>
+#include <thread>
 
 #include <QDir>
 #include <QUrl>
 
 #include "cli/logic/PageBatch.h"
+#include "codecs/Pictures.h"
 #include "platform/QtText.h"
 
 namespace nuv {
@@ -33,6 +37,35 @@ void PageFinds::FetchingSheet(const std::string& address, const std::string& fil
     auto [it, added] = page_.sheetFiles.try_emplace(name);
     if (added) it->second = files_.claims.Claim(page_.folder + name, page_.index, address);
     downloads.HoldFile(it->second);
+}
+
+void SetUpSaving(RunFiles& files, const ExtractCliOptions& options, DownloadArchive* archive, ZipWriter* zip,
+                 const std::string& base, std::optional<DuplicateFinder>& duplicates, std::optional<TaskPool>& reading) {
+    if (options.names) files.names = &*options.names;
+    files.zip = zip;
+    files.look = [](const std::string& file, bool hash) {
+        QSize size;
+        const std::optional<std::uint64_t> dhash = hash ? PictureDifferenceHash(file, &size) : std::nullopt;
+        if (!hash) size = PictureFileSize(file);
+        return size.isValid() ? PictureLook{size.width(), size.height(), dhash} : PictureLook{};
+    };
+    if (options.dedup != DedupMode::None) {
+        // Files of earlier runs, as the archive names them.
+        std::function<std::optional<std::string>(const std::string&)> earlier;
+        if (archive != nullptr) {
+            earlier = [archive, zip, base](const std::string& sha) -> std::optional<std::string> {
+                const auto file = archive->FileOfHash(sha);
+                if (!file) return std::nullopt;
+                return zip != nullptr ? *file : base + *file;
+            };
+        }
+        duplicates.emplace(options.dedup == DedupMode::Similar, std::move(earlier));
+        files.duplicates = &*duplicates;
+        reading.emplace(std::max(1u, std::thread::hardware_concurrency()));
+        files.reading = &*reading;
+        // Qt loads its picture plugins on first use: while the first page loads.
+        if (options.dedup == DedupMode::Similar) reading->Post([] { LoadPictureDecoders(); });
+    }
 }
 
 bool AimPage(RunPage& page, const std::string& given, bool listed, bool allowLocalFiles, RobotsCache* robots) {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,8 @@
 #include "cli/logic/CliOutput.h"
 #include "cli/logic/RobotsCache.h"
 #include "extract/ExtractionServices.h"
+#include "save/DownloadArchive.h"
+#include "save/Duplicates.h"
 #include "save/ListDownloads.h"
 #include "web/StaticBrowser.h"
 
@@ -45,6 +48,12 @@ struct RunPage {
 
     ~RunPage();
 };
+
+// Gives the run's files what the options ask of the saving: the names of --name, the
+// ZIP of --zip, the sizes and hashes of the pictures, and with --dedup the finder of
+// duplicates (files of earlier runs as `archive` names them) and its readers.
+void SetUpSaving(RunFiles& files, const ExtractCliOptions& options, DownloadArchive* archive, ZipWriter* zip,
+                 const std::string& base, std::optional<DuplicateFinder>& duplicates, std::optional<TaskPool>& reading);
 
 // Sets the address that `page` opens (report.requested) from `given`, an address of the
 // run's list (`listed`) or of the command line. False, with the reason in report.loadError,

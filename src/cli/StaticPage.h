@@ -1,12 +1,17 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "cli/logic/ExtractCli.h"
-#include "web/CurlDownloader.h"
+#include "save/TaskPool.h"
 #include "web/StaticBrowser.h"
+
+class QObject;
 
 namespace nuv {
 
@@ -14,31 +19,33 @@ class BrowserCookies;
 struct RunPage;
 
 // The pages that nuv-extract reads without the engine: fetched through the transport of
-// its downloads (the engine's cookies, the network options, the bounds, the tries
-// again), then decoded and parsed as the engine would.
+// its downloads (the engine's cookies and User-Agent, the network options, the bounds,
+// the tries again), then decoded and parsed as the engine would, on threads of their own
+// so that a slow server keeps no other page waiting.
 class StaticPages {
 public:
-    StaticPages(const ExtractCliOptions& options, BrowserCookies& cookies, std::string saveRoot);
+    // `receiver` is the object on whose thread the readings end.
+    StaticPages(const ExtractCliOptions& options, BrowserCookies& cookies, std::string saveRoot, QObject* receiver,
+                std::size_t threads);
+    // Waits for the readings under way (a stopped run ends them at once).
+    ~StaticPages();
 
-    // The page at `address` and its frames, read; its LoadFailure and NeedsBrowser say
-    // whether it can stand for the engine's.
-    std::unique_ptr<StaticBrowser> Open(const std::string& address);
-    // How often the last page opened was fetched again.
-    int Retries() const { return retries_; }
-    // Reads `page` without the engine where the options allow it (--engine, a web page,
-    // a type the static reading gives) and, with --engine auto, where it needs no
-    // browser: then `page.statics` holds it. False when the engine must read it.
-    bool Read(RunPage& page);
+    // Starts reading `page` without the engine where the options allow it (--engine, a
+    // web page, a type the static reading gives); false when the engine reads it. Else
+    // `read` is called on the receiver's thread once the page is read: with `page.statics`
+    // holding it where it stands for the engine's (and the page's retries noted), empty
+    // where --engine auto found that it needs the browser. What the page's answers set in
+    // cookies is in the engine's store by then.
+    bool Read(RunPage& page, std::function<void(RunPage&)> read);
 
 private:
-    FetchedPage Fetch(const std::string& address, const std::string& parent);
-
     const ExtractCliOptions& options_;
     BrowserCookies& cookies_;
     std::string saveRoot_;
-    CurlDownloader downloader_;
-    std::size_t serial_ = 0;
-    int retries_ = 0;
+    QObject* receiver_;
+    std::string userAgent_;  // the engine's, unless --user-agent names one
+    std::atomic<std::size_t> serial_{0};
+    TaskPool pool_;  // last: joined before the rest goes
 };
 
 // The largest page (and frame page) that is read without the engine.

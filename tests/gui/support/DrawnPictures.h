@@ -2,9 +2,10 @@
 
 #include <cmath>
 
-#include <QBuffer>
 #include <QByteArray>
 #include <QImage>
+
+#include "support/QtFiles.h"
 
 // Pictures that tests draw themselves, as a site would serve them.
 namespace nuv::test {
@@ -20,11 +21,7 @@ inline QByteArray DrawnPicture(int width, int height, bool other = false) {
             const int v = static_cast<int>((f < 0.5 ? f : 1 - f) * 2 * 255);
             image.setPixel(x, y, qRgb(v, v / 2, 255 - v));
         }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return PngOf(image);
 }
 
 }  // namespace nuv::test

@@ -34,15 +34,20 @@ inline QByteArray ReadData(const QString& relative) {
     return QByteArray::fromStdString(ReadData(std::string_view(relative.toStdString())));
 }
 
-// The bytes of a PNG file of `width` x `height` pixels, all of `colour`.
-inline QByteArray PngBytes(int width, int height, const QColor& colour) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(colour);
+// The bytes of `image` as a PNG file.
+inline QByteArray PngOf(const QImage& image) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     return bytes;
+}
+
+// The bytes of a PNG file of `width` x `height` pixels, all of `colour`.
+inline QByteArray PngBytes(int width, int height, const QColor& colour) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    return PngOf(image);
 }
 
 }  // namespace nuv::test
