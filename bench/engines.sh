@@ -32,6 +32,7 @@ root="$work/root"
 mkdir -p "$root"
 ln -s /usr/share/gimp/2.0/help/en "$root/gimp"
 ln -s /usr/share/doc/rust-doc/html "$root/rust"
+chmod a+rX "$work" "$root"  # nginx's workers may run as another user
 serve_site "$root" "$work/nginx"
 for manual in gimp rust; do
     (cd "$root" && find -L "$manual" -name '*.html' | LC_ALL=C sort | sed -n "1,${pages}p") |
