@@ -3,7 +3,8 @@
 # 127.0.0.1 with keep-alive: 1 000 <img> + 50 pictures named by the style sheet + 50
 # pictures in a frame + 20 pictures added by a script, 16 KB each (1 120 pictures).
 # In one run, the tools taking turns each round (in a rotating order): `nuv-extract -t images -d`, the same
-# without -d (the page and the list alone), `wget -p -nd -H`, `wget2 -p` (4 threads), and
+# without -d (the page and the list alone), the page read without the browser
+# (`--engine static -d`, which misses the script's 20), `wget -p -nd -H`, `wget2 -p` (4 threads), and
 # curl fetching the list nuv-extract found (`curl -K`, one after the other, and `curl -Z`,
 # 4 at a time). For each: the median of RUNS of the wall time and of the processor time
 # (user + system, children included), the pictures saved, and the ratios; the processor
@@ -61,6 +62,7 @@ names=() commands=()
 tool() { names+=("$1"); shift; commands+=("$*"); }
 tool "nuv-extract -t images -d" "'$exe' -q -t images -d -o . '$url'"
 tool "nuv-extract -t images" "'$exe' -q -t images -o . '$url'"
+tool "nuv-extract --engine static -d" "'$exe' -q -t images -d --engine static -o . '$url'"
 [ -z "$other" ] || tool "other nuv-extract -d" "'$other' -q -t images -d -o . '$url'"
 tool "wget -p -nd -H" "wget -q -p -nd -H '$url'"
 tool "wget2 -p (4 threads)" "wget2 -q -p --max-threads=4 '$url'"

@@ -114,7 +114,7 @@ bool IsHtmlContentType(std::string_view contentType) {
     return type.empty() || type == "text/html";
 }
 
-StaticBrowser::StaticBrowser(PageFetch fetch) : fetch_(std::move(fetch)) {}
+StaticBrowser::StaticBrowser(PageFetch fetch, bool whole) : fetch_(std::move(fetch)), whole_(whole) {}
 
 StaticBrowser::~StaticBrowser() = default;
 
@@ -167,10 +167,11 @@ FrameDocument StaticBrowser::ReadFrames(const StaticDocument& document, const st
     std::string base = url;
     if (const std::string href = document.BaseHref(); !href.empty()) base = ResolveHref(url, href).value_or(url);
     for (const FrameElement& frame : document.Frames()) {
-        if (!needsBrowser_.empty()) break;
+        if (!needsBrowser_.empty() && !whole_) break;
         if (frame.srcdoc) {
             Need("it has a frame of its own markup (srcdoc)");
-            break;
+            node.frames.push_back({"about:srcdoc", {}, false});
+            continue;
         }
         const std::optional<std::string> source =
             frame.source.empty() ? std::optional<std::string>("about:blank") : ResolveHref(base, frame.source);
@@ -186,12 +187,15 @@ FrameDocument StaticBrowser::ReadFrames(const StaticDocument& document, const st
         try {
             page = fetch_(*source, url);
         } catch (const std::exception&) {
+            // The engine's frame holds its error page, at the address asked for.
             Need("a frame's page could not be fetched");
-            break;
+            node.frames.push_back({*source, {}, false});
+            continue;
         }
         if (!IsHtmlContentType(page.contentType)) {
             Need("a frame holds " + page.contentType + ", not HTML");
-            break;
+            node.frames.push_back({page.address.empty() ? *source : page.address, {}, false});
+            continue;
         }
         const StaticDocument inner(Decode(page));
         node.frames.push_back(ReadFrames(inner, page.address.empty() ? *source : page.address, depth + 1));

@@ -36,7 +36,9 @@ inline constexpr size_t kMostStaticFrames = 64;
 
 class StaticBrowser : public IBrowser {
 public:
-    explicit StaticBrowser(PageFetch fetch);
+    // With `whole`, the page and its frames are read to the end even once they need a
+    // browser (--engine static); else the reading stops there.
+    explicit StaticBrowser(PageFetch fetch, bool whole = false);
     ~StaticBrowser() override;
 
     // Fetches and reads the page and its frames before it returns.
@@ -68,6 +70,7 @@ private:
     void Need(const std::string& why);
 
     PageFetch fetch_;
+    bool whole_;
     std::string location_;
     std::string base_;  // the document's base address
     int ready_ = ready_state::kUninitialised;
