@@ -56,9 +56,10 @@ struct Url {
     ~Url() { curl_url_cleanup(h); }
     std::optional<std::string> Get(CURLUPart part, unsigned flags = 0) const {
         char* text = nullptr;
-        if (curl_url_get(h, part, &text, flags) != CURLUE_OK || !text) return std::nullopt;
-        std::string out(text);
-        curl_free(text);
+        const CURLUcode rc = curl_url_get(h, part, &text, flags);
+        std::optional<std::string> out;
+        if (rc == CURLUE_OK && text) out = std::string(text);
+        curl_free(text);  // curl may hand out a text with a failure too
         return out;
     }
 };
