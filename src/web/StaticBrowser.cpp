@@ -64,6 +64,12 @@ struct Url {
     }
 };
 
+// The address the links of `document`, at `url`, are resolved against: its <base>, else its own.
+std::string BaseOf(const StaticDocument& document, const std::string& url) {
+    const std::string href = document.BaseHref();
+    return href.empty() ? url : ResolveHref(url, href).value_or(url);
+}
+
 std::string Lower(std::optional<std::string> text) { return text ? LowerAscii(*text) : std::string(); }
 
 }  // namespace
@@ -151,9 +157,7 @@ void StaticBrowser::Navigate(const std::string& address) {
     if (!IsHtmlContentType(page.contentType)) Need("the answer is " + page.contentType + ", not HTML");
     document_ = std::make_unique<StaticDocument>(Decode(page));
     tree_ = ReadFrames(*document_, location_, 0);
-    base_ = tree_.url;
-    if (const std::string href = document_->BaseHref(); !href.empty())
-        base_ = ResolveHref(location_, href).value_or(location_);
+    base_ = BaseOf(*document_, location_);
     ready_ = ready_state::kComplete;
 }
 
@@ -165,8 +169,7 @@ FrameDocument StaticBrowser::ReadFrames(const StaticDocument& document, const st
     if (facts.noscript) Need("it has a <noscript>");
     if (facts.embeddedPages) Need("it embeds an object that may be a page");
     if (facts.lazyFrames) Need("it has lazily loaded frames");
-    std::string base = url;
-    if (const std::string href = document.BaseHref(); !href.empty()) base = ResolveHref(url, href).value_or(url);
+    const std::string base = BaseOf(document, url);
     for (const FrameElement& frame : document.Frames()) {
         if (!needsBrowser_.empty() && !whole_) break;
         if (frame.srcdoc) {
