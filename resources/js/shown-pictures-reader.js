@@ -51,12 +51,10 @@
     return urls;
   }
 
-  // The pictures the document of `win` uses, in document order, each address once, the
-  // first LIMIT of them; `cut` of the result counts the others. `exhaustive` reads the
-  // computed styles of every element.
-  function read(win, exhaustive) {
-    var doc = win.document, out = [], at = Object.create(null), base = doc.baseURI;
-    out.cut = 0;
+  // What gathers the pictures of a document into `out` (`at` gives each address's place in
+  // it): at most LIMIT, each address once, `out.cut` counting the others; addresses are made
+  // absolute against `base`.
+  function collector(base, out, at) {
     function add(address, w, h, type) {
       if (!address) return;
       var a = String(address);
@@ -159,6 +157,25 @@
       }
       if (!NO_LAZY[tag] && (lazyOnes ? lazyOnes.has(el) : el.hasAttributes())) lazy(el, tag);
     }
+    // What an element names itself, its style attribute and its background included,
+    // without asking for its computed style.
+    function named(el) {
+      element(el, null);
+      if (el.namespaceURI === SVG) return;
+      css(el.getAttribute('style'));
+      var background = el.getAttribute('background');
+      if (background) ref(background);
+    }
+    return {add: add, style: style, element: element, named: named};
+  }
+
+  // The pictures the document of `win` uses, in document order, each address once, the
+  // first LIMIT of them; `cut` of the result counts the others. `exhaustive` reads the
+  // computed styles of every element.
+  function read(win, exhaustive) {
+    var doc = win.document, out = [];
+    out.cut = 0;
+    var c = collector(doc.baseURI, out, Object.create(null));
     // The elements of `root` (of the shadow trees in it too) in document order: with a
     // `guide`, only those that name pictures or may have them by their style; the computed
     // styles of those `guide` names (all without one).
@@ -166,14 +183,14 @@
       var all = root.querySelectorAll(guide ? guide.selector : '*');
       for (var i = 0; i < all.length; i++) {
         var el = all[i];
-        if (!guide || guide.naming.has(el)) element(el, guide && guide.lazy);
-        if (!guide || guide.element.has(el)) style(win.getComputedStyle(el));
+        if (!guide || guide.naming.has(el)) c.element(el, guide && guide.lazy);
+        if (!guide || guide.element.has(el)) c.style(win.getComputedStyle(el));
         // A pseudo-element exists only with a content; only then its pictures show.
         if (!guide || guide.pseudo.has(el)) {
           for (var p = 0; p < 2; p++) {
             var ps = win.getComputedStyle(el, p ? '::after' : '::before');
             var content = ps.getPropertyValue('content');
-            if (content && content !== 'none' && content !== 'normal') style(ps);
+            if (content && content !== 'none' && content !== 'normal') c.style(ps);
           }
         }
         if (!guide && el.shadowRoot) walk(el.shadowRoot, null);
@@ -230,6 +247,89 @@
   }
   window.__nuvShownPictures = read;
 
+  // The record of the pictures the document has shown since its load, in the order first
+  // seen: an element that goes later (a feed that keeps only its last screens) does not take
+  // its pictures out of it. It is kept where the program asks for it (window.__nuvRecordShown,
+  // set before the load) or from the moment it asks. Added and changed elements are noted at
+  // once by what they name; what style sheets give them is read by a full read a moment
+  // later, as often as the reads' cost allows.
+  var WATCHED = ['src', 'srcset', 'style', 'class', 'poster', 'href', 'content', 'background', 'type', 'rel']
+                  .concat(LAZY);
+  var NOTED = NAMING + ', [style], [background]';
+  var record = null, dirty = false, sweepTimer = 0, sweepMs = 0;
+  // Takes a full read into the record; what the read's own bound cut counts as cut.
+  function absorb(list) {
+    record.readCut = list.cut || 0;
+    var c = collector('', record, record.at);
+    for (var i = 0; i < list.length; i++) c.add(list[i].u, list[i].w, list[i].h, list[i].t);
+  }
+  function sweep() {
+    sweepTimer = 0;
+    if (!dirty) return;
+    dirty = false;
+    var t = performance.now();
+    try { absorb(read(window)); } catch (e) {}
+    sweepMs = performance.now() - t;
+  }
+  function changed(mutations) {
+    var c = collector(document.baseURI, record, record.at);
+    for (var i = 0; i < mutations.length; i++) {
+      var m = mutations[i];
+      if (m.type === 'attributes') {
+        if (m.target.nodeType === 1) c.named(m.target);
+        continue;
+      }
+      for (var k = 0; k < m.addedNodes.length; k++) {
+        var n = m.addedNodes[k];
+        if (n.nodeType !== 1) continue;
+        c.named(n);
+        var inner = n.querySelectorAll(NOTED);
+        for (var j = 0; j < inner.length; j++) c.named(inner[j]);
+      }
+    }
+    touched();
+  }
+  // Something changed: a full read follows, after at least four times the last one took.
+  function touched() {
+    dirty = true;
+    if (!sweepTimer) sweepTimer = setTimeout(sweep, Math.max(250, 4 * sweepMs));
+  }
+  function start() {
+    if (record || !document.documentElement) return;
+    record = [];
+    record.cut = 0;
+    record.at = Object.create(null);
+    absorb(read(window));
+    new MutationObserver(changed).observe(document, {childList: true, subtree: true, attributes: true,
+                                                     attributeFilter: WATCHED});
+    // A picture that loads tells the address it picked and its size.
+    document.addEventListener('load', function (ev) {
+      if (ev.target && ev.target.nodeType === 1) collector(document.baseURI, record, record.at).named(ev.target);
+      touched();
+    }, true);
+  }
+  // The pictures of this document as the program takes them: the record with what the
+  // document shows now, or what it shows now where nothing is recorded.
+  function shown() {
+    if (!record && window.__nuvRecordShown === true) start();
+    if (!record) return read(window);
+    if (dirty) {
+      clearTimeout(sweepTimer);
+      sweepTimer = 0;
+      dirty = false;
+      absorb(read(window));
+    }
+    var out = record.slice();
+    out.cut = record.cut + record.readCut;
+    return out;
+  }
+  window.__nuvShownNow = shown;
+  window.__nuvShownStart = start;
+  window.__nuvShownCount = function () { return record ? record.length : 0; };
+  window.addEventListener('load', function () {
+    if (window.__nuvRecordShown === true) start();
+  });
+
   // A frame's answer as a document's read gives it: at most LIMIT pictures, `cut` the others.
   function clean(answer) {
     var out = [], list = answer && answer.p;
@@ -274,7 +374,7 @@
       if (answered[d.__nuvShownAsk] || d.seal !== seal(d.__nuvShownAsk)) return;
       answered[d.__nuvShownAsk] = true;
       var pictures = [];
-      try { pictures = read(window); } catch (e) {}
+      try { pictures = shown(); } catch (e) {}
       var salt = Array.prototype.map.call(crypto.getRandomValues(new Uint32Array(4)), function (v) {
         return v.toString(36);
       }).join('');
@@ -292,7 +392,7 @@
   window.__nuvShownAsk = function (id, limit, text) {
     var ask = window.__nuvShownRequest = {id: id, limit: limit, text: text, order: [''], pending: {}, answers: {},
                                           cutDocuments: 0};
-    try { ask.answers[''] = read(window); } catch (e) { ask.answers[''] = []; }
+    try { ask.answers[''] = shown(); } catch (e) { ask.answers[''] = []; }
     var known = ask.answers[''].length, frames = 0;
     function askFrame(child, path) {
       var channel = new MessageChannel();
@@ -323,7 +423,10 @@
           frames++;
           ask.order.push(p);
           var own = null;
-          try { own = child.document ? read(child) : null; } catch (e) { own = null; }
+          // A frame of the site is read from here, through its own record where it keeps one.
+          try {
+            own = !child.document ? null : typeof child.__nuvShownNow === 'function' ? child.__nuvShownNow() : read(child);
+          } catch (e) { own = null; }
           if (own) {
             ask.answers[p] = own;
             known += own.length;

@@ -49,8 +49,14 @@ DocTypePanel::DocTypePanel(QWidget* parent, std::function<void()> onSelect, std:
     layout->addWidget(Image28);
     layout->addWidget(LBDocType, 1);
     layout->addWidget(CbShown);
-    // The list keeps the height that shows its six entries; the box comes under it.
-    setFixedHeight(120 + CbShown->sizeHint().height());
+    CbScroll = Named(new QCheckBox(QStringLiteral("滚动加载全部"), this), "CbScroll");
+    CbScroll->setFont(PixelFont("新宋体", 13));
+    const QString scrollTip = QStringLiteral("图片提取前，把网页一屏一屏滚动到底，加载滚动时才出现的图片（按 Esc 或点击网页停止）");
+    CbScroll->setToolTip(scrollTip);
+    SetAccessibleText(CbScroll, CbScroll->text(), scrollTip);
+    layout->addWidget(CbScroll);
+    // The list keeps the height that shows its six entries; the boxes come under it.
+    setFixedHeight(120 + CbShown->sizeHint().height() + CbScroll->sizeHint().height());
     connect(LBDocType, &QListWidget::itemClicked, this, [onSelect] { onSelect(); });
     connect(CbShown, &QCheckBox::toggled, this, &DocTypePanel::ShownPicturesToggled);
     LBDocType->installEventFilter(this);
@@ -75,7 +81,11 @@ bool DocTypePanel::ShownPictures() const { return CbShown->isChecked(); }
 
 void DocTypePanel::SetShownPictures(bool on) { CbShown->setChecked(on); }
 
-std::vector<QWidget*> DocTypePanel::TabStops() const { return {LBDocType, CbShown}; }
+bool DocTypePanel::ScrollToLoad() const { return CbScroll->isChecked(); }
+
+void DocTypePanel::SetScrollToLoad(bool on) { CbScroll->setChecked(on); }
+
+std::vector<QWidget*> DocTypePanel::TabStops() const { return {LBDocType, CbShown, CbScroll}; }
 
 bool DocTypePanel::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {

@@ -13,7 +13,8 @@ class QListWidget;
 namespace nuv {
 
 // `Panel1` of the left column: the title picture `Image28`, the document-type list
-// `LBDocType` and under it `CbShown`, whether "图片提取" adds the pictures the page shows.
+// `LBDocType` and under it `CbShown`, whether "图片提取" adds the pictures the page shows,
+// and `CbScroll`, whether it scrolls the page to the end of what it loads first.
 // Only the user's selection runs `onSelect`: a click, even on the selected entry, or a
 // key that moves the selection; a selection the program sets runs nothing. While `busy`
 // answers true the list takes no key or mouse input, so the selection never moves
@@ -33,6 +34,9 @@ public:
     // Whether CbShown is checked; a change, the program's own included, is signalled.
     bool ShownPictures() const;
     void SetShownPictures(bool on);
+    // Whether CbScroll is checked.
+    bool ScrollToLoad() const;
+    void SetScrollToLoad(bool on);
     // The controls Tab visits, in order.
     std::vector<QWidget*> TabStops() const;
 
@@ -47,6 +51,7 @@ private:
     QLabel* Image28{};
     QListWidget* LBDocType{};
     QCheckBox* CbShown{};
+    QCheckBox* CbScroll{};
 };
 
 }  // namespace nuv

@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -24,6 +25,7 @@
 #include "platform/WebEngineBrowser.h"
 #include "platform/Widgets.h"
 #include "web/CurlDownloader.h"
+#include "web/DocumentBridge.h"
 
 namespace nuv {
 namespace {
@@ -180,8 +182,12 @@ void TFrmWebpageAnalysis::FormCreate() {
         .window = ExtractionWindow{
             .addressBox = *addressBar_, .presenter = *presenter_, .savedList = *savedFiles_, .dialogs = s_.dialogs}});
     extraction_->SetIncludeShownPictures(docTypes_->ShownPictures());
-    connect(docTypes_, &DocTypePanel::ShownPicturesToggled, this,
-            [this](bool on) { extraction_->SetIncludeShownPictures(on); });
+    // With the pictures the page shows, those the user scrolled past count too.
+    pages_->Browser().RecordShownPictures(docTypes_->ShownPictures());
+    connect(docTypes_, &DocTypePanel::ShownPicturesToggled, this, [this](bool on) {
+        extraction_->SetIncludeShownPictures(on);
+        pages_->Browser().RecordShownPictures(on);
+    });
 }
 
 void TFrmWebpageAnalysis::SetupCaptionsAndImages() {
@@ -220,6 +226,7 @@ void TFrmWebpageAnalysis::LoadSettings() {
         savedFiles_->ShowPathBar(loaded.CbPath);
         state_.CurPicName = loaded.CurPicName;
         docTypes_->SetShownPictures(loaded.ShownPictures);
+        docTypes_->SetScrollToLoad(loaded.ScrollToLoad);
     } catch (...) {
         NoteSwallowed();
     }
@@ -236,6 +243,7 @@ void TFrmWebpageAnalysis::SaveSettings() {
         s.LeftPanelWidth = Splitter1->sizes().value(0, SbLeft->width());
         s.CbPath = addressBar_->PathBarChecked();
         s.ShownPictures = docTypes_->ShownPictures();
+        s.ScrollToLoad = docTypes_->ScrollToLoad();
         SaveSettingsFile(settings_, s);
     } catch (...) {
         NoteSwallowed();
@@ -264,9 +272,54 @@ void TFrmWebpageAnalysis::closeEvent(QCloseEvent* event) {
 }
 
 void TFrmWebpageAnalysis::LBDocTypeClick() {
-    if (!extraction_) return;
-    extraction_->LBDocTypeClick(docTypes_->SelectedType());
+    if (!extraction_ || scroller_) return;
+    const int selected = docTypes_->SelectedType();
+    if (selected == static_cast<int>(DocType::Images) && docTypes_->ScrollToLoad() &&
+        !GetPageAddress(pages_->Browser()).empty()) {
+        ScrollThenExtract(selected);
+        return;
+    }
+    extraction_->LBDocTypeClick(selected);
     pages_->ShowFrames(extraction_->LastResult().frames);
+}
+
+void TFrmWebpageAnalysis::ScrollThenExtract(int selected) {
+    QWebEngineView* view = pages_->Browser().View();
+    if (!view) return;
+    ScrollTimes times;
+    scroller_ = new PageScroller(
+        view->page(), times,
+        [this, selected](const ScrollOutcome&) {
+            qApp->removeEventFilter(this);
+            scroller_->deleteLater();
+            scroller_ = nullptr;
+            hintBar_->SetProgressPosition(0);
+            extraction_->LBDocTypeClick(selected);
+            pages_->ShowFrames(extraction_->LastResult().frames);
+        },
+        [this](long long ms, long long limit) {
+            hintBar_->SetProgressMaximum(static_cast<int>(limit / 100));
+            hintBar_->SetProgressPosition(static_cast<int>(ms / 100));
+        },
+        this);
+    // Esc, or a click on the page, ends the scrolling; the extraction then takes what came.
+    qApp->installEventFilter(this);
+    scroller_->Start();
+}
+
+bool TFrmWebpageAnalysis::eventFilter(QObject* watched, QEvent* event) {
+    if (scroller_ && scroller_->Running()) {
+        const bool esc = event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
+        QWidget* view = pages_->Browser().View();
+        auto* widget = qobject_cast<QWidget*>(watched);
+        const bool click = event->type() == QEvent::MouseButtonPress && view && widget &&
+                           (widget == view || view->isAncestorOf(widget));
+        if (esc || click) {
+            scroller_->Stop();
+            return esc;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 TFrmPreview* TFrmWebpageAnalysis::MakeResultWindow(QWidget* page) {

@@ -14,6 +14,7 @@
 #include "extract/Extraction.h"
 #include "app/logic/ExtractionPresenter.h"
 #include "library/SavedFilesPanel.h"
+#include "platform/PageScroller.h"
 #include "web/Downloader.h"
 #include "web/PageFetcher.h"
 
@@ -65,6 +66,7 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate();
@@ -75,6 +77,8 @@ private:
     void LoadSettings();
     void SaveSettings();
     void LBDocTypeClick();
+    // "图片提取" with CbScroll: scrolls the page to its end, then extracts.
+    void ScrollThenExtract(int selected);
     TFrmPreview* MakeResultWindow(QWidget* page);
 
     MainWindowServices s_;
@@ -96,6 +100,7 @@ private:
     BrandPanelHost* brand_{};
     QWidget* SbCenter{};
     PageTabs* pages_{};
+    PageScroller* scroller_{};  // while "图片提取" scrolls the page
 };
 
 }  // namespace nuv

@@ -132,6 +132,7 @@ private:
         ready_.clear();
         for (auto& [index, page] : pages_) {
             if (page->load) page->load->Stop();
+            page->scroller.reset();
             if (page->view) page->view->Browser().Close();
         }
         progress_.Clear();
@@ -189,6 +190,8 @@ private:
         // decoded (the document still holds every picture element, script-made ones too).
         // With --shown the page shows its pictures as a browser does, their sizes included.
         page.view->View()->page()->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, options_.shown);
+        // The pictures it shows are those it showed from its load on, gone ones too.
+        page.view->Browser().RecordShownPictures(options_.shown);
         ++page.view->pages;
         std::function<void(int, int)> loading;
         if (!listRun_) loading = [this](int p, int m) { progress_.Show(p, m, "loading"); };
@@ -217,8 +220,28 @@ private:
             page.report.errors.push_back({"load", page.report.requested, note});
             if (!options_.quiet) PrintCliError(listRun_ ? page.report.requested + ": " + note : note);
         }
+        if (options_.scroll && page.view) return Scroll(page);
         ready_.push_back(&page);
         loop_.quit();  // to Exec, which extracts it
+    }
+
+    // --scroll: the page goes to its extraction once scrolled to the end of what it loads.
+    void Scroll(RunPage& page) {
+        ScrollTimes times;
+        times.limitMs = options_.scrollLimitMs;
+        PageScroller::Progress progress;
+        if (!listRun_) progress = [this](long long ms, long long limit) { progress_.Show(ms, limit, "scrolling"); };
+        page.scroller = std::make_unique<PageScroller>(
+            page.view->View()->page(), times,
+            [this, &page](const ScrollOutcome& outcome) {
+                page.report.scrolled = PageScrolling{outcome.screens, outcome.ms, outcome.hitLimit};
+                if (!listRun_) progress_.Clear();
+                if (scheduler_.Stopped()) return;
+                ready_.push_back(&page);
+                loop_.quit();
+            },
+            std::move(progress));
+        page.scroller->Start();
     }
 
     // Extracts the loaded pages, one after the other. An extraction re-enters the event
@@ -322,6 +345,7 @@ private:
     void ClosePage(RunPage& page) {
         if (!page.view && !page.statics) return;
         page.load.reset();
+        page.scroller.reset();
         page.statics.reset();
         if (page.view && page.report.loadError.empty() && !page.settled && !scheduler_.Stopped() &&
             page.view->pages < kPagesPerView) {

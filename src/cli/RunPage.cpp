@@ -17,6 +17,7 @@ namespace nuv {
 
 RunPage::~RunPage() {
     load.reset();
+    scroller.reset();
     view.reset();
     if (!staging.empty()) {
         std::error_code ec;

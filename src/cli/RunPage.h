@@ -14,6 +14,7 @@
 #include "cli/logic/CliOutput.h"
 #include "cli/logic/RobotsCache.h"
 #include "extract/ExtractionServices.h"
+#include "platform/PageScroller.h"
 #include "save/DownloadArchive.h"
 #include "save/Duplicates.h"
 #include "save/ListDownloads.h"
@@ -32,6 +33,7 @@ struct RunPage {
     std::unique_ptr<HeadlessView> view;  // while it loads and is extracted
     std::unique_ptr<StaticBrowser> statics;  // read without the engine: until it is extracted
     std::unique_ptr<PageLoad> load;
+    std::unique_ptr<PageScroller> scroller;  // --scroll: between its load and its extraction
     std::chrono::steady_clock::time_point started, loaded, extracted;
     bool settled = false;  // extracted before its load ended
     bool allFrames = false;

@@ -95,6 +95,16 @@ QString ShownPicturesAnswer(const QString& id) {
     return source.arg(JsString(id));
 }
 
+QString PageScrollStep(bool scroll) {
+    static const QString source = LoadScriptResource("page-scroller");
+    return source.arg(scroll ? QStringLiteral("true") : QStringLiteral("false"));
+}
+
+QString RecordShownPictures(bool on) {
+    return on ? QStringLiteral("window.__nuvRecordShown = true; if (window.__nuvShownStart) window.__nuvShownStart();")
+              : QStringLiteral("window.__nuvRecordShown = false;");
+}
+
 QString ResultClickHook(const QString& objectName) {
     static const QString source = LoadScriptResource("result-click-hook");
     return source.arg(JsString(objectName));

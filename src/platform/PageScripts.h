@@ -55,6 +55,15 @@ QString ShownPicturesAsk(const QString& id, qsizetype limit);
 // neither read nor asked and the pictures beyond a document's bound or the request's.
 QString ShownPicturesAnswer(const QString& id);
 
+// Makes the documents that run it record the pictures they show from their load on (or from
+// now, where they have loaded), so the shown pictures include those that went again;
+// false stops a new document from recording.
+QString RecordShownPictures(bool on);
+// One step of scrolling a page to its end (`scroll`: a screen further down first): JSON of
+// what it shows, {"h": content height, "p": pictures recorded, "r": requests made, "e":
+// whether the end is in view}.
+QString PageScrollStep(bool scroll);
+
 // Installed at every load of the result browser, after Qt's qwebchannel.js: registers a
 // document click listener that hands the clicked element's lower-cased tag name and its
 // raw "href" (links) or "src" (pictures) attribute to the channel object `objectName`;

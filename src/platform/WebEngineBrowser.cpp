@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
@@ -307,6 +309,27 @@ ShownPictureList WebEngineBrowser::ShownPictures(size_t limit) {
         }
     }
     return list;
+}
+
+void WebEngineBrowser::RecordShownPictures(bool on) {
+    if (!view_) return;
+    QWebEnginePage* page = view_->page();
+    QWebEngineScriptCollection& collection = page->scripts();
+    const QString name = QStringLiteral("nuv-record-shown");
+    const QList<QWebEngineScript> installed = collection.find(name);
+    if (on == !installed.isEmpty()) return;
+    for (const QWebEngineScript& s : installed) collection.remove(s);
+    if (on) {
+        QWebEngineScript s;
+        s.setName(name);
+        s.setSourceCode(scripts::RecordShownPictures(true));
+        s.setInjectionPoint(QWebEngineScript::DocumentCreation);
+        s.setWorldId(scripts::kWorld);
+        s.setRunsOnSubFrames(true);
+        collection.insert(s);
+    }
+    // The document that stands now records from this moment on, or no longer.
+    page->runJavaScript(scripts::RecordShownPictures(on), scripts::kWorld);
 }
 
 DocumentLinkList WebEngineBrowser::DocumentLinks(size_t limit) {

@@ -72,6 +72,11 @@ public:
     // returns its text answer. Throws BrowserError when there is no document or no text.
     std::string RunProgramScript(const QString& script);
 
+    // Whether the documents of the page record every picture they show from their load on,
+    // so that ShownPictures also lists those whose elements went again (a feed that keeps
+    // only its last screens). A document already loaded starts recording at once.
+    void RecordShownPictures(bool on);
+
     QWebEngineView* View() const { return view_; }
     // How long a document read may wait for the engine.
     void SetScriptTimeout(int ms) { scriptTimeoutMs_ = ms; }

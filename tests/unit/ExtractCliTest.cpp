@@ -57,6 +57,13 @@ TEST(ExtractCliArguments, AcceptsEveryFormOfEveryOption) {
     }
     EXPECT_TRUE(ParseExtractCliArguments({"-dv", "a"}).options.verbose);
     EXPECT_TRUE(ParseExtractCliArguments({"--verbose", "a"}).options.verbose);
+    // Scrolling brings the pictures a page shows; --scroll-limit scrolls.
+    const ExtractCliOptions scrolled = ParseExtractCliArguments({"--scroll", "a"}).options;
+    EXPECT_TRUE(scrolled.scroll && scrolled.shown && !StaticEngineFits(scrolled));
+    EXPECT_EQ(scrolled.scrollLimitMs, 30000);
+    const ExtractCliOptions limited = ParseExtractCliArguments({"-t", "other", "--scroll-limit=2.5", "a"}).options;
+    EXPECT_TRUE(limited.scroll && !limited.shown && !StaticEngineFits(limited));
+    EXPECT_EQ(limited.scrollLimitMs, 2500);
 }
 
 TEST(ExtractCliArguments, RefusesUnusableLinesWithAReason) {
@@ -89,9 +96,13 @@ TEST(ExtractCliArguments, RefusesUnusableLinesWithAReason) {
         {{"--cookies-from-browser", "firefox:", "a"}, "--cookies-from-browser: needs a profile after ':'"},
         {{"--engine", "fast", "a"}, "unknown engine 'fast' for --engine (one of auto, static, browser)"},
         {{"--engine=static", "-t", "text", "a"},
-         "--engine static reads no page text, shown pictures or picture sizes; use auto or browser"},
+         "--engine static reads no page text, shown pictures, picture sizes or scrolled pages; use auto or browser"},
         {{"--engine", "static", "--min-size", "2x2", "a"},
-         "--engine static reads no page text, shown pictures or picture sizes; use auto or browser"},
+         "--engine static reads no page text, shown pictures, picture sizes or scrolled pages; use auto or browser"},
+        {{"--engine", "static", "-t", "other", "--scroll", "a"},
+         "--engine static reads no page text, shown pictures, picture sizes or scrolled pages; use auto or browser"},
+        {{"--scroll-limit", "0", "a"}, "--scroll-limit needs a positive number of seconds, not '0'"},
+        {{"--scroll=1", "a"}, "--scroll takes no value"},
     };
     for (const auto& [args, error] : cases) {
         EXPECT_EQ(ParseExtractCliArguments(args).error, error);

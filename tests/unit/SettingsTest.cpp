@@ -1,6 +1,8 @@
 #include "app/logic/Settings.h"
 
+#include <cctype>
 #include <filesystem>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -46,23 +48,31 @@ TEST(Settings, ReadGivesDefaultsForMissingAndUnreadableKeys) {
 
 // The option of the pictures the page shows: off without its key, and a file of a run that
 // never turned it on gains no key.
-TEST(Settings, ShownPicturesKeyIsOffWhenAbsentAndWrittenOnlyOnceUsed) {
-    EXPECT_FALSE(ReadSettings(IniDocument("[default]\nCbPath=1\n"), kDefaults).ShownPictures);
-    EXPECT_TRUE(ReadSettings(IniDocument("[Default]\nshownpictures=1\n"), kDefaults).ShownPictures);
-    EXPECT_FALSE(ReadSettings(IniDocument("[default]\nShownPictures=maybe\n"), kDefaults).ShownPictures);
+TEST(Settings, CheckBoxKeysAreOffWhenAbsentAndWrittenOnlyOnceUsed) {
+    const std::pair<const char*, bool Settings::*> keys[] = {{"ShownPictures", &Settings::ShownPictures},
+                                                             {"ScrollToLoad", &Settings::ScrollToLoad}};
+    for (const auto& [key, field] : keys) {
+        SCOPED_TRACE(key);
+        const std::string name = key;
+        std::string lower = name;
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        EXPECT_FALSE(ReadSettings(IniDocument("[default]\nCbPath=1\n"), kDefaults).*field);
+        EXPECT_TRUE(ReadSettings(IniDocument("[Default]\n" + lower + "=1\n"), kDefaults).*field);
+        EXPECT_FALSE(ReadSettings(IniDocument("[default]\n" + name + "=maybe\n"), kDefaults).*field);
 
-    Settings s = kDefaults;
-    IniDocument never("");
-    WriteSettings(never, s);
-    EXPECT_FALSE(never.Get("default", "ShownPictures"));
-    s.ShownPictures = true;
-    IniDocument on("");
-    WriteSettings(on, s);
-    EXPECT_EQ(on.Get("default", "ShownPictures"), "1");
-    s.ShownPictures = false;
-    WriteSettings(on, s);  // turned off again: the key stays, saying so
-    EXPECT_EQ(on.Get("default", "ShownPictures"), "0");
-    EXPECT_TRUE(on.ToString().ends_with("CbPath=0\nShownPictures=0\n"));
+        Settings s = kDefaults;
+        IniDocument never("");
+        WriteSettings(never, s);
+        EXPECT_FALSE(never.Get("default", name));
+        s.*field = true;
+        IniDocument on("");
+        WriteSettings(on, s);
+        EXPECT_EQ(on.Get("default", name), "1");
+        s.*field = false;
+        WriteSettings(on, s);  // turned off again: the key stays, saying so
+        EXPECT_EQ(on.Get("default", name), "0");
+        EXPECT_TRUE(on.ToString().ends_with("CbPath=0\n" + name + "=0\n"));
+    }
 }
 
 TEST(Settings, WrittenInOrderBesideWhatTheFileHeld) {

@@ -32,6 +32,7 @@ Settings ReadSettings(const IniDocument& ini, const Settings& defaults) {
     s.CbPath = ini.GetBool(sec, "CbPath", defaults.CbPath);
     s.CurPicName = ini.Get(sec, "CurPicName").value_or(defaults.CurPicName);
     s.ShownPictures = ini.GetBool(sec, "ShownPictures", defaults.ShownPictures);
+    s.ScrollToLoad = ini.GetBool(sec, "ScrollToLoad", defaults.ScrollToLoad);
     return s;
 }
 
@@ -46,6 +47,7 @@ void WriteSettings(IniDocument& ini, const Settings& s) {
     ini.SetBool(sec, "CbPath", s.CbPath);
     // A file of a run that never turned the option on stays as it was.
     if (s.ShownPictures || ini.Get(sec, "ShownPictures")) ini.SetBool(sec, "ShownPictures", s.ShownPictures);
+    if (s.ScrollToLoad || ini.Get(sec, "ScrollToLoad")) ini.SetBool(sec, "ScrollToLoad", s.ScrollToLoad);
 }
 
 int DocTypeRow(int storedDocType) { return storedDocType >= 0 && storedDocType <= 5 ? storedDocType : -1; }

@@ -27,6 +27,7 @@ struct Settings {
     bool CbPath = false;          // the save-folder bar is shown
     std::string CurPicName;       // the saved file selected last
     bool ShownPictures = false;   // "图片提取" adds the pictures the page shows (key absent: off)
+    bool ScrollToLoad = false;    // "图片提取" first scrolls the page to its end (key absent: off)
 };
 
 // First-run values: both folders `defaultSaveFolder`, the address `homeAddress`,
@@ -43,7 +44,8 @@ Settings ReadSettings(const IniDocument& ini, const Settings& defaults);
 
 // Writes the seven keys into the section "default" of `ini`, in the order PicPath,
 // URLPath, DefaultSavePath, CurPicName, DocType, LeftPanelWidth, CbPath, then
-// ShownPictures when it is on or the file holds it already; everything else in `ini` stays.
+// ShownPictures and ScrollToLoad, each when it is on or the file holds it already;
+// everything else in `ini` stays.
 void WriteSettings(IniDocument& ini, const Settings& settings);
 
 // The row of the document-type list a stored `DocType` selects: itself for 0 to 5,

@@ -148,6 +148,10 @@ std::string FormatJsonLine(const CliReport& report) {
     if (report.robotsDisallowed) out["robots"] = "disallowed";
     if (report.loadRetries > 0) out["retries"] = report.loadRetries;
     if (!report.engine.empty()) out["engine"] = report.engine;
+    if (report.scrolled) {
+        out["scroll"] = {{"screens", report.scrolled->screens}, {"ms", report.scrolled->ms},
+                         {"limit", report.scrolled->limit}};
+    }
     if (IsTextType(report.type)) {
         out["text"] = report.text;
     } else {

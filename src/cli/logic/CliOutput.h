@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,13 @@ struct PageTimes {
     long long total = 0;
 };
 
+// How a page was scrolled before its extraction (--scroll).
+struct PageScrolling {
+    int screens = 0;
+    long long ms = 0;
+    bool limit = false;  // it ended at --scroll-limit
+};
+
 // What one page gave.
 struct CliReport {
     std::string requested;           // the address asked for, as it was opened
@@ -50,6 +58,7 @@ struct CliReport {
     std::string loadError;           // why the page could not be loaded; "" when it was
     int loadRetries = 0;             // how often its load was tried again
     std::string engine;              // which read it: "static" or "browser"; "" for none
+    std::optional<PageScrolling> scrolled;
     bool robotsDisallowed = false;   // not opened: its site's robots.txt keeps crawlers off it
     // What else went wrong with the page: what its extraction got over (see
     // ExtractionError) and "load" when it was extracted before its load ended.

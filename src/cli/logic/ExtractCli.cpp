@@ -58,7 +58,8 @@ constexpr int kMaxShards = 100000;
 enum class Opt {
     None, Type, SaveTo, Download, Json, Timeout, Quiet, Verbose, Help, Version,
     Input, Jobs, Jsonl, Layout, Archive, Shard, Shown, MinSize, Types, AllowPrivate, AllowLocal, Retries,
-    Wait, RandomWait, LimitRate, Proxy, UserAgent, NoRobots, Cookies, CookiesFrom, Engine, Name, Zip, Dedup
+    Wait, RandomWait, LimitRate, Proxy, UserAgent, NoRobots, Cookies, CookiesFrom, Engine, Name, Zip, Dedup,
+    Scroll, ScrollLimit
 };
 
 Opt ShortOption(char c) {
@@ -109,6 +110,8 @@ Opt LongOption(std::string_view name) {
     if (name == "name") return Opt::Name;
     if (name == "zip") return Opt::Zip;
     if (name == "dedup") return Opt::Dedup;
+    if (name == "scroll") return Opt::Scroll;
+    if (name == "scroll-limit") return Opt::ScrollLimit;
     return Opt::None;
 }
 
@@ -116,7 +119,8 @@ bool TakesValue(Opt o) {
     return o == Opt::Type || o == Opt::SaveTo || o == Opt::Timeout || o == Opt::Input || o == Opt::Jobs ||
            o == Opt::Layout || o == Opt::Archive || o == Opt::Shard || o == Opt::MinSize || o == Opt::Types ||
            o == Opt::Retries || o == Opt::Wait || o == Opt::LimitRate || o == Opt::Proxy || o == Opt::UserAgent ||
-           o == Opt::Cookies || o == Opt::CookiesFrom || o == Opt::Engine || o == Opt::Name || o == Opt::Zip;
+           o == Opt::Cookies || o == Opt::CookiesFrom || o == Opt::Engine || o == Opt::Name || o == Opt::Zip ||
+           o == Opt::ScrollLimit;
 }
 
 // Applies an option; returns an error text or "".
@@ -249,6 +253,14 @@ std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::st
             return {};
         }
         case Opt::Shown: o.shown = true; return {};
+        case Opt::Scroll: o.scroll = true; return {};
+        case Opt::ScrollLimit: {
+            const auto ms = ParseSeconds(value);
+            if (!ms) return FormatS("%s needs a positive number of seconds, not '%s'", {shown, value});
+            o.scroll = true;
+            o.scrollLimitMs = *ms;
+            return {};
+        }
         case Opt::AllowPrivate: o.allowPrivateNetwork = true; return {};
         case Opt::AllowLocal: o.allowLocalFiles = true; return {};
         case Opt::Download: o.download = true; return {};
@@ -334,6 +346,8 @@ CliParseResult ParseExtractCliArguments(const std::vector<std::string>& args) {
         r.error = "--shown, --min-size and --types are for pictures: only with the type images";
         return r;
     }
+    // What scrolling brings into view are mostly pictures the page shows.
+    if (o.scroll && o.type == DocType::Images) o.shown = true;
     if (!o.zip.empty()) {
         if (!o.saveTo.empty()) {
             r.error = "--zip and -o exclude each other: the files go into the ZIP file";
@@ -362,7 +376,7 @@ CliParseResult ParseExtractCliArguments(const std::vector<std::string>& args) {
     } else if (o.json && IsListRun(o)) {
         r.error = "--json prints one page; use --jsonl for several";
     } else if (o.engine == CliEngine::Static && !StaticEngineFits(o)) {
-        r.error = "--engine static reads no page text, shown pictures or picture sizes; use auto or browser";
+        r.error = "--engine static reads no page text, shown pictures, picture sizes or scrolled pages; use auto or browser";
     }
     return r;
 }
@@ -372,7 +386,7 @@ bool IsListRun(const ExtractCliOptions& options) {
 }
 
 bool StaticEngineFits(const ExtractCliOptions& o) {
-    return o.type != DocType::PageText && !o.shown && o.filter.minWidth == 0 && o.filter.minHeight == 0;
+    return o.type != DocType::PageText && !o.shown && !o.scroll && o.filter.minWidth == 0 && o.filter.minHeight == 0;
 }
 
 std::string_view CliLayoutName(FolderLayout layout) { return NameOf(kLayoutNames, layout, "flat"); }

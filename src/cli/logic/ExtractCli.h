@@ -56,6 +56,8 @@ struct ExtractCliOptions {
     bool help = false;
     bool version = false;
     bool shown = false;        // --shown: also the pictures the rendered page shows
+    bool scroll = false;       // --scroll: scroll each page to the end of what it loads first
+    int scrollLimitMs = 30000; // --scroll-limit: the most a page is scrolled
     PictureFilter filter;      // --min-size, --types
     bool allowPrivateNetwork = false;  // public pages may reach private and loopback addresses
     bool allowLocalFiles = false;      // a list may name local files

@@ -1,5 +1,7 @@
 #include "cli/logic/RunPrinter.h"
 
+#include <cstdio>
+
 #include "cli/logic/CliJson.h"
 #include "common/Text.h"
 
@@ -36,6 +38,12 @@ bool RunPrinter::Page(const CliReport& report, const PageSteps& steps) {
         std::string text;
         for (const std::string& frame : steps.frames) text += prefix + "frame: " + EscapeForTerminal(frame) + "\n";
         if (!report.engine.empty()) text += prefix + "engine: " + report.engine + "\n";
+        if (const auto& s = report.scrolled) {
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%.1f", static_cast<double>(s->ms) / 1000.0);
+            text += prefix + "scrolled: " + std::to_string(s->screens) + (s->screens == 1 ? " screen in " : " screens in ") +
+                    seconds + " s" + (s->limit ? " (the limit)" : "") + "\n";
+        }
         text += prefix + "timing: page loaded after " + std::to_string(report.times.load) +
                 " ms; extraction started " + std::to_string(steps.framesMs) + " ms after the load (" +
                 (steps.allFrames ? "every frame reported" : "frame bound reached") + "); extraction " +
