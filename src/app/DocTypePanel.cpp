@@ -29,6 +29,16 @@ private:
     std::function<void()> onUserMove_;
 };
 
+// A check box of the panel under the list, with its tip for the mouse and the screen reader.
+QCheckBox* OptionBox(QWidget* panel, QVBoxLayout* layout, const char* text, const char* name, const char* tip) {
+    auto* box = Named(new QCheckBox(QString::fromUtf8(text), panel), name);
+    box->setFont(PixelFont("新宋体", 13));
+    box->setToolTip(QString::fromUtf8(tip));
+    SetAccessibleText(box, box->text(), box->toolTip());
+    layout->addWidget(box);
+    return box;
+}
+
 }  // namespace
 
 DocTypePanel::DocTypePanel(QWidget* parent, std::function<void()> onSelect, std::function<bool()> busy)
@@ -41,20 +51,12 @@ DocTypePanel::DocTypePanel(QWidget* parent, std::function<void()> onSelect, std:
     Image28->setFixedHeight(20);
     LBDocType = Named(new DocTypeList(this, onSelect), "LBDocType");
     SetAccessibleText(LBDocType, QStringLiteral("资源类型"));
-    CbShown = Named(new QCheckBox(QStringLiteral("含网页显示的图片"), this), "CbShown");
-    CbShown->setFont(PixelFont("新宋体", 13));
-    const QString tip = QStringLiteral("图片提取时，加上网页实际显示的图片（srcset、懒加载、CSS 背景、图标等）");
-    CbShown->setToolTip(tip);
-    SetAccessibleText(CbShown, CbShown->text(), tip);
     layout->addWidget(Image28);
     layout->addWidget(LBDocType, 1);
-    layout->addWidget(CbShown);
-    CbScroll = Named(new QCheckBox(QStringLiteral("滚动加载全部"), this), "CbScroll");
-    CbScroll->setFont(PixelFont("新宋体", 13));
-    const QString scrollTip = QStringLiteral("图片提取前，把网页一屏一屏滚动到底，加载滚动时才出现的图片（按 Esc 或点击网页停止）");
-    CbScroll->setToolTip(scrollTip);
-    SetAccessibleText(CbScroll, CbScroll->text(), scrollTip);
-    layout->addWidget(CbScroll);
+    CbShown = OptionBox(this, layout, "含网页显示的图片", "CbShown",
+                        "图片提取时，加上网页实际显示的图片（srcset、懒加载、CSS 背景、图标等）");
+    CbScroll = OptionBox(this, layout, "滚动加载全部", "CbScroll",
+                         "图片提取前，把网页一屏一屏滚动到底，加载滚动时才出现的图片（按 Esc 或点击网页停止）");
     // The list keeps the height that shows its six entries; the boxes come under it.
     setFixedHeight(120 + CbShown->sizeHint().height() + CbScroll->sizeHint().height());
     connect(LBDocType, &QListWidget::itemClicked, this, [onSelect] { onSelect(); });

@@ -286,9 +286,8 @@ void TFrmWebpageAnalysis::LBDocTypeClick() {
 void TFrmWebpageAnalysis::ScrollThenExtract(int selected) {
     QWebEngineView* view = pages_->Browser().View();
     if (!view) return;
-    ScrollTimes times;
     scroller_ = new PageScroller(
-        view->page(), times,
+        view->page(), ScrollTimes{},
         [this, selected](const ScrollOutcome&) {
             qApp->removeEventFilter(this);
             scroller_->deleteLater();
