@@ -161,7 +161,7 @@ private slots:
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
         // The result tab shows in place of the page: its controls come after the tabs.
         QCOMPARE(TabOrder(Child<QLineEdit>("EdtURL")).join(QLatin1Char(' ')),
-                 QStringLiteral("EdtURL BtnOpenWebpage CbPath LBDocType CbShown BitmapListBox BtnHelp BtnOnlineUpdate "
+                 QStringLiteral("EdtURL BtnOpenWebpage CbPath LBDocType CbShown CbScroll BitmapListBox BtnHelp BtnOnlineUpdate "
                                 "BtnExit PageControl1 WebBrowser1 BtnSaveAll BtnSaveAllAs"));
 
         QWidget* page = ResultView()->focusProxy();

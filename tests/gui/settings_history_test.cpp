@@ -289,7 +289,7 @@ private slots:
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
         QTest::mouseClick(Child<QCheckBox>("CbPath"), Qt::LeftButton);
         QCOMPARE(TabOrder(Edit()).join(QLatin1Char(' ')),
-                 QStringLiteral("EdtURL BtnOpenWebpage CbPath BtnOpenDir BtnSelectPath EdtPicPath LBDocType CbShown "
+                 QStringLiteral("EdtURL BtnOpenWebpage CbPath BtnOpenDir BtnSelectPath EdtPicPath LBDocType CbShown CbScroll "
                                 "BitmapListBox BtnHelp BtnOnlineUpdate BtnExit PageControl1 WebBrowser1"));
     }
 };
