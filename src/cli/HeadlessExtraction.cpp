@@ -23,6 +23,7 @@
 #include <QNetworkCookie>
 #include <QUrl>
 #include <QWebEngineProfile>
+#include <QWebEngineUrlRequestInterceptor>
 
 #include "cli/HeadlessRun.h"
 #include "cli/TerminalProgress.h"
@@ -40,6 +41,19 @@ namespace nuv {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The extraction reads documents, never what they play or how their text looks: the
+// movies, sounds and fonts of the headless pages are not fetched. Called on the engine's
+// I/O thread.
+class SilentPages : public QWebEngineUrlRequestInterceptor {
+public:
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override {
+        const auto type = info.resourceType();
+        if (type == QWebEngineUrlRequestInfo::ResourceTypeMedia ||
+            type == QWebEngineUrlRequestInfo::ResourceTypeFontResource)
+            info.block(true);
+    }
+};
 
 // The save folder ending in "/": the one given, made absolute and created when
 // missing, or a new private temporary one that `temp` removes at exit. Returns "" and
@@ -226,6 +240,8 @@ int RunExtractCli(const ExtractCliOptions& options) {
     }
     // Pages that are closed leave little behind: the engine's cache of the run is bounded.
     QWebEngineProfile::defaultProfile()->setHttpCacheMaximumSize(32 << 20);
+    static SilentPages silent;
+    QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&silent);
     if (!options.userAgent.empty()) QWebEngineProfile::defaultProfile()->setHttpUserAgent(FromUtf8(options.userAgent));
     GivenCookies given;
     if (!options.cookies.empty() && !LoadCookieFile(options.cookies, given, error)) {

@@ -156,7 +156,7 @@ private:
         page.started = Clock::now();
         page.report.type = options_.type;
         page.report.downloaded = options_.download;
-        page.report.shown = options_.shown;
+        page.report.shown = options_.describePictures;
         if (!AimPage(page, addresses_[index], !arguments_.contains(addresses_[index]), options_.allowLocalFiles,
                      robots_ ? &*robots_ : nullptr)) {
             scheduler_.LeftEngine();
@@ -187,11 +187,13 @@ private:
         page.report.engine = "browser";
         page.view = views_.Take();
         // The extraction reads addresses, never pixels: pictures are neither fetched nor
-        // decoded (the document still holds every picture element, script-made ones too).
-        // With --shown the page shows its pictures as a browser does, their sizes included.
-        page.view->View()->page()->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, options_.shown);
-        // The pictures it shows are those it showed from its load on, gone ones too.
-        page.view->Browser().RecordShownPictures(options_.shown);
+        // decoded (the document still holds every picture element, script-made ones too),
+        // unless their sizes are asked for, or the page is scrolled (feeds that load more
+        // once their pictures have).
+        page.view->View()->page()->settings()->setAttribute(QWebEngineSettings::AutoLoadImages,
+                                                            NeedsPictureSizes(options_) || options_.scroll);
+        // A scrolled page's pictures are those it showed from its load on, gone ones too.
+        page.view->Browser().RecordShownPictures(options_.shown && options_.scroll);
         ++page.view->pages;
         std::function<void(int, int)> loading;
         if (!listRun_) loading = [this](int p, int m) { progress_.Show(p, m, "loading"); };
@@ -282,10 +284,10 @@ private:
                        std::to_string(page.index) + "/";
 
         // -d of a list that only grows while the extraction reads style sheets and frames:
-        // its downloads start as the entries are found. A list that is filtered once
-        // complete (--min-size, --types), or named with the pictures the page shows
-        // (--shown), is handed over only then.
-        const bool feedEarly = downloadList_ && !options_.shown && !options_.filter.Active() &&
+        // its downloads start as the entries are found (the pictures the page shows, which
+        // are named against the whole list, follow once it is complete). A list that is
+        // filtered once complete (--min-size, --types) is handed over only then.
+        const bool feedEarly = downloadList_ && !options_.filter.Active() &&
                                (options_.type == DocType::Images || options_.type == DocType::Flash);
         PageFinds finds(page, files_, options_.type == DocType::Images ? ListKind::lkImage : ListKind::lkFlash,
                         feedEarly, downloadList_,

@@ -71,6 +71,11 @@ PageExtraction::PageExtraction(IBrowser& browser, WebEngineBrowser* engine, cons
     extraction_.SetIncludeShownPictures(setup.options.shown);
 }
 
+bool PageExtraction::ListingShownPictures() const {
+    const auto& notes = extraction_.Lists().ImageNotes;
+    return !notes.empty() && notes.back().place == ImagePlace::Shown;
+}
+
 ExtractionResult PageExtraction::Run(CliReport& report) {
     const ExtractCliOptions& options = setup_.options;
     ExtractionResult result = extraction_.ExtractFormWebpage(static_cast<int>(options.type));
@@ -91,8 +96,7 @@ void PageExtraction::SizeAndFilter(const ExtractionResult& result, CliReport& re
     if (options.type != DocType::Images) return;
     // The size of every listed picture as the result window measures it, for a size
     // filter and for the sizes the JSON outputs give.
-    if (engine_ &&
-        (options.filter.minWidth > 0 || options.filter.minHeight > 0 || (options.shown && (options.json || options.jsonl)))) {
+    if (engine_ && NeedsPictureSizes(options)) {
         const auto sizes = MeasureResultPictures(*engine_, result.resultHtml, options.timeoutMs);
         for (size_t i = 0; i < report.list.size() && i < report.notes.size(); ++i) {
             const auto it = sizes.find(report.list[i]);

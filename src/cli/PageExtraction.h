@@ -59,6 +59,8 @@ public:
 
     // The address of the page as the running extraction took it.
     const std::string& PageAddress() const { return extraction_.PageAddress(); }
+    // Whether the last picture listed is one the page shows (they come last).
+    bool ListingShownPictures() const;
 
     // Extracts the type the options ask for and fills `report` with what was found and
     // what the extraction got over. Returns the extraction's result (its frames and style

@@ -27,6 +27,11 @@ RunPage::~RunPage() {
 
 void PageFinds::Found(ListKind list, const std::string& address) {
     if (!running || !feed_ || list != fed_) return;
+    // The pictures the page shows are named against the whole list: they go once it is complete.
+    if (list == ListKind::lkImage && running->ListingShownPictures()) {
+        feed_ = false;
+        return;
+    }
     found_.push_back(address);
     downloads_(running->PageAddress()).Feed(found_);
 }

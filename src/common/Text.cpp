@@ -20,6 +20,23 @@ std::string LowerAscii(std::string_view s) {
 
 std::string NormalizedKey(std::string_view s) { return LowerAscii(TrimView(s)); }
 
+std::string PercentDecoded(std::string_view s) {
+    const auto hex = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    };
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size() && hex(s[i + 1]) >= 0 && hex(s[i + 2]) >= 0) {
+            out += static_cast<char>(hex(s[i + 1]) * 16 + hex(s[i + 2]));
+            i += 2;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
 bool ContainsNoCase(std::string_view text, std::string_view part) {
     if (part.empty()) return true;
     if (part.size() > text.size()) return false;

@@ -24,6 +24,9 @@ std::string LowerAscii(std::string_view s);
 // Trimmed and ASCII-lower-cased: the key under which two addresses are the same.
 std::string NormalizedKey(std::string_view s);
 
+// `s` with every "%" followed by two hexadecimal digits replaced by the byte they name.
+std::string PercentDecoded(std::string_view s);
+
 inline bool Contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
 }

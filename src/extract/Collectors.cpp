@@ -3,6 +3,7 @@
 #include <functional>
 #include <iterator>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "common/Guard.h"
@@ -233,11 +234,22 @@ void Collectors::CollectShownImages() {
         ExtractionCut& cut = current_ ? current_->cut : unused;
         cut.documents += shown.documentsCut;
         cut.shownPictures += shown.picturesCut;
+        // The page source names a picture as written ("图.gif", "a b.png"); the page shows
+        // it under the address its parser made of that ("%E5%9B%BE.gif", "a%20b.png"): the
+        // same picture, listed once.
+        std::unordered_map<std::string, int> decoded;
+        const auto decodedKey = [](const std::string& address) { return NormalizedKey(PercentDecoded(address)); };
+        for (size_t i = 0; i < lists_.ImageURLs.size(); ++i)
+            decoded.try_emplace(decodedKey(lists_.ImageURLs[i]), static_cast<int>(i));
         for (const ShownPicture& picture : shown.pictures) {
             try {
                 const std::string scheme = AddressScheme(picture.address);
                 if (scheme != "http" && scheme != "https") continue;
-                const int listed = lists_.ImageURLs.IndexOfNormalized(picture.address);
+                int listed = lists_.ImageURLs.IndexOfNormalized(picture.address);
+                if (listed < 0) {
+                    const auto same = decoded.find(decodedKey(picture.address));
+                    if (same != decoded.end()) listed = same->second;
+                }
                 if (listed < 0) {
                     if (lists_.ImageURLs.size() >= kShownPictureLimit) {
                         ++cut.shownPictures;
@@ -245,6 +257,7 @@ void Collectors::CollectShownImages() {
                     }
                     Append(ListKind::lkImage, picture.address,
                            {ImagePlace::Shown, picture.width, picture.height, picture.declaredType});
+                    decoded.try_emplace(decodedKey(picture.address), static_cast<int>(lists_.ImageURLs.size() - 1));
                     continue;
                 }
                 // An entry found before keeps its place; the page tells its size.

@@ -7,25 +7,6 @@
 
 namespace nuv {
 
-namespace {
-
-std::string PercentDecoded(std::string_view text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        int value = 0;
-        if (text[i] == '%' && i + 2 < text.size() &&
-            std::from_chars(text.data() + i + 1, text.data() + i + 3, value, 16).ptr == text.data() + i + 3) {
-            out += static_cast<char>(value);
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-}  // namespace
-
 std::string EnvironmentProxy(std::string_view scheme, const std::string& host, const std::string& given) {
     const auto env = [](const char* lower, const char* upper) {
         const char* v = std::getenv(lower);

@@ -81,6 +81,12 @@ std::optional<std::string> ResolveHref(const std::string& base, const std::strin
     std::string cleaned;
     for (const char c : ref)
         if (c != '\t' && c != '\n' && c != '\r') cleaned += c;
+    if (!cleaned.empty() && cleaned[0] == '#') {
+        // A part of the document itself: its address with the fragment in place of its own.
+        const std::optional<std::string> page = ResolveHref(base, ""), named = ResolveHref(base, "x" + cleaned);
+        if (!page || !named || named->find('#') == std::string::npos) return std::nullopt;
+        return *page + named->substr(named->find('#'));
+    }
     const std::string scheme = SchemeOf(cleaned);
     if (!scheme.empty() && !IsSpecialScheme(scheme)) return cleaned;  // mailto:, data:, ... as written
     const std::string baseScheme = SchemeOf(base);
@@ -121,7 +127,8 @@ bool IsHtmlContentType(std::string_view contentType) {
     return type.empty() || type == "text/html";
 }
 
-StaticBrowser::StaticBrowser(PageFetch fetch, bool whole) : fetch_(std::move(fetch)), whole_(whole) {}
+StaticBrowser::StaticBrowser(PageFetch fetch, bool whole, bool pictures)
+    : fetch_(std::move(fetch)), whole_(whole), pictures_(pictures) {}
 
 StaticBrowser::~StaticBrowser() = default;
 
@@ -143,6 +150,7 @@ void StaticBrowser::Navigate(const std::string& address) {
     document_.reset();
     failure_.clear();
     needsBrowser_.clear();
+    shown_.clear();
     framesRead_ = 0;
     ready_ = ready_state::kLoading;
     FetchedPage page;
@@ -169,6 +177,19 @@ FrameDocument StaticBrowser::ReadFrames(const StaticDocument& document, const st
     if (facts.noscript) Need("it has a <noscript>");
     if (facts.embeddedPages) Need("it embeds an object that may be a page");
     if (facts.lazyFrames) Need("it has lazily loaded frames");
+    if (pictures_ && (needsBrowser_.empty() || whole_)) {
+        // A style sheet the page cannot have leaves its pictures to the browser.
+        const SheetFetch sheet = [this, &url](const std::string& address) -> std::optional<std::string> {
+            try {
+                FetchedPage fetched = fetch_(address, url);
+                return std::move(fetched.body);
+            } catch (const std::exception&) {
+                return std::nullopt;
+            }
+        };
+        shown_.push_back(document.ShownPictures(url, sheet, kShownPicturesOfADocument));
+        if (!shown_.back().needsBrowser.empty()) Need(shown_.back().needsBrowser);
+    }
     const std::string base = BaseOf(document, url);
     for (const FrameElement& frame : document.Frames()) {
         if (!needsBrowser_.empty() && !whole_) break;
@@ -209,6 +230,7 @@ FrameDocument StaticBrowser::ReadFrames(const StaticDocument& document, const st
 
 void StaticBrowser::LoadDocumentFromMemory(const std::string& html) {
     document_ = std::make_unique<StaticDocument>(html);
+    shown_.clear();
     tree_ = FrameDocument{location_, {}, false};
     ready_ = ready_state::kComplete;
 }
@@ -240,9 +262,17 @@ DocumentLinkList StaticBrowser::DocumentLinks(size_t limit) {
     return out;
 }
 
-ShownPictureList StaticBrowser::ShownPictures(size_t) {
+ShownPictureList StaticBrowser::ShownPictures(size_t limit) {
     if (!document_) throw BrowserError("no document");
-    return {};
+    ShownPictureList out;
+    for (const DocumentPictures& document : shown_) {
+        out.picturesCut += document.cut;
+        for (const ShownPicture& picture : document.pictures) {
+            if (out.pictures.size() < limit) out.pictures.push_back(picture);
+            else ++out.picturesCut;
+        }
+    }
+    return out;
 }
 
 }  // namespace nuv

@@ -33,12 +33,15 @@ std::optional<std::string> ResolveHref(const std::string& base, const std::strin
 
 // The most frames of a page that are read, nested ones included.
 inline constexpr size_t kMostStaticFrames = 64;
+// The most pictures of one document that are listed, as a browser's reading bounds them.
+inline constexpr size_t kShownPicturesOfADocument = 20000;
 
 class StaticBrowser : public IBrowser {
 public:
     // With `whole`, the page and its frames are read to the end even once they need a
-    // browser (--engine static); else the reading stops there.
-    explicit StaticBrowser(PageFetch fetch, bool whole = false);
+    // browser (--engine static); else the reading stops there. With `pictures`, the
+    // pictures each document shows are read too (their style sheets fetched for it).
+    explicit StaticBrowser(PageFetch fetch, bool whole = false, bool pictures = false);
     ~StaticBrowser() override;
 
     // Fetches and reads the page and its frames before it returns.
@@ -54,7 +57,8 @@ public:
     std::string TopElementOuterHtml() override;
     FrameDocument DocumentTree() override;
     DocumentLinkList DocumentLinks(size_t limit) override;
-    // The pictures the page shows are a browser's: none are read here.
+    // The pictures the page and its frames show, as their documents and style sheets give
+    // them; none unless the browser was made to read them.
     ShownPictureList ShownPictures(size_t limit) override;
 
     // Why the page failed to load; "" when it loaded.
@@ -71,6 +75,8 @@ private:
 
     PageFetch fetch_;
     bool whole_;
+    bool pictures_;
+    std::vector<DocumentPictures> shown_;  // of each document read, top first, frames depth-first
     std::string location_;
     std::string base_;  // the document's base address
     int ready_ = ready_state::kUninitialised;

@@ -1,9 +1,14 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "web/Browser.h"
 
 // A page's document as the HTML parser of a browser builds it (through gumbo, a parser of
 // the HTML standard), for pages read without a browser. Plain C++.
@@ -25,6 +30,17 @@ struct FrameElement {
     bool srcdoc = false;
 };
 
+// Fetches a style sheet's text by its absolute address; nullopt when it cannot.
+using SheetFetch = std::function<std::optional<std::string>(const std::string& address)>;
+
+// The pictures of a document read without a browser, and why they cannot be (then the
+// page needs a browser for them).
+struct DocumentPictures {
+    std::vector<ShownPicture> pictures;
+    size_t cut = 0;             // pictures beyond `limit`
+    std::string needsBrowser;   // "" when the list is what a browser gives
+};
+
 class StaticDocument {
 public:
     // Parses `utf8`, the whole text of a page.
@@ -42,6 +58,9 @@ public:
     std::vector<std::string> LinkHrefs() const;
     // The <iframe> and <frame> elements, in document order.
     std::vector<FrameElement> Frames() const;
+    // The pictures the document at `url` shows, as a browser's reading of its DOM and computed
+    // styles gives them: in document order, each address once, at most `limit`.
+    DocumentPictures ShownPictures(const std::string& url, const SheetFetch& fetchSheet, size_t limit) const;
 
 private:
     struct Parsed;

@@ -98,11 +98,12 @@ private slots:
         QCOMPARE(expected_.size(), size_t{20});
     }
 
-    // Without --shown the list is that of the page source, its style sheet and its frame;
-    // with it that list comes first, byte for byte, and every picture the page and its frame
-    // show follows once, each downloaded under a name with the right extension.
+    // With --designed-only the list is that of the page source, its style sheet and its
+    // frame; by default, and with --shown, that list comes first, byte for byte, and every
+    // picture the page and its frame show follows once, each downloaded under a name with
+    // the right extension.
     void nuvExtractListsEveryPictureTheRenderedPageShows() {
-        const ProgramRun before = Extract({QStringLiteral("--json"), ShownPage(site_)});
+        const ProgramRun before = Extract({QStringLiteral("--designed-only"), QStringLiteral("--json"), ShownPage(site_)});
         QCOMPARE(before.exitCode, 0);
         const QJsonObject plain = QJsonDocument::fromJson(before.out).object();
         QVERIFY(!plain.contains(QStringLiteral("pictures")));
@@ -117,6 +118,8 @@ private slots:
         const QStringList list = Strings(o.value(QStringLiteral("list")).toArray());
         QCOMPARE(list.mid(0, threePlaces_.size()), threePlaces_);
         QCOMPARE(list.mid(threePlaces_.size()), ExpectedAddresses());
+        const ProgramRun byDefault = Extract({QStringLiteral("--json"), ShownPage(site_)});
+        QCOMPARE(Strings(QJsonDocument::fromJson(byDefault.out).object().value(QStringLiteral("list")).toArray()), list);
 
         const QJsonArray pictures = o.value(QStringLiteral("pictures")).toArray();
         const QJsonArray downloads = o.value(QStringLiteral("downloads")).toArray();
@@ -167,7 +170,9 @@ private slots:
         QVERIFY(OpenAndWait(window, ShownPage(site_)));
 
         auto* shown = Child<QCheckBox>("CbShown");
-        QVERIFY(shown && !shown->isChecked());
+        QVERIFY(shown && shown->isChecked());
+        QTest::mouseClick(shown, Qt::LeftButton, {}, QPoint(8, shown->height() / 2));
+        QVERIFY(!shown->isChecked());
         ClickDocType(window, 2);
         QCOMPARE(Strings(window.Extractor().Lists().ImageURLs.Items()), threePlaces_);
         QTest::mouseClick(shown, Qt::LeftButton, {}, QPoint(8, shown->height() / 2));
@@ -391,18 +396,19 @@ private slots:
         QCOMPARE(site_.RequestCount(QStringLiteral("/bounds/forged.html")), 0);
     }
 
-    // The check box is kept in the settings file under a key of its own.
+    // The check box is on in a first run, and kept in the settings file under a key of its
+    // own once turned off.
     void theOptionIsKeptInTheSettings() {
         window_ = std::make_unique<TFrmWebpageAnalysis>(FreshServices());
-        QVERIFY(!window_->Extractor().IncludeShownPictures());
-        Child<QCheckBox>("CbShown")->setChecked(true);
         QVERIFY(window_->Extractor().IncludeShownPictures());
+        Child<QCheckBox>("CbShown")->setChecked(false);
+        QVERIFY(!window_->Extractor().IncludeShownPictures());
         window_.reset();
         const IniDocument ini(ReadFileText(Program() + "defualt.ini").value_or(""));
-        QCOMPARE(ini.Get("default", "ShownPictures").value_or("<missing>"), std::string("1"));
+        QCOMPARE(ini.Get("default", "ShownPictures").value_or("<missing>"), std::string("0"));
         window_ = std::make_unique<TFrmWebpageAnalysis>(Services());
-        QVERIFY(Child<QCheckBox>("CbShown")->isChecked());
-        QVERIFY(window_->Extractor().IncludeShownPictures());
+        QVERIFY(!Child<QCheckBox>("CbShown")->isChecked());
+        QVERIFY(!window_->Extractor().IncludeShownPictures());
     }
 };
 

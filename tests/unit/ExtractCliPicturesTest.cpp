@@ -16,13 +16,19 @@ TEST(ExtractCliPictures, OptionsAndTheirMistakes) {
     const CliParseResult r =
         ParseExtractCliArguments({"--shown", "--min-size", "320x200", "--types=WEBP,jpeg", "-d", "a.example"});
     ASSERT_EQ(r.error, "");
-    EXPECT_TRUE(r.options.shown);
+    EXPECT_TRUE(r.options.shown && r.options.describePictures);
     EXPECT_EQ(r.options.filter.minWidth, 320);
     EXPECT_EQ(r.options.filter.minHeight, 200);
     EXPECT_EQ(r.options.filter.types, (std::vector<std::string>{"webp", "jpg"}));
+    // The pictures the page shows are listed by default, without sizes, which the static
+    // reading then gives; --designed-only keeps to the three designed places.
     const CliParseResult plain = ParseExtractCliArguments({"a.example"});
-    EXPECT_FALSE(plain.options.shown);
+    EXPECT_TRUE(plain.options.shown && !plain.options.describePictures && StaticEngineFits(plain.options));
     EXPECT_FALSE(plain.options.filter.Active());
+    EXPECT_FALSE(ParseExtractCliArguments({"--designed-only", "a"}).options.shown);
+    EXPECT_FALSE(ParseExtractCliArguments({"-t", "flash", "a"}).options.shown);
+    EXPECT_TRUE(StaticEngineFits(ParseExtractCliArguments({"--shown", "a"}).options));
+    EXPECT_FALSE(StaticEngineFits(ParseExtractCliArguments({"--shown", "--jsonl", "a"}).options));
 
     const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
         {{"--min-size", "300", "a"}, "--min-size needs a width and height in pixels such as 200x150, not '300'"},
@@ -30,11 +36,17 @@ TEST(ExtractCliPictures, OptionsAndTheirMistakes) {
         {{"--types", "webp,heic", "a"}, "--types: unknown picture type 'heic' (one of jpg, png, gif, webp, avif, jxl, "
                                          "svg, ico, bmp, tiff, psd, emf, wmf, other)"},
         {{"--shown=yes", "a"}, "--shown takes no value"},
-        {{"-t", "css", "--shown", "a"}, "--shown, --min-size and --types are for pictures: only with the type images"},
-        {{"--types", "png", "-tflash", "a"}, "--shown, --min-size and --types are for pictures: only with the type images"},
+        {{"-t", "css", "--shown", "a"},
+         "--shown, --designed-only, --min-size and --types are for pictures: only with the type images"},
+        {{"--types", "png", "-tflash", "a"},
+         "--shown, --designed-only, --min-size and --types are for pictures: only with the type images"},
+        {{"-t", "other", "--designed-only", "a"},
+         "--shown, --designed-only, --min-size and --types are for pictures: only with the type images"},
+        {{"--designed-only", "--shown", "a"}, "--designed-only excludes --shown and --scroll, which add the pictures the page shows"},
+        {{"--scroll", "--designed-only", "a"}, "--designed-only excludes --shown and --scroll, which add the pictures the page shows"},
     };
     for (const auto& [args, error] : bad) EXPECT_EQ(ParseExtractCliArguments(args).error, error) << args.front();
-    for (const char* option : {"--shown", "--min-size WxH", "--types LIST"})
+    for (const char* option : {"--shown", "--designed-only", "--min-size WxH", "--types LIST"})
         EXPECT_NE(ExtractCliUsage().find(option), std::string::npos) << option;
 }
 

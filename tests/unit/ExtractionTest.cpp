@@ -372,7 +372,7 @@ TEST_F(SheetExtractionTest, SheetImagesFollowTheSourceInLowerCaseAndKeepLongRefe
 // list is the beginning of the new one, byte for byte, and only new http(s) pictures follow.
 TEST_F(SheetExtractionTest, ShownPicturesFollowTheThreePlacesAndLeaveThemAsTheyWere) {
     page.location = "http://site.example/dir/index.html";
-    page.source = "<link href=\"s.css\"><img src=\"a.gif\"><img src=\"B.PNG\">";
+    page.source = "<link href=\"s.css\"><img src=\"a.gif\"><img src=\"B.PNG\"><img src=\"\xe5\x9b\xbe.gif\">";
     page.tree = FrameDocument{page.location, {FrameDocument{"http://other.example/f.html", {}}}};
     downloader.bodies["http://site.example/dir/s.css"] = ".x { background: url(bg.png) }\n";
     http.pages["http://other.example/f.html"] = "<img src=\"f.gif\">";
@@ -386,11 +386,13 @@ TEST_F(SheetExtractionTest, ShownPicturesFollowTheThreePlacesAndLeaveThemAsTheyW
         {"HTTPS://cdn.example/i/8f3a?w=800", 800, 450, ""},
         {"http://site.example/dir/HERO.webp ", 0, 0, ""},  // the same again
         {"http://other.example/f.gif", 9, 9, ""},          // the frame's, found before
+        {"http://site.example/dir/%E5%9B%BE.gif", 0, 0, ""},  // the source's, as the parser encodes it
     };
 
     x.LBDocTypeClick(static_cast<int>(DocType::Images));
     const std::vector<std::string> three = x.Lists().ImageURLs.Items();
-    EXPECT_EQ(three, (std::vector<std::string>{"http://site.example/dir/a.gif", "http://site.example/dir/B.PNG",
+    EXPECT_EQ(three, (std::vector<std::string>{"http://site.example/dir/a.gif", "http://site.example/dir/\xe5\x9b\xbe.gif",
+                                               "http://site.example/dir/B.PNG",
                                                "http://site.example/dir/bg.png", "http://other.example/f.gif"}));
     EXPECT_EQ(page.shownReads, 0);
     EXPECT_EQ(x.LastResult().notes.size(), three.size());
@@ -405,13 +407,13 @@ TEST_F(SheetExtractionTest, ShownPicturesFollowTheThreePlacesAndLeaveThemAsTheyW
     EXPECT_EQ(x.Lists().ImageAlts, expected);
     const std::vector<ImageNote>& notes = x.LastResult().notes;
     ASSERT_EQ(notes.size(), expected.size());
-    const ImagePlace places[] = {ImagePlace::Page,  ImagePlace::Page,  ImagePlace::Sheet,
+    const ImagePlace places[] = {ImagePlace::Page,  ImagePlace::Page,  ImagePlace::Page, ImagePlace::Sheet,
                                  ImagePlace::Frame, ImagePlace::Shown, ImagePlace::Shown};
     for (size_t i = 0; i < notes.size(); ++i) EXPECT_EQ(notes[i].place, places[i]) << expected[i];
-    EXPECT_EQ(std::pair(notes[1].width, notes[1].height), std::pair(40, 30));
-    EXPECT_EQ(std::pair(notes[3].width, notes[3].height), std::pair(9, 9));
-    EXPECT_EQ(std::pair(notes[4].width, notes[4].height), std::pair(640, 360));
-    EXPECT_EQ(notes[4].declaredType, "image/webp");
+    EXPECT_EQ(std::pair(notes[2].width, notes[2].height), std::pair(40, 30));
+    EXPECT_EQ(std::pair(notes[4].width, notes[4].height), std::pair(9, 9));
+    EXPECT_EQ(std::pair(notes[5].width, notes[5].height), std::pair(640, 360));
+    EXPECT_EQ(notes[5].declaredType, "image/webp");
     EXPECT_EQ(x.Lists().ImageNotes.size(), expected.size());
 
     // A page that cannot tell what it shows leaves the list of the three places.

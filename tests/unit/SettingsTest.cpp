@@ -46,32 +46,34 @@ TEST(Settings, ReadGivesDefaultsForMissingAndUnreadableKeys) {
         EXPECT_EQ(DocTypeRow(stored), row) << stored;
 }
 
-// The option of the pictures the page shows: off without its key, and a file of a run that
-// never turned it on gains no key.
-TEST(Settings, CheckBoxKeysAreOffWhenAbsentAndWrittenOnlyOnceUsed) {
-    const std::pair<const char*, bool Settings::*> keys[] = {{"ShownPictures", &Settings::ShownPictures},
-                                                             {"ScrollToLoad", &Settings::ScrollToLoad}};
-    for (const auto& [key, field] : keys) {
+// The check boxes under the document types: their default without a key (the pictures the
+// page shows on, the scrolling off), and a file of a run that never changed one gains no key.
+TEST(Settings, CheckBoxKeysTakeTheirDefaultWhenAbsentAndAreWrittenOnlyOnceChanged) {
+    const struct {
+        const char* key;
+        bool Settings::*field;
+        bool usual;
+    } keys[] = {{"ShownPictures", &Settings::ShownPictures, true}, {"ScrollToLoad", &Settings::ScrollToLoad, false}};
+    for (const auto& [key, field, usual] : keys) {
         SCOPED_TRACE(key);
         const std::string name = key;
         std::string lower = name;
         for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        EXPECT_FALSE(ReadSettings(IniDocument("[default]\nCbPath=1\n"), kDefaults).*field);
-        EXPECT_TRUE(ReadSettings(IniDocument("[Default]\n" + lower + "=1\n"), kDefaults).*field);
-        EXPECT_FALSE(ReadSettings(IniDocument("[default]\n" + name + "=maybe\n"), kDefaults).*field);
+        EXPECT_EQ(ReadSettings(IniDocument("[default]\nCbPath=1\n"), kDefaults).*field, usual);
+        EXPECT_EQ(ReadSettings(IniDocument("[Default]\n" + lower + (usual ? "=0\n" : "=1\n")), kDefaults).*field, !usual);
+        EXPECT_EQ(ReadSettings(IniDocument("[default]\n" + name + "=maybe\n"), kDefaults).*field, usual);
 
         Settings s = kDefaults;
         IniDocument never("");
         WriteSettings(never, s);
         EXPECT_FALSE(never.Get("default", name));
-        s.*field = true;
-        IniDocument on("");
-        WriteSettings(on, s);
-        EXPECT_EQ(on.Get("default", name), "1");
-        s.*field = false;
-        WriteSettings(on, s);  // turned off again: the key stays, saying so
-        EXPECT_EQ(on.Get("default", name), "0");
-        EXPECT_TRUE(on.ToString().ends_with("CbPath=0\n" + name + "=0\n"));
+        s.*field = !usual;
+        IniDocument changed("");
+        WriteSettings(changed, s);
+        EXPECT_EQ(changed.Get("default", name), usual ? "0" : "1");
+        s.*field = usual;
+        WriteSettings(changed, s);  // changed back: the key stays, saying so
+        EXPECT_EQ(changed.Get("default", name), usual ? "1" : "0");
     }
 }
 

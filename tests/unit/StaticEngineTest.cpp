@@ -110,6 +110,8 @@ TEST(StaticEngine, FramesAndLinks) {
     EXPECT_EQ(browser.NeedsBrowser(), "");
     EXPECT_EQ(ResolveHref("http://a.test/d/p.html", " HTTP://Ex.TEST:80/a b\\c?q=<'>#f g"),
               "http://ex.test/a%20b/c?q=%3C%27%3E#f%20g");
+    // A part of the page keeps the page's address.
+    EXPECT_EQ(ResolveHref("http://a.test/d/p.html?x=1#old", " #m n"), "http://a.test/d/p.html?x=1#m%20n");
 }
 
 }  // namespace

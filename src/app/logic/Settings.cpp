@@ -45,9 +45,12 @@ void WriteSettings(IniDocument& ini, const Settings& s) {
     ini.SetInt(sec, "DocType", s.DocType);
     ini.SetInt(sec, "LeftPanelWidth", s.LeftPanelWidth);
     ini.SetBool(sec, "CbPath", s.CbPath);
-    // A file of a run that never turned the option on stays as it was.
-    if (s.ShownPictures || ini.Get(sec, "ShownPictures")) ini.SetBool(sec, "ShownPictures", s.ShownPictures);
-    if (s.ScrollToLoad || ini.Get(sec, "ScrollToLoad")) ini.SetBool(sec, "ScrollToLoad", s.ScrollToLoad);
+    // A file of a run that never changed the option stays as it was.
+    const Settings usual;
+    if (s.ShownPictures != usual.ShownPictures || ini.Get(sec, "ShownPictures"))
+        ini.SetBool(sec, "ShownPictures", s.ShownPictures);
+    if (s.ScrollToLoad != usual.ScrollToLoad || ini.Get(sec, "ScrollToLoad"))
+        ini.SetBool(sec, "ScrollToLoad", s.ScrollToLoad);
 }
 
 int DocTypeRow(int storedDocType) { return storedDocType >= 0 && storedDocType <= 5 ? storedDocType : -1; }

@@ -26,7 +26,7 @@ struct Settings {
     int LeftPanelWidth = 180;     // width of the left column
     bool CbPath = false;          // the save-folder bar is shown
     std::string CurPicName;       // the saved file selected last
-    bool ShownPictures = false;   // "图片提取" adds the pictures the page shows (key absent: off)
+    bool ShownPictures = true;    // "图片提取" adds the pictures the page shows (key absent: on)
     bool ScrollToLoad = false;    // "图片提取" first scrolls the page to its end (key absent: off)
 };
 
@@ -44,7 +44,8 @@ Settings ReadSettings(const IniDocument& ini, const Settings& defaults);
 
 // Writes the seven keys into the section "default" of `ini`, in the order PicPath,
 // URLPath, DefaultSavePath, CurPicName, DocType, LeftPanelWidth, CbPath, then
-// ShownPictures and ScrollToLoad, each when it is on or the file holds it already;
+// ShownPictures and ScrollToLoad, each when it differs from its default or the file holds
+// it already;
 // everything else in `ini` stays.
 void WriteSettings(IniDocument& ini, const Settings& settings);
 

@@ -59,7 +59,7 @@ enum class Opt {
     None, Type, SaveTo, Download, Json, Timeout, Quiet, Verbose, Help, Version,
     Input, Jobs, Jsonl, Layout, Archive, Shard, Shown, MinSize, Types, AllowPrivate, AllowLocal, Retries,
     Wait, RandomWait, LimitRate, Proxy, UserAgent, NoRobots, Cookies, CookiesFrom, Engine, Name, Zip, Dedup,
-    Scroll, ScrollLimit
+    Scroll, ScrollLimit, DesignedOnly
 };
 
 Opt ShortOption(char c) {
@@ -112,6 +112,7 @@ Opt LongOption(std::string_view name) {
     if (name == "dedup") return Opt::Dedup;
     if (name == "scroll") return Opt::Scroll;
     if (name == "scroll-limit") return Opt::ScrollLimit;
+    if (name == "designed-only") return Opt::DesignedOnly;
     return Opt::None;
 }
 
@@ -252,7 +253,8 @@ std::string Apply(ExtractCliOptions& o, Opt opt, std::string_view shown, std::st
             o.filter.types = *types;
             return {};
         }
-        case Opt::Shown: o.shown = true; return {};
+        case Opt::Shown: o.shown = o.describePictures = true; return {};
+        case Opt::DesignedOnly: o.designedOnly = true; return {};
         case Opt::Scroll: o.scroll = true; return {};
         case Opt::ScrollLimit: {
             const auto ms = ParseSeconds(value);
@@ -342,12 +344,15 @@ CliParseResult ParseExtractCliArguments(const std::vector<std::string>& args) {
         }
     }
     if (!r.error.empty() || o.help || o.version) return r;
-    if ((o.shown || o.filter.Active()) && o.type != DocType::Images) {
-        r.error = "--shown, --min-size and --types are for pictures: only with the type images";
+    if ((o.shown || o.designedOnly || o.filter.Active()) && o.type != DocType::Images) {
+        r.error = "--shown, --designed-only, --min-size and --types are for pictures: only with the type images";
         return r;
     }
-    // What scrolling brings into view are mostly pictures the page shows.
-    if (o.scroll && o.type == DocType::Images) o.shown = true;
+    if (o.designedOnly && (o.shown || o.scroll)) {
+        r.error = "--designed-only excludes --shown and --scroll, which add the pictures the page shows";
+        return r;
+    }
+    o.shown = o.type == DocType::Images && !o.designedOnly;
     if (!o.zip.empty()) {
         if (!o.saveTo.empty()) {
             r.error = "--zip and -o exclude each other: the files go into the ZIP file";
@@ -376,7 +381,7 @@ CliParseResult ParseExtractCliArguments(const std::vector<std::string>& args) {
     } else if (o.json && IsListRun(o)) {
         r.error = "--json prints one page; use --jsonl for several";
     } else if (o.engine == CliEngine::Static && !StaticEngineFits(o)) {
-        r.error = "--engine static reads no page text, shown pictures, picture sizes or scrolled pages; use auto or browser";
+        r.error = "--engine static reads no page text, picture sizes or scrolled pages; use auto or browser";
     }
     return r;
 }
@@ -385,8 +390,12 @@ bool IsListRun(const ExtractCliOptions& options) {
     return !options.inputFile.empty() || options.addresses.size() > 1;
 }
 
+bool NeedsPictureSizes(const ExtractCliOptions& o) {
+    return o.filter.minWidth > 0 || o.filter.minHeight > 0 || (o.describePictures && (o.json || o.jsonl));
+}
+
 bool StaticEngineFits(const ExtractCliOptions& o) {
-    return o.type != DocType::PageText && !o.shown && !o.scroll && o.filter.minWidth == 0 && o.filter.minHeight == 0;
+    return o.type != DocType::PageText && !o.scroll && !NeedsPictureSizes(o);
 }
 
 std::string_view CliLayoutName(FolderLayout layout) { return NameOf(kLayoutNames, layout, "flat"); }

@@ -55,7 +55,12 @@ struct ExtractCliOptions {
     std::optional<CliShard> shard;
     bool help = false;
     bool version = false;
-    bool shown = false;        // --shown: also the pictures the rendered page shows
+    // Images: the pictures the page shows follow the three designed places; on unless
+    // --designed-only. --shown asks for them explicitly and for a description of each
+    // picture (type, size) in the JSON outputs.
+    bool shown = false;
+    bool describePictures = false;  // --shown
+    bool designedOnly = false;      // --designed-only
     bool scroll = false;       // --scroll: scroll each page to the end of what it loads first
     int scrollLimitMs = 30000; // --scroll-limit: the most a page is scrolled
     PictureFilter filter;      // --min-size, --types
@@ -112,9 +117,13 @@ std::string_view CliTypeName(DocType type);
 std::optional<DocType> CliTypeFromName(std::string_view name);
 
 // The command-line name of a layout ("flat", "host", "page") and back.
-// Whether the static reading can give what the options ask for: the lists of images,
-// Flash movies, style sheets and other files, and the page source; not the text, the
-// pictures a page shows or their sizes.
+// Whether the options need the sizes of the listed pictures: a size filter, or --shown
+// with a JSON output, which gives each picture's size.
+bool NeedsPictureSizes(const ExtractCliOptions& options);
+
+// Whether the static reading can give what the options ask for: the lists of images
+// (the pictures a page shows included), Flash movies, style sheets and other files, and
+// the page source; not the text, the sizes of pictures or a scrolled page.
 bool StaticEngineFits(const ExtractCliOptions& options);
 
 std::string_view CliLayoutName(FolderLayout layout);
