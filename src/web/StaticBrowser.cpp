@@ -178,11 +178,14 @@ FrameDocument StaticBrowser::ReadFrames(const StaticDocument& document, const st
     if (facts.embeddedPages) Need("it embeds an object that may be a page");
     if (facts.lazyFrames) Need("it has lazily loaded frames");
     if (pictures_ && (needsBrowser_.empty() || whole_)) {
-        // A style sheet the page cannot have leaves its pictures to the browser.
+        // A style sheet that answers with a failure is none, as in a browser; one that
+        // cannot be had at all leaves the page's pictures to the browser.
         const SheetFetch sheet = [this, &url](const std::string& address) -> std::optional<std::string> {
             try {
                 FetchedPage fetched = fetch_(address, url);
                 return std::move(fetched.body);
+            } catch (const PageStatusError&) {
+                return std::string();
             } catch (const std::exception&) {
                 return std::nullopt;
             }

@@ -20,8 +20,19 @@ struct FetchedPage {
     std::string body;
 };
 
+// A fetch the server answered with a status of failure (404, 500, ...).
+class PageStatusError : public BrowserError {
+public:
+    explicit PageStatusError(int status)
+        : BrowserError("the server answered with HTTP status " + std::to_string(status)), status_(status) {}
+    int Status() const { return status_; }
+
+private:
+    int status_;
+};
+
 // Fetches a page (the top page, or a frame's page for the page `parent`); throws (any
-// std::exception) when it cannot.
+// std::exception, PageStatusError for a status of failure) when it cannot.
 using PageFetch = std::function<FetchedPage(const std::string& address, const std::string& parent)>;
 
 // The absolute address of `reference` in a document at `base`, as a browser's URL parser

@@ -114,5 +114,27 @@ TEST(StaticEngine, FramesAndLinks) {
     EXPECT_EQ(ResolveHref("http://a.test/d/p.html?x=1#old", " #m n"), "http://a.test/d/p.html?x=1#m%20n");
 }
 
+// The pictures a page shows, read with its style sheets: a sheet that answers with a failure
+// is none, as in a browser; one that cannot be had leaves the pictures to the browser.
+TEST(StaticEngine, PicturesOfAPageWhoseStyleSheetFails) {
+    for (const bool answered : {true, false}) {
+        StaticBrowser browser(
+            [answered](const std::string& address, const std::string&) -> FetchedPage {
+                if (address.ends_with(".css")) {
+                    if (answered) throw PageStatusError(404);
+                    throw std::runtime_error("connection failed");
+                }
+                return {address, "text/html", "<link rel=stylesheet href=s.css><img srcset=\"a.png 1x, b.png 2x\">"};
+            },
+            false, true);
+        browser.Navigate("http://a.test/p.html");
+        EXPECT_EQ(browser.NeedsBrowser().empty(), answered);
+        const ShownPictureList shown = browser.ShownPictures(1);
+        ASSERT_EQ(shown.pictures.size(), 1u);
+        EXPECT_EQ(shown.pictures[0].address, "http://a.test/a.png");
+        EXPECT_EQ(shown.picturesCut, 1u);
+    }
+}
+
 }  // namespace
 }  // namespace nuv
