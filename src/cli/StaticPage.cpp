@@ -124,7 +124,7 @@ bool StaticPages::Read(RunPage& page, std::function<void(RunPage&)> read) {
             Reading reading(options_, cookies_, saveRoot_, userAgent_, serial);
             result->browser = std::make_unique<StaticBrowser>(
                 [&reading](const std::string& a, const std::string& parent) { return reading.Fetch(a, parent); },
-                options_.engine == CliEngine::Static, options_.shown);
+                options_.engine == CliEngine::Static, options_.shown, &sheets_);
             result->browser->Navigate(address);
             result->setCookies = std::move(reading.setCookies);
             result->retries = reading.retries;

@@ -45,6 +45,7 @@ private:
     QObject* receiver_;
     std::string userAgent_;  // the engine's, unless --user-agent names one
     std::atomic<std::size_t> serial_{0};
+    SheetCache sheets_;  // the style sheets the pictures of the run's pages were read with
     TaskPool pool_;  // last: joined before the rest goes
 };
 

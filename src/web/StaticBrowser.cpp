@@ -127,8 +127,21 @@ bool IsHtmlContentType(std::string_view contentType) {
     return type.empty() || type == "text/html";
 }
 
-StaticBrowser::StaticBrowser(PageFetch fetch, bool whole, bool pictures)
-    : fetch_(std::move(fetch)), whole_(whole), pictures_(pictures) {}
+std::optional<std::string> SheetCache::Find(const std::string& address) const {
+    const std::lock_guard lock(mutex_);
+    const auto it = sheets_.find(address);
+    if (it == sheets_.end()) return std::nullopt;
+    return it->second;
+}
+
+void SheetCache::Keep(const std::string& address, const std::string& text) {
+    const std::lock_guard lock(mutex_);
+    if (bytes_ + address.size() + text.size() > mostBytes_) return;
+    if (sheets_.try_emplace(address, text).second) bytes_ += address.size() + text.size();
+}
+
+StaticBrowser::StaticBrowser(PageFetch fetch, bool whole, bool pictures, SheetCache* sheets)
+    : fetch_(std::move(fetch)), whole_(whole), pictures_(pictures), sheets_(sheets) {}
 
 StaticBrowser::~StaticBrowser() = default;
 
@@ -181,14 +194,17 @@ FrameDocument StaticBrowser::ReadFrames(const StaticDocument& document, const st
         // A style sheet that answers with a failure is none, as in a browser; one that
         // cannot be had at all leaves the page's pictures to the browser.
         const SheetFetch sheet = [this, &url](const std::string& address) -> std::optional<std::string> {
+            if (sheets_ != nullptr)
+                if (std::optional<std::string> kept = sheets_->Find(address)) return kept;
+            std::string text;
             try {
-                FetchedPage fetched = fetch_(address, url);
-                return std::move(fetched.body);
+                text = fetch_(address, url).body;
             } catch (const PageStatusError&) {
-                return std::string();
             } catch (const std::exception&) {
                 return std::nullopt;
             }
+            if (sheets_ != nullptr) sheets_->Keep(address, text);
+            return text;
         };
         shown_.push_back(document.ShownPictures(url, sheet, kShownPicturesOfADocument));
         if (!shown_.back().needsBrowser.empty()) Need(shown_.back().needsBrowser);

@@ -2,8 +2,10 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "web/Browser.h"
 #include "web/StaticDocument.h"
@@ -42,6 +44,22 @@ using PageFetch = std::function<FetchedPage(const std::string& address, const st
 // out); nothing when it is no address.
 std::optional<std::string> ResolveHref(const std::string& base, const std::string& reference);
 
+// The style sheets a run has read, by address, for the pictures of its pages: a sheet that
+// many pages of a site share is fetched once. Bounded in bytes; safe across threads.
+class SheetCache {
+public:
+    explicit SheetCache(size_t mostBytes = size_t{16} << 20) : mostBytes_(mostBytes) {}
+    std::optional<std::string> Find(const std::string& address) const;
+    // Keeps `text` for `address` while the bound allows.
+    void Keep(const std::string& address, const std::string& text);
+
+private:
+    mutable std::mutex mutex_;
+    std::unordered_map<std::string, std::string> sheets_;
+    size_t bytes_ = 0;
+    size_t mostBytes_;
+};
+
 // The most frames of a page that are read, nested ones included.
 inline constexpr size_t kMostStaticFrames = 64;
 // The most pictures of one document that are listed, as a browser's reading bounds them.
@@ -51,8 +69,9 @@ class StaticBrowser : public IBrowser {
 public:
     // With `whole`, the page and its frames are read to the end even once they need a
     // browser (--engine static); else the reading stops there. With `pictures`, the
-    // pictures each document shows are read too (their style sheets fetched for it).
-    explicit StaticBrowser(PageFetch fetch, bool whole = false, bool pictures = false);
+    // pictures each document shows are read too (their style sheets fetched for it, or
+    // taken from `sheets` where a page before fetched them).
+    explicit StaticBrowser(PageFetch fetch, bool whole = false, bool pictures = false, SheetCache* sheets = nullptr);
     ~StaticBrowser() override;
 
     // Fetches and reads the page and its frames before it returns.
@@ -87,6 +106,7 @@ private:
     PageFetch fetch_;
     bool whole_;
     bool pictures_;
+    SheetCache* sheets_;
     std::vector<DocumentPictures> shown_;  // of each document read, top first, frames depth-first
     std::string location_;
     std::string base_;  // the document's base address

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace nuv {
 namespace {
 
@@ -134,6 +136,27 @@ TEST(StaticEngine, PicturesOfAPageWhoseStyleSheetFails) {
         EXPECT_EQ(shown.pictures[0].address, "http://a.test/a.png");
         EXPECT_EQ(shown.picturesCut, 1u);
     }
+}
+
+// Pages of a run that share a style sheet have it fetched once, a failed answer included.
+TEST(StaticEngine, PagesShareTheStyleSheetsTheyRead) {
+    SheetCache sheets;
+    std::map<std::string, int> asked;
+    const PageFetch fetch = [&asked](const std::string& address, const std::string&) -> FetchedPage {
+        ++asked[address];
+        if (address.ends_with("gone.css")) throw PageStatusError(404);
+        if (address.ends_with(".css")) return {address, "text/css", "p { background: url(bg.png) }"};
+        return {address, "text/html", "<link rel=stylesheet href=/s.css><link rel=stylesheet href=/gone.css><p>"};
+    };
+    for (const char* page : {"http://a.test/1.html", "http://a.test/2.html"}) {
+        StaticBrowser browser(fetch, false, true, &sheets);
+        browser.Navigate(page);
+        const ShownPictureList shown = browser.ShownPictures(10);
+        ASSERT_EQ(shown.pictures.size(), 1u);
+        EXPECT_EQ(shown.pictures[0].address, "http://a.test/bg.png");
+    }
+    EXPECT_EQ(asked["http://a.test/s.css"], 1);
+    EXPECT_EQ(asked["http://a.test/gone.css"], 1);
 }
 
 }  // namespace
