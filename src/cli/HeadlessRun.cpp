@@ -294,7 +294,8 @@ private:
                         [this, &page](const std::string& pageAddress) -> ListDownloads& {
                             return DownloadsOf(page, pageAddress);
                         });
-        const PageExtractionSetup setup{options_, cookies_, base_, page.staging, progress_, !listRun_, &finds};
+        const PageExtractionSetup setup{options_, cookies_, base_, page.staging, progress_, !listRun_, &finds,
+                                        &statics_.Sheets()};
         PageExtraction extraction(engine ? static_cast<IBrowser&>(*engine) : *page.statics, engine, setup);
         finds.running = &extraction;
         const auto start = Clock::now();

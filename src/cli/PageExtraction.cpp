@@ -2,8 +2,11 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <system_error>
 #include <tuple>
 
@@ -50,12 +53,44 @@ RobotsAnswer FetchRobots(const ExtractCliOptions& options, BrowserCookies& cooki
     return answer;
 }
 
+void CachedSheetDownloads::DownloadToFile(const std::string& url, const std::string& filePath,
+                                          const DownloadProgressFn& progress, const DownloadBounds& bounds) {
+    constexpr std::uint64_t kMostKept = std::uint64_t{4} << 20;
+    if (sheets_ != nullptr) {
+        const std::optional<SheetCache::Sheet> kept = sheets_->Find(url);
+        if (kept && kept->status != 0 && !kept->failure.empty())
+            throw DownloadError(kept->failure, DownloadFailure::Http).WithAnswer(kept->status, std::nullopt);
+        if (kept && kept->status == 0 && kept->text.size() <= bounds.maxBytes) {
+            // Under a name of the program's until complete, as a download is written.
+            const std::filesystem::path target(filePath);
+            const std::string partial = (target.parent_path() / (std::string(kPartialDownloadPrefix) + "sheet." +
+                                                                 target.filename().string())).string();
+            std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+            out.write(kept->text.data(), static_cast<std::streamsize>(kept->text.size()));
+            out.close();
+            std::error_code ec;
+            if (out && (std::filesystem::rename(partial, target, ec), !ec)) return;
+            std::filesystem::remove(partial, ec);
+        }
+    }
+    try {
+        inner_.DownloadToFile(url, filePath, progress, bounds);
+    } catch (const DownloadError& e) {
+        if (sheets_ != nullptr && e.kind() == DownloadFailure::Http && e.Status() > 0)
+            sheets_->Keep(url, {{}, e.Status(), e.what()});
+        throw;
+    }
+    if (sheets_ == nullptr) return;
+    if (std::optional<std::string> text = ReadFileText(filePath, kMostKept)) sheets_->Keep(url, {std::move(*text), 0});
+}
+
 PageExtraction::PageExtraction(IBrowser& browser, WebEngineBrowser* engine, const PageExtractionSetup& setup)
     : engine_(engine),
       setup_(setup),
+      sheetDownloads_(downloader_, setup.sheets),
       bar_(setup.progress, setup.showProgress),
       folder_(setup.staging),
-      extraction_(ExtractionServices{browser, downloader_, http_, folder_, bar_,
+      extraction_(ExtractionServices{browser, sheetDownloads_, http_, folder_, bar_,
                                      [] { return LoadTextResource("page1"); }, std::nullopt, setup.observer}) {
     downloader_.SetCookieSource(&setup.cookies);
     downloader_.SetWaitHook(ThrowIfStopping);

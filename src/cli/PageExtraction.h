@@ -12,6 +12,7 @@
 #include "extract/ExtractionServices.h"
 #include "net/HttpPageFetcher.h"
 #include "web/CurlDownloader.h"
+#include "web/SheetCache.h"
 
 namespace nuv {
 
@@ -37,6 +38,20 @@ struct PageExtractionSetup {
     TerminalProgress& progress;
     bool showProgress = false;                // the extraction's bar (a one-page run)
     IExtractionObserver* observer = nullptr;  // told of finds and of sheet fetches
+    SheetCache* sheets = nullptr;             // the style sheets the run has read, by address
+};
+
+// The extraction's fetches of style sheets: a sheet the run has read whole before is
+// written from memory, any other fetched through `inner` and kept for the pages after.
+class CachedSheetDownloads : public IDownloader {
+public:
+    CachedSheetDownloads(IDownloader& inner, SheetCache* sheets) : inner_(inner), sheets_(sheets) {}
+    void DownloadToFile(const std::string& url, const std::string& filePath, const DownloadProgressFn& progress = {},
+                        const DownloadBounds& bounds = {}) override;
+
+private:
+    IDownloader& inner_;
+    SheetCache* sheets_;
 };
 
 // Gives `downloader` what the options say of every request: the private-network rule,
@@ -74,6 +89,7 @@ private:
     WebEngineBrowser* engine_;
     const PageExtractionSetup& setup_;
     CurlDownloader downloader_;
+    CachedSheetDownloads sheetDownloads_;
     HttpPageFetcher http_;
     TerminalProgressBar bar_;
     FixedSaveFolder folder_;

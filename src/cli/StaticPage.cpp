@@ -76,7 +76,7 @@ struct Reading {
             retries += DownloadWithRetries(downloader, address, file, progress, RetryRule{options.retries}, bounds);
         } catch (const DownloadError& e) {
             // As the engine says it of a page it loaded.
-            if (e.kind() == DownloadFailure::Http && e.Status() > 0) throw PageStatusError(e.Status());
+            if (e.kind() == DownloadFailure::Http && e.Status() > 0) throw PageStatusError(e.Status(), e.what());
             if (e.kind() == DownloadFailure::TimedOut) {
                 char seconds[32];
                 std::snprintf(seconds, sizeof seconds, "%g", limitMs / 1000.0);

@@ -37,6 +37,8 @@ public:
     // where --engine auto found that it needs the browser. What the page's answers set in
     // cookies is in the engine's store by then.
     bool Read(RunPage& page, std::function<void(RunPage&)> read);
+    // The style sheets the run's pages have read, for every extraction of the run.
+    SheetCache& Sheets() { return sheets_; }
 
 private:
     const ExtractCliOptions& options_;

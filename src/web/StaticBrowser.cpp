@@ -127,19 +127,6 @@ bool IsHtmlContentType(std::string_view contentType) {
     return type.empty() || type == "text/html";
 }
 
-std::optional<std::string> SheetCache::Find(const std::string& address) const {
-    const std::lock_guard lock(mutex_);
-    const auto it = sheets_.find(address);
-    if (it == sheets_.end()) return std::nullopt;
-    return it->second;
-}
-
-void SheetCache::Keep(const std::string& address, const std::string& text) {
-    const std::lock_guard lock(mutex_);
-    if (bytes_ + address.size() + text.size() > mostBytes_) return;
-    if (sheets_.try_emplace(address, text).second) bytes_ += address.size() + text.size();
-}
-
 StaticBrowser::StaticBrowser(PageFetch fetch, bool whole, bool pictures, SheetCache* sheets)
     : fetch_(std::move(fetch)), whole_(whole), pictures_(pictures), sheets_(sheets) {}
 
@@ -195,16 +182,18 @@ FrameDocument StaticBrowser::ReadFrames(const StaticDocument& document, const st
         // cannot be had at all leaves the page's pictures to the browser.
         const SheetFetch sheet = [this, &url](const std::string& address) -> std::optional<std::string> {
             if (sheets_ != nullptr)
-                if (std::optional<std::string> kept = sheets_->Find(address)) return kept;
-            std::string text;
+                if (std::optional<SheetCache::Sheet> kept = sheets_->Find(address)) return std::move(kept->text);
+            SheetCache::Sheet sheet;
             try {
-                text = fetch_(address, url).body;
-            } catch (const PageStatusError&) {
+                sheet.text = fetch_(address, url).body;
+            } catch (const PageStatusError& e) {
+                sheet.status = e.Status();
+                sheet.failure = e.Answer();
             } catch (const std::exception&) {
                 return std::nullopt;
             }
-            if (sheets_ != nullptr) sheets_->Keep(address, text);
-            return text;
+            if (sheets_ != nullptr) sheets_->Keep(address, sheet);
+            return std::move(sheet.text);
         };
         shown_.push_back(document.ShownPictures(url, sheet, kShownPicturesOfADocument));
         if (!shown_.back().needsBrowser.empty()) Need(shown_.back().needsBrowser);

@@ -2,12 +2,11 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <unordered_map>
 
 #include "web/Browser.h"
+#include "web/SheetCache.h"
 #include "web/StaticDocument.h"
 
 // The page read without a browser: fetched, decoded and parsed as a browser does, for
@@ -22,15 +21,20 @@ struct FetchedPage {
     std::string body;
 };
 
-// A fetch the server answered with a status of failure (404, 500, ...).
+// A fetch the server answered with a status of failure (404, 500, ...); `answer` is what
+// the transport said of it.
 class PageStatusError : public BrowserError {
 public:
-    explicit PageStatusError(int status)
-        : BrowserError("the server answered with HTTP status " + std::to_string(status)), status_(status) {}
+    explicit PageStatusError(int status, std::string answer = {})
+        : BrowserError("the server answered with HTTP status " + std::to_string(status)),
+          status_(status),
+          answer_(std::move(answer)) {}
     int Status() const { return status_; }
+    const std::string& Answer() const { return answer_; }
 
 private:
     int status_;
+    std::string answer_;
 };
 
 // Fetches a page (the top page, or a frame's page for the page `parent`); throws (any
@@ -43,22 +47,6 @@ using PageFetch = std::function<FetchedPage(const std::string& address, const st
 // percent-encoded, the host in lower case and in punycode, a scheme's usual port left
 // out); nothing when it is no address.
 std::optional<std::string> ResolveHref(const std::string& base, const std::string& reference);
-
-// The style sheets a run has read, by address, for the pictures of its pages: a sheet that
-// many pages of a site share is fetched once. Bounded in bytes; safe across threads.
-class SheetCache {
-public:
-    explicit SheetCache(size_t mostBytes = size_t{16} << 20) : mostBytes_(mostBytes) {}
-    std::optional<std::string> Find(const std::string& address) const;
-    // Keeps `text` for `address` while the bound allows.
-    void Keep(const std::string& address, const std::string& text);
-
-private:
-    mutable std::mutex mutex_;
-    std::unordered_map<std::string, std::string> sheets_;
-    size_t bytes_ = 0;
-    size_t mostBytes_;
-};
 
 // The most frames of a page that are read, nested ones included.
 inline constexpr size_t kMostStaticFrames = 64;

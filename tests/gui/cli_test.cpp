@@ -308,6 +308,39 @@ private slots:
         }
     }
 
+    // The pages of a run that share style sheets have them fetched once, for their pictures
+    // and for the designed lists, a sheet that answers 404 too; each page still has its
+    // sheets saved and its failure reported.
+    void pagesOfARunFetchASharedStyleSheetOnce() {
+        TestHttpServer shop;
+        shop.Put(QStringLiteral("/s.css"), ".hero { background: url(hero.webp) }\n.x { background: url(x.gif) }",
+                 "text/css");
+        const QByteArray page = "<html><head><link rel=stylesheet href=/s.css><link rel=stylesheet href=/gone.css>"
+                                "</head><body><div class=hero></div></body></html>";
+        shop.Put(QStringLiteral("/1.html"), page);
+        shop.Put(QStringLiteral("/2.html"), page);
+        const QString out = work_.path() + QStringLiteral("/shared-sheet");
+        const ProgramRun r = Extract({QStringLiteral("-q"), QStringLiteral("--no-robots"), QStringLiteral("--jsonl"),
+                                      QStringLiteral("-j"), QStringLiteral("1"), QStringLiteral("-d"), QStringLiteral("-o"),
+                                      out, shop.Url(QStringLiteral("/1.html")), shop.Url(QStringLiteral("/2.html"))});
+        QCOMPARE(r.exitCode, 3);  // x.gif and hero.webp are not there
+        QCOMPARE(shop.RequestCount(QStringLiteral("/s.css")), 1);
+        QCOMPARE(shop.RequestCount(QStringLiteral("/gone.css")), 1);
+        QVERIFY(QFile::exists(out + QStringLiteral("/s.css")));
+        for (const QByteArray& line : r.out.trimmed().split('\n')) {
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            QCOMPARE(o.value(QStringLiteral("engine")).toString(), QStringLiteral("static"));
+            QStringList list;
+            for (const QJsonValue& v : o.value(QStringLiteral("list")).toArray())
+                list << v[QStringLiteral("address")].toString() + QLatin1Char(' ') + v[QStringLiteral("found")].toString();
+            QCOMPARE(list, (QStringList{shop.Url(QStringLiteral("/x.gif")) + QStringLiteral(" sheet"),
+                                        shop.Url(QStringLiteral("/hero.webp")) + QStringLiteral(" shown")}));
+            const QJsonArray errors = o.value(QStringLiteral("errors")).toArray();
+            QCOMPARE(errors.size(), 1);
+            QVERIFY2(errors[0][QStringLiteral("why")].toString().contains(QStringLiteral("404")), line);
+        }
+    }
+
     // --wait spaces the page loads of one host as it spaces the downloads.
     void waitSpacesThePageLoadsOfAHost() {
         TestHttpServer other;
