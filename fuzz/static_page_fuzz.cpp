@@ -1,6 +1,8 @@
 // Reads arbitrary bytes as a page without the browser: decoded by the answer's charset
-// or what the bytes declare, parsed, its frames read (each frame answers the same bytes,
-// to the bound of frames), serialised, its links resolved. The serialisation is UTF-8.
+// or what the bytes declare, parsed, its frames read (each frame and style sheet answers
+// the same bytes, to the bound of frames), serialised, its links resolved, the pictures it
+// shows read through the cascade of its sheets. The serialisation is UTF-8; every picture
+// is an http(s) address.
 // Input: byte 0 picks the answer's Content-Type, the rest is the body.
 #include <cstddef>
 #include <cstdint>
@@ -37,9 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1) return 0;
     const std::string type(kTypes[data[0] % std::size(kTypes)]);
     const std::string body(reinterpret_cast<const char*>(data) + 1, size - 1);
-    StaticBrowser browser([&](const std::string& address, const std::string&) {
-        return FetchedPage{address, type, body};
-    });
+    StaticBrowser browser([&](const std::string& address, const std::string&) { return FetchedPage{address, type, body}; },
+                          true, true);
     browser.Navigate("http://fuzz.example/dir/page.html");
     Check(browser.HasDocument());
     Check(IsUtf8(browser.TopElementOuterHtml()));
@@ -47,5 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(tree.url == "http://fuzz.example/dir/page.html");
     const DocumentLinkList links = browser.DocumentLinks(50);
     Check(links.links.size() <= 50);
+    const ShownPictureList shown = browser.ShownPictures(100);
+    Check(shown.pictures.size() <= 100);
+    for (const ShownPicture& picture : shown.pictures)
+        Check(picture.address.rfind("http://", 0) == 0 || picture.address.rfind("https://", 0) == 0);
     return 0;
 }

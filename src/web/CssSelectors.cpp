@@ -11,6 +11,9 @@
 #include "web/CssText.h"
 
 namespace nuv::css {
+
+Simple::Simple(Kind k) : kind(k) {}
+
 namespace {
 
 constexpr size_t kMostCompounds = 256;  // of one selector: matching recurses over them

@@ -18,7 +18,8 @@ struct Complex;
 struct Simple {
     enum Kind : uint8_t { kType, kId, kClass, kAttribute, kNth, kNot, kIs, kRoot, kLink, kEmpty, kChecked,
                           kDisabled, kEnabled, kNever, kMaybe };
-    Simple(Kind k) : kind(k) {}  // NOLINT: a kind stands for its selector
+    // Out of line: `list` holds a type that is complete only below.
+    Simple(Kind k);  // NOLINT: a kind stands for its selector
     Kind kind;
     std::string name, exact, value;  // name lower case, exact as written
     char op = 0;                     // of an attribute: 0 (present), = ~ | ^ $ *
