@@ -155,6 +155,10 @@ std::vector<std::string> LooseCssUrls(std::string_view v) {
         while (j < v.size() && JsSpaceAt(v, j)) j += JsSpaceAt(v, j);
         return j;
     };
+    // The last unquoted scan: where it began and stopped, and where the space after the stop
+    // ends. A scan from anywhere between its start and its stop ends at the same stop, so
+    // `url(url(url(…` is read once and not once for every url(.
+    size_t scanFrom = std::string_view::npos, scanStop = 0, scanEnd = 0;
     for (size_t at = v.find("url("); at != std::string_view::npos; at = v.find("url(", at + 1)) {
         const size_t open = spaces(at + 4);
         std::optional<std::pair<size_t, size_t>> captured;  // the reference's span
@@ -167,9 +171,14 @@ std::vector<std::string> LooseCssUrls(std::string_view v) {
                 captured = {open + 1, k};
         }
         if (!captured) {
-            size_t k = open;
-            while (k < v.size() && v[k] != ')' && !JsSpaceAt(v, k)) ++k;
-            if ((end = spaces(k)) < v.size() && v[end] == ')') captured = {open, k};
+            if (scanFrom == std::string_view::npos || open < scanFrom || open > scanStop) {
+                size_t k = open;
+                while (k < v.size() && v[k] != ')' && !JsSpaceAt(v, k)) ++k;
+                scanFrom = open;
+                scanStop = k;
+                scanEnd = spaces(k);
+            }
+            if ((end = scanEnd) < v.size() && v[end] == ')') captured = {open, scanStop};
         }
         if (!captured) continue;
         std::string reference;

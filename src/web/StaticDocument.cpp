@@ -5,6 +5,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include <gumbo.h>
@@ -67,91 +70,80 @@ const char* Attribute(const GumboElement& e, const char* name) {
     return a ? a->value : nullptr;
 }
 
-// The comments that come after the body's end tag: the parser of the standard puts
-// them after the body or after the top element; the engine keeps the body open to the
-// end of the page and puts each where the page's content goes on at that point: before
-// the node that follows it in the page, or at the end of the innermost element left open.
-struct LateComments {
-    struct Placed {
-        const GumboNode* comment;
-        const GumboNode* parent;
-        const GumboNode* before;  // null: at the parent's end
-    };
-    std::vector<Placed> placed;  // in the order of the page
-    bool Moved(const GumboNode* node) const {
-        return std::any_of(placed.begin(), placed.end(), [node](const Placed& p) { return p.comment == node; });
-    }
-};
-
 unsigned OffsetOf(const GumboNode* node) {
     if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE) return node->v.element.start_pos.offset;
     return node->v.text.start_pos.offset;
 }
 
-// Where the engine puts a comment at `offset` of the page that came after the body's end.
-LateComments::Placed PlaceLateComment(const GumboNode* comment, const GumboNode* body) {
-    const unsigned offset = OffsetOf(comment);
-    const GumboNode* node = body;
-    while (true) {
-        const GumboVector& children = node->v.element.children;
-        const GumboNode* lastElement = nullptr;
-        for (unsigned i = 0; i < children.length; ++i) {
-            const auto* child = static_cast<const GumboNode*>(children.data[i]);
-            if (OffsetOf(child) > offset) return {comment, node, child};
-            if (child->type == GUMBO_NODE_ELEMENT) lastElement = child;
-        }
-        if (!lastElement || lastElement->v.element.original_end_tag.length > 0 || IsVoid(lastElement->v.element))
-            return {comment, node, nullptr};
-        node = lastElement;
-    }
-}
-
-void Serialize(const GumboNode* node, bool rawParent, const LateComments& late, std::string& out);
-
-void SerializeChildren(const GumboNode* parent, const LateComments& late, std::string& out) {
-    const GumboElement& e = parent->v.element;
-    const bool raw = HoldsRawText(e);
-    const auto placedAt = [&](const GumboNode* before) {
-        for (const LateComments::Placed& p : late.placed)
-            if (p.parent == parent && p.before == before) Serialize(p.comment, false, {}, out);
-    };
-    for (unsigned i = 0; i < e.children.length; ++i) {
-        const auto* child = static_cast<const GumboNode*>(e.children.data[i]);
-        if (late.Moved(child)) continue;
-        if (!late.placed.empty()) placedAt(child);
-        Serialize(child, raw, late, out);
-    }
-    if (!late.placed.empty()) placedAt(nullptr);
-}
-
-void Serialize(const GumboNode* node, bool rawParent, const LateComments& late, std::string& out) {
-    switch (node->type) {
-        case GUMBO_NODE_ELEMENT:
-        case GUMBO_NODE_TEMPLATE: {
-            const GumboElement& e = node->v.element;
-            const std::string name = ElementName(e);
-            out += '<';
-            out += name;
-            for (unsigned i = 0; i < e.attributes.length; ++i) {
-                const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
-                out += ' ';
-                const std::string_view local = a->name;
-                if (a->attr_namespace == GUMBO_ATTR_NAMESPACE_XLINK) out += "xlink:";
-                else if (a->attr_namespace == GUMBO_ATTR_NAMESPACE_XML) out += "xml:";
-                else if (a->attr_namespace == GUMBO_ATTR_NAMESPACE_XMLNS && local != "xmlns") out += "xmlns:";
-                out += local;
-                out += "=\"";
-                out += EscapeHtmlText(a->value, true);
-                out += '"';
+// The comments that come after the body's end tag: the parser of the standard puts
+// them after the body or after the top element; the engine keeps the body open to the
+// end of the page and puts each where the page's content goes on at that point: before
+// the node that follows it in the page, or at the end of the innermost element left open.
+class LateComments {
+public:
+    // Comments go into `body` (none without one) or the elements left open at its end.
+    explicit LateComments(const GumboNode* body) {
+        for (const GumboNode* node = body; node;) {
+            const GumboVector& children = node->v.element.children;
+            Level level{node, {}};
+            level.furthest.reserve(children.length);
+            const GumboNode* lastElement = nullptr;
+            for (unsigned i = 0; i < children.length; ++i) {
+                const auto* child = static_cast<const GumboNode*>(children.data[i]);
+                level.furthest.push_back(std::max(OffsetOf(child), i > 0 ? level.furthest.back() : 0u));
+                if (child->type == GUMBO_NODE_ELEMENT) lastElement = child;
             }
-            out += '>';
-            if (IsVoid(e)) return;
-            SerializeChildren(node, late, out);
-            out += "</";
-            out += name;
-            out += '>';
-            return;
+            furthest_.push_back(std::max(level.furthest.empty() ? 0u : level.furthest.back(),
+                                         furthest_.empty() ? 0u : furthest_.back()));
+            levels_.push_back(std::move(level));
+            const bool open = lastElement && lastElement->v.element.original_end_tag.length == 0 &&
+                              !IsVoid(lastElement->v.element);
+            node = open ? lastElement : nullptr;
         }
+    }
+
+    // Places a comment that came after the body's end; comments come in the order of the page.
+    void Place(const GumboNode* comment) {
+        if (levels_.empty()) return;
+        // The comment goes before the first child, on the way down, that starts after it.
+        const unsigned offset = OffsetOf(comment);
+        const size_t depth = std::upper_bound(furthest_.begin(), furthest_.end(), offset) - furthest_.begin();
+        if (depth == levels_.size()) {
+            atEnd_[levels_.back().node].push_back(comment);
+        } else {
+            const Level& level = levels_[depth];
+            const size_t i = std::upper_bound(level.furthest.begin(), level.furthest.end(), offset) -
+                             level.furthest.begin();
+            before_[static_cast<const GumboNode*>(level.node->v.element.children.data[i])].push_back(comment);
+        }
+        moved_.insert(comment);
+    }
+
+    bool Empty() const { return moved_.empty(); }
+    bool Moved(const GumboNode* node) const { return moved_.count(node) > 0; }
+    // The comments placed before `child` of `parent`, or at the parent's end for a null child.
+    const std::vector<const GumboNode*>& At(const GumboNode* parent, const GumboNode* child) const {
+        static const std::vector<const GumboNode*> kNone;
+        const auto& places = child ? before_ : atEnd_;
+        const auto it = places.find(child ? child : parent);
+        return it == places.end() ? kNone : it->second;
+    }
+
+private:
+    // An element a comment may go into, and the furthest offset of its children up to each.
+    struct Level {
+        const GumboNode* node;
+        std::vector<unsigned> furthest;
+    };
+    std::vector<Level> levels_;       // the body, its last element while that is open, and so on
+    std::vector<unsigned> furthest_;  // the furthest offset of a child of the levels up to each
+    std::unordered_set<const GumboNode*> moved_;
+    std::unordered_map<const GumboNode*, std::vector<const GumboNode*>> before_, atEnd_;
+};
+
+// Writes a node that is not an element; the text of a raw-text element as it stands.
+void SerializeLeaf(const GumboNode* node, bool rawParent, std::string& out) {
+    switch (node->type) {
         case GUMBO_NODE_TEXT:
         case GUMBO_NODE_WHITESPACE:
         case GUMBO_NODE_CDATA: {
@@ -165,19 +157,81 @@ void Serialize(const GumboNode* node, bool rawParent, const LateComments& late, 
             out += node->v.text.text;
             out += "-->";
             return;
-        case GUMBO_NODE_DOCUMENT: return;
+        default: return;
+    }
+}
+
+// Writes the element `top` and what it holds. The open elements are kept on a stack of
+// their own, as a page may nest elements deeper than the call stack goes.
+void Serialize(const GumboNode* top, const LateComments& late, std::string& out) {
+    struct Open {
+        const GumboNode* node;
+        std::string name;
+        unsigned next = 0;  // the child written next
+    };
+    std::vector<Open> open;
+    const auto write = [&](const GumboNode* node, bool rawParent) {
+        if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_TEMPLATE) {
+            SerializeLeaf(node, rawParent, out);
+            return;
+        }
+        const GumboElement& e = node->v.element;
+        std::string name = ElementName(e);
+        out += '<';
+        out += name;
+        for (unsigned i = 0; i < e.attributes.length; ++i) {
+            const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
+            out += ' ';
+            const std::string_view local = a->name;
+            if (a->attr_namespace == GUMBO_ATTR_NAMESPACE_XLINK) out += "xlink:";
+            else if (a->attr_namespace == GUMBO_ATTR_NAMESPACE_XML) out += "xml:";
+            else if (a->attr_namespace == GUMBO_ATTR_NAMESPACE_XMLNS && local != "xmlns") out += "xmlns:";
+            out += local;
+            out += "=\"";
+            out += EscapeHtmlText(a->value, true);
+            out += '"';
+        }
+        out += '>';
+        if (!IsVoid(e)) open.push_back({node, std::move(name)});
+    };
+    const auto writePlaced = [&](const GumboNode* parent, const GumboNode* before) {
+        if (late.Empty()) return;
+        for (const GumboNode* comment : late.At(parent, before)) SerializeLeaf(comment, false, out);
+    };
+    write(top, false);
+    while (!open.empty()) {
+        const GumboNode* parent = open.back().node;
+        const GumboVector& children = parent->v.element.children;
+        if (open.back().next < children.length) {
+            const auto* child = static_cast<const GumboNode*>(children.data[open.back().next++]);
+            if (late.Moved(child)) continue;
+            writePlaced(parent, child);
+            write(child, HoldsRawText(parent->v.element));
+            continue;
+        }
+        writePlaced(parent, nullptr);
+        out += "</";
+        out += open.back().name;
+        out += '>';
+        open.pop_back();
     }
 }
 
 // Calls `visit` for every element below `node`, in document order.
 template <typename Visit>
 void EachElement(const GumboNode* node, const Visit& visit) {
-    if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_TEMPLATE && node->type != GUMBO_NODE_DOCUMENT)
-        return;
-    const GumboVector& children =
-        node->type == GUMBO_NODE_DOCUMENT ? node->v.document.children : node->v.element.children;
-    if (node->type != GUMBO_NODE_DOCUMENT) visit(node->v.element);
-    for (unsigned i = 0; i < children.length; ++i) EachElement(static_cast<const GumboNode*>(children.data[i]), visit);
+    std::vector<const GumboNode*> due = {node};  // a stack, as elements may nest deeper than calls can
+    while (!due.empty()) {
+        node = due.back();
+        due.pop_back();
+        if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_TEMPLATE &&
+            node->type != GUMBO_NODE_DOCUMENT)
+            continue;
+        const GumboVector& children =
+            node->type == GUMBO_NODE_DOCUMENT ? node->v.document.children : node->v.element.children;
+        if (node->type != GUMBO_NODE_DOCUMENT) visit(node->v.element);
+        for (unsigned i = children.length; i-- > 0;) due.push_back(static_cast<const GumboNode*>(children.data[i]));
+    }
 }
 
 bool IsJavaScriptType(std::string_view type) {
@@ -230,26 +284,67 @@ StaticDocument::StaticDocument(std::string_view utf8) : parsed_(std::make_unique
 
 StaticDocument::~StaticDocument() = default;
 
+// gumbo frees a tree by recursion, which elements nested deeply enough take past the end of
+// the stack. The elements at every kFreedDepth-th level are first moved up to the document,
+// so that no recursion goes deeper than that.
+StaticDocument::Parsed::~Parsed() {
+    if (!output) return;
+    constexpr unsigned kFreedDepth = 1024;
+    std::vector<GumboNode*> lifted;
+    std::vector<std::pair<GumboNode*, unsigned>> due = {{output->document, 0}};  // with their depths
+    while (!due.empty()) {
+        const auto [node, depth] = due.back();
+        due.pop_back();
+        GumboVector& children =
+            node->type == GUMBO_NODE_DOCUMENT ? node->v.document.children : node->v.element.children;
+        // From the end: the last child, already seen, takes the place of one lifted.
+        for (unsigned i = children.length; i-- > 0;) {
+            auto* child = static_cast<GumboNode*>(children.data[i]);
+            if (child->type != GUMBO_NODE_ELEMENT && child->type != GUMBO_NODE_TEMPLATE) continue;
+            due.emplace_back(child, depth + 1);
+            if ((depth + 1) % kFreedDepth != 0) continue;
+            children.data[i] = children.data[--children.length];
+            lifted.push_back(child);
+        }
+    }
+    if (!lifted.empty()) {
+        const GumboOptions& options = kGumboDefaultOptions;
+        GumboVector& top = output->document->v.document.children;
+        const size_t length = top.length + lifted.size();
+        auto** data = static_cast<void**>(options.allocator(options.userdata, length * sizeof(void*)));
+        std::copy(top.data, top.data + top.length, data);
+        std::copy(lifted.begin(), lifted.end(), data + top.length);
+        options.deallocator(options.userdata, top.data);
+        top.data = data;
+        top.length = top.capacity = static_cast<unsigned>(length);
+    }
+    gumbo_destroy_output(&kGumboDefaultOptions, output);
+}
+
 std::string StaticDocument::TopElementOuterHtml() const {
     const GumboNode* root = parsed_->output->root;
-    LateComments late;
-    const GumboNode* body = nullptr;
     const GumboVector& top = root->v.element.children;
-    for (unsigned i = 0; i < top.length; ++i) {
+    unsigned afterBody = 0;
+    const GumboNode* body = nullptr;
+    while (afterBody < top.length && !body) {
+        const auto* child = static_cast<const GumboNode*>(top.data[afterBody++]);
+        if (child->type == GUMBO_NODE_ELEMENT && child->v.element.tag == GUMBO_TAG_BODY) body = child;
+    }
+    LateComments late(body);
+    for (unsigned i = afterBody; i < top.length && body; ++i) {
         const auto* child = static_cast<const GumboNode*>(top.data[i]);
-        if (!body && child->type == GUMBO_NODE_ELEMENT && child->v.element.tag == GUMBO_TAG_BODY) body = child;
-        else if (body && child->type == GUMBO_NODE_COMMENT) late.placed.push_back(PlaceLateComment(child, body));
+        if (child->type == GUMBO_NODE_COMMENT) late.Place(child);
     }
     const GumboVector& document = parsed_->output->document->v.document.children;
     bool afterRoot = false;
     for (unsigned i = 0; i < document.length && body; ++i) {
         const auto* child = static_cast<const GumboNode*>(document.data[i]);
         if (child == root) afterRoot = true;
-        else if (afterRoot && child->type == GUMBO_NODE_COMMENT) late.placed.push_back(PlaceLateComment(child, body));
+        else if (afterRoot && child->type == GUMBO_NODE_COMMENT) late.Place(child);
     }
     std::string out;
     out.reserve(parsed_->text.size() + parsed_->text.size() / 8);
-    Serialize(root, false, late, out);
+    Serialize(root, late, out);
     return out;
 }
 

@@ -13,9 +13,7 @@ namespace nuv {
 struct StaticDocument::Parsed {
     std::string text;
     GumboOutput* output = nullptr;
-    ~Parsed() {
-        if (output) gumbo_destroy_output(&kGumboDefaultOptions, output);
-    }
+    ~Parsed();
     const GumboNode* Root() const { return output->document; }
 };
 

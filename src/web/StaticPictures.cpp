@@ -230,8 +230,9 @@ std::vector<std::string_view> OwnChoices(const GumboElement& img) {
         if (const auto density = CandidateDensity(c.descriptors)) candidates.emplace_back(*density, c.url);
     std::vector<std::string_view> choices;
     if (std::any_of(candidates.begin(), candidates.end(), [](const auto& c) { return c.first < 0; })) {
+        std::unordered_set<std::string_view> seen;
         for (const auto& c : candidates)
-            if (std::find(choices.begin(), choices.end(), c.second) == choices.end()) choices.push_back(c.second);
+            if (seen.insert(c.second).second) choices.push_back(c.second);
         return choices;
     }
     if (src && *src && std::none_of(candidates.begin(), candidates.end(), [](const auto& c) { return c.first == 1; }))
@@ -243,52 +244,71 @@ std::vector<std::string_view> OwnChoices(const GumboElement& img) {
     return choices;
 }
 
+// What the <source>s of a <picture> come to for an <img> after them, at a device pixel ratio
+// of 1: whether one may apply, and whether one surely does (the <img> then shows it and not
+// its own sources). Tallied as the document order reaches each <source>, so an <img> does
+// not go back over the siblings before it.
+struct PictureSources {
+    bool any = false, chosen = false;
+};
+using SourceTallies = std::unordered_map<int, PictureSources>;  // by the <picture>'s index
+
+bool InPicture(const PictureTree& tree, int index) {
+    const int parent = tree.elements[index].parent;
+    return parent >= 0 && tree.elements[parent].html && tree.elements[parent].name == "picture";
+}
+
+void TallySource(const PictureTree& tree, int index, PictureSources& tally) {
+    if (tally.chosen) return;  // a browser stops at the first that applies
+    const GumboElement& source = *tree.nodes[index];
+    const char* srcset = Attribute(source, "srcset", GUMBO_ATTR_NAMESPACE_NONE);
+    if (!srcset) return;
+    const auto candidates = SplitSrcset(srcset);
+    if (std::none_of(candidates.begin(), candidates.end(),
+                     [](const SrcsetCandidate& c) { return CandidateDensity(c.descriptors).has_value(); }))
+        return;
+    const char* media = Attribute(source, "media", GUMBO_ATTR_NAMESPACE_NONE);
+    const char* type = Attribute(source, "type", GUMBO_ATTR_NAMESPACE_NONE);
+    const Holds byMedia = media ? MediaApplies(media) : Holds::kYes;
+    const Holds holds = type && PictureTypeSupported(type) == Holds::kNo ? Holds::kNo : byMedia;
+    if (holds == Holds::kNo) return;
+    tally.any = true;
+    tally.chosen = holds == Holds::kYes;
+}
+
 // The picture an <img> shows (currentSrc), which the reader lists before its src and srcset;
 // it needs a browser when the layout decides it and the choice changes the list's order.
-void AddCurrentSource(const PictureTree& tree, int index, PictureList& list, std::string& needs) {
+void AddCurrentSource(const PictureTree& tree, int index, const SourceTallies& sources, PictureList& list,
+                      std::string& needs) {
     const GumboElement& img = *tree.nodes[index];
-    std::vector<std::optional<std::string_view>> outcomes;  // nullopt: a <source>'s, listed with it already
-    const int parent = tree.elements[index].parent;
-    bool sourceChosen = false;
-    if (parent >= 0 && tree.elements[parent].html && tree.elements[parent].name == "picture") {
-        std::vector<int> before;
-        for (int s = tree.elements[index].previous; s >= 0; s = tree.elements[s].previous) before.push_back(s);
-        std::reverse(before.begin(), before.end());
-        for (const int s : before) {
-            const GumboElement& source = *tree.nodes[s];
-            const char* srcset = Attribute(source, "srcset", GUMBO_ATTR_NAMESPACE_NONE);
-            if (!tree.elements[s].html || tree.elements[s].name != "source" || !srcset) continue;
-            const auto candidates = SplitSrcset(srcset);
-            if (std::none_of(candidates.begin(), candidates.end(),
-                             [](const SrcsetCandidate& c) { return CandidateDensity(c.descriptors).has_value(); }))
-                continue;
-            const char* media = Attribute(source, "media", GUMBO_ATTR_NAMESPACE_NONE);
-            const char* type = Attribute(source, "type", GUMBO_ATTR_NAMESPACE_NONE);
-            const Holds byMedia = media ? MediaApplies(media) : Holds::kYes;
-            const Holds holds = type && PictureTypeSupported(type) == Holds::kNo ? Holds::kNo : byMedia;
-            if (holds == Holds::kNo) continue;
-            outcomes.emplace_back();
-            if ((sourceChosen = holds == Holds::kYes)) break;
-        }
-    }
+    // nullopt: a <source>'s, listed with it already; one stands for them all, as each adds the same
+    std::vector<std::optional<std::string_view>> outcomes;
+    PictureSources before;
+    if (InPicture(tree, index))
+        if (const auto it = sources.find(tree.elements[index].parent); it != sources.end()) before = it->second;
+    if (before.any) outcomes.emplace_back();
+    const bool sourceChosen = before.chosen;
     if (!sourceChosen)
         for (const std::string_view choice : OwnChoices(img)) outcomes.emplace_back(choice);
-    // What each outcome adds to the list, in order.
-    std::vector<std::string> own;
-    if (const char* src = Attribute(img, "src", GUMBO_ATTR_NAMESPACE_NONE)) own.push_back(list.Resolve(src));
-    if (const char* srcset = Attribute(img, "srcset", GUMBO_ATTR_NAMESPACE_NONE))
-        for (const SrcsetCandidate& c : SplitSrcset(srcset)) own.push_back(list.Resolve(c.url));
-    std::vector<std::string> first;
+    // What an outcome adds to the list: its picture, when the list lacks it, then what the
+    // <img>'s src and srcset add, each once. Two outcomes add the same exactly when they add
+    // the same first picture, so only that is compared; `own` is the first the src and srcset add.
+    std::string own;
+    const auto mayAdd = [&list](const std::string& a) { return !a.empty() && !list.Has(a); };
+    if (const char* src = Attribute(img, "src", GUMBO_ATTR_NAMESPACE_NONE)) own = list.Resolve(src);
+    if (const char* srcset = Attribute(img, "srcset", GUMBO_ATTR_NAMESPACE_NONE); srcset && !mayAdd(own))
+        for (const SrcsetCandidate& c : SplitSrcset(srcset))
+            if (mayAdd(own = list.Resolve(c.url))) break;
+    if (!mayAdd(own)) own.clear();
+    std::optional<std::string> first;
     for (size_t k = 0; k < outcomes.size(); ++k) {
-        std::vector<std::string> order, added;
-        if (outcomes[k]) order.push_back(ResolveHref(list.Base(), std::string(*outcomes[k])).value_or(""));
-        order.insert(order.end(), own.begin(), own.end());
-        for (const std::string& a : order)
-            if (!a.empty() && !list.Has(a) && std::find(added.begin(), added.end(), a) == added.end())
-                added.push_back(a);
-        if (k == 0) {
-            first = std::move(added);
-        } else if (added != first) {
+        std::string lead = own;
+        if (outcomes[k])
+            if (std::string a = ResolveHref(list.Base(), std::string(*outcomes[k])).value_or(""); mayAdd(a))
+                lead = std::move(a);
+        if (!first) {
+            first = std::move(lead);
+        } else if (lead != *first) {
             if (needs.empty()) needs = "the order of its pictures depends on the window's size";
             return;
         }
@@ -298,7 +318,8 @@ void AddCurrentSource(const PictureTree& tree, int index, PictureList& list, std
 }
 
 // The pictures an element names itself, as the reader's element() takes them.
-void AddNamedPictures(const PictureTree& tree, int index, PictureList& list, std::string& needs) {
+void AddNamedPictures(const PictureTree& tree, int index, SourceTallies& sources, PictureList& list,
+                      std::string& needs) {
     const GumboElement& e = *tree.nodes[index];
     const std::string_view name = tree.elements[index].name;
     const auto attribute = [&e](std::string_view n) { return Attribute(e, n, GUMBO_ATTR_NAMESPACE_NONE); };
@@ -314,13 +335,14 @@ void AddNamedPictures(const PictureTree& tree, int index, PictureList& list, std
         return value ? LowerAscii(value) : std::string("null");
     };
     if (name == "img") {
-        AddCurrentSource(tree, index, list, needs);
+        AddCurrentSource(tree, index, sources, list, needs);
         list.Ref(attribute("src"));
         list.Refs(attribute("srcset"));
     } else if (name == "source") {
         const int parent = tree.elements[index].parent;
         const char* type = attribute("type");
         if (parent >= 0 && tree.elements[parent].name == "picture") list.Refs(attribute("srcset"), type ? type : "");
+        if (tree.elements[index].html && InPicture(tree, index)) TallySource(tree, index, sources[parent]);
     } else if (name == "input") {
         if (lower("type") == "image") list.Ref(attribute("src"));
     } else if (name == "video") {
@@ -420,8 +442,9 @@ DocumentPictures StaticDocument::ShownPictures(const std::string& url, const She
             for (const std::string& address : value.urls) list.Add(address);
     };
     std::vector<std::pair<int, PictureStyle>> ancestors;  // the computed values of the element's ancestors
+    SourceTallies sources;
     for (int i = 0; i < static_cast<int>(tree.elements.size()); ++i) {
-        AddNamedPictures(tree, i, list, needs);
+        AddNamedPictures(tree, i, sources, list, needs);
         while (!ancestors.empty() && ancestors.back().first != tree.elements[i].parent) ancestors.pop_back();
         const PictureStyle* parent = ancestors.empty() ? nullptr : &ancestors.back().second;
         ElementPictureStyle style = rules.Compute(tree.elements, i, parent);
