@@ -1,19 +1,22 @@
 #include "cli/PageExtraction.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <optional>
+#include <string_view>
 #include <system_error>
 #include <tuple>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "cli/StopSignals.h"
 #include "common/FileText.h"
+#include "common/SaveTargets.h"
 #include "platform/BrowserCookies.h"
 #include "platform/QtResources.h"
 #include "platform/WebEngineBrowser.h"
@@ -53,6 +56,37 @@ RobotsAnswer FetchRobots(const ExtractCliOptions& options, BrowserCookies& cooki
     return answer;
 }
 
+namespace {
+
+// Writes `text` as the file `filePath` the way a download writes it: under a name of the
+// program's in the same folder, opened without following a link, renamed over the target
+// once complete. False when it cannot.
+bool WriteAsDownload(const std::string& filePath, std::string_view text) {
+    FileBeneath target;
+    if (!SplitBeneath({}, filePath, target)) return false;
+    const FileDescriptor folder(OpenTargetFolder(target, false));
+    if (!folder.Valid()) return false;
+    const std::string partial = std::string(kPartialDownloadPrefix) + "sheet." + target.name;
+    bool written = false;
+    {
+        const FileDescriptor file(
+            openat(folder.Get(), partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
+        if (!file.Valid()) return false;
+        size_t done = 0;
+        while (done < text.size()) {
+            const ssize_t n = write(file.Get(), text.data() + done, text.size() - done);
+            if (n <= 0 && errno != EINTR) break;
+            if (n > 0) done += static_cast<size_t>(n);
+        }
+        written = done == text.size();
+    }
+    if (written && renameat(folder.Get(), partial.c_str(), folder.Get(), target.name.c_str()) == 0) return true;
+    unlinkat(folder.Get(), partial.c_str(), 0);
+    return false;
+}
+
+}  // namespace
+
 void CachedSheetDownloads::DownloadToFile(const std::string& url, const std::string& filePath,
                                           const DownloadProgressFn& progress, const DownloadBounds& bounds) {
     constexpr std::uint64_t kMostKept = std::uint64_t{4} << 20;
@@ -60,18 +94,8 @@ void CachedSheetDownloads::DownloadToFile(const std::string& url, const std::str
         const std::optional<SheetCache::Sheet> kept = sheets_->Find(url);
         if (kept && kept->status != 0 && !kept->failure.empty())
             throw DownloadError(kept->failure, DownloadFailure::Http).WithAnswer(kept->status, std::nullopt);
-        if (kept && kept->status == 0 && kept->text.size() <= bounds.maxBytes) {
-            // Under a name of the program's until complete, as a download is written.
-            const std::filesystem::path target(filePath);
-            const std::string partial = (target.parent_path() / (std::string(kPartialDownloadPrefix) + "sheet." +
-                                                                 target.filename().string())).string();
-            std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-            out.write(kept->text.data(), static_cast<std::streamsize>(kept->text.size()));
-            out.close();
-            std::error_code ec;
-            if (out && (std::filesystem::rename(partial, target, ec), !ec)) return;
-            std::filesystem::remove(partial, ec);
-        }
+        if (kept && kept->status == 0 && kept->text.size() <= bounds.maxBytes && WriteAsDownload(filePath, kept->text))
+            return;
     }
     try {
         inner_.DownloadToFile(url, filePath, progress, bounds);

@@ -606,6 +606,23 @@ private slots:
         own.connectToHost(QHostAddress(QStringLiteral("127.0.0.1")), service.serverPort());
         QTRY_VERIFY(reached > 0);
         QCOMPARE(reached, 1);
+
+        // Their pictures are read through the page's style sheets, by either engine: the
+        // file's sheet would name a picture of the local service.
+        WriteFile(secret + QStringLiteral(".css"),
+                  "p { background: url(http://127.0.0.1:" + QByteArray::number(service.serverPort()) + "/leak.png) }");
+        site_.Put(QStringLiteral("/hostile/shown.png"), QByteArray("png bytes"), "image/png");
+        for (const char* engine : {"auto", "static"}) {
+            const QString pictures = work_.path() + QStringLiteral("/hostile-") + QString::fromLatin1(engine);
+            const ProgramRun p = Extract({QStringLiteral("--engine"), QString::fromLatin1(engine), QStringLiteral("-d"),
+                                          QStringLiteral("-o"), pictures, site_.Url(QStringLiteral("/hostile/downloads.html"))});
+            QVERIFY2(p.lines() == QStringList{site_.Url(QStringLiteral("/hostile/shown.png"))}, p.out + p.err);
+            QCOMPARE(QDir(pictures).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("shown.png")});
+        }
+        QTcpSocket again;
+        again.connectToHost(QHostAddress(QStringLiteral("127.0.0.1")), service.serverPort());
+        QTRY_VERIFY(reached > 1);
+        QCOMPARE(reached, 2);
     }
 
     // Pages that would climb out of the save folder through the page folder of --layout
