@@ -156,7 +156,7 @@ private:
         page.started = Clock::now();
         page.report.type = options_.type;
         page.report.downloaded = options_.download;
-        page.report.shown = options_.describePictures;
+        page.report.describePictures = options_.describePictures;
         if (!AimPage(page, addresses_[index], !arguments_.contains(addresses_[index]), options_.allowLocalFiles,
                      robots_ ? &*robots_ : nullptr)) {
             scheduler_.LeftEngine();

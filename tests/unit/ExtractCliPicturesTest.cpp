@@ -60,7 +60,7 @@ TEST(ExtractCliPictures, JsonSaysWhereEachPictureWasFoundAndItsSize) {
                {ImagePlace::Sheet},
                {ImagePlace::Frame, 1, 1},
                {ImagePlace::Shown, 800, 450, "image/webp"}};
-    r.shown = true;
+    r.describePictures = true;
     EXPECT_EQ(FormatJsonOutput(r),
               "{\"address\":\"http://h/index.html\",\"type\":\"images\",\"list\":["
               "\"http://h/a.png\",\"http://h/s/bg.gif\",\"http://f/x.jpg\",\"http://h/cdn/8f3a?w=1\"],\"pictures\":["

@@ -179,7 +179,7 @@ TEST(PageBatchOutput, JsonLinesHeadersAndSummaries) {
     EXPECT_EQ(FormatPageHeader(r), "==> http://h/p.html -> http://h/p2.html <==\n");
     // With --shown each picture says its type and, when known, its size; the fourth place
     // is "shown".
-    r.shown = true;
+    r.describePictures = true;
     r.list.push_back("http://cdn/8f3a");
     r.notes.push_back({ImagePlace::Shown, 800, 450, "image/webp"});
     EXPECT_NE(FormatJsonLine(r).find("\"list\":[{\"address\":\"http://h/a.png\",\"found\":\"page\",\"type\":\"png\"},"
@@ -189,7 +189,7 @@ TEST(PageBatchOutput, JsonLinesHeadersAndSummaries) {
                                      "\"width\":800,\"height\":450}]"),
               std::string::npos)
         << FormatJsonLine(r);
-    r.shown = false;
+    r.describePictures = false;
     r.cut.links = 3;
     EXPECT_NE(FormatJsonLine(r).find("}],\"cut\":{\"documents\":0,\"shown_pictures\":0,\"links\":3},\"errors\""),
               std::string::npos)

@@ -126,7 +126,7 @@ std::string FormatJsonOutput(const CliReport& report) {
         out["text"] = report.text;
     } else {
         out["list"] = report.list;
-        if (report.shown) {
+        if (report.describePictures) {
             Json pictures = Json::array();
             for (size_t i = 0; i < report.list.size(); ++i)
                 pictures.push_back(EntryJson(report.list[i], NoteOf(report, i), true));
@@ -157,7 +157,7 @@ std::string FormatJsonLine(const CliReport& report) {
     } else {
         Json list = Json::array();
         for (size_t i = 0; i < report.list.size(); ++i)
-            list.push_back(EntryJson(report.list[i], NoteOf(report, i), report.shown));
+            list.push_back(EntryJson(report.list[i], NoteOf(report, i), report.describePictures));
         out["list"] = std::move(list);
     }
     AddCut(out, report.cut);

@@ -52,7 +52,7 @@ struct CliReport {
     // Images and Flash movies: where each entry of `list` was found, and a picture's size
     // and declared type. Missing notes count as found in the page.
     std::vector<ImageNote> notes;
-    bool shown = false;              // --shown: the output describes each picture
+    bool describePictures = false;   // --shown: the output describes each picture
     bool downloaded = false;         // -d was given
     std::vector<DownloadRecord> records;
     std::string loadError;           // why the page could not be loaded; "" when it was
