@@ -171,7 +171,10 @@ size_t ScanUrl(std::string_view t, size_t open, ValueScan& v) {
 }
 
 std::optional<std::string> Bases::Resolve(const std::string& url) const {
-    return url.empty() ? std::nullopt : ResolveHref(url[0] == '#' ? document : sheet, url);
+    if (url.empty()) return std::nullopt;
+    const bool own = url[0] == '#';
+    if (documentUsed && (own || sheet == document)) *documentUsed = true;
+    return ResolveHref(own ? document : sheet, url);
 }
 
 namespace {

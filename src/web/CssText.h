@@ -83,6 +83,7 @@ size_t ScanUrl(std::string_view t, size_t open, ValueScan& v);
 struct Bases {
     const std::string& sheet;
     const std::string& document;
+    bool* documentUsed = nullptr;  // set when an address is resolved against the document's
     // The absolute address of `url`; nullopt for none.
     std::optional<std::string> Resolve(const std::string& url) const;
 };

@@ -1,6 +1,12 @@
 #include "web/SheetCache.h"
 
+#include "web/SheetRulesCache.h"
+
 namespace nuv {
+
+SheetCache::SheetCache(std::size_t mostBytes) : mostBytes_(mostBytes), rules_(std::make_unique<SheetRulesCache>()) {}
+
+SheetCache::~SheetCache() = default;
 
 std::optional<SheetCache::Sheet> SheetCache::Find(const std::string& address) const {
     const std::lock_guard lock(mutex_);

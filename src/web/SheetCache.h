@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -8,8 +9,11 @@
 
 namespace nuv {
 
+class SheetRulesCache;
+
 // The style sheets a run has read, by address: a sheet that many pages of a site share is
-// fetched once. Bounded in bytes; safe across threads. Plain C++.
+// fetched once; and the rules read from them, which pages with the same sheets share.
+// Bounded in bytes; safe across threads. Plain C++.
 class SheetCache {
 public:
     // A sheet's text, or the status of failure its server answered with (then no text)
@@ -23,17 +27,23 @@ public:
     // may pass when asked again.
     static bool Lasting(int status) { return status >= 400 && status < 500 && status != 408 && status != 429; }
 
-    explicit SheetCache(std::size_t mostBytes = std::size_t{16} << 20) : mostBytes_(mostBytes) {}
+    explicit SheetCache(std::size_t mostBytes = std::size_t{16} << 20);
+    ~SheetCache();
+    SheetCache(const SheetCache&) = delete;
+    SheetCache& operator=(const SheetCache&) = delete;
     std::optional<Sheet> Find(const std::string& address) const;
     // Keeps `sheet` for `address` while the bound allows (a failure only when Lasting); the
     // first one kept stays.
     void Keep(const std::string& address, Sheet sheet);
+    // The rules read from the sheets, for the documents of the run.
+    SheetRulesCache& Rules() { return *rules_; }
 
 private:
     mutable std::mutex mutex_;
     std::unordered_map<std::string, Sheet> sheets_;
     std::size_t bytes_ = 0;
     std::size_t mostBytes_;
+    std::unique_ptr<SheetRulesCache> rules_;
 };
 
 }  // namespace nuv

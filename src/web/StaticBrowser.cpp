@@ -195,7 +195,8 @@ FrameDocument StaticBrowser::ReadFrames(const StaticDocument& document, const st
             if (sheets_ != nullptr) sheets_->Keep(address, sheet);
             return std::move(sheet.text);
         };
-        shown_.push_back(document.ShownPictures(url, sheet, kShownPicturesOfADocument));
+        shown_.push_back(document.ShownPictures(url, sheet, kShownPicturesOfADocument,
+                                                sheets_ != nullptr ? &sheets_->Rules() : nullptr));
         if (!shown_.back().needsBrowser.empty()) Need(shown_.back().needsBrowser);
     }
     const std::string base = BaseOf(document, url);

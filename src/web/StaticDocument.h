@@ -14,6 +14,8 @@
 // the HTML standard), for pages read without a browser. Plain C++.
 namespace nuv {
 
+class SheetRulesCache;
+
 // What decides whether the document is the same without a browser.
 struct DocumentFacts {
     bool scripts = false;        // a script element of a script type, an event-handler attribute, a javascript: address
@@ -59,8 +61,11 @@ public:
     // The <iframe> and <frame> elements, in document order.
     std::vector<FrameElement> Frames() const;
     // The pictures the document at `url` shows, as a browser's reading of its DOM and computed
-    // styles gives them: in document order, each address once, at most `limit`.
-    DocumentPictures ShownPictures(const std::string& url, const SheetFetch& fetchSheet, size_t limit) const;
+    // styles gives them: in document order, each address once, at most `limit`. The rules of
+    // its style sheets are taken from `rules` where an earlier document's are the same, and
+    // kept there.
+    DocumentPictures ShownPictures(const std::string& url, const SheetFetch& fetchSheet, size_t limit,
+                                   SheetRulesCache* rules = nullptr) const;
 
 private:
     struct Parsed;

@@ -424,15 +424,15 @@ void AddStyleSheets(const PictureTree& tree, const std::string& base, StyleRules
 
 }  // namespace
 
-DocumentPictures StaticDocument::ShownPictures(const std::string& url, const SheetFetch& fetchSheet,
-                                               size_t limit) const {
+DocumentPictures StaticDocument::ShownPictures(const std::string& url, const SheetFetch& fetchSheet, size_t limit,
+                                               SheetRulesCache* rulesCache) const {
     DocumentPictures out;
     const std::string href = BaseHref();
     const std::string base = href.empty() ? url : ResolveHref(url, href).value_or(url);
     PictureList list(base, limit, out);
     const PictureTree tree = BuildPictureTree(parsed_->Root());
     const bool quirks = parsed_->output->document->v.document.doc_type_quirks_mode == GUMBO_DOCTYPE_QUIRKS;
-    StyleRules rules(fetchSheet, base, quirks);
+    StyleRules rules(fetchSheet, base, quirks, rulesCache);
     AddStyleSheets(tree, base, rules);
     rules.Finish();
     if (tree.shadowTrees) rules.Need("it has shadow trees");

@@ -60,26 +60,31 @@ struct ElementPictureStyle {
     bool beforeShown = false, afterShown = false;
 };
 
+class SheetRulesCache;
+
 class StyleRules {
 public:
     // `base` is the document's base address, `quirks` its quirks mode (classes and ids
-    // compared without case).
-    StyleRules(SheetFetch fetch, std::string base, bool quirks);
+    // compared without case). With a `cache`, the rules of sheets read for an earlier
+    // document are taken from it where they are what reading these would give.
+    StyleRules(SheetFetch fetch, std::string base, bool quirks, SheetRulesCache* cache = nullptr);
     ~StyleRules();
     StyleRules(const StyleRules&) = delete;
     StyleRules& operator=(const StyleRules&) = delete;
 
     // Adds the sheet of a <style> element, for the media `media`.
     void AddSheet(std::string_view text, std::string_view media);
-    // Fetches and adds the sheet at `address`, for the media `media`.
+    // Adds the sheet at `address`, for the media `media`.
     void AddLinkedSheet(const std::string& address, std::string_view media);
-    // Orders the rules once every sheet is added.
+    // Reads the sheets added, in their order (fetching the linked ones and their imports),
+    // once every sheet is added; Compute does it where it was not.
     void Finish();
     // The computed picture values of `elements[index]`, its parent's being `parent`
     // (null for the top element).
     ElementPictureStyle Compute(const std::vector<StyleElement>& elements, int index, const PictureStyle* parent);
 
-    // Why the pictures need a browser ("" when they do not): the first reason found.
+    // Why the pictures need a browser ("" when they do not): the first reason found, one
+    // given to Need before Finish coming before those of the sheets.
     const std::string& NeedsBrowser() const;
     void Need(const std::string& why);
 
