@@ -22,8 +22,6 @@
 #include <QDateTime>
 #include <QNetworkCookie>
 #include <QUrl>
-#include <QWebEngineProfile>
-#include <QWebEngineUrlRequestInterceptor>
 
 #include "cli/HeadlessRun.h"
 #include "cli/TerminalProgress.h"
@@ -41,19 +39,6 @@ namespace nuv {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The extraction reads documents, never what they play or how their text looks: the
-// movies, sounds and fonts of the headless pages are not fetched. Called on the engine's
-// I/O thread.
-class SilentPages : public QWebEngineUrlRequestInterceptor {
-public:
-    void interceptRequest(QWebEngineUrlRequestInfo& info) override {
-        const auto type = info.resourceType();
-        if (type == QWebEngineUrlRequestInfo::ResourceTypeMedia ||
-            type == QWebEngineUrlRequestInfo::ResourceTypeFontResource)
-            info.block(true);
-    }
-};
 
 // The save folder ending in "/": the one given, made absolute and created when
 // missing, or a new private temporary one that `temp` removes at exit. Returns "" and
@@ -238,11 +223,6 @@ int RunExtractCli(const ExtractCliOptions& options) {
             return static_cast<int>(CliExit::Usage);
         }
     }
-    // Pages that are closed leave little behind: the engine's cache of the run is bounded.
-    QWebEngineProfile::defaultProfile()->setHttpCacheMaximumSize(32 << 20);
-    static SilentPages silent;
-    QWebEngineProfile::defaultProfile()->setUrlRequestInterceptor(&silent);
-    if (!options.userAgent.empty()) QWebEngineProfile::defaultProfile()->setHttpUserAgent(FromUtf8(options.userAgent));
     GivenCookies given;
     if (!options.cookies.empty() && !LoadCookieFile(options.cookies, given, error)) {
         PrintCliError("--cookies: " + error);

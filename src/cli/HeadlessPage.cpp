@@ -7,9 +7,12 @@
 #include <QAuthenticator>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
 
+#include "platform/BrowserCookies.h"
 #include "platform/PageScripts.h"
 #include "platform/QtText.h"
 #include "platform/WebPage.h"
@@ -17,6 +20,19 @@
 
 namespace nuv {
 namespace {
+
+// The extraction reads documents, never what they play or how their text looks: the
+// movies, sounds and fonts of the headless pages are not fetched. Called on the engine's
+// I/O thread.
+class SilentPages : public QWebEngineUrlRequestInterceptor {
+public:
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override {
+        const auto type = info.resourceType();
+        if (type == QWebEngineUrlRequestInfo::ResourceTypeMedia ||
+            type == QWebEngineUrlRequestInfo::ResourceTypeFontResource)
+            info.block(true);
+    }
+};
 
 // A page that never waits for a person: script dialogs are answered at once, requests
 // for credentials are refused, and the page's console stays off standard error.
@@ -72,6 +88,16 @@ bool LoadMayPass(const QWebEngineLoadingInfo& info) {
 const std::string kFailedLoad = "load failed";
 
 }  // namespace
+
+void StartRunEngine(const std::string& userAgent, BrowserCookies& cookies) {
+    QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
+    // Pages that are closed leave little behind: the engine's cache of the run is bounded.
+    profile->setHttpCacheMaximumSize(32 << 20);
+    static SilentPages silent;
+    profile->setUrlRequestInterceptor(&silent);
+    if (!userAgent.empty()) profile->setHttpUserAgent(FromUtf8(userAgent));
+    cookies.Attach(profile);
+}
 
 HeadlessView::HeadlessView() : view_(std::make_unique<QWebEngineView>()) {
     view_->setPage(new HeadlessPage(view_.get()));

@@ -16,6 +16,8 @@ class QWebEngineView;
 
 namespace nuv {
 
+class BrowserCookies;
+
 // A page of the headless engine: a view that is never on screen but counts as shown (the
 // engine lays the page out in a window-sized viewport and does not throttle its scripts
 // like a hidden tab), whose page never waits for a person, with the program's browser
@@ -41,6 +43,11 @@ private:
 
 // The views that wait for their next page, so that a page of a site finds the site's
 // renderer running.
+// Starts the engine of a run, at the first page that needs it: the profile's cache
+// bounded, its pages silent (no movies, sounds or fonts are fetched), `userAgent` its
+// User-Agent unless empty, and `cookies` its store from then on.
+void StartRunEngine(const std::string& userAgent, BrowserCookies& cookies);
+
 class ViewPool {
 public:
     // A waiting view, or a new one.

@@ -69,7 +69,6 @@ public:
           base_(std::move(base)),
           progress_(progress),
           scheduler_(addresses_.size(), static_cast<std::size_t>(options.jobs > 0 ? options.jobs : kDefaultPageJobs)),
-          cookies_(QWebEngineProfile::defaultProfile()),
           files_(base_, archive),
           printer_(options, listRun_, isatty(STDOUT_FILENO) == 1, stdout, stderr) {
         const HostPace pace{std::chrono::milliseconds(options.waitMs), options.randomWait};
@@ -185,6 +184,7 @@ private:
 
     void LoadInEngine(RunPage& page) {
         page.report.engine = "browser";
+        if (!cookies_.Attached()) StartRunEngine(options_.userAgent, cookies_);
         page.view = views_.Take();
         // The extraction reads addresses, never pixels: pictures are neither fetched nor
         // decoded (the document still holds every picture element, script-made ones too),

@@ -12,7 +12,6 @@
 #include <QNetworkCookie>
 #include <QObject>
 #include <QUrl>
-#include <QWebEngineProfile>
 
 #include "cli/HeadlessPage.h"
 #include "cli/PageExtraction.h"
@@ -22,38 +21,35 @@
 #include "common/Text.h"
 #include "platform/BrowserCookies.h"
 #include "platform/QtText.h"
+#include "platform/WebEngineBrowser.h"
 #include "web/CurlDownloader.h"
 
 namespace nuv {
 namespace {
 
-// One page's reading on a thread of the pool: its own downloader, and what its answers set
-// in cookies, for the engine's store once it ends.
+// One page's reading on a thread of the pool: a downloader of the pool's, and what its
+// answers set in cookies, for the engine's store once it ends.
 struct Reading {
     const ExtractCliOptions& options;
     std::string file;  // where each fetch lands, beneath the save folder
-    CurlDownloader downloader;
+    DownloaderLoan downloader;
     std::vector<std::pair<std::string, std::string>> setCookies;  // (Set-Cookie, address)
     int retries = 0;
 
-    Reading(const ExtractCliOptions& o, BrowserCookies& cookies, const std::string& saveRoot,
-            const std::string& userAgent, std::size_t serial)
+    Reading(const ExtractCliOptions& o, DownloaderLoan loan, const std::string& saveRoot, std::size_t serial)
         : options(o),
           file(saveRoot + std::string(kPartialDownloadPrefix) + "page-" + std::to_string(getpid()) + "-" +
-               std::to_string(serial) + ".html") {
-        downloader.SetCookieSource(&cookies);
-        downloader.SetWaitHook(ThrowIfStopping);
-        downloader.SetSaveRoot(saveRoot);
-        ApplyNetworkOptions(downloader, o);
-        downloader.SetUserAgent(userAgent);
-        downloader.SetResponseCookieSink(
+               std::to_string(serial) + ".html"),
+          downloader(std::move(loan)) {
+        downloader->SetResponseCookieSink(
             [this](const std::string& line, const std::string& address) { setCookies.emplace_back(line, address); });
     }
+    ~Reading() { downloader->SetResponseCookieSink({}); }
 
     FetchedPage Fetch(const std::string& address, const std::string& parent) {
         // The page is asked for as a navigation of its own site, which carries the site's
         // cookies; a frame's page as the page it is in asks: its Referer, its network rule.
-        downloader.SetPageAddress([page = parent.empty() ? address : parent] { return page; });
+        downloader->SetPageAddress([page = parent.empty() ? address : parent] { return page; });
         struct Remove {
             const std::string& file;
             ~Remove() {
@@ -73,7 +69,7 @@ struct Reading {
             parent.empty() ? options.timeoutMs : std::min(options.timeoutMs, PageLoad::kSubresourceSettleMs);
         const DownloadBounds bounds{kMostStaticPageBytes, std::chrono::milliseconds(limitMs)};
         try {
-            retries += DownloadWithRetries(downloader, address, file, progress, RetryRule{options.retries}, bounds);
+            retries += DownloadWithRetries(*downloader, address, file, progress, RetryRule{options.retries}, bounds);
         } catch (const DownloadError& e) {
             // As the engine says it of a page it loaded.
             if (e.kind() == DownloadFailure::Http && e.Status() > 0) throw PageStatusError(e.Status(), e.what());
@@ -106,11 +102,33 @@ StaticPages::StaticPages(const ExtractCliOptions& options, BrowserCookies& cooki
       saveRoot_(std::move(saveRoot)),
       receiver_(receiver),
       // The engine's User-Agent, so that the server answers as it answers the engine.
-      userAgent_(options.userAgent.empty() ? ToUtf8(QWebEngineProfile::defaultProfile()->httpUserAgent())
-                                           : options.userAgent),
+      userAgent_(options.userAgent.empty() ? EngineUserAgent() : options.userAgent),
       pool_(std::max<std::size_t>(threads, 1)) {}
 
 StaticPages::~StaticPages() = default;
+
+DownloaderLoan StaticPages::Borrow() {
+    std::unique_ptr<CurlDownloader> downloader;
+    {
+        const std::lock_guard lock(idleMutex_);
+        if (!idle_.empty()) {
+            downloader = std::move(idle_.back());
+            idle_.pop_back();
+        }
+    }
+    if (!downloader) {
+        downloader = std::make_unique<CurlDownloader>();
+        downloader->SetCookieSource(&cookies_);
+        downloader->SetWaitHook(ThrowIfStopping);
+        downloader->SetSaveRoot(saveRoot_);
+        ApplyNetworkOptions(*downloader, options_);
+        downloader->SetUserAgent(userAgent_);
+    }
+    return DownloaderLoan(downloader.release(), [this](CurlDownloader* d) {
+        const std::lock_guard lock(idleMutex_);
+        idle_.emplace_back(d);
+    });
+}
 
 bool StaticPages::Read(RunPage& page, std::function<void(RunPage&)> read) {
     const std::string address = page.report.requested;
@@ -121,7 +139,7 @@ bool StaticPages::Read(RunPage& page, std::function<void(RunPage&)> read) {
     pool_.Post([this, &page, address, serial, read = std::move(read)] {
         auto result = std::make_shared<Outcome>();
         {
-            Reading reading(options_, cookies_, saveRoot_, userAgent_, serial);
+            Reading reading(options_, Borrow(), saveRoot_, serial);
             result->browser = std::make_unique<StaticBrowser>(
                 [&reading](const std::string& a, const std::string& parent) { return reading.Fetch(a, parent); },
                 options_.engine == CliEngine::Static, options_.shown, &sheets_);

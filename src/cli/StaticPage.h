@@ -5,10 +5,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "cli/logic/ExtractCli.h"
 #include "save/TaskPool.h"
+#include "web/CurlDownloader.h"
 #include "web/StaticBrowser.h"
 
 class QObject;
@@ -17,6 +20,9 @@ namespace nuv {
 
 class BrowserCookies;
 struct RunPage;
+
+// A downloader lent by the static pages' pool, given back when it goes.
+using DownloaderLoan = std::unique_ptr<CurlDownloader, std::function<void(CurlDownloader*)>>;
 
 // The pages that nuv-extract reads without the engine: fetched through the transport of
 // its downloads (the engine's cookies and User-Agent, the network options, the bounds,
@@ -41,6 +47,10 @@ public:
     SheetCache& Sheets() { return sheets_; }
 
 private:
+    // A downloader of the readings', made on first need: the next page of a server finds
+    // its connection open.
+    DownloaderLoan Borrow();
+
     const ExtractCliOptions& options_;
     BrowserCookies& cookies_;
     std::string saveRoot_;
@@ -48,6 +58,8 @@ private:
     std::string userAgent_;  // the engine's, unless --user-agent names one
     std::atomic<std::size_t> serial_{0};
     SheetCache sheets_;  // the style sheets the pictures of the run's pages were read with
+    std::mutex idleMutex_;
+    std::vector<std::unique_ptr<CurlDownloader>> idle_;  // the readings' downloaders not in use
     TaskPool pool_;  // last: joined before the rest goes
 };
 

@@ -1,3 +1,4 @@
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -62,6 +63,9 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // A reader that goes away (a pipe into head) is a failed write, which the run reports
+    // and stops on, never a signal that ends it unseen.
+    std::signal(SIGPIPE, SIG_IGN);
     PrepareEnvironment(parsed.options);
     const std::string warning = nuv::RootSandboxWarning(geteuid(), std::getenv("QTWEBENGINE_DISABLE_SANDBOX"),
                                                         std::getenv("QTWEBENGINE_CHROMIUM_FLAGS"));

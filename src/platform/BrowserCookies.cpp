@@ -26,15 +26,24 @@ SameSite SameSiteOf(const QNetworkCookie& c) {
 
 }  // namespace
 
-BrowserCookies::BrowserCookies(QWebEngineProfile* profile, QObject* parent) : QObject(parent), profile_(profile) {
+BrowserCookies::BrowserCookies(QWebEngineProfile* profile, QObject* parent) : QObject(parent) {
+    if (profile != nullptr) Attach(profile);
+}
+
+void BrowserCookies::Attach(QWebEngineProfile* profile) {
+    if (profile_ != nullptr || profile == nullptr) return;
+    profile_ = profile;
     QWebEngineCookieStore* store = profile->cookieStore();
     connect(store, &QWebEngineCookieStore::cookieAdded, this, [this](const QNetworkCookie& c) { Add(c); });
     connect(store, &QWebEngineCookieStore::cookieRemoved, this, [this](const QNetworkCookie& c) { Remove(c); });
     store->loadAllCookies();
+    for (const auto& [cookie, origin] : unattached_) store->setCookie(cookie, origin);
+    unattached_.clear();
 }
 
 void BrowserCookies::Put(const QNetworkCookie& cookie, const QUrl& origin) {
-    profile_->cookieStore()->setCookie(cookie, origin);
+    if (profile_ != nullptr) profile_->cookieStore()->setCookie(cookie, origin);
+    else unattached_.emplace_back(cookie, origin);
     QNetworkCookie normalized = cookie;
     normalized.normalize(origin);
     Add(normalized);

@@ -4,6 +4,8 @@
 #include <limits>
 #include <memory>
 
+#include <sys/utsname.h>
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -20,6 +22,7 @@
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 #include <QWebEngineView>
+#include <QtWebEngineCore/qtwebenginecoreglobal.h>
 
 #include "platform/FlashPlayer.h"
 #include "platform/PageScripts.h"
@@ -65,6 +68,13 @@ void WatchForQuit() {
 }
 
 }  // namespace
+
+std::string EngineUserAgent() {
+    struct utsname machine {};
+    const std::string cpu = uname(&machine) == 0 ? machine.machine : "x86_64";
+    return "Mozilla/5.0 (X11; Linux " + cpu + ") AppleWebKit/537.36 (KHTML, like Gecko) QtWebEngine/" +
+           qWebEngineVersion() + " Chrome/" + qWebEngineChromiumVersion() + " Safari/537.36";
+}
 
 void RegisterBrowserSchemes() {
     QWebEngineUrlScheme scheme(kScheme);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -112,8 +113,25 @@ void DownloadBatch::Advance(FileQueue& queue) {
     if (queue.busy || queue.waiting.empty()) return;
     if (queue.held && queue.waiting.front() >= queue.heldFrom) return;
     queue.busy = true;
-    MakeReady(queue.waiting.front());
+    const std::size_t id = queue.waiting.front();
     queue.waiting.pop_front();
+    if (!EndsAsLast(queue, id)) return MakeReady(id);
+    repeated_.emplace_back(id, *queue.last);
+    if (!wakeSent_) {
+        wakeSent_ = true;
+        downloader_.Wake();
+    }
+}
+
+bool DownloadBatch::EndsAsLast(const FileQueue& queue, std::size_t id) const {
+    if (!queue.last || queue.held) return false;
+    const Job& last = jobs_[*queue.last];
+    if (last.address != jobs_[id].address) return false;
+    if (!last.result.saved) return last.result.status == 404 || last.result.status == 410;
+    // Saved, and still there as it was saved (not moved to another name, nor removed).
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(last.file, ec);
+    return !ec && size == last.result.size && std::filesystem::is_regular_file(last.file, ec);
 }
 
 void DownloadBatch::MakeReady(std::size_t id) {
@@ -183,6 +201,7 @@ std::vector<std::size_t> DownloadBatch::HoldFile(const std::string& file, std::s
     }
     // The earlier ones end first; the held ones that wrote it get in line again.
     changed_.wait(lock, [&] { return !queue.busy || cancelled_; });
+    queue.last.reset();  // what the holder writes is not what a download saved
     std::vector<std::size_t> again;
     if (cancelled_) return again;
     std::vector<std::size_t> kept;
@@ -254,6 +273,7 @@ void DownloadBatch::Cancel() {
         for (auto& [host, queue] : hosts_) queue.ready.clear();
         for (auto& [file, queue] : files_) queue.waiting.clear();
         ready_ = 0;
+        repeated_.clear();
     }
     changed_.notify_all();
     StopThread();
@@ -277,6 +297,7 @@ void DownloadBatch::Drive() {
         std::size_t id;
         Job* job;
         Result result;
+        bool ran = true;  // false: it ended as the last download of its file did
     };
     std::vector<Finished> finished;
     std::unique_lock<std::mutex> lock(mutex_);
@@ -302,7 +323,7 @@ void DownloadBatch::Drive() {
             ++running_;
             starting.emplace_back(*id, &job);
         }
-        if (stop_ && running_ == 0 && ready_ == 0 && retrying_.empty()) break;
+        if (stop_ && running_ == 0 && ready_ == 0 && retrying_.empty() && repeated_.empty()) break;
         std::chrono::milliseconds wait(1000);
         // Until the next try again or paced start is due; one whose time passed but that
         // still waits waits for something that ends (a slot, its host's bound, its pace).
@@ -317,6 +338,13 @@ void DownloadBatch::Drive() {
             break;
         }
         if (const auto paced = NextPaced(now)) waitUntil(*paced);
+        finished.clear();
+        for (const auto& [id, earlier] : repeated_) {
+            Result result = jobs_[earlier].result;
+            result.retries = 0;
+            finished.push_back({id, &jobs_[id], std::move(result), false});
+        }
+        repeated_.clear();
         lock.unlock();
         ended.clear();
         for (const auto& [id, job] : starting) {
@@ -327,8 +355,7 @@ void DownloadBatch::Drive() {
             }
         }
         starting.clear();
-        downloader_.Wait(ended.empty() ? wait : std::chrono::milliseconds(0), ended);
-        finished.clear();
+        downloader_.Wait(ended.empty() && finished.empty() ? wait : std::chrono::milliseconds(0), ended);
         if (!ended.empty()) {
             lock.lock();
             for (IParallelDownloader::Ended& e : ended) {
@@ -352,13 +379,14 @@ void DownloadBatch::Drive() {
                 if (e.error) {
                     result.error = e.error->what();
                     result.failure = e.error->kind();
+                    if (result.failure == DownloadFailure::Http) result.status = e.error->Status();
                 }
                 finished.push_back({e.id, &jobs_[e.id], std::move(result)});
             }
             lock.unlock();
         }
         // Those who wait hear of a download once they have been told of its end.
-        for (const auto& [id, job, result] : finished) {
+        for (const auto& [id, job, result, ran] : finished) {
             if (!job->ended) continue;
             try {
                 job->ended(result);
@@ -372,16 +400,19 @@ void DownloadBatch::Drive() {
         // The waiting threads wake only for what they wait for: the last download, or one
         // into a held file.
         bool notify = false;
-        for (auto& [id, job, result] : finished) {
+        for (auto& [id, job, result, ran] : finished) {
             job->result = std::move(result);
-            --running_;
-            const auto host = hosts_.find(job->host);
-            if (--host->second.running == 0 && host->second.ready.empty()) hosts_.erase(host);
+            if (ran) {
+                --running_;
+                const auto host = hosts_.find(job->host);
+                if (--host->second.running == 0 && host->second.ready.empty()) hosts_.erase(host);
+            }
             ++ended_;
             FileQueue& queue = files_[job->file];
             queue.running = false;
             queue.busy = false;
             queue.wrote.push_back(id);
+            queue.last = id;
             notify = notify || queue.held;
             Advance(queue);
         }

@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "web/Downloader.h"
@@ -67,7 +68,10 @@ void RunDownloadBatch(const std::vector<std::string>& files, IBatchExecutor& exe
 // page or by many. Downloads into the same file run one after the other in the order
 // they were added, so the folder ends as a one-at-a-time batch leaves it: the last good
 // download of a name wins. Downloads start in the order they may, except that one whose
-// host has its most transfers running lets those of other hosts go first.
+// host has its most transfers running lets those of other hosts go first. A download of
+// the address that last wrote its file is not made again while that file stands as it
+// was saved: it ends as that one did (a run's pages that share a picture fetch it once),
+// as does one of an address its server said it does not have (404, 410).
 class DownloadBatch {
 public:
     struct Result {
@@ -77,6 +81,7 @@ public:
         DownloadFailure failure = DownloadFailure::Network;
         std::string contentType;  // saved: the answer's Content-Type, "" when it gave none
         int retries = 0;          // how often it was tried again
+        int status = 0;           // failed with an HTTP answer: its status
     };
     // Told of a download's end, on the batch's thread, before it is counted as ended (so
     // before Finish returns); a download that HoldFile runs again tells each end.
@@ -133,6 +138,7 @@ private:
     struct FileQueue {
         std::deque<std::size_t> waiting;
         std::vector<std::size_t> wrote;  // those that ran, in order
+        std::optional<std::size_t> last;  // the last that ended, unless the file was held since
         bool busy = false;               // one is queued or runs
         bool running = false;
         bool held = false;
@@ -146,6 +152,8 @@ private:
     void Drive();
     // Queues the next waiting download of `queue` when none is busy. Under `mutex_`.
     void Advance(FileQueue& queue);
+    // Whether download `id` may end as `queue.last` ended, without running. Under `mutex_`.
+    bool EndsAsLast(const FileQueue& queue, std::size_t id) const;
     void MakeReady(std::size_t id);
     // The ready download that starts next, if one may; takes it off its queue.
     std::optional<std::size_t> NextToStart(std::chrono::steady_clock::time_point now);
@@ -165,6 +173,7 @@ private:
     std::unordered_map<std::string, HostQueue> hosts_;
     std::uint64_t readyOrder_ = 0;
     std::vector<Retry> retrying_;  // by due time
+    std::vector<std::pair<std::size_t, std::size_t>> repeated_;  // (download, the earlier one it ends as)
     std::size_t ready_ = 0;  // downloads that may start now, of every host
     std::size_t running_ = 0;
     std::size_t ended_ = 0;

@@ -1,10 +1,10 @@
 #include "web/Address.h"
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <limits>
 #include <system_error>
 
+#include "common/FileText.h"
 #include "common/Guard.h"
 #include "common/SaveTargets.h"
 #include "common/Text.h"
@@ -245,11 +245,12 @@ std::optional<std::vector<std::string>> FetchIntoSaveFolder(const std::string& s
             out.error = "download failed";
             return lines;
         }
-        std::ifstream in(target, std::ios::binary);
-        if (!in) return lines;
-        const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (in.bad()) return lines;
-        return SplitLines(content);
+        // What the download wrote, within its bound; a file put in its place that is not
+        // a plain file (a FIFO) reads as nothing.
+        const std::optional<std::string> content = ReadFileText(
+            target, bounds.maxBytes > 0 ? static_cast<std::size_t>(bounds.maxBytes) : std::numeric_limits<std::size_t>::max());
+        if (!content) return lines;
+        return SplitLines(*content);
     } catch (...) {
         NoteSwallowed();
         if (out.error.empty()) out.error = "download failed";

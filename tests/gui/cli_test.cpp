@@ -19,6 +19,7 @@
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
+#include <QWebEngineProfile>
 
 #include "support/BrowserHistories.h"
 #include "support/Fakes.h"
@@ -310,7 +311,8 @@ private slots:
 
     // The pages of a run that share style sheets have them fetched once, for their pictures
     // and for the designed lists, a sheet that answers 404 too; each page still has its
-    // sheets saved and its failure reported.
+    // sheets saved and its failure reported. So are the pictures they share. The pages are
+    // asked for with the engine's User-Agent, though the engine never starts.
     void pagesOfARunFetchASharedStyleSheetOnce() {
         TestHttpServer shop;
         shop.Put(QStringLiteral("/s.css"), ".hero { background: url(hero.webp) }\n.x { background: url(x.gif) }",
@@ -319,6 +321,8 @@ private slots:
                                 "</head><body><div class=hero></div></body></html>";
         shop.Put(QStringLiteral("/1.html"), page);
         shop.Put(QStringLiteral("/2.html"), page);
+        for (const QString& path : {QStringLiteral("/1.html"), QStringLiteral("/2.html")})
+            shop.Require(path, {"User-Agent: " + QWebEngineProfile::defaultProfile()->httpUserAgent().toUtf8()});
         const QString out = work_.path() + QStringLiteral("/shared-sheet");
         const ProgramRun r = Extract({QStringLiteral("-q"), QStringLiteral("--no-robots"), QStringLiteral("--jsonl"),
                                       QStringLiteral("-j"), QStringLiteral("1"), QStringLiteral("-d"), QStringLiteral("-o"),
@@ -326,6 +330,8 @@ private slots:
         QCOMPARE(r.exitCode, 3);  // x.gif and hero.webp are not there
         QCOMPARE(shop.RequestCount(QStringLiteral("/s.css")), 1);
         QCOMPARE(shop.RequestCount(QStringLiteral("/gone.css")), 1);
+        QCOMPARE(shop.RequestCount(QStringLiteral("/x.gif")), 1);
+        QCOMPARE(shop.RequestCount(QStringLiteral("/hero.webp")), 1);
         QVERIFY(QFile::exists(out + QStringLiteral("/s.css")));
         for (const QByteArray& line : r.out.trimmed().split('\n')) {
             const QJsonObject o = QJsonDocument::fromJson(line).object();
@@ -338,6 +344,8 @@ private slots:
             const QJsonArray errors = o.value(QStringLiteral("errors")).toArray();
             QCOMPARE(errors.size(), 1);
             QVERIFY2(errors[0][QStringLiteral("why")].toString().contains(QStringLiteral("404")), line);
+            for (const QJsonValue& d : o.value(QStringLiteral("downloads")).toArray())
+                QVERIFY2(d[QStringLiteral("error")].toString().contains(QStringLiteral("404")), line);
         }
     }
 

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <filesystem>
+#include <future>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -13,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "support/FakeNetwork.h"
+#include "support/Files.h"
 
 namespace nuv {
 namespace {
@@ -346,6 +349,89 @@ TEST(DownloadBatch, FailuresThatMayPassAreTriedAgainAfterTheirWait) {
              {DownloadError("x", DownloadFailure::Network), false},   // no host, refused connection
              {DownloadError("x", DownloadFailure::PrivateNetwork), false}})
         EXPECT_EQ(MayRetry(error), may) << error.Status();
+}
+
+// Transfers into real files: an address ending in "#404" or "#500" fails with that
+// status, any other writes its address into its file.
+class DiskTransfers : public test::InstantTransfers {
+public:
+    DiskTransfers() : InstantTransfers(4) {}
+    std::map<std::string, int> starts;  // by address
+
+private:
+    Ended End(const Started& s) override {
+        ++starts[s.url];
+        Ended e;
+        e.id = s.id;
+        for (const int status : {404, 500})
+            if (s.url.ends_with("#" + std::to_string(status)))
+                e.error = DownloadError(std::to_string(status), DownloadFailure::Http).WithAnswer(status, std::nullopt);
+        if (!e.error) {
+            test::WriteFile(s.file, s.url);
+            e.size = s.url.size();
+            e.contentType = "image/png";
+        }
+        return e;
+    }
+};
+
+// The pages of a run share a picture: its download into the same file is made once while
+// the file stands as saved, and so is a 404; the rest is fetched again.
+TEST(DownloadBatch, AnAddressThatLastWroteItsFileIsNotFetchedAgain) {
+    test::TempFolder folder("nuv-batch");
+    const std::string dir = folder.Dir().string() + "/";
+    DiskTransfers transfers;
+    std::vector<DownloadBatch::Result> results;
+    {
+        DownloadBatch batch(transfers);
+        const auto add = [&](const std::string& address, const std::string& file, const char* page) {
+            return batch.Add(address, dir + file, page);
+        };
+        const auto round = [&](const char* page) {
+            add("http://h/a.png", "a.png", page);
+            add("http://h/gone.png#404", "gone.png", page);
+            add("http://h/busy.png#500", "busy.png", page);
+            add("http://h/1/b.png", "b.png", page);
+            add("http://h/2/b.png", "b.png", page);  // another address, the same name
+        };
+        round("http://h/p1.html");
+        round("http://h/p2.html");
+        results = batch.Finish();
+    }
+    ASSERT_EQ(results.size(), 10u);
+    EXPECT_EQ(transfers.starts["http://h/a.png"], 1);
+    EXPECT_EQ(transfers.starts["http://h/gone.png#404"], 1);
+    EXPECT_EQ(transfers.starts["http://h/busy.png#500"], 2);
+    EXPECT_EQ(transfers.starts["http://h/1/b.png"], 2);
+    EXPECT_EQ(transfers.starts["http://h/2/b.png"], 2);
+    EXPECT_EQ(test::ReadFile(dir + "b.png"), "http://h/2/b.png");
+    for (const std::size_t page : {0u, 5u}) {  // each page hears the same ends
+        EXPECT_TRUE(results[page].saved);
+        EXPECT_EQ(results[page].size, 14u);
+        EXPECT_EQ(results[page].contentType, "image/png");
+        EXPECT_EQ(results[page + 1].status, 404);
+        EXPECT_EQ(results[page + 1].failure, DownloadFailure::Http);
+    }
+
+    // A file that is no longer as it was saved (removed, or written by a page's
+    // extraction) is fetched again.
+    DiskTransfers again;
+    {
+        DownloadBatch batch(again);
+        std::promise<void> ended;
+        batch.Add("http://h/a.png", dir + "a.png", "http://h/p1.html");
+        batch.Add("http://h/c.png", dir + "c.png", "http://h/p1.html", [&](const auto&) { ended.set_value(); });
+        ended.get_future().wait();
+        std::filesystem::remove(dir + "c.png");
+        batch.Add("http://h/c.png", dir + "c.png", "http://h/p2.html");
+        batch.HoldFile(dir + "a.png", batch.Added());
+        test::WriteFile(dir + "a.png", "a sheet's own!");  // as long as the download
+        batch.Add("http://h/a.png", dir + "a.png", "http://h/p2.html");
+        results = batch.Finish();
+    }
+    EXPECT_EQ(again.starts["http://h/c.png"], 2);
+    EXPECT_EQ(again.starts["http://h/a.png"], 2);
+    for (const auto& r : results) EXPECT_TRUE(r.saved);
 }
 
 }  // namespace
