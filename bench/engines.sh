@@ -6,10 +6,10 @@
 #     and --engine browser; the pages that --engine auto reads without the browser must
 #     agree entry for entry. Prints, per manual, how many pages auto reads statically and
 #     every difference.
-#  2. Time: the GIMP pages downloaded (-d) with --engine auto and --engine browser beside
-#     `wget2 -p -i`, RUNS rounds interleaved (default 3), medians, pictures saved. Output
-#     goes to a tmpfs.
-# Installs nginx, wget2 and the manuals through the project's dependency script.
+#  2. Time: the GIMP pages downloaded (-d) with --engine auto, static and browser beside
+#     `wget -p -i` and `wget2 -p -i`, RUNS rounds interleaved (default 3), medians,
+#     pictures saved. Output goes to a tmpfs.
+# Installs nginx, wget, wget2 and the manuals through the project's dependency script.
 # Usage: bench/engines.sh [path/to/nuv-extract] [RUNS]   (PAGES=... in the environment)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,7 +17,7 @@ exe=$(realpath "${1:-build/src/cli/nuv-extract}")
 runs=${2:-3}
 pages=${PAGES:-200}
 [ -x "$exe" ] || { echo "no executable at $exe (build the target nuv-extract)" >&2; exit 1; }
-./scripts/deps nginx-light wget2 gimp-help-en rust-doc >&2 || { echo "needs nginx-light, wget2 and the manuals" >&2; exit 1; }
+./scripts/deps nginx-light wget wget2 gimp-help-en rust-doc >&2 || { echo "needs nginx-light, wget, wget2 and the manuals" >&2; exit 1; }
 export QT_QPA_PLATFORM=offscreen QTWEBENGINE_CHROMIUM_FLAGS="${QTWEBENGINE_CHROMIUM_FLAGS:---disable-gpu}"
 [ "$(id -u)" = 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
 
@@ -78,13 +78,14 @@ done
 echo "== time: $pages GIMP pages with -d, medians of $runs interleaved rounds =="
 declare -A times
 for r in $(seq "$runs"); do
-    for who in auto browser wget2; do
+    for who in auto static browser wget wget2; do
         out="$work/out-$who"
         rm -rf "$out"
         mkdir -p "$out"
         start=$(date +%s%N)
         case $who in
             wget2) (cd "$out" && wget2 -q -p -i "$work/gimp.list" >/dev/null 2>&1 || true) ;;
+            wget) (cd "$out" && wget -q -p -i "$work/gimp.list" >/dev/null 2>&1 || true) ;;
             *) "$exe" -q --no-robots -d -o "$out" --engine "$who" -i "$work/gimp.list" >/dev/null 2>&1 || true ;;
         esac
         end=$(date +%s%N)
@@ -95,4 +96,4 @@ for r in $(seq "$runs"); do
     done
 done
 median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}'; }
-for who in auto browser wget2; do echo "$who median: $(echo "${times[$who]}" | median) s"; done
+for who in auto static browser wget wget2; do echo "$who median: $(echo "${times[$who]}" | median) s"; done

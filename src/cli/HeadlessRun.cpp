@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <deque>
 #include <exception>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -172,7 +173,10 @@ private:
 
     void Load(RunPage& page) {
         page.started = Clock::now();
-        if (!statics_.Read(page, [this](RunPage& p) { ReadWithoutEngine(p); })) LoadInEngine(page);
+        if (!statics_.Read(
+                page, [this](RunPage& p) { ReadWithoutEngine(p); },
+                [this](std::size_t index, std::vector<std::string> list) { StartAhead(index, list); }))
+            LoadInEngine(page);
     }
 
     // The static reading of the page has ended: it stands for the engine's, or the engine reads the page.
@@ -182,8 +186,34 @@ private:
         LoadInEngine(page);
     }
 
+    // Downloads what page `index` gave without the engine while the engine loads it: its
+    // list takes over those it holds too (see DownloadBatch::AddAhead).
+    void StartAhead(std::size_t index, const std::vector<std::string>& list) {
+        const auto it = pages_.find(index);
+        if (it == pages_.end() || !it->second->loading || scheduler_.Stopped()) return;
+        RunPage& page = *it->second;
+        std::unordered_set<std::string> seen;
+        for (const std::string& address : list) {
+            if (!(StartsWith(address, "http://") || StartsWith(address, "https://")) || !seen.insert(address).second)
+                continue;
+            if (files_.archive != nullptr && files_.archive->FindAddress(address)) continue;
+            batch_->AddAhead(page.index, address,
+                             aheadFolder_.folder + std::to_string(page.index) + "-" + std::to_string(seen.size()),
+                             page.report.requested, base_);
+            page.aheadStarted = true;
+        }
+    }
+
+    // The page's list is complete: the downloads ahead that it does not hold go.
+    void SettleAhead(RunPage& page) {
+        if (!page.aheadStarted || page.report.ahead) return;
+        const DownloadBatch::Ahead ahead = batch_->DropAhead(page.index);
+        page.report.ahead = AheadDownloads{ahead.fetched, ahead.used, ahead.removed};
+    }
+
     void LoadInEngine(RunPage& page) {
         page.report.engine = "browser";
+        page.loading = true;
         if (!cookies_.Attached()) StartRunEngine(options_.userAgent, cookies_);
         page.view = views_.Take();
         // The extraction reads addresses, never pixels: pictures are neither fetched nor
@@ -205,6 +235,7 @@ private:
     }
 
     void Loaded(RunPage& page, const std::string& failure, bool settled) {
+        page.loading = false;
         page.loaded = Clock::now();
         page.report.times.load = MsBetween(page.started, page.loaded);
         if (page.load) page.report.loadRetries = page.load->Retries();
@@ -325,6 +356,7 @@ private:
     void Download(RunPage& page) {
         CliReport& report = page.report;
         DownloadsOf(page, report.pageAddress).Feed(report.list, report.notes);
+        SettleAhead(page);
         batch_->ReleaseFiles();
         scheduler_.DownloadsStarted();
         const std::size_t index = page.index;
@@ -363,6 +395,7 @@ private:
 
     // Prints the page and forgets it.
     void Finish(RunPage& page) {
+        SettleAhead(page);
         CliReport& report = page.report;
         report.times.total = MsBetween(page.started, Clock::now());
         scheduler_.Finished();
@@ -428,12 +461,20 @@ private:
     // --dedup: reads the saved files of the pages' lists, so it ends before they go.
     std::optional<TaskPool> reading_;
     ViewPool views_;
+    // Where the downloads ahead go, beneath the save folder; removed once the batch has gone.
+    struct AheadFolder {
+        std::string folder;
+        ~AheadFolder() {
+            std::error_code ec;
+            std::filesystem::remove_all(folder, ec);
+        }
+    } aheadFolder_{base_ + std::string(kPartialDownloadPrefix) + "ahead-" + std::to_string(getpid()) + "/"};
     // The batch goes first (it tells the pages' lists of the downloads' ends), then the
     // transfers it drives.
     CurlDownloader transfers_;
     std::optional<DownloadBatch> batch_;
     StaticPages statics_{options_, cookies_, base_, this,
-                         static_cast<std::size_t>(options_.jobs > 0 ? options_.jobs : kDefaultPageJobs)};
+                         static_cast<std::size_t>(options_.jobs > 0 ? options_.jobs : kDefaultPageJobs), progress_};
 };
 
 }  // namespace

@@ -47,6 +47,8 @@ struct RunPage {
     // The files in `folder` that style sheets fetched into `staging` take, by name, when
     // taken before the fetch.
     std::map<std::string, std::string> sheetFiles;
+    bool loading = false;       // in the engine, until its load ends
+    bool aheadStarted = false;  // what it gave without the engine is downloaded ahead
 
     ~RunPage();
 };

@@ -27,6 +27,15 @@
 namespace nuv {
 namespace {
 
+// A file or folder of the run's own that goes once its user is done.
+struct RemovedAtEnd {
+    const std::string& path;
+    ~RemovedAtEnd() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+};
+
 // One page's reading on a thread of the pool: a downloader of the pool's, and what its
 // answers set in cookies, for the engine's store once it ends.
 struct Reading {
@@ -50,13 +59,7 @@ struct Reading {
         // The page is asked for as a navigation of its own site, which carries the site's
         // cookies; a frame's page as the page it is in asks: its Referer, its network rule.
         downloader->SetPageAddress([page = parent.empty() ? address : parent] { return page; });
-        struct Remove {
-            const std::string& file;
-            ~Remove() {
-                std::error_code ec;
-                std::filesystem::remove(file, ec);
-            }
-        } remove{file};
+        const RemovedAtEnd remove{file};
         FetchedPage page{address, {}, {}};
         const DownloadProgressFn progress = [&page](const DownloadProgress& p) {
             ThrowIfStopping();
@@ -96,16 +99,37 @@ struct Outcome {
 }  // namespace
 
 StaticPages::StaticPages(const ExtractCliOptions& options, BrowserCookies& cookies, std::string saveRoot,
-                         QObject* receiver, std::size_t threads)
+                         QObject* receiver, std::size_t threads, TerminalProgress& progress)
     : options_(options),
       cookies_(cookies),
       saveRoot_(std::move(saveRoot)),
       receiver_(receiver),
+      progress_(progress),
+      // The downloads ahead are those of a list whose entries all go (no filter decides
+      // once the list is complete).
+      ahead_(options.engine == CliEngine::Auto && options.download && !options.filter.Active() &&
+             (options.type == DocType::Images || options.type == DocType::Flash || options.type == DocType::Other)),
       // The engine's User-Agent, so that the server answers as it answers the engine.
       userAgent_(options.userAgent.empty() ? EngineUserAgent() : options.userAgent),
       pool_(std::max<std::size_t>(threads, 1)) {}
 
 StaticPages::~StaticPages() = default;
+
+std::vector<std::string> StaticPages::AheadList(StaticBrowser& browser, std::size_t serial) {
+    const std::string staging = saveRoot_ + std::string(kPartialDownloadPrefix) + "ahead-sheets-" +
+                                std::to_string(getpid()) + "-" + std::to_string(serial) + "/";
+    const RemovedAtEnd remove{staging};
+    const PageExtractionSetup setup{options_, cookies_, saveRoot_, staging, progress_, false, nullptr, &sheets_};
+    PageExtraction extraction(browser, nullptr, setup);
+    CliReport report;
+    report.type = options_.type;
+    try {
+        extraction.Run(report);
+    } catch (const std::exception&) {
+        return {};  // a run that stops; nothing goes ahead
+    }
+    return std::move(report.list);
+}
 
 DownloaderLoan StaticPages::Borrow() {
     std::unique_ptr<CurlDownloader> downloader;
@@ -130,13 +154,14 @@ DownloaderLoan StaticPages::Borrow() {
     });
 }
 
-bool StaticPages::Read(RunPage& page, std::function<void(RunPage&)> read) {
+bool StaticPages::Read(RunPage& page, std::function<void(RunPage&)> read, AheadFound ahead) {
     const std::string address = page.report.requested;
     if (options_.engine == CliEngine::Browser || !StaticEngineFits(options_) ||
         !(StartsWith(address, "http://") || StartsWith(address, "https://")))
         return false;
     const std::size_t serial = ++serial_;
-    pool_.Post([this, &page, address, serial, read = std::move(read)] {
+    const std::size_t index = page.index;
+    pool_.Post([this, &page, address, serial, index, read = std::move(read), ahead = std::move(ahead)] {
         auto result = std::make_shared<Outcome>();
         {
             Reading reading(options_, Borrow(), saveRoot_, serial);
@@ -147,19 +172,26 @@ bool StaticPages::Read(RunPage& page, std::function<void(RunPage&)> read) {
             result->setCookies = std::move(reading.setCookies);
             result->retries = reading.retries;
         }
+        const bool toEngine = !result->browser->NeedsBrowser().empty() && options_.engine != CliEngine::Static;
         QMetaObject::invokeMethod(
             receiver_,
-            [this, &page, result, read] {
+            [this, &page, result, read, toEngine] {
                 for (const auto& [line, origin] : result->setCookies) {
                     const QUrl url(FromUtf8(origin));
                     for (const QNetworkCookie& c : QNetworkCookie::parseCookies(QByteArray::fromStdString(line)))
                         cookies_.Put(c, url);
                 }
                 page.report.loadRetries = result->retries;
-                if (result->browser->NeedsBrowser().empty() || options_.engine == CliEngine::Static)
-                    page.statics = std::move(result->browser);
+                if (!toEngine) page.statics = std::move(result->browser);
                 read(page);
             },
+            Qt::QueuedConnection);
+        // While the engine loads the page, the list it gives as read without the engine.
+        if (!toEngine || !ahead_ || !ahead || !result->browser->LoadFailure().empty()) return;
+        std::vector<std::string> list = AheadList(*result->browser, serial);
+        if (list.empty()) return;
+        QMetaObject::invokeMethod(
+            receiver_, [index, ahead, list = std::move(list)]() mutable { ahead(index, std::move(list)); },
             Qt::QueuedConnection);
     });
     return true;

@@ -19,6 +19,7 @@ class QObject;
 namespace nuv {
 
 class BrowserCookies;
+class TerminalProgress;
 struct RunPage;
 
 // A downloader lent by the static pages' pool, given back when it goes.
@@ -32,7 +33,7 @@ class StaticPages {
 public:
     // `receiver` is the object on whose thread the readings end.
     StaticPages(const ExtractCliOptions& options, BrowserCookies& cookies, std::string saveRoot, QObject* receiver,
-                std::size_t threads);
+                std::size_t threads, TerminalProgress& progress);
     // Waits for the readings under way (a stopped run ends them at once).
     ~StaticPages();
 
@@ -41,8 +42,11 @@ public:
     // `read` is called on the receiver's thread once the page is read: with `page.statics`
     // holding it where it stands for the engine's (and the page's retries noted), empty
     // where --engine auto found that it needs the browser. What the page's answers set in
-    // cookies is in the engine's store by then.
-    bool Read(RunPage& page, std::function<void(RunPage&)> read);
+    // cookies is in the engine's store by then. Of a page that needs the browser, under -d
+    // of a list whose entries all go, `ahead` is told (on the receiver's thread, with the
+    // page's index, maybe after the page ended) the list of the page as read without it.
+    using AheadFound = std::function<void(std::size_t index, std::vector<std::string> list)>;
+    bool Read(RunPage& page, std::function<void(RunPage&)> read, AheadFound ahead = {});
     // The style sheets the run's pages have read, for every extraction of the run.
     SheetCache& Sheets() { return sheets_; }
 
@@ -50,11 +54,15 @@ private:
     // A downloader of the readings', made on first need: the next page of a server finds
     // its connection open.
     DownloaderLoan Borrow();
+    // The list the extraction gives of `browser`, a page that needs the engine.
+    std::vector<std::string> AheadList(StaticBrowser& browser, std::size_t serial);
 
     const ExtractCliOptions& options_;
     BrowserCookies& cookies_;
     std::string saveRoot_;
     QObject* receiver_;
+    TerminalProgress& progress_;
+    const bool ahead_;  // the pages that need the engine are read for the downloads ahead
     std::string userAgent_;  // the engine's, unless --user-agent names one
     std::atomic<std::size_t> serial_{0};
     SheetCache sheets_;  // the style sheets the pictures of the run's pages were read with

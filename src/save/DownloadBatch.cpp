@@ -1,7 +1,6 @@
 #include "save/DownloadBatch.h"
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
@@ -10,76 +9,8 @@
 #include <utility>
 
 #include "common/Guard.h"
+#include "common/SaveTargets.h"
 #include "web/FetchPolicy.h"
-
-namespace nuv {
-
-void SequentialExecutor::Run(std::size_t jobs, const std::function<void(std::size_t, std::size_t)>& run) {
-    for (std::size_t job = 0; job < jobs; ++job) run(job, 0);
-}
-
-void ThreadedExecutor::Run(std::size_t jobs, const std::function<void(std::size_t, std::size_t)>& run) {
-    std::atomic<std::size_t> next{0};
-    std::mutex mutex;
-    std::condition_variable wake;
-    std::size_t finished = 0;  // guarded by `mutex`
-    auto work = [&](std::size_t worker) {
-        for (std::size_t job = next++; job < jobs; job = next++) {
-            run(job, worker);
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                ++finished;
-            }
-            wake.notify_one();
-        }
-    };
-    std::vector<std::thread> threads;
-    const std::size_t count = std::min(jobs, workers_);
-    for (std::size_t w = 0; w < count; ++w) threads.emplace_back(work, w);
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        while (true) {
-            const std::size_t now = finished;
-            if (waiting_) {
-                lock.unlock();
-                waiting_(now);
-                lock.lock();
-            }
-            if (now >= jobs) break;  // the count just reported: the last one is reported too
-            wake.wait(lock, [&] { return finished != now; });
-        }
-    }
-    for (std::thread& t : threads) t.join();
-}
-
-void RunDownloadBatch(const std::vector<std::string>& files, IBatchExecutor& executor,
-                      const std::function<void(std::size_t, std::size_t)>& download) {
-    std::vector<std::vector<std::size_t>> jobs;
-    if (executor.Workers() <= 1) {
-        for (std::size_t i = 0; i < files.size(); ++i)
-            if (!files[i].empty()) jobs.push_back({i});
-    } else {
-        std::unordered_map<std::string, std::size_t> jobOfFile;
-        for (std::size_t i = 0; i < files.size(); ++i) {
-            if (files[i].empty()) continue;
-            const auto [it, added] = jobOfFile.try_emplace(files[i], jobs.size());
-            if (added) jobs.emplace_back();
-            jobs[it->second].push_back(i);
-        }
-    }
-    executor.Run(jobs.size(), [&](std::size_t job, std::size_t worker) {
-        for (std::size_t i : jobs[job]) {
-            try {
-                download(i, worker);
-            } catch (...) {
-                NoteSwallowed();
-                // One failed download is lost alone.
-            }
-        }
-    });
-}
-
-}  // namespace nuv
 
 namespace nuv {
 
@@ -92,21 +23,98 @@ DownloadBatch::~DownloadBatch() {
     if (thread_.joinable()) Finish();
 }
 
-std::size_t DownloadBatch::Add(std::string address, std::string file, std::string pageAddress, EndedFn ended) {
+namespace {
+
+std::string AheadKey(std::size_t group, const std::string& address) { return std::to_string(group) + " " + address; }
+
+}  // namespace
+
+std::size_t DownloadBatch::Add(std::string address, std::string file, std::string pageAddress, EndedFn ended,
+                               std::size_t group) {
     std::string host = perHost_ > 0 || pace_.Paced() ? AddressHost(address) : std::string();
     std::lock_guard<std::mutex> lock(mutex_);
     const std::size_t id = jobs_.size();
     FileQueue& queue = files_[file];
     jobs_.push_back({std::move(address), std::move(file), std::move(pageAddress), std::move(host), std::move(ended), {}});
     if (cancelled_) return id;  // never runs
+    if (group != kNoGroup && !ahead_.empty()) {
+        if (const auto it = ahead_.find(AheadKey(group, jobs_[id].address)); it != ahead_.end()) {
+            jobs_[id].takes = it->second;
+            jobs_[it->second].takenBy = id;
+            ahead_.erase(it);
+        }
+    }
     queue.waiting.push_back(id);
     Advance(queue);
     // The driving thread picks it up by itself once a running download ends.
-    if (ready_ > 0 && running_ < downloader_.Slots() && !wakeSent_) {
-        wakeSent_ = true;
-        downloader_.Wake();
-    }
+    if (ready_ > 0 && running_ < downloader_.Slots()) Wakeup();
     return id;
+}
+
+void DownloadBatch::AddAhead(std::size_t group, std::string address, std::string file, std::string pageAddress,
+                             std::string root) {
+    std::string host = perHost_ > 0 || pace_.Paced() ? AddressHost(address) : std::string();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (cancelled_ || ahead_.contains(AheadKey(group, address))) return;
+    const std::size_t id = jobs_.size();
+    ahead_.emplace(AheadKey(group, address), id);
+    aheadOf_[group].push_back(id);
+    FileQueue& queue = files_[file];
+    jobs_.push_back({std::move(address), std::move(file), std::move(pageAddress), std::move(host), {}, {}});
+    jobs_.back().group = group;
+    jobs_.back().root = std::move(root);
+    queue.waiting.push_back(id);
+    Advance(queue);
+    if (ready_ > 0 && running_ < downloader_.Slots()) Wakeup();
+}
+
+DownloadBatch::Ahead DownloadBatch::DropAhead(std::size_t group) {
+    Ahead out;
+    bool last = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto of = aheadOf_.find(group);
+        if (of == aheadOf_.end()) return out;
+        for (const std::size_t id : of->second) {
+            Job& job = jobs_[id];
+            if (job.started) ++out.fetched;
+            if (job.takenBy) {
+                ++out.used;
+                continue;
+            }
+            ahead_.erase(AheadKey(group, job.address));
+            job.dropped = true;
+            if (job.started) {
+                ++out.removed;
+                std::error_code ec;
+                if (job.done && job.result.saved) std::filesystem::remove(job.file, ec);
+                continue;
+            }
+            // Not started: it never is.
+            HostQueue& line = hosts_[job.host];
+            const auto it = std::find_if(line.ready.begin(), line.ready.end(),
+                                         [id](const auto& entry) { return entry.second == id; });
+            if (it != line.ready.end()) {
+                line.ready.erase(it);
+                --ready_;
+            }
+            if (line.ready.empty() && line.running == 0) hosts_.erase(job.host);
+            files_.erase(job.file);
+            job.done = true;
+            job.result.error = "not listed";
+            ++ended_;
+            last = ended_ == jobs_.size();
+        }
+        aheadOf_.erase(of);
+    }
+    if (last) changed_.notify_all();
+    return out;
+}
+
+void DownloadBatch::Wakeup() {
+    if (wakeSent_) return;
+    wakeSent_ = true;
+    downloader_.Wake();
 }
 
 void DownloadBatch::Advance(FileQueue& queue) {
@@ -115,12 +123,30 @@ void DownloadBatch::Advance(FileQueue& queue) {
     queue.busy = true;
     const std::size_t id = queue.waiting.front();
     queue.waiting.pop_front();
+    if (const auto ahead = jobs_[id].takes) {
+        if (jobs_[*ahead].done) return TakeOver(id);
+        jobs_[id].awaitsAhead = true;  // the end of the one ahead takes it over
+        return;
+    }
     if (!EndsAsLast(queue, id)) return MakeReady(id);
     repeated_.emplace_back(id, *queue.last);
-    if (!wakeSent_) {
-        wakeSent_ = true;
-        downloader_.Wake();
+    Wakeup();
+}
+
+void DownloadBatch::TakeOver(std::size_t id) {
+    Job& job = jobs_[id];
+    const std::size_t ahead = *job.takes;
+    job.takes.reset();
+    job.awaitsAhead = false;
+    const Job& before = jobs_[ahead];
+    // Its file moves into place; one that failed, or cannot be moved, is fetched again.
+    if (before.result.saved && MoveBeneath(before.root, before.file, job.file)) {
+        repeated_.emplace_back(id, ahead);
+        Wakeup();
+        return;
     }
+    MakeReady(id);
+    Wakeup();
 }
 
 bool DownloadBatch::EndsAsLast(const FileQueue& queue, std::size_t id) const {
@@ -321,6 +347,7 @@ void DownloadBatch::Drive() {
             files_[job.file].running = true;
             ++hosts_[job.host].running;
             ++running_;
+            job.started = true;
             starting.emplace_back(*id, &job);
         }
         if (stop_ && running_ == 0 && ready_ == 0 && retrying_.empty() && repeated_.empty()) break;
@@ -408,6 +435,16 @@ void DownloadBatch::Drive() {
                 if (--host->second.running == 0 && host->second.ready.empty()) hosts_.erase(host);
             }
             ++ended_;
+            job->done = true;
+            if (job->group != kNoGroup) {
+                // A download ahead: the one of the list that took it over goes on; a
+                // dropped one leaves nothing.
+                files_.erase(job->file);
+                if (job->takenBy && jobs_[*job->takenBy].awaitsAhead) TakeOver(*job->takenBy);
+                std::error_code ec;
+                if (job->dropped && job->result.saved) std::filesystem::remove(job->file, ec);
+                continue;
+            }
             FileQueue& queue = files_[job->file];
             queue.running = false;
             queue.busy = false;

@@ -101,8 +101,28 @@ public:
     DownloadBatch& operator=(const DownloadBatch&) = delete;
 
     // Queues the download of `address` into `file` for the page `pageAddress` and returns
-    // its number: 0, 1, ... in the order added. Any thread.
-    std::size_t Add(std::string address, std::string file, std::string pageAddress, EndedFn ended = {});
+    // its number: 0, 1, ... in the order added. Any thread. A download of `group` (the
+    // run's number of a page) takes over the download ahead of the same address that
+    // AddAhead gave that group: its file moves into place once complete, and only a failed
+    // one is fetched again.
+    std::size_t Add(std::string address, std::string file, std::string pageAddress, EndedFn ended = {},
+                    std::size_t group = kNoGroup);
+    static constexpr std::size_t kNoGroup = static_cast<std::size_t>(-1);
+
+    // Downloads `address` into `file` (a private file beneath `root`, the save folder) for
+    // `group`, ahead of the list that decides whether it is wanted: a page whose final list
+    // the browser gives still loads. Once per address of a group.
+    void AddAhead(std::size_t group, std::string address, std::string file, std::string pageAddress,
+                  std::string root);
+    // What became of the downloads ahead of `group`, whose list is complete: those it
+    // took over are used; the rest are dropped (those not started never start, the files
+    // of the others go once they end).
+    struct Ahead {
+        std::size_t fetched = 0;  // downloads ahead that started
+        std::size_t used = 0;     // taken over by a download of the list
+        std::size_t removed = 0;  // started, not taken over: their files are removed
+    };
+    Ahead DropAhead(std::size_t group);
     // The number the next download added gets.
     std::size_t Added();
     // From now until ReleaseFiles, `file` belongs to someone else (a style sheet that the
@@ -128,6 +148,15 @@ private:
         EndedFn ended;
         Result result;
         int retries = 0;  // tries again so far
+        bool started = false, done = false;
+        // A download ahead: the group it was made for, the save folder it lies beneath,
+        // whether it was dropped, and the download of the list that took it over.
+        std::size_t group = kNoGroup;
+        std::string root = {};
+        bool dropped = false;
+        std::optional<std::size_t> takenBy = {};
+        std::optional<std::size_t> takes = {};  // a download of a list: the one ahead it takes over
+        bool awaitsAhead = false;          // and waits for its end
     };
     // A download waiting to be tried again.
     struct Retry {
@@ -154,6 +183,10 @@ private:
     void Advance(FileQueue& queue);
     // Whether download `id` may end as `queue.last` ended, without running. Under `mutex_`.
     bool EndsAsLast(const FileQueue& queue, std::size_t id) const;
+    // Download `id` of a list whose download ahead has ended: ends with its file, moved
+    // into place, or is made ready to be fetched. Under `mutex_`.
+    void TakeOver(std::size_t id);
+    void Wakeup();
     void MakeReady(std::size_t id);
     // The ready download that starts next, if one may; takes it off its queue.
     std::optional<std::size_t> NextToStart(std::chrono::steady_clock::time_point now);
@@ -174,6 +207,8 @@ private:
     std::uint64_t readyOrder_ = 0;
     std::vector<Retry> retrying_;  // by due time
     std::vector<std::pair<std::size_t, std::size_t>> repeated_;  // (download, the earlier one it ends as)
+    std::unordered_map<std::string, std::size_t> ahead_;  // the downloads ahead not taken over, by group and address
+    std::unordered_map<std::size_t, std::vector<std::size_t>> aheadOf_;  // the downloads ahead of each group
     std::size_t ready_ = 0;  // downloads that may start now, of every host
     std::size_t running_ = 0;
     std::size_t ended_ = 0;

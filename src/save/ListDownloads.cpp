@@ -180,7 +180,8 @@ void ListDownloads::Feed(const std::vector<std::string>& list, const std::vector
     for (std::size_t index : adding) {
         const std::size_t number =
             batch_.Add(list[index], targets_[index], page_,
-                       [this, index](const DownloadBatch::Result& result) { Finished(index, result); });
+                       [this, index](const DownloadBatch::Result& result) { Finished(index, result); },
+                       run_ != nullptr ? pageIndex_ : DownloadBatch::kNoGroup);
         std::lock_guard<std::mutex> lock(mutex_);
         numbers_.push_back(number);
     }

@@ -349,6 +349,38 @@ private slots:
         }
     }
 
+    // -d with --engine auto: while the browser loads a page with scripts, what the page
+    // gives without it is downloaded ahead; the browser's list takes over what it holds,
+    // and what it does not hold is removed and counted.
+    void downloadsGoAheadOfTheBrowser() {
+        site_.Put(QStringLiteral("/ahead/page.html"),
+                  "<html><body><img src=\"a.png\"><img id=\"g\" src=\"gone.png\"><script src=\"s.js\"></script>"
+                  "</body></html>");
+        site_.Put(QStringLiteral("/ahead/s.js"),
+                  "document.getElementById('g').remove(); var i = document.createElement('img'); i.src = 'made.png';"
+                  "document.body.appendChild(i);",
+                  "text/javascript");
+        for (const char* name : {"a", "gone", "made"})
+            site_.Put(QStringLiteral("/ahead/%1.png").arg(QLatin1String(name)), name, "image/png");
+        // The browser gets the script, and so its list, once the pictures went ahead.
+        site_.AnswerAfter(QStringLiteral("/ahead/s.js"), QStringLiteral("/ahead/gone.png"), 0);
+        const QString out = work_.path() + QStringLiteral("/ahead");
+        const ProgramRun r = Extract({QStringLiteral("-q"), QStringLiteral("-d"), QStringLiteral("--jsonl"),
+                                      QStringLiteral("-o"), out, site_.Url(QStringLiteral("/ahead/page.html"))});
+        QVERIFY2(r.exitCode == 0, r.err);
+        const QJsonObject o = QJsonDocument::fromJson(r.out).object();
+        QCOMPARE(o.value(QStringLiteral("engine")).toString(), QStringLiteral("browser"));
+        QStringList list;
+        for (const QJsonValue& v : o.value(QStringLiteral("list")).toArray()) list << v[QStringLiteral("address")].toString();
+        QCOMPARE(list, (QStringList{site_.Url(QStringLiteral("/ahead/a.png")), site_.Url(QStringLiteral("/ahead/made.png"))}));
+        QCOMPARE(o.value(QStringLiteral("ahead")).toObject(),
+                 (QJsonObject{{QStringLiteral("fetched"), 2}, {QStringLiteral("used"), 1}, {QStringLiteral("removed"), 1}}));
+        QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 (QStringList{QStringLiteral("a.png"), QStringLiteral("made.png")}));
+        QCOMPARE(ReadFile(out + QStringLiteral("/a.png")), QByteArray("a"));
+        QCOMPARE(site_.RequestCount(QStringLiteral("/ahead/a.png")), 1);
+    }
+
     // --wait spaces the page loads of one host as it spaces the downloads.
     void waitSpacesThePageLoadsOfAHost() {
         TestHttpServer other;

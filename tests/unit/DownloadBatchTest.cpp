@@ -434,5 +434,71 @@ TEST(DownloadBatch, AnAddressThatLastWroteItsFileIsNotFetchedAgain) {
     for (const auto& r : results) EXPECT_TRUE(r.saved);
 }
 
+// Downloads ahead of a page's list: the list's download of the same address takes the
+// file over (once it ends, if it still runs), a failed one is fetched again, the rest are
+// dropped with their files, and another page's list takes nothing.
+TEST(DownloadBatch, AListTakesOverTheDownloadsAheadOfItsPage) {
+    test::TempFolder folder("nuv-ahead");
+    const std::string dir = folder.Dir().string() + "/";
+    std::filesystem::create_directories(dir + ".ahead");
+    DiskTransfers transfers;
+    std::vector<DownloadBatch::Result> results;
+    DownloadBatch::Ahead ahead, other;
+    {
+        DownloadBatch batch(transfers);
+        const auto early = [&](const char* address, const char* file) {
+            batch.AddAhead(7, address, dir + ".ahead/" + file, "http://h/p.html", dir);
+        };
+        std::promise<void> ended;
+        early("http://h/a.png", "1");
+        early("http://h/gone.png#404", "2");
+        early("http://h/left.png", "3");
+        early("http://h/left.png", "4");  // once an address
+        batch.Add("http://h/sync.png", dir + "sync.png", "http://h/p.html", [&](const auto&) { ended.set_value(); });
+        ended.get_future().wait();  // the downloads ahead have ended, started before it
+        batch.Add("http://h/a.png", dir + "a.png", "http://h/p.html", {}, 8);  // another page's
+        batch.Add("http://h/a.png", dir + "a.png", "http://h/p.html", {}, 7);
+        batch.Add("http://h/gone.png#404", dir + "gone.png", "http://h/p.html", {}, 7);
+        batch.Add("http://h/b.png", dir + "b.png", "http://h/p.html", {}, 7);
+        ahead = batch.DropAhead(7);
+        other = batch.DropAhead(8);
+        results = batch.Finish();
+    }
+    EXPECT_EQ(transfers.starts["http://h/a.png"], 2);  // ahead, and for the other page
+    EXPECT_EQ(transfers.starts["http://h/gone.png#404"], 2);
+    EXPECT_EQ(transfers.starts["http://h/left.png"], 1);
+    EXPECT_EQ(ahead.fetched, 3u);
+    EXPECT_EQ(ahead.used, 2u);
+    EXPECT_EQ(ahead.removed, 1u);
+    EXPECT_EQ(other.fetched, 0u);
+    EXPECT_TRUE(std::filesystem::is_empty(dir + ".ahead"));
+    EXPECT_EQ(test::ReadFile(dir + "a.png"), "http://h/a.png");
+    ASSERT_EQ(results.size(), 8u);
+    EXPECT_TRUE(results[5].saved);
+    EXPECT_EQ(results[5].size, 14u);
+    EXPECT_EQ(results[6].status, 404);
+
+    // A download ahead that has not started when its page drops it never starts; one that
+    // runs when the list asks for it is taken over at its end.
+    HeldTransfers held(1);
+    {
+        DownloadBatch batch(held);
+        batch.AddAhead(1, "http://h/x.png", dir + ".ahead/x", "http://h/p.html", dir);
+        batch.AddAhead(1, "http://h/y.png", dir + ".ahead/y", "http://h/p.html", dir);
+        ASSERT_TRUE(held.Started(1));
+        batch.Add("http://h/x.png", dir + "x.png", "http://h/p.html", {}, 1);
+        ahead = batch.DropAhead(1);
+        test::WriteFile(dir + ".ahead/x", "x");  // what the download writes
+        held.Release(1);
+        results = batch.Finish();
+    }
+    EXPECT_EQ(held.StartedSoFar(), std::vector<std::string>{"http://h/x.png"});
+    EXPECT_EQ(ahead.fetched, 1u);
+    EXPECT_EQ(ahead.used, 1u);
+    EXPECT_EQ(ahead.removed, 0u);
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_TRUE(results[2].saved);
+}
+
 }  // namespace
 }  // namespace nuv

@@ -152,6 +152,10 @@ std::string FormatJsonLine(const CliReport& report) {
         out["scroll"] = {{"screens", report.scrolled->screens}, {"ms", report.scrolled->ms},
                          {"limit", report.scrolled->limit}};
     }
+    if (report.ahead) {
+        out["ahead"] = {{"fetched", report.ahead->fetched}, {"used", report.ahead->used},
+                        {"removed", report.ahead->removed}};
+    }
     if (IsTextType(report.type)) {
         out["text"] = report.text;
     } else {

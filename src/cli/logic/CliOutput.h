@@ -42,6 +42,14 @@ struct PageScrolling {
     bool limit = false;  // it ended at --scroll-limit
 };
 
+// -d with --engine auto, of a page the browser read: the downloads made ahead, while it
+// loaded, of what the page gave without it.
+struct AheadDownloads {
+    std::size_t fetched = 0;  // started
+    std::size_t used = 0;     // taken over by the page's list
+    std::size_t removed = 0;  // the page's list does not hold them: their files are gone
+};
+
 // What one page gave.
 struct CliReport {
     std::string requested;           // the address asked for, as it was opened
@@ -59,6 +67,7 @@ struct CliReport {
     int loadRetries = 0;             // how often its load was tried again
     std::string engine;              // which read it: "static" or "browser"; "" for none
     std::optional<PageScrolling> scrolled;
+    std::optional<AheadDownloads> ahead;
     bool robotsDisallowed = false;   // not opened: its site's robots.txt keeps crawlers off it
     // What else went wrong with the page: what its extraction got over (see
     // ExtractionError) and "load" when it was extracted before its load ended.

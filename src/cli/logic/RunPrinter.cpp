@@ -38,6 +38,10 @@ bool RunPrinter::Page(const CliReport& report, const PageSteps& steps) {
         std::string text;
         for (const std::string& frame : steps.frames) text += prefix + "frame: " + EscapeForTerminal(frame) + "\n";
         if (!report.engine.empty()) text += prefix + "engine: " + report.engine + "\n";
+        if (const auto& a = report.ahead) {
+            text += prefix + "downloads ahead of the browser: " + std::to_string(a->fetched) + " fetched, " +
+                    std::to_string(a->used) + " used, " + std::to_string(a->removed) + " removed\n";
+        }
         if (const auto& s = report.scrolled) {
             char seconds[32];
             std::snprintf(seconds, sizeof seconds, "%.1f", static_cast<double>(s->ms) / 1000.0);
