@@ -90,9 +90,9 @@ QString ShownPicturesAsk(const QString& id, qsizetype limit) {
            ShownPicturesAnswer(id);
 }
 
-QString ShownPicturesAnswer(const QString& id) {
+QString ShownPicturesAnswer(const QString& id, bool whole) {
     static const QString source = LoadScriptResource("shown-pictures-answer");
-    return source.arg(JsString(id));
+    return source.arg(JsString(id), whole ? QStringLiteral("true") : QStringLiteral("false"));
 }
 
 QString PageScrollStep(bool scroll) {

@@ -53,7 +53,8 @@ QString ShownPicturesAsk(const QString& id, qsizetype limit);
 // "pictures": n}}, the top document first, then the frames depth-first, at most `limit`
 // pictures in all; `pending` counts the frames that have not answered, `cut` the frames
 // neither read nor asked and the pictures beyond a document's bound or the request's.
-QString ShownPicturesAnswer(const QString& id);
+// While frames have not answered, unless `whole`, only {"pending": n}.
+QString ShownPicturesAnswer(const QString& id, bool whole = false);
 
 // Makes the documents that run it record the pictures they show from their load on (or from
 // now, where they have loaded), so the shown pictures include those that went again;

@@ -296,12 +296,14 @@ ShownPictureList WebEngineBrowser::ShownPictures(size_t limit) {
     int pending = 0;
     QJsonObject answer = read(scripts::ShownPicturesAsk(id, ScriptLimit(limit)), pending);
     // Frames of other sites answer from their own processes, mostly while the top reads its
-    // own; one that never does is given up.
+    // own, their answers arriving once it has; one that never does is given up. Until the
+    // last has answered, each look tells only how many wait.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(frameReportLimitMs_);
-    while (pending > 0) {
-        answer = read(scripts::ShownPicturesAnswer(id), pending);
-        if (pending == 0 || std::chrono::steady_clock::now() >= deadline) break;
-        if (!Pause(10)) throw BrowserError("the browser is closing");
+    for (int looks = 0; pending > 0; ++looks) {
+        if (looks > 0 && !Pause(2)) throw BrowserError("the browser is closing");
+        const bool last = std::chrono::steady_clock::now() >= deadline;
+        answer = read(scripts::ShownPicturesAnswer(id, last), pending);
+        if (last) break;
     }
     ShownPictureList list;
     const QJsonObject cut = answer.value(QStringLiteral("cut")).toObject();
