@@ -25,6 +25,7 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
+#include "cli/PictureSizes.h"
 #include "cli/RunPage.h"
 #include "cli/StaticPage.h"
 #include "cli/StopSignals.h"
@@ -217,11 +218,10 @@ private:
         if (!cookies_.Attached()) StartRunEngine(options_.userAgent, cookies_);
         page.view = views_.Take();
         // The extraction reads addresses, never pixels: pictures are neither fetched nor
-        // decoded (the document still holds every picture element, script-made ones too),
-        // unless their sizes are asked for, or the page is scrolled (feeds that load more
-        // once their pictures have).
-        page.view->View()->page()->settings()->setAttribute(QWebEngineSettings::AutoLoadImages,
-                                                            NeedsPictureSizes(options_) || options_.scroll);
+        // decoded (the document still holds every picture element, script-made ones too;
+        // their sizes come from their files), unless the page is scrolled (feeds that load
+        // more once their pictures have).
+        page.view->View()->page()->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, options_.scroll);
         // A scrolled page's pictures are those it showed from its load on, gone ones too.
         page.view->Browser().RecordShownPictures(options_.shown && options_.scroll);
         ++page.view->pages;
@@ -318,7 +318,7 @@ private:
         // its downloads start as the entries are found (the pictures the page shows, which
         // are named against the whole list, follow once it is complete). A list that is
         // filtered once complete (--min-size, --types) is handed over only then.
-        const bool feedEarly = downloadList_ && !options_.filter.Active() &&
+        const bool feedEarly = downloadList_ && !options_.filter.Active() && !NeedsPictureSizes(options_) &&
                                (options_.type == DocType::Images || options_.type == DocType::Flash);
         PageFinds finds(page, files_, options_.type == DocType::Images ? ListKind::lkImage : ListKind::lkFlash,
                         feedEarly, downloadList_,
@@ -327,7 +327,7 @@ private:
                         });
         const PageExtractionSetup setup{options_, cookies_, base_, page.staging, progress_, !listRun_, &finds,
                                         &statics_.Sheets()};
-        PageExtraction extraction(engine ? static_cast<IBrowser&>(*engine) : *page.statics, engine, setup);
+        PageExtraction extraction(engine ? static_cast<IBrowser&>(*engine) : *page.statics, setup);
         finds.running = &extraction;
         const auto start = Clock::now();
         const ExtractionResult result = extraction.Run(page.report);
@@ -337,7 +337,14 @@ private:
         page.report.times.extract = MsBetween(page.loaded, page.extracted);
         page.frames = result.frames;
         if (!listRun_) progress_.Clear();
-        if (!scheduler_.Stopped()) extraction.SizeAndFilter(result, page.report);
+        if (options_.type == DocType::Images && NeedsPictureSizes(options_) && !scheduler_.Stopped()) {
+            // The sizes come from the pictures' files, which the page's downloads take over.
+            MeasurePictures(*batch_, page.index, aheadFolder_.folder, base_, page.report.pageAddress, page.report.list,
+                            page.report.notes, options_.timeoutMs);
+            if (downloadList_) page.aheadStarted = true;
+            else batch_->DropAhead(page.index);
+        }
+        if (!scheduler_.Stopped()) extraction.SizeAndFilter(page.report);
         ClosePage(page);
         if (scheduler_.Stopped()) return;
 

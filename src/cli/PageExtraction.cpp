@@ -108,9 +108,8 @@ void CachedSheetDownloads::DownloadToFile(const std::string& url, const std::str
     if (std::optional<std::string> text = ReadFileText(filePath, kMostKept)) sheets_->Keep(url, {std::move(*text), 0});
 }
 
-PageExtraction::PageExtraction(IBrowser& browser, WebEngineBrowser* engine, const PageExtractionSetup& setup)
-    : engine_(engine),
-      setup_(setup),
+PageExtraction::PageExtraction(IBrowser& browser, const PageExtractionSetup& setup)
+    : setup_(setup),
       sheetDownloads_(downloader_, setup.sheets),
       bar_(setup.progress, setup.showProgress),
       folder_(setup.staging),
@@ -150,20 +149,8 @@ ExtractionResult PageExtraction::Run(CliReport& report) {
     return result;
 }
 
-void PageExtraction::SizeAndFilter(const ExtractionResult& result, CliReport& report) {
-    const ExtractCliOptions& options = setup_.options;
-    if (options.type != DocType::Images) return;
-    // The size of every listed picture as the result window measures it, for a size
-    // filter and for the sizes the JSON outputs give.
-    if (engine_ && NeedsPictureSizes(options)) {
-        const auto sizes = MeasureResultPictures(*engine_, result.resultHtml, options.timeoutMs);
-        for (size_t i = 0; i < report.list.size() && i < report.notes.size(); ++i) {
-            const auto it = sizes.find(report.list[i]);
-            if (it != sizes.end() && report.notes[i].width == 0 && report.notes[i].height == 0)
-                std::tie(report.notes[i].width, report.notes[i].height) = it->second;
-        }
-    }
-    FilterPictures(report.list, report.notes, options.filter);
+void PageExtraction::SizeAndFilter(CliReport& report) {
+    if (setup_.options.type == DocType::Images) FilterPictures(report.list, report.notes, setup_.options.filter);
 }
 
 }  // namespace nuv

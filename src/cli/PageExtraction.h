@@ -17,7 +17,6 @@
 namespace nuv {
 
 class BrowserCookies;
-class WebEngineBrowser;
 
 // The folder the extraction fetches style sheets into.
 class FixedSaveFolder : public ISaveFolder {
@@ -63,12 +62,12 @@ void ApplyNetworkOptions(CurlDownloader& downloader, const ExtractCliOptions& op
 RobotsAnswer FetchRobots(const ExtractCliOptions& options, BrowserCookies& cookies, const std::string& saveRoot,
                          const std::string& robotsAddress);
 
-// The extraction of the page loaded in `browser` (the engine's page `engine`, or a page
-// read without it, then `engine` is null), with its own fetches (style sheets, frame
-// pages) bounded like every fetch of the run and stopped with it.
+// The extraction of the page loaded in `browser` (the engine's page, or a page read
+// without it), with its own fetches (style sheets, frame pages) bounded like every fetch
+// of the run and stopped with it.
 class PageExtraction {
 public:
-    PageExtraction(IBrowser& browser, WebEngineBrowser* engine, const PageExtractionSetup& setup);
+    PageExtraction(IBrowser& browser, const PageExtractionSetup& setup);
     PageExtraction(const PageExtraction&) = delete;
     PageExtraction& operator=(const PageExtraction&) = delete;
 
@@ -81,12 +80,10 @@ public:
     // what the extraction got over. Returns the extraction's result (its frames and style
     // sheets besides).
     ExtractionResult Run(CliReport& report);
-    // Pictures: gives the listed ones the sizes the result page measures, where the
-    // options need them, and keeps those that pass the options' filter.
-    void SizeAndFilter(const ExtractionResult& result, CliReport& report);
+    // Pictures: keeps those that pass the options' filter.
+    void SizeAndFilter(CliReport& report);
 
 private:
-    WebEngineBrowser* engine_;
     const PageExtractionSetup& setup_;
     CurlDownloader downloader_;
     CachedSheetDownloads sheetDownloads_;

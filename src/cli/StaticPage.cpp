@@ -108,6 +108,7 @@ StaticPages::StaticPages(const ExtractCliOptions& options, BrowserCookies& cooki
       // The downloads ahead are those of a list whose entries all go (no filter decides
       // once the list is complete).
       ahead_(options.engine == CliEngine::Auto && options.download && !options.filter.Active() &&
+             !NeedsPictureSizes(options) &&
              (options.type == DocType::Images || options.type == DocType::Flash || options.type == DocType::Other)),
       // The engine's User-Agent, so that the server answers as it answers the engine.
       userAgent_(options.userAgent.empty() ? EngineUserAgent() : options.userAgent),
@@ -120,7 +121,7 @@ std::vector<std::string> StaticPages::AheadList(StaticBrowser& browser, std::siz
                                 std::to_string(getpid()) + "-" + std::to_string(serial) + "/";
     const RemovedAtEnd remove{staging};
     const PageExtractionSetup setup{options_, cookies_, saveRoot_, staging, progress_, false, nullptr, &sheets_};
-    PageExtraction extraction(browser, nullptr, setup);
+    PageExtraction extraction(browser, setup);
     CliReport report;
     report.type = options_.type;
     try {

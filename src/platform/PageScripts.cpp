@@ -146,9 +146,5 @@ QString ResultFilterState() {
         "(function () { return JSON.stringify(window.__nuvFilterState ? window.__nuvFilterState() : null); })()");
 }
 
-QString ResultPictureSizes() {
-    static const QString source = LoadScriptResource("result-picture-sizes");
-    return source;
-}
 
 }  // namespace nuv::scripts

@@ -103,8 +103,5 @@ QString SetResultPictureGroups(const QString& groupsJson);
 // JSON of the filter's state: null when the page has no filter, else {"active": bool,
 // "visible": [the addresses of the pictures it shows]}.
 QString ResultFilterState();
-// JSON of the pictures of a result page: {"done": bool, "sizes": [[address, width,
-// height], ...]}, `done` once every picture has loaded or failed (0 x 0).
-QString ResultPictureSizes();
 
 }  // namespace nuv::scripts

@@ -359,34 +359,4 @@ DocumentLinkList WebEngineBrowser::DocumentLinks(size_t limit) {
     return out;
 }
 
-std::unordered_map<std::string, std::pair<int, int>> MeasureResultPictures(WebEngineBrowser& browser,
-                                                                          const std::string& html, int limitMs) {
-    std::unordered_map<std::string, std::pair<int, int>> sizes;
-    QWebEngineView* view = browser.View();
-    if (!view) return sizes;
-    view->page()->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, true);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-    try {
-        LoadHtml(browser, html, std::chrono::milliseconds(limitMs));
-        while (browser.ReadyState() != ready_state::kComplete && std::chrono::steady_clock::now() < deadline) {
-            if (!browser.ProcessEvents()) return sizes;
-        }
-        while (true) {
-            const std::string json = browser.RunProgramScript(scripts::ResultPictureSizes());
-            const QJsonObject o =
-                QJsonDocument::fromJson(QByteArray(json.data(), static_cast<qsizetype>(json.size()))).object();
-            sizes.clear();
-            for (const QJsonValue& v : o.value(QStringLiteral("sizes")).toArray()) {
-                const QJsonArray p = v.toArray();
-                sizes[ToUtf8(p.at(0).toString())] = {p.at(1).toInt(), p.at(2).toInt()};
-            }
-            if (o.value(QStringLiteral("done")).toBool() || std::chrono::steady_clock::now() >= deadline) break;
-            if (!browser.ProcessEvents()) break;
-        }
-    } catch (const std::exception&) {
-        // A page that cannot be shown tells no sizes.
-    }
-    return sizes;
-}
-
 }  // namespace nuv

@@ -124,11 +124,4 @@ private:
 // The handler shared by every browser of the process (created on first use).
 MemoryDocumentHandler& MemoryDocuments();
 
-// Shows the image result page `html` in `browser` with its pictures loaded, as the result
-// window shows it, and returns the natural size of each of its pictures by address, once
-// every picture has loaded or failed (0 x 0), or `limitMs` has passed (the rest then 0 x 0).
-// Runs on the user-interface thread; re-enters the event loop while it waits.
-std::unordered_map<std::string, std::pair<int, int>> MeasureResultPictures(WebEngineBrowser& browser,
-                                                                          const std::string& html, int limitMs);
-
 }  // namespace nuv

@@ -51,21 +51,22 @@ std::size_t DownloadBatch::Add(std::string address, std::string file, std::strin
     return id;
 }
 
-void DownloadBatch::AddAhead(std::size_t group, std::string address, std::string file, std::string pageAddress,
-                             std::string root) {
+bool DownloadBatch::AddAhead(std::size_t group, std::string address, std::string file, std::string pageAddress,
+                             std::string root, EndedFn ended) {
     std::string host = perHost_ > 0 || pace_.Paced() ? AddressHost(address) : std::string();
     std::lock_guard<std::mutex> lock(mutex_);
-    if (cancelled_ || ahead_.contains(AheadKey(group, address))) return;
+    if (cancelled_ || ahead_.contains(AheadKey(group, address))) return false;
     const std::size_t id = jobs_.size();
     ahead_.emplace(AheadKey(group, address), id);
     aheadOf_[group].push_back(id);
     FileQueue& queue = files_[file];
-    jobs_.push_back({std::move(address), std::move(file), std::move(pageAddress), std::move(host), {}, {}});
+    jobs_.push_back({std::move(address), std::move(file), std::move(pageAddress), std::move(host), std::move(ended), {}});
     jobs_.back().group = group;
     jobs_.back().root = std::move(root);
     queue.waiting.push_back(id);
     Advance(queue);
     if (ready_ > 0 && running_ < downloader_.Slots()) Wakeup();
+    return true;
 }
 
 DownloadBatch::Ahead DownloadBatch::DropAhead(std::size_t group) {

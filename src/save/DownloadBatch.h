@@ -111,9 +111,11 @@ public:
 
     // Downloads `address` into `file` (a private file beneath `root`, the save folder) for
     // `group`, ahead of the list that decides whether it is wanted: a page whose final list
-    // the browser gives still loads. Once per address of a group.
-    void AddAhead(std::size_t group, std::string address, std::string file, std::string pageAddress,
-                  std::string root);
+    // the browser gives still loads, or whose pictures are measured before the list is
+    // filtered. `ended` hears of its own end. Once per address of a group: false, and
+    // nothing done, for an address that went ahead before (or a cancelled batch).
+    bool AddAhead(std::size_t group, std::string address, std::string file, std::string pageAddress,
+                  std::string root, EndedFn ended = {});
     // What became of the downloads ahead of `group`, whose list is complete: those it
     // took over are used; the rest are dropped (those not started never start, the files
     // of the others go once they end).

@@ -381,6 +381,33 @@ private slots:
         QCOMPARE(site_.RequestCount(QStringLiteral("/ahead/a.png")), 1);
     }
 
+    // --min-size reads a page without scripts without the engine: the pictures' sizes come
+    // from the headers of their files (an AVIF's too), which -d then keeps, each picture
+    // asked for once; the files of those too small go.
+    void sizesComeFromThePicturesFiles() {
+        site_.Put(QStringLiteral("/sizes/page.html"),
+                  "<html><body><img src=\"small.png\"><img src=\"large.png\"><img src=\"hero.avif\"></body></html>");
+        for (const char* name : {"small.png", "large.png", "hero.avif"})
+            site_.Put(QStringLiteral("/sizes/%1").arg(QLatin1String(name)),
+                      ReadData(QStringLiteral("shown/pics/") + QLatin1String(name)),
+                      QByteArray(name).endsWith(".png") ? "image/png" : "image/avif");
+        const QString out = work_.path() + QStringLiteral("/sizes");
+        const ProgramRun r = Extract({QStringLiteral("-q"), QStringLiteral("-d"), QStringLiteral("--jsonl"),
+                                      QStringLiteral("--min-size=300x300"), QStringLiteral("-o"), out,
+                                      site_.Url(QStringLiteral("/sizes/page.html"))});
+        QVERIFY2(r.exitCode == 0, r.err);
+        const QJsonObject o = QJsonDocument::fromJson(r.out).object();
+        QCOMPARE(o.value(QStringLiteral("engine")).toString(), QStringLiteral("static"));
+        QStringList list;
+        for (const QJsonValue& v : o.value(QStringLiteral("list")).toArray())
+            list << v[QStringLiteral("address")].toString();
+        QCOMPARE(list, (QStringList{site_.Url(QStringLiteral("/sizes/large.png")), site_.Url(QStringLiteral("/sizes/hero.avif"))}));
+        QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 (QStringList{QStringLiteral("hero.avif"), QStringLiteral("large.png")}));
+        for (const char* name : {"/sizes/small.png", "/sizes/large.png", "/sizes/hero.avif"})
+            QCOMPARE(site_.RequestCount(QLatin1String(name)), 1);
+    }
+
     // --wait spaces the page loads of one host as it spaces the downloads.
     void waitSpacesThePageLoadsOfAHost() {
         TestHttpServer other;

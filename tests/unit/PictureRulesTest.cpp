@@ -1,11 +1,15 @@
 #include "save/PictureRules.h"
 
+#include <string>
+
 #include <filesystem>
 #include <fstream>
 
 #include <gtest/gtest.h>
 
+#include "save/PictureHeaders.h"
 #include "support/DownloadFolder.h"
+#include "support/Files.h"
 #include "web/Downloader.h"
 
 namespace nuv {
@@ -168,6 +172,43 @@ TEST(PictureRules, FilterBySmallestSizeAndTypes) {
     EXPECT_NE(error.find("unknown picture type 'heic' (one of jpg, png, gif, webp, avif"), std::string::npos);
     EXPECT_FALSE(ParsePictureTypes("webp,", error));
     EXPECT_NE(error.find("an empty picture type"), std::string::npos);
+}
+
+// The size of an AVIF or HEIF picture from its first bytes: the primary item's extents,
+// turned by its rotation, whatever other items the file holds.
+TEST(PictureRules, TheSizeOfAnAvifIsItsPrimaryItemsExtents) {
+    const auto u32 = [](std::uint32_t v) {
+        return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+                           static_cast<char>(v)};
+    };
+    const auto box = [&](const std::string& type, const std::string& body) {
+        return u32(static_cast<std::uint32_t>(body.size() + 8)) + type + body;
+    };
+    const auto ispe = [&](std::uint32_t w, std::uint32_t h) { return box("ispe", u32(0) + u32(w) + u32(h)); };
+    const auto file = [&](const std::string& brand, const std::string& properties, const std::string& more) {
+        return box("ftyp", brand + u32(0) + brand) +
+               box("meta", u32(0) + box("pitm", u32(0) + std::string("\0\2", 2)) +
+                               box("iprp", box("ipco", properties) + more));
+    };
+    // Item 2 (the primary) has properties 2 and 3; item 1 (its alpha, say) property 1.
+    const std::string ipma = box("ipma", u32(0) + u32(2) + std::string("\0\1\1\x81", 4) +
+                                             std::string("\0\2\2\x82\x03", 5));
+    const struct {
+        std::string head;
+        std::optional<std::pair<int, int>> size;
+    } cases[] = {
+        {test::ReadData("shown/pics/hero.avif"), std::pair(640, 360)},
+        {test::ReadData("shown/pics/poster.avif"), std::pair(160, 90)},
+        {file("avif", ispe(8, 8) + ispe(640, 360), ipma), std::pair(640, 360)},
+        {file("heic", ispe(8, 8) + ispe(640, 360) + box("irot", std::string(1, 1)), ipma), std::pair(360, 640)},
+        {file("avif", ispe(300, 200), ""), std::pair(300, 200)},  // no association: the first extents
+        {file("avif", ispe(0, 200), ""), std::nullopt},
+        {file("jpeg", ispe(300, 200), ""), std::nullopt},  // no picture of the container
+        {file("avif", ispe(300, 200), "").substr(0, 60), std::nullopt},  // too little of it
+        {test::ReadData("shown/pics/hero.webp"), std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsoPictureSize(c.head), c.size) << c.head.size();
 }
 
 }  // namespace

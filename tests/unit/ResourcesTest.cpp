@@ -239,7 +239,7 @@ TEST(Resources, QrcListsEveryResourceFileUnderTheResPrefix) {
     EXPECT_EQ(listed.count("txt/helpli5.txt"), 1u);
     // The glyphs, the about window's frame pieces and the restart glyph, the banners, the
     // texts, the page scripts.
-    EXPECT_EQ(present.size(), 23u + 9u + 8u + 2u + 15u);
+    EXPECT_EQ(present.size(), 23u + 9u + 8u + 2u + 14u);
 }
 
 }  // namespace

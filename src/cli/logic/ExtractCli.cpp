@@ -381,7 +381,7 @@ CliParseResult ParseExtractCliArguments(const std::vector<std::string>& args) {
     } else if (o.json && IsListRun(o)) {
         r.error = "--json prints one page; use --jsonl for several";
     } else if (o.engine == CliEngine::Static && !StaticEngineFits(o)) {
-        r.error = "--engine static reads no page text, picture sizes or scrolled pages; use auto or browser";
+        r.error = "--engine static reads no page text or scrolled pages; use auto or browser";
     }
     return r;
 }
@@ -395,7 +395,7 @@ bool NeedsPictureSizes(const ExtractCliOptions& o) {
 }
 
 bool StaticEngineFits(const ExtractCliOptions& o) {
-    return o.type != DocType::PageText && !o.scroll && !NeedsPictureSizes(o);
+    return o.type != DocType::PageText && !o.scroll;
 }
 
 std::string_view CliLayoutName(FolderLayout layout) { return NameOf(kLayoutNames, layout, "flat"); }

@@ -123,7 +123,7 @@ bool NeedsPictureSizes(const ExtractCliOptions& options);
 
 // Whether the static reading can give what the options ask for: the lists of images
 // (the pictures a page shows included), Flash movies, style sheets and other files, and
-// the page source; not the text, the sizes of pictures or a scrolled page.
+// the page source; not the text or a scrolled page.
 bool StaticEngineFits(const ExtractCliOptions& options);
 
 std::string_view CliLayoutName(FolderLayout layout);
