@@ -330,24 +330,34 @@ private:
         PageExtraction extraction(engine ? static_cast<IBrowser&>(*engine) : *page.statics, setup);
         finds.running = &extraction;
         const auto start = Clock::now();
-        const ExtractionResult result = extraction.Run(page.report);
+        auto result = std::make_shared<const ExtractionResult>(extraction.Run(page.report));
         finds.running = nullptr;
         page.extracted = Clock::now();
         page.extractMs = MsBetween(start, page.extracted);
         page.report.times.extract = MsBetween(page.loaded, page.extracted);
-        page.frames = result.frames;
+        page.frames = result->frames;
         if (!listRun_) progress_.Clear();
-        if (options_.type == DocType::Images && NeedsPictureSizes(options_) && !scheduler_.Stopped()) {
-            // The sizes come from the pictures' files, which the page's downloads take over.
-            MeasurePictures(*batch_, page.index, aheadFolder_.folder, base_, page.report.pageAddress, page.report.list,
-                            page.report.notes, options_.timeoutMs);
-            if (downloadList_) page.aheadStarted = true;
-            else batch_->DropAhead(page.index);
-        }
-        if (!scheduler_.Stopped()) extraction.SizeAndFilter(page.report);
         ClosePage(page);
         if (scheduler_.Stopped()) return;
+        if (options_.type != DocType::Images || !NeedsPictureSizes(options_)) return Extracted(page, *result);
+        // The sizes come from the pictures' files, which the page's downloads take over;
+        // the next pages are extracted meanwhile.
+        MeasurePictures(*batch_, page.index, aheadFolder_.folder, base_, page.report.pageAddress, page.report.list,
+                        page.report.notes, options_.timeoutMs, this,
+                        [this, index = page.index, result](const PictureSizes& sizes) {
+                            const auto it = pages_.find(index);
+                            if (it == pages_.end() || scheduler_.Stopped()) return;
+                            RunPage& measured = *it->second;
+                            GiveSizes(measured.report.list, measured.report.notes, sizes);
+                            if (downloadList_) measured.aheadStarted = true;
+                            else batch_->DropAhead(index);
+                            Extracted(measured, *result);
+                        });
+    }
 
+    // The page's extraction has ended, its pictures measured where the options need it.
+    void Extracted(RunPage& page, const ExtractionResult& result) {
+        if (options_.type == DocType::Images) FilterPictures(page.report.list, page.report.notes, options_.filter);
         const std::string folder = page.downloads ? page.folder : PageFolder(options_.layout, base_, result.pageAddress);
         std::vector<DownloadRecord> sheetRecords =
             PlaceFetchedSheets(result.styleSheets, page.staging, folder, page.sheetFiles, files_, page.index);

@@ -149,8 +149,4 @@ ExtractionResult PageExtraction::Run(CliReport& report) {
     return result;
 }
 
-void PageExtraction::SizeAndFilter(CliReport& report) {
-    if (setup_.options.type == DocType::Images) FilterPictures(report.list, report.notes, setup_.options.filter);
-}
-
 }  // namespace nuv

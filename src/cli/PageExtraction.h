@@ -80,8 +80,6 @@ public:
     // what the extraction got over. Returns the extraction's result (its frames and style
     // sheets besides).
     ExtractionResult Run(CliReport& report);
-    // Pictures: keeps those that pass the options' filter.
-    void SizeAndFilter(CliReport& report);
 
 private:
     const PageExtractionSetup& setup_;

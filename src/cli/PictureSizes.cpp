@@ -3,17 +3,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
-#include <QEventLoop>
+#include <QObject>
 #include <QTimer>
 
-#include "cli/StopSignals.h"
 #include "codecs/Pictures.h"
 #include "common/Text.h"
 #include "save/PictureHeaders.h"
@@ -21,12 +19,20 @@
 namespace nuv {
 namespace {
 
-// What the measuring downloads tell, on the batch's thread.
-struct Measured {
+// What the measuring downloads tell, on the batch's thread; told once.
+struct Measuring {
     std::mutex mutex;
-    std::unordered_map<std::string, std::pair<int, int>> sizes;
-    std::size_t ended = 0;
-    QEventLoop* waiting = nullptr;  // while the page's extraction waits
+    PictureSizes sizes;
+    std::size_t ended = 0, expected = 0;
+    bool told = false;
+    std::function<void(const PictureSizes&)> done;
+
+    // Under `mutex`: whether `done` is to be told now (and so never again).
+    bool Tell() {
+        if (told) return false;
+        told = true;
+        return true;
+    }
 };
 
 // The first bytes of `file`, as many as a header of a container may need.
@@ -53,9 +59,28 @@ std::pair<int, int> PictureHeaderSize(const std::string& file) {
 
 void MeasurePictures(DownloadBatch& batch, std::size_t group, const std::string& folder, const std::string& root,
                      const std::string& pageAddress, const std::vector<std::string>& list,
-                     std::vector<ImageNote>& notes, int limitMs) {
-    auto measured = std::make_shared<Measured>();
+                     const std::vector<ImageNote>& notes, int limitMs, QObject* receiver,
+                     std::function<void(const PictureSizes&)> done) {
+    auto measuring = std::make_shared<Measuring>();
+    measuring->done = std::move(done);
+    const auto tell = [measuring, receiver] {
+        QMetaObject::invokeMethod(
+            receiver,
+            [measuring] {
+                PictureSizes sizes;
+                {
+                    const std::lock_guard lock(measuring->mutex);
+                    sizes = measuring->sizes;
+                }
+                measuring->done(sizes);
+            },
+            Qt::QueuedConnection);
+    };
     std::unordered_set<std::string> asked;
+    {
+        const std::lock_guard lock(measuring->mutex);
+        measuring->expected = static_cast<std::size_t>(-1);  // until every one is asked for
+    }
     for (std::size_t i = 0; i < list.size() && i < notes.size(); ++i) {
         const std::string& address = list[i];
         if (notes[i].width != 0 || notes[i].height != 0 || asked.contains(address) ||
@@ -63,38 +88,31 @@ void MeasurePictures(DownloadBatch& batch, std::size_t group, const std::string&
             continue;
         const std::string file = folder + std::to_string(group) + "-size-" + std::to_string(asked.size());
         const bool added = batch.AddAhead(group, address, file, pageAddress, root,
-                                          [measured, address, file](const DownloadBatch::Result& result) {
+                                          [measuring, tell, address, file](const DownloadBatch::Result& result) {
                                               const auto size = result.saved ? PictureHeaderSize(file)
                                                                              : std::pair<int, int>(0, 0);
-                                              const std::lock_guard lock(measured->mutex);
-                                              measured->sizes[address] = size;
-                                              ++measured->ended;
-                                              if (measured->waiting)
-                                                  QMetaObject::invokeMethod(measured->waiting, &QEventLoop::quit,
-                                                                            Qt::QueuedConnection);
+                                              const std::lock_guard lock(measuring->mutex);
+                                              measuring->sizes[address] = size;
+                                              if (++measuring->ended == measuring->expected && measuring->Tell())
+                                                  tell();
                                           });
         if (added) asked.insert(address);
     }
-    // Until the last has ended; the stop of the run is looked for every 100 ms.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-    QEventLoop loop;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, &loop, &QEventLoop::quit);
-    tick.start(100);
-    while (std::chrono::steady_clock::now() < deadline && !Stopping()) {
-        {
-            const std::lock_guard lock(measured->mutex);
-            if (measured->ended >= asked.size()) break;
-            measured->waiting = &loop;
-        }
-        loop.exec();
-    }
-    const std::lock_guard lock(measured->mutex);
-    measured->waiting = nullptr;
+    const std::lock_guard lock(measuring->mutex);
+    measuring->expected = asked.size();
+    if (measuring->ended >= measuring->expected && measuring->Tell()) return tell();
+    // A picture that takes too long is left out.
+    QTimer::singleShot(limitMs, receiver, [measuring, tell] {
+        const std::lock_guard lock(measuring->mutex);
+        if (measuring->Tell()) tell();
+    });
+}
+
+void GiveSizes(const std::vector<std::string>& list, std::vector<ImageNote>& notes, const PictureSizes& sizes) {
     for (std::size_t i = 0; i < list.size() && i < notes.size(); ++i) {
         if (notes[i].width != 0 || notes[i].height != 0) continue;
-        const auto it = measured->sizes.find(list[i]);
-        if (it != measured->sizes.end()) std::tie(notes[i].width, notes[i].height) = it->second;
+        const auto it = sizes.find(list[i]);
+        if (it != sizes.end()) std::tie(notes[i].width, notes[i].height) = it->second;
     }
 }
 
