@@ -11,6 +11,8 @@
 namespace nuv {
 namespace {
 
+constexpr const char* kDeepNesting = "it nests elements more deeply than a browser's parser keeps them";
+
 bool IsSpecialScheme(std::string_view scheme) {
     return scheme == "http" || scheme == "https" || scheme == "ftp" || scheme == "ws" || scheme == "wss" ||
            scheme == "file";
@@ -163,7 +165,15 @@ void StaticBrowser::Navigate(const std::string& address) {
     }
     location_ = page.address.empty() ? address : page.address;
     if (!IsHtmlContentType(page.contentType)) Need("the answer is " + page.contentType + ", not HTML");
-    document_ = std::make_unique<StaticDocument>(Decode(page));
+    std::string text = Decode(page);
+    if (NestsBeyond(text, kDeepestStaticNesting)) {
+        // Read as it stands, it would be a document the browser does not make, and one
+        // that takes long to make.
+        Need(kDeepNesting);
+        if (whole_) failure_ = std::string(kDeepNesting) + "; it is not read without one";
+        text.clear();
+    }
+    document_ = std::make_unique<StaticDocument>(text);
     tree_ = ReadFrames(*document_, location_, 0);
     base_ = BaseOf(*document_, location_);
     ready_ = ready_state::kComplete;
@@ -177,6 +187,7 @@ FrameDocument StaticBrowser::ReadFrames(const StaticDocument& document, const st
     if (facts.noscript) Need("it has a <noscript>");
     if (facts.embeddedPages) Need("it embeds an object that may be a page");
     if (facts.lazyFrames) Need("it has lazily loaded frames");
+    if (facts.deepNesting) Need(kDeepNesting);
     if (pictures_ && (needsBrowser_.empty() || whole_)) {
         // A style sheet that answers with a failure is none, as in a browser; one that
         // cannot be had at all leaves the page's pictures to the browser.
@@ -231,7 +242,13 @@ FrameDocument StaticBrowser::ReadFrames(const StaticDocument& document, const st
             node.frames.push_back({page.address.empty() ? *source : page.address, {}, false});
             continue;
         }
-        const StaticDocument inner(Decode(page));
+        const std::string text = Decode(page);
+        if (NestsBeyond(text, kDeepestStaticNesting)) {
+            Need(kDeepNesting);
+            node.frames.push_back({page.address.empty() ? *source : page.address, {}, false});
+            continue;
+        }
+        const StaticDocument inner(text);
         node.frames.push_back(ReadFrames(inner, page.address.empty() ? *source : page.address, depth + 1));
     }
     return node;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -217,20 +218,26 @@ void Serialize(const GumboNode* top, const LateComments& late, std::string& out)
     }
 }
 
-// Calls `visit` for every element below `node`, in document order.
+// Calls `visit` for every element below `node`, in document order, with its depth (1 for
+// the top element).
 template <typename Visit>
 void EachElement(const GumboNode* node, const Visit& visit) {
-    std::vector<const GumboNode*> due = {node};  // a stack, as elements may nest deeper than calls can
+    // A stack, as elements may nest deeper than calls can.
+    std::vector<std::pair<const GumboNode*, unsigned>> due = {{node, 0}};
     while (!due.empty()) {
-        node = due.back();
+        const auto [next, depth] = due.back();
         due.pop_back();
-        if (node->type != GUMBO_NODE_ELEMENT && node->type != GUMBO_NODE_TEMPLATE &&
-            node->type != GUMBO_NODE_DOCUMENT)
+        if (next->type != GUMBO_NODE_ELEMENT && next->type != GUMBO_NODE_TEMPLATE &&
+            next->type != GUMBO_NODE_DOCUMENT)
             continue;
         const GumboVector& children =
-            node->type == GUMBO_NODE_DOCUMENT ? node->v.document.children : node->v.element.children;
-        if (node->type != GUMBO_NODE_DOCUMENT) visit(node->v.element);
-        for (unsigned i = children.length; i-- > 0;) due.push_back(static_cast<const GumboNode*>(children.data[i]));
+            next->type == GUMBO_NODE_DOCUMENT ? next->v.document.children : next->v.element.children;
+        if (next->type != GUMBO_NODE_DOCUMENT) {
+            if constexpr (std::is_invocable_v<Visit, const GumboElement&, unsigned>) visit(next->v.element, depth);
+            else visit(next->v.element);
+        }
+        for (unsigned i = children.length; i-- > 0;)
+            due.emplace_back(static_cast<const GumboNode*>(children.data[i]), depth + 1);
     }
 }
 
@@ -348,9 +355,53 @@ std::string StaticDocument::TopElementOuterHtml() const {
     return out;
 }
 
+bool NestsBeyond(std::string_view html, unsigned levels) {
+    // The elements that open no level: void, closed by their next sibling, or implied.
+    static const std::unordered_set<std::string_view> kNoLevel = {
+        "area", "base", "basefont", "bgsound", "br", "col", "embed", "frame", "hr", "image", "img", "input",
+        "keygen", "link", "meta", "param", "source", "track", "wbr", "p", "li", "dt", "dd", "option", "optgroup",
+        "tr", "td", "th", "thead", "tbody", "tfoot", "colgroup", "caption", "rb", "rt", "rp", "rtc", "html",
+        "head", "body"};
+    // The elements whose text holds no tags.
+    static const std::unordered_set<std::string_view> kRawText = {"script", "style", "textarea", "title", "xmp",
+                                                                   "iframe", "noembed", "noframes"};
+    const std::string lower = LowerAscii(html);
+    const std::string_view t = lower;
+    unsigned depth = 0;
+    for (size_t i = t.find('<'); i != std::string_view::npos && i + 1 < t.size(); i = t.find('<', i + 1)) {
+        if (t.compare(i, 4, "<!--") == 0) {
+            i = t.find("-->", i + 4);
+            if (i == std::string_view::npos) break;
+            continue;
+        }
+        const bool closing = t[i + 1] == '/';
+        const size_t start = i + (closing ? 2 : 1);
+        size_t end = start;
+        while (end < t.size() && ((t[end] >= 'a' && t[end] <= 'z') || (t[end] >= '0' && t[end] <= '9'))) ++end;
+        if (end == start || t[start] < 'a') continue;
+        const std::string_view name = t.substr(start, end - start);
+        if (closing) {
+            if (depth > 0 && !kNoLevel.contains(name)) --depth;
+            continue;
+        }
+        if (name == "plaintext") break;
+        const size_t close = t.find('>', end);
+        if (close == std::string_view::npos) break;
+        if (kRawText.contains(name)) {
+            i = t.find("</" + std::string(name), close);
+            if (i == std::string_view::npos) break;
+            continue;
+        }
+        if (kNoLevel.contains(name) || t[close - 1] == '/') continue;
+        if (++depth > levels) return true;
+    }
+    return false;
+}
+
 DocumentFacts StaticDocument::Facts() const {
     DocumentFacts facts;
-    EachElement(parsed_->Root(), [&facts](const GumboElement& e) {
+    EachElement(parsed_->Root(), [&facts](const GumboElement& e, unsigned depth) {
+        if (depth > kDeepestStaticNesting) facts.deepNesting = true;
         if (RunsScript(e)) facts.scripts = true;
         for (unsigned i = 0; i < e.attributes.length; ++i) {
             const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);

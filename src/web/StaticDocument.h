@@ -23,7 +23,19 @@ struct DocumentFacts {
     bool noscript = false;       // a <noscript>, which a browser with scripts parses as text
     bool embeddedPages = false;  // an <object> or <embed> that may hold a page of its own
     bool lazyFrames = false;     // an <iframe loading="lazy">, which a browser may never load
+    // Elements nested more deeply than a browser's parser nests them (it hangs the deeper
+    // ones on an ancestor instead): the browser's document differs.
+    bool deepNesting = false;
 };
+
+// The deepest nesting of elements a document read without the browser may have.
+inline constexpr unsigned kDeepestStaticNesting = 500;
+
+// Whether the markup `html` may nest elements more than `levels` deep, by its tags alone
+// (those that open no level, or that close themselves, left out), in time linear in its
+// size: such a document is not parsed, as the parser's checks of scope would take time
+// in proportion to its size times its depth.
+bool NestsBeyond(std::string_view html, unsigned levels);
 
 // A frame element of a document: the address its src names ("" for none), and whether
 // its page comes from a srcdoc attribute instead.

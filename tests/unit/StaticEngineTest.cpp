@@ -41,6 +41,12 @@ TEST(StaticEngine, DecodesAsTheEngineDecodes) {
     EXPECT_FALSE(HoldsParserReplacedCharacters("a\t\r\n\x0C\xE4\xB8\xAD"));
 }
 
+std::string Repeated(std::string_view text, unsigned times) {
+    std::string out;
+    for (unsigned i = 0; i < times; ++i) out += text;
+    return out;
+}
+
 // What makes a page the browser's to read: anything that runs, moves or holds a page of
 // its own that this reading cannot give.
 TEST(StaticEngine, PagesThatNeedTheBrowser) {
@@ -62,6 +68,18 @@ TEST(StaticEngine, PagesThatNeedTheBrowser) {
         {"<iframe src=f.html loading=lazy></iframe>", "it has lazily loaded frames"},
         {"<iframe srcdoc='<p>x'></iframe>", "it has a frame of its own markup (srcdoc)"},
         {"<p>\x01</p>", "it holds control characters"},
+        // <html> and <body> are the first two levels.
+        {Repeated("<div>", kDeepestStaticNesting - 2) + "x", ""},
+        {Repeated("<div>", kDeepestStaticNesting - 1) + "x",
+         "it nests elements more deeply than a browser's parser keeps them"},
+        // Found by the tags alone, before the parser would take long over them.
+        {Repeated("<div>", 400000), "it nests elements more deeply than a browser's parser keeps them"},
+        // Tags that open no level, or close themselves, or are text or a comment.
+        {Repeated("<p>x", 2000) + Repeated("<li>", 2000) + "<svg>" + Repeated("<path d='M0 0'/>", 2000) + "</svg>" +
+             "<textarea>" + Repeated("<div>", 2000) + "</textarea><!--" + Repeated("<div>", 2000) + "-->" +
+             Repeated("<span>", 400) + Repeated("</span>", 400) + Repeated("<span>", 400),
+         ""},
+        {"<script>" + Repeated("<div>", 2000) + "</script>", "it runs scripts"},
     };
     for (const auto& row : rows) {
         StaticBrowser browser([&row](const std::string& address, const std::string&) {
@@ -71,6 +89,15 @@ TEST(StaticEngine, PagesThatNeedTheBrowser) {
         EXPECT_EQ(browser.NeedsBrowser(), row.why) << row.markup;
         EXPECT_EQ(browser.LoadFailure(), "");
     }
+    // Read whole, such a page is not read at all.
+    StaticBrowser deep(
+        [](const std::string& address, const std::string&) {
+            return FetchedPage{address, "text/html", Repeated("<b><i>", 400)};
+        },
+        true);
+    deep.Navigate("http://a.test/p.html");
+    EXPECT_EQ(deep.LoadFailure(),
+              "it nests elements more deeply than a browser's parser keeps them; it is not read without one");
     StaticBrowser json([](const std::string& address, const std::string&) {
         return FetchedPage{address, "application/json", "{}"};
     });
