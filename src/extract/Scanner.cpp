@@ -66,6 +66,7 @@ std::vector<std::string> ScanSheet(std::string_view base, const std::vector<std:
     std::vector<std::string> result;
     for (const std::string& line : lines) {
         if (result.size() >= static_cast<size_t>(kScanLimit)) break;
+        if (line.find('.') == std::string::npos) continue;  // every extension begins with one
         std::string lowered;
         try {
             lowered = LowerAscii(line);
