@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include <sys/stat.h>
+
 #include "common/Guard.h"
 #include "common/SaveTargets.h"
 #include "web/FetchPolicy.h"
@@ -156,9 +158,9 @@ bool DownloadBatch::EndsAsLast(const FileQueue& queue, std::size_t id) const {
     if (last.address != jobs_[id].address) return false;
     if (!last.result.saved) return last.result.status == 404 || last.result.status == 410;
     // Saved, and still there as it was saved (not moved to another name, nor removed).
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(last.file, ec);
-    return !ec && size == last.result.size && std::filesystem::is_regular_file(last.file, ec);
+    struct stat st {};
+    return ::lstat(last.file.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           static_cast<std::uint64_t>(st.st_size) == last.result.size;
 }
 
 void DownloadBatch::MakeReady(std::size_t id) {

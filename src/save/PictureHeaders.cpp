@@ -58,6 +58,22 @@ bool Branded(std::string_view ftyp) {
 
 }  // namespace
 
+std::optional<std::pair<int, int>> IcoPictureSize(std::string_view head) {
+    if (head.size() < 6 || Be(head, 0, 2) != 0 || Be(head, 2, 2) != 0x0100) return std::nullopt;  // type 1, little-endian
+    const std::size_t count = static_cast<unsigned char>(head[4]) | (static_cast<unsigned char>(head[5]) << 8);
+    if (count == 0 || head.size() < 6 + 16 * count) return std::nullopt;
+    std::optional<std::pair<int, int>> largest;
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto side = [&](std::size_t at) {
+            const int v = static_cast<unsigned char>(head[6 + 16 * i + at]);
+            return v == 0 ? 256 : v;
+        };
+        const std::pair<int, int> size(side(0), side(1));
+        if (!largest || size.first * size.second > largest->first * largest->second) largest = size;
+    }
+    return largest;
+}
+
 std::optional<std::pair<int, int>> IsoPictureSize(std::string_view head) {
     const std::vector<Box> top = Boxes(head);
     if (top.empty() || top[0].type != "ftyp" || !Branded(top[0].body)) return std::nullopt;

@@ -175,8 +175,8 @@ TEST(PictureRules, FilterBySmallestSizeAndTypes) {
 }
 
 // The size of an AVIF or HEIF picture from its first bytes: the primary item's extents,
-// turned by its rotation, whatever other items the file holds.
-TEST(PictureRules, TheSizeOfAnAvifIsItsPrimaryItemsExtents) {
+// turned by its rotation, whatever other items the file holds; an icon's, its largest.
+TEST(PictureRules, TheSizeOfAnAvifIsItsPrimaryItemsExtentsAndOfAnIconItsLargestEntry) {
     const auto u32 = [](std::uint32_t v) {
         return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
                            static_cast<char>(v)};
@@ -209,6 +209,16 @@ TEST(PictureRules, TheSizeOfAnAvifIsItsPrimaryItemsExtents) {
         {"", std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(IsoPictureSize(c.head), c.size) << c.head.size();
+
+    // An icon shows its largest entry; 0 stands for 256.
+    const auto entry = [](int w, int h) {
+        return std::string{static_cast<char>(w), static_cast<char>(h)} + std::string(14, '\0');
+    };
+    const std::string icon = std::string("\0\0\1\0\3\0", 6) + entry(16, 16) + entry(0, 0) + entry(48, 48);
+    EXPECT_EQ(IcoPictureSize(icon), std::pair(256, 256));
+    EXPECT_EQ(IcoPictureSize(test::ReadData("shown/pics/favicon.ico")), std::pair(32, 32));
+    EXPECT_EQ(IcoPictureSize(icon.substr(0, 30)), std::nullopt);  // fewer entries than it counts
+    EXPECT_EQ(IcoPictureSize(test::ReadData("shown/pics/small.png")), std::nullopt);
 }
 
 }  // namespace
