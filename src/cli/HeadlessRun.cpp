@@ -21,7 +21,6 @@
 #include <QTimer>
 #include <QWebEngineHistory>
 #include <QWebEnginePage>
-#include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 

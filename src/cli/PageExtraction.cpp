@@ -19,7 +19,6 @@
 #include "common/SaveTargets.h"
 #include "platform/BrowserCookies.h"
 #include "platform/QtResources.h"
-#include "platform/WebEngineBrowser.h"
 #include "save/DownloadPlan.h"
 
 namespace nuv {

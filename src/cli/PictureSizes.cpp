@@ -1,8 +1,5 @@
 #include "cli/PictureSizes.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -13,6 +10,7 @@
 #include <QTimer>
 
 #include "codecs/Pictures.h"
+#include "common/FileText.h"
 #include "common/Text.h"
 #include "save/PictureHeaders.h"
 
@@ -35,29 +33,19 @@ struct Measuring {
     }
 };
 
-// The first `bytes` of `file`.
-std::string Head(const std::string& file, std::size_t bytes) {
-    std::string head(bytes, '\0');
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return {};
-    std::size_t done = 0;
-    for (ssize_t n; done < bytes && (n = ::read(fd, head.data() + done, bytes - done)) > 0;)
-        done += static_cast<std::size_t>(n);
-    ::close(fd);
-    head.resize(done);
-    return head;
-}
-
 }  // namespace
 
 std::pair<int, int> PictureHeaderSize(const std::string& file) {
     // A browser shows an icon's largest entry, where Qt gives its first (a directory of
     // 255 entries, the most there are, takes 4 086 bytes).
-    if (const auto icon = IcoPictureSize(Head(file, 4096))) return *icon;
+    constexpr std::size_t kDirectory = 4096, kBoxes = std::size_t{64} << 10;
+    std::string head = ReadFileHead(file, kDirectory);
+    if (const auto icon = IcoPictureSize(head)) return *icon;
     const QSize size = PictureFileSize(file);
     if (size.isValid() && !size.isEmpty()) return {size.width(), size.height()};
     // Qt reads no AVIF or HEIF; their sizes are in their first boxes.
-    return IsoPictureSize(Head(file, std::size_t{64} << 10)).value_or(std::pair<int, int>(0, 0));
+    if (head.size() == kDirectory) head = ReadFileHead(file, kBoxes);
+    return IsoPictureSize(head).value_or(std::pair<int, int>(0, 0));
 }
 
 void MeasurePictures(DownloadBatch& batch, std::size_t group, const std::string& folder, const std::string& root,

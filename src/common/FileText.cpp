@@ -44,6 +44,26 @@ std::optional<std::string> ReadFileText(const std::string& path, std::size_t max
     return result;
 }
 
+std::string ReadFileHead(const std::string& path, std::size_t bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return {};
+    std::string head;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        head.resize(bytes);
+        std::size_t done = 0;
+        for (ssize_t n; done < bytes;) {
+            n = ::read(fd, head.data() + done, bytes - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        head.resize(done);
+    }
+    ::close(fd);
+    return head;
+}
+
 namespace {
 
 [[noreturn]] void Fail(const std::string& what, const std::string& path, int error) {

@@ -16,6 +16,10 @@ inline constexpr std::size_t kSmallFileLimit = 1 << 20;
 // `maxBytes`. Never blocks on a file that is no regular file.
 std::optional<std::string> ReadFileText(const std::string& path, std::size_t maxBytes = kSmallFileLimit);
 
+// The first `bytes` bytes of the regular file at `path` (all of a shorter one), without
+// following a link at its name; "" when it cannot be read or is no regular file.
+std::string ReadFileHead(const std::string& path, std::size_t bytes);
+
 // Replaces the file at `path` with `content` so that no reader ever sees a part of it:
 // the bytes go to a new temporary file in the same folder, are flushed to the disk,
 // and only then is that file renamed over `path`. On any failure the temporary file

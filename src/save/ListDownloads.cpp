@@ -4,11 +4,11 @@
 #include <cerrno>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 #include <tuple>
 #include <utility>
 
+#include "common/FileText.h"
 #include "save/FileDigest.h"
 #include "web/Downloader.h"
 
@@ -18,10 +18,7 @@ namespace {
 // The picture type of a finished download: that of its answer's Content-Type, else of its
 // first bytes, else of its address.
 std::string AnsweredPictureType(const std::string& file, std::string_view contentType, std::string_view address) {
-    std::string head(64, '\0');
-    std::ifstream in(file, std::ios::binary);
-    in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    const std::string head = ReadFileHead(file, 64);
     const std::string extension = ExtensionFromAnswer(contentType, head);
     if (!extension.empty()) {
         const std::string type = PictureTypeOfExtension(std::string_view(extension).substr(1));

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 #include <unordered_set>
 
+#include "common/FileText.h"
 #include "common/SaveTargets.h"
 #include "common/Text.h"
 #include "save/DownloadTargets.h"
@@ -288,10 +288,7 @@ std::string ProvisionalPictureFile(const std::string& stemFile) {
 
 std::string AnsweredPictureFile(const std::string& provisional, const std::string& stemFile,
                                 std::string_view contentType) {
-    std::string head(64, '\0');
-    std::ifstream in(provisional, std::ios::binary);
-    in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    const std::string head = ReadFileHead(provisional, 64);
     return stemFile + ExtensionFromAnswer(contentType, head);
 }
 
