@@ -325,7 +325,7 @@ private:
                             return DownloadsOf(page, pageAddress);
                         });
         const PageExtractionSetup setup{options_, cookies_, base_, page.staging, progress_, !listRun_, &finds,
-                                        &statics_.Sheets()};
+                                        &statics_.Sheets(), &statics_.Kept()};
         PageExtraction extraction(engine ? static_cast<IBrowser&>(*engine) : *page.statics, setup);
         finds.running = &extraction;
         const auto start = Clock::now();

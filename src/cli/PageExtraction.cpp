@@ -55,37 +55,6 @@ RobotsAnswer FetchRobots(const ExtractCliOptions& options, BrowserCookies& cooki
     return answer;
 }
 
-namespace {
-
-// Writes `text` as the file `filePath` the way a download writes it: under a name of the
-// program's in the same folder, opened without following a link, renamed over the target
-// once complete. False when it cannot.
-bool WriteAsDownload(const std::string& filePath, std::string_view text) {
-    FileBeneath target;
-    if (!SplitBeneath({}, filePath, target)) return false;
-    const FileDescriptor folder(OpenTargetFolder(target, false));
-    if (!folder.Valid()) return false;
-    const std::string partial = std::string(kPartialDownloadPrefix) + "sheet." + target.name;
-    bool written = false;
-    {
-        const FileDescriptor file(
-            openat(folder.Get(), partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
-        if (!file.Valid()) return false;
-        size_t done = 0;
-        while (done < text.size()) {
-            const ssize_t n = write(file.Get(), text.data() + done, text.size() - done);
-            if (n <= 0 && errno != EINTR) break;
-            if (n > 0) done += static_cast<size_t>(n);
-        }
-        written = done == text.size();
-    }
-    if (written && renameat(folder.Get(), partial.c_str(), folder.Get(), target.name.c_str()) == 0) return true;
-    unlinkat(folder.Get(), partial.c_str(), 0);
-    return false;
-}
-
-}  // namespace
-
 void CachedSheetDownloads::DownloadToFile(const std::string& url, const std::string& filePath,
                                           const DownloadProgressFn& progress, const DownloadBounds& bounds) {
     constexpr std::uint64_t kMostKept = std::uint64_t{4} << 20;
@@ -93,7 +62,8 @@ void CachedSheetDownloads::DownloadToFile(const std::string& url, const std::str
         const std::optional<SheetCache::Sheet> kept = sheets_->Find(url);
         if (kept && kept->status != 0 && !kept->failure.empty())
             throw DownloadError(kept->failure, DownloadFailure::Http).WithAnswer(kept->status, std::nullopt);
-        if (kept && kept->status == 0 && kept->text.size() <= bounds.maxBytes && WriteAsDownload(filePath, kept->text))
+        if (kept && kept->status == 0 && kept->text.size() <= bounds.maxBytes &&
+            SaveBeneath({}, filePath, kept->text).empty())
             return;
     }
     try {
@@ -113,7 +83,8 @@ PageExtraction::PageExtraction(IBrowser& browser, const PageExtractionSetup& set
       bar_(setup.progress, setup.showProgress),
       folder_(setup.staging),
       extraction_(ExtractionServices{browser, sheetDownloads_, http_, folder_, bar_,
-                                     [] { return LoadTextResource("page1"); }, std::nullopt, setup.observer}) {
+                                     [] { return LoadTextResource("page1"); }, std::nullopt, setup.observer,
+                                     setup.kept}) {
     downloader_.SetCookieSource(&setup.cookies);
     downloader_.SetWaitHook(ThrowIfStopping);
     downloader_.SetSaveRoot(setup.saveRoot);

@@ -38,6 +38,7 @@ struct PageExtractionSetup {
     bool showProgress = false;                // the extraction's bar (a one-page run)
     IExtractionObserver* observer = nullptr;  // told of finds and of sheet fetches
     SheetCache* sheets = nullptr;             // the style sheets the run has read, by address
+    IKeptSheets* kept = nullptr;              // and those of them the extraction takes from memory
 };
 
 // The extraction's fetches of style sheets: a sheet the run has read whole before is

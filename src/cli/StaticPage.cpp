@@ -120,7 +120,8 @@ std::vector<std::string> StaticPages::AheadList(StaticBrowser& browser, std::siz
     const std::string staging = saveRoot_ + std::string(kPartialDownloadPrefix) + "ahead-sheets-" +
                                 std::to_string(getpid()) + "-" + std::to_string(serial) + "/";
     const RemovedAtEnd remove{staging};
-    const PageExtractionSetup setup{options_, cookies_, saveRoot_, staging, progress_, false, nullptr, &sheets_};
+    const PageExtractionSetup setup{options_, cookies_, saveRoot_, staging, progress_, false, nullptr, &sheets_,
+                                    &kept_};
     PageExtraction extraction(browser, setup);
     CliReport report;
     report.type = options_.type;

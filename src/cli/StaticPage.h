@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/logic/ExtractCli.h"
+#include "extract/KeptSheets.h"
 #include "save/TaskPool.h"
 #include "web/CurlDownloader.h"
 #include "web/StaticBrowser.h"
@@ -49,6 +50,8 @@ public:
     bool Read(RunPage& page, std::function<void(RunPage&)> read, AheadFound ahead = {});
     // The style sheets the run's pages have read, for every extraction of the run.
     SheetCache& Sheets() { return sheets_; }
+    // Those sheets as an extraction takes them from memory.
+    IKeptSheets& Kept() { return kept_; }
 
 private:
     // A downloader of the readings', made on first need: the next page of a server finds
@@ -66,6 +69,7 @@ private:
     std::string userAgent_;  // the engine's, unless --user-agent names one
     std::atomic<std::size_t> serial_{0};
     SheetCache sheets_;  // the style sheets the pictures of the run's pages were read with
+    KeptSheets kept_{sheets_};
     std::mutex idleMutex_;
     std::vector<std::unique_ptr<CurlDownloader>> idle_;  // the readings' downloaders not in use
     TaskPool pool_;  // last: joined before the rest goes

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "common/Guard.h"
+#include "common/SaveTargets.h"
 #include "common/Text.h"
 #include "extract/Scanner.h"
 #include "web/Address.h"
@@ -149,10 +150,14 @@ void Collectors::CollectCssInto(ListKind kind) {
         StepProgress();
         for (const std::string& sheet : lists_.CssURLs) {
             StepProgress();
-            const auto lines = FetchSheet(sheet);
-            const std::vector<std::string> found =
-                kind == ListKind::lkImage ? ScanSheetImages(sheet, lines ? *lines : std::vector<std::string>{})
-                                          : ScanSheetFlash(sheet, lines ? *lines : std::vector<std::string>{});
+            std::vector<std::string> found;
+            if (const std::shared_ptr<const KeptSheet> kept = KeptSheetOf(sheet)) {
+                found = kept->Finds(kind == ListKind::lkImage);
+            } else {
+                const auto lines = FetchSheet(sheet);
+                found = kind == ListKind::lkImage ? ScanSheetImages(sheet, lines ? *lines : std::vector<std::string>{})
+                                                  : ScanSheetFlash(sheet, lines ? *lines : std::vector<std::string>{});
+            }
             for (const std::string& address : found) {
                 try {
                     AppendNew(kind, address, {ImagePlace::Sheet});
@@ -180,6 +185,20 @@ std::optional<std::vector<std::string>> Collectors::FetchSheet(const std::string
     if (!saved.outcome.saved) NoteFailure("style sheet", sheet, saved.outcome.error);
     if (current_) current_->styleSheets.push_back(std::move(saved));
     return lines;
+}
+
+std::shared_ptr<const KeptSheet> Collectors::KeptSheetOf(const std::string& sheet) {
+    if (s_.keptSheets == nullptr) return nullptr;
+    std::shared_ptr<const KeptSheet> kept = s_.keptSheets->Find(sheet);
+    // What a fetch would not have saved is fetched, and fails as it fails.
+    const std::string name = CleanNameComponent(FileNameOfAddress(sheet));
+    if (!kept || name.empty() || kept->Text().size() > kStyleSheetBounds.maxBytes) return nullptr;
+    SavedSheet saved{sheet, {}, kept};
+    saved.outcome.file = s_.saveFolder.SaveFolder() + name;
+    saved.outcome.attempted = saved.outcome.saved = true;
+    Tell(sheet, [&](IExtractionObserver& o) { o.FetchingSheet(sheet, saved.outcome.file); });
+    if (current_) current_->styleSheets.push_back(std::move(saved));
+    return kept;
 }
 
 void Collectors::CollectCssImages() { CollectCssInto(ListKind::lkImage); }
@@ -319,7 +338,7 @@ void Collectors::ExtractCss() {
         lists_.CssURLs = ScanPageReferences(".css", PageSource(), s_.mainBrowser);
         for (const std::string& sheet : lists_.CssURLs) {
             try {
-                FetchSheet(sheet);
+                if (!KeptSheetOf(sheet)) FetchSheet(sheet);
             } catch (...) {
                 NoteSwallowed();
                 NoteFailure("style sheet", sheet);

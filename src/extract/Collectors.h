@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -78,6 +79,8 @@ private:
     void CollectFramesInto(ListKind kind);
     // Fetches a style sheet into the save folder and notes the outcome in the running result.
     std::optional<std::vector<std::string>> FetchSheet(const std::string& sheet);
+    // The sheet when the services keep it, noted in the running result as saved; else null.
+    std::shared_ptr<const KeptSheet> KeptSheetOf(const std::string& sheet);
     void StepProgress() { s_.progress.StepProgress(); }
     void RefreshSavedList() {
         if (s_.window) s_.window->savedList.RefreshSavedList();

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "extract/DocType.h"
 #include "extract/ExtractionLists.h"
+#include "extract/KeptSheets.h"
 #include "web/Address.h"
 
 namespace nuv {
@@ -14,6 +16,9 @@ namespace nuv {
 struct SavedSheet {
     std::string address;
     FetchOutcome outcome;
+    // A sheet taken from memory (IKeptSheets): its outcome names the file it stands for,
+    // which the caller saves it as; the extraction wrote nothing.
+    std::shared_ptr<const KeptSheet> kept = nullptr;
 };
 
 // What an extraction left out to stay within its bounds (see extract/Collectors.h and

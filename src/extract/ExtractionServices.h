@@ -9,6 +9,7 @@
 #include "common/WindowPorts.h"
 #include "extract/DocType.h"
 #include "extract/ExtractionLists.h"
+#include "extract/KeptSheets.h"
 #include "web/Browser.h"
 #include "web/Downloader.h"
 #include "web/PageFetcher.h"
@@ -68,6 +69,8 @@ struct ExtractionServices {
     // Told of every entry appended to ImageURLs, FlashURLs, LinkURLs and OtherURLs as it is
     // appended, and of every style sheet before it is fetched; none by default.
     IExtractionObserver* observer = nullptr;
+    // The style sheets read before, which are not fetched again; none by default.
+    IKeptSheets* keptSheets = nullptr;
 };
 
 }  // namespace nuv

@@ -8,8 +8,11 @@
 #include <tuple>
 #include <utility>
 
+#include <sys/stat.h>
+
 #include "common/FileText.h"
 #include "save/FileDigest.h"
+#include "web/CurlDownloader.h"
 #include "web/Downloader.h"
 
 namespace nuv {
@@ -434,6 +437,28 @@ std::vector<DownloadRecord> ListDownloads::Records() const {
     return records_;
 }
 
+namespace {
+
+bool StandsAsPlaced(const RunFiles& run, const std::string& file, const std::string& address) {
+    const auto it = run.placedSheets.find(file);
+    struct stat st {};
+    return it != run.placedSheets.end() && it->second.address == address && ::lstat(file.c_str(), &st) == 0 &&
+           S_ISREG(st.st_mode) && st.st_dev == it->second.device && st.st_ino == it->second.inode &&
+           static_cast<std::uint64_t>(st.st_size) == it->second.size;
+}
+
+void NotePlaced(RunFiles& run, const std::string& file, const std::string& address) {
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        run.placedSheets.erase(file);
+        return;
+    }
+    run.placedSheets[file] = {address, static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+                              static_cast<std::uint64_t>(st.st_size)};
+}
+
+}  // namespace
+
 std::vector<DownloadRecord> PlaceFetchedSheets(const std::vector<SavedSheet>& sheets, const std::string& staging,
                                                const std::string& folder,
                                                const std::map<std::string, std::string>& taken, RunFiles& run,
@@ -461,12 +486,19 @@ std::vector<DownloadRecord> PlaceFetchedSheets(const std::vector<SavedSheet>& sh
             continue;
         }
         std::error_code ec;
-        if (fs::exists(fs::path(staging + name), ec) && !MoveBeneath(run.base, staging + name, r.file))
+        std::string why;
+        if (sheet.kept) {
+            // Written from memory unless the file this sheet last left stands unchanged.
+            if (!StandsAsPlaced(run, r.file, sheet.address)) why = SaveBeneath(run.base, r.file, sheet.kept->Text());
+        } else if (fs::exists(fs::path(staging + name), ec) && !MoveBeneath(run.base, staging + name, r.file)) {
             ec = std::error_code(errno, std::generic_category());
+        }
+        if (!why.empty()) ec = std::make_error_code(std::errc::io_error);
         const auto size = ec ? 0 : fs::file_size(fs::path(r.file), ec);
         r.outcome = ec ? DownloadRecord::Outcome::Failed : DownloadRecord::Outcome::Saved;
         r.size = ec ? 0 : static_cast<std::uint64_t>(size);
-        if (ec) r.reason = "cannot be put into the save folder: " + ec.message();
+        if (ec) r.reason = "cannot be put into the save folder: " + (why.empty() ? ec.message() : why);
+        if (!ec) NotePlaced(run, r.file, sheet.address);
         if (!ec && run.zip != nullptr) {
             // After the list's entries in an ordered ZIP.
             const std::string entry = run.zip->Add(r.file, run.InFolder(r.file), r.address,

@@ -69,6 +69,17 @@ public:
     std::optional<PictureLook> LookOf(const std::string& sha256);
     void NoteLook(const std::string& sha256, const PictureLook& look);
 
+    // The style sheets placed in the save folder (PlaceFetchedSheets), by file: a sheet
+    // kept in memory is not written again over the file it left, while that file stands.
+    // On the thread that feeds the lists.
+    struct PlacedSheet {
+        std::string address;
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        std::uint64_t size = 0;
+    };
+    std::unordered_map<std::string, PlacedSheet> placedSheets;
+
 private:
     std::mutex looksMutex_;
     std::unordered_map<std::string, PictureLook> looks_;

@@ -661,4 +661,12 @@ void CurlDownloader::Wake() {
     if (parallelMulti_) curl_multi_wakeup(static_cast<CURLM*>(parallelMulti_));
 }
 
+std::string SaveBeneath(const std::string& root, const std::string& target, std::string_view text) {
+    PartialFile file;
+    if (std::string why = file.Open(root, target); !why.empty()) return why;
+    if (!file.Write(text.data(), text.size()) || !file.Commit())
+        return "cannot write " + target + ": " + std::strerror(errno);
+    return {};
+}
+
 }  // namespace nuv

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -143,5 +144,10 @@ private:
     std::vector<std::unique_ptr<Handle>> idle_;
     std::vector<Ended> refused_;  // downloads that ended in Start, reported by the next Wait
 };
+
+// Saves `text` as the file `target` beneath `root` (see SplitBeneath) as a download saves
+// its body: unnamed until complete, then named over an older file without following a
+// link, and never out of the root. Returns "" or why it could not.
+std::string SaveBeneath(const std::string& root, const std::string& target, std::string_view text);
 
 }  // namespace nuv

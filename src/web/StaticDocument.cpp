@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -282,9 +284,57 @@ bool IsMovie(const GumboElement& e) {
 
 }  // namespace
 
+ParseArena::~ParseArena() {
+    for (const Block& block : blocks_) std::free(block.begin);
+}
+
+bool ParseArena::Owns(const void* pointer) const {
+    const auto* p = static_cast<const char*>(pointer);
+    return std::any_of(blocks_.begin(), blocks_.end(),
+                       [&](const Block& block) { return p >= block.begin && p < block.end; });
+}
+
+// Called from within gumbo, so it throws nothing; like gumbo's own allocator it hands on
+// what malloc gives.
+void* ParseArena::Allocate(void* self, std::size_t size) {
+    auto& arena = *static_cast<ParseArena*>(self);
+    constexpr std::size_t kAlign = alignof(std::max_align_t);
+    size = (std::max<std::size_t>(size, 1) + kAlign - 1) & ~(kAlign - 1);
+    if (static_cast<std::size_t>(arena.end_ - arena.next_) < size) {
+        // Blocks double from 64 KiB, so that a page's parse takes few of them.
+        const std::size_t block = std::max(size, (std::size_t{64} << 10) << arena.blocks_.size());
+        char* begin = arena.bytes_ + block > kMostArenaBytes || arena.blocks_.size() == arena.blocks_.capacity()
+                          ? nullptr
+                          : static_cast<char*>(std::malloc(block));
+        if (begin == nullptr) {
+            arena.spilled_ = true;
+            return std::malloc(size);
+        }
+        arena.blocks_.push_back({begin, begin + block});
+        arena.bytes_ += block;
+        arena.next_ = begin;
+        arena.end_ = begin + block;
+    }
+    void* pointer = arena.next_;
+    arena.next_ += size;
+    return pointer;
+}
+
+void ParseArena::Deallocate(void* self, void* pointer) {
+    if (pointer != nullptr && !static_cast<ParseArena*>(self)->Owns(pointer)) std::free(pointer);
+}
+
+GumboOptions StaticDocument::Parsed::Options() {
+    GumboOptions options = kGumboDefaultOptions;
+    options.allocator = &ParseArena::Allocate;
+    options.deallocator = &ParseArena::Deallocate;
+    options.userdata = &arena;
+    return options;
+}
+
 StaticDocument::StaticDocument(std::string_view utf8) : parsed_(std::make_unique<Parsed>()) {
     parsed_->text = std::string(utf8);
-    GumboOptions options = kGumboDefaultOptions;
+    GumboOptions options = parsed_->Options();
     options.max_errors = 0;  // the parse errors are not needed
     parsed_->output = gumbo_parse_with_options(&options, parsed_->text.data(), parsed_->text.size());
 }
@@ -295,7 +345,8 @@ StaticDocument::~StaticDocument() = default;
 // the stack. The elements at every kFreedDepth-th level are first moved up to the document,
 // so that no recursion goes deeper than that.
 StaticDocument::Parsed::~Parsed() {
-    if (!output) return;
+    // A tree wholly in the arena goes with it.
+    if (!output || !arena.Spilled()) return;
     constexpr unsigned kFreedDepth = 1024;
     std::vector<GumboNode*> lifted;
     std::vector<std::pair<GumboNode*, unsigned>> due = {{output->document, 0}};  // with their depths
@@ -315,7 +366,7 @@ StaticDocument::Parsed::~Parsed() {
         }
     }
     if (!lifted.empty()) {
-        const GumboOptions& options = kGumboDefaultOptions;
+        const GumboOptions options = Options();
         GumboVector& top = output->document->v.document.children;
         const size_t length = top.length + lifted.size();
         auto** data = static_cast<void**>(options.allocator(options.userdata, length * sizeof(void*)));
@@ -325,7 +376,8 @@ StaticDocument::Parsed::~Parsed() {
         top.data = data;
         top.length = top.capacity = static_cast<unsigned>(length);
     }
-    gumbo_destroy_output(&kGumboDefaultOptions, output);
+    const GumboOptions options = Options();
+    gumbo_destroy_output(&options, output);
 }
 
 std::string StaticDocument::TopElementOuterHtml() const {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include <gumbo.h>
 
@@ -10,10 +12,41 @@
 // elements. Private to the static document reader. Plain C++.
 namespace nuv {
 
+// The memory of one parse. gumbo's many small allocations are cut from large blocks and
+// freed with them at once; past kMostArenaBytes they come from the heap, and the tree is
+// then freed node by node.
+class ParseArena {
+public:
+    static constexpr std::size_t kMostArenaBytes = std::size_t{64} << 20;
+    static constexpr std::size_t kMostBlocks = 16;
+    ParseArena() { blocks_.reserve(kMostBlocks); }
+    ParseArena(const ParseArena&) = delete;
+    ParseArena& operator=(const ParseArena&) = delete;
+    ~ParseArena();
+    static void* Allocate(void* arena, std::size_t size);
+    static void Deallocate(void* arena, void* pointer);
+    // Whether some allocation came from the heap.
+    bool Spilled() const { return spilled_; }
+
+private:
+    struct Block {
+        char* begin;
+        char* end;
+    };
+    bool Owns(const void* pointer) const;
+    std::vector<Block> blocks_;
+    char* next_ = nullptr;
+    char* end_ = nullptr;
+    std::size_t bytes_ = 0;
+    bool spilled_ = false;
+};
+
 struct StaticDocument::Parsed {
     std::string text;
+    ParseArena arena;
     GumboOutput* output = nullptr;
     ~Parsed();
+    GumboOptions Options();
     const GumboNode* Root() const { return output->document; }
 };
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <stdexcept>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -482,6 +483,67 @@ TEST_F(SheetExtractionTest, AnObserverIsToldOfEveryFindAsItIsMade) {
         }
         EXPECT_TRUE(r.errors.empty()) << testing::PrintToString(Texts(r.errors));
     }
+}
+
+// Sheets a run keeps in memory are neither fetched nor written, and give what fetching
+// them gives: the same finds, in the same order, and the same outcome naming the file
+// each stands for. Those not kept whole, or that could not be saved, are fetched.
+TEST_F(SheetExtractionTest, SheetsKeptInMemoryGiveWhatFetchedSheetsGive) {
+    page.location = "http://site.example/dir/index.html";
+    page.source = "<link href=\"kept.css\"><link href=\"fetched.css\"><link href=\"gone.css\"><link href=\"big.css\">"
+                  "<link href=\"kept.css?v=2\"><link href=\"css.css/\"><img src=\"a.gif\"><embed src=\"m.swf\">";
+    page.tree = FrameDocument{page.location, {}};
+    const std::string kept = ".a { background: url(one.png) url(a.gif) }\r\n.b { background: url(m.swf) }\n"
+                             ".c { background: url(\"sub/two.JPG\") }\n.d { background: url(x.swf) }";
+    const std::string big(kStyleSheetBounds.maxBytes + 1, '.');
+    downloader.bodies = {{"http://site.example/dir/kept.css", kept},
+                         {"http://site.example/dir/fetched.css", ".e { background: url(three.gif) }\n"},
+                         {"http://site.example/dir/big.css", "x"},
+                         {"http://site.example/dir/kept.css?v=2", kept}};
+    SheetCache cache;
+    cache.Keep("http://site.example/dir/kept.css", {kept, 0});
+    cache.Keep("http://site.example/dir/kept.css?v=2", {kept, 0});
+    cache.Keep("http://site.example/dir/gone.css", {{}, 404, "404"});
+    cache.Keep("http://site.example/dir/big.css", {big, 0});
+    cache.Keep("http://site.example/dir/css.css/", {kept, 0});
+    KeptSheets keptSheets(cache);
+    ExtractionServices services = w.Services(page, downloader, http);
+    services.keptSheets = &keptSheets;
+    Extraction fromMemory{services};
+
+    for (const DocType type : {DocType::Images, DocType::Flash, DocType::Css}) {
+        SCOPED_TRACE(static_cast<int>(type));
+        std::filesystem::remove_all(folder);
+        downloader.calls.clear();
+        const ExtractionResult fetched = x.ExtractFormWebpage(static_cast<int>(type));
+        const std::size_t fetches = downloader.calls.size();
+        std::filesystem::remove_all(folder);
+        downloader.calls.clear();
+        const ExtractionResult r = fromMemory.ExtractFormWebpage(static_cast<int>(type));
+
+        EXPECT_EQ(r.addresses, fetched.addresses);
+        EXPECT_EQ(Places(r.notes), Places(fetched.notes));
+        EXPECT_EQ(r.resultHtml, fetched.resultHtml);
+        ASSERT_EQ(r.styleSheets.size(), fetched.styleSheets.size());
+        for (std::size_t i = 0; i < r.styleSheets.size(); ++i) {
+            const SavedSheet& a = r.styleSheets[i];
+            const SavedSheet& b = fetched.styleSheets[i];
+            EXPECT_EQ(std::tuple(a.address, a.outcome.file, a.outcome.attempted, a.outcome.saved, a.outcome.error),
+                      std::tuple(b.address, b.outcome.file, b.outcome.attempted, b.outcome.saved, b.outcome.error));
+            const bool inMemory = a.address.find("kept.css") != std::string::npos;
+            EXPECT_EQ(a.kept != nullptr, inMemory) << a.address;
+            if (a.kept) {
+                EXPECT_EQ(a.kept->Text(), kept);
+            }
+        }
+        // kept.css and kept.css?v=2 are the two not asked for, and neither left a file.
+        EXPECT_EQ(downloader.calls.size() + 2, fetches);
+        for (const auto& call : downloader.calls) EXPECT_EQ(call.url.find("kept.css"), std::string::npos) << call.url;
+        EXPECT_FALSE(std::filesystem::exists(folder + "kept.css"));
+        EXPECT_TRUE(std::filesystem::exists(folder + "fetched.css"));
+    }
+    EXPECT_EQ(x.Lists().ImageURLs.Items(), fromMemory.Lists().ImageURLs.Items());
+    EXPECT_EQ(x.Lists().FlashURLs.Items(), fromMemory.Lists().FlashURLs.Items());
 }
 
 // An observer that fails neither stops the extraction nor loses an entry or a sheet.

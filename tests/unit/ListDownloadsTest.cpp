@@ -8,6 +8,8 @@
 #include <map>
 #include <mutex>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "support/DownloadFolder.h"
@@ -180,6 +182,70 @@ TEST_F(ListDownloadsTest, TheProgramsOwnFilesAreRefused) {
     EXPECT_EQ(records[1].outcome, DownloadRecord::Outcome::Saved);
     EXPECT_EQ(Read(dir / "program" / "defualt.ini"), "[default]");
     EXPECT_EQ(transfers.starts.count("http://h/defualt.ini"), 0u);
+}
+
+
+// The style sheets a page fetched go into its folder: a fetched one is moved there, one
+// from memory written, and written again only when the file it left no longer stands
+// (removed, replaced, or a link put in its place, which is replaced and not followed).
+TEST_F(ListDownloadsTest, StyleSheetsArePlacedFromTheStagingFolderOrFromMemory) {
+    const std::string base = Base(), staging = base + ".nuvpart.sheets/";
+    std::filesystem::create_directories(staging);
+    std::filesystem::create_directories(dir / "outside");
+    RunFiles files(base);
+    const auto kept = std::make_shared<const KeptSheet>("http://h/a.css", ".a { background: url(a.png) }");
+    auto sheet = [&](const std::string& address, const std::string& name, std::shared_ptr<const KeptSheet> memory) {
+        SavedSheet s{address, {}, std::move(memory)};
+        s.outcome.file = staging + name;
+        s.outcome.attempted = s.outcome.saved = true;
+        return s;
+    };
+    auto inode = [](const std::filesystem::path& p) {
+        struct stat st {};
+        return ::lstat(p.c_str(), &st) == 0 ? st.st_ino : 0;
+    };
+
+    std::ofstream(staging + "a.css") << ".a { background: url(a.png) }";
+    std::ofstream(staging + "b.css") << "b";
+    auto records = PlaceFetchedSheets({sheet("http://h/a.css", "a.css", nullptr), sheet("http://h/b.css", "b.css", nullptr)},
+                                      staging, base, {}, files, 0);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(Files(records), (std::vector<std::string>{base + "a.css", base + "b.css"}));
+    EXPECT_EQ(records[0].outcome, DownloadRecord::Outcome::Saved);
+    EXPECT_EQ(records[0].size, kept->Text().size());
+    const auto placed = inode(dir / "a.css");
+
+    const std::function<void()> changes[] = {
+        [] {},
+        [&] { std::filesystem::remove(dir / "a.css"); },
+        [&] { std::ofstream(dir / "a.css") << "changed by hand"; },
+        [&] {
+            std::filesystem::remove(dir / "a.css");
+            std::ofstream(dir / "outside" / "target") << "outside";
+            std::filesystem::create_symlink(dir / "outside" / "target", dir / "a.css");
+        },
+    };
+    for (std::size_t i = 0; i < std::size(changes); ++i) {
+        SCOPED_TRACE(i);
+        const auto before = inode(dir / "a.css");
+        changes[i]();
+        records = PlaceFetchedSheets({sheet("http://h/a.css", "a.css", kept)}, staging, base, {}, files, i + 1);
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0].outcome, DownloadRecord::Outcome::Saved);
+        EXPECT_EQ(records[0].file, base + "a.css");
+        EXPECT_EQ(records[0].size, kept->Text().size());
+        EXPECT_EQ(Read(dir / "a.css"), kept->Text());
+        EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(dir / "a.css")));
+        if (i == 0) {  // standing as it was left: not written again
+            EXPECT_EQ(before, placed);
+            EXPECT_EQ(inode(dir / "a.css"), placed);
+        }
+    }
+    EXPECT_EQ(Read(dir / "outside" / "target"), "outside");
+    // Another address of the same name is numbered, not written over the first.
+    records = PlaceFetchedSheets({sheet("http://other/a.css", "a.css", kept)}, staging, base, {}, files, 9);
+    EXPECT_EQ(Files(records), (std::vector<std::string>{base + "a (2).css"}));
+    EXPECT_EQ(Read(dir / "a (2).css"), kept->Text());
 }
 
 }  // namespace

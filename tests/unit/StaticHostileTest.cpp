@@ -187,6 +187,7 @@ TEST(StaticHostile, CommentsAfterTheBody) {
               "<html><head></head><body>" + children + Repeat("<!--c--><b></b>", n) + last + "</body></html>");
 }
 
+// Its tree outgrows a parse's arena too, and is then freed node by node.
 TEST(StaticHostile, ElementsNestedDeeperThanCallsGo) {
     const size_t n = 500000;
     const StaticDocument document(Repeat("<span>", n) + "<a href=x>");
