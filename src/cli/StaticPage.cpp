@@ -40,16 +40,11 @@ struct RemovedAtEnd {
 // answers set in cookies, for the engine's store once it ends.
 struct Reading {
     const ExtractCliOptions& options;
-    std::string file;  // where each fetch lands, beneath the save folder
     DownloaderLoan downloader;
     std::vector<std::pair<std::string, std::string>> setCookies;  // (Set-Cookie, address)
     int retries = 0;
 
-    Reading(const ExtractCliOptions& o, DownloaderLoan loan, const std::string& saveRoot, std::size_t serial)
-        : options(o),
-          file(saveRoot + std::string(kPartialDownloadPrefix) + "page-" + std::to_string(getpid()) + "-" +
-               std::to_string(serial) + ".html"),
-          downloader(std::move(loan)) {
+    Reading(const ExtractCliOptions& o, DownloaderLoan loan) : options(o), downloader(std::move(loan)) {
         downloader->SetResponseCookieSink(
             [this](const std::string& line, const std::string& address) { setCookies.emplace_back(line, address); });
     }
@@ -59,7 +54,6 @@ struct Reading {
         // The page is asked for as a navigation of its own site, which carries the site's
         // cookies; a frame's page as the page it is in asks: its Referer, its network rule.
         downloader->SetPageAddress([page = parent.empty() ? address : parent] { return page; });
-        const RemovedAtEnd remove{file};
         FetchedPage page{address, {}, {}};
         const DownloadProgressFn progress = [&page](const DownloadProgress& p) {
             ThrowIfStopping();
@@ -72,7 +66,8 @@ struct Reading {
             parent.empty() ? options.timeoutMs : std::min(options.timeoutMs, PageLoad::kSubresourceSettleMs);
         const DownloadBounds bounds{kMostStaticPageBytes, std::chrono::milliseconds(limitMs)};
         try {
-            retries += DownloadWithRetries(*downloader, address, file, progress, RetryRule{options.retries}, bounds);
+            retries += WithRetries([&] { downloader->DownloadToMemory(address, page.body, progress, bounds); }, progress,
+                                   RetryRule{options.retries});
         } catch (const DownloadError& e) {
             // As the engine says it of a page it loaded.
             if (e.kind() == DownloadFailure::Http && e.Status() > 0) throw PageStatusError(e.Status(), e.what());
@@ -84,7 +79,6 @@ struct Reading {
             if (e.kind() == DownloadFailure::Network) throw BrowserError(std::string("connection failed (") + e.what() + ")");
             throw;
         }
-        page.body = ReadFileText(file, kMostStaticPageBytes).value_or(std::string());
         return page;
     }
 };
@@ -166,7 +160,7 @@ bool StaticPages::Read(RunPage& page, std::function<void(RunPage&)> read, AheadF
     pool_.Post([this, &page, address, serial, index, read = std::move(read), ahead = std::move(ahead)] {
         auto result = std::make_shared<Outcome>();
         {
-            Reading reading(options_, Borrow(), saveRoot_, serial);
+            Reading reading(options_, Borrow());
             result->browser = std::make_unique<StaticBrowser>(
                 [&reading](const std::string& a, const std::string& parent) { return reading.Fetch(a, parent); },
                 options_.engine == CliEngine::Static, options_.shown, &sheets_);

@@ -195,8 +195,17 @@ std::shared_ptr<const KeptSheet> Collectors::KeptSheetOf(const std::string& shee
     if (!kept || name.empty() || kept->Text().size() > kStyleSheetBounds.maxBytes) return nullptr;
     SavedSheet saved{sheet, {}, kept};
     saved.outcome.file = s_.saveFolder.SaveFolder() + name;
-    saved.outcome.attempted = saved.outcome.saved = true;
+    saved.outcome.attempted = true;
     Tell(sheet, [&](IExtractionObserver& o) { o.FetchingSheet(sheet, saved.outcome.file); });
+    if (kept->Status() != 0) {
+        // It fails as its fetch failed, and there is nothing to save.
+        saved.outcome.error = kept->Failure();
+        saved.outcome.failure = DownloadFailure::Http;
+        saved.kept = nullptr;
+        NoteFailure("style sheet", sheet, saved.outcome.error);
+    } else {
+        saved.outcome.saved = true;
+    }
     if (current_) current_->styleSheets.push_back(std::move(saved));
     return kept;
 }

@@ -16,8 +16,8 @@ namespace nuv {
 struct SavedSheet {
     std::string address;
     FetchOutcome outcome;
-    // A sheet taken from memory (IKeptSheets): its outcome names the file it stands for,
-    // which the caller saves it as; the extraction wrote nothing.
+    // A sheet's text taken from memory (IKeptSheets): its outcome names the file it stands
+    // for, which the caller saves it as; the extraction wrote nothing.
     std::shared_ptr<const KeptSheet> kept = nullptr;
 };
 

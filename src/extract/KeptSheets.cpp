@@ -11,6 +11,9 @@ namespace nuv {
 KeptSheet::KeptSheet(std::string address, std::string text)
     : address_(std::move(address)), text_(std::move(text)), lines_(SplitLines(text_)) {}
 
+KeptSheet::KeptSheet(std::string address, int status, std::string failure)
+    : address_(std::move(address)), status_(status), failure_(std::move(failure)) {}
+
 const std::vector<std::string>& KeptSheet::Finds(bool images) const {
     if (images) {
         std::call_once(imagesOnce_, [this] { images_ = ScanSheetImages(address_, lines_); });
@@ -28,8 +31,9 @@ std::shared_ptr<const KeptSheet> KeptSheets::Find(const std::string& address) {
     // The cache keeps the first text of an address for the whole run, so a sheet read
     // once stands for every later page.
     std::optional<SheetCache::Sheet> sheet = sheets_.Find(address);
-    if (!sheet || sheet->status != 0) return nullptr;
-    auto kept = std::make_shared<const KeptSheet>(address, std::move(sheet->text));
+    if (!sheet) return nullptr;
+    auto kept = sheet->status != 0 ? std::make_shared<const KeptSheet>(address, sheet->status, std::move(sheet->failure))
+                                   : std::make_shared<const KeptSheet>(address, std::move(sheet->text));
     const std::lock_guard lock(mutex_);
     return read_.try_emplace(address, std::move(kept)).first->second;
 }

@@ -11,12 +11,16 @@
 namespace nuv {
 
 // A style sheet a run has fetched before: its text as it was saved, its lines, and what
-// the scans for pictures and for movies find in them, each scan made once. Safe across
-// threads. Plain C++.
+// the scans for pictures and for movies find in them, each scan made once; or the answer
+// its server failed it with for good. Safe across threads. Plain C++.
 class KeptSheet {
 public:
     KeptSheet(std::string address, std::string text);
+    // A sheet whose server answered `status`, which the fetch failed with as `failure`.
+    KeptSheet(std::string address, int status, std::string failure);
     const std::string& Text() const { return text_; }
+    int Status() const { return status_; }  // 0 for a text
+    const std::string& Failure() const { return failure_; }
     // ScanSheetImages (`images`) or ScanSheetFlash of the sheet's lines.
     const std::vector<std::string>& Finds(bool images) const;
 
@@ -24,6 +28,8 @@ private:
     std::string address_;
     std::string text_;
     std::vector<std::string> lines_;
+    int status_ = 0;
+    std::string failure_;
     mutable std::once_flag imagesOnce_;
     mutable std::once_flag flashOnce_;
     mutable std::vector<std::string> images_;
@@ -35,7 +41,7 @@ private:
 class IKeptSheets {
 public:
     virtual ~IKeptSheets() = default;
-    // The sheet at `address` when it is kept whole, else null.
+    // The sheet at `address` when it is kept whole or failed for good, else null.
     virtual std::shared_ptr<const KeptSheet> Find(const std::string& address) = 0;
 };
 

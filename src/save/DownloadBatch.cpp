@@ -212,6 +212,7 @@ std::vector<std::size_t> DownloadBatch::HoldFile(const std::string& file, std::s
     std::unique_lock<std::mutex> lock(mutex_);
     FileQueue& queue = files_[file];
     queue.heldFrom = queue.held ? std::min(queue.heldFrom, from) : from;
+    if (!queue.held) heldFiles_.push_back(file);
     queue.held = true;
     // One of the held ones that waits to start goes back to the head of its line.
     if (queue.busy && !queue.running) {
@@ -250,12 +251,14 @@ std::vector<std::size_t> DownloadBatch::HoldFile(const std::string& file, std::s
 
 void DownloadBatch::ReleaseLocked() {
     bool released = false;
-    for (auto& [file, queue] : files_) {
-        if (!queue.held) continue;
-        queue.held = false;
-        Advance(queue);
+    for (const std::string& file : heldFiles_) {
+        const auto it = files_.find(file);
+        if (it == files_.end() || !it->second.held) continue;
+        it->second.held = false;
+        Advance(it->second);
         released = true;
     }
+    heldFiles_.clear();
     if (released && !wakeSent_) {
         wakeSent_ = true;
         downloader_.Wake();

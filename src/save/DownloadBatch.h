@@ -205,6 +205,7 @@ private:
     std::condition_variable changed_;
     std::deque<Job> jobs_;
     std::unordered_map<std::string, FileQueue> files_;
+    std::vector<std::string> heldFiles_;  // the files held since the last release
     std::unordered_map<std::string, HostQueue> hosts_;
     std::uint64_t readyOrder_ = 0;
     std::vector<Retry> retrying_;  // by due time

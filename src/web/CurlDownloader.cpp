@@ -68,6 +68,12 @@ public:
         if (!name_.empty()) ::unlinkat(folder_.Get(), name_.c_str(), 0);
     }
 
+    // A body held in `body` alone, which no file is made for.
+    void OpenInMemory(std::string& body) {
+        memory_ = &body;
+        memory_->clear();
+    }
+
     // Opens the folder of `target` (made when missing) and a file in it. Returns "" or
     // why that cannot be done.
     std::string Open(const std::string& root, const std::string& target) {
@@ -91,6 +97,10 @@ public:
     }
 
     bool Write(const char* data, std::size_t n) {
+        if (memory_ != nullptr) {
+            memory_->append(data, n);
+            return true;
+        }
         if (buffer_.size() + n > kWriteBuffer) {
             if (!Flush()) return false;
             if (n >= kWriteBuffer) return WriteAll(data, n);
@@ -99,11 +109,12 @@ public:
         buffer_.append(data, n);
         return true;
     }
-    std::uint64_t Size() const { return written_ + buffer_.size(); }
+    std::uint64_t Size() const { return memory_ != nullptr ? memory_->size() : written_ + buffer_.size(); }
 
     // Writes what is held and gives the file the target's name. False when that cannot
     // be done; the target is then untouched.
     bool Commit() {
+        if (memory_ != nullptr) return true;
         if (fd_ < 0 || !Flush()) return false;
         const std::string& target = where_.name;
         if (name_.empty()) {
@@ -159,6 +170,7 @@ private:
     int fd_ = -1;
     std::string buffer_;
     std::uint64_t written_ = 0;
+    std::string* memory_ = nullptr;
 };
 
 std::string DurationText(std::chrono::milliseconds d) {
@@ -187,6 +199,7 @@ struct CurlDownloader::Transfer {
     std::string request;  // the address of the current request
     std::string referer;
     PartialFile file;
+    std::string* memory = nullptr;  // the body's place instead of the file
     std::uint64_t received = 0;  // body bytes of every step, redirects included
     std::uint64_t maxBytes = 0;  // 0: no bound
     bool tooLarge = false;
@@ -423,8 +436,11 @@ const CurlDownloader::CookieSet& CurlDownloader::CookiesFor(const std::string& p
 }
 
 void CurlDownloader::Begin(Transfer& t, const DownloadBounds& bounds) {
-    if (const std::string why = t.file.Open(beneath_, t.target); !why.empty())
+    if (t.memory != nullptr) {
+        t.file.OpenInMemory(*t.memory);
+    } else if (const std::string why = t.file.Open(beneath_, t.target); !why.empty()) {
         throw DownloadError(why, DownloadFailure::Write);
+    }
     for (const std::uint64_t bound : {maxBytes_, bounds.maxBytes})
         if (bound > 0 && (t.maxBytes == 0 || bound < t.maxBytes)) t.maxBytes = bound;
     t.maxTime = bounds.maxTime;
@@ -536,6 +552,16 @@ bool CurlDownloader::Redirected(Transfer& t, int result) {
 
 void CurlDownloader::DownloadToFile(const std::string& url, const std::string& filePath,
                                     const DownloadProgressFn& progress, const DownloadBounds& bounds) {
+    DownloadOne(url, filePath, nullptr, progress, bounds);
+}
+
+void CurlDownloader::DownloadToMemory(const std::string& url, std::string& body, const DownloadProgressFn& progress,
+                                      const DownloadBounds& bounds) {
+    DownloadOne(url, {}, &body, progress, bounds);
+}
+
+void CurlDownloader::DownloadOne(const std::string& url, const std::string& filePath, std::string* body,
+                                 const DownloadProgressFn& progress, const DownloadBounds& bounds) {
     const std::string page = pageAddress_ ? pageAddress_() : std::string();
     // Checked before anything else happens: no connection, no file.
     if (!MayFetch(url, page)) throw DownloadError(RefusalText(url), DownloadFailure::Refused);
@@ -562,6 +588,7 @@ void CurlDownloader::DownloadToFile(const std::string& url, const std::string& f
     Transfer t;
     t.handle = handle;
     t.target = filePath;
+    t.memory = body;
     t.page = page;
     t.progress = &progress;
     t.waitHook = &waitHook_;

@@ -35,6 +35,9 @@ public:
     CurlDownloader& operator=(const CurlDownloader&) = delete;
     void DownloadToFile(const std::string& url, const std::string& filePath, const DownloadProgressFn& progress = {},
                         const DownloadBounds& bounds = {}) override;
+    // As DownloadToFile, the body going into `body` (replacing what it held) instead of a file.
+    void DownloadToMemory(const std::string& url, std::string& body, const DownloadProgressFn& progress = {},
+                          const DownloadBounds& bounds = {});
 
     std::size_t Slots() const override { return slots_; }
     void Start(std::size_t id, const std::string& url, const std::string& filePath,
@@ -110,6 +113,9 @@ private:
     std::unique_ptr<Handle> NewHandle();
     // Opens the file and sets the options of one download on its handle.
     void Begin(Transfer& t, const DownloadBounds& bounds);
+    // DownloadToFile into the file `filePath`, or with `body` into it.
+    void DownloadOne(const std::string& url, const std::string& filePath, std::string* body,
+                     const DownloadProgressFn& progress, const DownloadBounds& bounds);
     // Sets the address and Referer of the transfer's next request.
     void Aim(Transfer& t);
     // After a request: true when it was a redirect that Aim now follows, false when the

@@ -27,9 +27,13 @@ std::chrono::milliseconds RetryDelay(const RetryRule& rule, int attempt,
 
 int DownloadWithRetries(IDownloader& downloader, const std::string& url, const std::string& filePath,
                         const DownloadProgressFn& progress, const RetryRule& rule, const DownloadBounds& bounds) {
+    return WithRetries([&] { downloader.DownloadToFile(url, filePath, progress, bounds); }, progress, rule);
+}
+
+int WithRetries(const std::function<void()>& attempt, const DownloadProgressFn& progress, const RetryRule& rule) {
     for (int retries = 0;; ++retries) {
         try {
-            downloader.DownloadToFile(url, filePath, progress, bounds);
+            attempt();
             return retries;
         } catch (const DownloadError& e) {
             if (retries >= rule.retries || !MayRetry(e)) throw;

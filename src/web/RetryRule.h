@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -44,6 +45,8 @@ double RetryJitter();
 // last failure; returns the number of tries again.
 int DownloadWithRetries(IDownloader& downloader, const std::string& url, const std::string& filePath,
                         const DownloadProgressFn& progress, const RetryRule& rule, const DownloadBounds& bounds = {});
+// The same for any download `attempt` makes.
+int WithRetries(const std::function<void()>& attempt, const DownloadProgressFn& progress, const RetryRule& rule);
 
 // How far apart the requests to one host start (nuv-extract --wait): at least `wait`, or
 // with `random` 0.5 to 1.5 times it, taken anew each time (--random-wait).

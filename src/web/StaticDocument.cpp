@@ -508,25 +508,37 @@ std::vector<FrameElement> StaticDocument::Frames() const {
 }
 
 std::string EscapeHtmlText(std::string_view text, bool attribute) {
+    // The bytes that may begin an escape; the runs between them are copied whole.
+    static constexpr auto kMarks = [](bool attribute) {
+        std::array<bool, 256> marks{};
+        marks['&'] = marks[0xC2] = true;
+        marks['"'] = attribute;
+        marks['<'] = marks['>'] = !attribute;
+        return marks;
+    };
+    static constexpr std::array<bool, 256> kTextMarks = kMarks(false), kAttributeMarks = kMarks(true);
+    const std::array<bool, 256>& marks = attribute ? kAttributeMarks : kTextMarks;
     std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '&') {
-            out += "&amp;";
-        } else if (c == '\xC2' && i + 1 < text.size() && text[i + 1] == '\xA0') {
-            out += "&nbsp;";
-            ++i;
-        } else if (attribute && c == '"') {
-            out += "&quot;";
-        } else if (!attribute && c == '<') {
-            out += "&lt;";
-        } else if (!attribute && c == '>') {
-            out += "&gt;";
-        } else {
-            out += c;
+    out.reserve(text.size() + text.size() / 16);
+    std::size_t run = 0;  // where the bytes not yet copied begin
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (!marks[static_cast<unsigned char>(text[i])]) continue;
+        std::string_view escape;
+        switch (text[i]) {
+            case '&': escape = "&amp;"; break;
+            case '"': escape = "&quot;"; break;
+            case '<': escape = "&lt;"; break;
+            case '>': escape = "&gt;"; break;
+            default:  // a no-break space, U+00A0
+                if (i + 1 < text.size() && text[i + 1] == '\xA0') escape = "&nbsp;";
         }
+        if (escape.empty()) continue;
+        out.append(text.data() + run, i - run);
+        out += escape;
+        if (escape == "&nbsp;") ++i;
+        run = i + 1;
     }
+    out.append(text.data() + run, text.size() - run);
     return out;
 }
 

@@ -524,6 +524,7 @@ TEST_F(SheetExtractionTest, SheetsKeptInMemoryGiveWhatFetchedSheetsGive) {
         EXPECT_EQ(r.addresses, fetched.addresses);
         EXPECT_EQ(Places(r.notes), Places(fetched.notes));
         EXPECT_EQ(r.resultHtml, fetched.resultHtml);
+        EXPECT_EQ(Texts(r.errors), Texts(fetched.errors));
         ASSERT_EQ(r.styleSheets.size(), fetched.styleSheets.size());
         for (std::size_t i = 0; i < r.styleSheets.size(); ++i) {
             const SavedSheet& a = r.styleSheets[i];
@@ -536,9 +537,12 @@ TEST_F(SheetExtractionTest, SheetsKeptInMemoryGiveWhatFetchedSheetsGive) {
                 EXPECT_EQ(a.kept->Text(), kept);
             }
         }
-        // kept.css and kept.css?v=2 are the two not asked for, and neither left a file.
-        EXPECT_EQ(downloader.calls.size() + 2, fetches);
-        for (const auto& call : downloader.calls) EXPECT_EQ(call.url.find("kept.css"), std::string::npos) << call.url;
+        // kept.css, kept.css?v=2 and gone.css are not asked for, and none left a file.
+        EXPECT_EQ(downloader.calls.size() + 3, fetches);
+        for (const auto& call : downloader.calls) {
+            EXPECT_EQ(call.url.find("kept.css"), std::string::npos) << call.url;
+            EXPECT_EQ(call.url.find("gone.css"), std::string::npos) << call.url;
+        }
         EXPECT_FALSE(std::filesystem::exists(folder + "kept.css"));
         EXPECT_TRUE(std::filesystem::exists(folder + "fetched.css"));
     }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <random>
 
 namespace nuv {
 namespace {
@@ -184,6 +185,31 @@ TEST(StaticEngine, PagesShareTheStyleSheetsTheyRead) {
     }
     EXPECT_EQ(asked["http://a.test/s.css"], 1);
     EXPECT_EQ(asked["http://a.test/gone.css"], 1);
+}
+
+// The serialisation's escaping, which copies the runs between escapes whole, gives what
+// the walk over every character gives.
+TEST(StaticEngine, EscapingGivesWhatTheCharacterWalkGives) {
+    const auto walk = [](std::string_view text, bool attribute) {
+        std::string out;
+        for (size_t i = 0; i < text.size(); ++i) {
+            const char c = text[i];
+            if (c == '&') out += "&amp;";
+            else if (c == '\xC2' && i + 1 < text.size() && text[i + 1] == '\xA0') out += "&nbsp;", ++i;
+            else if (attribute && c == '"') out += "&quot;";
+            else if (!attribute && c == '<') out += "&lt;";
+            else if (!attribute && c == '>') out += "&gt;";
+            else out += c;
+        }
+        return out;
+    };
+    const std::string alphabet = "a&<>\"\xC2\xA0\xC3";
+    std::mt19937 random(7);
+    for (int round = 0; round < 2000; ++round) {
+        std::string text(random() % 12, ' ');
+        for (char& c : text) c = alphabet[random() % alphabet.size()];
+        for (const bool attribute : {false, true}) ASSERT_EQ(EscapeHtmlText(text, attribute), walk(text, attribute)) << text;
+    }
 }
 
 }  // namespace
