@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include "cli/RunEngine.h"
 #include "platform/WebEngineBrowser.h"
 #include "web/RetryRule.h"
 
@@ -41,27 +42,10 @@ private:
     std::unique_ptr<WebEngineBrowser> browser_;
 };
 
-// The views that wait for their next page, so that a page of a site finds the site's
-// renderer running.
 // Starts the engine of a run, at the first page that needs it: the profile's cache
 // bounded, its pages silent (no movies, sounds or fonts are fetched), `userAgent` its
 // User-Agent unless empty, and `cookies` its store from then on.
 void StartRunEngine(const std::string& userAgent, BrowserCookies& cookies);
-
-class ViewPool {
-public:
-    // A waiting view, or a new one.
-    std::unique_ptr<HeadlessView> Take() {
-        if (idle_.empty()) return std::make_unique<HeadlessView>();
-        std::unique_ptr<HeadlessView> view = std::move(idle_.back());
-        idle_.pop_back();
-        return view;
-    }
-    void Give(std::unique_ptr<HeadlessView> view) { idle_.push_back(std::move(view)); }
-
-private:
-    std::vector<std::unique_ptr<HeadlessView>> idle_;
-};
 
 // Loads an address into a headless view without blocking the event loop, and reports
 // the end once: "" when the page loaded, else why not. The view may hold the page
@@ -86,7 +70,7 @@ public:
     // How often the load was tried again.
     int Retries() const { return retries_; }
 
-    static constexpr int kSubresourceSettleMs = 10000;
+    static constexpr int kSubresourceSettleMs = nuv::kSubresourceSettleMs;
 
 private:
     void Navigate();

@@ -19,12 +19,9 @@
 
 #include <QEventLoop>
 #include <QTimer>
-#include <QWebEngineHistory>
-#include <QWebEnginePage>
-#include <QWebEngineSettings>
-#include <QWebEngineView>
 
 #include "cli/PictureSizes.h"
+#include "cli/RunEngine.h"
 #include "cli/RunPage.h"
 #include "cli/StaticPage.h"
 #include "cli/StopSignals.h"
@@ -38,7 +35,6 @@
 #include "common/Text.h"
 #include "platform/BrowserCookies.h"
 #include "platform/QtText.h"
-#include "platform/WebEngineBrowser.h"
 #include "save/DownloadBatch.h"
 #include "save/FolderLayout.h"
 #include "save/ListDownloads.h"
@@ -133,7 +129,7 @@ private:
         for (auto& [index, page] : pages_) {
             if (page->load) page->load->Stop();
             page->scroller.reset();
-            if (page->view) page->view->Browser().Close();
+            if (page->view) page->view->Close();
         }
         progress_.Clear();
         PrintCliError(why);
@@ -214,23 +210,39 @@ private:
     void LoadInEngine(RunPage& page) {
         page.report.engine = "browser";
         page.loading = true;
-        if (!cookies_.Attached()) StartRunEngine(options_.userAgent, cookies_);
-        page.view = views_.Take();
+        try {
+            if (engine_ == nullptr) {
+                IRunEngine& engine = LoadRunEngine();
+                engine.Start(options_.userAgent, cookies_);
+                engine_ = &engine;
+            }
+        } catch (const std::exception& e) {
+            return Loaded(page, e.what(), false);
+        }
+        page.view = TakeView();
         // The extraction reads addresses, never pixels: pictures are neither fetched nor
         // decoded (the document still holds every picture element, script-made ones too;
         // their sizes come from their files), unless the page is scrolled (feeds that load
         // more once their pictures have).
-        page.view->View()->page()->settings()->setAttribute(QWebEngineSettings::AutoLoadImages, options_.scroll);
+        page.view->LoadPictures(options_.scroll);
         // A scrolled page's pictures are those it showed from its load on, gone ones too.
-        page.view->Browser().RecordShownPictures(options_.shown && options_.scroll);
+        page.view->RecordShownPictures(options_.shown && options_.scroll);
         ++page.view->pages;
         std::function<void(int, int)> loading;
         if (!listRun_) loading = [this](int p, int m) { progress_.Show(p, m, "loading"); };
-        page.load = std::make_unique<PageLoad>(
-            *page.view, options_.timeoutMs, this,
+        page.load = page.view->Load(
+            options_.timeoutMs, this,
             [this, &page](const std::string& failure, bool settled) { Loaded(page, failure, settled); }, loading,
             RetryRule{options_.retries});
         page.load->Start(page.report.requested);
+    }
+
+    // A waiting view, or a new one.
+    std::unique_ptr<IEngineView> TakeView() {
+        if (idleViews_.empty()) return engine_->NewView();
+        std::unique_ptr<IEngineView> view = std::move(idleViews_.back());
+        idleViews_.pop_back();
+        return view;
     }
 
     void Loaded(RunPage& page, const std::string& failure, bool settled) {
@@ -261,10 +273,10 @@ private:
     void Scroll(RunPage& page) {
         ScrollTimes times;
         times.limitMs = options_.scrollLimitMs;
-        PageScroller::Progress progress;
+        IEngineScroll::Progress progress;
         if (!listRun_) progress = [this](long long ms, long long limit) { progress_.Show(ms, limit, "scrolling"); };
-        page.scroller = std::make_unique<PageScroller>(
-            page.view->View()->page(), times,
+        page.scroller = page.view->Scroll(
+            times,
             [this, &page](const ScrollOutcome& outcome) {
                 page.report.scrolled = PageScrolling{outcome.screens, outcome.ms, outcome.hitLimit};
                 if (!listRun_) progress_.Clear();
@@ -303,7 +315,7 @@ private:
     }
 
     void Extract(RunPage& page) {
-        WebEngineBrowser* engine = page.view ? &page.view->Browser() : nullptr;
+        IEngineView* engine = page.view.get();
         // The extraction starts once every frame has reported its address (or the bound passed).
         try {
             page.allFrames = !engine || engine->WaitForFrames();
@@ -326,7 +338,7 @@ private:
                         });
         const PageExtractionSetup setup{options_, cookies_, base_, page.staging, progress_, !listRun_, &finds,
                                         &statics_.Sheets(), &statics_.Kept()};
-        PageExtraction extraction(engine ? static_cast<IBrowser&>(*engine) : *page.statics, setup);
+        PageExtraction extraction(engine ? engine->Browser() : *page.statics, setup);
         finds.running = &extraction;
         const auto start = Clock::now();
         auto result = std::make_shared<const ExtractionResult>(extraction.Run(page.report));
@@ -400,8 +412,8 @@ private:
         page.statics.reset();
         if (page.view && page.report.loadError.empty() && !page.settled && !scheduler_.Stopped() &&
             page.view->pages < kPagesPerView) {
-            page.view->View()->page()->history()->clear();
-            views_.Give(std::move(page.view));
+            page.view->ClearHistory();
+            idleViews_.push_back(std::move(page.view));
         } else {
             page.view.reset();
         }
@@ -476,7 +488,10 @@ private:
     std::map<std::size_t, std::unique_ptr<RunPage>> pages_;
     // --dedup: reads the saved files of the pages' lists, so it ends before they go.
     std::optional<TaskPool> reading_;
-    ViewPool views_;
+    IRunEngine* engine_ = nullptr;  // loaded at the first page that needs it
+    // The views that wait for their next page, so that a page of a site finds the site's
+    // renderer running.
+    std::vector<std::unique_ptr<IEngineView>> idleViews_;
     // Where the downloads ahead go, beneath the save folder; removed once the batch has gone.
     struct AheadFolder {
         std::string folder;

@@ -9,12 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "cli/HeadlessPage.h"
+#include "cli/RunEngine.h"
 #include "cli/PageExtraction.h"
 #include "cli/logic/CliOutput.h"
 #include "cli/logic/RobotsCache.h"
 #include "extract/ExtractionServices.h"
-#include "platform/PageScroller.h"
 #include "save/DownloadArchive.h"
 #include "save/Duplicates.h"
 #include "save/ListDownloads.h"
@@ -30,10 +29,10 @@ inline long long MsBetween(std::chrono::steady_clock::time_point from, std::chro
 struct RunPage {
     std::size_t index = 0;
     CliReport report;
-    std::unique_ptr<HeadlessView> view;  // while it loads and is extracted
+    std::unique_ptr<IEngineView> view;  // while it loads and is extracted
     std::unique_ptr<StaticBrowser> statics;  // read without the engine: until it is extracted
-    std::unique_ptr<PageLoad> load;
-    std::unique_ptr<PageScroller> scroller;  // --scroll: between its load and its extraction
+    std::unique_ptr<IEngineLoad> load;
+    std::unique_ptr<IEngineScroll> scroller;  // --scroll: between its load and its extraction
     std::chrono::steady_clock::time_point started, loaded, extracted;
     bool settled = false;  // extracted before its load ended
     bool allFrames = false;

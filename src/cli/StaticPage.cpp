@@ -13,7 +13,7 @@
 #include <QObject>
 #include <QUrl>
 
-#include "cli/HeadlessPage.h"
+#include "cli/RunEngine.h"
 #include "cli/PageExtraction.h"
 #include "cli/RunPage.h"
 #include "cli/StopSignals.h"
@@ -21,7 +21,7 @@
 #include "common/Text.h"
 #include "platform/BrowserCookies.h"
 #include "platform/QtText.h"
-#include "platform/WebEngineBrowser.h"
+#include "platform/EngineUserAgent.h"
 #include "web/CurlDownloader.h"
 
 namespace nuv {
@@ -63,7 +63,7 @@ struct Reading {
         // A frame that keeps the page waiting is given up as the engine gives it up: the
         // page then goes to the engine, which extracts it as it stands.
         const int limitMs =
-            parent.empty() ? options.timeoutMs : std::min(options.timeoutMs, PageLoad::kSubresourceSettleMs);
+            parent.empty() ? options.timeoutMs : std::min(options.timeoutMs, kSubresourceSettleMs);
         const DownloadBounds bounds{kMostStaticPageBytes, std::chrono::milliseconds(limitMs)};
         try {
             retries += WithRetries([&] { downloader->DownloadToMemory(address, page.body, progress, bounds); }, progress,

@@ -9,9 +9,8 @@
 
 #include <QApplication>
 
-#include "platform/FlashPlayer.h"
+#include "platform/FlashPlayerFiles.h"
 #include "platform/QtResources.h"
-#include "platform/WebEngineBrowser.h"
 #include "cli/HeadlessExtraction.h"
 #include "cli/logic/ExtractCli.h"
 #include "common/EngineSandbox.h"
@@ -71,7 +70,8 @@ int main(int argc, char** argv) {
                                                         std::getenv("QTWEBENGINE_CHROMIUM_FLAGS"));
     if (!warning.empty()) std::fprintf(stderr, "nuv-extract: %s\n", warning.c_str());
     qInstallMessageHandler(QuietMessages);
-    nuv::RegisterBrowserSchemes();
+    // The engine, loaded with its module once a page needs it, shares its contexts.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     // Qt and the engine see no arguments of ours.
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};

@@ -3,8 +3,6 @@
 #include <algorithm>
 
 #include <QDateTime>
-#include <QWebEngineCookieStore>
-#include <QWebEngineProfile>
 
 #include "platform/QtText.h"
 
@@ -26,23 +24,8 @@ SameSite SameSiteOf(const QNetworkCookie& c) {
 
 }  // namespace
 
-BrowserCookies::BrowserCookies(QWebEngineProfile* profile, QObject* parent) : QObject(parent) {
-    if (profile != nullptr) Attach(profile);
-}
-
-void BrowserCookies::Attach(QWebEngineProfile* profile) {
-    if (profile_ != nullptr || profile == nullptr) return;
-    profile_ = profile;
-    QWebEngineCookieStore* store = profile->cookieStore();
-    connect(store, &QWebEngineCookieStore::cookieAdded, this, [this](const QNetworkCookie& c) { Add(c); });
-    connect(store, &QWebEngineCookieStore::cookieRemoved, this, [this](const QNetworkCookie& c) { Remove(c); });
-    store->loadAllCookies();
-    for (const auto& [cookie, origin] : unattached_) store->setCookie(cookie, origin);
-    unattached_.clear();
-}
-
 void BrowserCookies::Put(const QNetworkCookie& cookie, const QUrl& origin) {
-    if (profile_ != nullptr) profile_->cookieStore()->setCookie(cookie, origin);
+    if (toStore_) toStore_(cookie, origin);
     else unattached_.emplace_back(cookie, origin);
     QNetworkCookie normalized = cookie;
     normalized.normalize(origin);
@@ -89,3 +72,6 @@ std::vector<CookieLine> BrowserCookies::CookieLines() const {
 }
 
 }  // namespace nuv
+
+// The meta-object code of BrowserCookies goes with it.
+#include "moc_BrowserCookies.cpp"

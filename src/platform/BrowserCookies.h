@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -24,7 +25,8 @@ namespace nuv {
 class BrowserCookies : public QObject, public ICookieSource {
     Q_OBJECT
 public:
-    explicit BrowserCookies(QWebEngineProfile* profile = nullptr, QObject* parent = nullptr);
+    BrowserCookies() = default;
+    explicit BrowserCookies(QWebEngineProfile* profile, QObject* parent = nullptr);
 
     // From now on the cookies are those of `profile`'s store: the ones put so far go
     // into it. Once, on the user-interface thread.
@@ -43,6 +45,7 @@ private:
     void Remove(const QNetworkCookie& cookie);
 
     QWebEngineProfile* profile_ = nullptr;
+    std::function<void(const QNetworkCookie&, const QUrl&)> toStore_;  // into the profile's store, once attached
     std::vector<std::pair<QNetworkCookie, QUrl>> unattached_;  // put before a profile was attached
     mutable std::mutex mutex_;
     std::vector<QNetworkCookie> cookies_;

@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <QWebEngineUrlSchemeHandler>
 
+#include "platform/FlashPlayerFiles.h"
 #include "web/AddressSpace.h"
 
 class QNetworkAccessManager;
@@ -24,19 +25,6 @@ namespace nuv {
 
 // The scheme of the player's files: "nuvplayer:/ruffle/<file>".
 inline constexpr const char* kPlayerScheme = "nuvplayer";
-
-// The folder of the player's files in use, "" when playback is off or no player was found.
-// Looks beside the program ("ruffle/"), in "../share/nuv-webextract/ruffle/" of it, then in
-// the data folder of the build tree.
-QString FlashPlayerFolder();
-// The player's version ("0.6.0"), "" without a player.
-QString FlashPlayerVersion();
-// One line for the version text, ending in a newline: whether movies play, and why not.
-std::string FlashPlayerStatus();
-
-// The script that plays the Flash movies of a document in the page's own world
-// (scripts::FlashPlayerLoader over the player's files), "" when there is no player.
-QString FlashPlayerScript();
 
 // Which movies the relay may fetch: `page` is the address of the program's page that asks,
 // `movie` the movie's address. Gives the address of the web page whose list holds the

@@ -14,14 +14,6 @@ class QWebEnginePage;
 
 namespace nuv {
 
-// How a scrolling ended.
-struct ScrollOutcome {
-    int screens = 0;
-    long long ms = 0;
-    bool hitLimit = false;  // ended at the limit, with what the page had shown by then
-    bool stopped = false;   // stopped before its end (Stop)
-};
-
 // Scrolls the page in a view to the end of what it loads, as ScrollPlan rules, asking the
 // page ten times a second what it shows. Runs on the user-interface thread without
 // blocking it; `finished` is called once, from the event loop.

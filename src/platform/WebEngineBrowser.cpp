@@ -4,7 +4,6 @@
 #include <limits>
 #include <memory>
 
-#include <sys/utsname.h>
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -68,13 +67,6 @@ void WatchForQuit() {
 }
 
 }  // namespace
-
-std::string EngineUserAgent() {
-    struct utsname machine {};
-    const std::string cpu = uname(&machine) == 0 ? machine.machine : "x86_64";
-    return "Mozilla/5.0 (X11; Linux " + cpu + ") AppleWebKit/537.36 (KHTML, like Gecko) QtWebEngine/" +
-           qWebEngineVersion() + " Chrome/" + qWebEngineChromiumVersion() + " Safari/537.36";
-}
 
 void RegisterBrowserSchemes() {
     QWebEngineUrlScheme scheme(kScheme);

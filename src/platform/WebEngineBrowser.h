@@ -43,10 +43,6 @@ private:
 // Registers the program's own URL schemes. Must run before the QApplication exists.
 void RegisterBrowserSchemes();
 
-// The User-Agent the engine's profiles send by default, known without starting the engine
-// (which takes a tenth of a second): Chromium's form for this machine, with the engine's
-// versions.
-std::string EngineUserAgent();
 
 // The program's browser control over a QWebEngineView whose page carries the program's
 // scripts (platform/WebPage.h; a view that still has a plain page gets one); its pages play Flash movies when the player is there

@@ -14,6 +14,14 @@ struct ScrollSight {
     bool operator==(const ScrollSight&) const = default;
 };
 
+// How a scrolling ended.
+struct ScrollOutcome {
+    int screens = 0;
+    long long ms = 0;
+    bool hitLimit = false;  // ended at the limit, with what the page had shown by then
+    bool stopped = false;   // stopped before its end (Stop)
+};
+
 // The times of a scrolling: the quiet of the page's network before the first screen, the
 // quiet after new content before the next screen, how long nothing new may appear before
 // the scrolling ends, and its limit, each in milliseconds.

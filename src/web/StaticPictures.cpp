@@ -69,8 +69,12 @@ public:
 
     void Add(const std::string& address, const std::string& type = {}) {
         if (address.empty() || address.size() > kLongestPictureAddress) return;
-        const std::string scheme = LowerAscii(std::string_view(address).substr(0, 6));
-        if (!StartsWith(scheme, "http:") && scheme != "https:") return;
+        const auto schemeIs = [&address](std::string_view scheme) {
+            return address.size() >= scheme.size() &&
+                   std::equal(scheme.begin(), scheme.end(), address.begin(),
+                              [](char a, char b) { return a == (b >= 'A' && b <= 'Z' ? b + ('a' - 'A') : b); });
+        };
+        if (!schemeIs("http:") && !schemeIs("https:")) return;
         if (!at_.insert(address).second) return;
         if (out_.pictures.size() >= limit_) ++out_.cut;
         else out_.pictures.push_back({address, 0, 0, type});
@@ -91,6 +95,12 @@ public:
         for (const SrcsetCandidate& c : SplitSrcset(srcset)) Add(Resolve(c.url), type);
     }
     const std::string& Base() const { return base_; }
+    // ResolveHref of `value` against the base, untrimmed, once for each value.
+    const std::string& ResolveExactly(std::string_view value) {
+        const auto [it, added] = exactly_.try_emplace(std::string(value));
+        if (added) it->second = ResolveHref(base_, it->first).value_or("");
+        return it->second;
+    }
 
 private:
     std::string base_;
@@ -98,6 +108,7 @@ private:
     DocumentPictures& out_;
     std::unordered_set<std::string> at_;
     std::unordered_map<std::string, std::string> resolved_;
+    std::unordered_map<std::string, std::string> exactly_;
 };
 
 bool IsText(const GumboNode* node) {
@@ -304,8 +315,7 @@ void AddCurrentSource(const PictureTree& tree, int index, const SourceTallies& s
     for (size_t k = 0; k < outcomes.size(); ++k) {
         std::string lead = own;
         if (outcomes[k])
-            if (std::string a = ResolveHref(list.Base(), std::string(*outcomes[k])).value_or(""); mayAdd(a))
-                lead = std::move(a);
+            if (const std::string& a = list.ResolveExactly(*outcomes[k]); mayAdd(a)) lead = a;
         if (!first) {
             first = std::move(lead);
         } else if (lead != *first) {
@@ -314,7 +324,7 @@ void AddCurrentSource(const PictureTree& tree, int index, const SourceTallies& s
         }
     }
     if (!outcomes.empty() && outcomes[0])
-        list.Add(ResolveHref(list.Base(), std::string(*outcomes[0])).value_or(""));
+        list.Add(list.ResolveExactly(*outcomes[0]));
 }
 
 // The pictures an element names itself, as the reader's element() takes them.

@@ -22,9 +22,10 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" || {
     exit 1
 }
 
-# Every file of the installed tree in its place, and nothing outside bin/ and share/.
+# Every file of the installed tree in its place, and nothing outside bin/, share/ and
+# the folder of nuv-extract's engine module.
 sizes="16 22 24 32 48 64 128 256"
-expected=(bin/nuv-webextract bin/nuv-extract
+expected=(bin/nuv-webextract bin/nuv-extract lib/nuv-webextract/nuv-extract-engine.so
     share/applications/nuv-webextract.desktop
     share/metainfo/example.nuvsoft.webextract.metainfo.xml
     share/icons/hicolor/scalable/apps/nuv-webextract.svg
@@ -33,7 +34,9 @@ expected=(bin/nuv-webextract bin/nuv-extract
 for s in $sizes; do expected+=("share/icons/hicolor/${s}x${s}/apps/nuv-webextract.png"); done
 installed=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort)
 for f in $(comm -23 <(printf '%s\n' "${expected[@]}" | sort) - <<<"$installed"); do fail "$f is not installed"; done
-for f in $(grep -vE '^(bin|share)/' <<<"$installed"); do fail "$f is installed outside bin/ and share/"; done
+for f in $(grep -vE '^(bin|share|lib/nuv-webextract)/' <<<"$installed"); do
+    fail "$f is installed outside bin/, share/ and lib/nuv-webextract/"
+done
 for s in $sizes; do
     got=$(identify -format '%wx%h' "$prefix/share/icons/hicolor/${s}x${s}/apps/nuv-webextract.png" 2>/dev/null)
     [ "$got" = "${s}x${s}" ] || fail "icon of ${s}x${s} is $got"
@@ -43,11 +46,13 @@ appstreamcli validate-tree --no-net "$prefix" >"$work/tree.log" 2>&1 || {
     cat "$work/tree.log" >&2
     fail "appstreamcli validate-tree on the installed tree"
 }
-for exe in nuv-webextract nuv-extract; do
-    [ -x "$prefix/bin/$exe" ] || fail "bin/$exe is not executable"
-    missing=$(ldd "$prefix/bin/$exe" | grep 'not found')
-    [ -z "$missing" ] || fail "bin/$exe misses libraries: $missing"
+for exe in bin/nuv-webextract bin/nuv-extract lib/nuv-webextract/nuv-extract-engine.so; do
+    [[ $exe == *.so ]] || [ -x "$prefix/$exe" ] || fail "$exe is not executable"
+    missing=$(ldd "$prefix/$exe" | grep 'not found')
+    [ -z "$missing" ] || fail "$exe misses libraries: $missing"
 done
+# nuv-extract loads the engine's libraries with its module, not at its start.
+ldd "$prefix/bin/nuv-extract" | grep -q WebEngine && fail "bin/nuv-extract links the engine's libraries itself"
 
 # nuv-extract started as a script starts it: from the PATH, without a display, no
 # platform chosen, and as root without the sandbox switch.
