@@ -381,6 +381,12 @@ StaticDocument::Parsed::~Parsed() {
 }
 
 std::string StaticDocument::TopElementOuterHtml() const {
+    // The document never changes: it is serialised once, however often it is read.
+    std::call_once(parsed_->serialisedOnce, [this] { parsed_->serialised = Serialised(); });
+    return parsed_->serialised;
+}
+
+std::string StaticDocument::Serialised() const {
     const GumboNode* root = parsed_->output->root;
     const GumboVector& top = root->v.element.children;
     unsigned afterBody = 0;

@@ -80,6 +80,8 @@ public:
                                    SheetRulesCache* rules = nullptr) const;
 
 private:
+    std::string Serialised() const;
+
     struct Parsed;
     std::unique_ptr<Parsed> parsed_;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,8 @@ struct StaticDocument::Parsed {
     std::string text;
     ParseArena arena;
     GumboOutput* output = nullptr;
+    std::once_flag serialisedOnce;
+    std::string serialised;  // TopElementOuterHtml's, once asked for
     ~Parsed();
     GumboOptions Options();
     const GumboNode* Root() const { return output->document; }

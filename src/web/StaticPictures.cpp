@@ -81,11 +81,9 @@ public:
     }
     bool Has(const std::string& address) const { return at_.count(address) > 0; }
     std::string Resolve(std::string_view value) {
-        const std::string v(JsTrim(value));
+        const std::string_view v = JsTrim(value);
         if (v.empty()) return {};
-        const auto it = resolved_.find(v);
-        if (it != resolved_.end()) return it->second;
-        return resolved_[v] = ResolveHref(base_, v).value_or("");
+        return ResolveExactly(v);
     }
     void Ref(const char* value, const std::string& type = {}) {
         if (value) Add(Resolve(value), type);
@@ -107,7 +105,6 @@ private:
     size_t limit_;
     DocumentPictures& out_;
     std::unordered_set<std::string> at_;
-    std::unordered_map<std::string, std::string> resolved_;
     std::unordered_map<std::string, std::string> exactly_;
 };
 
@@ -377,7 +374,10 @@ void AddNamedPictures(const PictureTree& tree, int index, SourceTallies& sources
     }
     if (OneOf(kNoLazy, name)) return;
     for (const auto& [attributeName, value] : tree.elements[index].attributes) {
-        if (!OneOf(kLazyAttributes, attributeName) || (name == "video" && attributeName != "data-poster")) continue;
+        // Every lazy attribute begins with "data-", which most attributes do not.
+        if (!StartsWith(attributeName, "data-") || !OneOf(kLazyAttributes, attributeName) ||
+            (name == "video" && attributeName != "data-poster"))
+            continue;
         const std::string_view v = JsTrim(value);
         if (v.empty() || v.find_first_of("/.") == std::string_view::npos) continue;
         if (Contains(v, "url(")) {
