@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QMap>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -793,6 +794,36 @@ private slots:
         r = Extract({QStringLiteral("./no-such-file.html")}, work_.path());
         QCOMPARE(r.exitCode, 1);
         QVERIFY2(r.err.contains("cannot load file://"), r.err);
+    }
+
+    // A program whose engine module is missing (a broken installation) still reads the
+    // pages that need no engine; those that need it fail, saying why.
+    void withoutItsEngineOnlyThePagesThatNeedItFail() {
+        const QString bare = work_.path() + QStringLiteral("/bare");
+        QVERIFY(QDir().mkpath(bare));
+        const QString exe = bare + QStringLiteral("/nuv-extract");
+        QFile::remove(exe);
+        QVERIFY(QFile::copy(QStringLiteral(NUV_EXTRACT_EXE), exe));
+        site_.Put(QStringLiteral("/bare/plain.html"), "<html><body><img src=\"a.png\"></body></html>");
+        site_.Put(QStringLiteral("/bare/script.html"), "<html><body><script>document.title = 'x';</script></body></html>");
+        QProcessEnvironment env = ScriptEnvironment();
+        if (geteuid() == 0) env.remove(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"));
+        const ProgramRun r = RunProgram(exe, {QStringLiteral("-q"), QStringLiteral("--jsonl"),
+                                              site_.Url(QStringLiteral("/bare/plain.html")),
+                                              site_.Url(QStringLiteral("/bare/script.html"))},
+                                        env, bare);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("the browser engine cannot be loaded: nuv-extract-engine.so was not found"), r.err);
+        QMap<QString, QJsonObject> pages;
+        for (const QByteArray& line : r.out.split('\n'))
+            if (!line.isEmpty()) {
+                const QJsonObject o = QJsonDocument::fromJson(line).object();
+                pages[o.value(QStringLiteral("address")).toString()] = o;
+            }
+        const QJsonObject plain = pages.value(site_.Url(QStringLiteral("/bare/plain.html")));
+        QCOMPARE(plain.value(QStringLiteral("engine")).toString(), QStringLiteral("static"));
+        QCOMPARE(plain.value(QStringLiteral("list")).toArray().size(), 1);
+        QVERIFY(pages.contains(site_.Url(QStringLiteral("/bare/script.html"))));
     }
 
     void usageErrors_data() {
