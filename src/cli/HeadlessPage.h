@@ -70,7 +70,6 @@ public:
     // How often the load was tried again.
     int Retries() const { return retries_; }
 
-    static constexpr int kSubresourceSettleMs = nuv::kSubresourceSettleMs;
 
 private:
     void Navigate();

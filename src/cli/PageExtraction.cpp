@@ -1,22 +1,17 @@
 #include "cli/PageExtraction.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
 #include <optional>
-#include <string_view>
 #include <system_error>
-#include <tuple>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "cli/StopSignals.h"
 #include "common/FileText.h"
-#include "common/SaveTargets.h"
 #include "platform/BrowserCookies.h"
 #include "platform/QtResources.h"
 #include "save/DownloadPlan.h"
@@ -58,14 +53,6 @@ RobotsAnswer FetchRobots(const ExtractCliOptions& options, BrowserCookies& cooki
 void CachedSheetDownloads::DownloadToFile(const std::string& url, const std::string& filePath,
                                           const DownloadProgressFn& progress, const DownloadBounds& bounds) {
     constexpr std::uint64_t kMostKept = std::uint64_t{4} << 20;
-    if (sheets_ != nullptr) {
-        const std::optional<SheetCache::Sheet> kept = sheets_->Find(url);
-        if (kept && kept->status != 0 && !kept->failure.empty())
-            throw DownloadError(kept->failure, DownloadFailure::Http).WithAnswer(kept->status, std::nullopt);
-        if (kept && kept->status == 0 && kept->text.size() <= bounds.maxBytes &&
-            SaveBeneath({}, filePath, kept->text).empty())
-            return;
-    }
     try {
         inner_.DownloadToFile(url, filePath, progress, bounds);
     } catch (const DownloadError& e) {

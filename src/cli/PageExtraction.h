@@ -41,8 +41,8 @@ struct PageExtractionSetup {
     IKeptSheets* kept = nullptr;              // and those of them the extraction takes from memory
 };
 
-// The extraction's fetches of style sheets: a sheet the run has read whole before is
-// written from memory, any other fetched through `inner` and kept for the pages after.
+// The extraction's fetches of style sheets, through `inner`: what each gave (its text, or
+// a lasting failure) is kept for the pages after, which take it from memory (KeptSheets).
 class CachedSheetDownloads : public IDownloader {
 public:
     CachedSheetDownloads(IDownloader& inner, SheetCache* sheets) : inner_(inner), sheets_(sheets) {}

@@ -193,18 +193,16 @@ std::shared_ptr<const KeptSheet> Collectors::KeptSheetOf(const std::string& shee
     // What a fetch would not have saved is fetched, and fails as it fails.
     const std::string name = CleanNameComponent(FileNameOfAddress(sheet));
     if (!kept || name.empty() || kept->Text().size() > kStyleSheetBounds.maxBytes) return nullptr;
-    SavedSheet saved{sheet, {}, kept};
+    const bool failed = kept->Status() != 0;  // as its fetch failed: nothing to save
+    SavedSheet saved{sheet, {}, failed ? nullptr : kept};
     saved.outcome.file = s_.saveFolder.SaveFolder() + name;
     saved.outcome.attempted = true;
+    saved.outcome.saved = !failed;
     Tell(sheet, [&](IExtractionObserver& o) { o.FetchingSheet(sheet, saved.outcome.file); });
-    if (kept->Status() != 0) {
-        // It fails as its fetch failed, and there is nothing to save.
+    if (failed) {
         saved.outcome.error = kept->Failure();
         saved.outcome.failure = DownloadFailure::Http;
-        saved.kept = nullptr;
         NoteFailure("style sheet", sheet, saved.outcome.error);
-    } else {
-        saved.outcome.saved = true;
     }
     if (current_) current_->styleSheets.push_back(std::move(saved));
     return kept;
