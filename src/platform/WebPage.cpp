@@ -28,19 +28,21 @@ void Install(QWebEngineScriptCollection& collection, const QString& name, const 
 
 }  // namespace
 
-WebPage::WebPage(QObject* parent) : QWebEnginePage(parent) { InstallProgramScripts(); }
+WebPage::WebPage(QObject* parent, bool playsMovies) : QWebEnginePage(parent) { InstallProgramScripts(playsMovies); }
 
 WebPage::WebPage(QObject* resultSink, QObject* parent) : QWebEnginePage(parent) {
     // The hook is on the page before anything loads into it.
     ConnectResultSink(resultSink);
-    InstallProgramScripts();
+    InstallProgramScripts(true);
 }
 
-void WebPage::InstallProgramScripts() {
+void WebPage::InstallProgramScripts(bool playsMovies) {
     QWebEngineProfile* profile = this->profile();
     Install(*profile->scripts(), QStringLiteral("nuv-frame-reporter"), scripts::FrameReporter(), true);
     Install(*profile->scripts(), QStringLiteral("nuv-shown-pictures"), scripts::ShownPicturesReader(), true);
-    // Every page plays its Flash movies, its frames too, as they did with the plug-in.
+    // Every page that is seen plays its Flash movies, its frames too, as they did with the
+    // plug-in.
+    if (!playsMovies) return;
     const QString player = FlashPlayerScript();
     if (player.isEmpty()) return;
     if (profile->urlSchemeHandler(kPlayerScheme) == nullptr)
