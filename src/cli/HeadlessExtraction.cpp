@@ -232,10 +232,6 @@ int RunExtractCli(const ExtractCliOptions& options) {
         PrintCliError("--cookies-from-browser: " + error);
         return static_cast<int>(CliExit::Usage);
     }
-    // The pages of a list are never seen: they load without the Flash player, which finds
-    // the same lists and would cost each page and frame the loading of its script.
-    if (IsListRun(options)) qputenv("NUV_FLASH_PLAYER", "off");
-
     const int status = RunPages(options, std::move(addresses), folder, archive.get(), zip.get(), ProgramFiles(), progress,
                                 given);
     if (zip) {
