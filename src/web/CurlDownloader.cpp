@@ -12,6 +12,7 @@
 #include <mutex>
 #include <random>
 #include <system_error>
+#include <unordered_map>
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -26,6 +27,32 @@
 #include "web/ProxyChoice.h"
 
 namespace nuv {
+
+// The folders that the files of the parallel downloads go into, each opened beneath the
+// save folder (OpenTargetFolder) once and held, so that a run's thousand pictures of one
+// page do not open their folder a thousand times. A folder removed meanwhile is opened
+// again (PartialFile::OpenFile); one moved takes the files that follow with it, as a
+// folder a program writes into does. On the thread that runs the parallel downloads.
+class OpenFolders {
+public:
+    // The folder of `where`, -1 with errno set when it cannot be had.
+    int Get(const FileBeneath& where) {
+        key_.assign(where.root).append(where.folder);
+        if (const auto it = held_.find(key_); it != held_.end()) return it->second.Get();
+        FileDescriptor folder(OpenTargetFolder(where, true));
+        if (!folder.Valid()) return -1;
+        // A run of many pages' folders keeps a bounded number open.
+        if (held_.size() >= kHeld) held_.clear();
+        return held_.emplace(key_, std::move(folder)).first->second.Get();
+    }
+    void Forget(const FileBeneath& where) { held_.erase(where.root + where.folder); }
+
+private:
+    static constexpr std::size_t kHeld = 64;
+    std::string key_;
+    std::unordered_map<std::string, FileDescriptor> held_;
+};
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -51,6 +78,7 @@ std::string PartialName() {
 // capability the process may lack, and then the name goes through /proc.
 std::atomic<bool> linkByDescriptor{true};
 
+
 // The file a download writes into, in the folder of its target opened beneath the save
 // folder (see SplitBeneath): every step after that goes by that folder's descriptor, so
 // no link and no name that a page or server gave leads out of it. Where the file system
@@ -65,7 +93,7 @@ public:
     PartialFile& operator=(const PartialFile&) = delete;
     ~PartialFile() {
         if (fd_ >= 0) ::close(fd_);
-        if (!name_.empty()) ::unlinkat(folder_.Get(), name_.c_str(), 0);
+        if (!name_.empty()) ::unlinkat(folderFd_, name_.c_str(), 0);
     }
 
     // A body held in `body` alone, which no file is made for.
@@ -77,23 +105,51 @@ public:
     // Opens the folder of `target` (made when missing) and a file in it. Returns "" or
     // why that cannot be done.
     std::string Open(const std::string& root, const std::string& target) {
+        if (std::string why = Aim(root, target); !why.empty()) return why;
+        return OpenFile(nullptr);
+    }
+
+    // Takes `target` beneath `root` as the file's name, which must be one of a save
+    // folder; the file itself is opened later (OpenFile), by the first write that does
+    // not fit the buffer or by Commit. Returns "" or why the name is refused.
+    std::string Aim(const std::string& root, const std::string& target) {
         if (!SplitBeneath(root, target, where_)) return "the name of the file is not one of a save folder";
-        folder_ = FileDescriptor(OpenTargetFolder(where_, true));
-        if (!folder_.Valid()) {
-            if (errno == ELOOP || errno == EXDEV || errno == EINVAL)
-                return "a link or a name on the way leads out of the save folder";
-            return "cannot write into " + where_.root + where_.folder + ": " + std::strerror(errno);
+        deferred_ = true;
+        return {};
+    }
+
+    // Opens the folder of the target (made when missing), through `folders` when given,
+    // and a file in it. Returns "" or why that cannot be done.
+    std::string OpenFile(OpenFolders* folders) {
+        deferred_ = false;
+        for (int pass = 0; pass < 2; ++pass) {
+            // A folder held open since an earlier file may have been removed meanwhile:
+            // then it is opened again, once.
+            const bool held = folders != nullptr && pass == 0;
+            if (!held) folder_ = FileDescriptor(OpenTargetFolder(where_, true));
+            const int folder = held ? folders->Get(where_) : folder_.Get();
+            if (folder < 0) {
+                if (errno == ELOOP || errno == EXDEV || errno == EINVAL)
+                    return "a link or a name on the way leads out of the save folder";
+                return "cannot write into " + where_.root + where_.folder + ": " + std::strerror(errno);
+            }
+            folderFd_ = folder;
+            fd_ = ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+            for (int attempt = 0; attempt < 8 && fd_ < 0 && !(held && errno == ENOENT); ++attempt) {
+                name_ = PartialName();
+                fd_ = ::openat(folder, name_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0666);
+                if (fd_ < 0 && errno != EEXIST) break;
+            }
+            if (fd_ >= 0) return {};
+            const int error = errno;
+            name_.clear();
+            if (!held || error != ENOENT) {
+                errno = error;
+                break;
+            }
+            folders->Forget(where_);
         }
-        fd_ = ::openat(folder_.Get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-        for (int attempt = 0; attempt < 8 && fd_ < 0; ++attempt) {
-            name_ = PartialName();
-            fd_ = ::openat(folder_.Get(), name_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0666);
-            if (fd_ < 0 && errno != EEXIST) break;
-        }
-        if (fd_ >= 0) return {};
-        const std::string why = std::strerror(errno);
-        name_.clear();
-        return "cannot write into " + where_.root + where_.folder + ": " + why;
+        return "cannot write into " + where_.root + where_.folder + ": " + std::strerror(errno);
     }
 
     bool Write(const char* data, std::size_t n) {
@@ -102,6 +158,7 @@ public:
             return true;
         }
         if (buffer_.size() + n > kWriteBuffer) {
+            if (deferred_ && !(failure_ = OpenFile(nullptr)).empty()) return false;
             if (!Flush()) return false;
             if (n >= kWriteBuffer) return WriteAll(data, n);
         }
@@ -110,11 +167,15 @@ public:
         return true;
     }
     std::uint64_t Size() const { return memory_ != nullptr ? memory_->size() : written_ + buffer_.size(); }
+    // Why the file could not be opened when a write needed it; "" when it could.
+    const std::string& Failure() const { return failure_; }
 
-    // Writes what is held and gives the file the target's name. False when that cannot
-    // be done; the target is then untouched.
-    bool Commit() {
+    // Writes what is held and gives the file the target's name, opening it first (through
+    // `folders` when given) when that was put off. False when that cannot be done (with
+    // Failure() saying why when the file could not be opened); the target is then untouched.
+    bool Commit(OpenFolders* folders = nullptr) {
         if (memory_ != nullptr) return true;
+        if (deferred_ && !(failure_ = OpenFile(folders)).empty()) return false;
         if (fd_ < 0 || !Flush()) return false;
         const std::string& target = where_.name;
         if (name_.empty()) {
@@ -130,7 +191,7 @@ public:
             if (name_.empty()) return false;
         }
         // A link of the target's name is replaced, never followed.
-        if (::renameat(folder_.Get(), name_.c_str(), folder_.Get(), target.c_str()) != 0) return false;
+        if (::renameat(folderFd_, name_.c_str(), folderFd_, target.c_str()) != 0) return false;
         name_.clear();
         return true;
     }
@@ -155,17 +216,20 @@ private:
     // Gives the unnamed file the name `name` in its folder; false (errno set) when it cannot.
     bool Link(const std::string& name) {
         if (linkByDescriptor.load(std::memory_order_relaxed)) {
-            if (::linkat(fd_, "", folder_.Get(), name.c_str(), AT_EMPTY_PATH) == 0) return true;
+            if (::linkat(fd_, "", folderFd_, name.c_str(), AT_EMPTY_PATH) == 0) return true;
             if (errno != ENOENT && errno != EPERM && errno != EINVAL) return false;
         }
         const std::string proc = "/proc/self/fd/" + std::to_string(fd_);
-        if (::linkat(AT_FDCWD, proc.c_str(), folder_.Get(), name.c_str(), AT_SYMLINK_FOLLOW) != 0) return false;
+        if (::linkat(AT_FDCWD, proc.c_str(), folderFd_, name.c_str(), AT_SYMLINK_FOLLOW) != 0) return false;
         linkByDescriptor.store(false, std::memory_order_relaxed);
         return true;
     }
 
     FileBeneath where_;
-    FileDescriptor folder_;
+    FileDescriptor folder_;  // the folder, unless an OpenFolders holds it
+    int folderFd_ = -1;      // the folder the file is in
+    bool deferred_ = false;  // named by Aim, not opened yet
+    std::string failure_;
     std::string name_;  // empty while the file has no name
     int fd_ = -1;
     std::string buffer_;
@@ -304,6 +368,7 @@ int BeforeRequest(void* user, char* primaryIp, char*, int, int) {
 }
 
 DownloadError TransferFailure(CURLcode rc, const Transfer& t) {
+    if (rc == CURLE_WRITE_ERROR && !t.file.Failure().empty()) return DownloadError(t.file.Failure(), DownloadFailure::Write);
     if (t.tooLarge || rc == CURLE_FILESIZE_EXCEEDED)
         return DownloadError("the download is larger than the bound of " + std::to_string(t.maxBytes) + " bytes",
                              DownloadFailure::TooLarge);
@@ -379,6 +444,7 @@ CurlDownloader::CurlDownloader() {
     if (share) curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
     share_ = share;
     parallelMulti_ = curl_multi_init();
+    folders_ = std::make_unique<OpenFolders>();
 }
 
 CurlDownloader::~CurlDownloader() {
@@ -435,10 +501,11 @@ const CurlDownloader::CookieSet& CurlDownloader::CookiesFor(const std::string& p
     return *cookieCache_;
 }
 
-void CurlDownloader::Begin(Transfer& t, const DownloadBounds& bounds) {
+void CurlDownloader::Begin(Transfer& t, const DownloadBounds& bounds, bool openLater) {
     if (t.memory != nullptr) {
         t.file.OpenInMemory(*t.memory);
-    } else if (const std::string why = t.file.Open(beneath_, t.target); !why.empty()) {
+    } else if (const std::string why = openLater ? t.file.Aim(beneath_, t.target) : t.file.Open(beneath_, t.target);
+               !why.empty()) {
         throw DownloadError(why, DownloadFailure::Write);
     }
     for (const std::uint64_t bound : {maxBytes_, bounds.maxBytes})
@@ -623,7 +690,9 @@ void CurlDownloader::Start(std::size_t id, const std::string& url, const std::st
             idle_.pop_back();
         }
         t->handle = t->own.get();
-        Begin(*t, {});
+        // Its file is opened once the body is there (or outgrows the buffer): a failed
+        // download opens none.
+        Begin(*t, {}, true);
         t->request = EncodeRequestAddress(url);
         Aim(*t);
         if (!parallelMulti_ || curl_multi_add_handle(static_cast<CURLM*>(parallelMulti_), t->handle->curl) != CURLM_OK)
@@ -657,7 +726,10 @@ void CurlDownloader::Collect(std::vector<Ended>& ended) {
                 if (curl_multi_add_handle(multi, curl) != CURLM_OK) throw DownloadError("cannot start a download");
                 continue;
             }
-            if (!t.file.Commit()) throw DownloadError("cannot write " + t.target, DownloadFailure::Write);
+            if (!t.file.Commit(folders_.get())) {
+                if (!t.file.Failure().empty()) throw DownloadError(t.file.Failure(), DownloadFailure::Write);
+                throw DownloadError("cannot write " + t.target, DownloadFailure::Write);
+            }
             end.size = t.file.Size();
             char* type = nullptr;
             if (curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type) end.contentType = type;
@@ -671,6 +743,8 @@ void CurlDownloader::Collect(std::vector<Ended>& ended) {
         running_.erase(it);
     }
 }
+
+
 
 void CurlDownloader::Wait(std::chrono::milliseconds timeout, std::vector<Ended>& ended) {
     const std::size_t before = ended.size();

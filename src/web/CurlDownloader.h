@@ -13,6 +13,8 @@
 
 namespace nuv {
 
+class OpenFolders;
+
 // The URL-to-file downloader over libcurl: follows redirects, verifies https
 // certificates, reports progress on the calling thread, and writes into a file without a
 // name in the target folder, which takes the target's name only when the body is complete.
@@ -111,8 +113,9 @@ private:
     };
     const CookieSet& CookiesFor(const std::string& page);
     std::unique_ptr<Handle> NewHandle();
-    // Opens the file and sets the options of one download on its handle.
-    void Begin(Transfer& t, const DownloadBounds& bounds);
+    // Opens the file (with `openLater` only checks its name: see PartialFile::Aim) and
+    // sets the options of one download on its handle.
+    void Begin(Transfer& t, const DownloadBounds& bounds, bool openLater = false);
     // DownloadToFile into the file `filePath`, or with `body` into it.
     void DownloadOne(const std::string& url, const std::string& filePath, std::string* body,
                      const DownloadProgressFn& progress, const DownloadBounds& bounds);
@@ -149,6 +152,7 @@ private:
     std::vector<std::unique_ptr<Transfer>> running_;
     std::vector<std::unique_ptr<Handle>> idle_;
     std::vector<Ended> refused_;  // downloads that ended in Start, reported by the next Wait
+    std::unique_ptr<OpenFolders> folders_;  // those the parallel downloads' files go into
 };
 
 // Saves `text` as the file `target` beneath `root` (see SplitBeneath) as a download saves

@@ -236,5 +236,40 @@ TEST_F(CurlDownloaderTest, ABatchRunsSideBySideWithTheBrowsersCookiesReadOnce) {
     EXPECT_EQ(cookies.reads, 2);
 }
 
+// The files of a batch are opened once their bodies are there, in folders held open
+// between downloads: a folder removed meanwhile is made again, a body larger than the
+// write buffer is complete, and a folder that a link takes out of the save folder gets
+// nothing.
+TEST_F(CurlDownloaderTest, ABatchWritesItsFilesBeneathTheSaveFolderWhateverBecameOfTheirFolders) {
+    const std::string big(600 << 10, 'b');
+    ScriptedServer server([&](ServerConnection& c) {
+        const auto request = c.ReadRequest();
+        if (!request) return;
+        const std::string path = request->substr(4, request->find(' ', 4) - 4);
+        const std::string body = path == "/page/big.bin" ? big : path;
+        c.SendAndClose("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: " + std::to_string(body.size()) +
+                       "\r\n\r\n" + body);
+    });
+    test::TempFolder outside("nuv-dl-outside");
+    fs::create_symlink(outside.Dir(), dir / "out");
+    downloader.SetSaveRoot(dir.string() + "/");
+    const auto batch = [&](const std::vector<std::string>& names) {
+        DownloadBatch run(downloader);
+        for (const std::string& name : names) run.Add(server.Url("/" + name), (dir / name).string(), server.Url("/"));
+        return run.Finish();
+    };
+    for (const auto& r : batch({"page/a.png", "page/b.png", "page/big.bin"})) EXPECT_TRUE(r.saved) << r.error;
+    EXPECT_TRUE(Read(dir / "page/big.bin") == big);
+    fs::remove_all(dir / "page");
+    const std::vector<DownloadBatch::Result> again = batch({"page/c.png", "page/d.png", "out/e.png"});
+    EXPECT_TRUE(again[0].saved) << again[0].error;
+    EXPECT_TRUE(again[1].saved) << again[1].error;
+    EXPECT_EQ(Read(dir / "page/c.png"), "/page/c.png");
+    EXPECT_EQ(Read(dir / "page/d.png"), "/page/d.png");
+    EXPECT_FALSE(again[2].saved);
+    EXPECT_NE(again[2].error.find("leads out of the save folder"), std::string::npos) << again[2].error;
+    EXPECT_TRUE(fs::is_empty(outside.Dir()));
+}
+
 }  // namespace
 }  // namespace nuv
