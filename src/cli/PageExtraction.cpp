@@ -13,7 +13,6 @@
 #include "cli/StopSignals.h"
 #include "common/FileText.h"
 #include "platform/BrowserCookies.h"
-#include "platform/QtResources.h"
 #include "save/DownloadPlan.h"
 
 namespace nuv {
@@ -69,8 +68,8 @@ PageExtraction::PageExtraction(IBrowser& browser, const PageExtractionSetup& set
       sheetDownloads_(downloader_, setup.sheets),
       bar_(setup.progress, setup.showProgress),
       folder_(setup.staging),
-      extraction_(ExtractionServices{browser, sheetDownloads_, http_, folder_, bar_,
-                                     [] { return LoadTextResource("page1"); }, std::nullopt, setup.observer,
+      // The run prints lists; it makes no result page.
+      extraction_(ExtractionServices{browser, sheetDownloads_, http_, folder_, bar_, {}, std::nullopt, setup.observer,
                                      setup.kept}) {
     downloader_.SetCookieSource(&setup.cookies);
     downloader_.SetWaitHook(ThrowIfStopping);

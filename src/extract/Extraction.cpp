@@ -45,9 +45,11 @@ void Extraction::ExtractText(bool source, ExtractionResult& result) {
     s_.progress.SetProgressPosition(0);
 }
 
-void Extraction::ShowResultPage(bool imageMode, const std::string& html, ExtractionResult& result) {
-    result.resultHtml = html;
-    if (IExtractionView* p = Presenter()) p->ShowResultPage(imageMode, html);
+void Extraction::ShowResultPage(bool imageMode, const std::function<std::string(const std::vector<std::string>&)>& render,
+                                ExtractionResult& result) {
+    if (!s_.resultPageHead) return;  // a caller that shows no result page gets none made
+    result.resultHtml = render(s_.resultPageHead());
+    if (IExtractionView* p = Presenter()) p->ShowResultPage(imageMode, result.resultHtml);
 }
 
 ExtractionResult Extraction::ExtractFormWebpage(int selected) {
@@ -100,7 +102,7 @@ ExtractionResult Extraction::ExtractFormWebpage(int selected) {
                 }
                 result.addresses = lists_.ImageURLs.Items();
                 result.notes = lists_.ImageNotes;
-                ShowResultPage(true, RenderImagePage(s_.resultPageHead(), lists_), result);
+                ShowResultPage(true, [this](const auto& head) { return RenderImagePage(head, lists_); }, result);
                 bar.SetProgressPosition(0);
                 break;
             }
@@ -121,7 +123,8 @@ ExtractionResult Extraction::ExtractFormWebpage(int selected) {
                 bar.StepProgress();
                 result.addresses = lists_.FlashURLs.Items();
                 result.notes = PlacesInOrder(fromPage, fromSheets, result.addresses.size());
-                ShowResultPage(false, RenderFlashPage(s_.resultPageHead(), lists_, pageURL_), result);
+                ShowResultPage(
+                    false, [this](const auto& head) { return RenderFlashPage(head, lists_, pageURL_); }, result);
                 bar.StepProgress();
                 bar.SetProgressPosition(0);
                 break;
@@ -135,7 +138,7 @@ ExtractionResult Extraction::ExtractFormWebpage(int selected) {
                 if (presenter) presenter->PrepareResultPage(true);
                 collect_.CollectLinks();
                 result.addresses = lists_.OtherURLs.Items();
-                ShowResultPage(true, RenderOtherPage(s_.resultPageHead(), lists_), result);
+                ShowResultPage(true, [this](const auto& head) { return RenderOtherPage(head, lists_); }, result);
                 bar.SetProgressPosition(0);
                 break;
         }

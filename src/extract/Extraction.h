@@ -1,7 +1,9 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "extract/Collectors.h"
 #include "extract/ExtractionLists.h"
@@ -42,8 +44,10 @@ public:
 
 private:
     void ExtractText(bool source, ExtractionResult& result);
-    // Keeps the result page in the result and shows it in the result window.
-    void ShowResultPage(bool imageMode, const std::string& html, ExtractionResult& result);
+    // Makes the result page with `render` from the head template, keeps it in the result
+    // and shows it in the result window; none for a caller that wants none (no resultPageHead).
+    void ShowResultPage(bool imageMode, const std::function<std::string(const std::vector<std::string>& head)>& render,
+                        ExtractionResult& result);
     IExtractionView* Presenter() { return s_.window ? &s_.window->presenter : nullptr; }
 
     ExtractionServices s_;

@@ -61,7 +61,8 @@ struct ExtractionServices {
     IPageFetcher& http;  // IdHTTP1
     ISaveFolder& saveFolder;  // where style sheets are fetched into
     IProgressBar& progress;
-    // The lines of the page head template of the result pages (the text resource "page1").
+    // The lines of the page head template of the result pages (the text resource "page1");
+    // unset for a caller that shows no result page (nuv-extract), which then gets none made.
     std::function<std::vector<std::string>()> resultPageHead;
     // Without a window the extraction skips the steps that show its work there; the
     // value it returns is the same.

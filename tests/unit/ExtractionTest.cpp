@@ -316,6 +316,19 @@ TEST_F(ExtractionTest, WithoutAWindowTheSameValueIsBuiltAndOnlyTheBarMoves) {
     EXPECT_FALSE(w.tabs.visible[1] || w.tabs.visible[2]);
     EXPECT_EQ(w.savedList.refreshes, 0);
     EXPECT_TRUE(w.dialogs.messages.empty());
+
+    // A caller that shows no result page (no head template) gets the same lists, and no
+    // page is made.
+    ExtractionServices listsOnly = w.Services(page, downloader, http, false);
+    listsOnly.resultPageHead = {};
+    Extraction noPage{listsOnly};
+    for (const DocType type : {DocType::Images, DocType::Flash, DocType::Other}) {
+        const ExtractionResult a = windowless.ExtractFormWebpage(static_cast<int>(type));
+        const ExtractionResult b = noPage.ExtractFormWebpage(static_cast<int>(type));
+        EXPECT_EQ(b.addresses, a.addresses);
+        EXPECT_FALSE(a.resultHtml.empty());
+        EXPECT_TRUE(b.resultHtml.empty());
+    }
 }
 
 TEST_F(ExtractionTest, AnUnusableSaveFolderFallsBackOncePerSheet) {
