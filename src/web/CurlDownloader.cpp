@@ -78,7 +78,6 @@ std::string PartialName() {
 // capability the process may lack, and then the name goes through /proc.
 std::atomic<bool> linkByDescriptor{true};
 
-
 // The file a download writes into, in the folder of its target opened beneath the save
 // folder (see SplitBeneath): every step after that goes by that folder's descriptor, so
 // no link and no name that a page or server gave leads out of it. Where the file system
@@ -122,34 +121,18 @@ public:
     // and a file in it. Returns "" or why that cannot be done.
     std::string OpenFile(OpenFolders* folders) {
         deferred_ = false;
-        for (int pass = 0; pass < 2; ++pass) {
-            // A folder held open since an earlier file may have been removed meanwhile:
-            // then it is opened again, once.
-            const bool held = folders != nullptr && pass == 0;
-            if (!held) folder_ = FileDescriptor(OpenTargetFolder(where_, true));
-            const int folder = held ? folders->Get(where_) : folder_.Get();
-            if (folder < 0) {
-                if (errno == ELOOP || errno == EXDEV || errno == EINVAL)
-                    return "a link or a name on the way leads out of the save folder";
-                return "cannot write into " + where_.root + where_.folder + ": " + std::strerror(errno);
-            }
-            folderFd_ = folder;
-            fd_ = ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-            for (int attempt = 0; attempt < 8 && fd_ < 0 && !(held && errno == ENOENT); ++attempt) {
-                name_ = PartialName();
-                fd_ = ::openat(folder, name_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0666);
-                if (fd_ < 0 && errno != EEXIST) break;
-            }
-            if (fd_ >= 0) return {};
-            const int error = errno;
-            name_.clear();
-            if (!held || error != ENOENT) {
-                errno = error;
-                break;
-            }
+        if (folders != nullptr) {
+            folderFd_ = folders->Get(where_);
+            if (folderFd_ < 0) return FolderFailure();
+            if (OpenIn(folderFd_)) return {};
+            if (errno != ENOENT) return CannotWrite();
+            // The folder held since an earlier file was removed meanwhile: it is opened anew.
             folders->Forget(where_);
         }
-        return "cannot write into " + where_.root + where_.folder + ": " + std::strerror(errno);
+        folder_ = FileDescriptor(OpenTargetFolder(where_, true));
+        folderFd_ = folder_.Get();
+        if (folderFd_ < 0) return FolderFailure();
+        return OpenIn(folderFd_) ? std::string() : CannotWrite();
     }
 
     bool Write(const char* data, std::size_t n) {
@@ -197,6 +180,30 @@ public:
     }
 
 private:
+    // Opens a file in `folder`: unnamed where the file system allows it, else under a
+    // partial-download name. False (errno set) when it cannot.
+    bool OpenIn(int folder) {
+        fd_ = ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        for (int attempt = 0; attempt < 8 && fd_ < 0; ++attempt) {
+            name_ = PartialName();
+            fd_ = ::openat(folder, name_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0666);
+            if (fd_ < 0 && errno != EEXIST) break;
+        }
+        if (fd_ >= 0) return true;
+        const int error = errno;
+        name_.clear();
+        errno = error;
+        return false;
+    }
+    // Why the folder of the target (errno) or a file in it cannot be had.
+    std::string FolderFailure() const {
+        if (errno == ELOOP || errno == EXDEV || errno == EINVAL)
+            return "a link or a name on the way leads out of the save folder";
+        return CannotWrite();
+    }
+    std::string CannotWrite() const {
+        return "cannot write into " + where_.root + where_.folder + ": " + std::strerror(errno);
+    }
     bool WriteAll(const char* data, std::size_t n) {
         while (n > 0) {
             const ssize_t w = ::write(fd_, data, n);
@@ -743,8 +750,6 @@ void CurlDownloader::Collect(std::vector<Ended>& ended) {
         running_.erase(it);
     }
 }
-
-
 
 void CurlDownloader::Wait(std::chrono::milliseconds timeout, std::vector<Ended>& ended) {
     const std::size_t before = ended.size();
