@@ -450,8 +450,12 @@ CurlDownloader::CurlDownloader() {
     CURLSH* share = curl_share_init();
     if (share) curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
     share_ = share;
-    parallelMulti_ = curl_multi_init();
     folders_ = std::make_unique<OpenFolders>();
+}
+
+void* CurlDownloader::ParallelMulti() {
+    std::call_once(parallelOnce_, [this] { parallelMulti_ = curl_multi_init(); });
+    return parallelMulti_;
 }
 
 CurlDownloader::~CurlDownloader() {
@@ -702,7 +706,8 @@ void CurlDownloader::Start(std::size_t id, const std::string& url, const std::st
         Begin(*t, {}, true);
         t->request = EncodeRequestAddress(url);
         Aim(*t);
-        if (!parallelMulti_ || curl_multi_add_handle(static_cast<CURLM*>(parallelMulti_), t->handle->curl) != CURLM_OK)
+        auto* multi = static_cast<CURLM*>(ParallelMulti());
+        if (!multi || curl_multi_add_handle(multi, t->handle->curl) != CURLM_OK)
             throw DownloadError("cannot start a download");
         running_.push_back(std::move(t));
     } catch (const DownloadError& e) {
@@ -713,7 +718,7 @@ void CurlDownloader::Start(std::size_t id, const std::string& url, const std::st
 }
 
 void CurlDownloader::Collect(std::vector<Ended>& ended) {
-    auto* multi = static_cast<CURLM*>(parallelMulti_);
+    auto* multi = static_cast<CURLM*>(ParallelMulti());
     int running = 0;
     curl_multi_perform(multi, &running);
     int queued = 0;
@@ -755,16 +760,17 @@ void CurlDownloader::Wait(std::chrono::milliseconds timeout, std::vector<Ended>&
     const std::size_t before = ended.size();
     ended.insert(ended.end(), refused_.begin(), refused_.end());
     refused_.clear();
-    if (!parallelMulti_) return;
+    auto* multi = static_cast<CURLM*>(ParallelMulti());
+    if (!multi) return;
     if (!running_.empty()) Collect(ended);
     if (ended.size() > before) return;
     const int millis = static_cast<int>(std::clamp<long long>(timeout.count(), 0, 60000));
-    curl_multi_poll(static_cast<CURLM*>(parallelMulti_), nullptr, 0, millis, nullptr);
+    curl_multi_poll(multi, nullptr, 0, millis, nullptr);
     if (!running_.empty()) Collect(ended);
 }
 
 void CurlDownloader::Wake() {
-    if (parallelMulti_) curl_multi_wakeup(static_cast<CURLM*>(parallelMulti_));
+    if (void* multi = ParallelMulti()) curl_multi_wakeup(static_cast<CURLM*>(multi));
 }
 
 std::string SaveBeneath(const std::string& root, const std::string& target, std::string_view text) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -148,7 +149,11 @@ private:
     std::unique_ptr<Handle> shared_;  // the reusable handle of DownloadToFile
     void* sharedMulti_ = nullptr;  // the CURLM that drives it and keeps its connections
     bool sharedBusy_ = false;
-    void* parallelMulti_ = nullptr;  // the CURLM of the parallel downloads
+    // The CURLM of the parallel downloads, made by their first call: a downloader that
+    // fetches one file at a time (a page's style sheets) never makes one.
+    void* ParallelMulti();
+    std::once_flag parallelOnce_;
+    void* parallelMulti_ = nullptr;
     std::vector<std::unique_ptr<Transfer>> running_;
     std::vector<std::unique_ptr<Handle>> idle_;
     std::vector<Ended> refused_;  // downloads that ended in Start, reported by the next Wait

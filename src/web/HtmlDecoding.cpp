@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cctype>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 
 #include "common/Text.h"
@@ -83,6 +84,18 @@ void AppendUtf8(std::string& out, std::uint32_t c) {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
+// Where the run of ASCII bytes that begins at `from` ends: eight bytes at a time.
+size_t AsciiRunEnd(std::string_view in, size_t from) {
+    size_t i = from;
+    for (; i + 8 <= in.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, in.data() + i, 8);
+        if (word & 0x8080808080808080ULL) break;
+    }
+    while (i < in.size() && static_cast<unsigned char>(in[i]) < 0x80) ++i;
+    return i;
+}
+
 // The UTF-8 decoder of the Encoding Standard: each maximal ill-formed part becomes one
 // U+FFFD.
 std::string DecodeUtf8(std::string_view in) {
@@ -90,12 +103,14 @@ std::string DecodeUtf8(std::string_view in) {
     out.reserve(in.size());
     size_t i = 0;
     while (i < in.size()) {
-        const auto b = static_cast<unsigned char>(in[i]);
-        if (b < 0x80) {
-            out += static_cast<char>(b);
-            ++i;
-            continue;
+        // A run of ASCII goes over as it is, at once.
+        const size_t ascii = AsciiRunEnd(in, i);
+        if (ascii > i) {
+            out.append(in.data() + i, ascii - i);
+            i = ascii;
+            if (i == in.size()) break;
         }
+        const auto b = static_cast<unsigned char>(in[i]);
         int need = 0;
         unsigned char lower = 0x80, upper = 0xBF;
         if (b >= 0xC2 && b <= 0xDF) need = 1;
@@ -344,6 +359,11 @@ DecodedPage DecodeHtml(std::string_view bytes, std::string_view contentType) {
 bool HoldsParserReplacedCharacters(std::string_view utf8) {
     for (size_t i = 0; i < utf8.size();) {
         const auto b = static_cast<unsigned char>(utf8[i]);
+        // Printable ASCII, most of a page, is never replaced.
+        if (b >= 0x20 && b < 0x7F) {
+            ++i;
+            continue;
+        }
         std::uint32_t c = b;
         size_t length = 1;
         if (b >= 0xF0) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <iterator>
 #include <map>
 #include <random>
 
@@ -40,6 +42,59 @@ TEST(StaticEngine, DecodesAsTheEngineDecodes) {
     EXPECT_TRUE(HoldsParserReplacedCharacters("a\xC2\x81"));
     EXPECT_TRUE(HoldsParserReplacedCharacters("a\x01"));
     EXPECT_FALSE(HoldsParserReplacedCharacters("a\t\r\n\x0C\xE4\xB8\xAD"));
+}
+
+// The decoder and the check byte by byte, as the Encoding Standard and the HTML parser
+// put them; the fast ones must agree on any bytes.
+std::string LiteralUtf8(std::string_view in) {
+    std::string out;
+    for (size_t i = 0; i < in.size();) {
+        const auto b = static_cast<unsigned char>(in[i]);
+        if (b < 0x80) {
+            out += in[i++];
+            continue;
+        }
+        int need = b >= 0xC2 && b <= 0xDF ? 1 : b >= 0xE0 && b <= 0xEF ? 2 : b >= 0xF0 && b <= 0xF4 ? 3 : 0;
+        unsigned char lower = b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80, upper = b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
+        size_t j = i + 1;
+        int seen = 0;
+        for (; seen < need && j < in.size(); ++j, ++seen, lower = 0x80, upper = 0xBF) {
+            const auto c = static_cast<unsigned char>(in[j]);
+            if (c < lower || c > upper) break;
+        }
+        out += need > 0 && seen == need ? std::string(in.substr(i, j - i)) : std::string("\xEF\xBF\xBD");
+        i = need > 0 && seen == need ? j : need == 0 ? i + 1 : j;
+    }
+    return out;
+}
+
+bool LiteralReplaced(std::string_view utf8) {
+    for (size_t i = 0; i < utf8.size();) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        const size_t length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+        std::uint32_t c = length == 4 ? b & 0x07 : length == 3 ? b & 0x0F : length == 2 ? b & 0x1F : b;
+        for (size_t k = 1; k < length && i + k < utf8.size(); ++k) c = (c << 6) | (utf8[i + k] & 0x3F);
+        i += length;
+        if ((c >= 0x01 && c <= 0x08) || c == 0x0B || (c >= 0x0E && c <= 0x1F) || (c >= 0x7F && c <= 0x9F) ||
+            (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE)
+            return true;
+    }
+    return false;
+}
+
+TEST(StaticEngine, FastDecodingAgreesWithTheBytewiseRules) {
+    const std::string_view pieces[] = {"abcdefgh", "<p class=x>", "\xE4\xB8\xAD", "\xC3\xA9", "\xF0\x9F\x98\x80",
+                                       "\x80", "\xFF", "\xE0\x80", "\xED\xA0\x80", "\xF4\x90", "\x01", "\x7F",
+                                       "\t\n", "\xEF\xB7\x90", "\xEF\xBF\xBE", " "};
+    std::mt19937 random(7);
+    for (int round = 0; round < 3000; ++round) {
+        std::string bytes;
+        for (int n = static_cast<int>(random() % 24); n-- > 0;) bytes += pieces[random() % std::size(pieces)];
+        const std::string text = DecodeHtml(bytes, "text/html; charset=utf-8").text;
+        ASSERT_EQ(text, LiteralUtf8(bytes)) << round;
+        ASSERT_EQ(HoldsParserReplacedCharacters(text), LiteralReplaced(text)) << round;
+        ASSERT_EQ(HoldsParserReplacedCharacters(bytes), LiteralReplaced(bytes)) << round;
+    }
 }
 
 std::string Repeated(std::string_view text, unsigned times) {
