@@ -7,11 +7,15 @@
 #include <system_error>
 #include <vector>
 
+#include <QApplication>
+
 namespace nuv {
 
 IRunEngine& LoadRunEngine() {
     static IRunEngine* engine = nullptr;
     if (engine != nullptr) return *engine;
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
+        throw std::runtime_error("the browser engine needs the window system, which this run did not start");
     // Beside the program (the build tree), then where the installation puts it.
     std::error_code ec;
     const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -75,8 +76,11 @@ int main(int argc, char** argv) {
     // Qt and the engine see no arguments of ours.
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
-    QApplication app(qtArgc, qtArgv);
-    QApplication::setApplicationName(QStringLiteral("nuv-extract"));
+    // A run that cannot need the engine starts no window system: no platform, no fonts.
+    std::unique_ptr<QCoreApplication> app;
+    if (nuv::RunNeedsNoEngine(parsed.options)) app = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
+    else app = std::make_unique<QApplication>(qtArgc, qtArgv);
+    QCoreApplication::setApplicationName(QStringLiteral("nuv-extract"));
     nuv::InitResources();
     return nuv::RunExtractCli(parsed.options);
 }

@@ -64,6 +64,19 @@ TEST(ExtractCliArguments, AcceptsEveryFormOfEveryOption) {
     const ExtractCliOptions limited = ParseExtractCliArguments({"-t", "other", "--scroll-limit=2.5", "a"}).options;
     EXPECT_TRUE(limited.scroll && !limited.shown && !StaticEngineFits(limited));
     EXPECT_EQ(limited.scrollLimitMs, 2500);
+    // Only a static run over web addresses alone goes without the window system.
+    const std::pair<std::vector<std::string>, bool> engineless[] = {
+        {{"--engine", "static", "http://a/", " https://b/x"}, true},
+        {{"--engine", "static", "-t", "css", "https://b/"}, true},
+        {{"--engine", "static", "http://a/", "a.example"}, false},
+        {{"--engine", "static", "HTTP://a/"}, false},
+        {{"--engine", "static", "./page.html"}, false},
+        {{"--engine", "static", "-i", "list.txt"}, false},
+        {{"--engine", "auto", "http://a/"}, false},
+        {{"http://a/"}, false},
+    };
+    for (const auto& [arguments, expected] : engineless)
+        EXPECT_EQ(RunNeedsNoEngine(ParseExtractCliArguments(arguments).options), expected) << arguments.back();
 }
 
 TEST(ExtractCliArguments, RefusesUnusableLinesWithAReason) {

@@ -398,6 +398,16 @@ bool StaticEngineFits(const ExtractCliOptions& o) {
     return o.type != DocType::PageText && !o.scroll;
 }
 
+bool RunNeedsNoEngine(const ExtractCliOptions& o) {
+    // The static reading takes the addresses that still begin so once completed.
+    const auto web = [](const std::string& a) {
+        const std::string_view t = TrimView(a);
+        return StartsWith(t, "http://") || StartsWith(t, "https://");
+    };
+    return o.engine == CliEngine::Static && StaticEngineFits(o) && o.inputFile.empty() && !o.addresses.empty() &&
+           std::all_of(o.addresses.begin(), o.addresses.end(), web);
+}
+
 std::string_view CliLayoutName(FolderLayout layout) { return NameOf(kLayoutNames, layout, "flat"); }
 
 std::optional<FolderLayout> CliLayoutFromName(std::string_view name) { return ValueNamed(kLayoutNames, name); }

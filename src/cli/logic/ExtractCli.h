@@ -126,6 +126,11 @@ bool NeedsPictureSizes(const ExtractCliOptions& options);
 // the page source; not the text or a scrolled page.
 bool StaticEngineFits(const ExtractCliOptions& options);
 
+// Whether no page of the run can need the browser engine: --engine static over web
+// addresses named on the command line alone (no list, no local file). Such a run starts
+// no window system.
+bool RunNeedsNoEngine(const ExtractCliOptions& options);
+
 std::string_view CliLayoutName(FolderLayout layout);
 std::optional<FolderLayout> CliLayoutFromName(std::string_view name);
 
