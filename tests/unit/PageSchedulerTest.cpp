@@ -104,6 +104,25 @@ TEST(RunPrinter, PrintsPagesErrorsAndTheEnd) {
     EXPECT_NE(Read(quiet).find("nuv-extract: cannot write the output\n"), std::string::npos);
     std::fclose(closed);
     std::fclose(quiet);
+
+    // Pages that share a failed picture tell its failure once; -v tells it for each page.
+    for (const bool verbose : {false, true}) {
+        options.verbose = verbose;
+        std::FILE* sink = std::tmpfile();
+        std::FILE* told = std::tmpfile();
+        ASSERT_TRUE(sink && told);
+        RunPrinter shared(options, true, false, sink, told);
+        CliReport other = page;
+        other.records.push_back({"http://h/b.png", DownloadRecord::Outcome::Failed, "/s/b.png", 0, "HTTP 404"});
+        for (const CliReport* p : {&page, &other, &page}) EXPECT_TRUE(shared.Page(*p, {}));
+        const std::string text = Read(told);
+        std::size_t lines = 0;
+        for (std::size_t at = 0; (at = text.find("download failed: http://h/a.png", at)) != std::string::npos; ++at) ++lines;
+        EXPECT_EQ(lines, verbose ? 3u : 1u);
+        EXPECT_NE(text.find("download failed: http://h/b.png: HTTP 404\n"), std::string::npos);
+        std::fclose(sink);
+        std::fclose(told);
+    }
 }
 
 }  // namespace

@@ -70,7 +70,9 @@ bool RunPrinter::Page(const CliReport& report, const PageSteps& steps) {
     }
     for (const DownloadRecord& r : report.records) {
         if (r.outcome != DownloadRecord::Outcome::Failed) continue;
-        Error("download failed: " + r.address + ": " + r.reason + TriedAgain(r.retries));
+        std::string line = "download failed: " + r.address + ": " + r.reason + TriedAgain(r.retries);
+        if (listRun_ && !options_.verbose && !failuresTold_.insert(line).second) continue;
+        Error(line);
     }
     if (!listRun_) {
         if (loaded) std::fputs(FormatSummary(report).c_str(), err_);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "cli/logic/CliOutput.h"
@@ -25,7 +26,8 @@ struct PageSteps {
 // Prints each page as it ends: its output on `out` (one JSON line, one JSON document, or
 // the plain output with a header line in a list run), and on `err` why it was not loaded,
 // with -v its steps and errors, its failed downloads and, in a one-page run, its summary.
-// Keeps the counts for the end.
+// A download that failed the same way for an earlier page of a list run (pages that share
+// a picture share its outcome) is told once, unless -v. Keeps the counts for the end.
 class RunPrinter {
 public:
     RunPrinter(const ExtractCliOptions& options, bool listRun, bool outTerminal, std::FILE* out, std::FILE* err)
@@ -48,6 +50,7 @@ private:
     bool outputFailed_ = false;
     CliExit singleStatus_ = CliExit::Ok;
     RunTally tally_;
+    std::unordered_set<std::string> failuresTold_;
 };
 
 }  // namespace nuv
