@@ -38,6 +38,7 @@
 #include "save/DownloadBatch.h"
 #include "save/FolderLayout.h"
 #include "save/ListDownloads.h"
+#include "web/Address.h"
 #include "web/FetchPolicy.h"
 #include "web/CurlDownloader.h"
 #include "web/RetryRule.h"
@@ -190,7 +191,7 @@ private:
         RunPage& page = *it->second;
         std::unordered_set<std::string> seen;
         for (const std::string& address : list) {
-            if (!(StartsWith(address, "http://") || StartsWith(address, "https://")) || !seen.insert(address).second)
+            if (!HasWebScheme(address) || !seen.insert(address).second)
                 continue;
             if (files_.archive != nullptr && files_.archive->FindAddress(address)) continue;
             batch_->AddAhead(page.index, address,

@@ -11,8 +11,8 @@
 
 #include "codecs/Pictures.h"
 #include "common/FileText.h"
-#include "common/Text.h"
 #include "save/PictureHeaders.h"
+#include "web/Address.h"
 
 namespace nuv {
 namespace {
@@ -75,7 +75,7 @@ void MeasurePictures(DownloadBatch& batch, std::size_t group, const std::string&
     for (std::size_t i = 0; i < list.size() && i < notes.size(); ++i) {
         const std::string& address = list[i];
         if (notes[i].width != 0 || notes[i].height != 0 || asked.contains(address) ||
-            !(StartsWith(address, "http://") || StartsWith(address, "https://")))
+            !HasWebScheme(address))
             continue;
         const std::string file = folder + std::to_string(group) + "-size-" + std::to_string(asked.size());
         const bool added = batch.AddAhead(group, address, file, pageAddress, root,

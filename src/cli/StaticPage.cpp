@@ -18,10 +18,10 @@
 #include "cli/RunPage.h"
 #include "cli/StopSignals.h"
 #include "common/FileText.h"
-#include "common/Text.h"
 #include "platform/BrowserCookies.h"
 #include "platform/QtText.h"
 #include "platform/EngineUserAgent.h"
+#include "web/Address.h"
 #include "web/CurlDownloader.h"
 
 namespace nuv {
@@ -153,7 +153,7 @@ DownloaderLoan StaticPages::Borrow() {
 bool StaticPages::Read(RunPage& page, std::function<void(RunPage&)> read, AheadFound ahead) {
     const std::string address = page.report.requested;
     if (options_.engine == CliEngine::Browser || !StaticEngineFits(options_) ||
-        !(StartsWith(address, "http://") || StartsWith(address, "https://")))
+        !HasWebScheme(address))
         return false;
     const std::size_t serial = ++serial_;
     const std::size_t index = page.index;

@@ -174,6 +174,10 @@ std::string JoinRelativeAddress(std::string_view pageAddress, std::string_view r
     return page;  // not reached: the second attempt always has a "/" after the host
 }
 
+bool HasWebScheme(std::string_view address) {
+    return StartsWith(address, "http://") || StartsWith(address, "https://");
+}
+
 bool IsWebPageAddress(std::string_view address) {
     static constexpr std::string_view kPageExtensions[] = {".html", ".htm", ".asp", ".aspx",
                                                            ".shtml", ".php", ".jsp"};

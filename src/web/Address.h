@@ -29,6 +29,10 @@ std::string ResolveAddress(std::string_view pageAddress, std::string_view refere
 // then deleted from the reference. A step of ResolveAddress.
 std::string JoinRelativeAddress(std::string_view pageAddress, std::string_view reference);
 
+// True when the address begins with "http://" or "https://", as written: what is fetched
+// over the web without a browser.
+bool HasWebScheme(std::string_view address);
+
 // True when the address names a web page (a page extension anywhere, a bare host or a
 // host followed by a single "/") rather than a downloadable file.
 bool IsWebPageAddress(std::string_view address);

@@ -400,10 +400,7 @@ bool StaticEngineFits(const ExtractCliOptions& o) {
 
 bool RunNeedsNoEngine(const ExtractCliOptions& o) {
     // The static reading takes the addresses that still begin so once completed.
-    const auto web = [](const std::string& a) {
-        const std::string_view t = TrimView(a);
-        return StartsWith(t, "http://") || StartsWith(t, "https://");
-    };
+    const auto web = [](const std::string& a) { return HasWebScheme(TrimView(a)); };
     return o.engine == CliEngine::Static && StaticEngineFits(o) && o.inputFile.empty() && !o.addresses.empty() &&
            std::all_of(o.addresses.begin(), o.addresses.end(), web);
 }
